@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Installs what the build needs (Debian 12, as root), builds, and then runs
+# the console program ("run") or every test ("test").
+set -euo pipefail
+
+cd "$(dirname "$0")/.."
+mode=${1:-run}
+jobs=$(nproc)
+
+packages=(g++ cmake ninja-build libgtest-dev libgmock-dev zlib1g-dev)
+
+install_packages() {
+  local missing=()
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  fi
+}
+
+build() {
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+}
+
+install_packages
+case "$mode" in
+  run)
+    build build
+    echo "Built the runtime's internals and their unit tests in build/."
+    echo "The console program does not exist yet; run the tests with: bash tools/setup.sh test"
+    ;;
+  test)
+    build build
+    ctest --test-dir build -j "$jobs" --output-on-failure
+    # The same unit tests under AddressSanitizer and UndefinedBehaviorSanitizer.
+    build build-asan -DLV_SANITIZE=ON
+    ctest --test-dir build-asan -j "$jobs" --output-on-failure
+    ;;
+  *)
+    echo "usage: $0 [run|test]" >&2
+    exit 2
+    ;;
+esac

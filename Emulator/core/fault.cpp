@@ -3,12 +3,18 @@
 
 #include <cstdlib>
 
+#include "core/errors.h"
 #include "core/memory.h"
+#include "core/predefined_atoms.h"
+#include "core/worker.h"
+#include "embed/settings.h"
+#include "machine/recovery.h"
 #include "streams/diagnostics.h"
 
 namespace {
 
 lv_jump_record* abort_env;
+int fixup_mode;
 
 }  // namespace
 
@@ -18,13 +24,23 @@ lv_jump_record* lv_get_abort_env() { return abort_env; }
 
 void lv_longjmp_(lv_jump_record* record, int status) { longjmp(record->buffer, status); }
 
+void lv_jmpbuf_fixup_init(uint32_t boot_flags) {
+  fixup_mode = (boot_flags & 1) != 0 ? 2 : 1;
+  if (lv_getenv_yes_no("LV_NO_JMP_BUF_FIXUP", 0) == 1) fixup_mode = 1;
+}
+
+void lv_jmpbuf_fixup_off() { fixup_mode = 0; }
+
+int lv_jmpbuf_fixup_mode() { return fixup_mode; }
+
 void LV_raise_fault(const char* message) {
   lv_jump_record* record = abort_env;
-  if (record == nullptr) {
+  if (record == nullptr || get_current_worker() == nullptr) {
     // errprintf starts the text on a new line.
     errprintf(3, "! %s\n", message);
     std::exit(-1);
   }
+  lv_set_pending_error(-1, message, LV_ATOM_NIL);
   // Unregister first, so that a fault during recovery cannot jump here again.
   abort_env = nullptr;
   lv_longjmp_(record, 3);
@@ -32,7 +48,11 @@ void LV_raise_fault(const char* message) {
 
 void lv_memory_fault(const char*, int32_t category) {
   lv_mem_set_culprit(category);
+  lv_jump_record* recovery = lv_current_recovery();
+  if (recovery != nullptr) lv_longjmp_(recovery, LV_UNWIND_REINIT);
   LV_raise_fault("Resource error: insufficient memory");
 }
 
 void lv_resource_fault(const char* message, int32_t category) { lv_memory_fault(message, category); }
+
+void lv_exitmsg(int status) { std::exit(status); }

@@ -42,8 +42,8 @@ TEST_F(MemoryTest, GrowthTableIsIncreasingAndFiniteForEveryFactor) {
 
 TEST_F(MemoryTest, SizeBeyondTheGrowthTableIsFatal) {
   lv_mem_growth_table(62);
-  int status = run_to_abort([] { lv_mem_area_size_round(UINT64_MAX); });
-  EXPECT_EQ(status, 3);
+  int status = run_to_recovery([] { lv_mem_area_size_round(UINT64_MAX); });
+  EXPECT_EQ(status, LV_UNWIND_REINIT);
   EXPECT_EQ(lv_mem_culprit(), LV_CAT_STACK);
 }
 
@@ -111,8 +111,8 @@ TEST_F(MemoryTest, StackAreaShrinkWithoutMemoryKeepsTheArea) {
   EXPECT_EQ(lv_mem_area_resize(area, length, 50000, &after, 1), area);
   EXPECT_EQ(after, length);
   // Growing with no memory left is fatal.
-  int status = run_to_abort([&] { lv_mem_area_resize(area, length, 4 << 20, &after, 1); });
-  EXPECT_EQ(status, 3);
+  int status = run_to_recovery([&] { lv_mem_area_resize(area, length, 4 << 20, &after, 1); });
+  EXPECT_EQ(status, LV_UNWIND_REINIT);
   EXPECT_EQ(lv_mem_culprit(), LV_CAT_STACK);
   lv_mem_free(filler, 0, lv_mem_flags(LV_CAT_MISC));
   lv_mem_area_free(area, length, 1);

@@ -353,8 +353,8 @@ TEST_F(MemoryTest, ExhaustionWithoutMayFailIsFatal) {
   restart();
   EXPECT_EXIT(lv_mem_alloc(3 << 20, lv_mem_flags(LV_CAT_PREDICATE)), testing::ExitedWithCode(255),
               "\n! Resource error: insufficient memory\n");
-  int status = run_to_abort([] { lv_mem_alloc(3 << 20, lv_mem_flags(LV_CAT_PREDICATE)); });
-  EXPECT_EQ(status, 3);
+  int status = run_to_recovery([] { lv_mem_alloc(3 << 20, lv_mem_flags(LV_CAT_PREDICATE)); });
+  EXPECT_EQ(status, LV_UNWIND_REINIT);
   EXPECT_EQ(lv_mem_culprit(), LV_CAT_PREDICATE);
 }
 

@@ -1,12 +1,9 @@
 // Diagnostic output and fatal faults.
 #include <gtest/gtest.h>
 
-#include <csetjmp>
 #include <string>
 
-#include "core/fault.h"
 #include "streams/diagnostics.h"
-#include "support/memory_fixture.h"
 
 namespace {
 
@@ -31,17 +28,6 @@ TEST(Diagnostics, ErrprintfChoosesItsStream) {
   errprintf(16, "to %s", "stdout");
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "to stdout");
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "\nto stderr");
-}
-
-TEST(Fault, WithoutAnAbortRecordTheProcessEnds) {
-  EXPECT_EXIT(LV_raise_fault("stack smashed"), testing::ExitedWithCode(255), "^\n! stack smashed\n$");
-}
-
-TEST(Fault, JumpsToTheAbortRecordOnce) {
-  int status = run_to_abort([] { LV_raise_fault("first"); });
-  EXPECT_EQ(status, 3);
-  // The record was unregistered before the jump.
-  EXPECT_EQ(lv_get_abort_env(), nullptr);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "core/fault.h"
 #include "core/memory.h"
+#include "machine/recovery.h"
 
 // The size of the block behind a pointer handed out by the memory manager:
 // word 0 of the 16-byte block header, without its flag bits.
@@ -42,5 +43,20 @@ int run_to_abort(F f) {
     f();
     lv_set_abort_env(nullptr);
   }
+  return status;
+}
+
+// Runs f with a recovery record current; returns the code it unwound with,
+// or 0 when f returned normally.
+template <typename F>
+int run_to_recovery(F f) {
+  static lv_jump_record record;
+  record.self = &record;
+  int status = setjmp(record.buffer);
+  if (status == 0) {
+    lv_set_current_recovery(&record);
+    f();
+  }
+  lv_set_current_recovery(nullptr);
   return status;
 }

@@ -1,0 +1,188 @@
+// The engine context: the abstract machine's registers, the bounds of its two
+// stack blocks, the argument registers, the term-reference array, the number
+// stack and the engine's counters. There is one, a static record. Native code
+// and the solver plug-in address its fields by offset, so the layout is fixed
+// (checked below).
+//
+// Stack blocks:
+//   first block:  [area_start, local_base) heap, growing up from area_start
+//                 [local_base, local_end)  local stack, growing up
+//                 [local_end, area_end)    mark map, 2 bits per cell
+//   second block: [trail_base, TR)         trail, growing up
+//                 [B, choice_base)         choice stack, growing down
+//                 [choice_base, tc_end)    map, 1 bit per word
+// Choicepoint at B: {alternative, saved local top, saved H, saved TR (bit 0:
+// the collector's generation mark), saved E, saved CP, saved X0...}.
+// Environment frame at E: {previous E, saved CP, Y0, Y1, ...}.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "core/term.h"
+#include "store/try_record.h"
+
+struct lv_pred;
+
+// A term-reference slot: {term, 0}.
+struct lv_termref_slot {
+  lv_term term;
+  uint64_t zero;
+};
+static_assert(sizeof(lv_termref_slot) == 16);
+
+// The record of the C predicate being run.
+struct lv_foreign_call {
+  lv_termref_slot* termrefs;
+  lv_term* x0;
+  int32_t status;  // 1 while it runs; 0 once it raised an error
+  int32_t reserved;
+};
+static_assert(sizeof(lv_foreign_call) == 24);
+
+constexpr unsigned LV_X_REGISTERS = 256;
+constexpr unsigned LV_DEBUG_WORDS = 32;
+
+struct lv_worker {
+  lv_foreign_call* foreign_call;    // 0
+  const uint32_t* P;                // 1: saved instruction pointer
+  lv_pred* called_pred;             // 2: the predicate being called
+  lv_term* marked_choice;           // 3: newest choicepoint with the collector's mark
+  lv_term* arg_vector;              // 4: argument vector of a goal being looked up
+  lv_term* cut_barrier;             // 5: choicepoint top when the running predicate was called
+  int32_t pair_index;               // 6: unification pair stack, in words below B; rests at -6
+  int32_t wakeup_count;             //    attributed-variable bindings not yet handled
+  lv_term* bdd_lists[3];            // 7-9: creation lists of the decision-diagram tables
+  uint64_t bdd_node_count;          // 10: node-count work word of the decision-diagram tables
+  lv_term* next_node;               // 11: choicepoint being built
+  int64_t status;                   // 12: emulator status word
+  uint64_t emu_scratch;             // 13: emulator scratch word
+  int32_t termref_capacity;         // 14: slots in the term-reference array
+  int32_t termref_top;              //     first free slot
+  lv_termref_slot* termrefs;        // 15
+  lv_term* area_start;              // 16: heap base
+  lv_term* area_end;                // 17
+  lv_term* heap_hard_limit;         // 18: local_base - 1152 cells
+  lv_term* heap_soft_limit;         // 19: the hard limit, or 0 to request an event check
+  lv_term* local_base;              // 20
+  lv_term* local_end;               // 21: start of the mark map
+  lv_term* local_limit;             // 22: local_end - 528 cells
+  lv_term* choice_base;             // 23: upper end of the choice stack
+  lv_term* tc_start;                // 24
+  lv_term* trail_base;              // 25: its first word is a 0 sentinel
+  lv_term* tc_end;                  // 26
+  uint64_t native_scratch;          // 27: a word the native-code glue parks a register in
+  lv_term* numstack_top;            // 28
+  lv_term* numstack_chunk;          // 29: header of the current chunk (its limit), or 0
+  uint64_t jit_counter_limit;       // 30
+  void* atom_pages;                 // 31: page table from atom words to atom records
+  lv_term* saved_local_top;         // 32: local top saved in the newest choicepoint
+  lv_term* HB;                      // 33: heap top saved in the newest choicepoint
+  lv_term* B;                       // 34: newest choicepoint
+  lv_term* local_top;               // 35
+  lv_term* H;                       // 36: heap top
+  lv_term* TR;                      // 37: trail top
+  lv_term* E;                       // 38: current environment
+  const uint32_t* CP;               // 39: continuation
+  lv_term X[LV_X_REGISTERS];        // 40-295: argument registers
+  uint64_t x_spare;                 // 296
+  lv_term debug_words[LV_DEBUG_WORDS];  // debugger settings, `off` at start
+  lv_foreign_call fcall;            // the record foreign_call points at
+  int64_t interrupt_hold;           // nesting counter of queries run from C
+  int64_t debug_mode;               // 1 to 4; 4 at start
+
+  // Beyond the fixed layout: engine state that nothing addresses by offset.
+  void* bdd_tables[3];              // the decision-diagram hash tables
+  lv_term* numstack_first;          // header of the first number-stack chunk
+  int gc_flag_a, gc_flag_b, gc_flag_c;
+};
+
+#define LV_WORKER_WORD(field, word) static_assert(offsetof(lv_worker, field) == 8 * (word), #field)
+LV_WORKER_WORD(foreign_call, 0);
+LV_WORKER_WORD(P, 1);
+LV_WORKER_WORD(called_pred, 2);
+LV_WORKER_WORD(marked_choice, 3);
+LV_WORKER_WORD(arg_vector, 4);
+LV_WORKER_WORD(cut_barrier, 5);
+LV_WORKER_WORD(pair_index, 6);
+LV_WORKER_WORD(bdd_lists, 7);
+LV_WORKER_WORD(next_node, 11);
+LV_WORKER_WORD(termref_capacity, 14);
+LV_WORKER_WORD(termrefs, 15);
+LV_WORKER_WORD(area_start, 16);
+LV_WORKER_WORD(heap_hard_limit, 18);
+LV_WORKER_WORD(heap_soft_limit, 19);
+LV_WORKER_WORD(local_base, 20);
+LV_WORKER_WORD(choice_base, 23);
+LV_WORKER_WORD(tc_end, 26);
+LV_WORKER_WORD(native_scratch, 27);
+LV_WORKER_WORD(numstack_top, 28);
+LV_WORKER_WORD(jit_counter_limit, 30);
+LV_WORKER_WORD(atom_pages, 31);
+LV_WORKER_WORD(saved_local_top, 32);
+LV_WORKER_WORD(HB, 33);
+LV_WORKER_WORD(B, 34);
+LV_WORKER_WORD(local_top, 35);
+LV_WORKER_WORD(H, 36);
+LV_WORKER_WORD(TR, 37);
+LV_WORKER_WORD(E, 38);
+LV_WORKER_WORD(CP, 39);
+LV_WORKER_WORD(X, 40);
+LV_WORKER_WORD(x_spare, 296);
+LV_WORKER_WORD(debug_words, 297);
+LV_WORKER_WORD(fcall, 329);
+LV_WORKER_WORD(interrupt_hold, 332);
+LV_WORKER_WORD(debug_mode, 333);
+#undef LV_WORKER_WORD
+static_assert(offsetof(lv_worker, wakeup_count) == 8 * 6 + 4);
+static_assert(offsetof(lv_worker, termref_top) == 8 * 14 + 4);
+
+// Reserves kept free: heap cells below the local stack, local cells below
+// the mark map, trail bytes below the newest choicepoint.
+constexpr int64_t LV_HEAP_RESERVE_CELLS = 1152;
+constexpr int64_t LV_LOCAL_RESERVE_CELLS = 528;
+constexpr int64_t LV_TRAIL_GAP_BYTES = 4096;
+constexpr int64_t LV_TRAIL_REQUEST_CELLS = 512;
+constexpr int32_t LV_PAIR_INDEX_REST = -6;
+
+// Choicepoint words.
+enum : unsigned {
+  LV_CP_ALT = 0,
+  LV_CP_LOCAL_TOP = 1,
+  LV_CP_H = 2,
+  LV_CP_TR = 3,
+  LV_CP_E = 4,
+  LV_CP_CP = 5,
+  LV_CP_ARGS = 6,
+};
+// Environment-frame words.
+enum : unsigned { LV_FRAME_E = 0, LV_FRAME_CP = 1, LV_FRAME_Y = 2 };
+
+// The heap soft limit is the one word other threads write.
+inline lv_term* lv_soft_limit(const lv_worker* w) { return __atomic_load_n(&w->heap_soft_limit, __ATOMIC_RELAXED); }
+inline void lv_set_soft_limit(lv_worker* w, lv_term* limit) {
+  __atomic_store_n(&w->heap_soft_limit, limit, __ATOMIC_RELAXED);
+}
+inline void lv_request_event(lv_worker* w) { lv_set_soft_limit(w, nullptr); }
+
+// The current engine context, or null.
+lv_worker* get_current_worker();
+void lv_set_current_worker(lv_worker* w);
+
+// Creates the engine context (its stacks, number stack, term references and
+// bottom frames); null when that fails. Destroys it again.
+lv_worker* lv_create_worker();
+void lv_destroy_worker(lv_worker* w);
+bool lv_worker_destroyed();
+
+// Stack blocks.
+void lv_stack_areas_init(lv_worker* w);
+void lv_stack_areas_free(lv_worker* w);
+int lv_set_worker_bounds(lv_worker* w, uint64_t heap_cells, uint64_t local_cells, uint64_t move_words);
+void lv_trail_usage(const lv_worker* w, uint64_t* used, uint64_t* free_bytes);
+void lv_choice_usage(const lv_worker* w, uint64_t* used, uint64_t* free_bytes);
+
+// The previous choicepoint: the alternative record gives the size.
+inline lv_term* lv_choice_prev(lv_term* b) {
+  return reinterpret_cast<lv_term*>(reinterpret_cast<char*>(b) + lv_alternative_cp_size(b[LV_CP_ALT]));
+}

@@ -1,0 +1,12 @@
+// The C interface's error number.
+#include "embed/api_error.h"
+
+namespace {
+
+int api_error;
+
+}  // namespace
+
+void lv_set_api_error(int code) { api_error = code; }
+
+int lv_get_api_error() { return api_error; }

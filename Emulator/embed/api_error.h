@@ -1,0 +1,18 @@
+// The C interface's process-wide error number, set by a function that
+// refuses its arguments.
+#pragma once
+
+enum lv_api_error : int {
+  LV_ERR_NONE = 0,
+  LV_ERR_NOT_INITIALIZED = 1,
+  LV_ERR_INVALID_TERM_REF = 2,
+  LV_ERR_INVALID_QUERY = 6,
+  LV_ERR_NULL_TEXT = 7,
+  LV_ERR_EXCEPTION = 10,
+  LV_ERR_WRONG_TYPE = 11,
+  LV_ERR_BAD_VALUE = 12,
+  LV_ERR_NO_ATOM = 14,
+};
+
+void lv_set_api_error(int code);
+int lv_get_api_error();

@@ -1,0 +1,60 @@
+// Set-up of a cleared engine context.
+#include "embed/context_init.h"
+
+#include "core/bdd_tables.h"
+#include "core/numstack.h"
+#include "core/predefined_atoms.h"
+#include "embed/settings.h"
+#include "embed/startup_records.h"
+#include "embed/termrefs.h"
+
+namespace {
+
+constexpr unsigned BOTTOM_CHOICE_WORDS = 10;
+
+}  // namespace
+
+int lv_context_init(lv_worker* w) {
+  lv_stack_areas_init(w);
+  lv_numstack_init(w);
+
+  // The first environment frame: two zero words.
+  lv_term* e = w->local_base;
+  e[LV_FRAME_E] = 0;
+  e[LV_FRAME_CP] = 0;
+  w->E = e;
+  w->local_top = e + 2;
+  w->H = w->area_start;
+  w->trail_base[0] = 0;
+  w->TR = w->trail_base + 1;
+
+  // The bottom choicepoint, with four saved arguments [] and the
+  // collector's generation bits set in its saved TR.
+  lv_term* b = w->choice_base - BOTTOM_CHOICE_WORDS;
+  b[LV_CP_ALT] = reinterpret_cast<lv_term>(lv_try_alternative(&lv_startup.bottom_alternative));
+  b[LV_CP_LOCAL_TOP] = lv_make_ref(w->local_top);
+  b[LV_CP_H] = lv_make_ref(w->H);
+  b[LV_CP_TR] = lv_make_ref(w->TR) | 3;
+  b[LV_CP_E] = lv_make_ref(w->E);
+  b[LV_CP_CP] = reinterpret_cast<lv_term>(lv_startup.start_continuation);
+  for (unsigned i = LV_CP_ARGS; i < BOTTOM_CHOICE_WORDS; i++) b[i] = LV_ATOM_NIL;
+  w->B = b;
+  w->marked_choice = b;
+  w->CP = lv_startup.start_continuation;
+
+  for (unsigned i = 0; i < 4; i++) w->X[i] = LV_ATOM_NIL;
+  w->HB = w->H;
+  w->saved_local_top = w->local_top;
+  w->pair_index = LV_PAIR_INDEX_REST;
+
+  w->debug_mode = 4;
+  for (lv_term& word : w->debug_words) word = LV_ATOM_OFF;
+
+  lv_bdd_tables_new(w);
+  lv_termrefs_init(w);
+  w->fcall.x0 = w->X;
+  w->fcall.status = 1;
+  w->foreign_call = &w->fcall;
+  w->jit_counter_limit = lv_getenv_int_suffixed("LV_JIT_COUNTER_LIMIT", 0, 0);
+  return 0;
+}

@@ -1,0 +1,24 @@
+// Resetting the engine after a fatal abort.
+#include "embed/engine_reset.h"
+
+#include "core/errors.h"
+#include "core/memory.h"
+#include "core/numstack.h"
+#include "embed/init_state.h"
+
+void lv_reset_engine_after_abort(lv_worker* w) {
+  if (!lv_prolog_initialized()) return;
+  if (w == nullptr) w = get_current_worker();
+  if (w != nullptr) {
+    lv_numstack_release(w);
+    lv_destroy_worker(w);
+  }
+  lv_worker* fresh = lv_create_worker();
+  lv_set_current_worker(fresh);
+  lv_trim_memory(fresh, 1);
+}
+
+const char* lv_get_abort_err_ienc() {
+  lv_reset_engine_after_abort(nullptr);
+  return lv_pending_error_message();
+}

@@ -1,0 +1,26 @@
+// The choicepoint alternative record. A chain entry or a choicepoint's
+// alternative word points at the record's TRY instruction word; the other
+// fields lie before it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct lv_try_record {
+  lv_try_record* next;      // next record of the series, 0 in the last
+  const uint32_t* target;   // code address of this alternative
+  void* last_or_end;        // first record: the series' last; last record: the retry end
+  uint32_t cp_size;         // choicepoint size in bytes: 48 + 8 * saved argument registers
+  uint32_t insn;            // the TRY opcode word
+};
+static_assert(sizeof(lv_try_record) == 32);
+static_assert(offsetof(lv_try_record, cp_size) == 24 && offsetof(lv_try_record, insn) == 28);
+
+// The alternative word of a choicepoint for a record.
+inline const uint32_t* lv_try_alternative(const lv_try_record* r) { return &r->insn; }
+
+// The choicepoint size of an alternative (bit 0 of the word is a flag).
+inline int32_t lv_alternative_cp_size(uint64_t alternative) {
+  const uint32_t* insn = reinterpret_cast<const uint32_t*>(alternative & ~uint64_t{1});
+  return static_cast<int32_t>(insn[-1]);
+}

@@ -1,0 +1,27 @@
+// Test support: a started memory manager and a created, current engine
+// context for one test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "core/memory.h"
+#include "core/worker.h"
+#include "machine/recovery.h"
+#include "support/memory_fixture.h"
+
+class EngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    lv_mem_default_hooks();
+    ASSERT_EQ(lv_mem_init(0), 0);
+    w = lv_create_worker();
+    ASSERT_NE(w, nullptr);
+    lv_set_current_worker(w);
+  }
+  void TearDown() override {
+    if (w != nullptr && !lv_worker_destroyed()) lv_destroy_worker(w);
+    lv_mem_deinit();
+  }
+
+  lv_worker* w = nullptr;
+};

@@ -4,6 +4,11 @@
 
 #include "core/term.h"
 
+constexpr unsigned LV_PREDEFINED_ATOM_COUNT = 534;
+
+// The texts of the predefined atoms, in index order.
+extern const char* const lv_predefined_atom_texts[LV_PREDEFINED_ATOM_COUNT];
+
 constexpr lv_term lv_predefined_atom(unsigned index) { return (lv_term{index} << 3) | 7; }
 
 constexpr lv_term LV_ATOM_NIL = lv_predefined_atom(0);        // []
@@ -17,6 +22,10 @@ constexpr lv_term LV_ATOM_EMPTY = lv_predefined_atom(44);     // '' (the empty n
 constexpr lv_term LV_ATOM_PROLOG = lv_predefined_atom(52);    // prolog
 constexpr lv_term LV_ATOM_USER = lv_predefined_atom(53);      // user
 constexpr lv_term LV_ATOM_UNINIT = lv_predefined_atom(83);    // $uninit
+constexpr lv_term LV_ATOM_FREE = lv_predefined_atom(30);      // $free
+constexpr lv_term LV_ATOM_TRUE = lv_predefined_atom(67);      // true
+constexpr lv_term LV_ATOM_WIN32NT = lv_predefined_atom(187);  // win32nt
+constexpr lv_term LV_ATOM_TABLE_FULL = lv_predefined_atom(183);  // the atom table is full
 
 // Functor words used by the engine.
 constexpr lv_term LV_FUNCTOR_DOT_2 = LV_ATOM_DOT | (lv_term{2} << 55);

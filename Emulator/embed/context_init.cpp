@@ -1,6 +1,7 @@
 // Set-up of a cleared engine context.
 #include "embed/context_init.h"
 
+#include "core/atoms.h"
 #include "core/bdd_tables.h"
 #include "core/numstack.h"
 #include "core/predefined_atoms.h"
@@ -55,6 +56,7 @@ int lv_context_init(lv_worker* w) {
   w->fcall.x0 = w->X;
   w->fcall.status = 1;
   w->foreign_call = &w->fcall;
+  w->atom_pages = lv_atom_pages;
   w->jit_counter_limit = lv_getenv_int_suffixed("LV_JIT_COUNTER_LIMIT", 0, 0);
   return 0;
 }

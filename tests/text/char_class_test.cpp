@@ -1,0 +1,46 @@
+// Character classes.
+#include <gtest/gtest.h>
+
+#include "text/char_class.h"
+
+namespace {
+
+TEST(CharClass, Table) {
+  lv_char_classes_init();
+  struct {
+    int32_t c;
+    uint8_t cls;
+  } cases[] = {
+      {-1, LV_CC_LAYOUT},  {0, LV_CC_LAYOUT},       {' ', LV_CC_LAYOUT},     {127, LV_CC_LAYOUT},
+      {160, LV_CC_LAYOUT}, {'a', LV_CC_LOWER},      {'z', LV_CC_LOWER},      {170, LV_CC_LOWER},
+      {223, LV_CC_LOWER},  {255, LV_CC_LOWER},      {'A', LV_CC_UPPER},      {192, LV_CC_UPPER},
+      {215, LV_CC_SYMBOL}, {216, LV_CC_UPPER},      {247, LV_CC_SYMBOL},     {'0', LV_CC_DIGIT},
+      {'#', LV_CC_SYMBOL}, {'\\', LV_CC_SYMBOL},    {'~', LV_CC_SYMBOL},     {161, LV_CC_SYMBOL},
+      {'!', LV_CC_CUT},    {'|', LV_CC_BAR},        {',', LV_CC_COMMA},      {'"', LV_CC_DQUOTE},
+      {'(', LV_CC_LPAREN}, {'{', LV_CC_LBRACE},     {'[', LV_CC_LBRACKET},   {'%', LV_CC_PERCENT},
+      {')', LV_CC_RPAREN}, {'}', LV_CC_RBRACE},     {']', LV_CC_RBRACKET},   {';', LV_CC_SEMICOLON},
+      {'\'', LV_CC_QUOTE}, {'_', LV_CC_UNDERSCORE}, {'`', LV_CC_BACKQUOTE},  {8206, LV_CC_LAYOUT},
+      {8233, LV_CC_LAYOUT}, {0x3B1, LV_CC_OTHER},   {0x10000, LV_CC_OTHER},
+  };
+  for (const auto& c : cases) EXPECT_EQ(lv_char_class(c.c), c.cls) << c.c;
+  // Again, through the cache, with colliding low bytes.
+  for (const auto& c : cases) EXPECT_EQ(lv_char_class(c.c), c.cls) << c.c;
+  EXPECT_EQ(lv_char_class(0x161), LV_CC_OTHER);
+  EXPECT_EQ(lv_char_class(0x261), LV_CC_OTHER);
+  EXPECT_EQ(lv_char_class(0x61), LV_CC_LOWER);
+}
+
+TEST(CharClass, LetterSwitch) {
+  lv_char_classes_init();
+  lv_set_letter_lookup([](int32_t c) { return c == 0x3B1 ? 1 : 0; });
+  EXPECT_EQ(lv_char_class(0x3B1), LV_CC_OTHER);
+  lv_set_unicode_letter_switch(7);
+  EXPECT_EQ(lv_get_unicode_letter_switch(), 1);
+  EXPECT_EQ(lv_char_class(0x3B1), LV_CC_LOWER);
+  EXPECT_EQ(lv_char_class(0x3B2), LV_CC_OTHER);
+  lv_set_unicode_letter_switch(0);
+  EXPECT_EQ(lv_char_class(0x3B1), LV_CC_OTHER);
+  lv_set_letter_lookup(nullptr);
+}
+
+}  // namespace

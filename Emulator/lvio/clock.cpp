@@ -1,11 +1,14 @@
 // Wall-clock time of the I/O layer.
 #include "lvio/clock.h"
 
+#include <cerrno>
 #include <ctime>
+
+#include "lvio/os_error.h"
 
 lvio_code lvio_time_now(lvio_time* now) {
   timespec ts;
-  if (clock_gettime(CLOCK_REALTIME, &ts) != 0) return LVIO_E_OS_ERROR;
+  if (clock_gettime(CLOCK_REALTIME, &ts) != 0) return lvio_os_error_code(errno, LVIO_E_OS_ERROR);
   now->seconds = static_cast<int64_t>(ts.tv_sec) + LVIO_EPOCH_OFFSET_SECONDS;
   now->nanoseconds = ts.tv_nsec - ts.tv_nsec % 100;
   return 0;

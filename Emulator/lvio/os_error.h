@@ -1,0 +1,9 @@
+// Operating-system error numbers as result codes.
+#pragma once
+
+#include "lvio/result_codes.h"
+
+// The result code for an errno value; values without a code of their own
+// give the caller's fallback (typically LVIO_E_OS_ERROR or a code that names
+// the failed operation).
+lvio_code lvio_os_error_code(int os_error, lvio_code fallback);

@@ -1,0 +1,71 @@
+// Start and stop of the whole I/O layer.
+#include "lvio/initialize.h"
+
+#include "lvio/buffer.h"
+#include "lvio/chain.h"
+#include "lvio/deferred_close.h"
+#include "lvio/environment.h"
+#include "lvio/interrupt.h"
+#include "lvio/sync.h"
+#include "lvio/trace.h"
+
+lvio_module lvio_modules[LVIO_MODULE_COUNT] = {
+    {"buffers", lvio_buffer_module},
+    {"diagnostics", lvio_diagnostics_module},
+    {"events", nullptr},
+    {"synchronisation", lvio_sync_module},
+    {"threads", nullptr},
+    {"layer core", lvio_layer_core_module},
+    {"deferred close", lvio_deferred_close_module},
+    {"character coders", nullptr},
+    {"file system", nullptr},
+    {"sockets", nullptr},
+    {"async layer", nullptr},
+    {"char-coder layer", nullptr},
+    {"zlib layer", nullptr},
+    {"standard handles", nullptr},
+    // Processes join the environment step here.
+    {"processes and environment", lvio_environment_module},
+    {"timers", nullptr},
+};
+
+namespace {
+
+// Bit i: module i has started and not stopped.
+uint32_t started;
+
+lvio_code start(lvio_allocator_fn allocator, void* allocator_context, const lvio_override_table* overrides,
+                uint32_t flags) {
+  if (started != 0) return LVIO_E_INVALID_STATE;
+  lvio_code rc = lvio_install_overrides(overrides, 0);
+  if (rc < 0) return rc;
+  lvio_set_skip_abortive_sync(lvio_setting_boolean("LVIO_SKIP_ABORTIVE_SYNC", 1) != 0);
+  lvio_set_allocator(allocator, allocator_context);
+  for (int i = 0; i < LVIO_MODULE_COUNT && rc >= 0; i++) {
+    if (lvio_modules[i].entry != nullptr) rc = lvio_modules[i].entry(flags);
+    if (rc >= 0) started |= 1u << i;
+  }
+  lvio_install_overrides(nullptr, 1);
+  return rc < 0 ? rc : 0;
+}
+
+lvio_code stop(uint32_t flags) {
+  lvio_code first_error = 0;
+  for (int i = LVIO_MODULE_COUNT - 1; i >= 0; i--) {
+    if ((started & (1u << i)) == 0) continue;
+    started &= ~(1u << i);
+    lvio_code rc = lvio_modules[i].entry != nullptr ? lvio_modules[i].entry(flags) : 0;
+    if (rc < 0 && first_error == 0) first_error = rc;
+  }
+  // The allocator hook stays: memory handed out by the layer is freed
+  // through it after the stop.
+  lvio_install_overrides(nullptr, 1);
+  return first_error;
+}
+
+}  // namespace
+
+lvio_code lvio_initialize(lvio_allocator_fn allocator, void* allocator_context, const lvio_override_table* overrides,
+                          uint32_t flags) {
+  return (flags & 1) != 0 ? stop(flags) : start(allocator, allocator_context, overrides, flags);
+}

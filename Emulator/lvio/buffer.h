@@ -19,7 +19,7 @@ constexpr uint32_t LVIO_BUFFER_CREATE_FIXED = 8;
 struct lvio_buffer {
   uint8_t* data;
   uint64_t used;      // bytes held
-  uint64_t capacity;  // bytes allocated, always a multiple of 8
+  uint64_t capacity;  // bytes allocated (a multiple of 8 for owned data)
   uint32_t flags;
 };
 static_assert(sizeof(lvio_buffer) == 32);

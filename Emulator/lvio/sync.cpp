@@ -53,12 +53,6 @@ lvio_code lvio_mutex_unlock(lvio_mutex* mutex) {
   return platform_result(pthread_mutex_unlock(&mutex->lock));
 }
 
-void lvio_mutex_release(lvio_mutex** slot) {
-  if (*slot == nullptr) return;
-  lvio_mutex_unlock(*slot);
-  *slot = nullptr;
-}
-
 lvio_code lvio_cond_create(lvio_cond** out) {
   auto* c = static_cast<lvio_cond*>(lvio_alloc(sizeof(lvio_cond)));
   if (c == nullptr) return LVIO_E_OUT_OF_MEMORY;

@@ -36,8 +36,6 @@ void lvio_mutex_destroy(lvio_mutex* mutex);
 // A null mutex succeeds at once; one not initialised is LVIO_E_INTERNAL_ERROR.
 lvio_code lvio_mutex_lock(lvio_mutex* mutex);
 lvio_code lvio_mutex_unlock(lvio_mutex* mutex);
-// Unlocks the mutex held in the slot, if any, and clears the slot.
-void lvio_mutex_release(lvio_mutex** slot);
 
 lvio_code lvio_cond_create(lvio_cond** out);
 // Null is ignored.

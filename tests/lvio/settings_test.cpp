@@ -9,7 +9,7 @@
 
 namespace {
 
-TEST(Settings, IntegerTexts) {
+TEST(SettingReaders, IntegerTexts) {
   constexpr int64_t MAX = INT64_MAX;
   constexpr int64_t MIN = INT64_MIN;
   struct {
@@ -51,14 +51,14 @@ TEST(Settings, IntegerTexts) {
   }
 }
 
-TEST(Settings, IntegerSettingFallsBackToTheDefault) {
+TEST(SettingReaders, IntegerSettingFallsBackToTheDefault) {
   ScopedEnv env({{"LV_TEST_INT", "64K"}, {"LV_TEST_BIG", "9223372036854775808"}, {"LV_TEST_ABSENT", nullptr}});
   EXPECT_EQ(lvio_setting_integer("LV_TEST_INT", 7), 65536);
   EXPECT_EQ(lvio_setting_integer("LV_TEST_BIG", 7), 7);
   EXPECT_EQ(lvio_setting_integer("LV_TEST_ABSENT", 7), 7);
 }
 
-TEST(Settings, BooleanTexts) {
+TEST(SettingReaders, BooleanTexts) {
   struct {
     const char* text;
     int value;  // -1: no match
@@ -75,7 +75,7 @@ TEST(Settings, BooleanTexts) {
   EXPECT_EQ(lvio_setting_boolean_flags("LV_TEST_BOOL", 7, LVIO_SETTING_SKIP_PROCESS_ENV), 7);
 }
 
-TEST(Settings, TooSmallBufferReportsTheNeededSize) {
+TEST(SettingReaders, TooSmallBufferReportsTheNeededSize) {
   ScopedEnv env({{"LV_TEST_TEXT", "123456789"}});
   char buffer[4] = "abc";
   size_t size = sizeof buffer;
@@ -87,7 +87,7 @@ TEST(Settings, TooSmallBufferReportsTheNeededSize) {
   EXPECT_EQ(size, 10u);
 }
 
-TEST(Settings, StringsOfAnyLength) {
+TEST(SettingReaders, StringsOfAnyLength) {
   ScopedEnv env({{"LV_TEST_SHORT", "short"}, {"LV_TEST_LONG", "a value that needs a second try"}});
   for (const char* name : {"LV_TEST_SHORT", "LV_TEST_LONG"}) {
     char* text = lvio_setting_get_string(name);
@@ -98,7 +98,7 @@ TEST(Settings, StringsOfAnyLength) {
   EXPECT_EQ(lvio_setting_get_string("LV_TEST_NOT_SET_ANYWHERE"), nullptr);
 }
 
-TEST(Settings, NamesAreCaseSensitive) {
+TEST(SettingReaders, NamesAreCaseSensitive) {
   ScopedEnv env({{"LV_Test_Case", "mixed"}, {"LV_TEST_CASE", nullptr}});
   const lvio_override_item items[] = {{LVIO_OVERRIDE_SETTING, "LV_OVERRIDE_CASE", "x"}};
   const lvio_override_table table = {1, 1, items};
@@ -112,7 +112,7 @@ TEST(Settings, NamesAreCaseSensitive) {
   lvio_install_overrides(nullptr, 1);
 }
 
-TEST(Settings, PrivateEnvironmentComesBetweenOverridesAndProcess) {
+TEST(SettingReaders, PrivateEnvironmentComesBetweenOverridesAndProcess) {
   ScopedEnv env({{"LV_TEST_A", "process"}, {"LV_TEST_B", "process"}});
   // Before the environment module starts there is no private environment.
   EXPECT_EQ(lvio_setting_set("LV_TEST_A", "private"), LVIO_E_NOT_FOUND);

@@ -73,7 +73,7 @@ TEST(TimeValue, CheckedAndSaturatingArithmetic) {
   EXPECT_EQ(lvio_saturating_multiply(-4, 5), -20);
 }
 
-TEST(Clock, CountsFrom1601In100NanosecondSteps) {
+TEST(WallClock, CountsFrom1601In100NanosecondSteps) {
   timespec before;
   clock_gettime(CLOCK_REALTIME, &before);
   lvio_time now;

@@ -1,0 +1,30 @@
+// Writes the instruction set as Prolog facts for the Prolog-level compiler:
+//   instruction(Number, Name, Format, FlowClass).
+//   format_operands(Format, Letters).
+//   call_kind(Number, Name).
+// Usage: insn_facts OUTPUT-FILE
+#include <cstdio>
+
+#include "machine/instructions.h"
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s output-file\n", argv[0]);
+    return 2;
+  }
+  std::FILE* out = std::fopen(argv[1], "w");
+  if (out == nullptr) {
+    std::perror(argv[1]);
+    return 1;
+  }
+  std::fprintf(out, "%% Generated from the runtime's instruction table; do not edit.\n\n");
+  for (uint32_t n = 0; n < LV_INSN_COUNT; n++)
+    std::fprintf(out, "instruction(%u, '%s', %d, %d).\n", n, lv_instruction_name_table[n], lv_instruction_format_table[n],
+                 lv_instruction_class_table[n]);
+  std::fprintf(out, "\n");
+  for (uint32_t f = 0; f < LV_FORMAT_COUNT; f++)
+    if (lv_format_operands[f] != nullptr) std::fprintf(out, "format_operands(%u, '%s').\n", f, lv_format_operands[f]);
+  std::fprintf(out, "\n");
+  for (uint32_t k = 0; k < LV_CALL_KIND_COUNT; k++) std::fprintf(out, "call_kind(%u, '%s').\n", k, lv_call_kind_name_table[k]);
+  return std::fclose(out) == 0 ? 0 : 1;
+}

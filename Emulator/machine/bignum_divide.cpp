@@ -64,7 +64,8 @@ void long_divide(lv_bignum_digit* u, uint64_t i, const lv_bignum_digit* v, uint6
     lv_bignum_digit* w = u + k;
     // Estimate the quotient digit from the top two digits of the window. The
     // window's top digit never exceeds D; when it equals D the estimate is
-    // the largest digit, with r̂ = (top two digits) - 0xFFFFFFFF * D.
+    // the largest digit, and its remainder (top two digits) - 0xFFFFFFFF * D
+    // = next digit + D, which may pass 2^32 and then ends the corrections.
     uint64_t top = w[j];
     uint64_t qhat;
     uint64_t rhat;

@@ -49,7 +49,7 @@ inline void lv_bignum_negate_limbs(lv_term* limbs, uint64_t n) {
   for (k++; k < n; k++) limbs[k] = ~limbs[k];
 }
 
-// Answers the words needed when the region [first, last) holds fewer.
+// True when the region [first, last) holds at least the given words.
 inline bool lv_bignum_room(const lv_term* first, const lv_term* last, uint64_t words) {
   return static_cast<uint64_t>(last - first) >= words;
 }

@@ -3,12 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
-#include <limits>
+#include <string>
+#include <vector>
 
 #include "core/bignum_apply.h"
 #include "core/memory.h"
-#include "core/numstack.h"
 #include "machine/bignum.h"
 #include "machine/recovery.h"
 #include "support/engine_fixture.h"

@@ -129,6 +129,11 @@ lv_code_block* lv_find_code_block(const void* address) {
   return nullptr;
 }
 
+void lv_code_blocks_reset() {
+  root = nullptr;
+  registered = 0;
+}
+
 uint64_t lv_code_block_count() { return registered; }
 
 unsigned lv_code_tree_level() { return level_of(root); }

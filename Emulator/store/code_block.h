@@ -10,13 +10,15 @@ struct lv_code_block {
   lv_code_block* next;     // next block of the clause list; in the last, its clause number
   const uint32_t* alt_entry;  // the static fail code when made
   uint32_t size_key;       // block bytes (header included) << 9 | nine clause-key bits
-  uint32_t unused;
+  uint32_t marks;          // LV_BLOCK_IN_LIST while the block belongs to a clause list
   lv_term source_key;      // the key by which clauses are erased by source; [] when none
   lv_term source;          // source information; [] when none
   uint64_t* side_table;    // {byte size, entries...} or null
   // code words follow
 };
 static_assert(sizeof(lv_code_block) == 48);
+
+constexpr uint32_t LV_BLOCK_IN_LIST = 1;
 
 inline uint32_t* lv_code_block_code(lv_code_block* b) { return reinterpret_cast<uint32_t*>(b + 1); }
 inline uint64_t lv_code_block_size(const lv_code_block* b) { return b->size_key >> 9; }
@@ -32,6 +34,8 @@ void lv_code_block_register(lv_code_block* block);
 void lv_code_block_unregister(lv_code_block* block);
 // The registered block with start <= address < start + size, or null.
 lv_code_block* lv_find_code_block(const void* address);
+// Empties the tree (start-up).
+void lv_code_blocks_reset();
 // Registered blocks, and the tree's height (for tests).
 uint64_t lv_code_block_count();
 unsigned lv_code_tree_level();

@@ -14,7 +14,13 @@
 
 namespace {
 
-using CodeTest = MemoryTest;
+class CodeTest : public MemoryTest {
+ protected:
+  void SetUp() override {
+    MemoryTest::SetUp();
+    lv_code_blocks_reset();
+  }
+};
 
 TEST_F(CodeTest, BlockHeader) {
   lv_init_static_code();

@@ -1,0 +1,23 @@
+// The engine core's table of built-ins.
+#include "core/atom_builtins.h"
+#include "core/copy_term.h"
+#include "core/memory_builtins.h"
+#include "embed/builtins.h"
+
+namespace {
+
+const lv_builtin records[] = {
+    LV_BUILTIN("garbage_collect_atoms", prolog_garbage_collect_atoms, 0),
+    LV_BUILTIN("$agc_margin", prolog_agc_margin, 2),
+    LV_BUILTIN("$atomic_mode", prolog_atomic_mode, 3),
+    LV_BUILTIN("$replace_suffix", prolog_replace_suffix, 4),
+    LV_BUILTIN("$cerror_data", prolog_cerror_data, 2),
+    LV_BUILTIN("$error_message", prolog_error_message, 2),
+    LV_BUILTIN("$copy_term", prolog_copy_term, 2),
+    LV_BUILTIN("$trimcore", prolog_trimcore, 1),
+    LV_BUILTIN("$minfo", prolog_minfo, 0),
+};
+
+}  // namespace
+
+lv_builtin_table lv_core_builtins() { return {records, sizeof records / sizeof records[0]}; }

@@ -7,6 +7,7 @@
 #include "core/memory.h"
 #include "machine/insn_walk.h"
 #include "machine/instructions.h"
+#include "store/predicates.h"
 
 namespace {
 
@@ -82,11 +83,23 @@ const uint32_t* lv_code_stub_for_arity(uint64_t n) {
   return reinterpret_cast<const uint32_t*>(e->value);
 }
 
+// Choicepoint bytes of a call stub for n arguments.
+static uint32_t stub_cp_size(unsigned n) { return ((8 * n + 8) & ~15u) + 48; }
+
 lv_call_stub* lv_new_c_call_stub(void* routine, unsigned n) {
   lv_call_stub* s = new_stub();
   s->record.next = &s->record;
-  s->record.cp_size = ((8 * n + 8) & ~15u) + 48;
+  s->record.cp_size = stub_cp_size(n);
   s->code[0] = op(LV_OP_RETRY_CQ);
   lv_code_write64(&s->code[2], reinterpret_cast<uint64_t>(routine));
+  return s;
+}
+
+lv_call_stub* lv_new_pred_call_stub(const lv_pred* pred) {
+  lv_call_stub* s = new_stub();
+  s->record.next = nullptr;
+  s->record.cp_size = stub_cp_size(static_cast<unsigned>(pred->arity));
+  s->code[0] = op(LV_OP_EXECUTEQ);
+  lv_code_write64(&s->code[2], reinterpret_cast<uint64_t>(pred));
   return s;
 }

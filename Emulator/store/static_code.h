@@ -6,6 +6,8 @@
 
 #include "store/try_record.h"
 
+struct lv_pred;
+
 // Each sequence is preceded by the frame-size word 16; the address is that
 // of its first instruction.
 extern const uint32_t* lv_fail_code;       // FAIL, EXIT_TOPLEVEL: the "fail always" code
@@ -48,3 +50,7 @@ const uint32_t* lv_code_stub_for_arity(uint64_t n);
 // The call stub of a C routine with n arguments: a try record whose
 // alternative retries the routine (RETRY_CQ).
 lv_call_stub* lv_new_c_call_stub(void* routine, unsigned n);
+
+// The call stub of a predicate: a try record (next 0) whose alternative
+// calls the predicate with the saved argument registers (EXECUTEQ).
+lv_call_stub* lv_new_pred_call_stub(const lv_pred* pred);

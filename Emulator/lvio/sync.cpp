@@ -1,7 +1,10 @@
 // Mutexes and condition variables of the I/O layer, on pthreads.
 #include "lvio/sync.h"
 
+#include <cerrno>
+
 #include "lvio/allocator.h"
+#include "lvio/clock.h"
 #include "lvio/os_error.h"
 
 namespace {
@@ -37,6 +40,8 @@ lvio_code lvio_mutex_create(lvio_mutex** out, uint32_t flags) {
 
 void lvio_mutex_destroy(lvio_mutex* mutex) {
   if (mutex == nullptr) return;
+  pthread_mutex_lock(&mutex->lock);
+  pthread_mutex_unlock(&mutex->lock);
   pthread_mutex_destroy(&mutex->lock);
   lvio_free(mutex);
 }
@@ -51,6 +56,22 @@ lvio_code lvio_mutex_unlock(lvio_mutex* mutex) {
   if (mutex == nullptr) return 0;
   if ((mutex->flags & LVIO_LOCK_INITIALISED) == 0) return LVIO_E_INTERNAL_ERROR;
   return platform_result(pthread_mutex_unlock(&mutex->lock));
+}
+
+lvio_code lvio_mutex_probe(lvio_mutex* mutex) {
+  if (mutex == nullptr) return 0;
+  if ((mutex->flags & LVIO_LOCK_INITIALISED) == 0) return LVIO_E_INTERNAL_ERROR;
+  int error = pthread_mutex_trylock(&mutex->lock);
+  if (error == EBUSY) return 1;
+  if (error != 0) return platform_result(error);
+  pthread_mutex_unlock(&mutex->lock);
+  return 0;
+}
+
+lvio_code lvio_mutex_release(lvio_mutex** slot) {
+  lvio_mutex* mutex = *slot;
+  *slot = nullptr;
+  return lvio_mutex_unlock(mutex);
 }
 
 lvio_code lvio_cond_create(lvio_cond** out) {
@@ -81,6 +102,25 @@ lvio_code lvio_cond_wait(lvio_cond* cond, lvio_mutex* mutex) {
   lvio_code rc = check_condition(cond, mutex);
   if (rc < 0) return rc;
   return platform_result(pthread_cond_wait(&cond->cond, &mutex->lock));
+}
+
+lvio_code lvio_cond_timedwait(lvio_cond* cond, lvio_mutex* mutex, const lvio_time* time, uint32_t flags) {
+  if (mutex == nullptr) return LVIO_E_PARAMETER_ERROR;
+  lvio_code rc = check_condition(cond, mutex);
+  if (rc < 0) return rc;
+  if (time == nullptr) return lvio_cond_wait(cond, mutex);
+  lvio_time remaining = *time;
+  if ((flags & 2) == 0) {
+    lvio_time now;
+    rc = lvio_time_now(&now);
+    if (rc < 0) return rc;
+    lvio_time_difference(*time, now, &remaining);
+  }
+  if (lvio_time_is_zero(remaining)) return 0;
+  timespec deadline;
+  if (!lvio_monotonic_deadline(remaining, &deadline)) return lvio_cond_wait(cond, mutex);
+  int error = pthread_cond_timedwait(&cond->cond, &mutex->lock, &deadline);
+  return error == ETIMEDOUT ? LVIO_E_TIMEOUT : platform_result(error);
 }
 
 lvio_code lvio_cond_signal(lvio_cond* cond, lvio_mutex* mutex, uint32_t flags) {

@@ -73,6 +73,71 @@ TEST(TimeValue, CheckedAndSaturatingArithmetic) {
   EXPECT_EQ(lvio_saturating_multiply(-4, 5), -20);
 }
 
+TEST(TimeValue, AddCarriesAndSaturates) {
+  struct {
+    lvio_time a, b, sum;
+  } cases[] = {
+      {{1, 900000000}, {0, 200000000}, {2, 100000000}},
+      {{1, 999999999}, {0, 1}, {2, 0}},
+      {{MAX, 0}, {5, 0}, {MAX, 0}},
+      {{MAX - 1, 999999999}, {0, 999999999}, {MAX, 999999998}},
+      {{0, 0}, {0, 3999999999}, {3, 999999999}},
+  };
+  for (const auto& c : cases) {
+    lvio_time sum;
+    EXPECT_EQ(lvio_time_add(c.a, c.b, &sum), 0);
+    EXPECT_EQ(sum.seconds, c.sum.seconds) << c.a.seconds << " " << c.b.nanoseconds;
+    EXPECT_EQ(sum.nanoseconds, c.sum.nanoseconds) << c.a.seconds << " " << c.b.nanoseconds;
+  }
+}
+
+TEST(TimeValue, DifferenceIsNeverNegative) {
+  struct {
+    lvio_time a, b, d;
+    bool before;
+  } cases[] = {
+      {{5, 100}, {5, 200}, {0, 0}, true},
+      {{6, 100}, {5, 200}, {0, 999999900}, false},
+      {{5, 200}, {5, 200}, {0, 0}, true},
+      {{4, 999999999}, {5, 0}, {0, 0}, true},
+      {{7, 500}, {5, 200}, {2, 300}, false},
+      {{MAX, 0}, {-5, 0}, {MAX, 0}, false},
+  };
+  for (const auto& c : cases) {
+    lvio_time d;
+    EXPECT_EQ(lvio_time_difference(c.a, c.b, &d), 0);
+    EXPECT_EQ(d.seconds, c.d.seconds) << c.a.seconds << "." << c.a.nanoseconds;
+    EXPECT_EQ(d.nanoseconds, c.d.nanoseconds) << c.a.seconds << "." << c.a.nanoseconds;
+    EXPECT_EQ(lvio_time_before(c.a, c.b), c.before) << c.a.seconds << "." << c.a.nanoseconds;
+  }
+  EXPECT_TRUE(lvio_time_is_zero({0, 0}));
+  EXPECT_FALSE(lvio_time_is_zero({0, 1}));
+}
+
+TEST(TimeValue, WaitMillisecondsRoundUp) {
+  struct {
+    lvio_time t;
+    lvio_code rc;
+    uint32_t ms;
+  } cases[] = {
+      {{0, 1}, 0, 1},
+      {{0, 0}, 0, 0},
+      {{2, 1000000}, 0, 2001},
+      {{4294967, 295000000}, 0, LVIO_WAIT_INFINITE},
+      {{4294967, 296000000}, LVIO_E_PARAMETER_ERROR, LVIO_WAIT_INFINITE},
+      {{MAX, 0}, LVIO_E_PARAMETER_ERROR, LVIO_WAIT_INFINITE},
+      {{-1, 0}, LVIO_E_PARAMETER_ERROR, 0},
+  };
+  for (const auto& c : cases) {
+    uint32_t ms = 7;
+    EXPECT_EQ(lvio_time_to_wait_ms(&c.t, &ms), c.rc) << c.t.seconds << "." << c.t.nanoseconds;
+    EXPECT_EQ(ms, c.ms) << c.t.seconds << "." << c.t.nanoseconds;
+  }
+  uint32_t ms = 7;
+  EXPECT_EQ(lvio_time_to_wait_ms(nullptr, &ms), 0);
+  EXPECT_EQ(ms, LVIO_WAIT_INFINITE);
+}
+
 TEST(WallClock, CountsFrom1601In100NanosecondSteps) {
   timespec before;
   clock_gettime(CLOCK_REALTIME, &before);

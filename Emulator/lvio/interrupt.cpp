@@ -77,11 +77,8 @@ lvio_code append_hook(lvio_interrupt_fn function, void* user) {
 }
 
 lvio_code start_layer_core() {
-  if (record_fd.load() < 0) {
-    int fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (fd < 0) return lvio_os_error_code(errno, LVIO_E_OS_ERROR);
-    record_fd.store(fd);
-  }
+  lvio_code rc = lvio_interrupt_record_open();
+  if (rc < 0) return rc;
   auto* node = static_cast<lvio_closeable*>(lvio_alloc(sizeof(lvio_closeable)));
   if (node == nullptr) return LVIO_E_OUT_OF_MEMORY;
   lvio_closeable_init(node, &pending_ops, nullptr);
@@ -181,6 +178,16 @@ void lvio_interrupt_record(uint32_t flags) {
 }
 
 int lvio_interrupt_record_fd() { return record_fd.load(); }
+
+lvio_code lvio_interrupt_record_open() {
+  if (record_fd.load() >= 0) return 0;
+  int fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (fd < 0) return lvio_os_error_code(errno, LVIO_E_OS_ERROR);
+  int none = -1;
+  // Two threads opening at once keep the first descriptor.
+  if (!record_fd.compare_exchange_strong(none, fd)) close(fd);
+  return 0;
+}
 
 int64_t lvio_interrupt_run_recorded() {
   int fd = record_fd.load();

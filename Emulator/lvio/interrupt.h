@@ -53,10 +53,13 @@ uint64_t lvio_interrupt_dispatch_count();
 void lvio_interrupt_record(uint32_t flags);
 
 // A descriptor that polls readable while recorded interrupts wait (an
-// eventfd made when the layer core first starts, kept for the life of the
-// process, so that a late signal never writes to a reused descriptor); -1
-// before that.
+// eventfd made when the layer core or the signal dispatch thread first
+// starts, kept for the life of the process, so that a late signal never
+// writes to a reused descriptor); -1 before that.
 int lvio_interrupt_record_fd();
+
+// Makes the record descriptor when there is none yet.
+lvio_code lvio_interrupt_record_open();
 
 // Dispatches the recorded interrupts: once for each mode recorded since the
 // last call (repeated interrupts of a mode coalesce). Returns the number of

@@ -5,16 +5,19 @@
 #include "lvio/chain.h"
 #include "lvio/deferred_close.h"
 #include "lvio/environment.h"
+#include "lvio/event_wait.h"
 #include "lvio/interrupt.h"
 #include "lvio/sync.h"
+#include "lvio/thread.h"
+#include "lvio/timer.h"
 #include "lvio/trace.h"
 
 lvio_module lvio_modules[LVIO_MODULE_COUNT] = {
     {"buffers", lvio_buffer_module},
     {"diagnostics", lvio_diagnostics_module},
-    {"events", nullptr},
+    {"events", lvio_events_module},
     {"synchronisation", lvio_sync_module},
-    {"threads", nullptr},
+    {"threads", lvio_threads_module},
     {"layer core", lvio_layer_core_module},
     {"deferred close", lvio_deferred_close_module},
     {"character coders", nullptr},
@@ -26,7 +29,7 @@ lvio_module lvio_modules[LVIO_MODULE_COUNT] = {
     {"standard handles", nullptr},
     // Processes join the environment step here.
     {"processes and environment", lvio_environment_module},
-    {"timers", nullptr},
+    {"timers", lvio_timers_module},
 };
 
 namespace {

@@ -39,9 +39,9 @@ class Initialize : public testing::Test {
     for (int i = 0; i < LVIO_MODULE_COUNT; i++) start_result[i] = stop_result[i] = 0;
     for (int i = 0; i < LVIO_MODULE_COUNT; i++) saved_[i] = lvio_modules[i];
     lvio_modules[7].entry = probe_module<7>;
-    lvio_modules[8].entry = probe_module<8>;
     lvio_modules[9].entry = probe_module<9>;
-    lvio_modules[15].entry = probe_module<15>;
+    lvio_modules[10].entry = probe_module<10>;
+    lvio_modules[13].entry = probe_module<13>;
   }
   void TearDown() override {
     lvio_initialize(nullptr, nullptr, nullptr, 1);
@@ -57,7 +57,7 @@ TEST_F(Initialize, StartsInOrderAndStopsInReverse) {
   const lvio_override_item items[] = {{LVIO_OVERRIDE_SETTING, "LV_INIT_TEST", "override"}};
   const lvio_override_table overrides = {1, 1, items};
   ASSERT_EQ(lvio_initialize(nullptr, nullptr, &overrides, 0), 0);
-  EXPECT_EQ(module_log, (log{"8 start", "9 start", "10 start", "16 start"}));
+  EXPECT_EQ(module_log, (log{"8 start", "10 start", "11 start", "14 start"}));
   EXPECT_EQ(seen_during_start, "override");
   EXPECT_FALSE(lvio_skip_abortive_sync());
   // The override lives on in the private environment, which settings can change.
@@ -78,7 +78,7 @@ TEST_F(Initialize, StartsInOrderAndStopsInReverse) {
 
   module_log.clear();
   ASSERT_EQ(lvio_initialize(nullptr, nullptr, nullptr, 1), 0);
-  EXPECT_EQ(module_log, (log{"16 stop", "10 stop", "9 stop", "8 stop"}));
+  EXPECT_EQ(module_log, (log{"14 stop", "11 stop", "10 stop", "8 stop"}));
   size = sizeof value;
   ASSERT_EQ(lvio_setting_get("LV_INIT_TEST", value, &size, 0), 0);
   EXPECT_STREQ(value, "process");
@@ -97,9 +97,9 @@ TEST_F(Initialize, MalformedOverridesRefuseTheStart) {
 }
 
 TEST_F(Initialize, FailedStartLeavesEarlierModulesRunningAndStopStopsOnlyThose) {
-  start_result[8] = LVIO_E_OUT_OF_MEMORY;
+  start_result[9] = LVIO_E_OUT_OF_MEMORY;
   EXPECT_EQ(lvio_initialize(nullptr, nullptr, nullptr, 0), LVIO_E_OUT_OF_MEMORY);
-  EXPECT_EQ(module_log, (log{"8 start", "9 start"}));
+  EXPECT_EQ(module_log, (log{"8 start", "10 start"}));
   // The deferred-close list (module 7) is running.
   lvio_closeable node;
   static const lvio_closeable_ops ops = {[](lvio_closeable*, uint32_t) -> lvio_code { return 0; },
@@ -118,7 +118,7 @@ TEST_F(Initialize, StopRunsEveryModuleAndReportsTheFirstFailure) {
   stop_result[7] = LVIO_E_IO_ERROR;
   module_log.clear();
   EXPECT_EQ(lvio_initialize(nullptr, nullptr, nullptr, 1), LVIO_E_CLOSE_ERROR);
-  EXPECT_EQ(module_log, (log{"16 stop", "10 stop", "9 stop", "8 stop"}));
+  EXPECT_EQ(module_log, (log{"14 stop", "11 stop", "10 stop", "8 stop"}));
   // The modules below the failing ones stopped too: the list is closed.
   lvio_closeable node = {};
   EXPECT_EQ(lvio_closeable_register(&node, 1), LVIO_E_SHUTDOWN);

@@ -7,6 +7,7 @@
 #include "lvio/environment.h"
 #include "lvio/event_wait.h"
 #include "lvio/interrupt.h"
+#include "lvio/process_directories.h"
 #include "lvio/sync.h"
 #include "lvio/thread.h"
 #include "lvio/timer.h"
@@ -21,7 +22,7 @@ lvio_module lvio_modules[LVIO_MODULE_COUNT] = {
     {"layer core", lvio_layer_core_module},
     {"deferred close", lvio_deferred_close_module},
     {"character coders", nullptr},
-    {"file system", nullptr},
+    {"file system", lvio_file_system_module},
     {"sockets", nullptr},
     {"async layer", nullptr},
     {"char-coder layer", nullptr},

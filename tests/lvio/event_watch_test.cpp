@@ -108,10 +108,10 @@ TEST_F(Watch, PokesWakeTheWatcher) {
 
 TEST_F(Watch, ANewWatchCancelsTheOldOne) {
   log first, second;
+  second.consume = event;
   ASSERT_EQ(lvio_event_watch(event, record, &first, 0), 0);
   ASSERT_EQ(lvio_event_watch_control(event, record, &second, 0), 0);
   EXPECT_EQ(first.count(LVIO_WATCH_CANCELLED), 1u);
-  second.consume = event;
   ASSERT_EQ(lvio_event_set(event), 0);
   ASSERT_TRUE(eventually([&] { return second.size() >= 1; }));
   EXPECT_EQ(first.size(), 1u);

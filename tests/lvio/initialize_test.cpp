@@ -9,6 +9,7 @@
 #include "lvio/chain.h"
 #include "lvio/deferred_close.h"
 #include "lvio/environment.h"
+#include "lvio/event_wait.h"
 #include "support/env.h"
 
 namespace {
@@ -75,10 +76,13 @@ TEST_F(Initialize, StartsInOrderAndStopsInReverse) {
   lvio_closeable_init(&node, &ops, nullptr);
   EXPECT_EQ(lvio_closeable_register(&node, 0), 0);
   EXPECT_EQ(lvio_initialize(nullptr, nullptr, nullptr, 0), LVIO_E_INVALID_STATE);
+  // The events module made the interrupt event.
+  EXPECT_NE(lvio_interrupt_event(), nullptr);
 
   module_log.clear();
   ASSERT_EQ(lvio_initialize(nullptr, nullptr, nullptr, 1), 0);
   EXPECT_EQ(module_log, (log{"14 stop", "11 stop", "10 stop", "8 stop"}));
+  EXPECT_EQ(lvio_interrupt_event(), nullptr);
   size = sizeof value;
   ASSERT_EQ(lvio_setting_get("LV_INIT_TEST", value, &size, 0), 0);
   EXPECT_STREQ(value, "process");

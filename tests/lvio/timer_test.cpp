@@ -115,6 +115,7 @@ void set_fake(lvio_time t) {
 }
 
 TEST_F(Timers, RelativeDeadlinesRoundUpToTheMillisecond) {
+  set_fake({100, 0});
   fired f;
   lvio_timer* timer = nullptr;
   ASSERT_EQ(lvio_timer_create(&timer, count_firing, fake_clock, &f), 0);

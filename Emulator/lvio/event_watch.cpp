@@ -2,6 +2,7 @@
 #include "lvio/event_watch.h"
 
 #include <atomic>
+#include <new>
 
 #include "lvio/allocator.h"
 #include "lvio/event_wait.h"
@@ -76,13 +77,9 @@ bool matches(const watch* w, const lvio_event* event, lvio_watch_fn callback, co
 lvio_code lvio_event_watch(lvio_event* event, lvio_watch_fn callback, void* user, uint32_t) {
   lvio_code rc = lvio_event_watch_stop();
   if (rc < 0) return rc;
-  auto* w = static_cast<watch*>(lvio_alloc(sizeof(watch)));
-  if (w == nullptr) return LVIO_E_OUT_OF_MEMORY;
-  w->wake = nullptr;
-  w->watched = nullptr;
-  w->thread = nullptr;
-  w->stop.store(0);
-  w->finished.store(0);
+  void* memory = lvio_alloc(sizeof(watch));
+  if (memory == nullptr) return LVIO_E_OUT_OF_MEMORY;
+  auto* w = new (memory) watch();
   w->callback = callback;
   w->user = user;
   rc = lvio_event_create(0, &w->wake);

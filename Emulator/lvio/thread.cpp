@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <csignal>
 #include <ctime>
+#include <new>
 
 #include "lvio/allocator.h"
 #include "lvio/event_wait.h"
@@ -55,17 +56,6 @@ void* entry(void* argument) {
   return nullptr;
 }
 
-// Waits for the completion event until it is set, whatever interrupts come;
-// returns the number of interrupts the waits swallowed, or an error.
-lvio_code wait_completion(lvio_thread* thread) {
-  lvio_code swallowed = 0;
-  for (;;) {
-    lvio_code rc = lvio_event_wait(&thread->completion, 1, nullptr);
-    if (rc != LVIO_E_INTERRUPTED) return rc < 0 ? rc : swallowed;
-    swallowed++;
-  }
-}
-
 // Waits for the completion descriptor alone: no interrupt and no cancel of
 // the calling thread ends this wait.
 lvio_code wait_completion_plain(lvio_thread* thread) {
@@ -74,6 +64,19 @@ lvio_code wait_completion_plain(lvio_thread* thread) {
     int n = poll(&p, 1, -1);
     if (n > 0) return (p.revents & POLLNVAL) != 0 ? LVIO_E_OS_ERROR : 0;
     if (n < 0 && errno != EINTR) return lvio_os_error_code(errno, LVIO_E_OS_ERROR);
+  }
+}
+
+// Waits for the completion event until it is set, whatever interrupts come
+// and even when the calling thread is cancelled itself; returns the number
+// of interrupts the waits swallowed, or an error.
+lvio_code wait_completion(lvio_thread* thread) {
+  lvio_code swallowed = 0;
+  for (;;) {
+    lvio_code rc = lvio_event_wait(&thread->completion, 1, nullptr);
+    if (rc == LVIO_E_CANCELED) rc = wait_completion_plain(thread);
+    if (rc != LVIO_E_INTERRUPTED) return rc < 0 ? rc : swallowed;
+    swallowed++;
   }
 }
 
@@ -102,15 +105,12 @@ lvio_code start_thread(lvio_thread* thread) {
 }  // namespace
 
 lvio_code lvio_thread_create(uint32_t flags, lvio_thread_fn start, void* user, lvio_thread** out) {
-  auto* thread = static_cast<lvio_thread*>(lvio_alloc(sizeof(lvio_thread)));
-  if (thread == nullptr) return LVIO_E_OUT_OF_MEMORY;
+  void* memory = lvio_alloc(sizeof(lvio_thread));
+  if (memory == nullptr) return LVIO_E_OUT_OF_MEMORY;
+  auto* thread = new (memory) lvio_thread();
   thread->start = start;
   thread->user = user;
-  thread->result.store(0);
-  thread->completion = nullptr;
-  thread->stop = nullptr;
   thread->control.store((flags & LVIO_THREAD_CANCELLABLE) != 0 ? LVIO_THREAD_CONTROL_CANCELLABLE : 0);
-  thread->run_state.store(0);
   thread->detached = out == nullptr;
   lvio_code rc = lvio_event_create(0, &thread->stop);
   if (rc >= 0) rc = lvio_event_create(0, &thread->completion);

@@ -80,6 +80,28 @@ TEST_F(Threads, StartedAndCancelled) {
   }
 }
 
+lvio_code cancelled_parent(lvio_thread*, void* gate) {
+  lvio_thread* child = nullptr;
+  lvio_code rc = lvio_thread_create(0, wait_for_gate, gate, &child);
+  if (rc < 0) return rc;
+  lvio_event* never = nullptr;
+  lvio_code woken = lvio_event_wait(&never, 1, nullptr);  // a sleep until the cancel
+  lvio_event_set(static_cast<lvio_event*>(gate));
+  // Its own cancel does not end the join of its child.
+  rc = lvio_thread_join(child);
+  return woken == LVIO_E_CANCELED ? rc : LVIO_E_ERROR;
+}
+
+TEST_F(Threads, ACancelledThreadStillJoinsItsOwnThreads) {
+  lvio_thread* t = nullptr;
+  ASSERT_EQ(lvio_thread_create(LVIO_THREAD_CANCELLABLE, cancelled_parent, gate, &t), 0);
+  EXPECT_EQ(lvio_thread_cancel(t, 0), 0);
+  lvio_code result = -1;
+  EXPECT_EQ(lvio_thread_result(t, &result), 0);
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(lvio_thread_join(t), 0);
+}
+
 lvio_code report_blocked_signals(lvio_thread*, void*) {
   sigset_t mask;
   pthread_sigmask(SIG_BLOCK, nullptr, &mask);

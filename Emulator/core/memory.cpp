@@ -668,11 +668,15 @@ void* lv_mem_area_new(uint64_t size, uint64_t* length, int heap_stack) {
   return start;
 }
 
-void* lv_mem_area_resize(void* start, uint64_t old_length, uint64_t new_length, uint64_t* length,
-                         int heap_stack) {
+namespace {
+
+// Resizes a stack area; with fresh set the contents always go to a new area,
+// even when the rounded size is unchanged.
+void* area_resize(void* start, uint64_t old_length, uint64_t new_length, uint64_t* length, int heap_stack,
+                  bool fresh) {
   if (plain_malloc) {
     uint64_t s = lv_mem_area_size_round(new_length);
-    if (s == old_length) {
+    if (s == old_length && !fresh) {
       *length = old_length;
       return start;
     }
@@ -690,7 +694,7 @@ void* lv_mem_area_resize(void* start, uint64_t old_length, uint64_t new_length, 
     return p;
   }
   uint64_t d = lv_mem_area_size_round(new_length + 32);
-  if (d == old_length + 32) {
+  if (d == old_length + 32 && !fresh) {
     *length = old_length;
     return start;
   }
@@ -705,21 +709,32 @@ void* lv_mem_area_resize(void* start, uint64_t old_length, uint64_t new_length, 
     stack_fault(NO_BLOCK_MESSAGE);
   }
   end_record* end;
-  char* fresh = frame_area(base, os_length, &end);
-  uint64_t span = static_cast<uint64_t>(reinterpret_cast<char*>(end) - fresh);
-  if (span == old_length) {
+  char* moved = frame_area(base, os_length, &end);
+  uint64_t span = static_cast<uint64_t>(reinterpret_cast<char*>(end) - moved);
+  if (span == old_length && !fresh) {
     // Same size after rounding: keep the old area and its contents.
     area_release(end->os_base, end->os_length, 1, kind);
     *length = old_length;
     return start;
   }
-  std::memcpy(fresh, start, std::min(old_length, new_length));
+  std::memcpy(moved, start, std::min(old_length, new_length));
   charge(LV_CAT_STACK, static_cast<int64_t>(span) - static_cast<int64_t>(old_length));
   end_record* old_end = reinterpret_cast<end_record*>(static_cast<char*>(start) + old_length);
   area_release(old_end->os_base, old_end->os_length, 1, kind);
   stack_area_slot(heap_stack) = end;
   *length = span;
-  return fresh;
+  return moved;
+}
+
+}  // namespace
+
+void* lv_mem_area_resize(void* start, uint64_t old_length, uint64_t new_length, uint64_t* length,
+                         int heap_stack) {
+  return area_resize(start, old_length, new_length, length, heap_stack, false);
+}
+
+void* lv_mem_area_move(void* start, uint64_t old_length, uint64_t new_length, uint64_t* length, int heap_stack) {
+  return area_resize(start, old_length, new_length, length, heap_stack, true);
 }
 
 void lv_mem_area_free(void* start, uint64_t length, int heap_stack) {

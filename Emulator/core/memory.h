@@ -87,6 +87,9 @@ void* lv_checkrealloc(void* pointer, size_t old_size, size_t new_size, int flag)
 void* lv_mem_area_new(uint64_t size, uint64_t* length, int heap_stack);
 void* lv_mem_area_resize(void* start, uint64_t old_length, uint64_t new_length, uint64_t* length,
                          int heap_stack);
+// The same as lv_mem_area_resize, but the contents always move to a new area,
+// even when the rounded size is unchanged.
+void* lv_mem_area_move(void* start, uint64_t old_length, uint64_t new_length, uint64_t* length, int heap_stack);
 void lv_mem_area_free(void* start, uint64_t length, int heap_stack);
 
 // The growth table that rounds stack-area sizes.

@@ -27,3 +27,7 @@ inline lv_bdd_entry* lv_bdd_entries(lv_bdd_table* t) { return reinterpret_cast<l
 // clears the node-count word; frees them.
 void lv_bdd_tables_new(lv_worker* w);
 void lv_bdd_tables_free(lv_worker* w);
+
+// After the heap moved by offset bytes (new heap top new_top): moves the
+// entries' heap pointers with it.
+void lv_bdd_shift_adjust(lv_worker* w, int64_t offset, lv_term* new_top);

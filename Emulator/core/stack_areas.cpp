@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/memory.h"
+#include "core/stack_shift.h"
 #include "core/worker.h"
 #include "embed/settings.h"
 
@@ -55,6 +56,7 @@ void lv_stack_areas_init(lv_worker* w) {
   uint64_t words = length / 8;
   uint64_t map_words = (ceil_div(words, 65) + 1) & ~uint64_t{1};
   w->choice_base = w->tc_end - map_words;
+  lv_mem_set_trim_step(LV_TRIM_STACKS, lv_trim_stacks);
 }
 
 void lv_stack_areas_free(lv_worker* w) {

@@ -1,0 +1,730 @@
+// Heap and choice-stack overflow: re-dividing and moving the stack blocks,
+// and the relocation of every root, checked against printed forms of the
+// term graphs taken before each shift.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/bdd_tables.h"
+#include "core/bind.h"
+#include "core/errors.h"
+#include "core/gc.h"
+#include "core/heap_parse.h"
+#include "core/mark_map.h"
+#include "core/memory.h"
+#include "core/numbers.h"
+#include "core/predefined_atoms.h"
+#include "core/stack_shift.h"
+#include "core/unify.h"
+#include "embed/fd_hooks.h"
+#include "embed/startup_records.h"
+#include "embed/termrefs.h"
+#include "store/call_choicepoint.h"
+#include "support/engine_fixture.h"
+#include "support/env.h"
+#include "support/terms.h"
+#include "term_graph.h"
+
+namespace {
+
+using namespace terms;
+
+const lv_term F = atom(300), G = atom(301), A = atom(302), B = atom(303);
+
+// A continuation for hand-made frames: lies outside the stacks.
+const uint32_t frame_code[2] = {0, 0};
+
+class ShiftTest : public EngineTest {
+ protected:
+  // Small operating-system blocks, released at once, so that the stacks
+  // really move and stale pointers fault.
+  ScopedEnv env{{"PROLOGINCSIZE", "64K"}, {"PROLOGINITSIZE", "20K"}, {"PROLOGKEEPSIZE", "0"}};
+
+  void TearDown() override {
+    lv_shift_set_always_move(0);
+    lv_gc_setting = {LV_ATOM_ON, LV_ATOM_OFF, 1000};
+    EngineTest::TearDown();
+  }
+
+  lv_term& ref(lv_term_ref r) { return lv_term_ref_cell(w, r); }
+
+  // Makes room on the heap before terms are built (terms held in C++
+  // variables do not survive a shift).
+  void room(int64_t cells) {
+    if (w->heap_hard_limit - w->H < cells) heap_overflow(w, cells, LV_LOCAL_RESERVE_CELLS);
+  }
+
+  lv_term* push_frame(std::initializer_list<lv_term> ys) {
+    lv_term* f = w->local_top;
+    f[LV_FRAME_E] = lv_make_ref(w->E);
+    f[LV_FRAME_CP] = reinterpret_cast<lv_term>(&frame_code[1]);
+    unsigned i = LV_FRAME_Y;
+    for (lv_term y : ys) f[i++] = y;
+    w->E = f;
+    w->local_top = f + i;
+    return f;
+  }
+
+  // A choicepoint saving X0..X(n-1).
+  void push_choice(unsigned n) {
+    static lv_try_record records[8];
+    lv_try_record* r = &records[n];
+    r->cp_size = 48 + 8 * n;
+    lv_push_call_choicepoint(w, r);
+  }
+
+  // Every pointer word of the heap, the trail and the choicepoints lies in
+  // the live stacks, and the choicepoints' saved tops lie in their stacks.
+  void check_stacks() {
+    auto in_heap = [&](lv_term t) {
+      const lv_term* p = reinterpret_cast<const lv_term*>(t & ~LV_TAG_MASK);
+      return p >= w->area_start && p < w->H;
+    };
+    auto in_local = [&](lv_term t) {
+      const lv_term* p = reinterpret_cast<const lv_term*>(t & ~LV_TAG_MASK);
+      return p >= w->local_base && p < w->local_top;
+    };
+    for (lv_term* p = w->area_start; p < w->H;) {
+      lv_term word = *p;
+      if (lv_heap_item_cells(word) > 1) {
+        ASSERT_EQ(p[lv_box_value_words(word) + 1], word) << "box trailer";
+        p += lv_heap_item_cells(word);
+        continue;
+      }
+      if (!lv_is_atomic(word)) {
+        ASSERT_TRUE(in_heap(word)) << "heap word " << (p - w->area_start);
+      }
+      p++;
+    }
+    for (lv_term* p = w->trail_base + 1; p < w->TR; p++) {
+      if (lv_is_struct(*p)) {
+        ASSERT_TRUE(in_heap(*p));
+        p += 2;
+      } else {
+        ASSERT_TRUE(in_heap(*p) || in_local(*p)) << "trail entry";
+      }
+    }
+    for (lv_term* b = w->B; b < w->choice_base; b = lv_choice_prev(b)) {
+      lv_term* h = reinterpret_cast<lv_term*>(b[LV_CP_H]);
+      lv_term* l = reinterpret_cast<lv_term*>(b[LV_CP_LOCAL_TOP]);
+      lv_term* e = reinterpret_cast<lv_term*>(b[LV_CP_E]);
+      lv_term* tr = reinterpret_cast<lv_term*>(b[LV_CP_TR] & ~lv_term{3});
+      ASSERT_TRUE(h >= w->area_start && h <= w->H);
+      ASSERT_TRUE(l > w->local_base && l <= w->local_top);
+      ASSERT_TRUE(e >= w->local_base && e < w->local_top);
+      ASSERT_TRUE(tr > w->trail_base && tr <= w->TR);
+    }
+    ASSERT_EQ(w->HB, reinterpret_cast<lv_term*>(w->B[LV_CP_H]));
+    ASSERT_EQ(w->saved_local_top, reinterpret_cast<lv_term*>(w->B[LV_CP_LOCAL_TOP]));
+    ASSERT_EQ(w->heap_hard_limit, w->local_base - LV_HEAP_RESERVE_CELLS);
+    ASSERT_EQ(w->local_limit, w->local_end - LV_LOCAL_RESERVE_CELLS);
+    ASSERT_EQ(w->choice_base, w->tc_end - lv_tc_map_words(static_cast<uint64_t>(w->tc_end - w->tc_start)));
+    ASSERT_TRUE(w->E >= w->local_base && w->E < w->local_top);
+    ASSERT_LE(w->local_top, w->local_end);
+  }
+};
+
+// ---------------------------------------------------------------------------
+// The random term graphs and their roots.
+
+class RandomRoots : public ShiftTest {
+ protected:
+  std::mt19937_64 rng{12345};
+  std::vector<lv_term_ref> pool;  // terms to share, and all their variables
+  lv_term_ref pool_base = 0;
+  unsigned pool_size = 0;
+  lv_termref_slot* globrefs[2] = {nullptr, nullptr};
+  unsigned high_registers = 0;   // argument registers from X256 on
+
+  void SetUp() override {
+    ShiftTest::SetUp();
+    pool_base = LV_new_term_refs(200);
+    globrefs[0] = LV_alloc_globrefs(3);
+    globrefs[1] = LV_alloc_globrefs(2);
+  }
+  void TearDown() override {
+    LV_free_globrefs(globrefs[0]);
+    LV_free_globrefs(globrefs[1]);
+    ShiftTest::TearDown();
+  }
+
+  uint64_t pick(uint64_t n) { return rng() % n; }
+  lv_term pooled(uint64_t i) { return ref(pool_base + static_cast<lv_term_ref>(i)); }
+  void add_pool(lv_term t) {
+    if (pool_size < 200) ref(pool_base + pool_size++) = t;
+  }
+
+  lv_term random_term(int depth) {
+    switch (depth <= 0 ? pick(8) : pick(14)) {
+      case 0: {
+        const lv_term atoms[] = {F, G, A, B, LV_ATOM_NIL, LV_ATOM_EMPTY};
+        return atoms[pick(6)];
+      }
+      case 1: {
+        const int64_t values[] = {0, -1, 7, LV_SMALL_MIN, LV_SMALL_MAX, static_cast<int64_t>(rng()) >> 4};
+        return small(values[pick(6)]);
+      }
+      case 2:
+        return lv_make_integer_box(w, (int64_t{1} << 61) + static_cast<int64_t>(pick(1000)));
+      case 3: {
+        lv_term* h = w->H;
+        h[0] = h[3] = LV_BOX_INT2;
+        h[1] = rng();
+        h[2] = pick(5);
+        w->H = h + 4;
+        return lv_make_struct(h);
+      }
+      case 4:
+        return lv_make_float_box(w, pick(4) == 0 ? std::nan("") : static_cast<double>(rng()) / 7.0);
+      case 5: {
+        lv_term v = var(w);
+        add_pool(v);
+        return v;
+      }
+      case 6: {
+        lv_term v = attvar(w);
+        lv_term* cell = lv_ref_cell(v);
+        cell[1] = depth > 0 ? random_term(depth - 1) : A;
+        cell[2] = list(w, {random_term(0)});
+        add_pool(v);
+        return v;
+      }
+      case 7:
+        return pool_size > 0 ? pooled(pick(pool_size)) : A;
+      case 8:
+      case 9: {
+        unsigned n = 1 + static_cast<unsigned>(pick(4));
+        lv_term args[4];
+        for (unsigned i = 0; i < n; i++) args[i] = random_term(depth - 1);
+        lv_term* h = w->H;
+        h[0] = lv_make_functor(pick(2) ? F : G, n);
+        for (unsigned i = 0; i < n; i++) h[1 + i] = args[i];
+        w->H = h + 1 + n;
+        lv_term t = lv_make_struct(h);
+        if (pick(3) == 0) add_pool(t);
+        return t;
+      }
+      case 10:
+      case 11: {
+        lv_term tail = pick(3) == 0 ? random_term(0) : LV_ATOM_NIL;
+        for (uint64_t n = pick(5); n > 0; n--) tail = cons(w, random_term(depth - 1), tail);
+        if (lv_is_list(tail) && pick(3) == 0) add_pool(tail);
+        return tail;
+      }
+      case 12: {
+        lv_term m = mutable_term(w, random_term(depth - 1));
+        add_pool(m);
+        return m;
+      }
+      default: {
+        // A variable bound to a term that may contain it: cycles.
+        lv_term v = var(w);
+        lv_term t = fn(w, F, {v, random_term(depth - 1)});
+        *lv_ref_cell(v) = t;
+        return t;
+      }
+    }
+  }
+
+  // Binds some pooled unbound variables to pooled terms (trailed when they
+  // are older than the newest choicepoint) and updates some mutables.
+  void bind_some() {
+    for (int i = 0; i < 4 && pool_size > 0; i++) {
+      lv_term v = lv_deref(pooled(pick(pool_size)));
+      lv_term t = lv_deref(pooled(pick(pool_size)));
+      if (lv_is_ref(v) && !lv_is_ref(t)) lv_bind(w, lv_ref_cell(v), t);
+    }
+    for (int i = 0; i < 4 && pool_size > 0; i++) {
+      lv_term m = lv_deref(pooled(pick(pool_size)));
+      if (lv_is_struct(m) && *lv_struct_cells(m) == LV_FUNCTOR_MUTABLE_2) {
+        w->X[9] = m;
+        room(600);
+        lv_update_mutable(w, random_term(2), w->X[9]);
+      }
+    }
+  }
+
+  // Fills every kind of root with new random terms.
+  // A random term of the given depth, after making room for it (at most
+  // about a thousand cells).
+  lv_term make(int depth) {
+    room(2000);
+    return random_term(depth);
+  }
+
+  void grow_roots() {
+    for (int i = 0; i < 8; i++) add_pool(make(3));
+    for (int i = 0; i < 8; i++) w->X[i] = make(2);
+    for (int i = 0; i < 3; i++) globrefs[0][i].term = make(2);
+    for (int i = 0; i < 2; i++) globrefs[1][i].term = make(2);
+    lv_set_pending_error(1, "culprit", make(2));
+    // Registers above X255 live in the term-reference array above its top.
+    high_registers = 3;
+    lv_termrefs_grow(w, w->termref_top + high_registers);
+    for (unsigned j = 0; j < high_registers; j++) w->termrefs[w->termref_top + j].term = make(2);
+    // A frame of local variables: unbound, sharing an older frame's
+    // variable, holding a heap term, bound to a heap term.
+    room(3000);
+    lv_term y4 = random_term(1), y5 = random_term(1);
+    lv_term* older = w->E == w->local_base ? nullptr : w->E;
+    lv_term* f = push_frame({0, 0, y4, 0});
+    f[2] = lv_make_ref(&f[2]);
+    f[3] = older == nullptr ? A : lv_make_ref(&older[2]);
+    f[5] = lv_make_ref(&f[5]);
+    lv_bind(w, &f[5], y5);
+    w->X[8] = lv_make_ref(&f[2]);
+    bind_some();
+  }
+
+  std::string snapshot() {
+    graph_printer p(w);
+    std::string s;
+    for (unsigned i = 0; i < pool_size; i++) s += p.print(pooled(i)) + "\n";
+    for (int i = 0; i <= 8; i++) s += "X" + std::to_string(i) + "=" + p.print(w->X[i]) + "\n";
+    for (unsigned j = 0; j < high_registers; j++) s += p.print(w->termrefs[w->termref_top + j].term) + "\n";
+    for (int i = 0; i < 3; i++) s += p.print(globrefs[0][i].term) + "\n";
+    for (int i = 0; i < 2; i++) s += p.print(globrefs[1][i].term) + "\n";
+    s += "culprit=" + p.print(lv_pending_error_culprit()) + "\n";
+    for (lv_term* e = w->E; e != nullptr && e != w->local_base; e = reinterpret_cast<lv_term*>(e[LV_FRAME_E])) {
+      s += "frame";
+      for (int i = 2; i < 6; i++) s += " " + p.print(lv_make_ref(&e[i]));
+      s += "\n";
+    }
+    for (lv_term* b = w->B; b < w->choice_base; b = lv_choice_prev(b)) {
+      s += "choice";
+      for (lv_term* a = b + LV_CP_ARGS; a < lv_choice_prev(b); a++) s += " " + p.print(*a);
+      s += "\n";
+    }
+    for (lv_term* t = w->trail_base + 1; t < w->TR; t++) {
+      if (lv_is_struct(*t)) {
+        s += "value-trail " + p.print(t[0]) + " " + p.print(t[1]) + " " + std::to_string(lv_small_value(t[2])) + "\n";
+        t += 2;
+      } else if (*t != 0) {
+        s += "trail " + p.print(*t) + "\n";
+      }
+    }
+    EXPECT_TRUE(p.ok()) << s;
+    return s;
+  }
+
+  // Undoes the trail down to the newest choicepoint, as backtracking does.
+  void untrail_to_newest_choice() {
+    lv_term* mark = reinterpret_cast<lv_term*>(w->B[LV_CP_TR] & ~lv_term{3});
+    std::vector<lv_term*> entries;
+    for (lv_term* t = mark; t < w->TR; t += lv_is_struct(*t) ? 3 : 1) entries.push_back(t);
+    for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+      lv_term* t = *it;
+      if (lv_is_struct(*t)) {
+        lv_term* m = lv_struct_cells(t[0]);
+        m[1] = t[1];
+        m[2] = t[2];
+      } else if (*t != 0) {
+        *lv_ref_cell(*t) = *t;
+      }
+    }
+    w->TR = mark;
+  }
+};
+
+// Every kind of shift, in random order, leaves every root denoting the same
+// term graph.
+TEST_F(RandomRoots, EveryRootSurvivesEveryKindOfShift) {
+  int moves = 0;
+  for (int round = 0; round < 60; round++) {
+    grow_roots();
+    if (round % 7 == 3) push_choice(static_cast<unsigned>(pick(4)));
+    std::string before = snapshot();
+    lv_term* old_area = w->area_start;
+    lv_term* old_tc = w->tc_start;
+    int action = static_cast<int>(pick(6));
+    switch (action) {
+      case 0:  // the debug setting: the first block moves on every overflow
+        lv_shift_set_always_move(1);
+        heap_overflow(w, 10, LV_LOCAL_RESERVE_CELLS);
+        lv_shift_set_always_move(0);
+        EXPECT_NE(w->area_start, old_area);
+        break;
+      case 1:  // the heap is short: the block grows
+        heap_overflow(w, (w->heap_hard_limit - w->H) + 5000, LV_LOCAL_RESERVE_CELLS);
+        break;
+      case 2:  // the local stack is short: re-divided in place when it fits
+        w->gc_flag_a = static_cast<int>(1 + pick(2));
+        heap_overflow(w, 0, (w->local_end - w->local_top) + 200);
+        break;
+      case 3:  // the trail and choice stack are short
+        lv_ensure_choice_space(w, (w->B - w->TR) / 2 + 700);
+        EXPECT_NE(w->tc_start, old_tc);
+        break;
+      case 4: {  // the debug setting on the second block
+        lv_shift_set_always_move(1);
+        lv_ensure_choice_space(w, 1);
+        lv_shift_set_always_move(0);
+        EXPECT_NE(w->tc_start, old_tc);
+        break;
+      }
+      default:  // trimming shrinks both blocks again
+        lv_trim_memory(w, 2);
+        break;
+    }
+    if (w->area_start != old_area) moves++;
+    ASSERT_NO_FATAL_FAILURE(check_stacks()) << "action " << action;
+    ASSERT_EQ(snapshot(), before) << "round " << round << " action " << action;
+  }
+  EXPECT_GT(moves, 10);
+}
+
+// Backtracking after shifts restores what the trail recorded: plain bindings
+// and the mutables' values and stamps.
+TEST_F(RandomRoots, TrailSurvivesShiftsAndStillUndoes) {
+  for (int i = 0; i < 5; i++) grow_roots();
+  push_choice(2);
+  // The pooled terms that exist at the choicepoint, as they are there.
+  unsigned old_terms = pool_size;
+  auto print_old = [&] {
+    graph_printer p(w);
+    std::string s;
+    for (unsigned i = 0; i < old_terms; i++) s += p.print(pooled(i)) + "\n";
+    return s;
+  };
+  std::string at_choice = print_old();
+  uint64_t trailed = 0;
+  for (int round = 0; round < 10; round++) {
+    grow_roots();
+    trailed += static_cast<uint64_t>(w->TR - w->trail_base);
+    lv_shift_set_always_move(1);
+    heap_overflow(w, 10, LV_LOCAL_RESERVE_CELLS);
+    lv_ensure_choice_space(w, 1);
+    lv_shift_set_always_move(0);
+  }
+  EXPECT_NE(print_old(), at_choice);
+  untrail_to_newest_choice();
+  EXPECT_EQ(print_old(), at_choice);
+  EXPECT_GT(trailed, 0u);
+}
+
+// ---------------------------------------------------------------------------
+// The parts one at a time.
+
+// An attributed variable's cells are relocated like any others: the marker
+// -1 is one word, not a box header.
+TEST_F(ShiftTest, AttributedVariablesMoveWithTheirAttributes) {
+  lv_term_ref r = LV_new_term_ref();
+  lv_term v = attvar(w);
+  lv_ref_cell(v)[1] = fn(w, F, {A, small(3)});
+  lv_ref_cell(v)[2] = list(w, {B});
+  ref(r) = fn(w, G, {v, v});
+  graph_printer before_printer(w);
+  std::string before = before_printer.print(ref(r));
+  lv_shift_set_always_move(1);
+  heap_overflow(w, 10, LV_LOCAL_RESERVE_CELLS);
+  lv_term* cell = lv_ref_cell(lv_deref(lv_struct_cells(ref(r))[1]));
+  EXPECT_TRUE(lv_is_unbound_cell(cell));
+  EXPECT_EQ(cell[-1], LV_ATTVAR_MARKER);
+  graph_printer after(w);
+  EXPECT_EQ(after.print(ref(r)), before);
+  EXPECT_TRUE(after.ok());
+  ASSERT_NO_FATAL_FAILURE(check_stacks());
+}
+
+TEST_F(ShiftTest, ReDividingMovesOnlyTheLocalStack) {
+  lv_term_ref r = LV_new_term_ref();
+  ref(r) = fn(w, F, {A});
+  lv_term* frame = push_frame({0, ref(r)});
+  frame[2] = lv_make_ref(&frame[2]);
+  w->X[0] = lv_make_ref(&frame[2]);
+  lv_term* heap = w->H;
+  lv_term* start = w->area_start;
+  lv_term* base = w->local_base;
+  w->gc_flag_a = 2;
+  // Ask for more local stack than there is, but not more than the block.
+  heap_overflow(w, 0, (w->local_end - w->local_top) + 100);
+  EXPECT_EQ(w->area_start, start);
+  EXPECT_EQ(w->H, heap);
+  EXPECT_NE(w->local_base, base);
+  EXPECT_EQ(w->E, w->local_base + (frame - base));
+  EXPECT_EQ(w->X[0], lv_make_ref(&w->E[2]));
+  EXPECT_EQ(w->E[3], ref(r));
+  EXPECT_GE(w->local_end - w->local_top, 100);
+  ASSERT_NO_FATAL_FAILURE(check_stacks());
+}
+
+TEST_F(ShiftTest, CallOverflowKeepsTheLiveRegisters) {
+  lv_term_ref top = LV_new_term_ref();
+  ref(top) = A;
+  const int n = 300;  // beyond X255: the rest live above the top
+  lv_termrefs_grow(w, w->termref_top + (n - 256));
+  room(4 * n);
+  for (int i = 0; i < n; i++) {
+    lv_term t = fn(w, F, {small(i)});
+    if (i < 256)
+      w->X[i] = t;
+    else
+      w->termrefs[w->termref_top + (i - 256)].term = t;
+  }
+  int64_t e = w->E - w->local_base;
+  const uint32_t* cp = w->CP;
+  int64_t local_top = w->local_top - w->local_base;
+  lv_term* start = w->area_start;
+  lv_shift_set_always_move(1);
+  call_overflow(w, 100, n);
+  lv_shift_set_always_move(0);
+  EXPECT_NE(w->area_start, start);
+  EXPECT_EQ(w->E - w->local_base, e);
+  EXPECT_EQ(w->CP, cp);
+  EXPECT_EQ(w->local_top - w->local_base, local_top);
+  for (int i = 0; i < n; i++) {
+    lv_term t = i < 256 ? w->X[i] : w->termrefs[w->termref_top + (i - 256)].term;
+    ASSERT_EQ(show(t), "a300(" + std::to_string(i) + ")") << i;
+    ASSERT_TRUE(lv_struct_cells(t) >= w->area_start && lv_struct_cells(t) < w->H);
+  }
+}
+
+TEST_F(ShiftTest, ContextWordsThatHoldStackAddressesMove) {
+  lv_term_ref r = LV_new_term_ref();
+  ref(r) = fn(w, F, {A, B});
+  w->arg_vector = lv_struct_cells(ref(r)) + 1;
+  push_choice(0);
+  push_choice(1);
+  w->cut_barrier = lv_choice_prev(w->B);
+  w->next_node = w->B;
+  lv_shift_set_always_move(1);
+  heap_overflow(w, 10, LV_LOCAL_RESERVE_CELLS);
+  lv_ensure_choice_space(w, 1);
+  EXPECT_EQ(w->arg_vector, lv_struct_cells(ref(r)) + 1);
+  EXPECT_EQ(w->next_node, w->B);
+  EXPECT_EQ(w->cut_barrier, lv_choice_prev(w->B));
+  EXPECT_EQ(w->marked_choice, w->choice_base - 10);
+}
+
+TEST_F(ShiftTest, DecisionDiagramEntriesMoveWithTheHeap) {
+  lv_term_ref r = LV_new_term_ref();
+  ref(r) = fn(w, F, {A, B});
+  lv_bdd_entry* e = lv_bdd_entries(static_cast<lv_bdd_table*>(w->bdd_tables[0]));
+  e[3] = {7, ref(r), small(1), nullptr};
+  e[4] = {9, ref(r), ref(r), nullptr};
+  lv_shift_set_always_move(1);
+  heap_overflow(w, 10, LV_LOCAL_RESERVE_CELLS);
+  EXPECT_EQ(e[3].term, ref(r));
+  EXPECT_EQ(e[3].value, small(1));
+  EXPECT_EQ(e[4].value, ref(r));
+  EXPECT_EQ(e[0].term, 0u);
+}
+
+TEST_F(ShiftTest, SolverHookSeesTheOverflowAndTheDelta) {
+  static std::vector<std::pair<int64_t, int64_t>> events;
+  events.clear();
+  LV_install_fd_hooks(
+      nullptr,
+      [](void*, lv_worker*, int64_t event, int64_t argument) -> int64_t {
+        events.push_back({event, argument});
+        return 0;
+      },
+      nullptr, 1);
+  lv_term* start = w->area_start;
+  lv_shift_set_always_move(1);
+  heap_overflow(w, 10, LV_LOCAL_RESERVE_CELLS);
+  LV_install_fd_hooks(nullptr, nullptr, nullptr, 0);
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[0].first, LV_FD_EVENT_OVERFLOW);
+  EXPECT_EQ(events[1].first, LV_FD_EVENT_RELOCATED);
+  EXPECT_EQ(events[1].second, (w->area_start - start) * 8);
+}
+
+// The pair stack and k words at TR survive a move of the second block; the
+// cells the pair stack overwrote are themselves again during the move and
+// overwritten again afterwards.
+TEST_F(ShiftTest, ArgumentsAndPairStackSurviveAChoiceShift) {
+  lv_term cell_term = fn(w, F, {A, B});
+  lv_term* cell = lv_struct_cells(cell_term) + 1;
+  // Two overwrites of the same cell, as the comparison may make.
+  w->pair_index -= 2;
+  w->B[w->pair_index] = lv_make_ref(cell);
+  w->B[w->pair_index + 1] = *cell;
+  *cell = small(1);
+  w->pair_index -= 2;
+  w->B[w->pair_index] = lv_make_ref(cell);
+  w->B[w->pair_index + 1] = *cell;
+  *cell = small(2);
+  for (int i = 0; i < 5; i++) w->TR[i] = small(100 + i);
+  lv_term* old_tc = w->tc_start;
+  int32_t pairs = w->pair_index;
+  lv_shift_args_to_choice(w, 5, (w->B - w->TR) + 1000);
+  EXPECT_NE(w->tc_start, old_tc);
+  EXPECT_EQ(w->pair_index, pairs);
+  for (int i = 0; i < 5; i++) EXPECT_EQ(w->TR[i], small(100 + i));
+  EXPECT_EQ(*cell, small(2));
+  // Undo as the owner of the pair stack does, newest first.
+  for (int32_t j = w->pair_index; j < LV_PAIR_INDEX_REST; j += 2) *lv_ref_cell(w->B[j]) = w->B[j + 1];
+  EXPECT_EQ(*cell, A);
+}
+
+TEST_F(ShiftTest, ChoiceShiftMovesSavedTrailTopsAndKeepsTheTrail) {
+  lv_term_ref r = LV_new_term_ref();
+  ref(r) = fn(w, F, {var(w), var(w)});
+  push_choice(1);
+  lv_term* older = lv_struct_cells(ref(r)) + 1;
+  lv_bind(w, older, A);
+  int64_t trail_used = w->TR - w->trail_base;
+  int64_t saved_tr = reinterpret_cast<lv_term*>(w->B[LV_CP_TR] & ~lv_term{3}) - w->trail_base;
+  int64_t choice_used = w->choice_base - w->B;
+  int64_t n = (w->B - w->TR) / 2 + 5000;
+  lv_ensure_choice_space(w, n);
+  EXPECT_GE(w->B - w->TR, 2 * n - w->pair_index);
+  EXPECT_EQ(w->TR - w->trail_base, trail_used);
+  EXPECT_EQ(w->choice_base - w->B, choice_used);
+  EXPECT_EQ(reinterpret_cast<lv_term*>(w->B[LV_CP_TR] & ~lv_term{3}) - w->trail_base, saved_tr);
+  EXPECT_EQ(w->TR[-1], lv_make_ref(lv_struct_cells(ref(r)) + 1));
+  EXPECT_EQ(w->marked_choice, w->choice_base - 10);
+  ASSERT_NO_FATAL_FAILURE(check_stacks());
+}
+
+// Trailing past the gap grows the second block by itself.
+TEST_F(ShiftTest, TheTrailCheckGrowsTheTrail) {
+  lv_term_ref r = LV_new_term_ref();
+  const int n = 20000;
+  room(n + 10);
+  lv_term* cells = w->H;
+  for (int i = 0; i < n; i++) cells[i] = lv_make_ref(&cells[i]);
+  w->H += n;
+  ref(r) = lv_make_ref(cells);
+  push_choice(0);
+  uint64_t before = lv_shift_stats.trail_choice_overflows;
+  lv_term* old_tc = w->tc_start;
+  for (int i = 0; i < n; i++) lv_bind(w, lv_ref_cell(ref(r)) + i, small(i));
+  EXPECT_NE(w->tc_start, old_tc);
+  EXPECT_GT(lv_shift_stats.trail_choice_overflows, before);
+  EXPECT_EQ(w->TR - reinterpret_cast<lv_term*>(w->B[LV_CP_TR] & ~lv_term{3}), n);
+  EXPECT_GE(reinterpret_cast<char*>(w->B) - reinterpret_cast<char*>(w->TR), LV_TRAIL_GAP_BYTES);
+}
+
+TEST_F(ShiftTest, TrimmingShrinksBothBlocksBack) {
+  lv_term_ref r = LV_new_term_ref();
+  ref(r) = fn(w, F, {A, small(5)});
+  uint64_t area = static_cast<uint64_t>(w->area_end - w->area_start);
+  uint64_t tc = static_cast<uint64_t>(w->tc_end - w->tc_start);
+  heap_overflow(w, 400000, LV_LOCAL_RESERVE_CELLS);
+  lv_ensure_choice_space(w, 200000);
+  ASSERT_GT(static_cast<uint64_t>(w->area_end - w->area_start), area);
+  ASSERT_GT(static_cast<uint64_t>(w->tc_end - w->tc_start), tc);
+  lv_trim_memory(w, 2);
+  EXPECT_LE(static_cast<uint64_t>(w->area_end - w->area_start), 2 * area);
+  EXPECT_LE(static_cast<uint64_t>(w->tc_end - w->tc_start), 2 * tc);
+  EXPECT_EQ(show(ref(r)), "a300(a302,5)");
+  ASSERT_NO_FATAL_FAILURE(check_stacks());
+}
+
+// The collection policy: which overflows collect. The collector itself is a
+// later piece; its entry is called and the overflows are counted.
+TEST_F(ShiftTest, CollectionPolicy) {
+  struct {
+    const char* name;
+    lv_term mode;
+    int flag_b;
+    int64_t margin_kb;
+    bool heap_short;
+    int64_t heap_cells;
+    bool collects;
+  } cases[] = {
+      {"off", LV_ATOM_OFF, 4, 0, true, 100000, false},
+      {"forced even when off", LV_ATOM_OFF, 4, 0, true, -1, true},
+      {"B4, grown past the margin", LV_ATOM_ON, 4, 0, true, 100000, true},
+      {"B4, below the margin", LV_ATOM_ON, 4, 100000, true, 100000, false},
+      {"B2, below the margin", LV_ATOM_ON, 2, 100000, true, 100000, false},
+      {"B2, past the margin, only the local stack short", LV_ATOM_ON, 2, 0, false, 0, true},
+      {"B1, only the local stack short", LV_ATOM_ON, 1, 0, false, 0, false},
+      {"B3, only the local stack short", LV_ATOM_ON, 3, 0, false, 0, false},
+      {"B3, the heap short", LV_ATOM_ON, 3, 0, true, 100000, true},
+  };
+  for (const auto& c : cases) {
+    lv_gc_setting.mode = c.mode;
+    lv_gc_setting.margin = c.margin_kb;
+    w->gc_flag_b = c.flag_b;
+    uint64_t before = lv_shift_stats.collections;
+    int64_t local = c.heap_short ? LV_LOCAL_RESERVE_CELLS : (w->local_end - w->local_top) + 10;
+    if (c.heap_cells < 0) {
+      w->X[0] = small(1);
+      prolog_gc_start(w);
+    } else {
+      heap_overflow(w, c.heap_short ? (w->heap_hard_limit - w->H) + c.heap_cells : 0, local);
+    }
+    EXPECT_EQ(lv_shift_stats.collections - before, c.collects ? 1u : 0u) << c.name;
+    EXPECT_GE(w->local_end - w->local_top, LV_LOCAL_RESERVE_CELLS) << c.name;
+  }
+}
+
+TEST_F(ShiftTest, GarbageCollectClearsTheGenerationMarks) {
+  push_choice(0);
+  w->B[LV_CP_TR] |= 1;
+  push_choice(0);
+  w->B[LV_CP_TR] |= 1;
+  w->X[0] = small(0);
+  prolog_gc_start(w);
+  EXPECT_EQ(w->marked_choice, w->B);
+  w->X[0] = small(1);
+  EXPECT_EQ(prolog_gc_start(w), 1);
+  EXPECT_EQ(w->marked_choice, w->choice_base - 10);
+  EXPECT_EQ(w->B[LV_CP_TR] & 1, 0u);
+  EXPECT_EQ(lv_choice_prev(w->B)[LV_CP_TR] & 1, 0u);
+  EXPECT_EQ(w->marked_choice[LV_CP_TR] & 3, 3u);
+}
+
+TEST_F(ShiftTest, NewestMarkedChoice) {
+  push_choice(0);
+  lv_term* marked = w->B;
+  marked[LV_CP_TR] |= 1;
+  push_choice(1);
+  push_choice(2);
+  EXPECT_EQ(lv_newest_marked_choice(w), lv_choice_prev(marked));
+  EXPECT_EQ(w->marked_choice, marked);
+}
+
+TEST_F(ShiftTest, VerboseTraceLines) {
+  lv_gc_setting.trace = LV_ATOM_VERBOSE;
+  lv_shift_set_always_move(1);
+  testing::internal::CaptureStderr();
+  heap_overflow(w, 10, LV_LOCAL_RESERVE_CELLS);
+  std::string heap = testing::internal::GetCapturedStderr();
+  testing::internal::CaptureStderr();
+  lv_ensure_choice_space(w, 1);
+  std::string tc = testing::internal::GetCapturedStderr();
+  auto count = [](const std::string& s, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + 1)) n++;
+    return n;
+  };
+  EXPECT_EQ(count(heap, "%%  Shift after GC start: heap ["), 1u) << heap;
+  EXPECT_EQ(count(heap, "%%  Shift after GC end: heap ["), 1u) << heap;
+  EXPECT_EQ(count(heap, ") stack ["), 2u);
+  EXPECT_EQ(count(heap, ") bits ["), 2u);
+  EXPECT_EQ(count(tc, "%%  Shift start: trail ["), 1u) << tc;
+  EXPECT_EQ(count(tc, "%%  Shift end: trail ["), 1u) << tc;
+  lv_gc_setting.trace = LV_ATOM_OFF;
+  testing::internal::CaptureStderr();
+  heap_overflow(w, 10, LV_LOCAL_RESERVE_CELLS);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+TEST_F(ShiftTest, DebugWordReportsEntryAndExit) {
+  lv_gc_debug_words[0] = 1;
+  testing::internal::CaptureStderr();
+  heap_overflow(w, 0, LV_LOCAL_RESERVE_CELLS);
+  std::string out = testing::internal::GetCapturedStderr();
+  lv_gc_debug_words[0] = 0;
+  EXPECT_EQ(out, "%% CALL heap_overflow\n%% EXIT heap_overflow\n");
+}
+
+TEST_F(ShiftTest, AlwaysMoveComesFromTheSetting) {
+  lv_shift_set_always_move(0);
+  EXPECT_FALSE(lv_shift_always_move());
+  {
+    ScopedEnv setting{{"LV_SHIFT_ALWAYS_MOVE", "yes"}};
+    lv_shift_set_always_move(-1);
+    EXPECT_TRUE(lv_shift_always_move());
+  }
+  lv_shift_set_always_move(-1);
+  EXPECT_FALSE(lv_shift_always_move());
+}
+
+}  // namespace

@@ -48,13 +48,13 @@ struct lv_worker {
   const uint32_t* P;                // 1: saved instruction pointer
   lv_pred* called_pred;             // 2: the predicate being called
   lv_term* marked_choice;           // 3: newest choicepoint with the collector's mark
-  lv_term* arg_vector;              // 4: argument vector of a goal being looked up
-  lv_term* cut_barrier;             // 5: choicepoint top when the running predicate was called
+  lv_term* arg_vector;              // 4: argument vector of a goal being looked up (moved with the stacks)
+  lv_term* cut_barrier;             // 5: choicepoint top when the running predicate was called (moved)
   int32_t pair_index;               // 6: unification pair stack, in words below B; rests at -6
   int32_t wakeup_count;             //    attributed-variable bindings not yet handled
   lv_term* bdd_lists[3];            // 7-9: creation lists of the decision-diagram tables
   uint64_t bdd_node_count;          // 10: node-count work word of the decision-diagram tables
-  lv_term* next_node;               // 11: choicepoint being built
+  lv_term* next_node;               // 11: choicepoint being built (moved with the choice stack)
   int64_t status;                   // 12: emulator status word
   uint64_t emu_scratch;             // 13: emulator scratch word
   int32_t termref_capacity;         // 14: slots in the term-reference array

@@ -346,13 +346,19 @@ TEST_F(RandomRoots, EveryRootSurvivesEveryKindOfShift) {
         lv_shift_set_always_move(0);
         EXPECT_NE(w->area_start, old_area);
         break;
-      case 1:  // the heap is short: the block grows
-        heap_overflow(w, (w->heap_hard_limit - w->H) + 5000, LV_LOCAL_RESERVE_CELLS);
+      case 1: {  // the heap is short: the block grows
+        int64_t wanted = (w->heap_hard_limit - w->H) + 5000;
+        heap_overflow(w, wanted, LV_LOCAL_RESERVE_CELLS);
+        EXPECT_GE(w->heap_hard_limit - w->H, wanted);
         break;
-      case 2:  // the local stack is short: re-divided in place when it fits
+      }
+      case 2: {  // the local stack is short: re-divided in place when it fits
         w->gc_flag_a = static_cast<int>(1 + pick(2));
-        heap_overflow(w, 0, (w->local_end - w->local_top) + 200);
+        int64_t wanted = (w->local_end - w->local_top) + 200;
+        heap_overflow(w, 0, wanted);
+        EXPECT_GE(w->local_end - w->local_top, wanted);
         break;
+      }
       case 3:  // the trail and choice stack are short
         lv_ensure_choice_space(w, (w->B - w->TR) / 2 + 700);
         EXPECT_NE(w->tc_start, old_tc);

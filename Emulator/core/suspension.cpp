@@ -1,0 +1,49 @@
+// Goals suspended on variables.
+#include "core/suspension.h"
+
+#include "core/bind.h"
+#include "core/predefined_atoms.h"
+
+namespace {
+
+constexpr lv_term FUNCTOR_APPLY_3 = lv_predefined_atom(180) | (lv_term{3} << 55);  // '$apply'/3
+
+}  // namespace
+
+lv_term lv_make_suspension(lv_worker* w, lv_term goal, lv_term module) {
+  lv_term* h = w->H;
+  h[0] = FUNCTOR_APPLY_3;
+  h[1] = goal;
+  h[2] = module;
+  h[3] = lv_make_ref(&h[3]);
+  w->H = h + LV_SUSPENSION_CELLS;
+  return lv_make_struct(h);
+}
+
+void lv_bind_attributed(lv_worker* w, lv_term suspension, lv_term variable) {
+  lv_term* cell = lv_ref_cell(variable);
+  bool attributed = lv_is_attvar_cell(w, cell);
+  lv_term* h = w->H;
+  h[0] = suspension;
+  h[1] = attributed ? lv_attvar_goals(cell) : LV_ATOM_NIL;
+  lv_term goals = lv_make_list(h);
+  if (attributed && cell >= w->HB) {
+    w->H = h + 2;
+    lv_attvar_goals(cell) = goals;
+    return;
+  }
+  // A new attributed variable {-1, cell, vector, goals}.
+  h[2] = LV_ATTVAR_MARKER;
+  h[3] = lv_make_ref(&h[3]);
+  h[4] = attributed ? lv_attvar_vector(cell) : LV_ATOM_NIL;
+  h[5] = goals;
+  w->H = h + 6;
+  if (!attributed) {
+    lv_bind(w, cell, h[3]);
+    return;
+  }
+  // Older than the newest choicepoint: the move to the new cell is undone on
+  // backtracking, and is no binding that wakes its goals.
+  *cell = h[3];
+  lv_trail_push(w, cell);
+}

@@ -9,6 +9,7 @@
 #include "core/predefined_atoms.h"
 #include "embed/api_error.h"
 #include "embed/init_state.h"
+#include "embed/startup_records.h"
 #include "text/char_class.h"
 #include "text/utf8.h"
 
@@ -181,6 +182,8 @@ void lv_atoms_startup() {
     LV_register_atom(atom);
     table.one_char[c] = atom;
   }
+  lv_atom_eval = lv_atom_from_text("$eval", LV_ATOM_FIND_OR_CREATE);
+  LV_register_atom(lv_atom_eval);
 }
 
 lv_term lv_one_char_atom(uint32_t c) { return table.one_char[c]; }

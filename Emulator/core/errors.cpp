@@ -58,32 +58,36 @@ const char* lv_pending_error_message() { return pending.message; }
 lv_term lv_pending_error_culprit() { return pending.culprit; }
 lv_term* lv_pending_error_culprit_cell() { return &pending.culprit; }
 
-lv_term lv_make_module_goal(lv_worker* w, lv_term module, lv_term name, unsigned n) {
+lv_term lv_make_goal(lv_worker* w, lv_term name, unsigned n) {
+  if (n == 0) return name;
   lv_term* h = w->H;
-  lv_term goal = name;
-  lv_term* next = h;
-  if (n > 0) {
-    h[0] = lv_make_functor(name, n);
-    for (unsigned i = 0; i < n; i++) {
-      lv_term* slot = &h[1 + i];
-      lv_term t = w->X[i];
-      // References at or above the new cell point into the local stack.
-      while (lv_is_ref(t) && lv_ref_cell(t) >= h) {
-        lv_term* cell = lv_ref_cell(t);
-        if (*cell == t) {
-          *slot = lv_make_ref(slot);
-          *cell = lv_make_ref(slot);
-          if (cell < w->saved_local_top) lv_trail_push(w, cell);
-          t = *slot;
-          break;
-        }
-        t = *cell;
+  bool list = name == LV_ATOM_DOT && n == 2;
+  lv_term* args = list ? h : h + 1;
+  if (!list) h[0] = lv_make_functor(name, n);
+  for (unsigned i = 0; i < n; i++) {
+    lv_term* slot = &args[i];
+    lv_term t = w->X[i];
+    // References at or above the old heap top point into the local stack.
+    while (lv_is_ref(t) && lv_ref_cell(t) >= h) {
+      lv_term* cell = lv_ref_cell(t);
+      if (*cell == t) {
+        *slot = lv_make_ref(slot);
+        *cell = lv_make_ref(slot);
+        if (cell < w->saved_local_top) lv_trail_push(w, cell);
+        t = *slot;
+        break;
       }
-      *slot = t;
+      t = *cell;
     }
-    goal = lv_make_struct(h);
-    next = h + n + 1;
+    *slot = t;
   }
+  w->H = args + n;
+  return list ? lv_make_list(h) : lv_make_struct(h);
+}
+
+lv_term lv_make_module_goal(lv_worker* w, lv_term module, lv_term name, unsigned n) {
+  lv_term goal = lv_make_goal(w, name, n);
+  lv_term* next = w->H;
   next[0] = LV_FUNCTOR_COLON_2;
   next[1] = module;
   next[2] = goal;

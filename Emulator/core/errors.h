@@ -22,9 +22,12 @@ lv_term lv_pending_error_culprit();
 // The culprit's cell: a root of stack shifts and collections.
 lv_term* lv_pending_error_culprit_cell();
 
-// Module:Name(X0, ..., Xn-1) built on the heap (Module:Name for n = 0). An
-// unbound local-stack variable among the arguments is bound to a new heap
-// variable, so that the goal holds no reference into the local stack.
+// Name(X0, ..., Xn-1) built on the heap (Name for n = 0, a list cell for
+// '.'/2); it takes at most n + 1 cells. An unbound
+// local-stack variable among the arguments is bound to a new heap variable,
+// so that the goal holds no reference into the local stack.
+lv_term lv_make_goal(lv_worker* w, lv_term name, unsigned n);
+// Module:Goal, with Goal as lv_make_goal builds it.
 lv_term lv_make_module_goal(lv_worker* w, lv_term module, lv_term name, unsigned n);
 
 // Each calls an error handler predicate and returns what

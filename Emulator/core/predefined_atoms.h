@@ -14,6 +14,7 @@ constexpr lv_term lv_predefined_atom(unsigned index) { return (lv_term{index} <<
 constexpr lv_term LV_ATOM_NIL = lv_predefined_atom(0);        // []
 constexpr lv_term LV_ATOM_DOT = lv_predefined_atom(1);        // .
 constexpr lv_term LV_ATOM_COLON = lv_predefined_atom(8);      // :
+constexpr lv_term LV_ATOM_FAIL = lv_predefined_atom(12);      // fail
 constexpr lv_term LV_ATOM_ON = lv_predefined_atom(14);        // on
 constexpr lv_term LV_ATOM_OFF = lv_predefined_atom(15);       // off
 constexpr lv_term LV_ATOM_ARRAY1D = lv_predefined_atom(27);   // $array1d
@@ -24,6 +25,8 @@ constexpr lv_term LV_ATOM_USER = lv_predefined_atom(53);      // user
 constexpr lv_term LV_ATOM_UNINIT = lv_predefined_atom(83);    // $uninit
 constexpr lv_term LV_ATOM_FREE = lv_predefined_atom(30);      // $free
 constexpr lv_term LV_ATOM_TRUE = lv_predefined_atom(67);      // true
+constexpr lv_term LV_ATOM_CUT = lv_predefined_atom(102);      // !
+constexpr lv_term LV_ATOM_CALL_CLEANUP_INTERNAL = lv_predefined_atom(185);  // call_cleanup_internal
 constexpr lv_term LV_ATOM_WIN32NT = lv_predefined_atom(187);  // win32nt
 constexpr lv_term LV_ATOM_TABLE_FULL = lv_predefined_atom(183);  // the atom table is full
 

@@ -10,6 +10,7 @@
 #include "core/memory.h"
 #include "embed/fd_hooks.h"
 #include "embed/settings.h"
+#include "store/static_code.h"
 #include "streams/diagnostics.h"
 
 lv_shift_statistics lv_shift_stats;
@@ -17,19 +18,6 @@ lv_shift_statistics lv_shift_stats;
 namespace {
 
 int always_move = -1;  // -1: not read from the settings yet
-
-// The frame that call_overflow pushes has this continuation: the frame size
-// in bytes sits in the 64-bit word 12 bytes before it (the 32-bit word just
-// before it is 0), as for every continuation that the collector reads. The
-// program store's shared per-arity stubs take its place once they exist.
-uint32_t overflow_stub[4];
-
-const uint32_t* overflow_continuation(int64_t registers) {
-  uint64_t bytes = 16 + 8 * static_cast<uint64_t>(registers);
-  std::memcpy(&overflow_stub[0], &bytes, sizeof bytes);
-  overflow_stub[2] = 0;
-  return &overflow_stub[3];
-}
 
 // Argument register i; registers from X256 on live in the term-reference
 // array just above its top.
@@ -196,7 +184,7 @@ void call_overflow(lv_worker* w, int64_t heap_cells, int64_t n) {
   frame[LV_FRAME_CP] = reinterpret_cast<lv_term>(w->CP);
   for (int64_t i = 0; i < n; i++) frame[LV_FRAME_Y + i] = x_register(w, i);
   w->E = frame;
-  w->CP = overflow_continuation(n);
+  w->CP = lv_code_stub_for_arity(static_cast<uint64_t>(n));
   w->local_top = frame + LV_FRAME_Y + n;
 
   heap_overflow(w, heap_cells, LV_LOCAL_RESERVE_CELLS);

@@ -8,6 +8,7 @@
 #include "embed/settings.h"
 #include "embed/startup_records.h"
 #include "embed/termrefs.h"
+#include "store/static_code.h"
 
 namespace {
 
@@ -15,10 +16,7 @@ constexpr unsigned BOTTOM_CHOICE_WORDS = 10;
 
 }  // namespace
 
-int lv_context_init(lv_worker* w) {
-  lv_stack_areas_init(w);
-  lv_numstack_init(w);
-
+void lv_context_reset_stacks(lv_worker* w) {
   // The first environment frame: two zero words.
   lv_term* e = w->local_base;
   e[LV_FRAME_E] = 0;
@@ -37,16 +35,24 @@ int lv_context_init(lv_worker* w) {
   b[LV_CP_H] = lv_make_ref(w->H);
   b[LV_CP_TR] = lv_make_ref(w->TR) | 3;
   b[LV_CP_E] = lv_make_ref(w->E);
-  b[LV_CP_CP] = reinterpret_cast<lv_term>(lv_startup.start_continuation);
+  b[LV_CP_CP] = reinterpret_cast<lv_term>(lv_bottom_code);
   for (unsigned i = LV_CP_ARGS; i < BOTTOM_CHOICE_WORDS; i++) b[i] = LV_ATOM_NIL;
   w->B = b;
   w->marked_choice = b;
-  w->CP = lv_startup.start_continuation;
+  w->cut_barrier = b;
+  w->CP = lv_bottom_code;
 
   for (unsigned i = 0; i < 4; i++) w->X[i] = LV_ATOM_NIL;
   w->HB = w->H;
   w->saved_local_top = w->local_top;
   w->pair_index = LV_PAIR_INDEX_REST;
+  w->wakeup_count = 0;
+}
+
+int lv_context_init(lv_worker* w) {
+  lv_stack_areas_init(w);
+  lv_numstack_init(w);
+  lv_context_reset_stacks(w);
 
   w->debug_mode = 4;
   for (lv_term& word : w->debug_words) word = LV_ATOM_OFF;

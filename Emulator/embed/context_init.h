@@ -7,3 +7,7 @@
 // decision-diagram tables and the term-reference array. Returns 0 or a
 // negative code.
 int lv_context_init(lv_worker* w);
+
+// Empties the stacks down to the bottom frame and the bottom choicepoint,
+// as the context starts.
+void lv_context_reset_stacks(lv_worker* w);

@@ -7,6 +7,7 @@
 #include "store/static_code.h"
 
 lv_roles lv_role;
+lv_pred* lv_kind_pred[LV_CALL_KIND_COUNT];
 
 namespace {
 
@@ -35,6 +36,7 @@ void lv_define_kind_predicates() {
     lv_pred* p = role(name, arity, LV_LOOKUP_CREATE);                \
     p->definition = nullptr;                                         \
     lv_set_definition_type(p, LV_KIND_##kind);                       \
+    lv_kind_pred[LV_KIND_##kind] = p;                                \
     if (p->next_in_module == nullptr) {                              \
       p->next_in_module = lv_prolog_module()->pred_chain;            \
       lv_prolog_module()->pred_chain = p;                            \

@@ -2,6 +2,7 @@
 // prolog by the names of the contract (prolog_contract.def).
 #pragma once
 
+#include "machine/instructions.h"
 #include "store/predicates.h"
 
 struct lv_roles {
@@ -13,6 +14,10 @@ struct lv_roles {
 };
 
 extern lv_roles lv_role;
+
+// The predicates that carry the built-in call kinds, by kind (null for the
+// other kinds), once lv_define_kind_predicates has made them.
+extern lv_pred* lv_kind_pred[LV_CALL_KIND_COUNT];
 
 // Looks up every role predicate (null when absent) and makes the call
 // stubs the error handlers are called through.

@@ -12,9 +12,8 @@ struct lv_startup_records {
   const lv_try_record* error_term_handler;  // error term, []
 
   // Fixed alternatives.
-  lv_try_record bottom_alternative;      // of the bottom choicepoint: 10 words
+  lv_try_record bottom_alternative;      // of the bottom choicepoint: 10 words; never removed
   lv_try_record relocation_alternative;  // of the temporary frames of the stack shifter: 6 words
-  uint32_t start_continuation[2];        // continuation of the bottom choicepoint
 };
 
 extern lv_startup_records lv_startup;

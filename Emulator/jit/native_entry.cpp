@@ -4,6 +4,7 @@
 #include "jit/native_stub.h"
 #include "store/predicates.h"
 
+int lv_jit_trace_level;
 bool lv_native_code_on;
 
 int lv_set_native_entry(lv_pred* pred) {

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "core/errors.h"
 #include "core/stack_shift.h"
 #include "core/suspension.h"
 #include "machine/goal_build.h"
@@ -40,7 +41,7 @@ int lv_suspend_if_unbound(lv_worker* w, const lv_term* arguments, const lv_pred*
   int64_t cells = LV_SUSPENSION_CELLS + 1 + LV_BIND_ATTRIBUTED_CELLS * static_cast<int64_t>(positions > 0 ? positions : 1);
   if (registers) cells += lv_goal_cells(arity);
   if (w->local_base - w->H < cells + LV_HEAP_RESERVE_CELLS) call_overflow(w, cells, registers ? arity : 1);
-  if (registers) w->X[0] = lv_goal_from_registers(w, pred->name, arity);
+  if (registers) w->X[0] = lv_make_goal(w, pred->name, arity);
   lv_term module = lv_pred_module_name(pred);
   lv_term suspension = lv_make_suspension(w, w->X[0], module);
   if (positions == 0) {

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "core/errors.h"
 #include "core/fault.h"
 #include "core/predefined_atoms.h"
 #include "core/stack_shift.h"
@@ -98,13 +99,13 @@ lv_pred* lv_build_call_n_goal(lv_worker* w, unsigned n, const uint32_t* call_sit
       if (p != nullptr && p->kind != LV_KIND_ENTER_UNDEFINED) return p;
     }
     ensure_heap(w, lv_goal_cells(arity) + LV_CALL_SITE_CELLS, arity);
-    w->X[0] = lv_goal_from_registers(w, name, arity);
+    w->X[0] = lv_make_goal(w, name, arity);
     w->X[1] = module;
     w->X[2] = lv_call_site_term(w, call_site);
     return role(lv_role.meta_call);
   }
   ensure_heap(w, lv_goal_cells(n) + LV_CALL_SITE_CELLS, n);
-  w->X[0] = lv_goal_from_registers(w, ATOM_CALL, n);
+  w->X[0] = lv_make_goal(w, ATOM_CALL, n);
   w->X[1] = lv_call_site_term(w, call_site);
   return role(lv_role.call_error);
 }

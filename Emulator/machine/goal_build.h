@@ -12,14 +12,8 @@ struct lv_pred;
 // The name of the module that holds a predicate's definition.
 lv_term lv_pred_module_name(const lv_pred* pred);
 
-// Heap cells lv_goal_from_registers takes at most for n registers.
-constexpr int64_t lv_goal_cells(unsigned n) { return n + 4; }
-
-// Name(X0, ..., Xn-1) on the heap: the name itself for n = 0, a list cell for
-// '.'/2. An unbound local-stack variable among the registers is first bound
-// to a new heap variable, so that the goal holds no reference into the local
-// stack.
-lv_term lv_goal_from_registers(lv_worker* w, lv_term name, unsigned n);
+// Heap cells lv_make_goal (core/errors.h) takes at most for n registers.
+constexpr int64_t lv_goal_cells(unsigned n) { return n + 1; }
 
 // Heap cells of an integer box.
 constexpr int64_t LV_CALL_SITE_CELLS = 3;

@@ -7,7 +7,8 @@
 #include "core/worker.h"
 #include "store/try_record.h"
 
-// Pushes a choicepoint of the stub's cp_size bytes with the stub as its
+// Pushes a choicepoint of the stub's cp_size bytes (rounded up to a multiple of
+// 16, as TRY does) with the stub as its
 // alternative and the argument registers it has room for; sets HB and the
 // saved local top to the current tops. Returns 0, the failure result of the
 // C predicate that calls it.

@@ -229,6 +229,13 @@ lv_term lv_first_arg_key(const lv_code_block* block) {
   }
 }
 
+const uint32_t* lv_large_chain(lv_clause_list* list, const lv_term* box) {
+  if (list->large_table == nullptr) return nullptr;
+  const uint32_t* words = reinterpret_cast<const uint32_t*>(box);
+  lv_hash_gentry* e = lv_hash_lookup(list->large_table, words, box_hash(words));
+  return e != nullptr && e->key != nullptr ? static_cast<const uint32_t*>(e->value) : nullptr;
+}
+
 const uint32_t* lv_large_key(const lv_code_block* block) {
   const uint32_t* code = reinterpret_cast<const uint32_t*>(block + 1);
   lv_decoded_insn d;

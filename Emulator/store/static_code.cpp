@@ -22,6 +22,10 @@ alignas(8) const uint32_t static_words[] = {
     16, op(LV_OP_PROGRESS), op(LV_OP_EXIT_TOPLEVEL),       // 12: progress
     16, op(LV_OP_EXIT_TOPLEVEL), 1,                        // 15: exit
     16, op(LV_OP_CUTB), op(LV_OP_EXIT_TOPLEVEL), 1,        // 18: cutb
+    16, op(LV_OP_EXIT_TOPLEVEL), 0,                        // 23: bottom
+    32, op(LV_OP_RESTORE_CALLER_PROGRESS),                 // 26: restore caller
+    32, op(LV_OP_RESTORE_OPERANDS_PROGRESS),               // 28: restore operands
+    40, op(LV_OP_PROGRESS),                                // 30: fixed continuation
 };
 
 constexpr uint32_t STUB_FLAGS = lv_mem_flags(LV_CAT_MISC);
@@ -48,6 +52,10 @@ const uint32_t* lv_proceed_code = &static_words[9];
 const uint32_t* lv_progress_code = &static_words[12];
 const uint32_t* lv_exit_code = &static_words[15];
 const uint32_t* lv_cutb_code = &static_words[18];
+const uint32_t* lv_bottom_code = &static_words[23];
+const uint32_t* lv_restore_caller_code = &static_words[26];
+const uint32_t* lv_restore_operands_code = &static_words[28];
+const uint32_t* lv_fixed_continuation_code = &static_words[30];
 
 void* lv_retry_end;
 lv_static_records lv_static;
@@ -85,6 +93,12 @@ const uint32_t* lv_code_stub_for_arity(uint64_t n) {
 
 // Choicepoint bytes of a call stub for n arguments.
 static uint32_t stub_cp_size(unsigned n) { return ((8 * n + 8) & ~15u) + 48; }
+
+bool lv_is_shared_continuation_stub(const uint32_t* kontinue) {
+  if (continuation_stubs == nullptr) return false;
+  lv_hash_entry* e = incore_gethash(continuation_stubs, lv_code_read64(kontinue - 3));
+  return e != nullptr && e->value == reinterpret_cast<uint64_t>(kontinue);
+}
 
 lv_call_stub* lv_new_c_call_stub(void* routine, unsigned n) {
   lv_call_stub* s = new_stub();

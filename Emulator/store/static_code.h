@@ -17,6 +17,11 @@ extern const uint32_t* lv_proceed_code;    // PROCEED, EXIT_TOPLEVEL
 extern const uint32_t* lv_progress_code;   // PROGRESS, EXIT_TOPLEVEL
 extern const uint32_t* lv_exit_code;       // EXIT_TOPLEVEL, 1
 extern const uint32_t* lv_cutb_code;       // CUTB, EXIT_TOPLEVEL, 1
+extern const uint32_t* lv_bottom_code;     // EXIT_TOPLEVEL, 0: under every query
+// Fixed continuations (their frame sizes in brackets).
+extern const uint32_t* lv_restore_caller_code;      // [32] RESTORE_CALLER_PROGRESS
+extern const uint32_t* lv_restore_operands_code;    // [32] RESTORE_OPERANDS_PROGRESS
+extern const uint32_t* lv_fixed_continuation_code;  // [40] PROGRESS: pops a frame of three values
 
 // The address the last try record of a series continues at when retried.
 extern void* lv_retry_end;
@@ -46,6 +51,8 @@ void lv_init_static_code();
 // {key 8n + 16, frame size 8n + 16 (0 when it does not fit 32 bits),
 // KONTINUE}; the address of its KONTINUE word. Made on first use and kept.
 const uint32_t* lv_code_stub_for_arity(uint64_t n);
+// Whether a KONTINUE word is that of a shared stub (no predicate record).
+bool lv_is_shared_continuation_stub(const uint32_t* kontinue);
 
 // The call stub of a C routine with n arguments: a try record whose
 // alternative retries the routine (RETRY_CQ).

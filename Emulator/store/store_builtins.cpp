@@ -15,6 +15,7 @@
 #include "store/predicates.h"
 #include "store/reclaim.h"
 #include "store/static_code.h"
+#include "store/warn_ndexit.h"
 
 int lv_source_info_level;
 
@@ -208,6 +209,7 @@ const lv_builtin records[] = {
     LV_BUILTIN("$define_predicate", prolog_define_predicate, 2),
     LV_BUILTIN("$make_bytecode_object", prolog_make_bytecode_object, 5),
     LV_BUILTIN("$print_hashtable_statistics", prolog_print_hashtable_statistics, 0),
+    LV_BUILTIN("$warn_ndexit", prolog_warn_ndexit, 3),
 };
 
 }  // namespace

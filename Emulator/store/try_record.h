@@ -19,8 +19,13 @@ static_assert(offsetof(lv_try_record, cp_size) == 24 && offsetof(lv_try_record, 
 // The alternative word of a choicepoint for a record.
 inline const uint32_t* lv_try_alternative(const lv_try_record* r) { return &r->insn; }
 
-// The choicepoint size of an alternative (bit 0 of the word is a flag).
+// The size of a choicepoint whose alternative this is (bit 0 of the word is
+// a flag). A record may give an odd number of words; TRY then saves one more
+// register, so the size is rounded up to a multiple of 16 bytes.
+inline int32_t lv_record_cp_size(uint32_t cp_size) { return static_cast<int32_t>((cp_size + 15) & ~15u); }
+inline const lv_try_record* lv_alternative_record(uint64_t alternative) {
+  return reinterpret_cast<const lv_try_record*>((alternative & ~uint64_t{1}) - offsetof(lv_try_record, insn));
+}
 inline int32_t lv_alternative_cp_size(uint64_t alternative) {
-  const uint32_t* insn = reinterpret_cast<const uint32_t*>(alternative & ~uint64_t{1});
-  return static_cast<int32_t>(insn[-1]);
+  return lv_record_cp_size(lv_alternative_record(alternative)->cp_size);
 }

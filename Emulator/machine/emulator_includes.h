@@ -1,0 +1,27 @@
+// What the emulator's dispatch loop uses (emulator_loop.inc and the
+// instruction files it includes).
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+
+#include "core/bind.h"
+#include "core/cleanups.h"
+#include "core/errors.h"
+#include "core/fault.h"
+#include "core/numbers.h"
+#include "core/predefined_atoms.h"
+#include "core/worker.h"
+#include "embed/builtins.h"
+#include "embed/prolog_contract.h"
+#include "embed/termrefs.h"
+#include "machine/call_n.h"
+#include "machine/emulator.h"
+#include "machine/frames.h"
+#include "machine/goal_build.h"
+#include "machine/insn_walk.h"
+#include "machine/instructions.h"
+#include "store/clause_list.h"
+#include "store/predicates.h"
+#include "store/static_code.h"
+#include "store/try_record.h"

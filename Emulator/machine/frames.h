@@ -1,0 +1,101 @@
+// Frames the emulator and the built-ins push to run Prolog code in the middle
+// of other code: continuation frames (a predicate call deferred until the
+// current code proceeds), fixed continuations, handler frames (the argument
+// registers live at an interrupted point, saved while a handler predicate
+// runs) and the event path of a call. Also the argument registers above X255
+// and the choicepoint registers.
+#pragma once
+
+#include <cstdint>
+
+#include "core/worker.h"
+
+struct lv_pred;
+
+// A code address kept in a frame or register is split into two atomic
+// words: the address with its low three bits cleared (tagged as a small
+// integer) and the low three bits as a small integer.
+inline lv_term lv_code_address_high(const void* address) {
+  return (reinterpret_cast<uint64_t>(address) & ~uint64_t{7}) | LV_TAG_SMALL;
+}
+inline lv_term lv_code_address_low(const void* address) { return lv_make_small(reinterpret_cast<uint64_t>(address) & 7); }
+inline const uint32_t* lv_code_address_join(lv_term high, lv_term low) {
+  return reinterpret_cast<const uint32_t*>(high + (low >> 3) - LV_TAG_SMALL);
+}
+
+// The size in bytes of the environment frame live at a continuation: the
+// 32-bit word before it, or when that is 0 the 64-bit word before that.
+int64_t lv_frame_size_at(const uint32_t* continuation);
+
+// Pops the frame F: CP and E from it; the local top drops to F unless a
+// choicepoint protects F.
+inline void lv_deallocate(lv_worker* w, lv_term* frame) {
+  w->CP = reinterpret_cast<const uint32_t*>(frame[LV_FRAME_CP]);
+  w->E = reinterpret_cast<lv_term*>(frame[LV_FRAME_E]);
+  if (w->saved_local_top <= frame) w->local_top = frame;
+}
+
+// After a frame was pushed: at the local-stack limit, request an event.
+inline void lv_local_limit_check(lv_worker* w) {
+  if (w->local_top >= w->local_limit) lv_request_event(w);
+}
+
+// Makes pred the continuation of the current code: when it proceeds, the
+// predicate is called with the present X0..X(arity-1). A nonzero address is
+// kept as the call site of that call. Returns the new local top.
+lv_term* lv_push_continuation_frame(lv_worker* w, const lv_pred* pred, const uint32_t* address);
+
+// Pushes [E, CP, a, b, c] with the fixed continuation as CP, unless the
+// current unprotected frame already is such a frame for the same values.
+void lv_push_fixed_continuation(lv_worker* w, lv_term a, lv_term b, lv_term c);
+
+// Saves the argument registers live at resume in a frame and loads X0..X6
+// for the handler predicate, which it returns: X0 the heap cells the
+// interrupted code needs, X1 the number of saved registers, X2/X3 the
+// interrupted address, X4 the cut barrier as an offset, X5/X6 the resume
+// address. frame is the emulator's current frame: when it is the local top
+// (a frame still being built) and a call follows, that call's environment is
+// completed first and the interrupted address is marked odd. H, E and CP are
+// in the context.
+lv_pred* lv_push_handler_frame(lv_worker* w, int64_t cells, const uint32_t* interrupted, const uint32_t* resume,
+                               lv_term* frame);
+
+// Undoes lv_push_handler_frame, given the handler's X0..X6: restores the
+// registers, E, CP and the cut barrier, and makes the heap room asked for.
+// Returns the address to continue at; *call is 1 when it lies before the
+// call of a frame being built, whose contents are then at the local top.
+const uint32_t* lv_pop_handler_frame(lv_worker* w, int* call);
+
+// Argument register index (>= 256) in the overflow area above the
+// term-reference top; storing grows the area as needed.
+void lv_grow_x_overflow_area(lv_worker* w, int64_t index, lv_term value);
+lv_term lv_x_overflow_register(lv_worker* w, int64_t index);
+
+// B := choicepoint, HB and the protected local top from it, and an event is
+// requested. Returns 1.
+int lv_set_choice_registers(lv_worker* w, lv_term* choicepoint);
+
+// The event path of a call to pred from callsite, once the call found the
+// heap soft limit at zero: the call becomes a continuation, room is made,
+// woken goals and cut cleanups are set up, and, while the event is still
+// pending, the event handler is made the first thing to run. Returns the
+// predicate to call now, without a further event check. H is in the context.
+lv_pred* lv_event_at_call(lv_worker* w, lv_pred* pred, const uint32_t* callsite);
+
+// The frames of an evaluation error in an arithmetic instruction at address:
+// a handler frame, a continuation for the handler predicate, and a frame
+// [E, CP, operand 1, operand 2] whose operand `which` (1 or 2) is a new
+// variable and the other is other, continued by RESTORE_OPERANDS_PROGRESS.
+// Loads X0 = known, X1 = the variable, X2 = extra, X3 = which and returns
+// the evaluation predicate.
+lv_pred* lv_push_eval_error_frame(lv_worker* w, lv_term known, lv_term other, int which, const uint32_t* address,
+                                  int64_t extra, lv_term* frame);
+
+// The cut barrier as a small integer: its byte offset from the choice-stack
+// base; and back.
+inline lv_term lv_choice_offset(const lv_worker* w, const lv_term* choicepoint) {
+  return lv_make_small(reinterpret_cast<const char*>(w->choice_base) - reinterpret_cast<const char*>(choicepoint));
+}
+inline lv_term* lv_choice_at_offset(const lv_worker* w, lv_term offset) {
+  return reinterpret_cast<lv_term*>(reinterpret_cast<char*>(w->choice_base) - lv_small_value(offset));
+}

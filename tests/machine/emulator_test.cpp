@@ -1,0 +1,295 @@
+// The emulator on hand-assembled code: calls and returns, backtracking
+// through try series, cuts, frames under choicepoints, the event paths and
+// handler frames.
+#include <gtest/gtest.h>
+
+#include "core/errors.h"
+#include "core/predefined_atoms.h"
+#include "core/unify.h"
+#include "embed/termrefs.h"
+#include "machine/frames.h"
+#include "machine/recovery.h"
+#include "support/emulator_fixture.h"
+#include "support/memory_fixture.h"
+#include "support/terms.h"
+
+namespace {
+
+using namespace assembler;
+using terms::small;
+
+// What the C predicates of these tests saw.
+struct observations {
+  int events;
+  int calls;
+  lv_term seen[4];
+  int64_t local_words;
+};
+observations seen;
+
+int is_one(lv_worker* w) { return lv_deref(w->X[0]) == small(1) ? 1 : 0; }
+
+// X0 = the head of the list X1.
+int list_head(lv_worker* w) {
+  lv_term l = lv_deref(w->X[1]);
+  return lv_is_list(l) && cunify(w, w->X[0], lv_list_cells(l)[0]) ? 1 : 0;
+}
+
+// The event handler stand-in: counts, and spoils registers a handler may
+// use, so that restoring them is tested.
+int event_handler(lv_worker* w) {
+  seen.events++;
+  for (int i = 0; i < 12; i++) w->X[i] = LV_ATOM_NIL;
+  for (int64_t i = 256; i < 320; i++) lv_grow_x_overflow_area(w, i, LV_ATOM_NIL);
+  return 1;
+}
+
+int count_call(lv_worker*) {
+  seen.calls++;
+  return 1;
+}
+
+int record_args(lv_worker* w) {
+  for (int i = 0; i < 4; i++) seen.seen[i] = lv_deref(w->X[i]);
+  seen.calls++;
+  return 1;
+}
+
+int zero_soft_limit(lv_worker* w) {
+  lv_request_event(w);
+  return 1;
+}
+
+class EmulatorRunTest : public EmulatorTest {
+ protected:
+  void SetUp() override {
+    EmulatorTest::SetUp();
+    seen = {};
+    role("$event_handler", 0, event_handler);
+    // The frame handler ends by resuming the interrupted code.
+    Assembler resume;
+    resume.op(LV_OP_EXECUTE, {P(lv_kind_pred[LV_KIND_BUILTIN_RESUME])});
+    clauses("$frame_handler", 7, {&resume}, "prolog");
+    lv_lookup_role_predicates();
+  }
+};
+
+TEST_F(EmulatorRunTest, CPredicateSucceedsAndFails) {
+  lv_pred* p = c_pred("is_one", 1, is_one);
+  EXPECT_EQ(call(p, {small(1)}), 1);
+  EXPECT_EQ(call(p, {small(2)}), 0);
+}
+
+// member(X, L): clause 1 unifies X with L's head; clause 2 replaces L by its
+// tail and makes member/2 its own continuation.
+lv_pred* member_pred;
+int member_tail(lv_worker* w) {
+  lv_term l = lv_deref(w->X[1]);
+  if (!lv_is_list(l)) return 0;
+  w->X[1] = lv_list_cells(l)[1];
+  lv_push_continuation_frame(w, member_pred, nullptr);
+  return 1;
+}
+
+TEST_F(EmulatorRunTest, TrySeriesBacktracksThroughAllSolutions) {
+  Assembler first, second;
+  first.op(LV_OP_EXECUTE, {P(c_pred("list_head", 2, list_head))});
+  second.op(LV_OP_EXECUTE, {P(c_pred("member_tail", 2, member_tail))});
+  member_pred = clauses("member", 2, {&first, &second});
+
+  lv_term x = terms::var(w);
+  lv_term a = atom("a"), b = atom("b"), c = atom("c");
+  lv_term l = terms::list(w, {a, b, c});
+  lv_term* choice = w->B;
+  ASSERT_EQ(call(member_pred, {x, l}), 1);
+  EXPECT_EQ(lv_deref(x), a);
+  ASSERT_EQ(redo(), 1);
+  EXPECT_EQ(lv_deref(x), b);
+  ASSERT_EQ(redo(), 1);
+  EXPECT_EQ(lv_deref(x), c);
+  EXPECT_EQ(redo(), 0);
+  EXPECT_TRUE(lv_is_ref(lv_deref(x)));  // untrailed
+  EXPECT_EQ(w->B, choice);              // the query choicepoint is gone too
+}
+
+TEST_F(EmulatorRunTest, CutInTheLastAlternativeFindsTheChoicepointGone) {
+  Assembler c1, c2;
+  c1.op(LV_OP_EXECUTE, {P(c_pred("put_one", 1, [](lv_worker* w) { return cunify(w, w->X[0], small(1)); }))});
+  c2.op(LV_OP_CUTB).op(LV_OP_EXECUTE, {P(c_pred("put_two", 1, [](lv_worker* w) { return cunify(w, w->X[0], small(2)); }))});
+  lv_pred* p = clauses("p", 1, {&c1, &c2});
+  lv_term x = terms::var(w);
+  ASSERT_EQ(call(p, {x}), 1);
+  lv_term* query_choice = lv_choice_prev(w->B);  // below the choicepoint of p
+  EXPECT_EQ(lv_deref(x), small(1));
+  ASSERT_EQ(redo(), 1);
+  EXPECT_EQ(lv_deref(x), small(2));
+  EXPECT_EQ(w->B, query_choice);  // the last alternative popped it; the cut had nothing to do
+  EXPECT_EQ(redo(), 0);
+}
+
+TEST_F(EmulatorRunTest, CutRemovesTheLaterAlternatives) {
+  Assembler c1, c2;
+  c1.op(LV_OP_CUTB).op(LV_OP_EXECUTE, {P(c_pred("put_one", 1, [](lv_worker* w) { return cunify(w, w->X[0], small(1)); }))});
+  c2.op(LV_OP_EXECUTE, {P(c_pred("put_two", 1, [](lv_worker* w) { return cunify(w, w->X[0], small(2)); }))});
+  lv_pred* p = clauses("p", 1, {&c1, &c2});
+  lv_term x = terms::var(w);
+  ASSERT_EQ(call(p, {x}), 1);
+  EXPECT_EQ(lv_deref(x), small(1));
+  EXPECT_EQ(redo(), 0);
+}
+
+// t :- nondet, check.  The frame is 3 slots at the first call and none at the
+// second: CALL trims it only when no choicepoint protects it.
+int record_frame_words(lv_worker* w) {
+  seen.local_words = w->local_top - w->E;
+  return 1;
+}
+
+class FrameTrimTest : public EmulatorRunTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(FrameTrimTest, CallTrimsOnlyAnUnprotectedFrame) {
+  bool choicepoint = GetParam();
+  Assembler leaf1, leaf2;
+  leaf1.op(LV_OP_PROCEED);
+  leaf2.op(LV_OP_PROCEED);
+  lv_pred* nondet = choicepoint ? clauses("nondet", 0, {&leaf1, &leaf2}) : clauses("nondet", 0, {&leaf1});
+  lv_pred* check = c_pred("check", 0, record_frame_words);
+  Assembler t;
+  t.op(LV_OP_INITCALL, {R(0, {}), P(nondet), S(3)})
+      .op(LV_OP_CALL, {R(0, {}), P(check), S(0)})
+      .op(LV_OP_PROGRESS);
+  ASSERT_EQ(call(clauses("t", 0, {&t})), 1);
+  EXPECT_EQ(seen.local_words, choicepoint ? 5 : 2);
+}
+INSTANTIATE_TEST_SUITE_P(Emulator, FrameTrimTest, ::testing::Bool());
+
+// u(A) :- Y0 = new variable, noop(Y0), last(unsafe Y0): the variable of the
+// frame being left moves to the heap.
+int unsafe_check(lv_worker* w) {
+  lv_term x = lv_deref(w->X[0]);
+  seen.seen[0] = x;
+  return lv_is_ref(x) && lv_ref_cell(x) < w->local_base ? 1 : 0;
+}
+
+TEST_F(EmulatorRunTest, UnsafeValueOfTheFrameMovesToTheHeap) {
+  lv_pred* noop = c_pred("noop", 1, count_call);
+  lv_pred* last = c_pred("last", 1, unsafe_check);
+  Assembler u;
+  u.op(LV_OP_INITCALL, {R(0, {{VARIABLE, 0}}), P(noop), S(1)})
+      .op(LV_OP_LASTCALL, {R(0, {{UNSAFE_VALUE, 0}}), P(last)});
+  EXPECT_EQ(call(clauses("u", 0, {&u})), 1);
+  EXPECT_EQ(seen.calls, 1);
+}
+
+TEST_F(EmulatorRunTest, UndefinedPredicateReachesTheGoalHandler) {
+  role("$undefined_goal", 3, record_args);
+  lv_pred* undefined = pred("user", "missing", 2);
+  Assembler caller;
+  caller.op(LV_OP_EXECUTE, {P(undefined)});
+  lv_pred* p = clauses("caller", 2, {&caller});
+  ASSERT_EQ(call(p, {atom("a"), small(5)}), 1);
+  lv_term goal = seen.seen[0];
+  ASSERT_TRUE(lv_is_struct(goal));
+  lv_term* cells = lv_struct_cells(goal);
+  EXPECT_EQ(cells[0], lv_make_functor(atom("missing"), 2));
+  EXPECT_EQ(lv_deref(cells[1]), atom("a"));
+  EXPECT_EQ(lv_deref(cells[2]), small(5));
+  EXPECT_EQ(seen.seen[1], atom("user"));
+  // The call site: the address after the EXECUTE.
+  const uint32_t* code = static_cast<lv_clause_list*>(p->definition)->all_chain;
+  const uint32_t* after = lv_insn_next(code, nullptr);
+  EXPECT_EQ(seen.seen[2], small(static_cast<int64_t>(reinterpret_cast<uintptr_t>(after))));
+}
+
+// v(X) :- zero_soft_limit, CHECK_HEAP, after(X).  The heap check takes the
+// event path; X0 is live across the handler.
+int after_check(lv_worker* w) {
+  seen.seen[0] = lv_deref(w->X[0]);
+  seen.calls++;
+  return 1;
+}
+
+TEST_F(EmulatorRunTest, CheckHeapWithAnEventPendingRunsTheHandlerAndResumes) {
+  Assembler v;
+  v.op(LV_OP_INITCALL, {R(0, {}), P(c_pred("zero", 0, zero_soft_limit)), S(0)})
+      .op(LV_OP_CHECK_HEAP, {I(10)})
+      .op(LV_OP_LASTCALL, {R(0, {}), P(c_pred("after", 1, after_check))});
+  ASSERT_EQ(call(clauses("v", 1, {&v}), {small(7)}), 1);
+  EXPECT_EQ(seen.events, 1);
+  EXPECT_EQ(seen.calls, 1);
+  EXPECT_EQ(seen.seen[0], small(7));
+  EXPECT_NE(lv_soft_limit(w), nullptr);
+}
+
+// A handler frame for 300 live registers: X0 is read by the call after the
+// check, and register 299 by the UNSPILL.
+int fill_registers(lv_worker* w) {
+  for (int64_t i = 0; i < 256; i++) w->X[i] = small(i);
+  for (int64_t i = 256; i < 300; i++) lv_grow_x_overflow_area(w, i, small(i));
+  lv_request_event(w);
+  return 1;
+}
+int check_registers(lv_worker* w) {
+  bool ok = lv_deref(w->X[0]) == small(0) && lv_deref(w->X[1]) == small(299);
+  for (int64_t i = 256; i < 300; i++) ok = ok && lv_x_overflow_register(w, i) == small(i);
+  seen.calls++;
+  return ok ? 1 : 0;
+}
+
+TEST_F(EmulatorRunTest, HandlerFrameKeepsThreeHundredLiveRegisters) {
+  Assembler code;
+  code.op(LV_OP_INITCALL, {R(0, {}), P(c_pred("fill", 0, fill_registers)), S(0)})
+      .op(LV_OP_CHECK_HEAP, {I(10)})
+      .op(LV_OP_UNSPILL, {I(299), X(1)})
+      .op(LV_OP_LASTCALL, {R(0, {}), P(c_pred("check", 2, check_registers))});
+  EXPECT_EQ(call(clauses("k", 0, {&code})), 1);
+  EXPECT_EQ(seen.events, 1);
+  EXPECT_EQ(seen.calls, 1);
+}
+
+// A C predicate that finds the event pending unwinds to the entry, which
+// runs the handler and calls the predicate again.
+int check_event_once(lv_worker* w) {
+  seen.calls++;
+  if (seen.calls == 1) {
+    lv_request_event(w);
+    lv_check_event(w);
+  }
+  return lv_deref(w->X[0]) == small(3) ? 1 : 0;
+}
+
+TEST_F(EmulatorRunTest, EventFoundInACPredicateRecallsItAfterTheHandler) {
+  EXPECT_EQ(call(c_pred("once", 1, check_event_once), {small(3)}), 1);
+  EXPECT_EQ(seen.calls, 2);
+  EXPECT_EQ(seen.events, 1);
+}
+
+TEST_F(EmulatorRunTest, LeavingAHandlerFrameWithoutResumingIsAFault) {
+  role("$frame_handler", 7, count_call);  // proceeds into the shared stub
+  Assembler code;
+  code.op(LV_OP_INITCALL, {R(0, {}), P(c_pred("zero", 0, zero_soft_limit)), S(0)})
+      .op(LV_OP_CHECK_HEAP, {I(10)})
+      .op(LV_OP_PROGRESS);
+  lv_pred* p = clauses("bad", 0, {&code});
+  EXPECT_EQ(run_to_abort([&] { call(p); }), 3);
+}
+
+// First-argument indexing: a bound key enters its chain past the clause's
+// key test.
+TEST_F(EmulatorRunTest, IndexedCallEntersTheKeyChain) {
+  lv_pred* p = pred("user", "key", 1);
+  lv_new_clause_list(p, LV_DEF_COMPACTCODE);
+  lv_pred* hit = c_pred("hit", 1, record_args);
+  for (const char* key : {"a", "b"}) {
+    Assembler a;
+    a.op(LV_OP_GET_CONSTANT_X0, {C(atom(key))}).op(LV_OP_EXECUTE, {P(hit)});
+    lv_append_clause(p, clause(a), LV_KEY_ALL | LV_KEY_KEYED, atom(key));
+  }
+  ASSERT_EQ(p->kind, LV_KIND_ENTER_COMPACTCODE_INDEXED);
+  EXPECT_EQ(call(p, {atom("b")}), 1);
+  EXPECT_EQ(seen.seen[0], atom("b"));
+  EXPECT_EQ(call(p, {atom("c")}), 0);
+  EXPECT_EQ(seen.calls, 1);
+}
+
+}  // namespace

@@ -2,6 +2,7 @@
 #include "text/char_class.h"
 
 #include "core/atoms.h"
+#include "lvio/unicode_ranges.h"
 
 lv_class_cache_slot lv_class_cache[2][256];
 
@@ -9,7 +10,11 @@ namespace {
 
 uint8_t class_table[257];  // entry 0 is end of file (-1)
 int letter_switch;
-lv_letter_lookup letter_lookup;
+
+// Letters above 255 are the I/O layer's Unicode set B.
+int unicode_letter(int32_t c) { return lvio_unicode_in_set_b(static_cast<uint32_t>(c)) == 1 ? 1 : 0; }
+
+lv_letter_lookup letter_lookup = unicode_letter;
 
 void set_range(int lo, int hi, uint8_t cls) {
   for (int c = lo; c <= hi; c++) class_table[c + 1] = cls;
@@ -57,7 +62,7 @@ uint8_t lv_char_class_cached(int32_t c) {
     cls = class_table[c + 1];
   else if (c == 8206 || c == 8207 || c == 8232 || c == 8233)
     cls = LV_CC_LAYOUT;
-  else if (letter_switch && letter_lookup != nullptr && letter_lookup(c))
+  else if (letter_switch && letter_lookup(c))
     cls = LV_CC_LOWER;
   else
     cls = LV_CC_OTHER;
@@ -77,4 +82,4 @@ void lv_set_unicode_letter_switch(int on) {
   lv_atoms_reclassify();
 }
 
-void lv_set_letter_lookup(lv_letter_lookup lookup) { letter_lookup = lookup; }
+void lv_set_letter_lookup(lv_letter_lookup lookup) { letter_lookup = lookup != nullptr ? lookup : unicode_letter; }

@@ -55,7 +55,7 @@ int lv_get_unicode_letter_switch();
 void lv_set_unicode_letter_switch(int on);
 
 // Whether a code point above 255 is a letter, for the Unicode letter switch.
-// The I/O layer's Unicode tables answer this; until they are installed no
-// code point above 255 counts as a letter.
+// The I/O layer's Unicode set B answers this unless another lookup is
+// installed; null restores it.
 typedef int (*lv_letter_lookup)(int32_t c);
 void lv_set_letter_lookup(lv_letter_lookup lookup);

@@ -3,6 +3,7 @@
 
 #include "lvio/buffer.h"
 #include "lvio/chain.h"
+#include "lvio/coder.h"
 #include "lvio/deferred_close.h"
 #include "lvio/environment.h"
 #include "lvio/event_wait.h"
@@ -21,7 +22,7 @@ lvio_module lvio_modules[LVIO_MODULE_COUNT] = {
     {"threads", lvio_threads_module},
     {"layer core", lvio_layer_core_module},
     {"deferred close", lvio_deferred_close_module},
-    {"character coders", nullptr},
+    {"character coders", lvio_coder_module},
     {"file system", lvio_file_system_module},
     {"sockets", nullptr},
     {"async layer", nullptr},

@@ -3,6 +3,7 @@
 
 #include "lvio/buffer.h"
 #include "lvio/chain.h"
+#include "lvio/char_coder_layer.h"
 #include "lvio/coder.h"
 #include "lvio/deferred_close.h"
 #include "lvio/environment.h"
@@ -26,7 +27,7 @@ lvio_module lvio_modules[LVIO_MODULE_COUNT] = {
     {"file system", lvio_file_system_module},
     {"sockets", nullptr},
     {"async layer", nullptr},
-    {"char-coder layer", nullptr},
+    {"char-coder layer", lvio_char_coder_module},
     {"zlib layer", nullptr},
     {"standard handles", nullptr},
     // Processes join the environment step here.

@@ -14,6 +14,7 @@
 #include "lvio/thread.h"
 #include "lvio/timer.h"
 #include "lvio/trace.h"
+#include "lvio/zlib_layer.h"
 
 lvio_module lvio_modules[LVIO_MODULE_COUNT] = {
     {"buffers", lvio_buffer_module},
@@ -28,7 +29,7 @@ lvio_module lvio_modules[LVIO_MODULE_COUNT] = {
     {"sockets", nullptr},
     {"async layer", nullptr},
     {"char-coder layer", lvio_char_coder_module},
-    {"zlib layer", nullptr},
+    {"zlib layer", lvio_zlib_module},
     {"standard handles", nullptr},
     // Processes join the environment step here.
     {"processes and environment", lvio_environment_module},

@@ -15,7 +15,7 @@
 namespace {
 
 constexpr uint32_t WRITE_FLUSH = 0x10;
-constexpr uint32_t WRITE_ALL_DOWN = 0x21;     // write everything, without waiting
+constexpr uint32_t WRITE_ALL_DOWN = 0x21;    // write everything, without waiting
 constexpr uint32_t WRITE_FLUSH_DOWN = 0x31;  // the same, passing the flush on
 constexpr uint32_t WRITE_CARRIED = 0x4;      // a write option handed on to the writes below
 constexpr uint32_t READ_BELOW = 0x1;         // set on the reads below, which drop the read direction bit
@@ -25,7 +25,9 @@ lvio_char_coder_layer* self(lvio_layer** chain) { return reinterpret_cast<lvio_c
 
 lvio_layer** below(lvio_char_coder_layer* l) { return &l->header.next; }
 
-int64_t free_bytes(const lvio_buffer* b) { return b->capacity > b->used ? static_cast<int64_t>(b->capacity - b->used) : 0; }
+int64_t free_bytes(const lvio_buffer* b) {
+  return b->capacity > b->used ? static_cast<int64_t>(b->capacity - b->used) : 0;
+}
 
 lvio_code hand_down(lvio_char_coder_layer* l, uint32_t flags, bool* progress) {
   return lvio_filter_hand_down(below(l), l->write_bytes, &l->written, flags, progress);
@@ -250,7 +252,7 @@ void cc_finalize(lvio_layer* layer) {
 lvio_t_coder* coder_option(const lvio_option* options, const char* name) {
   lvio_value v;
   return lvio_option_lookup_kind(options, name, LVIO_VALUE_POINTER, &v) >= 0 ? static_cast<lvio_t_coder*>(v.pointer)
-                                                                            : nullptr;
+                                                                             : nullptr;
 }
 
 lvio_code cc_push(const lvio_class* cls, lvio_layer** chain, const lvio_option* options, uint32_t flags) {
@@ -258,11 +260,9 @@ lvio_code cc_push(const lvio_class* cls, lvio_layer** chain, const lvio_option* 
   lvio_t_coder* encoder = coder_option(options, LVIO_OPTION_WRITE_CODER);
   if (decoder == nullptr && encoder == nullptr) return LVIO_E_PUSH_ERROR;
   uint32_t below_flags = *chain != nullptr ? (*chain)->flags : 0;
-  if (decoder != nullptr &&
-      ((below_flags & LVIO_LAYER_OPEN_READ) == 0 || (decoder->flags & LVIO_CODER_DECODING) == 0))
+  if (decoder != nullptr && ((below_flags & LVIO_LAYER_OPEN_READ) == 0 || (decoder->flags & LVIO_CODER_DECODING) == 0))
     return LVIO_E_PARAMETER_ERROR;
-  if (encoder != nullptr &&
-      ((below_flags & LVIO_LAYER_OPEN_WRITE) == 0 || (encoder->flags & LVIO_CODER_DECODING) != 0))
+  if (encoder != nullptr && ((below_flags & LVIO_LAYER_OPEN_WRITE) == 0 || (encoder->flags & LVIO_CODER_DECODING) != 0))
     return LVIO_E_PARAMETER_ERROR;
   uint32_t layer_flags = 0;
   if ((flags & LVIO_PUSH_ONE_DIRECTION) != 0) {
@@ -272,8 +272,7 @@ lvio_code cc_push(const lvio_class* cls, lvio_layer** chain, const lvio_option* 
   lvio_buffer* read_bytes = decoder != nullptr ? lvio_buffer_create(nullptr, 0, 0) : nullptr;
   lvio_buffer* write_bytes = encoder != nullptr ? lvio_buffer_create(nullptr, 0, 0) : nullptr;
   auto* l = static_cast<lvio_char_coder_layer*>(lvio_alloc(sizeof(lvio_char_coder_layer)));
-  if ((decoder != nullptr && read_bytes == nullptr) || (encoder != nullptr && write_bytes == nullptr) ||
-      l == nullptr) {
+  if ((decoder != nullptr && read_bytes == nullptr) || (encoder != nullptr && write_bytes == nullptr) || l == nullptr) {
     lvio_buffer_free(read_bytes);
     lvio_buffer_free(write_bytes);
     lvio_free(l);

@@ -35,9 +35,9 @@ constexpr const char* LVIO_OPTION_WRITE_CODER = "write-char-coder lvio_t_coder";
 constexpr uint32_t LVIO_PUSH_ONE_DIRECTION = 0x2;
 
 // Control requests of the layer.
-constexpr uint32_t LVIO_REQUEST_CODER_NAME = 4;     // const char*: the decoder's (flag 2) or encoder's class name
-constexpr uint32_t LVIO_REQUEST_CODER_OPTIONS = 5;  // replaces the replacement bits of the convert flags
-constexpr uint32_t LVIO_REQUEST_READ_POSITION = 8;  // int64_t[2]: {characters read, byte position below}
+constexpr uint32_t LVIO_REQUEST_CODER_NAME = 4;         // const char*: the decoder's (flag 2) or encoder's class name
+constexpr uint32_t LVIO_REQUEST_CODER_OPTIONS = 5;      // replaces the replacement bits of the convert flags
+constexpr uint32_t LVIO_REQUEST_READ_POSITION = 8;      // int64_t[2]: {characters read, byte position below}
 constexpr uint32_t LVIO_REQUEST_SET_READ_POSITION = 9;  // int64_t[2]: the same, to move to
 
 // Request-5 flags: the convert flags they set, on the decoder (flag 2)

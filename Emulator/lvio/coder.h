@@ -41,8 +41,8 @@ struct lvio_coder_ops {
 };
 
 struct lvio_coder_class {
-  uint64_t record_size;  // LVIO_CLASS_RECORD_SIZE
-  const char* name;      // the canonical name
+  uint64_t record_size;        // LVIO_CLASS_RECORD_SIZE
+  const char* name;            // the canonical name
   const char* const* aliases;  // null-terminated, or null
   uint32_t flags;
   uint32_t reference_count;
@@ -88,11 +88,11 @@ constexpr uint32_t LVIO_CODER_CREATE_FIXED_WIDTH = 1;
 constexpr uint32_t LVIO_CODER_CREATE_DECODER = 2;  // else an encoder
 constexpr uint32_t LVIO_CODER_CREATE_CRLF = 4;
 constexpr uint32_t LVIO_CODER_CREATE_AUTO_EOL = 8;
-constexpr uint32_t LVIO_CODER_CREATE_BOM = 16;         // drop a mark when decoding, write one when encoding
+constexpr uint32_t LVIO_CODER_CREATE_BOM = 16;          // drop a mark when decoding, write one when encoding
 constexpr uint32_t LVIO_CODER_CREATE_NO_UTF8_BOM = 32;  // the UTF-8 encoder writes no mark
 
 // Convert flags.
-constexpr uint32_t LVIO_CONVERT_END_OF_INPUT = 1;      // no more input will come
+constexpr uint32_t LVIO_CONVERT_END_OF_INPUT = 1;       // no more input will come
 constexpr uint32_t LVIO_CONVERT_REPLACE_MALFORMED = 2;  // with REPLACE: malformed input becomes U+FFFD too
 constexpr uint32_t LVIO_CONVERT_STRICT = 8;             // the UTF coders replace nothing
 constexpr uint32_t LVIO_CONVERT_REPLACE = 16;           // replace what cannot be converted

@@ -86,7 +86,7 @@ lvio_code create(lvio_coder_class* cls, lvio_t_coder** out, void*, uint32_t flag
   bool fixed = (flags & LVIO_CODER_CREATE_FIXED_WIDTH) != 0;
   if (fixed && eol != 0) return LVIO_E_NOT_SUPPORTED;
   uint32_t f = (flags & LVIO_CODER_CREATE_DECODER) != 0 ? LVIO_CODER_DECODER_SIZES | LVIO_CODER_DECODING
-                                                          : LVIO_CODER_ENCODER_SIZES;
+                                                        : LVIO_CODER_ENCODER_SIZES;
   if (fixed) f |= LVIO_CODER_FIXED_WIDTH;
   if ((eol & LVIO_CODER_CREATE_CRLF) != 0) f |= LVIO_CODER_CRLF;
   if ((eol & LVIO_CODER_CREATE_AUTO_EOL) != 0) f |= LVIO_CODER_AUTO_EOL;
@@ -94,21 +94,27 @@ lvio_code create(lvio_coder_class* cls, lvio_t_coder** out, void*, uint32_t flag
 }
 
 constexpr lvio_coder_ops ops = {
-    lvio_coder_release_instance, convert,           lvio_coder_step_nothing,   lvio_coder_step_nothing,
-    input_length,                reposition,        lvio_coder_ref_static,     lvio_coder_unref_static,
-    lvio_coder_destroy_static,   create,
+    lvio_coder_release_instance,
+    convert,
+    lvio_coder_step_nothing,
+    lvio_coder_step_nothing,
+    input_length,
+    reposition,
+    lvio_coder_ref_static,
+    lvio_coder_unref_static,
+    lvio_coder_destroy_static,
+    create,
 };
 
-constexpr lvio_coder_class_8bit make_class(const char* name, const char* const* aliases,
-                                           const lvio_8bit_table* table) {
+constexpr lvio_coder_class_8bit make_class(const char* name, const char* const* aliases, const lvio_8bit_table* table) {
   return {{LVIO_CLASS_RECORD_SIZE, name, aliases, LVIO_CODER_CLASS_8BIT, 1, ops}, table};
 }
 
-const char* const ascii_aliases[] = {"iso-ir-6", "ANSI_X3.4-1986", "ISO_646.irv:1991", "ASCII", "ISO646-US",
-                                     "US-ASCII", "us",             "IBM367",           "cp367", "csASCII",
-                                     "646",      nullptr};
-const char* const latin1_aliases[] = {"ISO_8859-1:1987", "iso-ir-100", "latin1",      "l1", "IBM819",
-                                      "CP819",           "csISOLatin1", nullptr};
+const char* const ascii_aliases[] = {
+    "iso-ir-6", "ANSI_X3.4-1986", "ISO_646.irv:1991", "ASCII", "ISO646-US", "US-ASCII", "us",
+    "IBM367",   "cp367",          "csASCII",          "646",   nullptr};
+const char* const latin1_aliases[] = {"ISO_8859-1:1987", "iso-ir-100", "latin1",      "l1",
+                                      "IBM819",          "CP819",      "csISOLatin1", nullptr};
 const char* const latin2_aliases[] = {"ISO_8859-2:1987", "iso-ir-101", "latin2", "l2", "csISOLatin2", nullptr};
 const char* const latin9_aliases[] = {"Latin-9", nullptr};
 

@@ -58,8 +58,9 @@ lvio_code lvio_coder_reposition_wide(lvio_t_coder* coder, int64_t length, uint32
 // convert and reposition only.
 constexpr lvio_coder_ops lvio_unicode_coder_ops(decltype(lvio_coder_ops::convert) convert,
                                                 decltype(lvio_coder_ops::reposition) reposition) {
-  return {lvio_coder_release_instance, convert,          lvio_coder_step_nothing,   lvio_coder_step_nothing,
-          lvio_coder_no_input_length,  reposition,       lvio_coder_ref_static,     lvio_coder_unref_static,
+  return {lvio_coder_release_instance, convert,
+          lvio_coder_step_nothing,     lvio_coder_step_nothing,
+          lvio_coder_no_input_length,  reposition,
+          lvio_coder_ref_static,       lvio_coder_unref_static,
           lvio_coder_destroy_static,   lvio_coder_create_unicode};
 }
-

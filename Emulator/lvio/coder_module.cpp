@@ -2,9 +2,9 @@
 #include "lvio/coder_builtin.h"
 
 lvio_coder_class* const lvio_builtin_coders[LVIO_BUILTIN_CODER_COUNT] = {
-    &lvio_coder_ascii.base, &lvio_coder_latin1.base, &lvio_coder_latin2.base, &lvio_coder_latin9.base,
-    &lvio_coder_windows1252.base, &lvio_coder_utf8, &lvio_coder_utf16be, &lvio_coder_utf16le,
-    &lvio_coder_utf32be, &lvio_coder_utf32le,
+    &lvio_coder_ascii.base,       &lvio_coder_latin1.base, &lvio_coder_latin2.base, &lvio_coder_latin9.base,
+    &lvio_coder_windows1252.base, &lvio_coder_utf8,        &lvio_coder_utf16be,     &lvio_coder_utf16le,
+    &lvio_coder_utf32be,          &lvio_coder_utf32le,
 };
 
 namespace {

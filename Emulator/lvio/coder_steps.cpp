@@ -39,8 +39,7 @@ lvio_code lvio_decode_run(lvio_t_coder* coder, const lvio_span* input, uint64_t*
     uint64_t taken = d.length;
     uint32_t raw = d.code_point;
     uint32_t delivered = raw;
-    if (coder->state == LVIO_CODER_STATE_START && raw == BYTE_ORDER_MARK &&
-        (coder->flags & LVIO_CODER_DROP_BOM) != 0) {
+    if (coder->state == LVIO_CODER_STATE_START && raw == BYTE_ORDER_MARK && (coder->flags & LVIO_CODER_DROP_BOM) != 0) {
       i += taken;
       coder->state = LVIO_CODER_STATE_NONE;
       progress = true;

@@ -53,5 +53,9 @@ uint32_t encode_utf8(const lvio_t_coder*, uint32_t cp, uint8_t* bytes) {
 }  // namespace
 
 lvio_coder_class lvio_coder_utf8 = {
-    LVIO_CLASS_RECORD_SIZE, "UTF-8", nullptr, 0, 1,
+    LVIO_CLASS_RECORD_SIZE,
+    "UTF-8",
+    nullptr,
+    0,
+    1,
     lvio_unicode_coder_ops(lvio_convert_each<decode_utf8, encode_utf8>, lvio_coder_no_reposition)};

@@ -13,8 +13,7 @@ namespace {
 constexpr uint64_t DECLARATION_WINDOW = 1024;  // bytes of the stream a declaration may lie in
 constexpr uint32_t MOVABLE = LVIO_LAYER_MOVABLE_BACK | 1024;
 constexpr uint32_t READ_NO_WAIT = 1;
-constexpr const char* NAME_CHARACTERS =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789!$%&*+-.^_{|}~";
+constexpr const char* NAME_CHARACTERS = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789!$%&*+-.^_{|}~";
 
 uint32_t open_flags(uint32_t flags) { return (flags & LVIO_DETECT_FIXED_WIDTH) != 0 ? 1 : 0; }
 
@@ -140,7 +139,7 @@ lvio_code lvio_detect_encoding(lvio_layer** chain, lvio_coder_class** out, uint3
   }
   if (bytes != nullptr) {
     lvio_code rc = bytes->used != 0 ? lvio_stream_seek(chain, -static_cast<int64_t>(bytes->used), nullptr, bytes,
-                                                        LVIO_SEEK_GIVE_BACK | LVIO_SEEK_READ_SIDE)
+                                                       LVIO_SEEK_GIVE_BACK | LVIO_SEEK_READ_SIDE)
                                     : 0;
     lvio_buffer_free(bytes);
     if (rc < 0) {

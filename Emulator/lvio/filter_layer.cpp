@@ -42,7 +42,8 @@ lvio_code lvio_filter_give_back(lvio_layer** below, lvio_buffer* input, int64_t*
   uint64_t unconsumed = input->used - static_cast<uint64_t>(*consumed);
   if (unconsumed != 0) {
     if (*below == nullptr) return LVIO_E_INVALID_STATE;
-    lvio_code rc = lvio_stream_seek(below, -static_cast<int64_t>(unconsumed), nullptr, input, LVIO_SEEK_GIVE_BACK | LVIO_SEEK_READ_SIDE);
+    lvio_code rc = lvio_stream_seek(below, -static_cast<int64_t>(unconsumed), nullptr, input,
+                                    LVIO_SEEK_GIVE_BACK | LVIO_SEEK_READ_SIDE);
     if (rc < 0) return rc;
   }
   *origin += *consumed;

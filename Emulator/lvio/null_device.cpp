@@ -47,8 +47,8 @@ lvio_code lvio_open_null_device(lvio_layer** chain, uint32_t flags) {
   if (word == nullptr) return LVIO_E_OUT_OF_MEMORY;
   *word = ((flags & LVIO_NULL_READABLE) != 0 ? READABLE : 0) | ((flags & LVIO_NULL_WRITABLE) != 0 ? WRITABLE : 0);
   lvio_code rc = lvio_make_simple_device(chain, word, &null_tag, (*word & READABLE) != 0 ? null_read : nullptr,
-                                         (*word & WRITABLE) != 0 ? null_write : nullptr, nullptr, nullptr,
-                                         null_close, nullptr, null_control, flags & 3);
+                                         (*word & WRITABLE) != 0 ? null_write : nullptr, nullptr, nullptr, null_close,
+                                         nullptr, null_control, flags & 3);
   if (rc < 0) lvio_free(word);
   return rc;
 }

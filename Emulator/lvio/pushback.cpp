@@ -53,9 +53,9 @@ void lvio_pushback_free(lvio_pushback* pushback) {
   pushback->offset = 0;
 }
 
-lvio_code lvio_pushback_seek(lvio_layer* layer, lvio_pushback* pushback, int64_t* read_position,
-                             int64_t write_position, uint32_t item_size, int64_t offset, int64_t* position,
-                             lvio_buffer* source, uint32_t options) {
+lvio_code lvio_pushback_seek(lvio_layer* layer, lvio_pushback* pushback, int64_t* read_position, int64_t write_position,
+                             uint32_t item_size, int64_t offset, int64_t* position, lvio_buffer* source,
+                             uint32_t options) {
   if ((layer->flags & LVIO_LAYER_OPEN_READ) == 0) options &= ~LVIO_SEEK_READ_SIDE;
   if ((layer->flags & LVIO_LAYER_OPEN_WRITE) == 0) options &= ~LVIO_SEEK_WRITE_SIDE;
   if ((options & (LVIO_SEEK_READ_SIDE | LVIO_SEEK_WRITE_SIDE)) == 0) return LVIO_E_SEEK_ERROR;
@@ -68,8 +68,7 @@ lvio_code lvio_pushback_seek(lvio_layer* layer, lvio_pushback* pushback, int64_t
       if ((options & LVIO_SEEK_GIVE_BACK) == 0) return LVIO_E_NOT_SUPPORTED;
       if (source == nullptr || offset > 0) return LVIO_E_PARAMETER_ERROR;
       uint64_t n = 0 - static_cast<uint64_t>(offset);
-      if (n > source->used || n / item_size > static_cast<uint64_t>(*read_position))
-        return LVIO_E_PARAMETER_ERROR;
+      if (n > source->used || n / item_size > static_cast<uint64_t>(*read_position)) return LVIO_E_PARAMETER_ERROR;
       if (n % item_size != 0) return LVIO_E_GRANULARITY_ERROR;
       lvio_code rc = give_back(pushback, source->data + source->used - n, n);
       if (rc < 0) return rc;

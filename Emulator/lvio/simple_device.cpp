@@ -79,7 +79,8 @@ lvio_code device_sync(lvio_layer** chain, uint32_t options) {
 
 lvio_code device_seek(lvio_layer** chain, int64_t offset, int64_t* position, lvio_buffer* source, uint32_t options) {
   lvio_simple_device* d = self(chain);
-  uint32_t item = (options & LVIO_SEEK_READ_SIDE) != 0 ? lvio_layer_read_item_size(&d->header) : lvio_layer_write_item_size(&d->header);
+  uint32_t item = (options & LVIO_SEEK_READ_SIDE) != 0 ? lvio_layer_read_item_size(&d->header)
+                                                       : lvio_layer_write_item_size(&d->header);
   if (!valid_item_size(item)) item = 1;
   return lvio_pushback_seek(&d->header, &d->pushback, &d->read_position, d->write_position, item, offset, position,
                             source, options);
@@ -109,9 +110,7 @@ lvio_code device_close(lvio_layer** chain, uint32_t options) {
   return 0;
 }
 
-lvio_code device_push(const lvio_class*, lvio_layer**, const lvio_option*, uint32_t) {
-  return LVIO_E_NOT_IMPLEMENTED;
-}
+lvio_code device_push(const lvio_class*, lvio_layer**, const lvio_option*, uint32_t) { return LVIO_E_NOT_IMPLEMENTED; }
 
 lvio_code device_pop(const lvio_class*, lvio_layer**, uint32_t) { return LVIO_E_NOT_IMPLEMENTED; }
 
@@ -122,9 +121,7 @@ void device_finalize(lvio_layer* layer) {
   lvio_free(d);
 }
 
-lvio_code device_open(const lvio_class*, lvio_layer**, const lvio_option*, uint32_t) {
-  return LVIO_E_NOT_IMPLEMENTED;
-}
+lvio_code device_open(const lvio_class*, lvio_layer**, const lvio_option*, uint32_t) { return LVIO_E_NOT_IMPLEMENTED; }
 
 lvio_code device_control(lvio_layer** chain, uint32_t request, void* argument, uint32_t options) {
   lvio_simple_device* d = self(chain);
@@ -143,10 +140,10 @@ const lvio_class lvio_simple_device_class = {
       device_open, device_control}},
 };
 
-lvio_code lvio_make_simple_device(lvio_layer** chain, void* user_data, const void* class_tag,
-                                  lvio_device_read_fn read, lvio_device_write_fn write, lvio_device_flush_fn flush,
-                                  lvio_device_spare1_fn spare1, lvio_device_close_fn close,
-                                  lvio_device_spare2_fn spare2, lvio_device_control_fn control, uint32_t options) {
+lvio_code lvio_make_simple_device(lvio_layer** chain, void* user_data, const void* class_tag, lvio_device_read_fn read,
+                                  lvio_device_write_fn write, lvio_device_flush_fn flush, lvio_device_spare1_fn spare1,
+                                  lvio_device_close_fn close, lvio_device_spare2_fn spare2,
+                                  lvio_device_control_fn control, uint32_t options) {
   uint32_t kind = options & (LVIO_DEVICE_BYTES | LVIO_DEVICE_CODES);
   if (kind != LVIO_DEVICE_BYTES && kind != LVIO_DEVICE_CODES) return LVIO_E_PARAMETER_ERROR;
   if ((read == nullptr && write == nullptr) || close == nullptr) return LVIO_E_PARAMETER_ERROR;

@@ -66,8 +66,7 @@ lvio_code lvio_utf8_validate(const uint8_t* bytes, uint64_t length, uint32_t fla
   return 0;
 }
 
-lvio_code lvio_utf8_next_char(const uint8_t* bytes, uint64_t length, uint32_t* codes, uint64_t* count,
-                              uint32_t flags) {
+lvio_code lvio_utf8_next_char(const uint8_t* bytes, uint64_t length, uint32_t* codes, uint64_t* count, uint32_t flags) {
   uint64_t capacity = *count;
   uint64_t n = 0;
   lvio_code rc = 0;

@@ -6,8 +6,8 @@
 #include "lvio/result_codes.h"
 
 // Flags of the helpers.
-constexpr uint32_t LVIO_UTF8_ACCEPT_C080 = 1;   // the two-byte form C0 80 of NUL
-constexpr uint32_t LVIO_UTF8_EXTENDED = 2;      // encoded surrogates, code points above U+10FFFF, 5- and 6-byte forms
+constexpr uint32_t LVIO_UTF8_ACCEPT_C080 = 1;  // the two-byte form C0 80 of NUL
+constexpr uint32_t LVIO_UTF8_EXTENDED = 2;     // encoded surrogates, code points above U+10FFFF, 5- and 6-byte forms
 
 // What the sequence at the start of some bytes is.
 struct lvio_utf8_sequence {
@@ -38,8 +38,7 @@ lvio_code lvio_utf8_validate(const uint8_t* bytes, uint64_t length, uint32_t fla
 // Decodes into codes, whose capacity is *count on entry; *count is the
 // number decoded on exit. A full array with bytes left is
 // LVIO_E_OUT_OF_MEMORY, a truncated last sequence LVIO_E_NOT_ENOUGH_DATA.
-lvio_code lvio_utf8_next_char(const uint8_t* bytes, uint64_t length, uint32_t* codes, uint64_t* count,
-                              uint32_t flags);
+lvio_code lvio_utf8_next_char(const uint8_t* bytes, uint64_t length, uint32_t* codes, uint64_t* count, uint32_t flags);
 
 // The bytes as ISO-8859-1 text in UTF-8: a new NUL-terminated lvio_alloc
 // block and its length without the NUL.

@@ -112,8 +112,8 @@ lvio_code z_sync(lvio_layer** chain, uint32_t options) {
 
 lvio_code z_seek(lvio_layer** chain, int64_t offset, int64_t* position, lvio_buffer* source, uint32_t options) {
   lvio_zlib_layer* l = self(chain);
-  return lvio_pushback_seek(&l->header, &l->pushback, &l->read_position, l->write_position, 1, offset, position,
-                            source, options);
+  return lvio_pushback_seek(&l->header, &l->pushback, &l->read_position, l->write_position, 1, offset, position, source,
+                            options);
 }
 
 // An unfinished write side may be closed only abortively: the compressed

@@ -12,20 +12,20 @@
 struct lvio_zlib_stream;
 
 // Layer flags of the class.
-constexpr uint32_t LVIO_ZLIB_READ_ENDED = 0x20000;   // the decompressed stream has ended
+constexpr uint32_t LVIO_ZLIB_READ_ENDED = 0x20000;       // the decompressed stream has ended
 constexpr uint32_t LVIO_ZLIB_WRITE_FINISHING = 0x40000;  // the compressed output is being finished
-constexpr uint32_t LVIO_ZLIB_WRITE_ENDED = 0x80000;  // the compressed output has ended (trailer produced)
+constexpr uint32_t LVIO_ZLIB_WRITE_ENDED = 0x80000;      // the compressed output has ended (trailer produced)
 
 struct lvio_zlib_layer {
   lvio_layer header;
   lvio_pushback pushback;
-  lvio_buffer* input;        // compressed bytes read from below
-  int64_t consumed;          // bytes at the front of input already inflated
-  int64_t input_origin;      // compressed bytes consumed before input's first byte
-  int64_t read_position;     // uncompressed bytes delivered upward
-  lvio_buffer* output;       // deflated bytes not yet handed down
-  int64_t written;           // bytes at the front of output already handed down
-  int64_t write_position;    // uncompressed bytes accepted from above
+  lvio_buffer* input;      // compressed bytes read from below
+  int64_t consumed;        // bytes at the front of input already inflated
+  int64_t input_origin;    // compressed bytes consumed before input's first byte
+  int64_t read_position;   // uncompressed bytes delivered upward
+  lvio_buffer* output;     // deflated bytes not yet handed down
+  int64_t written;         // bytes at the front of output already handed down
+  int64_t write_position;  // uncompressed bytes accepted from above
   lvio_zlib_stream* inflater;
   lvio_zlib_stream* deflater;
   uint32_t inflate_options;

@@ -30,9 +30,9 @@ lvio_code create(lvio_zlib_stream** out, bool deflater) {
   s->z.opaque = s;
   // The init macros hand zlib its own version text and record size, so the
   // library checks them itself.
-  int rc = deflater ? deflateInit2(&s->z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, WINDOW_BITS, MEMORY_LEVEL,
-                                   Z_DEFAULT_STRATEGY)
-                    : inflateInit2(&s->z, WINDOW_BITS);
+  int rc = deflater
+               ? deflateInit2(&s->z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, WINDOW_BITS, MEMORY_LEVEL, Z_DEFAULT_STRATEGY)
+               : inflateInit2(&s->z, WINDOW_BITS);
   if (rc != Z_OK) {
     lvio_free(s);
     return lvio_zlib_error_code(rc);
@@ -117,8 +117,8 @@ void lvio_zlib_inflater_free(lvio_zlib_stream* stream) {
 
 uint32_t lvio_zlib_state(const lvio_zlib_stream* stream) { return stream->state; }
 
-lvio_code lvio_zlib_deflate_step(lvio_zlib_stream* s, const lvio_span* input, uint64_t* consumed,
-                                 lvio_buffer* output, uint32_t options) {
+lvio_code lvio_zlib_deflate_step(lvio_zlib_stream* s, const lvio_span* input, uint64_t* consumed, lvio_buffer* output,
+                                 uint32_t options) {
   if ((s->state & LVIO_ZLIB_FAILED) != 0) return LVIO_E_INVALID_STATE;
   uint64_t available = input != nullptr ? input->length - *consumed : 0;
   if ((s->state & LVIO_ZLIB_FINISHING) != 0 || (options & LVIO_ZLIB_FINISH) != 0) {
@@ -133,8 +133,8 @@ lvio_code lvio_zlib_deflate_step(lvio_zlib_stream* s, const lvio_span* input, ui
              (s->state & LVIO_ZLIB_FINISHING) != 0 ? Z_FINISH : Z_NO_FLUSH);
 }
 
-lvio_code lvio_zlib_inflate_step(lvio_zlib_stream* s, const lvio_buffer* input, uint64_t* consumed,
-                                 lvio_buffer* output, uint32_t options) {
+lvio_code lvio_zlib_inflate_step(lvio_zlib_stream* s, const lvio_buffer* input, uint64_t* consumed, lvio_buffer* output,
+                                 uint32_t options) {
   if ((s->state & LVIO_ZLIB_FAILED) != 0) return LVIO_E_INVALID_STATE;
   if ((s->state & LVIO_ZLIB_ENDED) != 0) return LVIO_E_END_OF_FILE;
   if ((options & LVIO_ZLIB_INPUT_ENDED) != 0) {

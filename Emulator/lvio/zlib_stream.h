@@ -18,8 +18,8 @@ constexpr uint32_t LVIO_ZLIB_FAILED = 0x2;     // every later step is refused
 constexpr uint32_t LVIO_ZLIB_ENDED = 0x4;      // the stream's end was reached
 
 // Step options.
-constexpr uint32_t LVIO_ZLIB_FINISH = 0x1;        // deflating: produce the end of the stream
-constexpr uint32_t LVIO_ZLIB_INPUT_ENDED = 0x1;   // inflating: no more input will come
+constexpr uint32_t LVIO_ZLIB_FINISH = 0x1;       // deflating: produce the end of the stream
+constexpr uint32_t LVIO_ZLIB_INPUT_ENDED = 0x1;  // inflating: no more input will come
 
 // A deflater at the default level; an inflater expecting a zlib header. A
 // failing start is mapped by lvio_zlib_error_code.

@@ -135,8 +135,7 @@ TEST_F(CharCoder, PositionRequests) {
   EXPECT_EQ(read_n(2), (std::vector<uint32_t>{0xE9, 'l'}));
   EXPECT_EQ(device_.reads, reads);
   int64_t negative[2] = {-1, 0};
-  EXPECT_EQ(lvio_stream_control_request(&chain_, LVIO_REQUEST_SET_READ_POSITION, negative, 0),
-            LVIO_E_PARAMETER_ERROR);
+  EXPECT_EQ(lvio_stream_control_request(&chain_, LVIO_REQUEST_SET_READ_POSITION, negative, 0), LVIO_E_PARAMETER_ERROR);
 }
 
 TEST_F(CharCoder, SeeksByCharacters) {
@@ -155,13 +154,12 @@ TEST_F(CharCoder, SeeksByCharacters) {
     int64_t offset;
     uint32_t flags;
     lvio_code rc;
-  } errors[] = {
-      {2, 0x1, LVIO_E_GRANULARITY_ERROR},
-      {0, 0x4, LVIO_E_NOT_SUPPORTED},
-      {-40, 0x2, LVIO_E_PARAMETER_ERROR},
-      {INT64_MAX, 0x2, LVIO_E_PARAMETER_ERROR},
-      {400, 0x1, LVIO_E_NOT_SUPPORTED},  // beyond the buffer: the device cannot seek
-  };
+  } errors[] =
+      {
+          {2, 0x1, LVIO_E_GRANULARITY_ERROR}, {0, 0x4, LVIO_E_NOT_SUPPORTED},
+          {-40, 0x2, LVIO_E_PARAMETER_ERROR}, {INT64_MAX, 0x2, LVIO_E_PARAMETER_ERROR},
+          {400, 0x1, LVIO_E_NOT_SUPPORTED},  // beyond the buffer: the device cannot seek
+      };
   for (const auto& e : errors)
     EXPECT_EQ(lvio_stream_seek(&chain_, e.offset, &position, nullptr, e.flags), e.rc) << e.offset << " " << e.flags;
   close_chain(&chain_);
@@ -204,7 +202,7 @@ TEST_F(CharCoder, WritesEncodedBytesDown) {
   uint64_t at;
   ASSERT_EQ(write_codes({'a', '\n'}, 0, &at), 0);
   EXPECT_EQ(at, 8u);
-  EXPECT_EQ(device_.output, "");  // still in the layer
+  EXPECT_EQ(device_.output, "");                // still in the layer
   ASSERT_EQ(write_codes({'b'}, 0x10, &at), 0);  // 0x10 hands everything down
   EXPECT_EQ(device_.output, "a\0\r\0\n\0b\0"sv);
   ASSERT_EQ(write_codes({'c'}, 0, &at), 0);
@@ -274,8 +272,7 @@ TEST_F(CharCoder, NamesItsCoders) {
   const char* name = nullptr;
   EXPECT_EQ(lvio_stream_control_request(&chain_, LVIO_REQUEST_CODER_NAME, &name, LVIO_OP_READ), 0);
   EXPECT_STREQ(name, "ISO-8859-1");
-  EXPECT_EQ(lvio_stream_control_request(&chain_, LVIO_REQUEST_CODER_NAME, &name, LVIO_OP_WRITE),
-            LVIO_E_NOT_SUPPORTED);
+  EXPECT_EQ(lvio_stream_control_request(&chain_, LVIO_REQUEST_CODER_NAME, &name, LVIO_OP_WRITE), LVIO_E_NOT_SUPPORTED);
   EXPECT_EQ(lvio_stream_control_request(&chain_, 77, nullptr, 0), LVIO_E_NOT_SUPPORTED);
 }
 

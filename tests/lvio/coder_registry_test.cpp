@@ -26,9 +26,17 @@ TEST(CoderNames, Normalization) {
     const char* name;
     const char* normal;
   } cases[] = {
-      {"UTF-16 LE", "utf16le"}, {"UTF_16LE", "utf16le"},     {"ISO-8859-01", "iso88591"}, {"iso88591", "iso88591"},
-      {"ISO-8859-10", "iso885910"}, {"iso-ir-100", "isoir100"}, {"007", "7"},            {"a0b", "ab"},
-      {"ANSI_X3.4-1968", "ansix341968"}, {"---", ""},         {"", ""},
+      {"UTF-16 LE", "utf16le"},
+      {"UTF_16LE", "utf16le"},
+      {"ISO-8859-01", "iso88591"},
+      {"iso88591", "iso88591"},
+      {"ISO-8859-10", "iso885910"},
+      {"iso-ir-100", "isoir100"},
+      {"007", "7"},
+      {"a0b", "ab"},
+      {"ANSI_X3.4-1968", "ansix341968"},
+      {"---", ""},
+      {"", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(normalized(c.name), c.normal) << c.name;
 }
@@ -38,12 +46,11 @@ TEST_F(CoderRegistry, OpensByNameAndAlias) {
     const char* name;
     const char* canonical;
   } cases[] = {
-      {"LATIN1", "ISO-8859-1"},     {"Latin-1", "ISO-8859-1"},  {"l1", "ISO-8859-1"},
-      {"ISO-8859-01", "ISO-8859-1"}, {"default-ish latin1", nullptr},
-      {"utf16", "UTF-16BE"},        {"UTF-16 LE", "UTF-16LE"},  {"UTF_16LE", "UTF-16LE"},
-      {"utf32", "UTF-32BE"},        {"us-ascii", "ANSI_X3.4-1968"}, {"646", "ANSI_X3.4-1968"},
-      {"latin-9", "ISO-8859-15"},   {"Windows-1252", "windows-1252"}, {"latin2", "ISO-8859-2"},
-      {"koi8-r", nullptr},
+      {"LATIN1", "ISO-8859-1"},         {"Latin-1", "ISO-8859-1"},       {"l1", "ISO-8859-1"},
+      {"ISO-8859-01", "ISO-8859-1"},    {"default-ish latin1", nullptr}, {"utf16", "UTF-16BE"},
+      {"UTF-16 LE", "UTF-16LE"},        {"UTF_16LE", "UTF-16LE"},        {"utf32", "UTF-32BE"},
+      {"us-ascii", "ANSI_X3.4-1968"},   {"646", "ANSI_X3.4-1968"},       {"latin-9", "ISO-8859-15"},
+      {"Windows-1252", "windows-1252"}, {"latin2", "ISO-8859-2"},        {"koi8-r", nullptr},
   };
   for (const auto& c : cases) {
     lvio_coder_class* cls = nullptr;

@@ -23,9 +23,12 @@ struct detection_case {
 
 TEST(DetectBom, Marks) {
   const detection_case cases[] = {
-      {"\xFF\xFE\0\0"sv, 0, 0, "UTF-32 LE"},   {"\0\0\xFE\xFF"sv, 0, 0, "UTF-32 BE"},
-      {"\xEF\xBB\xBF" "a"sv, 0, 0, "UTF-8"},   {"\xFE\xFF"sv, 0, 0, "UTF-16 BE"},
-      {"\xFF\xFE" "a\0"sv, 0, 0, "UTF-16 LE"}, {"\xFF\xFE"sv, 0, LVIO_E_NOT_ENOUGH_DATA, nullptr},
+      {"\xFF\xFE\0\0"sv, 0, 0, "UTF-32 LE"},
+      {"\0\0\xFE\xFF"sv, 0, 0, "UTF-32 BE"},
+      {"\xEF\xBB\xBF\x61"sv, 0, 0, "UTF-8"},
+      {"\xFE\xFF"sv, 0, 0, "UTF-16 BE"},
+      {"\xFF\xFE\x61\0"sv, 0, 0, "UTF-16 LE"},
+      {"\xFF\xFE"sv, 0, LVIO_E_NOT_ENOUGH_DATA, nullptr},
       {"\xFF\xFE"sv, LVIO_DETECT_INPUT_ENDED, 0, "UTF-16 LE"},
       {"\xFF\xFE\0"sv, 0, LVIO_E_NOT_ENOUGH_DATA, nullptr},
       {"\xEF\xBB"sv, 0, LVIO_E_NOT_ENOUGH_DATA, nullptr},
@@ -79,9 +82,9 @@ class Detection : public testing::Test {
 TEST_F(Detection, FindsMarksAndDeclarationsAndGivesTheBytesBack) {
   const std::string long_line = "% " + std::string(1100, 'x') + " -*- coding: latin-1 -*-\n";
   const detection_case cases[] = {
-      {"\xFF\xFE\0\0" "A\0\0\0"sv, 0, 0, "UTF-32LE"},
+      {"\xFF\xFE\0\0A\0\0\0"sv, 0, 0, "UTF-32LE"},
       {"\xFF\xFE"sv, 0, 0, "UTF-16LE"},  // a two-byte file: the input has ended
-      {"\xEF\xBB\xBF" "abc"sv, 0, 0, "UTF-8"},
+      {"\xEF\xBB\xBF\x61\x62\x63"sv, 0, 0, "UTF-8"},
       {"% -*- coding: ISO-8859-15 -*-\nfoo.\n"sv, 0, 0, "ISO-8859-15"},
       {"\r\n%% -*- mode: prolog; coding:\tlatin-1 -*-\n"sv, 0, 0, "ISO-8859-1"},
       {"% -*- mode: prolog -*- text -*- coding: utf-8 -*-"sv, 0, 0, "UTF-8"},

@@ -154,9 +154,9 @@ TEST_F(Device, PushBackSeekRules) {
     uint32_t flags;
     lvio_code rc;
   } cases[] = {
-      {0, 0x1 | 0x10, LVIO_E_NOT_SUPPORTED},  // absolute
-      {0, 0x4 | 0x10, LVIO_E_NOT_SUPPORTED},  // from the end
-      {0, 0x10, LVIO_E_PARAMETER_ERROR},      // not relative
+      {0, 0x1 | 0x10, LVIO_E_NOT_SUPPORTED},   // absolute
+      {0, 0x4 | 0x10, LVIO_E_NOT_SUPPORTED},   // from the end
+      {0, 0x10, LVIO_E_PARAMETER_ERROR},       // not relative
       {-2, 0x2 | 0x10, LVIO_E_NOT_SUPPORTED},  // no give-back
       {2, 0x2 | 0x8 | 0x10, LVIO_E_PARAMETER_ERROR},
       {-7, 0x2 | 0x8 | 0x10, LVIO_E_PARAMETER_ERROR},  // more than was read

@@ -27,8 +27,8 @@ class TextChain : public testing::Test {
     uint32_t create = LVIO_CODER_CREATE_CRLF | (decoding ? LVIO_CODER_CREATE_DECODER : 0);
     ASSERT_EQ(lvio_coder_create(cls, &coder, nullptr, create), 0);
     lvio_coder_class_unref(cls);
-    const lvio_option options[] = {
-        pointer_option(decoding ? LVIO_OPTION_READ_CODER : LVIO_OPTION_WRITE_CODER, coder), end_option()};
+    const lvio_option options[] = {pointer_option(decoding ? LVIO_OPTION_READ_CODER : LVIO_OPTION_WRITE_CODER, coder),
+                                   end_option()};
     ASSERT_EQ(lvio_push_layer_by_name("char-coder", &chain_, options, LVIO_PUSH_ONE_DIRECTION), 0);
   }
 
@@ -39,7 +39,9 @@ class TextChain : public testing::Test {
 TEST_F(TextChain, WritesAndReadsBack) {
   std::vector<uint32_t> text;
   for (int line = 0; line < 2000; line++) {
-    for (uint32_t cp : {uint32_t{'l'}, uint32_t{'i'}, uint32_t{'n'}, uint32_t{'e'}, uint32_t{' '}, 0xE9u, 0x20ACu, 0x1F600u}) text.push_back(cp);
+    for (uint32_t cp :
+         {uint32_t{'l'}, uint32_t{'i'}, uint32_t{'n'}, uint32_t{'e'}, uint32_t{' '}, 0xE9u, 0x20ACu, 0x1F600u})
+      text.push_back(cp);
     text.push_back('\n');
   }
   ASSERT_EQ(device_.open(&chain_, LVIO_DEVICE_BYTES, false, true), 0);

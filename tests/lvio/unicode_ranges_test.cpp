@@ -38,11 +38,12 @@ TEST(UnicodeRanges, Membership) {
     lvio_code a;
     lvio_code b;
   } cases[] = {
-      {0x41, 1, 1},        {0x300, 0, 1},      {0x301, 0, 1},     {0x304, 0, 1},  {0x305, 1, 1},
-      {0x3B1, 1, 1},       {0x378, 0, 0},      // unassigned
-      {0xD800, 0, 0},      {0xE000, 0, 0},     // surrogate, private use
-      {0xAC00, 1, 1},      {0xD7A3, 1, 1},     // first and last Hangul syllable
-      {0x1F600, 1, 1},     {0x10FFFF, 0, 0},   {0x110000, LVIO_E_ENCODING_UNMAPPABLE, LVIO_E_ENCODING_UNMAPPABLE},
+      {0x41, 1, 1},    {0x300, 0, 1},    {0x301, 0, 1},
+      {0x304, 0, 1},   {0x305, 1, 1},    {0x3B1, 1, 1},
+      {0x378, 0, 0},                    // unassigned
+      {0xD800, 0, 0},  {0xE000, 0, 0},  // surrogate, private use
+      {0xAC00, 1, 1},  {0xD7A3, 1, 1},  // first and last Hangul syllable
+      {0x1F600, 1, 1}, {0x10FFFF, 0, 0}, {0x110000, LVIO_E_ENCODING_UNMAPPABLE, LVIO_E_ENCODING_UNMAPPABLE},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(lvio_unicode_in_set_a(c.cp), c.a) << std::hex << c.cp;

@@ -120,7 +120,7 @@ TEST_F(Zlib, ACutStreamIsAnErrorNotAnEnd) {
     std::string got = read_all(&chain_, &end);
     EXPECT_EQ(end, LVIO_E_ENCODING_INVALID) << cut;
     EXPECT_EQ(data.compare(0, got.size(), got), 0) << cut;  // what came is right
-    EXPECT_EQ(read_once(), LVIO_E_INVALID_STATE);  // the inflater has failed
+    EXPECT_EQ(read_once(), LVIO_E_INVALID_STATE);           // the inflater has failed
     close_chain(&chain_);
   }
 }
@@ -280,10 +280,14 @@ TEST(ZlibGlue, ErrorCodes) {
   struct {
     int z;
     lvio_code rc;
-  } cases[] = {{Z_OK, LVIO_E_INTERNAL_ERROR},         {Z_STREAM_END, LVIO_E_INTERNAL_ERROR},
-               {Z_NEED_DICT, LVIO_E_INTERNAL_ERROR},  {Z_ERRNO, LVIO_E_INTERNAL_ERROR},
-               {Z_MEM_ERROR, LVIO_E_OUT_OF_MEMORY},   {Z_BUF_ERROR, LVIO_E_OUT_OF_MEMORY},
-               {Z_STREAM_ERROR, LVIO_E_INVALID_STATE}, {Z_DATA_ERROR, LVIO_E_INVALID_STATE},
+  } cases[] = {{Z_OK, LVIO_E_INTERNAL_ERROR},
+               {Z_STREAM_END, LVIO_E_INTERNAL_ERROR},
+               {Z_NEED_DICT, LVIO_E_INTERNAL_ERROR},
+               {Z_ERRNO, LVIO_E_INTERNAL_ERROR},
+               {Z_MEM_ERROR, LVIO_E_OUT_OF_MEMORY},
+               {Z_BUF_ERROR, LVIO_E_OUT_OF_MEMORY},
+               {Z_STREAM_ERROR, LVIO_E_INVALID_STATE},
+               {Z_DATA_ERROR, LVIO_E_INVALID_STATE},
                {Z_VERSION_ERROR, LVIO_E_IMPOSSIBLE_ERROR}};
   for (const auto& c : cases) EXPECT_EQ(lvio_zlib_error_code(c.z), c.rc) << c.z;
 }

@@ -22,10 +22,10 @@ alignas(8) const uint32_t static_words[] = {
     16, op(LV_OP_PROGRESS), op(LV_OP_EXIT_TOPLEVEL),       // 12: progress
     16, op(LV_OP_EXIT_TOPLEVEL), 1,                        // 15: exit
     16, op(LV_OP_CUTB), op(LV_OP_EXIT_TOPLEVEL), 1,        // 18: cutb
-    16, op(LV_OP_EXIT_TOPLEVEL), 0,                        // 23: bottom
-    32, op(LV_OP_RESTORE_CALLER_PROGRESS),                 // 26: restore caller
-    32, op(LV_OP_RESTORE_OPERANDS_PROGRESS),               // 28: restore operands
-    40, op(LV_OP_PROGRESS),                                // 30: fixed continuation
+    16, op(LV_OP_EXIT_TOPLEVEL), 0,                        // 22: bottom
+    32, op(LV_OP_RESTORE_CALLER_PROGRESS),                 // 25: restore caller
+    32, op(LV_OP_RESTORE_OPERANDS_PROGRESS),               // 27: restore operands
+    40, op(LV_OP_PROGRESS),                                // 29: fixed continuation
 };
 
 constexpr uint32_t STUB_FLAGS = lv_mem_flags(LV_CAT_MISC);
@@ -52,10 +52,10 @@ const uint32_t* lv_proceed_code = &static_words[9];
 const uint32_t* lv_progress_code = &static_words[12];
 const uint32_t* lv_exit_code = &static_words[15];
 const uint32_t* lv_cutb_code = &static_words[18];
-const uint32_t* lv_bottom_code = &static_words[23];
-const uint32_t* lv_restore_caller_code = &static_words[26];
-const uint32_t* lv_restore_operands_code = &static_words[28];
-const uint32_t* lv_fixed_continuation_code = &static_words[30];
+const uint32_t* lv_bottom_code = &static_words[22];
+const uint32_t* lv_restore_caller_code = &static_words[25];
+const uint32_t* lv_restore_operands_code = &static_words[27];
+const uint32_t* lv_fixed_continuation_code = &static_words[29];
 
 void* lv_retry_end;
 lv_static_records lv_static;

@@ -10,6 +10,7 @@
 #include "machine/frames.h"
 #include "machine/recovery.h"
 #include "support/emulator_fixture.h"
+#include "support/env.h"
 #include "support/memory_fixture.h"
 #include "support/terms.h"
 
@@ -26,6 +27,7 @@ struct observations {
   int64_t local_words;
 };
 observations seen;
+lv_term atom_a;
 
 int is_one(lv_worker* w) { return lv_deref(w->X[0]) == small(1) ? 1 : 0; }
 
@@ -290,6 +292,154 @@ TEST_F(EmulatorRunTest, IndexedCallEntersTheKeyChain) {
   EXPECT_EQ(seen.seen[0], atom("b"));
   EXPECT_EQ(call(p, {atom("c")}), 0);
   EXPECT_EQ(seen.calls, 1);
+}
+
+// Backtracking restores a mutable's value from its value-trail entry.
+lv_term shared_mutable;
+int update_then_fail(lv_worker* w) {
+  lv_update_mutable(w, small(5), shared_mutable);
+  return 0;
+}
+int read_mutable(lv_worker*) {
+  seen.seen[0] = lv_deref(lv_struct_cells(shared_mutable)[1]);
+  seen.calls++;
+  return 1;
+}
+
+TEST_F(EmulatorRunTest, FailureUndoesAMutableUpdate) {
+  shared_mutable = terms::mutable_term(w, small(1));
+  Assembler c1, c2;
+  c1.op(LV_OP_EXECUTE, {P(c_pred("update", 0, update_then_fail))});
+  c2.op(LV_OP_EXECUTE, {P(c_pred("read", 0, read_mutable))});
+  EXPECT_EQ(call(clauses("m", 0, {&c1, &c2})), 1);
+  EXPECT_EQ(seen.seen[0], small(1));
+}
+
+// A failure that passes a cleanup entry pushed since the choicepoint runs its
+// goal first, and then goes on into the next clause.
+int push_cleanup_then_fail(lv_worker* w) {
+  lv_term chain = w->termrefs[6].term;
+  lv_term entry = terms::cons(w, terms::var(w), lv_make_small(42));
+  lv_update_mutable(w, terms::cons(w, entry, lv_deref(lv_struct_cells(chain)[1])), chain);
+  return 0;
+}
+
+TEST_F(EmulatorRunTest, FailurePastACleanupEntryRunsItsGoalFirst) {
+  role("$run_cleanups", 3, record_args);
+  w->termrefs[6].term = terms::mutable_term(w, LV_ATOM_NIL);
+  Assembler c1, c2;
+  c1.op(LV_OP_EXECUTE, {P(c_pred("push", 0, push_cleanup_then_fail))});
+  c2.op(LV_OP_EXECUTE, {P(c_pred("second", 0, count_call))});
+  EXPECT_EQ(call(clauses("r", 0, {&c1, &c2})), 1);
+  EXPECT_EQ(seen.calls, 2);  // the cleanup runner, then the second clause
+  EXPECT_EQ(seen.seen[0], small(42));
+  EXPECT_EQ(seen.seen[1], LV_ATOM_NIL);                               // no cut entries
+  EXPECT_EQ(lv_deref(lv_struct_cells(w->termrefs[6].term)[1]), LV_ATOM_NIL);  // the chain is back
+}
+
+// Cutting to a choicepoint that guards cleanup entries takes the event path;
+// with nothing to clean up the guard is dropped and the cut goes on.
+TEST_F(EmulatorRunTest, CutToAGuardingChoicepointTakesTheEventPath) {
+  Assembler c1, c2;
+  c1.op(LV_OP_CUTB).op(LV_OP_EXECUTE, {P(c_pred("after", 0, count_call))});
+  c2.op(LV_OP_PROCEED);
+  lv_pred* p = clauses("g", 0, {&c1, &c2});
+  lv_push_call_choicepoint(w, &query_alternative);
+  lv_term* guard = w->B;
+  guard[LV_CP_ALT] |= 1;
+  w->CP = lv_exit_code;
+  ASSERT_EQ(lv_enter_emulator_protected(w, LV_ENTER_CALL, p), 1);
+  EXPECT_EQ(seen.events, 1);
+  EXPECT_EQ(seen.calls, 1);
+  EXPECT_EQ(w->B, guard);
+  EXPECT_EQ(guard[LV_CP_ALT] & 1, 0u);
+  EXPECT_EQ(redo(), 0);  // the second clause was cut away
+}
+
+// A C predicate's continuation frame with a call site: the call it defers
+// gets that call site.
+lv_pred* deferred_pred;
+alignas(8) const uint32_t fake_call_site[2] = {0, 0};
+int defer_call(lv_worker* w) {
+  lv_push_continuation_frame(w, deferred_pred, &fake_call_site[1]);
+  return 1;
+}
+
+TEST_F(EmulatorRunTest, ContinuationFrameKeepsItsCallSite) {
+  role("$undefined_goal", 3, record_args);
+  deferred_pred = pred("user", "deferred", 1);
+  EXPECT_EQ(call(c_pred("defer", 1, defer_call), {small(9)}), 1);
+  EXPECT_EQ(seen.calls, 1);
+  EXPECT_EQ(lv_struct_cells(seen.seen[0])[1], small(9));
+  EXPECT_EQ(seen.seen[2], small(static_cast<int64_t>(reinterpret_cast<uintptr_t>(&fake_call_site[1]))));
+}
+
+// The same fixed continuation twice pushes one frame.
+int push_fixed_twice(lv_worker* w) {
+  lv_push_fixed_continuation(w, atom_a, small(1), small(2));
+  lv_term* e = w->E;
+  lv_push_fixed_continuation(w, atom_a, small(1), small(2));
+  seen.calls = e == w->E ? 1 : 0;
+  return 1;
+}
+
+TEST_F(EmulatorRunTest, FixedContinuationIsPushedOnce) {
+  atom_a = atom("a");
+  lv_term* local_top = w->local_top;
+  EXPECT_EQ(call(c_pred("fixed", 0, push_fixed_twice)), 1);
+  EXPECT_EQ(seen.calls, 1);
+  EXPECT_EQ(w->local_top, local_top);
+}
+
+// Padding, a native-code stub falling back to its bytecode, spilled
+// registers and a cut through a saved choicepoint reference.
+TEST_F(EmulatorRunTest, NopNativeOpSpillAndRegisterCut) {
+  lv_pred* check = c_pred("check", 4, record_args);
+  Assembler c1, c2;
+  c1.nop(3)
+      .op(LV_OP_CHOICE_X, {X(3)})
+      .op(LV_OP_NATIVE_OP, {A("bytecode")})
+      .op(LV_OP_FAIL)
+      .label("bytecode")
+      .op(LV_OP_SPILL, {I(300), X(0)})
+      .op(LV_OP_UNSPILL, {I(300), X(2)})
+      .op(LV_OP_CUTB_X, {X(3)})
+      .op(LV_OP_EXECUTE, {P(check)});
+  c2.op(LV_OP_PROCEED);
+  ASSERT_EQ(call(clauses("n", 1, {&c1, &c2}), {small(4)}), 1);
+  EXPECT_EQ(seen.seen[2], small(4));
+  EXPECT_EQ(redo(), 0);
+}
+
+TEST_F(EmulatorRunTest, InternalEntryRunsItsCode) {
+  Assembler code;
+  code.op(LV_OP_EXECUTE, {P(c_pred("record", 4, record_args))});
+  lv_code_block* block = clause(code);
+  lv_pred* p = pred("user", "internal", 1);
+  p->definition = lv_code_block_code(block);
+  p->kind = LV_KIND_ENTER_INTERNAL;
+  EXPECT_EQ(call(p, {small(6)}), 1);
+  EXPECT_EQ(seen.seen[0], small(6));
+}
+
+// A memory failure inside a run resets the stacks and fails the query.
+int reinitialise(lv_worker*) { lv_longjmp_(lv_current_recovery(), LV_UNWIND_REINIT); }
+
+TEST_F(EmulatorRunTest, ReinitialisationResetsTheStacksAndFails) {
+  EXPECT_EQ(call(c_pred("reinit", 0, reinitialise)), 0);
+  EXPECT_EQ(w->status, -6);
+  EXPECT_EQ(w->B, w->choice_base - 10);
+  EXPECT_EQ(w->H, w->area_start);
+}
+
+TEST_F(EmulatorRunTest, SettingsModeReadsTheProfilingSwitch) {
+  ScopedEnv env({{"LV_PROFILE", "yes"}, {"LV_PREDTRACE", nullptr}, {"LV_JITTRACE", nullptr}});
+  lv_profiling_switch = LV_ATOM_OFF;
+  EXPECT_EQ(lv_enter_emulator_protected(w, LV_ENTER_SETTINGS, nullptr), 0);
+  EXPECT_EQ(lv_profiling_switch, LV_ATOM_ON);
+  // The profiled build runs queries the same way.
+  EXPECT_EQ(call(c_pred("is_one", 1, is_one), {small(1)}), 1);
+  lv_profiling_switch = LV_ATOM_OFF;
 }
 
 }  // namespace

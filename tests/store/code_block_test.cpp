@@ -77,18 +77,23 @@ TEST_F(CodeTest, StaticCode) {
   lv_init_static_code();
   struct {
     const uint32_t* code;
+    uint32_t frame_size;
     std::vector<uint32_t> words;
   } cases[] = {
-      {lv_fail_code, {lv_opcode(LV_OP_FAIL), lv_opcode(LV_OP_EXIT_TOPLEVEL)}},
-      {lv_else_fail_code, {lv_opcode(LV_OP_FAIL), lv_opcode(LV_OP_EXIT_TOPLEVEL)}},
-      {lv_switch_code, {lv_opcode(LV_OP_SWITCH_ON_PRED)}},
-      {lv_proceed_code, {lv_opcode(LV_OP_PROCEED), lv_opcode(LV_OP_EXIT_TOPLEVEL)}},
-      {lv_progress_code, {lv_opcode(LV_OP_PROGRESS), lv_opcode(LV_OP_EXIT_TOPLEVEL)}},
-      {lv_exit_code, {lv_opcode(LV_OP_EXIT_TOPLEVEL), 1}},
-      {lv_cutb_code, {lv_opcode(LV_OP_CUTB), lv_opcode(LV_OP_EXIT_TOPLEVEL), 1}},
+      {lv_fail_code, 16, {lv_opcode(LV_OP_FAIL), lv_opcode(LV_OP_EXIT_TOPLEVEL)}},
+      {lv_else_fail_code, 16, {lv_opcode(LV_OP_FAIL), lv_opcode(LV_OP_EXIT_TOPLEVEL)}},
+      {lv_switch_code, 16, {lv_opcode(LV_OP_SWITCH_ON_PRED)}},
+      {lv_proceed_code, 16, {lv_opcode(LV_OP_PROCEED), lv_opcode(LV_OP_EXIT_TOPLEVEL)}},
+      {lv_progress_code, 16, {lv_opcode(LV_OP_PROGRESS), lv_opcode(LV_OP_EXIT_TOPLEVEL)}},
+      {lv_exit_code, 16, {lv_opcode(LV_OP_EXIT_TOPLEVEL), 1}},
+      {lv_cutb_code, 16, {lv_opcode(LV_OP_CUTB), lv_opcode(LV_OP_EXIT_TOPLEVEL), 1}},
+      {lv_bottom_code, 16, {lv_opcode(LV_OP_EXIT_TOPLEVEL), 0}},
+      {lv_restore_caller_code, 32, {lv_opcode(LV_OP_RESTORE_CALLER_PROGRESS)}},
+      {lv_restore_operands_code, 32, {lv_opcode(LV_OP_RESTORE_OPERANDS_PROGRESS)}},
+      {lv_fixed_continuation_code, 40, {lv_opcode(LV_OP_PROGRESS)}},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(c.code[-1], 16u);
+    EXPECT_EQ(c.code[-1], c.frame_size);
     for (size_t i = 0; i < c.words.size(); i++) EXPECT_EQ(c.code[i], c.words[i]);
   }
   EXPECT_NE(lv_fail_code, lv_else_fail_code);

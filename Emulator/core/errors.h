@@ -12,6 +12,10 @@
 
 constexpr size_t LV_ERROR_MESSAGE_SIZE = 2048;
 
+// Error codes of the engine's own checks: the low byte is the error class
+// (3: type error), the byte above it what was expected.
+constexpr int32_t LV_ERROR_VARIABLE_EXPECTED = 0x1603;
+
 // Stores the code and culprit and copies the message, cut to at most 2047
 // bytes at a UTF-8 character boundary; a null message stores
 // "INTERNAL ERROR".

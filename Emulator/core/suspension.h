@@ -23,6 +23,15 @@ constexpr int64_t LV_BIND_ATTRIBUTED_CELLS = 6;
 inline lv_term& lv_attvar_vector(lv_term* cell) { return cell[1]; }
 inline lv_term& lv_attvar_goals(lv_term* cell) { return cell[2]; }
 
+// Heap cells of an attributed variable.
+constexpr int64_t LV_ATTVAR_CELLS = 4;
+
+// Makes a new attributed variable {-1, cell, vector, goals} at the heap top
+// and binds the unbound variable at cell to it: a plain variable by the usual
+// binding rule; an attributed one is moved without waking its goals (the
+// move is trailed, so backtracking undoes it). Returns the new cell.
+lv_term* lv_attvar_renew(lv_worker* w, lv_term* cell, lv_term vector, lv_term goals);
+
 // '$apply'(Goal, Module, Done) with a fresh Done.
 lv_term lv_make_suspension(lv_worker* w, lv_term goal, lv_term module);
 

@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr lv_term ATOM_CALL = lv_predefined_atom(165);
 constexpr unsigned MAX_ARITY = 255;
 
 // Strips Module: qualifiers from a dereferenced closure, keeping in *module
@@ -105,7 +104,7 @@ lv_pred* lv_build_call_n_goal(lv_worker* w, unsigned n, const uint32_t* call_sit
     return role(lv_role.meta_call);
   }
   ensure_heap(w, lv_goal_cells(n) + LV_CALL_SITE_CELLS, n);
-  w->X[0] = lv_make_goal(w, ATOM_CALL, n);
+  w->X[0] = lv_make_goal(w, LV_ATOM_CALL, n);
   w->X[1] = lv_call_site_term(w, call_site);
   return role(lv_role.call_error);
 }

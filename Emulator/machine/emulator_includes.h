@@ -5,7 +5,9 @@
 #include <cstddef>
 #include <cstdio>
 
+#include "core/attributes.h"
 #include "core/bind.h"
+#include "core/catch_frames.h"
 #include "core/cleanups.h"
 #include "core/errors.h"
 #include "core/fault.h"
@@ -15,12 +17,14 @@
 #include "embed/builtins.h"
 #include "embed/prolog_contract.h"
 #include "embed/termrefs.h"
+#include "machine/block_suspend.h"
 #include "machine/call_n.h"
 #include "machine/emulator.h"
 #include "machine/frames.h"
 #include "machine/goal_build.h"
 #include "machine/insn_walk.h"
 #include "machine/instructions.h"
+#include "machine/structs_access.h"
 #include "store/clause_list.h"
 #include "store/predicates.h"
 #include "store/static_code.h"

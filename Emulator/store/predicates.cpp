@@ -18,7 +18,6 @@ namespace {
 constexpr uint32_t MODULE_FLAGS = lv_mem_flags(LV_CAT_MODULE);
 constexpr uint32_t PRED_FLAGS = lv_mem_flags(LV_CAT_PREDICATE);
 constexpr uint32_t MISC_FLAGS = lv_mem_flags(LV_CAT_MISC);
-constexpr lv_term ATOM_CALL = lv_predefined_atom(165);
 constexpr lv_term ATOM_QUESTION = lv_predefined_atom(5);
 constexpr lv_term ATOM_SLASH = lv_predefined_atom(110);
 
@@ -127,7 +126,7 @@ lv_pred* lv_lookup_predicate(lv_module* module, lv_term name, unsigned arity, in
       return p;
     }
   }
-  if (name == ATOM_CALL && arity > 0) {
+  if (name == LV_ATOM_CALL && arity > 0) {
     lv_pred* p = table_lookup(prolog_module, key);
     if (p == nullptr) {
       p = new_pred(prolog_module, name, arity);

@@ -14,7 +14,7 @@ struct lv_pred;
 struct lv_module {
   lv_term name;                   // atom word
   uint32_t flags;                 // bit 0: system module
-  uint32_t reserved;
+  uint32_t attribute_index;       // 1-255 for an attribute module, else 0
   lv_pred* pred_chain;            // chained records; ends with LV_CHAIN_END
   lv_keytab* pred_table;          // functor word -> lv_pred
   lv_keytab* prolog_copy_table;   // prolog only: copy's key -> original record

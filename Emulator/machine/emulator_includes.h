@@ -22,6 +22,7 @@
 #include "machine/emulator.h"
 #include "machine/frames.h"
 #include "machine/goal_build.h"
+#include "machine/insn_unify.h"
 #include "machine/insn_walk.h"
 #include "machine/instructions.h"
 #include "machine/structs_access.h"

@@ -78,8 +78,8 @@ class Assembler {
  public:
   // Appends an instruction. Operands are given without the Q alignment
   // word; the form is chosen to align the first 64-bit operand.
-  Assembler& op(lv_insn n, std::initializer_list<Operand> operands = {}) {
-    std::vector<Operand> ops(operands);
+  Assembler& op(lv_insn n, std::initializer_list<Operand> operands = {}) { return op(n, std::vector<Operand>(operands)); }
+  Assembler& op(lv_insn n, const std::vector<Operand>& ops) {
     lv_insn plain = lv_insn_is_q(n) ? lv_insn_q_twin(n) : n;
     lv_insn chosen = plain;
     lv_insn q = lv_insn_q_twin(plain);

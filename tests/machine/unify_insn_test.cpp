@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/numbers.h"
@@ -326,26 +327,32 @@ INSTANTIATE_TEST_SUITE_P(Unify, BindingTest, ::testing::ValuesIn(binding_cases),
                          [](const ::testing::TestParamInfo<binding_case>& info) { return std::string(info.param.name); });
 
 // u :- V is a frame variable, noop(V) (which may leave a choicepoint),
-// observe(unsafe V): V moves to the heap; its slot is trailed only when the
-// choicepoint protects the frame.
-class UnsafeValueTest : public UnifyInsnTest, public ::testing::WithParamInterface<bool> {};
+// observe(unsafe V), through PUT_Y_UNSAFE_VALUE or, from a register,
+// PUT_X_UNSAFE_VALUE: V moves to the heap; its slot is trailed only when
+// the choicepoint protects the frame.
+class UnsafeValueTest : public UnifyInsnTest, public ::testing::WithParamInterface<std::tuple<bool, bool>> {};
 
 TEST_P(UnsafeValueTest, FrameVariableMovesToTheHeap) {
-  bool protect = GetParam();
+  auto [protect, from_register] = GetParam();
   lv_pred* noop = protect ? nondeterminate("noop") : c_pred("noop", 0, succeed);
   Assembler u;
-  u.op(LV_OP_PUT_Y_FIRST_VARIABLE, {X(0), Y(0)})
-      .op(LV_OP_FIRSTCALL, {R(0, {}), P(noop), S(1)})
-      .op(LV_OP_PUT_Y_UNSAFE_VALUE, {X(0), Y(0)})
-      .op(LV_OP_LASTCALL, {R(0, {}), P(observe)});
+  u.op(LV_OP_PUT_Y_FIRST_VARIABLE, {X(0), Y(0)}).op(LV_OP_FIRSTCALL, {R(0, {}), P(noop), S(1)});
+  if (from_register)
+    u.op(LV_OP_PUT_Y_VALUE, {X(1), Y(0)}).op(LV_OP_PUT_X_UNSAFE_VALUE, {X(0), X(1)});
+  else
+    u.op(LV_OP_PUT_Y_UNSAFE_VALUE, {X(0), Y(0)});
+  u.op(LV_OP_LASTCALL, {R(0, {}), P(observe)});
   lv_term* tr = w->TR;
   ASSERT_EQ(call(program(u, 0)), 1);
   lv_term v = seen.args[0];
   ASSERT_TRUE(lv_is_ref(v));
   EXPECT_LT(lv_ref_cell(v), w->local_base);
+  if (from_register) {
+    EXPECT_EQ(seen.args[1], v);
+  }
   EXPECT_EQ(seen.tr - tr, protect ? 1 : 0);
 }
-INSTANTIATE_TEST_SUITE_P(Unify, UnsafeValueTest, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(Unify, UnsafeValueTest, ::testing::Combine(::testing::Bool(), ::testing::Bool()));
 
 // s(S) :- V is a frame variable, S = f(V) built in write mode with
 // UNIFY_X_LOCAL_VALUE: the argument cell becomes V's heap cell.
@@ -517,9 +524,31 @@ TEST_F(UnifyInsnTest, FrameSavesAndLoads) {
   EXPECT_EQ(show(seen.args[0]) + show(seen.args[1]) + show(seen.args[2]), "21_");
 }
 
-// Each U2 form does what its two one-argument forms do, in write mode
-// (X0 unbound) and in read mode (X0 = f(1, V)); X1 = 1 and X2 = 2.
-TEST_F(UnifyInsnTest, TwoArgumentFormsEqualTheirPairs) {
+// Two programs that must behave alike, run with X0 unbound (write mode) and
+// with X0 = f(1, V) or [1|V] (read mode), X1 = 1 and X2 = 2: the same
+// result and the same X0..X2 at the end.
+class SameOutcomeTest : public UnifyInsnTest {
+ protected:
+  void expect_same(Assembler& a, Assembler& b, bool list, const char* what) {
+    a.op(LV_OP_EXECUTE, {P(observe)});
+    b.op(LV_OP_EXECUTE, {P(observe)});
+    lv_pred* runs[2] = {program(a, 3), program(b, 3)};
+    for (int read = 0; read < 2; read++) {
+      std::string outcome[2];
+      for (int i = 0; i < 2; i++) {
+        lv_term v = terms::var(w);
+        lv_term x0 = !read ? terms::var(w) : list ? terms::cons(w, small(1), v) : terms::fn(w, atom("f"), {small(1), v});
+        seen = {};
+        int r = call(runs[i], {x0, small(1), small(2)});
+        outcome[i] = std::to_string(r) + " " + show(x0) + " " + show(seen.args[1]) + " " + show(seen.args[2]);
+      }
+      EXPECT_EQ(outcome[0], outcome[1]) << what << (read ? " read" : " write");
+    }
+  }
+};
+
+// Each U2 form does what its two one-argument forms do.
+TEST_F(SameOutcomeTest, TwoArgumentFormsEqualTheirPairs) {
   lv_term f2 = lv_make_functor(atom("f"), 2);
   struct element {
     lv_insn single;
@@ -541,27 +570,113 @@ TEST_F(UnifyInsnTest, TwoArgumentFormsEqualTheirPairs) {
   for (auto& c : cases) {
     Assembler pair, singles;
     pair.op(LV_OP_GET_STRUCTURE, {X(0), F(f2)}).op(c.pair, {operand(c.a, 1), operand(c.b, 2)});
-    pair.op(LV_OP_EXECUTE, {P(observe)});
     singles.op(LV_OP_GET_STRUCTURE, {X(0), F(f2)});
-    if (c.a.count) singles.op(LV_OP_UNIFY_VOID, {N(1)});
-    else singles.op(c.a.single, {X(1)});
-    if (c.b.count) singles.op(LV_OP_UNIFY_VOID, {N(1)});
-    else singles.op(c.b.single, {X(2)});
-    singles.op(LV_OP_EXECUTE, {P(observe)});
-    lv_pred* p = program(pair, 3);
-    lv_pred* q = program(singles, 3);
-    for (int read = 0; read < 2; read++) {
-      std::string outcome[2];
-      lv_pred* runs[2] = {p, q};
-      for (int i = 0; i < 2; i++) {
-        lv_term x0 = read ? terms::fn(w, atom("f"), {small(1), terms::var(w)}) : terms::var(w);
-        seen = {};
-        int r = call(runs[i], {x0, small(1), small(2)});
-        outcome[i] = std::to_string(r) + " " + show(seen.args[0]) + " " + show(seen.args[1]) + " " + show(seen.args[2]);
-      }
-      EXPECT_EQ(outcome[0], outcome[1]) << lv_instruction_name_table[c.pair] << (read ? " read" : " write");
-    }
+    singles.op(c.a.single, {operand(c.a, 1)}).op(c.b.single, {operand(c.b, 2)});
+    expect_same(pair, singles, false, lv_instruction_name_table[c.pair]);
   }
+}
+
+// GET_STRUCTURE_XVAR_XVAR and GET_LIST_XVAR_XVAR against the sequences
+// they stand for.
+TEST_F(SameOutcomeTest, CombinedHeadFormsEqualTheirSequences) {
+  lv_term f2 = lv_make_functor(atom("f"), 2);
+  Assembler s1, s2, l1, l2;
+  s1.op(LV_OP_GET_STRUCTURE_XVAR_XVAR, {X(0), F(f2), X(1), X(2)});
+  s2.op(LV_OP_GET_STRUCTURE, {X(0), F(f2)}).op(LV_OP_U2_XVAR_XVAR, {X(1), X(2)});
+  expect_same(s1, s2, false, "GET_STRUCTURE_XVAR_XVAR");
+  l1.op(LV_OP_GET_LIST_XVAR_XVAR, {X(0), X(1), X(2)});
+  l2.op(LV_OP_GET_LIST, {X(0)}).op(LV_OP_UNIFY_X_VARIABLE, {X(1)}).op(LV_OP_UNIFY_X_VARIABLE, {X(2)});
+  expect_same(l1, l2, true, "GET_LIST_XVAR_XVAR");
+}
+
+// The forms that end a clause after the last argument of f(_, K), K from
+// X1 = 3, from Y0 = 3, or the constant 3 or []: in write mode they build
+// the term, in read mode they match or bind K.
+TEST_F(UnifyInsnTest, LastArgumentFormsProceed) {
+  lv_term f2 = lv_make_functor(atom("f"), 2);
+  struct {
+    lv_insn insn;
+    char operand;  // X: X1, Y: Y0, C: the constant 3, 0: none ([])
+    bool progress;
+  } cases[] = {
+      {LV_OP_UNIFY_X_VALUE_PROCEED, 'X', false},   {LV_OP_UNIFY_X_LOCAL_VALUE_PROCEED, 'X', false},
+      {LV_OP_UNIFY_CONSTANT_PROCEED, 'C', false},  {LV_OP_UNIFY_NIL_PROCEED, 0, false},
+      {LV_OP_UNIFY_Y_VALUE_PROGRESS, 'Y', true},   {LV_OP_UNIFY_Y_LOCAL_VALUE_PROGRESS, 'Y', true},
+      {LV_OP_UNIFY_CONSTANT_PROGRESS, 'C', true},  {LV_OP_UNIFY_NIL_PROGRESS, 0, true},
+  };
+  lv_pred* noop = c_pred("noop", 0, succeed);
+  for (auto& c : cases) {
+    Assembler a;
+    if (c.progress) {
+      // A clause with a frame: Y0 = X1, Y1 = X0.
+      a.op(LV_OP_GET_Y_FIRST_VARIABLE, {X(1), Y(0)})
+          .op(LV_OP_GET_Y_VARIABLE, {X(0), Y(1)})
+          .op(LV_OP_FIRSTCALL, {R(0, {}), P(noop), S(2)})
+          .op(LV_OP_PUT_Y_VALUE, {X(0), Y(1)});
+    }
+    a.op(LV_OP_GET_STRUCTURE, {X(0), F(f2)}).op(LV_OP_UNIFY_VOID_1);
+    if (c.operand == 'X') a.op(c.insn, {X(1)});
+    else if (c.operand == 'Y') a.op(c.insn, {Y(0)});
+    else if (c.operand == 'C') a.op(c.insn, {C(small(3))});
+    else a.op(c.insn);
+    lv_pred* p = program(a, 2);
+    const char* k = c.operand == 0 ? "[]" : "3";
+    lv_term x = terms::var(w);
+    ASSERT_EQ(call(p, {x, small(3)}), 1) << lv_instruction_name_table[c.insn];
+    lv_term* cells = lv_struct_cells(lv_deref(x));
+    EXPECT_EQ(show(cells[2]), k) << lv_instruction_name_table[c.insn];
+    lv_term v = terms::var(w);
+    EXPECT_EQ(call(p, {terms::fn(w, atom("f"), {small(1), v}), small(3)}), 1) << lv_instruction_name_table[c.insn];
+    EXPECT_EQ(show(v), k) << lv_instruction_name_table[c.insn];
+    EXPECT_EQ(call(p, {terms::fn(w, atom("f"), {small(1), small(4)}), small(3)}), 0) << lv_instruction_name_table[c.insn];
+  }
+}
+
+// PUT_* build the arguments of a call: f(a, X4), a, [], 2^61, and X4 shared.
+TEST_F(UnifyInsnTest, PutBuildsCallArguments) {
+  Assembler a;
+  a.op(LV_OP_PUT_STRUCTURE, {X(0), F(lv_make_functor(atom("f"), 2))})
+      .op(LV_OP_UNIFY_CONSTANT, {C(atom("a"))})
+      .op(LV_OP_UNIFY_X_VARIABLE, {X(4)})
+      .op(LV_OP_PUT_CONSTANT, {X(1), C(atom("a"))})
+      .op(LV_OP_PUT_NIL, {X(2)})
+      .op(LV_OP_PUT_LARGE, {X(3), B({LV_BOX_INT1, static_cast<uint64_t>(BIG)})})
+      .op(LV_OP_GET_X_VALUE, {X(4), X(3)})
+      .op(LV_OP_EXECUTE, {P(observe)});
+  ASSERT_EQ(call(program(a, 0)), 1);
+  lv_term big = box(BIG);
+  EXPECT_EQ(show(seen.args[0]), show(terms::fn(w, atom("f"), {atom("a"), big})));
+  EXPECT_EQ(seen.args[1], atom("a"));
+  EXPECT_EQ(seen.args[2], LV_ATOM_NIL);
+  EXPECT_EQ(show(seen.args[3]), show(big));
+}
+
+// GET_FACT_3/4 and GET_CONSTANT match X1.. in their plain and Q forms (the
+// one-word GET_X0_X1 in front moves the constants' alignment).
+TEST_F(UnifyInsnTest, FactsInPlainAndQForms) {
+  lv_term a = atom("a"), b = atom("b");
+  std::vector<bool> q_forms;
+  for (int shift = 0; shift < 2; shift++) {
+    Assembler f3, f4, g;
+    for (Assembler* x : {&f3, &f4, &g})
+      if (shift != 0) x->op(LV_OP_GET_X0_X1);
+    f3.op(LV_OP_GET_FACT_3, {C(a), C(b)});
+    f4.op(LV_OP_GET_FACT_4, {C(a), C(b), C(small(3))});
+    g.op(LV_OP_GET_CONSTANT, {X(1), C(a)}).op(LV_OP_PROCEED);
+    lv_pred* p3 = program(f3);
+    lv_pred* p4 = program(f4);
+    lv_pred* pg = program(g);
+    q_forms.push_back(lv_insn_is_q(static_cast<lv_insn>(f4.start()[shift] >> 1)));
+    lv_term v = terms::var(w);
+    EXPECT_EQ(call(p3, {small(0), a, b}), 1);
+    EXPECT_EQ(call(p3, {small(0), a, a}), 0);
+    EXPECT_EQ(call(p4, {small(0), a, v, small(3)}), 1);
+    EXPECT_EQ(lv_deref(v), b);
+    EXPECT_EQ(call(p4, {small(0), a, b, small(4)}), 0);
+    EXPECT_EQ(call(pg, {small(0), a}), 1);
+    EXPECT_EQ(call(pg, {small(0), box(BIG)}), 0);
+  }
+  EXPECT_NE(q_forms[0], q_forms[1]);
 }
 
 // ---- Progress with an event pending ---------------------------------------------

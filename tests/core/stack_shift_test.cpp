@@ -3,7 +3,6 @@
 // term graphs taken before each shift.
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 #include <vector>
 
@@ -24,17 +23,14 @@
 #include "store/call_choicepoint.h"
 #include "support/engine_fixture.h"
 #include "support/env.h"
+#include "support/random_roots.h"
 #include "support/terms.h"
-#include "term_graph.h"
 
 namespace {
 
 using namespace terms;
 
 const lv_term F = atom(300), G = atom(301), A = atom(302), B = atom(303);
-
-// A continuation for hand-made frames: lies outside the stacks.
-const uint32_t frame_code[2] = {0, 0};
 
 class ShiftTest : public EngineTest {
  protected:
@@ -50,30 +46,9 @@ class ShiftTest : public EngineTest {
 
   lv_term& ref(lv_term_ref r) { return lv_term_ref_cell(w, r); }
 
-  // Makes room on the heap before terms are built (terms held in C++
-  // variables do not survive a shift).
-  void room(int64_t cells) {
-    if (w->heap_hard_limit - w->H < cells) heap_overflow(w, cells, LV_LOCAL_RESERVE_CELLS);
-  }
-
-  lv_term* push_frame(std::initializer_list<lv_term> ys) {
-    lv_term* f = w->local_top;
-    f[LV_FRAME_E] = lv_make_ref(w->E);
-    f[LV_FRAME_CP] = reinterpret_cast<lv_term>(&frame_code[1]);
-    unsigned i = LV_FRAME_Y;
-    for (lv_term y : ys) f[i++] = y;
-    w->E = f;
-    w->local_top = f + i;
-    return f;
-  }
-
-  // A choicepoint saving X0..X(n-1).
-  void push_choice(unsigned n) {
-    static lv_try_record records[8];
-    lv_try_record* r = &records[n];
-    r->cp_size = 48 + 8 * n;
-    lv_push_call_choicepoint(w, r);
-  }
+  void room(int64_t cells) { make_room(w, cells); }
+  lv_term* push_frame(std::initializer_list<lv_term> ys) { return terms::push_frame(w, ys); }
+  void push_choice(unsigned n) { terms::push_choice(w, n); }
 
   // Every pointer word of the heap, the trail and the choicepoints lies in
   // the live stacks, and the choicepoints' saved tops lie in their stacks.
@@ -131,200 +106,23 @@ class ShiftTest : public EngineTest {
 
 class RandomRoots : public ShiftTest {
  protected:
-  std::mt19937_64 rng{12345};
-  std::vector<lv_term_ref> pool;  // terms to share, and all their variables
-  lv_term_ref pool_base = 0;
-  unsigned pool_size = 0;
-  lv_termref_slot* globrefs[2] = {nullptr, nullptr};
-  unsigned high_registers = 0;   // argument registers from X256 on
+  random_roots roots;
 
   void SetUp() override {
     ShiftTest::SetUp();
-    pool_base = LV_new_term_refs(200);
-    globrefs[0] = LV_alloc_globrefs(3);
-    globrefs[1] = LV_alloc_globrefs(2);
+    roots.start(w);
   }
   void TearDown() override {
-    LV_free_globrefs(globrefs[0]);
-    LV_free_globrefs(globrefs[1]);
+    roots.stop();
     ShiftTest::TearDown();
   }
 
-  uint64_t pick(uint64_t n) { return rng() % n; }
-  lv_term pooled(uint64_t i) { return ref(pool_base + static_cast<lv_term_ref>(i)); }
-  void add_pool(lv_term t) {
-    if (pool_size < 200) ref(pool_base + pool_size++) = t;
-  }
-
-  lv_term random_term(int depth) {
-    switch (depth <= 0 ? pick(8) : pick(14)) {
-      case 0: {
-        const lv_term atoms[] = {F, G, A, B, LV_ATOM_NIL, LV_ATOM_EMPTY};
-        return atoms[pick(6)];
-      }
-      case 1: {
-        const int64_t values[] = {0, -1, 7, LV_SMALL_MIN, LV_SMALL_MAX, static_cast<int64_t>(rng()) >> 4};
-        return small(values[pick(6)]);
-      }
-      case 2:
-        return lv_make_integer_box(w, (int64_t{1} << 61) + static_cast<int64_t>(pick(1000)));
-      case 3: {
-        lv_term* h = w->H;
-        h[0] = h[3] = LV_BOX_INT2;
-        h[1] = rng();
-        h[2] = pick(5);
-        w->H = h + 4;
-        return lv_make_struct(h);
-      }
-      case 4:
-        return lv_make_float_box(w, pick(4) == 0 ? std::nan("") : static_cast<double>(rng()) / 7.0);
-      case 5: {
-        lv_term v = var(w);
-        add_pool(v);
-        return v;
-      }
-      case 6: {
-        lv_term v = attvar(w);
-        lv_term* cell = lv_ref_cell(v);
-        cell[1] = depth > 0 ? random_term(depth - 1) : A;
-        cell[2] = list(w, {random_term(0)});
-        add_pool(v);
-        return v;
-      }
-      case 7:
-        return pool_size > 0 ? pooled(pick(pool_size)) : A;
-      case 8:
-      case 9: {
-        unsigned n = 1 + static_cast<unsigned>(pick(4));
-        lv_term args[4];
-        for (unsigned i = 0; i < n; i++) args[i] = random_term(depth - 1);
-        lv_term* h = w->H;
-        h[0] = lv_make_functor(pick(2) ? F : G, n);
-        for (unsigned i = 0; i < n; i++) h[1 + i] = args[i];
-        w->H = h + 1 + n;
-        lv_term t = lv_make_struct(h);
-        if (pick(3) == 0) add_pool(t);
-        return t;
-      }
-      case 10:
-      case 11: {
-        lv_term tail = pick(3) == 0 ? random_term(0) : LV_ATOM_NIL;
-        for (uint64_t n = pick(5); n > 0; n--) tail = cons(w, random_term(depth - 1), tail);
-        if (lv_is_list(tail) && pick(3) == 0) add_pool(tail);
-        return tail;
-      }
-      case 12: {
-        lv_term m = mutable_term(w, random_term(depth - 1));
-        add_pool(m);
-        return m;
-      }
-      default: {
-        // A variable bound to a term that may contain it: cycles.
-        lv_term v = var(w);
-        lv_term t = fn(w, F, {v, random_term(depth - 1)});
-        *lv_ref_cell(v) = t;
-        return t;
-      }
-    }
-  }
-
-  // Binds some pooled unbound variables to pooled terms (trailed when they
-  // are older than the newest choicepoint) and updates some mutables.
-  void bind_some() {
-    for (int i = 0; i < 4 && pool_size > 0; i++) {
-      lv_term v = lv_deref(pooled(pick(pool_size)));
-      lv_term t = lv_deref(pooled(pick(pool_size)));
-      if (lv_is_ref(v) && !lv_is_ref(t)) lv_bind(w, lv_ref_cell(v), t);
-    }
-    for (int i = 0; i < 4 && pool_size > 0; i++) {
-      lv_term m = lv_deref(pooled(pick(pool_size)));
-      if (lv_is_struct(m) && *lv_struct_cells(m) == LV_FUNCTOR_MUTABLE_2) {
-        w->X[9] = m;
-        room(600);
-        lv_update_mutable(w, random_term(2), w->X[9]);
-      }
-    }
-  }
-
-  // Fills every kind of root with new random terms.
-  // A random term of the given depth, after making room for it (at most
-  // about a thousand cells).
-  lv_term make(int depth) {
-    room(2000);
-    return random_term(depth);
-  }
-
-  void grow_roots() {
-    for (int i = 0; i < 8; i++) add_pool(make(3));
-    for (int i = 0; i < 8; i++) w->X[i] = make(2);
-    for (int i = 0; i < 3; i++) globrefs[0][i].term = make(2);
-    for (int i = 0; i < 2; i++) globrefs[1][i].term = make(2);
-    lv_set_pending_error(1, "culprit", make(2));
-    // Registers above X255 live in the term-reference array above its top.
-    high_registers = 3;
-    lv_termrefs_grow(w, w->termref_top + high_registers);
-    for (unsigned j = 0; j < high_registers; j++) w->termrefs[w->termref_top + j].term = make(2);
-    // A frame of local variables: unbound, sharing an older frame's
-    // variable, holding a heap term, bound to a heap term.
-    room(3000);
-    lv_term y4 = random_term(1), y5 = random_term(1);
-    lv_term* older = w->E == w->local_base ? nullptr : w->E;
-    lv_term* f = push_frame({0, 0, y4, 0});
-    f[2] = lv_make_ref(&f[2]);
-    f[3] = older == nullptr ? A : lv_make_ref(&older[2]);
-    f[5] = lv_make_ref(&f[5]);
-    lv_bind(w, &f[5], y5);
-    w->X[8] = lv_make_ref(&f[2]);
-    bind_some();
-  }
-
+  uint64_t pick(uint64_t n) { return roots.pick(n); }
+  void grow_roots() { roots.grow_roots(); }
   std::string snapshot() {
-    graph_printer p(w);
-    std::string s;
-    for (unsigned i = 0; i < pool_size; i++) s += p.print(pooled(i)) + "\n";
-    for (int i = 0; i <= 8; i++) s += "X" + std::to_string(i) + "=" + p.print(w->X[i]) + "\n";
-    for (unsigned j = 0; j < high_registers; j++) s += p.print(w->termrefs[w->termref_top + j].term) + "\n";
-    for (int i = 0; i < 3; i++) s += p.print(globrefs[0][i].term) + "\n";
-    for (int i = 0; i < 2; i++) s += p.print(globrefs[1][i].term) + "\n";
-    s += "culprit=" + p.print(lv_pending_error_culprit()) + "\n";
-    for (lv_term* e = w->E; e != nullptr && e != w->local_base; e = reinterpret_cast<lv_term*>(e[LV_FRAME_E])) {
-      s += "frame";
-      for (int i = 2; i < 6; i++) s += " " + p.print(lv_make_ref(&e[i]));
-      s += "\n";
-    }
-    for (lv_term* b = w->B; b < w->choice_base; b = lv_choice_prev(b)) {
-      s += "choice";
-      for (lv_term* a = b + LV_CP_ARGS; a < lv_choice_prev(b); a++) s += " " + p.print(*a);
-      s += "\n";
-    }
-    for (lv_term* t = w->trail_base + 1; t < w->TR; t++) {
-      if (lv_is_struct(*t)) {
-        s += "value-trail " + p.print(t[0]) + " " + p.print(t[1]) + " " + std::to_string(lv_small_value(t[2])) + "\n";
-        t += 2;
-      } else if (*t != 0) {
-        s += "trail " + p.print(*t) + "\n";
-      }
-    }
-    EXPECT_TRUE(p.ok()) << s;
+    std::string s = roots.snapshot();
+    EXPECT_EQ(s.find("!stale"), std::string::npos) << s;
     return s;
-  }
-
-  // Undoes the trail down to the newest choicepoint, as backtracking does.
-  void untrail_to_newest_choice() {
-    lv_term* mark = reinterpret_cast<lv_term*>(w->B[LV_CP_TR] & ~lv_term{3});
-    std::vector<lv_term*> entries;
-    for (lv_term* t = mark; t < w->TR; t += lv_is_struct(*t) ? 3 : 1) entries.push_back(t);
-    for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
-      lv_term* t = *it;
-      if (lv_is_struct(*t)) {
-        lv_term* m = lv_struct_cells(t[0]);
-        m[1] = t[1];
-        m[2] = t[2];
-      } else if (*t != 0) {
-        *lv_ref_cell(*t) = *t;
-      }
-    }
-    w->TR = mark;
   }
 };
 
@@ -387,11 +185,11 @@ TEST_F(RandomRoots, TrailSurvivesShiftsAndStillUndoes) {
   for (int i = 0; i < 5; i++) grow_roots();
   push_choice(2);
   // The pooled terms that exist at the choicepoint, as they are there.
-  unsigned old_terms = pool_size;
+  unsigned old_terms = roots.pool_size;
   auto print_old = [&] {
     graph_printer p(w);
     std::string s;
-    for (unsigned i = 0; i < old_terms; i++) s += p.print(pooled(i)) + "\n";
+    for (unsigned i = 0; i < old_terms; i++) s += p.print(roots.pooled(i)) + "\n";
     return s;
   };
   std::string at_choice = print_old();
@@ -405,7 +203,7 @@ TEST_F(RandomRoots, TrailSurvivesShiftsAndStillUndoes) {
     lv_shift_set_always_move(0);
   }
   EXPECT_NE(print_old(), at_choice);
-  untrail_to_newest_choice();
+  untrail_to(w, saved_trail_top(w->B));
   EXPECT_EQ(print_old(), at_choice);
   EXPECT_GT(trailed, 0u);
 }

@@ -18,7 +18,7 @@
 #include "support/engine_fixture.h"
 #include "support/env.h"
 #include "support/terms.h"
-#include "term_graph.h"
+#include "support/term_graph.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include "store/call_choicepoint.h"
 #include "support/engine_fixture.h"
 #include "support/terms.h"
-#include "term_graph.h"
+#include "support/term_graph.h"
 
 namespace {
 

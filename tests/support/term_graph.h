@@ -5,21 +5,27 @@
 // across every term printed by one printer, so that sharing, cycles and
 // variables shared between terms show in the text. Every cell visited must
 // lie in the live part of the stacks; a word that points elsewhere is
-// reported as "!stale".
+// reported as "!stale". The printer remembers where each numbered thing
+// was, so that two printings of the same graph can be compared for the
+// order of their heap addresses.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
 #include <map>
 #include <string>
+#include <vector>
 
+#include "core/predefined_atoms.h"
 #include "core/worker.h"
 
 namespace terms {
 
 class graph_printer {
  public:
-  explicit graph_printer(const lv_worker* w) : w_(w) {}
+  // Without stamps, the stamps of '$mutable'/2 terms are left out: they are
+  // trail positions, which tidying the trail may change.
+  explicit graph_printer(const lv_worker* w, bool stamps = true) : w_(w), stamps_(stamps) {}
 
   std::string print(lv_term t) {
     std::string out;
@@ -27,6 +33,8 @@ class graph_printer {
     return out;
   }
   bool ok() const { return stale_ == 0; }
+  // The address of each numbered compound term and variable, by number.
+  const std::vector<const lv_term*>& addresses() const { return addresses_; }
 
  private:
   bool live(const lv_term* p) const {
@@ -49,6 +57,7 @@ class graph_printer {
       }
       if (*cell == t) {
         auto [it, fresh] = ids_.emplace(cell, static_cast<int>(ids_.size()));
+        if (fresh) addresses_.push_back(cell);
         out += "_G" + std::to_string(it->second);
         if (fresh && in_heap(cell) && cell > w_->area_start && cell[-1] == LV_ATTVAR_MARKER) {
           out += "{";
@@ -84,6 +93,7 @@ class graph_printer {
       return;
     }
     auto [it, fresh] = ids_.emplace(cells, static_cast<int>(ids_.size()));
+    if (fresh) addresses_.push_back(cells);
     if (!fresh) {
       out += "#" + std::to_string(it->second);
       return;
@@ -98,7 +108,9 @@ class graph_printer {
       return;
     }
     out += "a" + std::to_string(lv_atom_index(lv_functor_atom(cells[0]))) + "(";
-    for (unsigned i = 1; i <= lv_functor_arity(cells[0]); i++) {
+    unsigned arity = lv_functor_arity(cells[0]);
+    if (!stamps_ && cells[0] == LV_FUNCTOR_MUTABLE_2) arity = 1;
+    for (unsigned i = 1; i <= arity; i++) {
       if (i > 1) out += ",";
       put(cells[i], out, depth + 1);
     }
@@ -106,7 +118,9 @@ class graph_printer {
   }
 
   const lv_worker* w_;
+  bool stamps_;
   std::map<const lv_term*, int> ids_;
+  std::vector<const lv_term*> addresses_;
   int stale_ = 0;
 };
 

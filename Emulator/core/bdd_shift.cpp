@@ -1,19 +1,29 @@
-// The decision-diagram tables after a heap move.
+// The decision-diagram tables after a move of the heap.
 #include "core/bdd_tables.h"
 
-// Every entry's term is a heap pointer and moves by the offset, entries above
-// the heap top included, so that they stay above it for the lazy cut-back.
-// A value moves only when it is a pointer: terminals and other atomic values
-// stay as they are.
-void lv_bdd_shift_adjust(lv_worker* w, int64_t offset, lv_term*) {
-  for (void* table : w->bdd_tables) {
-    lv_bdd_table* t = static_cast<lv_bdd_table*>(table);
+namespace {
+
+struct shift {
+  int64_t offset;
+  lv_term* new_top;
+};
+
+// Heap pointers move by the offset, entries above the heap top go; the
+// terminals and other atomic values stay as they are.
+bool move_entry(lv_worker*, unsigned, lv_bdd_entry* e, void* data) {
+  const shift* s = static_cast<const shift*>(data);
+  e->term += static_cast<uint64_t>(s->offset);
+  if (!lv_is_atomic(e->value)) e->value += static_cast<uint64_t>(s->offset);
+  return reinterpret_cast<lv_term*>(e->term & ~LV_TAG_MASK) < s->new_top;
+}
+
+}  // namespace
+
+void lv_bdd_shift_adjust(lv_worker* w, int64_t offset, lv_term* new_top) {
+  shift s{offset, new_top};
+  for (unsigned kind = 0; kind < 3; kind++) {
+    lv_bdd_table* t = lv_bdd_table_of(w, kind);
     if (t == nullptr) continue;
-    lv_bdd_entry* e = lv_bdd_entries(t);
-    for (uint64_t i = 0; i <= t->mask; i++) {
-      if (e[i].term == 0) continue;
-      e[i].term += static_cast<uint64_t>(offset);
-      if (e[i].value != 0 && !lv_is_atomic(e[i].value)) e[i].value += static_cast<uint64_t>(offset);
-    }
+    lv_bdd_rebuild(w, kind, t->mask + 1, move_entry, &s);
   }
 }

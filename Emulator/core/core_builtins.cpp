@@ -1,5 +1,6 @@
 // The engine core's table of built-ins.
 #include "core/atom_builtins.h"
+#include "core/bdd_builtins.h"
 #include "core/copy_term.h"
 #include "core/memory_builtins.h"
 #include "embed/builtins.h"
@@ -16,6 +17,19 @@ const lv_builtin records[] = {
     LV_BUILTIN("$copy_term", prolog_copy_term, 2),
     LV_BUILTIN("$trimcore", prolog_trimcore, 1),
     LV_BUILTIN("$minfo", prolog_minfo, 0),
+    LV_BUILTIN("$bdd_build", prolog_bdd_build, 4),
+    LV_BUILTIN("$bdd_parts", prolog_bdd_parts, 4),
+    LV_BUILTIN("$bdd_store", prolog_bdd_store, 4),
+    LV_BUILTIN("$bdd_negate", prolog_bdd_negate, 2),
+    LV_BUILTIN("$bdd_equiv", prolog_bdd_equiv, 2),
+    LV_BUILTIN("$bdd_antiv", prolog_bdd_antiv, 2),
+    LV_BUILTIN("$bdd_transv", prolog_bdd_transv, 3),
+    LV_BUILTIN("$bdd_type", prolog_bdd_type, 3),
+    LV_BUILTIN("$bdd_univ_case", prolog_bdd_univ_case, 11),
+    LV_BUILTIN("$bdd_subst_case", prolog_bdd_subst_case, 5),
+    LV_BUILTIN("$bdd_subst_reset", prolog_bdd_subst_reset, 0),
+    LV_BUILTIN("$bdd_subst_store", prolog_bdd_subst_store, 2),
+    LV_BUILTIN("$bdd_vector_size", prolog_bdd_vector_size, 2),
 };
 
 }  // namespace

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "core/bdd_tables.h"
 #include "core/bind.h"
 #include "core/errors.h"
 #include "core/gc.h"
@@ -300,20 +299,6 @@ TEST_F(ShiftTest, ContextWordsThatHoldStackAddressesMove) {
   EXPECT_EQ(w->next_node, w->B);
   EXPECT_EQ(w->cut_barrier, lv_choice_prev(w->B));
   EXPECT_EQ(w->marked_choice, w->choice_base - 10);
-}
-
-TEST_F(ShiftTest, DecisionDiagramEntriesMoveWithTheHeap) {
-  lv_term_ref r = LV_new_term_ref();
-  ref(r) = fn(w, F, {A, B});
-  lv_bdd_entry* e = lv_bdd_entries(static_cast<lv_bdd_table*>(w->bdd_tables[0]));
-  e[3] = {7, ref(r), small(1), nullptr};
-  e[4] = {9, ref(r), ref(r), nullptr};
-  lv_shift_set_always_move(1);
-  heap_overflow(w, 10, LV_LOCAL_RESERVE_CELLS);
-  EXPECT_EQ(e[3].term, ref(r));
-  EXPECT_EQ(e[3].value, small(1));
-  EXPECT_EQ(e[4].value, ref(r));
-  EXPECT_EQ(e[0].term, 0u);
 }
 
 TEST_F(ShiftTest, SolverHookSeesTheOverflowAndTheDelta) {

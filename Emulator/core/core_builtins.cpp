@@ -2,6 +2,7 @@
 #include "core/atom_builtins.h"
 #include "core/bdd_builtins.h"
 #include "core/copy_term.h"
+#include "core/gc.h"
 #include "core/memory_builtins.h"
 #include "embed/builtins.h"
 
@@ -17,6 +18,9 @@ const lv_builtin records[] = {
     LV_BUILTIN("$copy_term", prolog_copy_term, 2),
     LV_BUILTIN("$trimcore", prolog_trimcore, 1),
     LV_BUILTIN("$minfo", prolog_minfo, 0),
+    LV_BUILTIN("$gc_mode", prolog_gc_mode, 2),
+    LV_BUILTIN("$gc_trace", prolog_gc_trace, 2),
+    LV_BUILTIN("$gc_margin", prolog_gc_margin, 2),
     LV_BUILTIN("$bdd_build", prolog_bdd_build, 4),
     LV_BUILTIN("$bdd_parts", prolog_bdd_parts, 4),
     LV_BUILTIN("$bdd_store", prolog_bdd_store, 4),

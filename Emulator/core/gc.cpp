@@ -1,5 +1,131 @@
-// The collector's entry. Until the marking and sliding exist it collects
-// nothing and reports no garbage left.
-#include "core/gc.h"
+// The collector's entry: the order of its steps, the generation mark and the
+// statistics.
+#include "core/bdd_tables.h"
+#include "core/gc_internal.h"
+#include "core/stack_shift.h"
+#include "embed/startup_records.h"
+#include "embed/thread_time.h"
 
-int64_t lv_gc(lv_worker*) { return 0; }
+lv_gc_state lv_gc_now;
+lv_gc_statistics lv_gc_stats;
+
+namespace {
+
+// Heap cells in use right after the latest full collection.
+uint64_t live_after_full;
+
+lv_term relocation_alternative() {
+  return reinterpret_cast<lv_term>(lv_try_alternative(&lv_startup.relocation_alternative));
+}
+
+bool is_relocation_frame(const lv_term* b) { return (b[LV_CP_ALT] & ~lv_term{1}) == relocation_alternative(); }
+
+bool is_bottom(const lv_worker* w, lv_term* b) { return lv_choice_prev(b) >= w->choice_base; }
+
+void reload_choice_registers(lv_worker* w) {
+  w->HB = reinterpret_cast<lv_term*>(w->B[LV_CP_H]);
+  w->saved_local_top = reinterpret_cast<lv_term*>(w->B[LV_CP_LOCAL_TOP]);
+}
+
+// The newest choicepoint becomes a frame that records the present tops and
+// carries the generation mark, so that the next collection starts at the
+// new heap top and every older cell bound from now on is trailed.
+void set_generation_mark(lv_worker* w) {
+  lv_term* b = w->B;
+  if (!is_relocation_frame(b)) {
+    b -= 6;
+    b[LV_CP_ALT] = relocation_alternative();
+    w->B = b;
+  }
+  b[LV_CP_LOCAL_TOP] = lv_make_ref(w->local_top);
+  b[LV_CP_H] = lv_make_ref(w->H);
+  b[LV_CP_TR] = lv_make_ref(w->TR) | 1;
+  b[LV_CP_E] = lv_make_ref(w->E);
+  b[LV_CP_CP] = reinterpret_cast<lv_term>(w->CP);
+}
+
+double seconds(uint64_t ms) { return static_cast<double>(ms) / 1000.0; }
+
+}  // namespace
+
+int64_t lv_gc(lv_worker* w) {
+  uint64_t start = lv_thread_cpu_ms();
+  if (w->marked_choice == nullptr) lv_newest_marked_choice(w);
+
+  // A pending wake-up or a cleanup barrier at B must keep B as it is (the
+  // woken-goal scan and the cut cleanups look at it); so must a live
+  // unification pair stack, which sits below B.
+  bool keep_b = w->wakeup_count > 0 || (w->B[LV_CP_ALT] & 1) != 0 || w->pair_index != LV_PAIR_INDEX_REST;
+  bool full = is_bottom(w, w->marked_choice);
+
+  lv_gc_state& g = lv_gc_now;
+  g = {};
+  g.w = w;
+  g.marked = w->marked_choice;
+  g.base = reinterpret_cast<lv_term*>(g.marked[LV_CP_H]);
+  g.top = w->H;
+  g.trail_lo = reinterpret_cast<lv_term*>(g.marked[LV_CP_TR] & ~lv_term{3});
+  lv_gc_trace_start(g);
+
+  // A full collection starts without the generation frame an earlier one
+  // left.
+  if (full && !keep_b && is_relocation_frame(w->B) && !is_bottom(w, w->B)) {
+    w->B = lv_choice_prev(w->B);
+    reload_choice_registers(w);
+  }
+
+  // The trail sweep, the box words of the collected part, the permanent
+  // variables; reference chains are shortened in a full collection.
+  lv_gc_trail_sweep(w);
+  lv_gc_scan_collected(g, full);
+  lv_gc_environment_pass(g, full);
+
+  // Marking from every root.
+  g.active = true;
+  lv_gc_mark_roots(g);
+
+  // The trail without the entries of dead cells, closed up, with the
+  // generation mark on the segment's choicepoints.
+  lv_gc_drop_dead_entries(g);
+  lv_gc_trail_compact(w, 1);
+
+  uint64_t marked_ms = lv_thread_cpu_ms();
+  uint64_t old_cells = static_cast<uint64_t>(g.base - w->area_start);
+  int64_t garbage = full ? 0 : static_cast<int64_t>(old_cells > live_after_full ? old_cells - live_after_full : 0);
+  lv_gc_trace_marked(g, seconds(marked_ms - start), garbage);
+
+  // Threading the roots, then the two passes.
+  lv_gc_thread_roots(g);
+  lv_term* new_top = lv_gc_slide(g);
+  g.active = false;
+  lv_gc_restore_scratch_roots(g);
+  w->H = new_top;
+  w->bdd_node_count = g.bdd_nodes;
+  lv_bdd_gc_adjust(w, g.base, g.bdd_nodes);
+
+  // The generation mark.
+  if (!keep_b) {
+    if (reinterpret_cast<char*>(w->B) - reinterpret_cast<char*>(w->TR) < LV_TRAIL_GAP_BYTES + 48) {
+      // Room for the frame; the choice stack may move meanwhile.
+      int64_t marked = w->choice_base - w->marked_choice;
+      lv_ensure_choice_space(w, -LV_TRAIL_REQUEST_CELLS);
+      w->marked_choice = w->choice_base - marked;
+    }
+    set_generation_mark(w);
+  }
+  reload_choice_registers(w);
+
+  // Statistics.
+  uint64_t in_use = static_cast<uint64_t>(w->H - w->area_start);
+  if (full) live_after_full = in_use;
+  int64_t estimate = static_cast<int64_t>(in_use > live_after_full ? in_use - live_after_full : 0);
+  uint64_t reclaimed = static_cast<uint64_t>(g.top - w->H);
+  uint64_t end = lv_thread_cpu_ms();
+  lv_gc_stats.collections++;
+  lv_gc_stats.cells_reclaimed += reclaimed;
+  lv_gc_stats.milliseconds += end - start;
+  lv_gc_stats.last_marked = g.marked_cells;
+  lv_gc_stats.old_garbage = estimate;
+  lv_gc_trace_end(w, reclaimed, seconds(end - marked_ms), seconds(end - start));
+  return estimate;
+}

@@ -229,9 +229,9 @@ TEST_F(BddTest, VectorSizeCountsSharedNodesOnce) {
   EXPECT_EQ(out(1), small(0));
 }
 
-// Nodes held by the program survive moves of the heap, and the tables still
-// find them: building one again yields the same term.
-TEST_F(BddTest, TablesSurviveShifts) {
+// Nodes held by the program survive collections and moves of the heap, and
+// the tables still find them: building one again yields the same term.
+TEST_F(BddTest, TablesSurviveCollectionsAndShifts) {
   const int n = 300;
   lv_term_ref held = LV_new_term_refs(n);
   for (int i = 0; i < n; i++) {
@@ -245,15 +245,25 @@ TEST_F(BddTest, TablesSurviveShifts) {
     const char* name;
     void (*run)(lv_worker*);
   } steps[] = {
+      {"full collection", [](lv_worker* w) {
+         lv_newest_marked_choice(w);
+         w->marked_choice = w->choice_base - 10;
+         lv_gc(w);
+       }},
       {"stack shift", [](lv_worker* w) {
          lv_shift_set_always_move(1);
          heap_overflow(w, 10, LV_LOCAL_RESERVE_CELLS);
          lv_shift_set_always_move(0);
        }},
+      {"generational collection", [](lv_worker* w) {
+         lv_newest_marked_choice(w);
+         lv_gc(w);
+       }},
   };
   for (const step& s : steps) {
     for (int i = 0; i < 20; i++) build(small(5000 + i), T1, T0);  // more garbage
     s.run(w);
+    EXPECT_EQ(lv_gc_check(w), 0) << s.name;
     uint64_t nodes_before = count(LV_BDD_NODES);
     lv_term* top = w->H;
     for (int i = 0; i < n; i++) {

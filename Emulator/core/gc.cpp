@@ -27,21 +27,25 @@ void reload_choice_registers(lv_worker* w) {
   w->saved_local_top = reinterpret_cast<lv_term*>(w->B[LV_CP_LOCAL_TOP]);
 }
 
-// The newest choicepoint becomes a frame that records the present tops and
-// carries the generation mark, so that the next collection starts at the
-// new heap top and every older cell bound from now on is trailed.
+// The newest choicepoint becomes a frame that records the present heap and
+// trail tops and carries the generation mark, so that the next collection
+// starts at the new heap top and every older cell bound from now on is
+// trailed. It keeps the local top, frame and continuation of the
+// choicepoint below it: it protects no more of the local stack than that
+// one does, and backtracking through it fails on to that one.
 void set_generation_mark(lv_worker* w) {
   lv_term* b = w->B;
   if (!is_relocation_frame(b)) {
+    lv_term* older = b;
     b -= 6;
     b[LV_CP_ALT] = relocation_alternative();
+    b[LV_CP_LOCAL_TOP] = older[LV_CP_LOCAL_TOP];
+    b[LV_CP_E] = older[LV_CP_E];
+    b[LV_CP_CP] = older[LV_CP_CP];
     w->B = b;
   }
-  b[LV_CP_LOCAL_TOP] = lv_make_ref(w->local_top);
   b[LV_CP_H] = lv_make_ref(w->H);
   b[LV_CP_TR] = lv_make_ref(w->TR) | 1;
-  b[LV_CP_E] = lv_make_ref(w->E);
-  b[LV_CP_CP] = reinterpret_cast<lv_term>(w->CP);
 }
 
 double seconds(uint64_t ms) { return static_cast<double>(ms) / 1000.0; }

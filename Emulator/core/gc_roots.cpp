@@ -26,6 +26,7 @@
 #include <cstring>
 
 #include "core/errors.h"
+#include "core/fault.h"
 #include "core/gc_internal.h"
 #include "embed/fd_hooks.h"
 #include "embed/termrefs.h"
@@ -226,6 +227,7 @@ void lv_gc_scan_collected(lv_gc_state& g, bool shunt) {
     lv_term v = *p;
     if (lv_heap_box_start(v)) {
       uint64_t cells = lv_heap_item_cells(v);
+      if (cells > static_cast<uint64_t>(g.top - p) || p[cells - 1] != v) LV_raise_fault("GC: a box without its trailer");
       for (uint64_t i = 1; i < cells; i++) lv_gc_bits_or(w, p + i, LV_GC_BOX_BODY);
       p += cells;
       continue;

@@ -404,8 +404,8 @@ TEST_F(ShiftTest, TrimmingShrinksBothBlocksBack) {
   ASSERT_NO_FATAL_FAILURE(check_stacks());
 }
 
-// The collection policy: which overflows collect. The collector itself is
-// not written yet; its entry is called and the collections are counted.
+// The collection policy: which overflows collect (the collections are
+// counted).
 TEST_F(ShiftTest, CollectionPolicy) {
   struct {
     const char* name;

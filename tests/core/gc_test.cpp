@@ -581,6 +581,27 @@ TEST_F(GcTest, CollectAtEveryHeapCheckComesFromTheSetting) {
   EXPECT_FALSE(lv_gc_always());
 }
 
+// A collection inside call_overflow keeps the live registers, and the
+// generation frame it leaves protects no more of the local stack than the
+// choicepoint below it: the overflow frame is popped again.
+TEST_F(GcTest, ACollectionInsideCallOverflowKeepsRegistersAndPopsItsFrame) {
+  lv_gc_setting.margin = 0;
+  for (int i = 0; i < 5; i++) {
+    var(w);
+    w->X[i] = fn(w, F, {small(i)});
+  }
+  int64_t local_top = w->local_top - w->local_base;
+  int64_t protected_top = w->saved_local_top - w->local_base;
+  uint64_t collections = lv_gc_stats.collections;
+  call_overflow(w, (w->heap_hard_limit - w->H) + 100, 5);
+  EXPECT_GT(lv_gc_stats.collections, collections);
+  EXPECT_TRUE(is_relocation_frame(w->B));
+  EXPECT_EQ(w->local_top - w->local_base, local_top);
+  EXPECT_EQ(w->saved_local_top - w->local_base, protected_top);
+  for (int i = 0; i < 5; i++) EXPECT_EQ(show(w->X[i]), "a300(" + std::to_string(i) + ")");
+  EXPECT_EQ(lv_gc_check(w), 0);
+}
+
 // heap_overflow collects and reports the garbage it freed.
 TEST_F(GcTest, HeapOverflowCollects) {
   lv_gc_setting.margin = 0;

@@ -14,8 +14,11 @@
 //   LV_GC_MARK   a live cell of the collected part; on a local-stack cell or
 //                an older heap cell: registered as a root
 //   LV_GC_FIRST  relocation flag: the cell heads a chain (a target) or holds
-//                a link of one (a referrer); during the environment pass, on
-//                a frame's first word: the chain below was walked
+//                a link of one (a referrer). Before threading it serves for
+//                a while as: on a frame's first word, the frames below were
+//                walked; on a trailed cell, not to be shunted; on a
+//                mutable's stamp cell, the trail sweep or compaction met the
+//                mutable already
 //   both         a body word or trailer of a box of the collected part, from
 //                the start of the collection to the downward pass
 constexpr unsigned LV_GC_MARK = 1;

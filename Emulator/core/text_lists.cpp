@@ -8,6 +8,7 @@
 #include "core/memory.h"
 #include "core/predefined_atoms.h"
 #include "core/stack_shift.h"
+#include "embed/termrefs.h"
 #include "text/utf8.h"
 
 namespace {
@@ -53,7 +54,14 @@ int64_t element_code(lv_term e, int mode) {
 
 // Room for cells on the heap, and an unbound local tail moved to the heap.
 lv_term prepare(lv_worker* w, uint64_t cells, lv_term tail, unsigned live) {
-  if (w->heap_hard_limit - w->H < static_cast<int64_t>(cells)) call_overflow(w, static_cast<int64_t>(cells), live);
+  if (w->heap_hard_limit - w->H < static_cast<int64_t>(cells)) {
+    // The tail is a root while room is made: the heap may move.
+    lv_term_ref r = LV_new_term_ref();
+    lv_term_ref_cell(w, r) = tail;
+    call_overflow(w, static_cast<int64_t>(cells), live);
+    tail = lv_term_ref_cell(w, r);
+    LV_reset_term_refs(r);
+  }
   tail = lv_deref(tail);
   if (lv_is_ref(tail) && lv_ref_cell(tail) >= w->H) {
     lv_term* local = lv_ref_cell(tail);

@@ -10,7 +10,7 @@ lv_startup_records lv_startup = {
     nullptr,
     nullptr,
     {&lv_startup.bottom_alternative, lv_bottom_code, nullptr, 80, lv_opcode(LV_OP_TRY)},
-    {nullptr, nullptr, nullptr, 48, lv_opcode(LV_OP_TRY)},
+    {nullptr, lv_fail_code, nullptr, 48, lv_opcode(LV_OP_TRY)},
 };
 
 lv_term lv_atom_eval;

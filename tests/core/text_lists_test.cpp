@@ -5,6 +5,7 @@
 
 #include "core/atoms.h"
 #include "core/predefined_atoms.h"
+#include "core/stack_shift.h"
 #include "core/text_lists.h"
 #include "support/engine_fixture.h"
 #include "support/terms.h"
@@ -142,6 +143,19 @@ TEST_F(TextListTest, UnboundLocalTailMovesToTheHeap) {
   ASSERT_TRUE(lv_is_ref(tail));
   EXPECT_LT(lv_ref_cell(tail), w->H);
   EXPECT_EQ(lv_deref(*local), tail);
+}
+
+// A heap tail survives the room being made for the list, even when the
+// heap moves.
+TEST_F(TextListTest, AHeapTailSurvivesAHeapMove) {
+  lv_term tail = list(w, {small(42)});
+  while (w->H < w->heap_hard_limit - 4) *w->H++ = small(0);
+  lv_shift_set_always_move(1);
+  lv_term* old_start = w->area_start;
+  lv_term l = lv_text_to_code_list(w, 2, "ab", tail, LV_TEXT_CODES, 100, 0);
+  lv_shift_set_always_move(-1);
+  EXPECT_NE(w->area_start, old_start);
+  EXPECT_EQ(show(l), "[97,98,42]");
 }
 
 }  // namespace

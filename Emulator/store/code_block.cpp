@@ -155,7 +155,9 @@ uint32_t* lv_code_write_entry_header(uint32_t* position, const uint32_t* target,
   }
   lv_try_record* r = reinterpret_cast<lv_try_record*>(position);
   *r = {nullptr, target, r, 48 + 8 * ((arity + 1) & ~1u), lv_opcode(LV_OP_TRY)};
-  previous->next = r;
+  // The first record after an internal entry header has no record before it
+  // to link from: the header is left as it is.
+  if (previous->insn == lv_opcode(LV_OP_TRY)) previous->next = r;
   return position + 8;
 }
 

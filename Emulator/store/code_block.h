@@ -44,7 +44,10 @@ unsigned lv_code_tree_level();
 // them. Form 1: an internal entry header for target. Form 0: an inline try
 // record for target (cp_size 48 + 8 x arity rounded up to even), its
 // last_or_end pointing to itself, linked from the previous record (the
-// 64-bit word 32 bytes before position). Form 2: first closes the series with
+// 64-bit word 32 bytes before position) when the 32 bytes before position
+// are a try record. An internal entry header's target is the first record's
+// TRY word when several clauses follow it, or the clause's code at
+// header + 32 for one. Form 2: first closes the series with
 // a record for the target in the previous record's last_or_end word
 // (cp_size 48 + 8 x arity, next 0), then writes a form-0 record.
 uint32_t* lv_code_write_entry_header(uint32_t* position, const uint32_t* target, unsigned arity, int form);

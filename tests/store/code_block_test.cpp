@@ -133,13 +133,20 @@ TEST_F(CodeTest, CRoutineStubs) {
 TEST_F(CodeTest, InlineTryRecords) {
   alignas(8) uint32_t code[64] = {};
   static const uint32_t clause1 = 0, clause2 = 0, clause3 = 0;
-  uint32_t* p = lv_code_write_entry_header(code + 8, &clause1, 3, 0);
+  // An internal entry header whose target is the first record's TRY word;
+  // the first record leaves the header as it is.
+  uint32_t* p = lv_code_write_entry_header(code, code + 15, 3, 1);
+  EXPECT_EQ(p, code + 8);
+  p = lv_code_write_entry_header(p, &clause1, 3, 0);
+  auto* header = reinterpret_cast<lv_internal_entry*>(code);
   auto* first = reinterpret_cast<lv_try_record*>(code + 8);
   EXPECT_EQ(p, code + 16);
+  EXPECT_EQ(header->marker, LV_INTERNAL_HEADER_WORD);
+  EXPECT_EQ(header->arity, 3u);
+  EXPECT_EQ(header->first_entry, &first->insn);
   EXPECT_EQ(first->target, &clause1);
   EXPECT_EQ(first->cp_size, 48u + 8 * 4);  // arity rounded up to even
   EXPECT_EQ(first->last_or_end, first);
-  EXPECT_EQ(reinterpret_cast<lv_try_record*>(code)->next, first);
   p = lv_code_write_entry_header(p, &clause2, 3, 0);
   auto* second = reinterpret_cast<lv_try_record*>(code + 16);
   EXPECT_EQ(first->next, second);

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <utility>
 
 #include "core/attributes.h"
 #include "core/bind.h"
@@ -17,7 +18,10 @@
 #include "embed/builtins.h"
 #include "embed/prolog_contract.h"
 #include "embed/termrefs.h"
+#include "machine/accumulators.h"
+#include "machine/arith.h"
 #include "machine/block_suspend.h"
+#include "machine/boxed_numbers.h"
 #include "machine/call_n.h"
 #include "machine/emulator.h"
 #include "machine/frames.h"

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "core/bind.h"
 #include "core/cleanups.h"
 #include "core/fault.h"
 #include "core/memory.h"
@@ -208,7 +209,18 @@ lv_pred* lv_event_at_call(lv_worker* w, lv_pred* pred, const uint32_t* callsite)
 
 lv_pred* lv_push_eval_error_frame(lv_worker* w, lv_term known, lv_term other, int which, const uint32_t* address,
                                   int64_t extra, lv_term* frame) {
-  lv_pred* handler = lv_push_handler_frame(w, LV_HEAP_RESERVE_CELLS, address, address, frame);
+  if (lv_role.frame_handler == nullptr || lv_role.eval_handler == nullptr) LV_raise_fault("no Prolog handler for evaluation");
+  // An unbound variable of the local stack moves to the heap: the handler
+  // gets no reference into a frame.
+  known = lv_deref(known);
+  if (lv_is_ref(known) && lv_ref_cell(known) >= w->H) {
+    lv_term* cell = w->H++;
+    *cell = lv_make_ref(cell);
+    lv_bind(w, lv_ref_cell(known), *cell);
+    known = *cell;
+  }
+  // The registers saved are those live at the start of the sequence (P).
+  lv_pred* handler = lv_push_handler_frame(w, LV_HEAP_RESERVE_CELLS, address, w->P, frame);
   lv_push_continuation_frame(w, handler, nullptr);
   lv_term* f = push_frame(w, lv_restore_operands_code, 2);
   lv_term* var = &f[LV_FRAME_Y + (which == 1 ? 0 : 1)];

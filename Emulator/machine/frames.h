@@ -82,12 +82,15 @@ int lv_set_choice_registers(lv_worker* w, lv_term* choicepoint);
 // predicate to call now, without a further event check. H is in the context.
 lv_pred* lv_event_at_call(lv_worker* w, lv_pred* pred, const uint32_t* callsite);
 
-// The frames of an evaluation error in an arithmetic instruction at address:
-// a handler frame, a continuation for the handler predicate, and a frame
-// [E, CP, operand 1, operand 2] whose operand `which` (1 or 2) is a new
-// variable and the other is other, continued by RESTORE_OPERANDS_PROGRESS.
-// Loads X0 = known, X1 = the variable, X2 = extra, X3 = which and returns
-// the evaluation predicate.
+// The frames of an evaluation error in an arithmetic instruction at address,
+// in a sequence that starts at P: a handler frame (interrupted at address,
+// keeping the registers live at P), a continuation for the handler
+// predicate, and a frame [E, CP, operand 1, operand 2] whose operand `which`
+// (1 or 2) is a new variable and the other is other, continued by
+// RESTORE_OPERANDS_PROGRESS, which undoes all three and finishes the
+// instruction. Loads X0 = known (an unbound local variable moved to the
+// heap), X1 = the variable, X2 = extra, X3 = which and returns the
+// evaluation predicate. H is in the context.
 lv_pred* lv_push_eval_error_frame(lv_worker* w, lv_term known, lv_term other, int which, const uint32_t* address,
                                   int64_t extra, lv_term* frame);
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -154,7 +155,7 @@ class ArithRunTest : public EmulatorTest {
     a.label("no").op(LV_OP_FIRST_CONSTANT, {I(0)}).op(LV_OP_STORE_X_VALUE, {X(2)}).op(LV_OP_PROCEED);
   }
 
-  // Runs a case in every form that can hold it.
+  // Runs a case in every form that can hold it (see below).
   void run_forms(const Case& c);
 
   arith_test::Numbers num;
@@ -334,86 +335,70 @@ TEST_F(ArithRunTest, SequencesInEveryForm) {
   }
 }
 
+// The forms: operands from registers, from code (constants and inline
+// boxes), swapped into place, as an immediate; each also shifted by a word,
+// so that both the plain and the Q form of an instruction run.
 void ArithRunTest::run_forms(const Case& c) {
-  {
-    int32_t flow = lv_instruction_class_table[c.op];
-    lv_term x = arg(c.x), y = arg(c.y);
-    int64_t y64 = 0;
-    bool has_imm = c.imm != c.op && fits64(num(c.y), &y64);
-
-    if (flow == LV_FLOW_MONOP) {
-      {
-        SCOPED_TRACE("register");
-        Assembler a;
-        a.op(LV_OP_FIRST_X_VALUE, {X(0)}).op(c.op).op(LV_OP_STORE_X_VALUE, {X(2)}).op(LV_OP_PROCEED);
-        EXPECT_EQ(run(a, x, y), c.expected);
-      }
-      {
-        SCOPED_TRACE("code");
-        Assembler a;
-        load(a, true, num(c.x));
-        a.op(c.op).op(LV_OP_STORE_X_VARIABLE, {X(3)}).op(LV_OP_FIRST_X_VALUE, {X(3)}).op(LV_OP_STORE_X_VALUE, {X(2)});
-        a.op(LV_OP_PROCEED);
-        EXPECT_EQ(run(a, x, y), c.expected);
-      }
-      return;
-    }
-
-    if (flow == LV_FLOW_STORE) {
-      {
-        SCOPED_TRACE("registers");
-        Assembler a;
-        a.op(LV_OP_FIRST_X_VALUE, {X(0)}).op(LV_OP_LATER_X_VALUE, {X(1)}).op(c.op, {L("no")});
-        branches(a);
-        EXPECT_EQ(run(a, x, y), c.expected);
-      }
-      {
-        SCOPED_TRACE("code");
-        Assembler a;
-        load(a, true, num(c.x));
-        load(a, false, num(c.y));
-        a.op(c.op, {L("no")});
-        branches(a);
-        EXPECT_EQ(run(a, x, y), c.expected);
-      }
-      if (has_imm) {
-        SCOPED_TRACE("immediate");
-        Assembler a;
-        a.op(LV_OP_FIRST_X_VALUE, {X(0)}).op(c.imm, {I(y64), L("no")});
-        branches(a);
-        EXPECT_EQ(run(a, x, y), c.expected);
-      }
-      return;
-    }
-
-    {
-      SCOPED_TRACE("registers");
+  int32_t flow = lv_instruction_class_table[c.op];
+  lv_term x = arg(c.x), y = arg(c.y);
+  lv_term in_x = num(c.x), in_y = num(c.y);
+  int64_t y64 = 0;
+  bool has_imm = c.imm != c.op && fits64(in_y, &y64);
+  using Build = std::function<void(Assembler&)>;
+  std::vector<std::pair<const char*, Build>> forms;
+  if (flow == LV_FLOW_MONOP) {
+    forms.push_back({"register", [&](Assembler& a) {
+                       a.op(LV_OP_FIRST_X_VALUE, {X(0)}).op(c.op).op(LV_OP_STORE_X_VALUE, {X(2)}).op(LV_OP_PROCEED);
+                     }});
+    forms.push_back({"code", [&](Assembler& a) {
+                       load(a, true, in_x);
+                       a.op(c.op).op(LV_OP_STORE_X_VARIABLE, {X(3)}).op(LV_OP_FIRST_X_VALUE, {X(3)});
+                       a.op(LV_OP_STORE_X_VALUE, {X(2)}).op(LV_OP_PROCEED);
+                     }});
+  } else if (flow == LV_FLOW_STORE) {
+    forms.push_back({"registers", [&](Assembler& a) {
+                       a.op(LV_OP_FIRST_X_VALUE, {X(0)}).op(LV_OP_LATER_X_VALUE, {X(1)}).op(c.op, {L("no")});
+                       branches(a);
+                     }});
+    forms.push_back({"code", [&](Assembler& a) {
+                       load(a, true, in_x);
+                       load(a, false, in_y);
+                       a.op(c.op, {L("no")});
+                       branches(a);
+                     }});
+    if (has_imm)
+      forms.push_back({"immediate", [&](Assembler& a) {
+                         a.op(LV_OP_FIRST_X_VALUE, {X(0)}).op(c.imm, {I(y64), L("no")});
+                         branches(a);
+                       }});
+  } else {
+    forms.push_back({"registers", [&](Assembler& a) {
+                       a.op(LV_OP_FIRST_X_VALUE, {X(0)}).op(LV_OP_LATER_X_VALUE, {X(1)}).op(c.op);
+                       a.op(LV_OP_STORE_X_VALUE, {X(2)}).op(LV_OP_PROCEED);
+                     }});
+    forms.push_back({"code", [&](Assembler& a) {
+                       load(a, true, in_x);
+                       load(a, false, in_y);
+                       a.op(c.op).op(LV_OP_STORE_X_VARIABLE, {X(3)}).op(LV_OP_FIRST_X_VALUE, {X(3)});
+                       a.op(LV_OP_STORE_X_VALUE, {X(2)}).op(LV_OP_PROCEED);
+                     }});
+    forms.push_back({"swapped, through a permanent variable", [&](Assembler& a) {
+                       a.op(LV_OP_FIRST_X_VALUE, {X(1)}).op(LV_OP_LATER_X_VALUE, {X(0)}).op(LV_OP_BINOP_SWAP).op(c.op);
+                       a.op(LV_OP_STORE_Y_FIRST_VARIABLE, {Y(0)}).op(LV_OP_FIRST_Y_VALUE, {Y(0)});
+                       a.op(LV_OP_STORE_X_VALUE, {X(2)}).op(LV_OP_PROCEED);
+                     }});
+    if (has_imm)
+      forms.push_back({"immediate", [&](Assembler& a) {
+                         a.op(LV_OP_FIRST_X_VALUE, {X(0)}).op(c.imm, {I(y64)}).op(LV_OP_STORE_X_VALUE, {X(2)});
+                         a.op(LV_OP_PROCEED);
+                       }});
+  }
+  for (const auto& [name, build] : forms) {
+    for (bool shifted : {false, true}) {
+      SCOPED_TRACE(std::string(name) + (shifted ? ", shifted a word" : ""));
       Assembler a;
-      a.op(LV_OP_FIRST_X_VALUE, {X(0)}).op(LV_OP_LATER_X_VALUE, {X(1)}).op(c.op).op(LV_OP_STORE_X_VALUE, {X(2)});
-      a.op(LV_OP_PROCEED);
-      EXPECT_EQ(run(a, x, y), c.expected);
-    }
-    {
-      SCOPED_TRACE("code");
-      Assembler a;
-      load(a, true, num(c.x));
-      load(a, false, num(c.y));
-      a.op(c.op).op(LV_OP_STORE_X_VARIABLE, {X(3)}).op(LV_OP_FIRST_X_VALUE, {X(3)}).op(LV_OP_STORE_X_VALUE, {X(2)});
-      a.op(LV_OP_PROCEED);
-      EXPECT_EQ(run(a, x, y), c.expected);
-    }
-    {
-      SCOPED_TRACE("swapped, through a permanent variable");
-      Assembler a;
-      a.op(LV_OP_FIRST_X_VALUE, {X(1)}).op(LV_OP_LATER_X_VALUE, {X(0)}).op(LV_OP_BINOP_SWAP).op(c.op);
-      a.op(LV_OP_STORE_Y_FIRST_VARIABLE, {Y(0)}).op(LV_OP_FIRST_Y_VALUE, {Y(0)}).op(LV_OP_STORE_X_VALUE, {X(2)});
-      a.op(LV_OP_PROCEED);
-      EXPECT_EQ(run(a, x, y), c.expected);
-    }
-    if (has_imm) {
-      SCOPED_TRACE("immediate");
-      Assembler a;
-      a.op(LV_OP_FIRST_X_VALUE, {X(0)}).op(c.imm, {I(y64)}).op(LV_OP_STORE_X_VALUE, {X(2)}).op(LV_OP_PROCEED);
+      if (shifted) a.nop(2);
+      build(a);
       EXPECT_EQ(run(a, x, y), c.expected);
     }
   }

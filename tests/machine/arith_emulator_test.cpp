@@ -14,6 +14,7 @@
 #include "core/errors.h"
 #include "core/numstack.h"
 #include "core/predefined_atoms.h"
+#include "core/stack_shift.h"
 #include "core/unify.h"
 #include "machine/frames.h"
 #include "machine/arith_support.h"
@@ -382,9 +383,10 @@ void ArithRunTest::run_forms(const Case& c) {
                        a.op(c.op).op(LV_OP_STORE_X_VARIABLE, {X(3)}).op(LV_OP_FIRST_X_VALUE, {X(3)});
                        a.op(LV_OP_STORE_X_VALUE, {X(2)}).op(LV_OP_PROCEED);
                      }});
-    forms.push_back({"swapped, through a permanent variable", [&](Assembler& a) {
+    forms.push_back({"swapped, through permanent variables", [&](Assembler& a) {
                        a.op(LV_OP_FIRST_X_VALUE, {X(1)}).op(LV_OP_LATER_X_VALUE, {X(0)}).op(LV_OP_BINOP_SWAP).op(c.op);
                        a.op(LV_OP_STORE_Y_FIRST_VARIABLE, {Y(0)}).op(LV_OP_FIRST_Y_VALUE, {Y(0)});
+                       a.op(LV_OP_STORE_Y_UNSAFE_VARIABLE, {Y(1)}).op(LV_OP_FIRST_Y_VALUE, {Y(1)});
                        a.op(LV_OP_STORE_X_VALUE, {X(2)}).op(LV_OP_PROCEED);
                      }});
     if (has_imm)
@@ -452,6 +454,23 @@ TEST_F(ArithRunTest, StoresCompareWithWhatIsThere) {
     EXPECT_EQ(run(bound, arg(c.x), arg(c.stored)), expected);
     w->H = mark;
   }
+}
+
+// A store that finds too little heap for its box makes room through the
+// event path and runs the sequence again.
+TEST_F(ArithRunTest, StoreMakesRoomWhenTheHeapIsShort) {
+  Assembler a;
+  a.op(LV_OP_FIRST_CONSTANT, {I(2)}).op(LV_OP_LATER_CONSTANT, {I(19200)}).op(LV_OP_BINOP_IPOWER);
+  a.op(LV_OP_STORE_X_VARIABLE, {X(3)}).op(LV_OP_FIRST_X_VALUE, {X(3)}).op(LV_OP_MONOP_MSB);
+  a.op(LV_OP_STORE_X_VALUE, {X(2)}).op(LV_OP_PROCEED);
+  lv_pred* p = clauses("short", 3, {&a});
+  lv_term result = terms::var(w);
+  while (w->heap_hard_limit - w->H > 100) *w->H++ = LV_ATOM_NIL;
+  uint64_t overflows = lv_shift_stats.heap_overflows;
+  ASSERT_EQ(call(p, {small(0), small(0), result}), 1);
+  EXPECT_EQ(lv_deref(result), small(19200));
+  EXPECT_GT(lv_shift_stats.heap_overflows, overflows);
+  EXPECT_EQ(redo(), 0);
 }
 
 // ANOP_IF gives the newest choicepoint as a cut target.

@@ -112,6 +112,8 @@ int lv_attr_module_register(lv_module* module) {
 
 uint32_t lv_attr_module_count() { return module_count; }
 
+void lv_attr_modules_reset() { module_count = 0; }
+
 int lv_inline_get_attribute(lv_worker* w, uint32_t m, const lv_pred* pred) {
   lv_term var = lv_deref(w->X[0]);
   if (!lv_is_ref(var)) return lv_raise_in_predicate(w, LV_ERROR_VARIABLE_EXPECTED, pred, 1, var);

@@ -19,6 +19,8 @@ constexpr uint32_t LV_MAX_ATTRIBUTE_MODULES = 255;
 int lv_attr_module_register(lv_module* module);
 // The number of registered attribute modules.
 uint32_t lv_attr_module_count();
+// Forgets the registered modules (the module table is made anew).
+void lv_attr_modules_reset();
 
 // The operations for the attribute module with index m, on X0.. of the call
 // of pred. Each returns 1 (proceed) or 0 (fail, also after raising the error

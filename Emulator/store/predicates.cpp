@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "core/attributes.h"
 #include "core/memory.h"
 #include "core/predefined_atoms.h"
 #include "core/worker.h"
@@ -78,6 +79,7 @@ void push_chain(lv_module* m, lv_pred* p) {
 
 void lv_modules_init() {
   module_table = new_switch_on_key(16, 0);
+  lv_attr_modules_reset();
   typein_module = nullptr;
   prolog_module = find_module(LV_ATOM_PROLOG, 1);
   typein_module = prolog_module;

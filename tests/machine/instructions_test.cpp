@@ -92,7 +92,13 @@ TEST(InstructionTable, QueriesForReadersOfOutsideCode) {
   }
 }
 
-class WalkTest : public MemoryTest {};
+class WalkTest : public MemoryTest {
+ protected:
+  void SetUp() override {
+    MemoryTest::SetUp();
+    lv_init_static_code();
+  }
+};
 
 TEST_F(WalkTest, LengthsOfVariableFormats) {
   Assembler a;

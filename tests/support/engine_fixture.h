@@ -7,6 +7,7 @@
 #include "core/memory.h"
 #include "core/worker.h"
 #include "machine/recovery.h"
+#include "store/static_code.h"
 #include "support/memory_fixture.h"
 
 class EngineTest : public ::testing::Test {
@@ -14,6 +15,8 @@ class EngineTest : public ::testing::Test {
   void SetUp() override {
     lv_mem_default_hooks();
     ASSERT_EQ(lv_mem_init(0), 0);
+    // The shared stubs live in managed memory: make them anew for this test.
+    lv_init_static_code();
     w = lv_create_worker();
     ASSERT_NE(w, nullptr);
     lv_set_current_worker(w);

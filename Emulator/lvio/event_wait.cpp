@@ -26,9 +26,9 @@ struct wait_set {
   uint64_t count;
 };
 
-// Polls until an entry is ready or the time has passed: the index of the
-// first ready entry, LVIO_E_TIMEOUT, or an error.
-lvio_code poll_set(const wait_set& set, uint32_t ms) {
+}  // namespace
+
+lvio_code lvio_poll_until(pollfd* fds, uint64_t count, uint32_t ms) {
   timespec deadline;
   bool timed = ms != LVIO_WAIT_INFINITE && lvio_monotonic_deadline({ms / 1000, (ms % 1000) * 1000000LL}, &deadline);
   for (;;) {
@@ -40,19 +40,21 @@ lvio_code poll_set(const wait_set& set, uint32_t ms) {
       lvio_time_difference({deadline.tv_sec, deadline.tv_nsec}, {now.tv_sec, now.tv_nsec}, &left);
       remaining = {static_cast<time_t>(left.seconds), static_cast<long>(left.nanoseconds)};
     }
-    int n = ppoll(set.fds, set.count, timed ? &remaining : nullptr, nullptr);
+    int n = ppoll(fds, count, timed ? &remaining : nullptr, nullptr);
     if (n < 0) {
       if (errno == EINTR) continue;  // a signal handler ran on this thread
       return lvio_os_error_code(errno, LVIO_E_OS_ERROR);
     }
     if (n == 0) return LVIO_E_TIMEOUT;
-    for (uint64_t i = 0; i < set.count; i++) {
-      if (set.fds[i].revents == 0) continue;
-      if ((set.fds[i].revents & POLLNVAL) != 0) return LVIO_E_OS_ERROR;  // a closed descriptor
+    for (uint64_t i = 0; i < count; i++) {
+      if (fds[i].revents == 0) continue;
+      if ((fds[i].revents & POLLNVAL) != 0) return LVIO_E_OS_ERROR;  // a closed descriptor
       return static_cast<lvio_code>(i);
     }
   }
 }
+
+namespace {
 
 std::atomic<lvio_event*> interrupt_event{nullptr};
 
@@ -106,7 +108,7 @@ lvio_code lvio_event_wait_index(lvio_event* const* events, uint64_t count, const
   else if (set.count > LVIO_WAIT_MAX_EVENTS)
     rc = LVIO_E_TOO_MANY_OPEN_FILES;
   else
-    rc = poll_set(set, ms);
+    rc = lvio_poll_until(set.fds, set.count, ms);
 
   if (rc >= 0) {
     auto at = static_cast<uint64_t>(rc);

@@ -2,6 +2,8 @@
 // breaks such waits on the layer's main thread.
 #pragma once
 
+#include <poll.h>
+
 #include <cstdint>
 
 #include "lvio/event.h"
@@ -32,6 +34,13 @@ lvio_code lvio_event_wait(lvio_event* const* events, uint64_t count, const lvio_
 // The same, reporting in *index the position in events of the event that
 // ended the wait (the first signalled one when several are).
 lvio_code lvio_event_wait_index(lvio_event* const* events, uint64_t count, const lvio_time* time, uint64_t* index);
+
+// Polls the descriptors until one is ready: its index (the first ready one
+// when several are), LVIO_E_TIMEOUT once ms milliseconds have passed
+// (LVIO_WAIT_INFINITE: never), or an error (LVIO_E_OS_ERROR for a descriptor
+// that is not open). The time runs on the monotonic clock; a signal handler
+// that runs meanwhile does not end the wait.
+lvio_code lvio_poll_until(pollfd* fds, uint64_t count, uint32_t ms);
 
 // The global interrupt event; null while the events module is stopped.
 lvio_event* lvio_interrupt_event();

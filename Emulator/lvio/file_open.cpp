@@ -17,7 +17,10 @@ lvio_code lvio_file_open_path(const char* path, uint32_t flags, int* fd) {
   if (read && write && append) return LVIO_E_PARAMETER_ERROR;
   int how = O_CLOEXEC;
   if (!write) {
-    how |= O_RDONLY;
+    // Opening a FIFO for reading would wait for a writer here, where nothing
+    // can interrupt it; without blocking it opens at once, and reads wait
+    // (interruptibly) instead.
+    how |= O_RDONLY | O_NONBLOCK;
   } else {
     // Written files are opened for reading too, as the stream layer may read back.
     how |= O_RDWR | O_CREAT;
@@ -35,6 +38,7 @@ lvio_code lvio_file_open_path(const char* path, uint32_t flags, int* fd) {
     close(opened);
     return LVIO_E_FILE_IS_DIRECTORY;
   }
+  if ((how & O_NONBLOCK) != 0) fcntl(opened, F_SETFL, fcntl(opened, F_GETFL) & ~O_NONBLOCK);
   *fd = opened;
   return 0;
 }

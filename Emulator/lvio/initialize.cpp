@@ -1,6 +1,7 @@
 // Start and stop of the whole I/O layer.
 #include "lvio/initialize.h"
 
+#include "lvio/async_layer.h"
 #include "lvio/buffer.h"
 #include "lvio/chain.h"
 #include "lvio/char_coder_layer.h"
@@ -10,6 +11,7 @@
 #include "lvio/event_wait.h"
 #include "lvio/interrupt.h"
 #include "lvio/process_directories.h"
+#include "lvio/socket.h"
 #include "lvio/sync.h"
 #include "lvio/thread.h"
 #include "lvio/timer.h"
@@ -26,11 +28,11 @@ lvio_module lvio_modules[LVIO_MODULE_COUNT] = {
     {"deferred close", lvio_deferred_close_module},
     {"character coders", lvio_coder_module},
     {"file system", lvio_file_system_module},
-    {"sockets", nullptr},
-    {"async layer", nullptr},
+    {"sockets", lvio_socket_module},
+    {"async layer", lvio_async_module},
     {"char-coder layer", lvio_char_coder_module},
     {"zlib layer", lvio_zlib_module},
-    {"standard handles", nullptr},
+    {"standard handles", lvio_std_handles_module},
     // Processes join the environment step here.
     {"processes and environment", lvio_environment_module},
     {"timers", lvio_timers_module},

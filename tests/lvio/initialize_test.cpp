@@ -31,7 +31,7 @@ lvio_code probe_module(uint32_t flags) {
   return stopping ? stop_result[Slot] : start_result[Slot];
 }
 
-// Slots that no module fills yet; the test puts probes into them.
+// The test puts probes into some of the slots.
 class Initialize : public testing::Test {
  protected:
   void SetUp() override {

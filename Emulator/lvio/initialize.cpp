@@ -7,9 +7,9 @@
 #include "lvio/char_coder_layer.h"
 #include "lvio/coder.h"
 #include "lvio/deferred_close.h"
-#include "lvio/environment.h"
 #include "lvio/event_wait.h"
 #include "lvio/interrupt.h"
+#include "lvio/process.h"
 #include "lvio/process_directories.h"
 #include "lvio/socket.h"
 #include "lvio/sync.h"
@@ -33,8 +33,7 @@ lvio_module lvio_modules[LVIO_MODULE_COUNT] = {
     {"char-coder layer", lvio_char_coder_module},
     {"zlib layer", lvio_zlib_module},
     {"standard handles", lvio_std_handles_module},
-    // Processes join the environment step here.
-    {"processes and environment", lvio_environment_module},
+    {"processes and environment", lvio_process_environment_module},
     {"timers", lvio_timers_module},
 };
 

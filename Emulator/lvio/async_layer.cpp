@@ -51,6 +51,33 @@ lvio_code start_read(lvio_async_layer* l) {
   return lvio_handle_read_start(&l->read_op, l->read_position, l->fd, l->read_event, l->request);
 }
 
+// Hands the bytes of the finished read to the caller's buffer. A buffer that
+// may not grow takes what fits; the rest is read again: from the file by
+// its position, or from the push-back on a handle that cannot seek.
+lvio_code deliver(lvio_async_layer* l, lvio_buffer* buffer) {
+  lvio_buffer* data = const_cast<lvio_buffer*>(lvio_handle_op_data(l->read_op));
+  uint64_t n = data->used;
+  if ((buffer->flags & LVIO_BUFFER_FIXED) != 0) {
+    uint64_t room = buffer->capacity > buffer->used ? buffer->capacity - buffer->used : 0;
+    if (room == 0) return LVIO_E_PARAMETER_ERROR;
+    if (n > room) n = room;
+  }
+  // Only a buffer that may not grow leaves a rest, and the append into its
+  // room cannot fail: the rest is given back first.
+  uint64_t rest = data->used - n;
+  if (rest != 0 && !has(l, LVIO_ASYNC_LAYER_SEEKABLE)) {
+    auto read_position = static_cast<int64_t>(l->read_position + data->used);
+    int64_t ignored;
+    lvio_code rc = lvio_pushback_seek(&l->header, &l->pushback, &read_position, 0, 1, -static_cast<int64_t>(rest),
+                                      &ignored, data, LVIO_SEEK_GIVE_BACK | LVIO_SEEK_RELATIVE | LVIO_SEEK_READ_SIDE);
+    if (rc < 0) return rc;
+  }
+  lvio_code rc = lvio_buffer_append(buffer, data->data, n);
+  if (rc < 0) return rc;
+  l->read_position += n;
+  return 0;
+}
+
 lvio_code async_read(lvio_layer** chain, lvio_buffer* buffer, uint32_t flags) {
   lvio_async_layer* l = self(chain);
   if (l->fd < 0) return LVIO_E_NOT_OPEN_READ;
@@ -84,10 +111,8 @@ lvio_code async_read(lvio_layer** chain, lvio_buffer* buffer, uint32_t flags) {
       lvio_handle_op_take(&l->read_op, nullptr, nullptr);
       if (started_here) return LVIO_E_INTERNAL_ERROR;
     } else {
-      const lvio_buffer* data = lvio_handle_op_data(l->read_op);
-      lvio_code rc = lvio_buffer_append(buffer, data->data, data->used);
+      lvio_code rc = deliver(l, buffer);
       if (rc < 0) return rc;  // the data stays for the next call
-      l->read_position += data->used;
       lvio_handle_op_take(&l->read_op, nullptr, nullptr);
       // A failure to read ahead shows in the next call.
       if (!has(l, LVIO_ASYNC_LAYER_NO_READ_AHEAD)) start_read(l);

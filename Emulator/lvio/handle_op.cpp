@@ -95,7 +95,7 @@ void finish(lvio_handle_op* op, lvio_code result) {
   op->result = result;
   pthread_mutex_lock(&op->lock);
   op->done.store(true, std::memory_order_release);
-  if (!op->abandoned && op->completion != nullptr) lvio_event_set(op->completion);
+  if (!op->abandoned) lvio_event_set(op->completion);
   pthread_mutex_unlock(&op->lock);
 }
 
@@ -226,7 +226,7 @@ lvio_code worker_body(lvio_thread*, void* user) {
 
 // Runs the operation inline, or hands it to a worker of its own.
 lvio_code start(lvio_handle_op** slot, lvio_handle_op* op, int fd) {
-  if (op->completion != nullptr) lvio_event_reset(op->completion);
+  lvio_event_reset(op->completion);
   if (!op->worker) {
     finish(op, run(op));
     *slot = op;
@@ -254,6 +254,7 @@ lvio_code start(lvio_handle_op** slot, lvio_handle_op* op, int fd) {
 
 lvio_code lvio_handle_read_start(lvio_handle_op** slot, uint64_t offset, int fd, lvio_event* completion,
                                  uint32_t request) {
+  if (completion == nullptr || *slot != nullptr) return LVIO_E_PARAMETER_ERROR;
   lvio_handle_op* op = make_op(READ, fd, completion, request, LVIO_HANDLE_BUFFER_SIZE);
   if (op == nullptr) return LVIO_E_OUT_OF_MEMORY;
   op->offset = offset;
@@ -262,6 +263,7 @@ lvio_code lvio_handle_read_start(lvio_handle_op** slot, uint64_t offset, int fd,
 
 lvio_code lvio_handle_write_start(lvio_handle_op** slot, const lvio_buffer* buffer, uint64_t data_start,
                                   uint64_t offset, int fd, lvio_event* completion, uint32_t request) {
+  if (completion == nullptr || *slot != nullptr) return LVIO_E_PARAMETER_ERROR;
   if (data_start > buffer->used) return LVIO_E_PARAMETER_ERROR;
   lvio_handle_op* op = make_op(WRITE, fd, completion, request, 0);
   if (op == nullptr) return LVIO_E_OUT_OF_MEMORY;
@@ -282,6 +284,7 @@ lvio_code lvio_handle_write_start(lvio_handle_op** slot, const lvio_buffer* buff
 }
 
 lvio_code lvio_handle_sync_start(lvio_handle_op** slot, int fd, lvio_event* completion, uint32_t request) {
+  if (completion == nullptr || *slot != nullptr) return LVIO_E_PARAMETER_ERROR;
   lvio_handle_op* op = make_op(SYNC, fd, completion, request & ~LVIO_HANDLE_INLINE, 0);
   if (op == nullptr) return LVIO_E_OUT_OF_MEMORY;
   return start(slot, op, fd);

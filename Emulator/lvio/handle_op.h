@@ -34,9 +34,9 @@ constexpr uint32_t LVIO_HANDLE_IGNORE_SYNC_ERRORS = 0x40;
 constexpr uint64_t LVIO_HANDLE_BUFFER_SIZE = 65536;
 
 // Starts a read of at most LVIO_HANDLE_BUFFER_SIZE bytes at the offset into
-// a buffer the operation owns, and puts the operation in the slot (which
-// must be empty). The completion event is reset now and set when the read
-// has ended.
+// a buffer the operation owns, and puts the operation in the slot. The
+// completion event is reset now and set when the read has ended. A slot
+// that holds an operation, or no completion event: LVIO_E_PARAMETER_ERROR.
 lvio_code lvio_handle_read_start(lvio_handle_op** slot, uint64_t offset, int fd, lvio_event* completion,
                                  uint32_t request);
 

@@ -11,6 +11,7 @@
 
 #include "coder_test_support.h"
 #include "eventually.h"
+#include "failing_allocator.h"
 #include "lvio/char_coder_layer.h"
 #include "lvio/handles.h"
 #include "lvio/operation_flags.h"
@@ -20,6 +21,20 @@
 #include "temp_directory.h"
 
 namespace {
+
+// Reads into a buffer of four bytes that may not grow, until the end.
+std::string read_in_fours(lvio_layer** chain, lvio_code* rc) {
+  std::string s;
+  char room[4];
+  do {
+    lvio_buffer b = {reinterpret_cast<uint8_t*>(room), 0, sizeof room,
+                     LVIO_BUFFER_BORROWED | LVIO_BUFFER_CALLER_RECORD | LVIO_BUFFER_FIXED};
+    lvio_buffer* p = &b;
+    *rc = lvio_stream_read_buffer(chain, &p, 0);
+    if (*rc >= 0) s += "[" + std::string(room, b.used) + "]";
+  } while (*rc >= 0);
+  return s;
+}
 
 // Files: a temporary directory, with the layer started.
 class AsyncFiles : public TempDirectory {
@@ -90,6 +105,14 @@ TEST_F(AsyncFiles, ReadsGoOnWhenTheFileGrows) {
   lvio_stream_info info;
   ASSERT_EQ(lvio_stream_get_info(&chain_, &info, 0), 0);
   EXPECT_EQ(info.kind, static_cast<uint32_t>(LVIO_HANDLE_KIND_DISK));
+}
+
+TEST_F(AsyncFiles, AReadIntoABufferThatCannotGrowTakesWhatFits) {
+  file("in", "0123456789");
+  ASSERT_EQ(open("in", LVIO_ASYNC_READ), 0);
+  lvio_code rc;
+  EXPECT_EQ(read_in_fours(&chain_, &rc), "[0123][4567][89]");
+  EXPECT_EQ(rc, LVIO_E_END_OF_FILE);
 }
 
 TEST_F(AsyncFiles, OpenErrors) {
@@ -213,6 +236,15 @@ TEST_F(AsyncPipes, ReadsUntilTheWriterCloses) {
   EXPECT_EQ(lvio_stream_seek(&chain_, 0, &position, nullptr, LVIO_SEEK_ABSOLUTE), LVIO_E_SEEK_ERROR);
 }
 
+TEST_F(AsyncPipes, AReadIntoABufferThatCannotGrowTakesWhatFits) {
+  open_reader();
+  pipe_.put("abcdefghij");
+  pipe_.close_write();
+  lvio_code rc;
+  EXPECT_EQ(read_in_fours(&chain_, &rc), "[abcd][efgh][ij]");
+  EXPECT_EQ(rc, LVIO_E_END_OF_FILE);
+}
+
 TEST_F(AsyncPipes, ATimeOutOrANoWaitReadLeavesTheReadRunning) {
   open_reader();
   lvio_code rc;
@@ -317,6 +349,31 @@ TEST_F(AsyncPipes, WritingToAPipeWithoutReaderReportsItsEnd) {
   // SIGPIPE does not end the process; the write reports the end instead.
   EXPECT_EQ(write_text(&chain_, "x"), LVIO_E_END_OF_FILE);
   EXPECT_EQ(lvio_stream_close(&chain_, LVIO_OP_ABORTIVE), 0);
+}
+
+TEST_F(AsyncPipes, AWriteIntoAFullPipeTimesOutAndAnAbortiveCloseLeavesIt) {
+  ASSERT_EQ(lvio_open_os_handle(&chain_, pipe_.take_write(), LVIO_ASYNC_WRITE), 0);
+  const lvio_time millisecond = {0, 1000000};
+  ASSERT_EQ(lvio_stream_set_timeout(&chain_, &millisecond, LVIO_OP_WRITE), 0);
+  // Nobody reads: more than the pipe holds cannot be written.
+  EXPECT_EQ(write_text(&chain_, std::string(1 << 20, 'f')), LVIO_E_TIMEOUT);
+  EXPECT_EQ(lvio_stream_close(&chain_, LVIO_OP_ABORTIVE), 0);
+  EXPECT_EQ(chain_, nullptr);
+}
+
+TEST_F(AsyncPipes, WithoutMemoryNoLayerIsMadeAndTheHandleStaysTheCallers) {
+  int fd = pipe_.read_end;
+  {
+    FailingAllocator refuse;
+    EXPECT_EQ(lvio_open_os_handle(&chain_, fd, LVIO_ASYNC_READ), LVIO_E_OUT_OF_MEMORY);
+  }
+  EXPECT_EQ(chain_, nullptr);
+  EXPECT_EQ(lvio_handle_kind(fd), LVIO_HANDLE_KIND_PIPE);
+  EXPECT_EQ(lvio_open_os_handle(&chain_, -1, LVIO_ASYNC_READ), LVIO_E_PARAMETER_ERROR);
+  EXPECT_EQ(lvio_open_os_handle(&chain_, fd, 0), LVIO_E_PARAMETER_ERROR);
+  int closed = dup(fd);
+  close(closed);
+  EXPECT_EQ(lvio_open_os_handle(&chain_, closed, LVIO_ASYNC_READ), LVIO_E_OPEN_ERROR);
 }
 
 TEST_F(AsyncPipes, LargeWritesArriveWhole) {

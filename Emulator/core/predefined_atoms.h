@@ -13,6 +13,9 @@ constexpr lv_term lv_predefined_atom(unsigned index) { return (lv_term{index} <<
 
 constexpr lv_term LV_ATOM_NIL = lv_predefined_atom(0);        // []
 constexpr lv_term LV_ATOM_DOT = lv_predefined_atom(1);        // .
+constexpr lv_term LV_ATOM_LESS = lv_predefined_atom(2);       // <
+constexpr lv_term LV_ATOM_EQUAL = lv_predefined_atom(3);      // =
+constexpr lv_term LV_ATOM_GREATER = lv_predefined_atom(4);    // >
 constexpr lv_term LV_ATOM_COLON = lv_predefined_atom(8);      // :
 constexpr lv_term LV_ATOM_FAIL = lv_predefined_atom(12);      // fail
 constexpr lv_term LV_ATOM_ON = lv_predefined_atom(14);        // on
@@ -29,6 +32,7 @@ constexpr lv_term LV_ATOM_CATCH_HOOK = lv_predefined_atom(68);  // $$catch_hook
 constexpr lv_term LV_ATOM_CUT = lv_predefined_atom(102);      // !
 constexpr lv_term LV_ATOM_CALL = lv_predefined_atom(165);     // call
 constexpr lv_term LV_ATOM_CALL_CLEANUP_INTERNAL = lv_predefined_atom(185);  // call_cleanup_internal
+constexpr lv_term LV_ATOM_REF = lv_predefined_atom(178);     // $ref
 constexpr lv_term LV_ATOM_WIN32NT = lv_predefined_atom(187);  // win32nt
 constexpr lv_term LV_ATOM_TABLE_FULL = lv_predefined_atom(183);  // the atom table is full
 
@@ -36,5 +40,7 @@ constexpr lv_term LV_ATOM_TABLE_FULL = lv_predefined_atom(183);  // the atom tab
 constexpr lv_term LV_FUNCTOR_DOT_2 = LV_ATOM_DOT | (lv_term{2} << 55);
 constexpr lv_term LV_FUNCTOR_COLON_2 = LV_ATOM_COLON | (lv_term{2} << 55);
 constexpr lv_term LV_FUNCTOR_MUTABLE_2 = LV_ATOM_MUTABLE | (lv_term{2} << 55);
+constexpr lv_term LV_FUNCTOR_ARRAY1D_2 = LV_ATOM_ARRAY1D | (lv_term{2} << 55);
+constexpr lv_term LV_FUNCTOR_REF_2 = LV_ATOM_REF | (lv_term{2} << 55);
 static_assert(LV_FUNCTOR_DOT_2 == 0x10000000000000f);
 static_assert(LV_FUNCTOR_COLON_2 == 0x100000000000047);

@@ -12,6 +12,7 @@
 #include "core/cleanups.h"
 #include "core/errors.h"
 #include "core/fault.h"
+#include "core/inline_builtins.h"
 #include "core/numbers.h"
 #include "core/predefined_atoms.h"
 #include "core/worker.h"

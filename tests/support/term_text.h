@@ -18,6 +18,7 @@
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "core/atoms.h"
 #include "core/numbers.h"
@@ -144,11 +145,12 @@ class reader {
     }
     if (i_ >= s_.size() || s_[i_] != '(') return atom(name);
     i_++;
-    lv_term args[256];
-    unsigned n = 0;
-    do args[n++] = term();
+    std::vector<lv_term> args;
+    do args.push_back(term());
     while (peek(',') && (i_++, true));
     expect(')');
+    unsigned n = static_cast<unsigned>(args.size());
+    if (n > 255) fail("more than 255 arguments");
     lv_term* h = w_->H;
     h[0] = lv_make_functor(atom(name), n);
     for (unsigned k = 0; k < n; k++) h[k + 1] = args[k];
@@ -162,17 +164,17 @@ class reader {
       i_++;
       return LV_ATOM_NIL;
     }
-    lv_term items[256];
-    unsigned n = 0;
-    do items[n++] = term();
+    std::vector<lv_term> items;
+    do items.push_back(term());
     while (peek(',') && (i_++, true));
+    size_t n = items.size();
     lv_term tail = LV_ATOM_NIL;
     if (peek('|')) {
       i_++;
       tail = term();
     }
     expect(']');
-    for (unsigned k = n; k-- > 0;) {
+    for (size_t k = n; k-- > 0;) {
       lv_term* h = w_->H;
       h[0] = items[k];
       h[1] = tail;

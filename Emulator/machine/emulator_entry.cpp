@@ -21,8 +21,6 @@ int lv_predtrace_level;
 
 namespace {
 
-constexpr uint64_t RECOVERY_RECORD_TYPE = 272;
-
 void read_trace_settings() {
   char* predtrace = lv_get_property_text_default("LV_PREDTRACE", nullptr, nullptr);
   if (predtrace != nullptr) {
@@ -90,7 +88,7 @@ int32_t lv_enter_emulator_protected(lv_worker* w, int mode, lv_pred* pred) {
   volatile int current_mode = mode;
   for (;;) {
     w->termref_top = termref_top;
-    record.type = RECOVERY_RECORD_TYPE;
+    record.type = LV_RECOVERY_RECORD_TYPE;
     record.self = &record;
     int code = _setjmp(record.buffer);
     if (code == LV_UNWIND_EVENT) {

@@ -9,6 +9,9 @@
 constexpr int LV_UNWIND_EVENT = -3;
 constexpr int LV_UNWIND_REINIT = -2;
 
+// The type word of a recovery record.
+constexpr uint64_t LV_RECOVERY_RECORD_TYPE = 272;
+
 lv_jump_record* lv_current_recovery();
 void lv_set_current_recovery(lv_jump_record* record);
 

@@ -6,7 +6,7 @@
 
 #include "core/bind.h"
 #include "core/fault.h"
-#include "core/inline_support.h"
+#include "core/inline_builtins_support.h"
 #include "core/predefined_atoms.h"
 #include "core/term_compare.h"
 #include "core/term_walks.h"

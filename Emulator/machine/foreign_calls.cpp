@@ -155,7 +155,8 @@ int lv_foreign_push(lv_worker* w, lv_call_record* r, lv_foreign_kind kind, uint3
       double d = 0.0;
       error = float_argument(t, &d);
       if (error == 0) {
-        if (r->double_count >= LV_CALL_RECORD_SLOTS) LV_raise_fault("a foreign call with more than 256 float arguments");
+        if (r->double_count >= LV_CALL_RECORD_SLOTS)
+          LV_raise_fault("a foreign call with more than 256 float arguments");
         r->doubles[r->double_count++] = d;
       }
       break;

@@ -191,7 +191,8 @@ class reader {
     bool is_float = i_ + 1 < s_.size() && s_[i_] == '.' && std::isdigit(static_cast<unsigned char>(s_[i_ + 1]));
     if (is_float) {
       i_++;
-      while (i_ < s_.size() && (std::isdigit(static_cast<unsigned char>(s_[i_])) || s_[i_] == 'e' || s_[i_] == '-')) i_++;
+      auto in_float = [&](char c) { return std::isdigit(static_cast<unsigned char>(c)) || c == 'e' || c == '-'; };
+      while (i_ < s_.size() && in_float(s_[i_])) i_++;
       return lv_make_float_box(w_, std::strtod(s_.substr(start, i_ - start).c_str(), nullptr));
     }
     return lv_make_integer(w_, std::strtoll(s_.substr(start, i_ - start).c_str(), nullptr, 10));

@@ -2,7 +2,7 @@
 // append/3.
 #include "core/bind.h"
 #include "core/inline_builtins.h"
-#include "core/inline_support.h"
+#include "core/inline_builtins_support.h"
 #include "core/numbers.h"
 #include "core/predefined_atoms.h"
 #include "core/text_lists.h"

@@ -293,4 +293,28 @@ TEST_F(BuiltinInsnTest, UpdateAfterANewChoicepointIsUndoneOnBacktracking) {
   EXPECT_EQ(seen.seen[0], lv_make_small(1));
 }
 
+// COMPAREOP puts the standard order of X0 and X1 in the accumulator for the
+// comparisons after it: before(X, Y) :- compare(<, X, Y).
+TEST_F(BuiltinInsnTest, CompareOpFeedsTheArithmeticComparisons) {
+  Assembler a;
+  a.op(LV_OP_COMPAREOP, {X(0), X(1)})
+      .op(LV_OP_EQUAL_TO_IMM, {I(-1), L("no")})
+      .op(LV_OP_EXECUTE, {P(yes_pred)})
+      .label("no")
+      .op(LV_OP_EXECUTE, {P(no_pred)});
+  lv_pred* before = clauses("before", 2, {&a});
+  terms::reader r(w);
+  struct {
+    const char* x;
+    const char* y;
+    int before;
+  } cases[] = {{"a", "b", 1}, {"b", "a", 0}, {"1", "a", 1}, {"f(a)", "f(a)", 0}, {"X", "1", 1}, {"2.0", "1", 1}};
+  for (const auto& c : cases) {
+    seen = {};
+    ASSERT_EQ(call(before, {r.read(c.x), r.read(c.y)}), 1);
+    EXPECT_EQ(seen.yes, c.before) << c.x << " " << c.y;
+    EXPECT_EQ(seen.no, 1 - c.before) << c.x << " " << c.y;
+  }
+}
+
 }  // namespace

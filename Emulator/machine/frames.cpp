@@ -113,7 +113,7 @@ int lv_set_choice_registers(lv_worker* w, lv_term* choicepoint) {
 }
 
 lv_pred* lv_push_handler_frame(lv_worker* w, int64_t cells, const uint32_t* interrupted, const uint32_t* resume,
-                               lv_term* frame) {
+                               lv_term* frame, lv_term* keep, int keep_count) {
   // Dead registers below the count are saved as [], so that no stale word
   // becomes a root.
   lv_live_set live;
@@ -135,12 +135,20 @@ lv_pred* lv_push_handler_frame(lv_worker* w, int64_t cells, const uint32_t* inte
     }
   }
 
+  // X0..X255 fit the local stack's reserve; more registers may need room,
+  // made once the first ones are saved (the argument registers then carry
+  // the caller's terms to keep, as roots).
   int64_t low = n < LV_X_REGISTERS ? n : LV_X_REGISTERS;
-  if (n > LV_X_REGISTERS && free_local_cells(w) < 3 * n) heap_overflow(w, 0, n + LV_LOCAL_RESERVE_CELLS);
   lv_term* f = push_frame(w, lv_code_stub_for_arity(static_cast<uint64_t>(low)), low);
   for (int64_t i = 0; i < low; i++)
     f[LV_FRAME_Y + i] = lv_live_set_has(live, static_cast<unsigned>(i)) ? w->X[i] : LV_ATOM_NIL;
   if (n > LV_X_REGISTERS) {
+    if (free_local_cells(w) < 3 * n) {
+      for (int i = 0; i < keep_count; i++) w->X[i] = keep[i];
+      heap_overflow(w, 0, n + LV_LOCAL_RESERVE_CELLS);
+      for (int i = 0; i < keep_count; i++) keep[i] = w->X[i];
+      f = w->E;
+    }
     for (int64_t i = LV_X_REGISTERS; i < n; i++) f[LV_FRAME_Y + i] = x_register(w, i);
     w->local_top = f + LV_FRAME_Y + n;
     w->CP = lv_code_stub_for_arity(static_cast<uint64_t>(n));
@@ -220,7 +228,10 @@ lv_pred* lv_push_eval_error_frame(lv_worker* w, lv_term known, lv_term other, in
     known = *cell;
   }
   // The registers saved are those live at the start of the sequence (P).
-  lv_pred* handler = lv_push_handler_frame(w, LV_HEAP_RESERVE_CELLS, address, w->P, frame);
+  lv_term operands[2] = {known, other};
+  lv_pred* handler = lv_push_handler_frame(w, LV_HEAP_RESERVE_CELLS, address, w->P, frame, operands, 2);
+  known = operands[0];
+  other = operands[1];
   lv_push_continuation_frame(w, handler, nullptr);
   lv_term* f = push_frame(w, lv_restore_operands_code, 2);
   lv_term* var = &f[LV_FRAME_Y + (which == 1 ? 0 : 1)];

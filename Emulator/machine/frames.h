@@ -56,9 +56,10 @@ void lv_push_fixed_continuation(lv_worker* w, lv_term a, lv_term b, lv_term c);
 // address. frame is the emulator's current frame: when it is the local top
 // (a frame still being built) and a call follows, that call's environment is
 // completed first and the interrupted address is marked odd. H, E and CP are
-// in the context.
+// in the context. The keep_count terms at keep are kept valid (they are
+// rewritten) should the stacks move while room is made.
 lv_pred* lv_push_handler_frame(lv_worker* w, int64_t cells, const uint32_t* interrupted, const uint32_t* resume,
-                               lv_term* frame);
+                               lv_term* frame, lv_term* keep = nullptr, int keep_count = 0);
 
 // Undoes lv_push_handler_frame, given the handler's X0..X6: restores the
 // registers, E, CP and the cut barrier, and makes the heap room asked for.

@@ -9,6 +9,7 @@
 //   lv_code_block* block = a.finish();
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <map>
@@ -38,6 +39,8 @@ inline Operand N(uint32_t v) { return Operand('N', v); }
 inline Operand C(uint64_t term) { return Operand('C', term); }
 inline Operand F(uint64_t functor) { return Operand('F', functor); }
 inline Operand P(const void* pred) { return Operand('P', reinterpret_cast<uint64_t>(pred)); }
+inline Operand P(std::nullptr_t) { return Operand('P', 0); }
+inline Operand P(const char* label) { return Operand('P', 0, label); }
 inline Operand A(const uint32_t* address) { return Operand('A', reinterpret_cast<uint64_t>(address)); }
 inline Operand A(const char* label) { return Operand('A', 0, label); }
 inline Operand L(const uint32_t* address) { return Operand('L', reinterpret_cast<uint64_t>(address)); }
@@ -74,6 +77,19 @@ inline Operand G(std::initializer_list<std::pair<unsigned, unsigned>> pairs) {
   return o;
 }
 
+// What was assembled, piece by piece, for writers of other encodings of the
+// same code (the quick-load test writer).
+struct Piece {
+  enum Kind { INSN, WORD, NOP, ENTRY } kind = INSN;
+  size_t position = 0;         // word index
+  lv_insn insn = LV_OP_NOP;    // INSN: the form chosen
+  std::vector<Operand> ops;    // INSN: the operands as given (no alignment word)
+  uint32_t value = 0;          // WORD: the word; NOP: the skip count; ENTRY: the arity
+  int form = 0;                // ENTRY: 1 an internal entry header, 0 a try record
+  std::string label;           // ENTRY: the target
+  size_t target_words = 0;     // ENTRY: words past the label
+};
+
 class Assembler {
  public:
   // Appends an instruction. Operands are given without the Q alignment
@@ -88,6 +104,9 @@ class Assembler {
     std::string given;
     for (const Operand& o : ops) given += o.kind;
     if (expected != given && expected != "p" + given) throw std::logic_error(std::string("operands of ") + lv_instruction_name_table[chosen]);
+    Piece& p = add_piece(Piece::INSN);
+    p.insn = chosen;
+    p.ops = ops;
     words_.push_back(lv_opcode(chosen));
     if (expected[0] == 'p') words_.push_back(0);
     for (const Operand& o : ops) emit(o);
@@ -100,6 +119,7 @@ class Assembler {
   }
 
   Assembler& word(uint32_t w) {
+    add_piece(Piece::WORD).value = w;
     words_.push_back(w);
     return *this;
   }
@@ -107,24 +127,44 @@ class Assembler {
   // NOP with operand n (at least 1): the next instruction starts n words
   // after the operand word; the words between are zero.
   Assembler& nop(uint32_t n) {
+    add_piece(Piece::NOP).value = n;
     words_.push_back(lv_opcode(LV_OP_NOP));
     words_.push_back(n);
     for (uint32_t i = 1; i < n; i++) words_.push_back(0);
     return *this;
   }
 
+  // An internal entry header (form 1) or an inline try record (form 0) for
+  // the code at the label plus target_words words, written with
+  // lv_code_write_entry_header when the block is built.
+  Assembler& entry(int form, const std::string& target, unsigned arity, size_t target_words = 0) {
+    Piece& p = add_piece(Piece::ENTRY);
+    p.value = arity;
+    p.form = form;
+    p.label = target;
+    p.target_words = target_words;
+    words_.insert(words_.end(), 8, 0);
+    return *this;
+  }
+
   size_t size() const { return words_.size(); }
+  const std::vector<Piece>& pieces() const { return pieces_; }
+  size_t label_position(const std::string& name) const {
+    auto it = labels_.find(name);
+    if (it == labels_.end()) throw std::logic_error("undefined label " + name);
+    return it->second;
+  }
 
   // Builds the block, registered in the tree unless asked otherwise.
   lv_code_block* finish(bool register_block = true) {
     block_ = lv_code_block_new(words_.size());
     uint32_t* code = lv_code_block_code(block_);
     for (size_t i = 0; i < words_.size(); i++) code[i] = words_[i];
-    for (const auto& [position, name] : fixups_) {
-      auto it = labels_.find(name);
-      if (it == labels_.end()) throw std::logic_error("undefined label " + name);
-      lv_code_write64(&code[position], reinterpret_cast<uint64_t>(&code[it->second]));
-    }
+    for (const auto& [position, name] : fixups_)
+      lv_code_write64(&code[position], reinterpret_cast<uint64_t>(&code[label_position(name)]));
+    for (const Piece& p : pieces_)
+      if (p.kind == Piece::ENTRY)
+        lv_code_write_entry_header(&code[p.position], &code[label_position(p.label) + p.target_words], p.value, p.form);
     if (register_block) lv_code_block_register(block_);
     return block_;
   }
@@ -133,6 +173,13 @@ class Assembler {
   const uint32_t* start() const { return lv_code_block_code(block_); }
 
  private:
+  Piece& add_piece(Piece::Kind kind) {
+    pieces_.emplace_back();
+    pieces_.back().kind = kind;
+    pieces_.back().position = words_.size();
+    return pieces_.back();
+  }
+
   static bool wide(char kind) { return lv_operand_is_wide(kind) || kind == 'B'; }
 
   // Whether the plain form places its first 64-bit operand on an 8-byte
@@ -162,6 +209,7 @@ class Assembler {
   }
 
   std::vector<uint32_t> words_;
+  std::vector<Piece> pieces_;
   std::map<std::string, size_t> labels_;
   std::vector<std::pair<size_t, std::string>> fixups_;
   lv_code_block* block_ = nullptr;

@@ -13,6 +13,7 @@
 #include "store/code_walk.h"
 #include "store/dynamic_table.h"
 #include "store/predicates.h"
+#include "store/qload.h"
 #include "store/reclaim.h"
 #include "store/static_code.h"
 #include "store/warn_ndexit.h"
@@ -210,6 +211,10 @@ const lv_builtin records[] = {
     LV_BUILTIN("$make_bytecode_object", prolog_make_bytecode_object, 5),
     LV_BUILTIN("$print_hashtable_statistics", prolog_print_hashtable_statistics, 0),
     LV_BUILTIN("$warn_ndexit", prolog_warn_ndexit, 3),
+    LV_BUILTIN("$qread", prolog_qread, 3),
+    LV_BUILTIN("$push_qlinfo", prolog_push_qlinfo, 0),
+    LV_BUILTIN("$pop_qlinfo", prolog_pop_qlinfo, 0),
+    LV_BUILTIN("$ql_complete", prolog_ql_complete, 0),
 };
 
 }  // namespace

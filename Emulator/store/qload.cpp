@@ -288,7 +288,7 @@ void release(ql_reader& r) {
 // cleared from the registers.
 int abandon(ql_reader& r) {
   for (uint64_t i = 0; i < r.made_count; i++) {
-    lv_code_block_unregister(r.made[i]);
+    if (lv_find_code_block(r.made[i]) == r.made[i]) lv_code_block_unregister(r.made[i]);
     lv_code_block_free(r.made[i]);
   }
   r.w->H = r.h0;

@@ -37,6 +37,10 @@
 // began and the blocks made for the term are freed. The rules a writer
 // must follow are written beside the code that checks them.
 //
+// Cut targets are not written in files: the choice instructions make them
+// at run time, as the byte offset of a choicepoint from the high end of the
+// choice stack, which stays valid when the choice stack moves.
+//
 // Heap terms live in registers only while their term is being read: at the
 // end of every term (and after a fault) every register that holds anything
 // but an atomic word is cleared. Atoms, functor words and small integers

@@ -563,6 +563,41 @@ TEST_F(QloadTest, AFileCutAnywhereIsAFault) {
   ASSERT_EQ(read(whole, &t), 1) << lv_qload_error();
 }
 
+// Damaged files: bytes changed at random in a valid one are read without
+// harm, and a read that fails leaves nothing behind.
+TEST_F(QloadTest, DamagedFilesAreReadWithoutHarm) {
+  Assembler clause = two_clause_internal(atom("a"), atom("b"));
+  QlWriter q;
+  int64_t block = q.code(clause);
+  q.term(qlw::fn("t", {qlw::reg(block), qlw::big("-123456789012345678901234567890"), qlw::flt("1.5"), qlw::var(0),
+                       qlw::list({qlw::atom("x"), qlw::var(0)})}));
+  const std::string whole = q.bytes();
+  uint64_t seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 6364136223846793005u + 1442695040888963407u;
+    return seed >> 33;
+  };
+  const char replacements[] = {0, '0', '1', '4', '9', '-', '+', 'A', 'J', 'K', 'L', 'M', 'O', 'R', 'T', 'X', 'Y', 'e', 'f', '\xff'};
+  for (int round = 0; round < 3000; round++) {
+    std::string damaged = whole;
+    for (uint64_t k = 0, changes = 1 + next() % 3; k < changes; k++)
+      damaged[next() % damaged.size()] = replacements[next() % sizeof replacements];
+    lv_qload_pop_registers();
+    lv_qload_push_registers();
+    uint64_t blocks = lv_code_block_count();
+    lv_term* top = w->H;
+    lv_term t = 0;
+    testing::internal::CaptureStderr();
+    int r = read(damaged, &t);
+    testing::internal::GetCapturedStderr();
+    if (r != 1) {
+      EXPECT_EQ(w->H, top) << round;
+      EXPECT_EQ(lv_code_block_count(), blocks) << round;
+    }
+    w->H = top;
+  }
+}
+
 struct Malformed {
   const char* what;
   std::string bytes;

@@ -8,6 +8,7 @@
 #include "store/code_block.h"
 #include "store/code_walk.h"
 #include "store/predicates.h"
+#include "store/qload.h"
 #include "store/static_code.h"
 #include "store/store_builtins.h"
 
@@ -27,6 +28,7 @@ struct writer {
   uint32_t* start;
   uint32_t* at;
   uint32_t* end;
+  uint32_t* insn;  // the instruction of the last o(N) item, or null
   bool room(uint64_t words) const { return static_cast<uint64_t>(end - at) >= words; }
   bool word(uint64_t v) {
     if (!room(1)) return false;
@@ -76,7 +78,10 @@ bool write_item(writer& out, lv_term item) {
   if (arity == 1) {
     lv_term arg = lv_deref(lv_struct_cells(item)[1]);
     if (name == ATOM_LINENO || name == ATOM_DEF) return true;
-    if (name == ATOM_O) return small_arg(item, 1, &n) && out.word(static_cast<uint64_t>(2 * n));
+    if (name == ATOM_O) {
+      out.insn = out.at;
+      return small_arg(item, 1, &n) && out.word(static_cast<uint64_t>(2 * n));
+    }
     if (name == ATOM_X) return small_arg(item, 1, &n) && out.word(static_cast<uint64_t>(8 * n + 320));
     if (name == ATOM_Y || name == ATOM_VALUE) return small_arg(item, 1, &n) && out.word(static_cast<uint64_t>(8 * n + 16));
     if (name == ATOM_VARIABLE) return small_arg(item, 1, &n) && out.word(static_cast<uint64_t>(8 * n + 17));
@@ -98,12 +103,18 @@ bool write_item(writer& out, lv_term item) {
       return out.wide(reinterpret_cast<uint64_t>(p));
     }
     if (name == ATOM_LARGE) {
-      if (lv_is_small(arg)) return out.wide(LV_BOX_INT1) && out.wide(static_cast<uint64_t>(lv_small_value(arg)));
-      if (!lv_is_box(arg)) return false;
-      const lv_term* box = lv_struct_cells(arg);
+      // The box at the operand of the last instruction, in the space that
+      // large_insn_offset reserves for it (a float is followed by NOP 1; an
+      // integer that fits a small integer makes the constant form).
+      lv_term one[2] = {LV_BOX_INT1, static_cast<lv_term>(lv_is_small(arg) ? lv_small_value(arg) : 0)};
+      if (!lv_is_small(arg) && !lv_is_box(arg)) return false;
+      const lv_term* box = lv_is_small(arg) ? one : lv_struct_cells(arg);
       uint64_t words = lv_box_value_words(box[0]) + 1;
-      if (!out.room(2 * words)) return false;
+      uint64_t reserved = lv_box_is_float(box[0]) ? 6 : 2 * words;
+      if (out.insn == nullptr || !out.room(reserved)) return false;
+      uint32_t* position = out.at;
       for (uint64_t i = 0; i < words; i++) out.wide(box[i]);
+      out.at = position + large_insn_offset(position, out.insn);
       return true;
     }
     return false;
@@ -137,7 +148,7 @@ int prolog_make_bytecode_object(lv_worker* w) {
   block->source_key = source_key;
   block->source = source;
   uint32_t* code = lv_code_block_code(block);
-  writer out = {code, code, reinterpret_cast<uint32_t*>(reinterpret_cast<char*>(code) + code_bytes)};
+  writer out = {code, code, reinterpret_cast<uint32_t*>(reinterpret_cast<char*>(code) + code_bytes), nullptr};
   uint64_t side_entries = 0;
   bool has_line = false;
   lv_term items = lv_deref(w->X[1]);

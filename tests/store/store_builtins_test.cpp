@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "core/memory.h"
+#include "core/numbers.h"
 #include "core/predefined_atoms.h"
 #include "store/reclaim.h"
 #include "store/store_builtins.h"
@@ -72,6 +73,38 @@ TEST_F(BuiltinTest, MakeBytecodeObjectRefusesBadItems) {
   EXPECT_EQ(make(8, {item("emul_entry", spec("nowhere", 3))}), nullptr);
   EXPECT_EQ(lv_code_block_count(), 0u);
   EXPECT_EQ(lv_mem_category_bytes(LV_CAT_COMPILED_CODE) > 0, true);  // only stubs and static records
+}
+
+TEST_F(BuiltinTest, LargeItemsTakeTheSpaceReservedForThem) {
+  lv_term* h = w->H;
+  h[0] = LV_BOX_INT2;
+  h[1] = 5;
+  h[2] = uint64_t{1} << 63;
+  h[3] = LV_BOX_INT2;
+  w->H = h + 4;
+  lv_term big = lv_make_struct(h);
+  lv_term half = lv_make_float_box(w, 0.5);
+  lv_code_block* b = make(56, {item("o", lv_make_small(LV_OP_GET_LARGE)), item("x", lv_make_small(1)), item("large", big),
+                              item("o", lv_make_small(LV_OP_PUT_LARGE)), item("x", lv_make_small(2)), item("large", half),
+                              item("o", lv_make_small(LV_OP_FIRST_LARGEQ)), lv_make_small(0),
+                              item("large", lv_make_small(-9)), item("o", lv_make_small(LV_OP_PROCEED))});
+  ASSERT_NE(b, nullptr);
+  const uint32_t* c = lv_code_block_code(b);
+  // GET_LARGE x(1) with a box of two value words: 8 words.
+  EXPECT_EQ(c[0], lv_opcode(LV_OP_GET_LARGE));
+  EXPECT_EQ(lv_code_read64(&c[2]), LV_BOX_INT2);
+  EXPECT_EQ(lv_code_read64(&c[6]), uint64_t{1} << 63);
+  // PUT_LARGE x(2) with a float: the box and NOP 1.
+  EXPECT_EQ(c[8], lv_opcode(LV_OP_PUT_LARGE));
+  EXPECT_EQ(lv_code_read64(&c[10]), LV_BOX_FLOAT);
+  EXPECT_EQ(c[14], lv_opcode(LV_OP_NOP));
+  EXPECT_EQ(c[15], 1u);
+  // A small integer: the constant form with the raw value, then NOP 1.
+  EXPECT_EQ(c[16], lv_opcode(LV_OP_FIRST_CONSTANTQ));
+  EXPECT_EQ(static_cast<int64_t>(lv_code_read64(&c[18])), -9);
+  EXPECT_EQ(c[20], lv_opcode(LV_OP_NOP));
+  EXPECT_EQ(c[21], 1u);
+  EXPECT_EQ(c[22], lv_opcode(LV_OP_PROCEED));
 }
 
 TEST_F(BuiltinTest, InternalEntryHeaderItems) {

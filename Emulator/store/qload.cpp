@@ -193,7 +193,7 @@ bool read_integer(ql_reader& r, lv_term* value) {
   return true;
 }
 
-// 'T' of Name/Arity or Module:Name/Arity, read for 'N'. The cells are
+// The Name/Arity or Module:Name/Arity term of an 'N' item. Its cells are
 // checked as they are visited: the term need not be finished elsewhere.
 bool visit_cell(ql_reader& r, lv_term* v) {
   for (uint64_t steps = 0; lv_is_ref(*v); steps++) {

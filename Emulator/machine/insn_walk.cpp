@@ -126,6 +126,100 @@ bool lv_insn_decode(const uint32_t* p, lv_decoded_insn* out) {
   return true;
 }
 
+uint64_t lv_insn_length_within(const uint32_t* p, const uint32_t* end) {
+  if (p == nullptr || p >= end) return 0;
+  uint64_t room = static_cast<uint64_t>(end - p);
+  uint32_t word = p[0];
+  if (word == LV_INTERNAL_HEADER_WORD) {
+    if (room < 8) return 0;
+    const lv_internal_entry* h = reinterpret_cast<const lv_internal_entry*>(p);
+    if (h->first_entry == p + 8) return 8;
+    for (uint64_t at = 8;; at += 8) {
+      if (room - at < 8) return 0;
+      if (reinterpret_cast<const lv_clause_entry*>(p + at)->link == nullptr) return at + 8;
+    }
+  }
+  if (!lv_opcode_valid(word)) return 0;
+  int32_t format = lv_instruction_format_table[word >> 1];
+  if (!lv_format_valid(format)) return 0;
+  if (format == 72) {
+    if (room < 2) return 0;
+    uint64_t length = 1 + uint64_t{p[1]};
+    return length <= room ? length : 0;
+  }
+  if (format == 119) return room >= 3 ? 3 : 0;
+  uint64_t at = 1;
+  for (const char* k = lv_format_operands[format]; *k != '\0'; k++) {
+    uint64_t words;
+    if (*k == 'B') {
+      if (room - at < 2) return 0;
+      int64_t box = LargeArity_checked(lv_code_read64(p + at));
+      if (box < 2) return 0;  // no box header: a header and at least one value word
+      words = 2 * static_cast<uint64_t>(box);
+    } else if (*k == 'R' || *k == 'G') {
+      if (room - at < 1) return 0;
+      words = *k == 'R' ? 1 + (p[at] >> 8) : 1 + 2 * uint64_t{p[at]};
+    } else {
+      words = lv_operand_is_wide(*k) ? 2 : 1;
+    }
+    if (words > room - at) return 0;
+    at += words;
+  }
+  return at;
+}
+
+bool lv_insn_decode_within(const uint32_t* p, const uint32_t* end, lv_decoded_insn* out) {
+  if (p == nullptr || p >= end || p[0] == LV_INTERNAL_HEADER_WORD) return false;
+  return lv_insn_length_within(p, end) != 0 && lv_insn_decode(p, out);
+}
+
+bool lv_insn_receives_new_variable(const lv_decoded_insn& d, unsigned i, uint32_t entry) {
+  if (i >= d.operand_count) return false;
+  const lv_operand& o = d.operands[i];
+  if (o.kind == 'R') return entry < o.count && (o.at[1 + entry] & 3) == 1;
+  if (o.kind == 'G') return entry < o.count;
+  switch (d.number) {
+    case LV_OP_UNIFY_X_VARIABLE: case LV_OP_STORE_X_VARIABLE:
+    case LV_OP_UNIFY_Y_VARIABLE: case LV_OP_UNIFY_Y_UNSAFE_VARIABLE: case LV_OP_UNIFY_Y_FIRST_VARIABLE:
+    case LV_OP_STORE_Y_VARIABLE: case LV_OP_STORE_Y_UNSAFE_VARIABLE: case LV_OP_STORE_Y_FIRST_VARIABLE:
+    case LV_OP_U2_XVAR_VOID: case LV_OP_U2_XVAR_XVAL: case LV_OP_U2_XVAR_XLVAL:
+      return i == 0;
+    case LV_OP_GET_X_VARIABLE: case LV_OP_PUT_X_VARIABLE:
+    case LV_OP_PUT_Y_VARIABLE: case LV_OP_PUT_Y_FIRST_VARIABLE:
+    case LV_OP_GET_Y_VARIABLE: case LV_OP_GET_Y_UNSAFE_VARIABLE: case LV_OP_GET_Y_FIRST_VARIABLE:
+    case LV_OP_U2_VOID_XVAR: case LV_OP_U2_XVAL_XVAR: case LV_OP_U2_XLVAL_XVAR:
+      return i == 1;
+    case LV_OP_U2_XVAR_XVAR: return i <= 1;
+    case LV_OP_GET_XVAR_XVAR: return i == 1 || i == 3;
+    case LV_OP_GET_LIST_XVAR_XVAR: return i == 1 || i == 2;
+    case LV_OP_GET_STRUCTURE_XVAR_XVAR: case LV_OP_GET_STRUCTURE_XVAR_XVARQ: return i == 2 || i == 3;
+    default: return false;
+  }
+}
+
+uint64_t lv_insn_new_variable_count(const lv_decoded_insn& d) {
+  uint64_t n = 0;
+  for (unsigned i = 0; i < d.operand_count; i++) {
+    const lv_operand& o = d.operands[i];
+    if (o.kind == 'R' || o.kind == 'G') {
+      for (uint32_t j = 0; j < o.count; j++) n += lv_insn_receives_new_variable(d, i, j) ? 1 : 0;
+    } else if (lv_insn_receives_new_variable(d, i, 0)) {
+      n++;
+    }
+  }
+  return n;
+}
+
+bool lv_insn_is_call_site(lv_insn n) {
+  switch (n) {
+    case LV_OP_LASTCALLQ: case LV_OP_LASTCALL: case LV_OP_LASTCALL_CALL:
+    case LV_OP_EXECUTEQ: case LV_OP_EXECUTE: case LV_OP_EXECUTE_CALL:
+      return true;
+    default:
+      return classify(n) == LV_STEP_CALL;
+  }
+}
+
 namespace {
 
 struct text_out {
@@ -152,21 +246,62 @@ void print_term(text_out& out, uint64_t term, lv_term_printer printer) {
   out.add("%s", text);
 }
 
+// An inline box: a one-word integer or a float by value, a longer integer by
+// its size.
+void print_box(text_out& out, const uint32_t* box) {
+  lv_term header = lv_code_read64(box);
+  uint64_t words = lv_box_value_words(header);
+  if (lv_box_is_float(header)) {
+    out.add("%.17g", lv_double_from_bits(lv_code_read64(box + 2)));
+  } else if (words == 1) {
+    out.add("%" PRId64, static_cast<int64_t>(lv_code_read64(box + 2)));
+  } else {
+    out.add("<bignum %" PRIu64 " words>", words);
+  }
+}
+
+void print_pred(text_out& out, const void* pred, const lv_insn_print_options* o) {
+  if (o == nullptr || o->pred == nullptr) {
+    out.add("%p", pred);
+    return;
+  }
+  char text[256];
+  o->pred(pred, text, sizeof text);
+  out.add("%s", text);
+}
+
+void print_new_variable(text_out& out, const lv_insn_print_options* o) {
+  if (o == nullptr || o->new_variable == nullptr) return;
+  char text[256];
+  const char* name = o->new_variable(o->arg, text, sizeof text);
+  if (name != nullptr) out.add("[%s]", name);
+}
+
 }  // namespace
 
 const uint32_t* lv_insn_print(const uint32_t* p, char* buffer, size_t size, lv_term_printer print) {
+  lv_insn_print_options o = {print, nullptr, nullptr, nullptr, nullptr};
+  const uint32_t* end = p + lv_insn_length_within(p, p + (uint64_t{1} << 40));
+  return lv_insn_print_with(p, end == p ? p + 1 : end, buffer, size, &o);
+}
+
+const uint32_t* lv_insn_print_with(const uint32_t* p, const uint32_t* end, char* buffer, size_t size,
+                                   const lv_insn_print_options* options) {
   text_out out = {buffer, size, 0};
   if (size > 0) buffer[0] = '\0';
-  if (p[0] == LV_INTERNAL_HEADER_WORD) {
+  lv_term_printer print = options != nullptr ? options->term : nullptr;
+  if (p < end && p[0] == LV_INTERNAL_HEADER_WORD && lv_insn_length_within(p, end) != 0) {
     out.add("%p: ENTER_INTERNAL arity=%d", static_cast<const void*>(p), static_cast<int>(p[1]));
     return lv_insn_next(p, nullptr);
   }
   lv_decoded_insn d;
-  if (!lv_insn_decode(p, &d)) {
-    out.add("%p: %" PRIu32, static_cast<const void*>(p), p[0]);
+  if (!lv_insn_decode_within(p, end, &d)) {
+    if (p < end) out.add("%p: %" PRId32, static_cast<const void*>(p), static_cast<int32_t>(p[0]));
     return p + 1;
   }
   out.add("%p: %s ", static_cast<const void*>(p), lv_instruction_name_table[d.number]);
+  if (d.number == LV_OP_KONTINUE && !lv_is_shared_continuation_stub(p))
+    print_pred(out, reinterpret_cast<const char*>(p) - 12, options);
   if (d.format >= 1 && d.format <= 12) {
     // GET_Xi_Xj: both registers implied by the name.
     const char* name = lv_instruction_name_table[d.number];
@@ -186,35 +321,48 @@ const uint32_t* lv_insn_print(const uint32_t* p, char* buffer, size_t size, lv_t
       case 'N': out.add("%" PRIu64, o.value); break;
       case 'I': out.add("%" PRId64, static_cast<int64_t>(o.value)); break;
       case 'C': case 'F': print_term(out, o.value, print); break;
-      case 'P': case 'A': out.add("%p", reinterpret_cast<const void*>(o.value)); break;
+      case 'P': print_pred(out, reinterpret_cast<const void*>(o.value), options); break;
+      case 'A': {
+        const char* name = options != nullptr && options->code_name != nullptr
+                               ? options->code_name(reinterpret_cast<const void*>(o.value))
+                               : nullptr;
+        if (name != nullptr)
+          out.add("%s", name);
+        else
+          out.add("%p", reinterpret_cast<const void*>(o.value));
+        break;
+      }
       case 'L':
         if (o.value == reinterpret_cast<uint64_t>(lv_fail_code))
           out.add(" else fail always");
         else if (o.value == reinterpret_cast<uint64_t>(lv_else_fail_code))
           out.add(" else fail for now");
         else
-          out.add("%p", reinterpret_cast<const void*>(o.value));
+          out.add(" else %p", reinterpret_cast<const void*>(o.value));
         break;
-      case 'B': print_term(out, o.value, nullptr); break;
+      case 'B': print_box(out, o.at); break;
       case 'R': {
         static const char* const kinds[] = {"value", "variable", "unsafe_value", "void"};
-        out.add("[");
         for (uint32_t j = 0; j < o.count; j++) {
           uint32_t e = o.at[1 + j];
-          out.add("%sx(%" PRIu64 ")=%s", j > 0 ? "," : "", o.value + j, kinds[e & 3]);
+          out.add("%sx(%" PRIu64 ")=%s", j > 0 ? "," : "[", o.value + j, kinds[e & 3]);
           if ((e & 3) != 3) out.add("(%u)", lv_y_index(e & ~3u));
+          if (lv_insn_receives_new_variable(d, at, j)) print_new_variable(out, options);
         }
-        out.add("]");
+        out.add(o.count > 0 ? "]" : "[]");
         break;
       }
       case 'G':
-        out.add("[");
-        for (uint32_t j = 0; j < o.count; j++)
-          out.add("%sy(%u)=x(%u)", j > 0 ? "," : "", lv_y_index(o.at[2 + 2 * j]), lv_x_index(o.at[1 + 2 * j]));
-        out.add("]");
+        for (uint32_t j = 0; j < o.count; j++) {
+          out.add("%sy(%u)", j > 0 ? "," : "[", lv_y_index(o.at[2 + 2 * j]));
+          print_new_variable(out, options);
+          out.add("=x(%u)", lv_x_index(o.at[1 + 2 * j]));
+        }
+        out.add(o.count > 0 ? "]" : "[]");
         break;
       default: break;
     }
+    if (o.kind != 'R' && o.kind != 'G' && lv_insn_receives_new_variable(d, at, 0)) print_new_variable(out, options);
     if (d.format >= 17 && d.format <= 20 && i == 0) out.add(",x(%c)", lv_instruction_name_table[d.number][8]);
   }
   if (d.format == 119) return reinterpret_cast<const uint32_t*>(d.operands[0].value);

@@ -1,8 +1,8 @@
 // The collector's roots: registering, marking from and threading them.
 //
 // Root words are checked before they are followed. A permanent variable
-// inside a frame's live size may not have been written yet by the running
-// clause, an argument register or a term-reference slot above the top may
+// that the code walk counts live may not have been written yet by the
+// running clause, an argument register or a term-reference slot above the top may
 // hold anything, and C code may have left a word behind: such a word may
 // point anywhere. A root word is followed only when it points into the
 // collected part at something that is there (lv_gc_valid_pointer: a cell
@@ -30,6 +30,9 @@
 #include "core/gc_internal.h"
 #include "embed/fd_hooks.h"
 #include "embed/termrefs.h"
+#include "machine/instructions.h"
+#include "store/live_permanents.h"
+#include "store/static_code.h"
 #include "store/try_record.h"
 
 namespace {
@@ -140,22 +143,35 @@ void for_each_plain_root(lv_gc_state& g, F f) {
   });
 }
 
+// Results of the code walk by continuation, for one environment pass.
+lv_permanents_memo permanents_memo;
+
 // Walks one chain of environment frames, from frame e that continues at cp,
-// registering the permanent variables inside each frame's live size. The
-// first word of a walked frame gets the FIRST bit: a later chain that
-// reaches it registers that frame's variables for its own continuation and
-// stops there, since the frames below are the same.
+// registering the permanent variables inside each frame's live size that
+// the code walk finds live at the frame's continuation (a dead one may hold
+// a stale word). The frame under a handler frame (one whose continuation is
+// a shared KONTINUE stub) was interrupted in the middle of its clause, past
+// its continuation: all of its variables count. The first word of a walked
+// frame gets the FIRST bit: a later chain that reaches it registers that
+// frame's variables for its own continuation and stops there, since the
+// frames below are the same.
 void walk_frames(lv_gc_state& g, lv_term* e, const uint32_t* cp) {
   lv_worker* w = g.w;
+  bool interrupted = false;
   while (e > w->local_base && e < w->local_top) {
     lv_term* end = e + lv_gc_frame_bytes(cp) / 8;
     if (end > w->local_top) end = w->local_top;
-    // This is where the code walk plugs in: it tells which permanent
-    // variables are live at cp. Until it exists every variable inside the
-    // live size counts, its word checked when it is followed.
-    for (lv_term* y = e + LV_FRAME_Y; y < end; y++) register_local(g, y);
+    lv_live_permanents live;
+    if (interrupted) {
+      live.all = true;
+    } else {
+      lv_code_live_permanents(cp, &live, &permanents_memo);
+    }
+    for (lv_term* y = e + LV_FRAME_Y; y < end; y++)
+      if (lv_permanent_live(live, static_cast<uint64_t>(y - (e + LV_FRAME_Y)))) register_local(g, y);
     if ((lv_gc_bits(w, e) & LV_GC_FIRST) != 0) return;
     lv_gc_bits_or(w, e, LV_GC_FIRST);
+    interrupted = cp != nullptr && cp[0] == lv_opcode(LV_OP_KONTINUE) && lv_is_shared_continuation_stub(cp);
     cp = reinterpret_cast<const uint32_t*>(e[LV_FRAME_CP]);
     e = reinterpret_cast<lv_term*>(e[LV_FRAME_E]);
   }
@@ -239,6 +255,7 @@ void lv_gc_scan_collected(lv_gc_state& g, bool shunt) {
 
 void lv_gc_environment_pass(lv_gc_state& g, bool shunt) {
   lv_worker* w = g.w;
+  lv_permanents_memo_clear(&permanents_memo);
   walk_frames(g, w->E, w->CP);
   for_each_segment_choice(
       g, [&](lv_term* b) { walk_frames(g, reinterpret_cast<lv_term*>(b[LV_CP_E]), reinterpret_cast<const uint32_t*>(b[LV_CP_CP])); });

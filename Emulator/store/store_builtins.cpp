@@ -9,9 +9,12 @@
 #include "embed/builtins.h"
 #include "machine/insn_walk.h"
 #include "machine/instructions.h"
+#include "store/backtrace.h"
 #include "store/clause_list.h"
 #include "store/code_walk.h"
+#include "store/decompile.h"
 #include "store/dynamic_table.h"
+#include "store/pred_info.h"
 #include "store/predicates.h"
 #include "store/qload.h"
 #include "store/reclaim.h"
@@ -215,6 +218,13 @@ const lv_builtin records[] = {
     LV_BUILTIN("$push_qlinfo", prolog_push_qlinfo, 0),
     LV_BUILTIN("$pop_qlinfo", prolog_pop_qlinfo, 0),
     LV_BUILTIN("$ql_complete", prolog_ql_complete, 0),
+    LV_BUILTIN("$predinfo", prolog_predinfo, 2),
+    LV_BUILTIN("$disassemble", prolog_disassemble, 1),
+    LV_BUILTIN("$disassemble_predicate", prolog_disassemble_predicate, 3),
+    LV_BUILTIN("$backtrace", prolog_backtrace, 0),
+    LV_BUILTIN("$dump_cleanup", prolog_dump_cleanup, 0),
+    LV_BUILTIN("$ancestors", prolog_ancestors, 3),
+    LV_BUILTIN("$decompile_tokens", prolog_decompile_tokens, 2),
 };
 
 }  // namespace

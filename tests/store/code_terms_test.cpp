@@ -12,6 +12,7 @@
 #include "core/atoms.h"
 #include "store/code_print.h"
 #include "store/code_terms.h"
+#include "store/counters.h"
 #include "store/decompile.h"
 #include "store/pred_info.h"
 #include "support/listing_text.h"
@@ -163,6 +164,24 @@ TEST_F(CodeTermsTest, PredicateCodeTermsAndProperties) {
   EXPECT_EQ(text(arg(props, 9)), "'ENTER_INTERPRETED'");
   w->X[0] = atom("missing");
   EXPECT_EQ(prolog_disassemble_predicate(w), 0);
+}
+
+TEST_F(CodeTermsTest, CoverageOfClauseCode) {
+  lv_pred* p = pred("user", "p", 0);
+  lv_new_clause_list(p, LV_DEF_COMPACTCODE);
+  Assembler c1, c2;
+  c1.op(LV_OP_PROCEED).op(LV_OP_END_OF_CLAUSE, {P(p)});
+  c2.op(LV_OP_PROCEED).op(LV_OP_END_OF_CLAUSE, {P(p)});
+  lv_append_clause(p, clause(c1, "f1"), LV_KEY_NONE, 0);
+  lv_append_clause(p, clause(c2, "f2"), LV_KEY_NONE, 0);
+  EXPECT_EQ(lv_code_coverage_terms(w, p, LV_ATOM_NIL, 0), LV_ATOM_NIL);  // no counters
+  auto* counters = lv_new_counter_object();
+  p->counters = counters;
+  lv_wordtab_insert(&counters->table, reinterpret_cast<uint64_t>(c2.start()))->value = 2 * 3 + 1;
+  lv_wordtab_insert(&counters->table, reinterpret_cast<uint64_t>(&p->continue_insn))->value = 2;  // no clause's
+  EXPECT_EQ(text(lv_code_coverage_terms(w, p, atom("tail"), 0)), "[-(counter(f2,:(user,/(p,0)),2,-1),nondet(3))|tail]");
+  p->counters = nullptr;
+  lv_free_counter_object(counters);
 }
 
 // A decompiler of simple clauses written over instruction terms: head

@@ -151,8 +151,11 @@ lv_permanents_memo permanents_memo;
 // the code walk finds live at the frame's continuation (a dead one may hold
 // a stale word). The frame under a handler frame (one whose continuation is
 // a shared KONTINUE stub) was interrupted in the middle of its clause, past
-// its continuation: all of its variables count. The first word of a walked
-// frame gets the FIRST bit: a later chain that reaches it registers that
+// its continuation: all of its variables count. (The collector runs at calls
+// and under handler frames; code that makes room in the middle of a clause
+// must first let E continue at a shared stub of its frame's size, as
+// lv_push_handler_frame does.) The first word of a walked frame gets the
+// FIRST bit: a later chain that reaches it registers that
 // frame's variables for its own continuation and stops there, since the
 // frames below are the same.
 void walk_frames(lv_gc_state& g, lv_term* e, const uint32_t* cp) {

@@ -55,7 +55,7 @@ struct walk_record {
     return false;
   }
   void add_run(const uint32_t* address) {
-    if (lv_find_code_block(address) == nullptr) return;
+    if (lv_code_block_of(address) == nullptr) return;
     const uint32_t* end = address;
     lv_code_block_owner(address, &end);
     if (run_count == run_capacity) {

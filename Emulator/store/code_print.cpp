@@ -249,8 +249,8 @@ const char* lv_code_piece_name(const void* address) {
 }
 
 void lv_print_code(const uint32_t* address, const uint64_t* source, int arity) {
-  lv_code_block* block = address != nullptr ? lv_find_code_block(address) : nullptr;
-  if (block == nullptr || address < lv_code_block_code(block)) {
+  lv_code_block* block = lv_code_block_of(address);
+  if (block == nullptr) {
     lv_ttyprintf("%p: stub\n", static_cast<const void*>(address));
     lv_ttyflush();
     return;
@@ -299,7 +299,7 @@ void lv_print_code(const uint32_t* address, const uint64_t* source, int arity) {
     if (valid && lv_instruction_class_table[d.number] == LV_FLOW_END) break;
     if (next < lv_code_block_code(block) || next >= limit) {
       // A NATIVE_OP leads to code elsewhere.
-      block = lv_find_code_block(next);
+      block = lv_code_block_of(next);
       if (block == nullptr) break;
       limit = lv_code_block_limit(block);
     }

@@ -325,8 +325,8 @@ lv_term lv_code_box_to_heap(lv_worker* w, const uint32_t* box, unsigned live) {
 }
 
 lv_term lv_insn_to_term(lv_worker* w, const uint32_t* address, const uint64_t* source, int arity, unsigned live) {
-  lv_code_block* block = address != nullptr ? lv_find_code_block(address) : nullptr;
-  if (block == nullptr || address < lv_code_block_code(block)) return LV_ATOM_NIL;
+  lv_code_block* block = lv_code_block_of(address);
+  if (block == nullptr) return LV_ATOM_NIL;
   lv_term_ref acc = LV_new_term_ref();
   lv_term_ref_cell(w, acc) = LV_ATOM_NIL;
   if (source != nullptr) {
@@ -369,7 +369,7 @@ lv_term lv_insn_to_term(lv_worker* w, const uint32_t* address, const uint64_t* s
     lv_code_terms_push(w, acc, pair);
     if (end) break;
     if (next < lv_code_block_code(block) || next >= limit) {
-      block = lv_find_code_block(next);  // a NATIVE_OP's operand
+      block = lv_code_block_of(next);  // a NATIVE_OP's operand
       if (block == nullptr) break;
       limit = lv_code_block_limit(block);
     }

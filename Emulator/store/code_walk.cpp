@@ -19,7 +19,7 @@ bool ends_clause(uint32_t word) {
 
 // The end of the block that holds p, or null.
 const uint32_t* limit_of(const uint32_t* p) {
-  lv_code_block* b = lv_find_code_block(p);
+  lv_code_block* b = lv_code_block_of(p);
   return b != nullptr ? lv_code_block_limit(b) : nullptr;
 }
 
@@ -164,16 +164,16 @@ lv_pred* lv_code_pc_owner(const uint32_t* return_address) {
   // follows it) or right at it (EXECUTE): of the two, the 8-aligned place.
   const uint32_t* operand = return_address - 2;
   if ((reinterpret_cast<uintptr_t>(operand) & 7) != 0) operand--;
-  lv_code_block* b = lv_find_code_block(operand);
-  if (b == nullptr || operand < lv_code_block_code(b)) return nullptr;
+  lv_code_block* b = lv_code_block_of(operand);
+  if (b == nullptr || operand + 2 > lv_code_block_limit(b)) return nullptr;
   auto* pred = reinterpret_cast<lv_pred*>(lv_code_read64(operand));
   return lv_code_known_pred(pred) ? pred : nullptr;
 }
 
 int lv_code_owner_info(const void* address, lv_code_position* out) {
   const uint32_t* at = static_cast<const uint32_t*>(address);
-  lv_code_block* block = lv_find_code_block(at);
-  if (block == nullptr || at < lv_code_block_code(block)) return 0;
+  lv_code_block* block = lv_code_block_of(at);
+  if (block == nullptr) return 0;
   lv_pred* pred = lv_code_block_owner(at, nullptr);
   if (pred == nullptr || !lv_code_known_pred(pred) || lv_code_is_internal_header(pred)) return 0;
   uint32_t type = lv_definition_type(pred);

@@ -20,6 +20,14 @@ inline const uint32_t* lv_code_block_limit(const lv_code_block* b) {
   return reinterpret_cast<const uint32_t*>(reinterpret_cast<const char*>(b) + lv_code_block_size(b));
 }
 
+// The block whose code holds an instruction address: a 4-aligned address
+// from its code start to its end; null for any other address.
+inline lv_code_block* lv_code_block_of(const void* address) {
+  if ((reinterpret_cast<uintptr_t>(address) & 3) != 0) return nullptr;
+  lv_code_block* b = lv_find_code_block(address);
+  return b != nullptr && address >= static_cast<const void*>(lv_code_block_code(b)) ? b : nullptr;
+}
+
 // Steps over the instruction at p, which must lie before end; null when it
 // is no instruction or runs past end. A NATIVE_OP continues at its operand,
 // a KONTINUE at its stub (as lv_insn_next).

@@ -117,8 +117,8 @@ const uint32_t* expression_start(const uint32_t* pc, const uint32_t* code, const
 
 int prolog_decompile_tokens(lv_worker* w) {
   const uint32_t* pc = lv_code_address_of(w->X[0]);
-  lv_code_block* block = pc != nullptr ? lv_find_code_block(pc) : nullptr;
-  if (block == nullptr || pc < lv_code_block_code(block)) return 0;
+  lv_code_block* block = lv_code_block_of(pc);
+  if (block == nullptr) return 0;
   const uint32_t* limit = lv_code_block_limit(block);
   const uint32_t* p = expression_start(pc, lv_code_block_code(block), limit);
   if (p == nullptr) return 0;

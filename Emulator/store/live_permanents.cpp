@@ -196,8 +196,8 @@ void lv_code_live_permanents(const uint32_t* continuation, lv_live_permanents* o
   }
   std::memset(out, 0, sizeof *out);
   out->all = true;
-  lv_code_block* b = continuation != nullptr ? lv_find_code_block(continuation) : nullptr;
-  if (b != nullptr && continuation >= lv_code_block_code(b)) {
+  lv_code_block* b = lv_code_block_of(continuation);
+  if (b != nullptr) {
     walk s;
     s.start = lv_code_block_code(b);
     s.limit = lv_code_block_limit(b);

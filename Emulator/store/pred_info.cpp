@@ -190,7 +190,7 @@ int prolog_disassemble(lv_worker* w) {
   const uint32_t* pc = lv_code_address_of(w->X[0]);
   if (pc == nullptr) return 0;
   // At the start of a clause the listing gets its head and names.
-  lv_code_block* block = lv_find_code_block(pc);
+  lv_code_block* block = lv_code_block_of(pc);
   lv_pred* owner = nullptr;
   if (block != nullptr && pc == lv_code_block_code(block) && lv_code_owner(pc, &owner) != 0 &&
       lv_code_known_pred(owner) && !lv_code_is_internal_header(owner))

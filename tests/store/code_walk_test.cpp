@@ -72,6 +72,12 @@ TEST_F(CodeWalkTest, StubsAndForeignAddressesHaveNoOwner) {
   b.op(LV_OP_PUT_NIL, {X(0)}).op(LV_OP_PUT_NIL, {X(1)});
   b.finish();
   EXPECT_EQ(lv_code_owner(b.start(), nullptr), 0);
+  // An address inside a word is no instruction.
+  lv_code_position at;
+  EXPECT_EQ(lv_code_owner(reinterpret_cast<const char*>(a.start()) + 2, nullptr), 0);
+  EXPECT_EQ(lv_code_owner_info(reinterpret_cast<const char*>(a.start()) + 1, &at), 0);
+  EXPECT_EQ(lv_code_block_of(reinterpret_cast<const char*>(a.start()) + 2), nullptr);
+  EXPECT_NE(lv_code_block_of(a.start()), nullptr);
 }
 
 TEST_F(CodeWalkTest, PositionsCountClausesCallsAndLines) {

@@ -1,0 +1,18 @@
+% Runs the compiler on swipl (swipl --traditional), until the runtime runs
+% it itself. Usage, through tools/lvqlc:
+%   swipl --traditional -q tools/qlc_host.pl INSTRUCTIONS.pl SOURCE.pl OUTPUT.ql
+:- initialization(lvc_host_main, main).
+
+lvc_host_dir(Dir) :-
+    prolog_load_context(directory, D), !,
+    atom_concat(D, '/../boot/', Dir).
+
+:- lvc_host_dir(Dir),
+   forall(member(F, [comp_front, comp_gen, comp_asm, comp_driver]),
+          ( atom_concat(Dir, F, P), consult(P) )).
+
+lvc_host_main :-
+    current_prolog_flag(argv, [Insns, In, Out]),
+    consult(Insns),
+    catch(lvc_compile_file(In, Out), lvc_error(E),
+          ( print_message(error, format("~q", [E])), halt(1) )).

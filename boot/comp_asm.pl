@@ -220,13 +220,11 @@ lvc_item(tryw(P, A), [try(O, A, 0)|I], I) :- O is 2 * P.
 % Back end 2: quick-load files.
 %
 % Rules of this system's quick-load files:
-% - The 64-bit tokens ('+', 'R', 'e', 'f') and the box tokens ('F', 'L')
-%   align themselves: at a position 4 modulo 8 they first write a zero word.
-%   So the writer leaves out the alignment word of a Q form that stands
-%   right before its 64-bit operand. Where 32-bit operands stand between
-%   the alignment word and the 64-bit operand (PUT_CONSTANTQ X C and the
-%   like), nothing aligns the operands after it, and the writer writes the
-%   alignment word as a digit token.
+% - The reader writes a Q form's alignment word itself, right after the
+%   opcode ('O' token); the writer never writes it. The 64-bit tokens ('+',
+%   'R', 'e', 'f') and the box tokens ('F', 'L') align themselves: at a
+%   position 4 modulo 8 they first write a zero word (which the layout never
+%   leaves them to do). 'T' tokens stand at 8-byte boundaries.
 % - Atoms, functors, constants and predicates in code are filled by fix-up
 %   chains ('M', 'N'): each slot holds the offset of the next, 0 in the last.
 % - Float text is C-locale decimal text that reads back as the same double,
@@ -340,8 +338,7 @@ lvc_ql_tokens([W|Ws], P0, Chains, B0, B) :-
     lvc_ql_tokens(Ws, P1, Chains, B1, B).
 
 lvc_ql_token(op(N), _, _, _, [0'O|B0], B) :- lvc_ql_num(N, B0, B).
-lvc_ql_token(pad, Ws, _, _, B0, B) :-
-    (   Ws = [W|_], lvc_wide_word(W) -> B0 = B ; lvc_ql_num(0, B0, B) ).
+lvc_ql_token(pad, _, _, _, B, B).
 lvc_ql_token(x(N), _, _, _, [0'X|B0], B) :- lvc_ql_num(N, B0, B).
 lvc_ql_token(y(N), _, _, _, [0'Y|B0], B) :- M is 4 * N, lvc_ql_num(M, B0, B).
 lvc_ql_token(w(N), _, _, _, B0, B) :- lvc_ql_num(N, B0, B).
@@ -499,7 +496,7 @@ lvc_pow10_le(E, M, K) :-
 lvc_shortest(P, F, M, K, E, Cs) :-
     lvc_digits_at(P, M, K, E, D, E1),
     lvc_sci_codes(D, P, E1, Cs0),
-    (   ( P >= 17 ; number_codes(G, Cs0), G =:= F )
+    (   ( P >= 17 ; catch(number_codes(G, Cs0), _, fail), G =:= F )
     ->  Cs = Cs0
     ;   P1 is P + 1, lvc_shortest(P1, F, M, K, E, Cs)
     ).

@@ -199,8 +199,12 @@ const uint32_t* lv_pop_handler_frame(lv_worker* w, int* call) {
 lv_pred* lv_event_at_call(lv_worker* w, lv_pred* pred, const uint32_t* callsite) {
   lv_push_continuation_frame(w, pred, callsite);
 
+  // A call that met the heap at its limit with no event pending makes room
+  // here: nothing else would, and the call would meet the limit again.
   int64_t wakeups = w->wakeup_count;
-  if (free_heap_cells(w) < 4 * wakeups || free_local_cells(w) < 13 + 4 * wakeups)
+  lv_term* soft = lv_soft_limit(w);
+  bool at_limit = soft != nullptr && w->H >= soft;
+  if (at_limit || free_heap_cells(w) < 4 * wakeups || free_local_cells(w) < 13 + 4 * wakeups)
     heap_overflow(w, 4 * wakeups + LV_HEAP_RESERVE_CELLS, 4 * wakeups + 541);
 
   // The call itself now waits in its continuation frame: what runs next

@@ -5,6 +5,7 @@
 
 #include "core/errors.h"
 #include "core/predefined_atoms.h"
+#include "core/stack_shift.h"
 #include "core/unify.h"
 #include "embed/termrefs.h"
 #include "machine/frames.h"
@@ -221,6 +222,20 @@ TEST_F(EmulatorRunTest, CheckHeapWithAnEventPendingRunsTheHandlerAndResumes) {
   EXPECT_EQ(seen.calls, 1);
   EXPECT_EQ(seen.seen[0], small(7));
   EXPECT_NE(lv_soft_limit(w), nullptr);
+}
+
+// A call that meets the heap exactly at its limit, with no event pending,
+// makes room rather than meeting the limit again on every retry.
+TEST_F(EmulatorRunTest, CallAtTheHeapLimitMakesRoom) {
+  Assembler v;
+  v.op(LV_OP_EXECUTE, {P(c_pred("count", 0, count_call))});
+  lv_pred* p = clauses("v", 0, {&v});
+  while (w->H < w->heap_hard_limit) *w->H++ = LV_ATOM_NIL;
+  uint64_t overflows = lv_shift_stats.heap_overflows;
+  ASSERT_EQ(call(p), 1);
+  EXPECT_EQ(seen.calls, 1);
+  EXPECT_GT(lv_shift_stats.heap_overflows, overflows);
+  EXPECT_GT(w->heap_hard_limit - w->H, 0);
 }
 
 // A handler frame for 300 live registers: X0 is read by the call after the

@@ -211,7 +211,7 @@ lvc_item(p(S), [emul_entry(S)|I], I).
 lvc_item(i(V), [long(V)|I], I).
 lvc_item(ref(P), [ref(O)|I], I) :- O is 2 * P.
 lvc_item(fail_code, [fail|I], I).
-lvc_item(boxf(F), [large(F), o(N), 1|I], I) :- lvc_insn('NOP', N, _).
+lvc_item(boxf(F), [large(F)|I], I).
 lvc_item(boxi(V, _), [large(V)|I], I).
 lvc_item(hdrw(P, A), [try(O, A, 1)|I], I) :- O is 2 * P.
 lvc_item(tryw(P, A), [try(O, A, 0)|I], I) :- O is 2 * P.

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# The differential test of one corpus file: compiled by the bootstrap
+# compiler, loaded through the quick-load reader and run on the emulator;
+# every answer, in order, must equal what swipl gives for the same source.
+# Usage: differential.sh SWIPL INSTRUCTIONS.pl QL_ANSWERS WORK_DIR CORPUS_FILE
+set -euo pipefail
+swipl=$1 insns=$2 ql_answers=$3 work=$4 src=$5
+here="$(cd "$(dirname "$0")" && pwd)"
+name=$(basename "$src" .pl)
+mkdir -p "$work"
+"$here/../../tools/lvqlc" "$insns" "$here/prelude.pl" "$work/$name.prelude.ql"
+"$here/../../tools/lvqlc" "$insns" "$src" "$work/$name.ql"
+"$swipl" --traditional -q "$here/answers.pl" -- "$src" > "$work/$name.expected"
+"$ql_answers" "$work/$name.prelude.ql" "$work/$name.ql" > "$work/$name.actual"
+if diff -u "$work/$name.expected" "$work/$name.actual"; then
+  echo "$name: $(wc -l < "$work/$name.expected") answers agree"
+else
+  exit 1
+fi

@@ -1,0 +1,41 @@
+// The emulator side of the differential test: loads a compiled corpus file
+// through the quick-load reader and prints every solution of
+// answer(Name, Result), in order, in the canonical form of answers.pl.
+// Usage: ql_answers PRELUDE.ql FILE.ql
+// Exit status 1 when loading failed or an undefined predicate or an error
+// was met.
+#include <cstdio>
+#include <string>
+
+#include "support/ql_runtime.h"
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: %s PRELUDE.ql FILE.ql\n", argv[0]);
+    return 2;
+  }
+  qlrt::Runtime rt;
+  if (!rt.start()) {
+    std::fprintf(stderr, "the engine did not start\n");
+    return 1;
+  }
+  std::string error;
+  if (!rt.load(argv[1], &error) || !rt.load(argv[2], &error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return 1;
+  }
+  lv_pred* answer = rt.find("answer", 2);
+  if (answer == nullptr) {
+    std::fprintf(stderr, "%s defines no answer/2\n", argv[2]);
+    return 1;
+  }
+  rt.solve(answer, [&](lv_term_ref args) {
+    qlrt::Canon canon;
+    std::string name = canon.text(rt.arg(args));
+    std::string result = canon.text(rt.arg(args + 1));
+    std::printf("%s = %s\n", name.c_str(), result.c_str());
+  });
+  long faults = rt.faults();
+  rt.stop();
+  return faults == 0 ? 0 : 1;
+}

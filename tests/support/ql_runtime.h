@@ -1,0 +1,266 @@
+// Test support: an engine that loads quick-load files through the reader and
+// runs their predicates, reading the results back through term references;
+// and a canonical text of terms that the reference side of the differential
+// test prints the same way (tests/prolog/answers.pl).
+//
+//   qlrt::Runtime rt;
+//   rt.start();
+//   rt.load("prog.ql", &error);
+//   rt.solve(rt.find("answer", 2), [&](const lv_term_ref* args) { ... });
+//
+// Until the Prolog level exists, the role predicates that undefined
+// predicates and errors reach are C stand-ins that report on standard error
+// and fail; rt.faults() counts them.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "core/atoms.h"
+#include "core/memory.h"
+#include "core/numbers.h"
+#include "core/worker.h"
+#include "embed/builtins.h"
+#include "embed/prolog_contract.h"
+#include "embed/termrefs.h"
+#include "machine/bignum.h"
+#include "machine/emulator.h"
+#include "machine/instructions.h"
+#include "machine/recovery.h"
+#include "store/call_choicepoint.h"
+#include "store/predicates.h"
+#include "store/qload.h"
+#include "store/static_code.h"
+#include "store/store_init.h"
+#include "store/try_record.h"
+
+namespace qlrt {
+
+inline long& fault_count() {
+  static long n = 0;
+  return n;
+}
+
+inline int undefined_goal(lv_worker* w) {
+  lv_term g = lv_deref(w->X[0]);
+  std::string name = "?";
+  if (lv_is_atom(g)) name = lv_atom_text(g);
+  if (lv_is_struct(g)) name = lv_atom_text(lv_functor_atom(lv_struct_cells(g)[0]));
+  std::fprintf(stderr, "undefined predicate called: %s\n", name.c_str());
+  fault_count()++;
+  return 0;
+}
+
+inline int error_raised(lv_worker*) {
+  std::fprintf(stderr, "an error was raised\n");
+  fault_count()++;
+  return 0;
+}
+
+class Runtime {
+ public:
+  bool start() {
+    lv_mem_default_hooks();
+    if (lv_mem_init(0) != 0) return false;
+    lv_init_static_code();
+    w_ = lv_create_worker();
+    if (w_ == nullptr) return false;
+    lv_set_current_worker(w_);
+    lv_atoms_startup();
+    lv_store_init();
+    lv_define_kind_predicates();
+    for (lv_builtin_table t : {lv_core_builtins(), lv_store_builtins()})
+      for (size_t i = 0; i < t.count; i++)
+        if (((t.records[i].flags >> 17) & 7) == LV_BUILTIN_PROLOG)
+          c_pred(t.records[i].name, t.records[i].flags & 0xff, t.records[i].function);
+    c_pred("$ql_complete", 0, prolog_ql_complete);
+    c_pred("$undefined_goal", 3, undefined_goal);
+    c_pred("$error_handler", 4, error_raised);
+    c_pred("$error_term_handler", 2, error_raised);
+    c_pred("$eval_handler", 4, error_raised);
+    lv_lookup_role_predicates();
+    return true;
+  }
+
+  void stop() {
+    if (w_ != nullptr && !lv_worker_destroyed()) lv_destroy_worker(w_);
+    w_ = nullptr;
+    lv_mem_deinit();
+  }
+
+  lv_worker* worker() const { return w_; }
+  long faults() const { return fault_count(); }
+
+  // Boot-loads a quick-load file into module prolog; the role predicates
+  // it defines take their roles.
+  bool load(const char* path, std::string* error) {
+    lv_stream* s = lv_qload_open(path);
+    if (s == nullptr) {
+      *error = std::string("cannot open ") + path;
+      return false;
+    }
+    lv_qload_boot_report report{};
+    int rc = lv_qload_boot_stream(w_, s, &report);
+    lv_qload_close(s);
+    if (rc != 0 || !report.complete || report.failed != 0 || report.not_run != 0) {
+      *error = std::string("loading ") + path + " failed" + (report.read_error ? std::string(": ") + lv_qload_error() : "");
+      return false;
+    }
+    lv_lookup_role_predicates();
+    return true;
+  }
+
+  lv_pred* find(const char* name, unsigned arity) {
+    return lv_lookup_predicate(find_module(atom("prolog"), 1), atom(name), arity, LV_LOOKUP_FIND);
+  }
+
+  // Calls pred with fresh variables, held in term references, and calls
+  // on_solution with them for every solution in order. Returns the number
+  // of solutions.
+  template <typename F>
+  long solve(lv_pred* pred, F on_solution) {
+    unsigned arity = static_cast<unsigned>(pred->arity);
+    lv_term_ref args = LV_new_term_refs(arity);
+    for (unsigned i = 0; i < arity; i++) {
+      lv_term* cell = w_->H++;
+      *cell = lv_make_ref(cell);
+      lv_term_ref_cell(w_, args + i) = *cell;
+    }
+    lv_push_call_choicepoint(w_, &query_alternative);
+    w_->CP = lv_exit_code;
+    for (unsigned i = 0; i < arity; i++) w_->X[i] = lv_term_ref_cell(w_, args + i);
+    long n = 0;
+    for (int rc = lv_enter_emulator_protected(w_, LV_ENTER_CALL, pred); rc == 1;
+         rc = lv_enter_emulator_protected(w_, LV_ENTER_FAIL, nullptr)) {
+      n++;
+      on_solution(args);
+    }
+    LV_reset_term_refs(args);
+    return n;
+  }
+
+  lv_term arg(lv_term_ref r) const { return lv_deref(lv_term_ref_cell(w_, r)); }
+
+  lv_term atom(const char* text) { return lv_atom_from_text(text, LV_ATOM_FIND_OR_CREATE); }
+
+ private:
+  void c_pred(const char* name, unsigned arity, lv_builtin_function f) {
+    lv_pred* p = lv_lookup_predicate(find_module(atom("prolog"), 1), atom(name), arity, LV_LOOKUP_CREATE);
+    p->definition = reinterpret_cast<void*>(f);
+    lv_set_definition_type(p, LV_DEF_C);
+  }
+
+  // The query choicepoint's alternative: EXIT_TOPLEVEL with the result 0.
+  alignas(8) static inline uint32_t query_exit[3] = {16, lv_opcode(LV_OP_EXIT_TOPLEVEL), 0};
+  static inline lv_try_record query_alternative = {nullptr, &query_exit[1], nullptr, 48, lv_opcode(LV_OP_TRY)};
+
+  lv_worker* w_ = nullptr;
+};
+
+// Canonical text: atoms quoted ('\\', '\'' and control characters escaped),
+// integers in decimal, floats as M*2^E exactly with M odd (0.0 for zero),
+// variables _G0, _G1, ... by first appearance, compound terms in functional
+// notation (lists as '.'(H,T)).
+class Canon {
+ public:
+  std::string text(lv_term t) {
+    std::string out;
+    put(lv_deref(t), out);
+    return out;
+  }
+
+ private:
+  void put_atom(lv_term a, std::string& out) {
+    out += '\'';
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(lv_atom_text(a)); *p != 0; p++) {
+      if (*p == '\\' || *p == '\'') {
+        out += '\\';
+        out += static_cast<char>(*p);
+      } else if (*p < 32 || *p == 127) {
+        char b[8];
+        std::snprintf(b, sizeof b, "\\x%x\\", *p);
+        out += b;
+      } else {
+        out += static_cast<char>(*p);
+      }
+    }
+    out += '\'';
+  }
+
+  static void put_float(double d, std::string& out) {
+    if (d == 0.0) {
+      out += "0.0";
+      return;
+    }
+    int e = 0;
+    double m = std::frexp(std::fabs(d), &e);
+    int64_t M = static_cast<int64_t>(std::ldexp(m, 53));
+    int64_t E = e - 53;
+    while ((M & 1) == 0) {
+      M >>= 1;
+      E++;
+    }
+    out += (d < 0 ? "-" : "") + std::to_string(M) + "*2^" + std::to_string(E);
+  }
+
+  // Recurses on all arguments but the last, which the loop takes, so that
+  // long lists do not nest calls.
+  void put(lv_term t, std::string& out) {
+    size_t closes = 0;
+    for (;;) {
+      t = lv_deref(t);
+      if (lv_is_ref(t)) {
+        size_t i = 0;
+        while (i < vars_.size() && vars_[i] != t) i++;
+        if (i == vars_.size()) vars_.push_back(t);
+        out += "_G" + std::to_string(i);
+        break;
+      }
+      if (lv_is_atom(t)) {
+        put_atom(t, out);
+        break;
+      }
+      if (lv_is_small(t)) {
+        out += std::to_string(lv_small_value(t));
+        break;
+      }
+      if (lv_is_float_box(t)) {
+        put_float(lv_float_value(t), out);
+        break;
+      }
+      if (lv_is_integer_box(t)) {
+        char* text = lv_bignum_to_text(lv_struct_cells(t), 10, 0);
+        out += text;
+        LV_free(text);
+        break;
+      }
+      const lv_term* args;
+      unsigned arity;
+      if (lv_is_list(t)) {
+        out += "'.'(";
+        args = lv_list_cells(t);
+        arity = 2;
+      } else {
+        lv_term f = lv_struct_cells(t)[0];
+        put_atom(lv_functor_atom(f), out);
+        out += '(';
+        args = lv_struct_cells(t) + 1;
+        arity = lv_functor_arity(f);
+      }
+      for (unsigned i = 0; i + 1 < arity; i++) {
+        put(args[i], out);
+        out += ',';
+      }
+      closes++;
+      t = args[arity - 1];
+    }
+    out.append(closes, ')');
+  }
+
+  std::vector<lv_term> vars_;
+};
+
+}  // namespace qlrt

@@ -11,10 +11,10 @@ work="$build/bench-run"
 mkdir -p "$work"
 printf '%-10s %10s %10s %8s\n' program lorvika swipl ratio
 ratios=()
-"$root/tools/lvqlc" "$build/boot/instructions.pl" "$root/tests/prolog/prelude.pl" "$work/prelude.ql"
+"$root/tools/lvqlc" "$build/boot" "$root/tests/prolog/prelude.pl" "$work/prelude.ql"
 for src in "$root"/bench/programs/*.pl; do
   name=$(basename "$src" .pl)
-  "$root/tools/lvqlc" "$build/boot/instructions.pl" "$src" "$work/$name.ql"
+  "$root/tools/lvqlc" "$build/boot" "$src" "$work/$name.ql"
   ours=$("$build/bench/ql_bench" "$work/prelude.ql" "$work/$name.ql")
   theirs=$(swipl --traditional -O -q "$root/bench/swipl_bench.pl" -- "$src")
   ratio=$(awk -v a="$ours" -v b="$theirs" 'BEGIN { if (b <= 0) b = 0.001; printf "%.2f", a / b }')

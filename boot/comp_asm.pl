@@ -3,8 +3,9 @@
 % layout: the item list of $make_bytecode_object and the quick-load file.
 %
 % The instruction set comes from the runtime's instruction table as the facts
-% instruction(Number, Name, Format, Class) and format_operands(Format, Letters)
-% (generated at build time).
+% instruction(Number, Name, Format, Class) and format_operands(Format, Letters),
+% the shared conventions from the contract as rule(Name, Value) (both
+% generated at build time, instructions.pl and contract.pl).
 %
 % Rules of this system's code layout:
 % - Code starts 8-byte aligned. A 64-bit operand lies on an 8-byte boundary:
@@ -234,13 +235,14 @@ lvc_item(tryw(P, A), [try(O, A, 0)|I], I) :- O is 2 * P.
 %   '$compiled_clause'(Name/Arity, Ref, _, k(KeyBits, Key)); a predicate is
 %   first made an empty static one by
 %   '$define_predicate'(Name/Arity, compactcode).
-% - Every file ends with the directive '$ql_complete', which tells the
-%   loader that the file was read to its end.
+% - Every file ends with the directive that tells the loader it was read to
+%   its end: rule(ql_complete_directive, D) of the engine's contract facts.
 
 % lvc_ql_file(+Preds, -Bytes): Preds = [pred(Name/Arity, Units)].
 lvc_ql_file(Preds, Bytes) :-
     lvc_ql_preds(Preds, Bytes, B1),
-    lvc_ql_directive('$ql_complete', none, B1, []).
+    rule(ql_complete_directive, Complete),
+    lvc_ql_directive(Complete, none, B1, []).
 
 lvc_ql_preds([], B, B).
 lvc_ql_preds([pred(Spec, Units)|Ps], B0, B) :-

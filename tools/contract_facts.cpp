@@ -4,6 +4,8 @@
 //                                        the engine calls by role
 //   kind_predicate(Kind, Name, Arity).  a predicate that carries a built-in
 //                                        call kind
+//   rule(Name, Value).                  a shared convention that is not a
+//                                        predicate
 // Usage: contract_facts OUTPUT-FILE
 #include <cstdio>
 
@@ -29,5 +31,13 @@ int main(int argc, char** argv) {
 #include "embed/prolog_contract.def"
 #undef LV_ROLE
 #undef LV_KIND_PRED
+  std::fprintf(out, "\n");
+#define LV_ROLE(field, name, arity)
+#define LV_KIND_PRED(kind, name, arity)
+#define LV_RULE(name, value) std::fprintf(out, "rule(%s, %s).\n", #name, value);
+#include "embed/prolog_contract.def"
+#undef LV_ROLE
+#undef LV_KIND_PRED
+#undef LV_RULE
   return std::fclose(out) == 0 ? 0 : 1;
 }

@@ -1,5 +1,5 @@
 % Tests of the Prolog compiler, run on swipl --traditional:
-%   swipl --traditional -q compiler_test.pl -- INSTRUCTIONS.pl BOOT_DIR CORPUS_FILE...
+%   swipl --traditional -q compiler_test.pl -- FACTS_DIR BOOT_DIR CORPUS_FILE...
 % Instruction listings of characteristic clauses, the invariants of every
 % clause of the corpus (environment slots initialised before each call that
 % counts them), and the quick-load files of the corpus read back by the
@@ -8,8 +8,11 @@
 :- discontiguous test/1, check/1.
 
 main :-
-    current_prolog_flag(argv, [Insns, Boot|Corpus]),
+    current_prolog_flag(argv, [Facts, Boot|Corpus]),
+    atom_concat(Facts, '/instructions.pl', Insns),
+    atom_concat(Facts, '/contract.pl', Contract),
     consult(Insns),
+    consult(Contract),
     forall(member(F, [comp_front, comp_gen, comp_asm, comp_driver]),
            ( atomic_list_concat([Boot, '/', F, '.pl'], P), consult(P) )),
     findall(T, test(T), Tests),

@@ -2,14 +2,14 @@
 # The differential test of one corpus file: compiled by the bootstrap
 # compiler, loaded through the quick-load reader and run on the emulator;
 # every answer, in order, must equal what swipl gives for the same source.
-# Usage: differential.sh SWIPL INSTRUCTIONS.pl QL_ANSWERS WORK_DIR CORPUS_FILE
+# Usage: differential.sh SWIPL FACTS_DIR QL_ANSWERS WORK_DIR CORPUS_FILE
 set -euo pipefail
-swipl=$1 insns=$2 ql_answers=$3 work=$4 src=$5
+swipl=$1 facts=$2 ql_answers=$3 work=$4 src=$5
 here="$(cd "$(dirname "$0")" && pwd)"
 name=$(basename "$src" .pl)
 mkdir -p "$work"
-"$here/../../tools/lvqlc" "$insns" "$here/prelude.pl" "$work/$name.prelude.ql"
-"$here/../../tools/lvqlc" "$insns" "$src" "$work/$name.ql"
+"$here/../../tools/lvqlc" "$facts" "$here/prelude.pl" "$work/$name.prelude.ql"
+"$here/../../tools/lvqlc" "$facts" "$src" "$work/$name.ql"
 "$swipl" --traditional -q "$here/answers.pl" -- "$src" > "$work/$name.expected"
 "$ql_answers" "$work/$name.prelude.ql" "$work/$name.ql" > "$work/$name.actual"
 if diff -u "$work/$name.expected" "$work/$name.actual"; then

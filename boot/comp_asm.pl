@@ -217,6 +217,23 @@ lvc_item(boxi(V, _), [large(V)|I], I).
 lvc_item(hdrw(P, A), [try(O, A, 1)|I], I) :- O is 2 * P.
 lvc_item(tryw(P, A), [try(O, A, 0)|I], I) :- O is 2 * P.
 
+% The item lists of a file's clauses as quick-load terms, one term
+% clause_items(Name/Arity, Size, Items, k(KeyBits, Key)) per clause: what
+% loading in memory gives $make_bytecode_object and $compiled_clause.
+lvc_items_file(Preds, Bytes) :- lvc_items_preds(Preds, Bytes, []).
+
+lvc_items_preds([], B, B).
+lvc_items_preds([pred(Spec, Units)|Ps], B0, B) :-
+    lvc_items_units(Units, Spec, B0, B1),
+    lvc_items_preds(Ps, B1, B).
+
+lvc_items_units([], _, B, B).
+lvc_items_units([U|Us], Spec, B0, B) :-
+    U = cunit(_, Bits, Key, _, _),
+    lvc_unit_items(U, Size, Items),
+    lvc_ql_directive(clause_items(Spec, Size, Items, k(Bits, Key)), none, B0, B1),
+    lvc_items_units(Us, Spec, B1, B).
+
 % ---------------------------------------------------------------------------
 % Back end 2: quick-load files.
 %

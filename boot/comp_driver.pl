@@ -3,11 +3,15 @@
 % Clauses are grouped by predicate in the order of each predicate's first
 % clause. Directives are not compiled yet: a file holding one is refused.
 
-lvc_compile_file(In, Out) :-
+lvc_compile_file(In, Out) :- lvc_compile_file(In, Out, ql).
+
+% Form ql: a quick-load file; form items: the clauses' item lists as
+% quick-load terms (lvc_items_file).
+lvc_compile_file(In, Out, Form) :-
     lvc_read_file(In, Clauses),
     lvc_group(Clauses, Groups),
     lvc_compile_groups(Groups, Preds),
-    lvc_ql_file(Preds, Bytes),
+    (   Form == items -> lvc_items_file(Preds, Bytes) ; lvc_ql_file(Preds, Bytes) ),
     open(Out, write, S, [type(binary)]),
     lvc_put_bytes(Bytes, S),
     close(S).

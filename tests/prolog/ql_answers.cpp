@@ -2,6 +2,9 @@
 // through the quick-load reader and prints every solution of
 // answer(Name, Result), in order, in the canonical form of answers.pl.
 // Usage: ql_answers PRELUDE.ql FILE.ql
+//        ql_answers PRELUDE.ql --items FILE.items
+// With --items the clauses are made in memory from the compiler's item lists
+// ($make_bytecode_object) instead of read as code blocks.
 // Exit status 1 when loading failed or an undefined predicate or an error
 // was met.
 #include <cstdio>
@@ -10,23 +13,25 @@
 #include "support/ql_runtime.h"
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: %s PRELUDE.ql FILE.ql\n", argv[0]);
+  bool items = argc == 4 && std::string(argv[2]) == "--items";
+  if (argc != 3 && !items) {
+    std::fprintf(stderr, "usage: %s PRELUDE.ql [--items] FILE\n", argv[0]);
     return 2;
   }
+  const char* file = argv[argc - 1];
   qlrt::Runtime rt;
   if (!rt.start()) {
     std::fprintf(stderr, "the engine did not start\n");
     return 1;
   }
   std::string error;
-  if (!rt.load(argv[1], &error) || !rt.load(argv[2], &error)) {
+  if (!rt.load(argv[1], &error) || !(items ? rt.load_items(file, &error) : rt.load(file, &error))) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }
   lv_pred* answer = rt.find("answer", 2);
   if (answer == nullptr) {
-    std::fprintf(stderr, "%s defines no answer/2\n", argv[2]);
+    std::fprintf(stderr, "%s defines no answer/2\n", file);
     return 1;
   }
   rt.solve(answer, [&](lv_term_ref args) {

@@ -22,6 +22,7 @@
 #include "core/atoms.h"
 #include "core/memory.h"
 #include "core/numbers.h"
+#include "core/predefined_atoms.h"
 #include "core/worker.h"
 #include "embed/builtins.h"
 #include "embed/prolog_contract.h"
@@ -34,6 +35,7 @@
 #include "store/predicates.h"
 #include "store/qload.h"
 #include "store/static_code.h"
+#include "store/store_builtins.h"
 #include "store/store_init.h"
 #include "store/try_record.h"
 
@@ -113,6 +115,65 @@ class Runtime {
     return true;
   }
 
+  // Loads in memory the clauses of an item file (the compiler's items
+  // form): every predicate of the file is defined first, then each clause
+  // is made by $make_bytecode_object from its item list and added by
+  // $compiled_clause.
+  bool load_items(const char* path, std::string* error) {
+    lv_stream* s = lv_qload_open(path);
+    if (s == nullptr) {
+      *error = std::string("cannot open ") + path;
+      return false;
+    }
+    lv_set_typein_module(find_module(atom("prolog"), 1));
+    lv_qload_push_registers();
+    std::vector<lv_term_ref> clauses;
+    lv_term out = 0;
+    int rc;
+    while ((rc = lv_qload_items(w_, s, LV_ATOM_NIL, &out, 0)) == 1) {
+      lv_term_ref r = LV_new_term_ref();
+      lv_term_ref_cell(w_, r) = out;
+      clauses.push_back(r);
+    }
+    lv_qload_pop_registers();
+    lv_qload_close(s);
+    if (rc < 0) {
+      *error = std::string("reading ") + path + ": " + lv_qload_error();
+      return false;
+    }
+    std::vector<lv_pred*> defined;
+    for (lv_term_ref r : clauses) {
+      lv_term spec = arg_of(lv_term_ref_cell(w_, r), 0);
+      lv_pred* p = parse_definition(spec, lv_typein_module());
+      bool known = false;
+      for (lv_pred* q : defined) known = known || q == p;
+      if (known) continue;
+      defined.push_back(p);
+      w_->X[0] = spec;
+      w_->X[1] = atom("compactcode");
+      if (prolog_define_predicate(w_) == 0) return fail(error, "$define_predicate failed");
+    }
+    for (lv_term_ref r : clauses) {
+      lv_term c = lv_term_ref_cell(w_, r);
+      lv_term* ref = w_->H++;
+      *ref = lv_make_ref(ref);
+      w_->X[0] = arg_of(c, 1);
+      w_->X[1] = arg_of(c, 2);
+      w_->X[2] = LV_ATOM_NIL;
+      w_->X[3] = LV_ATOM_NIL;
+      w_->X[4] = *ref;
+      if (prolog_make_bytecode_object(w_) == 0) return fail(error, "$make_bytecode_object failed");
+      c = lv_term_ref_cell(w_, r);
+      w_->X[0] = arg_of(c, 0);
+      w_->X[1] = lv_deref(*ref);
+      w_->X[2] = LV_ATOM_NIL;
+      w_->X[3] = arg_of(c, 3);
+      if (prolog_compiled_clause(w_) == 0) return fail(error, "$compiled_clause failed");
+    }
+    if (!clauses.empty()) LV_reset_term_refs(clauses.front());
+    return true;
+  }
+
   lv_pred* find(const char* name, unsigned arity) {
     return lv_lookup_predicate(find_module(atom("prolog"), 1), atom(name), arity, LV_LOOKUP_FIND);
   }
@@ -147,6 +208,13 @@ class Runtime {
   lv_term atom(const char* text) { return lv_atom_from_text(text, LV_ATOM_FIND_OR_CREATE); }
 
  private:
+  static lv_term arg_of(lv_term t, unsigned i) { return lv_deref(lv_struct_cells(lv_deref(t))[1 + i]); }
+
+  static bool fail(std::string* error, const char* what) {
+    *error = what;
+    return false;
+  }
+
   void c_pred(const char* name, unsigned arity, lv_builtin_function f) {
     lv_pred* p = lv_lookup_predicate(find_module(atom("prolog"), 1), atom(name), arity, LV_LOOKUP_CREATE);
     p->definition = reinterpret_cast<void*>(f);

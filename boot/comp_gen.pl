@@ -40,7 +40,7 @@ lvc_heap_reserve(1152).
 lvc_gen_clause(nclause(Head, Items), Main, Code, Key) :-
     Head =.. [_|Args],
     lvc_analyse(Args, Items, Tab0, Ctx),
-    S0 = st(Tab0, 0, false),
+    S0 = st(Tab0, regs(0, []), false),
     Ctx = cx(TempBase, _, _, _, Pre, Needs),
     lvc_set_next(TempBase, S0, S1),
     Needs = [Need1|_],
@@ -252,13 +252,17 @@ lvc_limbs(I, K, N) :-
     (   I >= -(1 << B), I < 1 << B -> N = K ; K1 is K + 1, lvc_limbs(I, K1, N) ).
 
 % ---------------------------------------------------------------------------
-% State: st(Table, NextTemp, Allocated)
+% State: st(Table, regs(NextTemp, FreeTemps), Allocated)
 
-lvc_set_next(N, st(T, _, A), st(T, N, A)).
+lvc_set_next(N, st(T, _, A), st(T, regs(N, []), A)).
 
-lvc_fresh(R, st(T, R, A), st(T, R1, A)) :-
+lvc_fresh(R, st(T, regs(N, [R|Fs]), A), st(T, regs(N, Fs), A)) :- !.
+lvc_fresh(R, st(T, regs(R, []), A), st(T, regs(R1, []), A)) :-
     R1 is R + 1,
     (   R1 > 256 -> throw(lvc_error(too_many_registers)) ; true ).
+
+% A register that held a term only until its one use.
+lvc_free(R, st(T, regs(N, Fs), A), st(T, regs(N, [R|Fs]), A)).
 
 lvc_ventry(V, st(T, _, _), E) :- lvc_vlookup(T, V, E).
 
@@ -375,32 +379,43 @@ lvc_get_var(perm(Y, _), true, _, _, _, R, S, S, [ins('GET_Y_VALUE', [x(R), y(Y)]
 % The arguments of a structure or list cell in read or write mode. A compound
 % or boxed number that is not the last argument gets a register and is
 % unified after the chain; the last one continues the chain.
+%
+% A long chain (a list of compound terms) is cut after every few deferred
+% arguments: its rest is deferred too, after them, so that few registers
+% are held at once.
 lvc_get_args_chain(T, S0, S, C0, C) :-
     T =.. [_|As],
-    lvc_get_unify_args(As, Deferred, [], S0, S1, C0, C1),
+    lvc_get_unify_args(As, 0, Deferred, [], S0, S1, C0, C1),
     lvc_get_deferred(Deferred, S1, S, C1, C).
+
+lvc_chain_cut(8).
 
 lvc_get_deferred([], S, S, C, C).
 lvc_get_deferred([R-T|Ds], S0, S, C0, C) :-
     lvc_get_term(T, R, S0, S1, C0, C1),
-    lvc_get_deferred(Ds, S1, S, C1, C).
+    lvc_free(R, S1, S2),
+    lvc_get_deferred(Ds, S2, S, C1, C).
 
-lvc_get_unify_args([], D, D, S, S, C, C).
-lvc_get_unify_args([A], D0, D, S0, S, C0, C) :- nonvar(A), \+ atomic(A), !,
+lvc_get_unify_args([], _, D, D, S, S, C, C).
+lvc_get_unify_args([A], N, D0, D, S0, S, C0, C) :- nonvar(A), \+ atomic(A), lvc_chain_cut(M), N < M, !,
     C0 = [ins(Op, Ops)|C1],
     lvc_chain_functor(A, Op, Ops),
     A =.. [_|As],
-    lvc_get_unify_args(As, D0, D, S0, S, C1, C).
-lvc_get_unify_args([A], D, D, S, S, [ins('UNIFY_LARGE', [b(A)])|C], C) :- lvc_large(A), !.
-lvc_get_unify_args([A|As], D0, D, S0, S, C0, C) :-
+    lvc_get_unify_args(As, N, D0, D, S0, S, C1, C).
+lvc_get_unify_args([A], _, D, D, S, S, [ins('UNIFY_LARGE', [b(A)])|C], C) :- lvc_large(A), !.
+lvc_get_unify_args([A], _, [R-A|D], D, S0, S, [ins('UNIFY_X_VARIABLE', [x(R)])|C], C) :-
+    nonvar(A), \+ atomic(A), !,
+    lvc_fresh(R, S0, S).
+lvc_get_unify_args([A|As], N, D0, D, S0, S, C0, C) :-
     nonvar(A), ( lvc_large(A) ; \+ atomic(A) ), !,
     lvc_fresh(R, S0, S1),
     C0 = [ins('UNIFY_X_VARIABLE', [x(R)])|C1],
     D0 = [R-A|D1],
-    lvc_get_unify_args(As, D1, D, S1, S, C1, C).
-lvc_get_unify_args([A|As], D0, D, S0, S, C0, C) :-
+    N1 is N + 1,
+    lvc_get_unify_args(As, N1, D1, D, S1, S, C1, C).
+lvc_get_unify_args([A|As], N, D0, D, S0, S, C0, C) :-
     lvc_unify_simple(A, S0, S1, C0, C1),
-    lvc_get_unify_args(As, D0, D, S1, S, C1, C).
+    lvc_get_unify_args(As, N, D0, D, S1, S, C1, C).
 
 lvc_chain_functor([_|_], 'UNIFY_LIST', []) :- !.
 lvc_chain_functor(T, 'UNIFY_STRUCTURE', [f(N, A)]) :- functor(T, N, A).
@@ -409,7 +424,8 @@ lvc_chain_functor(T, 'UNIFY_STRUCTURE', [f(N, A)]) :- functor(T, N, A).
 lvc_unify_simple(A, S0, S, C0, C) :- var(A), !,
     lvc_ventry(A, S0, v(_, Class, Loc, Seen, Global, _, _)),
     lvc_unify_var(Class, Seen, Loc, Global, A, S0, S, C0, C).
-lvc_unify_simple('$lvc_reg'(R), S, S, [ins('UNIFY_X_VALUE', [x(R)])|C], C) :- !.
+lvc_unify_simple('$lvc_reg'(R), S0, S, [ins('UNIFY_X_VALUE', [x(R)])|C], C) :- !,
+    lvc_free(R, S0, S).
 lvc_unify_simple([], S, S, [ins('UNIFY_NIL', [])|C], C) :- !.
 lvc_unify_simple(A, S, S, [ins('UNIFY_CONSTANT', [c(A)])|C], C).
 
@@ -436,7 +452,8 @@ lvc_put_term([], R, S, S, [ins('PUT_NIL', [x(R)])|C], C) :- !.
 lvc_put_term(T, R, S, S, [ins('PUT_CONSTANT', [x(R), c(T)])|C], C) :- lvc_constant(T), !.
 lvc_put_term(T, R, S, S, [ins('PUT_LARGE', [x(R), b(T)])|C], C) :- lvc_large(T), !.
 lvc_put_term(T, R, S0, S, C0, C) :-
-    lvc_prebuild(T, T1, S0, S1, C0, C1),
+    lvc_split_chain(T, 0, T0, S0, S01, C0, C01),
+    lvc_prebuild(T0, T1, S01, S1, C01, C1),
     (   T1 = [_|_]
     ->  C1 = [ins('PUT_LIST', [x(R)])|C2]
     ;   functor(T1, N, A),
@@ -455,6 +472,28 @@ lvc_put_var(perm(Y, _), false, _, _, _, V, R, S0, S, [ins(Name, [x(R), y(Y)])|C]
     lvc_see(V, y(Y), false, true, S1, S).
 lvc_put_var(perm(Y, _), true, _, _, _, _, R, S, S, [ins('PUT_Y_VALUE', [x(R), y(Y)])|C], C).
 
+% A long chain (a list of compound terms) is cut after every few arguments
+% that must be built first: its rest is built before them, into a register
+% of its own, so that few registers are held at once.
+lvc_split_chain(T, N0, T1, S0, S, C0, C) :-
+    T =.. [F|As],
+    lvc_split_args(As, N0, As1, S0, S, C0, C),
+    T1 =.. [F|As1].
+
+lvc_split_args([A], N, [A1], S0, S, C0, C) :- !,
+    (   nonvar(A), \+ atomic(A), A \= '$lvc_reg'(_)
+    ->  (   lvc_chain_cut(M), N >= M
+        ->  lvc_fresh(R, S0, S1),
+            lvc_put_term(A, R, S1, S, C0, C),
+            A1 = '$lvc_reg'(R)
+        ;   lvc_split_chain(A, N, A1, S0, S, C0, C)
+        )
+    ;   A1 = A, S = S0, C0 = C
+    ).
+lvc_split_args([A|As], N0, [A|As1], S0, S, C0, C) :-
+    (   nonvar(A), ( lvc_large(A) ; \+ atomic(A) ) -> N1 is N0 + 1 ; N1 = N0 ),
+    lvc_split_args(As, N1, As1, S0, S, C0, C).
+
 % Compound and boxed arguments that cannot follow in write mode are built
 % first, each into a register of its own.
 lvc_prebuild(T, T1, S0, S, C0, C) :-
@@ -464,7 +503,7 @@ lvc_prebuild(T, T1, S0, S, C0, C) :-
 
 lvc_prebuild_args([], [], S, S, C, C).
 lvc_prebuild_args([A], [A1], S0, S, C0, C) :- !,
-    (   nonvar(A), \+ atomic(A)
+    (   nonvar(A), \+ atomic(A), A \= '$lvc_reg'(_)
     ->  lvc_prebuild(A, A1, S0, S, C0, C)
     ;   A1 = A, S = S0, C0 = C
     ).

@@ -51,3 +51,6 @@ answer(functor, L) :- functor(foo(a, b), N, A), functor(T, bar, 2), L = [N, A, T
 answer(arg, X) :- arg(2, f(a, b, c), X).
 answer(univ, L) :- f(a, b) =.. L.
 answer(univ_build, T) :- T =.. [g, 1, 2].
+answer(call_var, X) :- G = c(X), call(G).
+answer(call_built, X) :- G =.. [c, X], call(G).
+answer(not_unify, L) :- ( a \= b -> A = yes ; A = no ), ( f(X) \= f(1) -> B = yes ; B = no ), L = [A, B, X].

@@ -168,6 +168,9 @@ lvc_inline(functor, 3).
 lvc_inline(arg, 3).
 lvc_inline(=.., 2).
 lvc_inline(compare, 3).
+lvc_inline(create_mutable, 2).
+lvc_inline(get_mutable, 2).
+lvc_inline(update_mutable, 2).
 
 lvc_arith_compare(=:=, 'EQUAL_TO').
 lvc_arith_compare(=\=, 'NOT_EQUAL_TO').

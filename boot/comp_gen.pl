@@ -674,6 +674,9 @@ lvc_builtin_insn(functor, 'FUNCTOR').
 lvc_builtin_insn(arg, 'ARG').
 lvc_builtin_insn(=.., 'UNIV').
 lvc_builtin_insn(compare, 'COMPARE').
+lvc_builtin_insn(create_mutable, 'CREATE_MUTABLE').
+lvc_builtin_insn(get_mutable, 'GET_MUTABLE').
+lvc_builtin_insn(update_mutable, 'UPDATE_MUTABLE').
 
 lvc_regs_of([], [], S, S, C, C).
 lvc_regs_of([A|As], [R|Rs], S0, S, C0, C) :-

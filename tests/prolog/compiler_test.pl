@@ -15,19 +15,20 @@ main :-
     consult(Contract),
     forall(member(F, [comp_front, comp_gen, comp_asm, comp_driver]),
            ( atomic_list_concat([Boot, '/', F, '.pl'], P), consult(P) )),
-    findall(T, test(T), Tests),
-    run_tests(Tests, 0, 0, P0, F0),
-    run_corpus(Corpus, P0, F0, Passed, Failed),
+    findall(check(T), test(T), Tests),
+    findall(check_file(F), member(F, Corpus), Files),
+    append(Tests, Files, Goals),
+    run_tests(Goals, 0, 0, Passed, Failed),
     format("~d passed, ~d failed~n", [Passed, Failed]),
     ( Failed =:= 0 -> halt(0) ; halt(1) ).
 
 run_tests([], P, F, P, F).
-run_tests([T|Ts], P0, F0, P, F) :-
-    (   catch(check(T), E, (print_message(error, format("~q: ~q", [T, E])), fail))
+run_tests([G|Gs], P0, F0, P, F) :-
+    (   catch(G, E, (print_message(error, format("~q: ~q", [G, E])), fail))
     ->  P1 is P0 + 1, F1 = F0
-    ;   format("FAILED: ~q~n", [T]), P1 = P0, F1 is F0 + 1
+    ;   format("FAILED: ~q~n", [G]), P1 = P0, F1 is F0 + 1
     ),
-    run_tests(Ts, P1, F1, P, F).
+    run_tests(Gs, P1, F1, P, F).
 
 listing_of(C, L) :- lvc_clause_listing(C, L).
 
@@ -138,14 +139,6 @@ check(float_text) :-
 % ---------------------------------------------------------------------------
 % The corpus: every clause compiles; environment slots are initialised
 % before each call that counts them; the quick-load file reads back.
-
-run_corpus([], P, F, P, F).
-run_corpus([File|Fs], P0, F0, P, F) :-
-    (   catch(check_file(File), E, (print_message(error, format("~w: ~q", [File, E])), fail))
-    ->  P1 is P0 + 1, F1 = F0
-    ;   format("FAILED: corpus file ~w~n", [File]), P1 = P0, F1 is F0 + 1
-    ),
-    run_corpus(Fs, P1, F1, P, F).
 
 check_file(File) :-
     lvc_read_file(File, Clauses),

@@ -141,7 +141,12 @@ lvc_strip_keys([], []).
 lvc_strip_keys([_-X|Xs], [X|Ys]) :- lvc_strip_keys(Xs, Ys).
 
 % The variable table: v(Var, Class, Loc, Seen, Global, Pre, Unsafe).
-% Class: void, temp or perm(Y, LastChunk).
+% Class: void, temp or perm(Y, LastChunk). Global: the value is known to hold
+% no reference into any frame. Pre: the slot was set at the start of the
+% body. Unsafe: the variable was made in this frame's slot (PUT_Y_VARIABLE);
+% the first time it is loaded into a register after that, it moves to the
+% heap (PUT_Y_UNSAFE_VALUE), so that no register, argument or other variable
+% keeps a reference to a slot that trimming or deallocation gives up.
 lvc_var_table([], _, []).
 lvc_var_table([vi(V, _, F, L, N, _)|Is], Perms, [v(V, Class, none, false, false, false, false)|Ts]) :-
     (   lvc_perm_index(Perms, V, 0, Y) -> Class = perm(Y, L)
@@ -470,7 +475,13 @@ lvc_put_var(temp, true, x(Q), _, _, _, R, S, S, C0, C) :-
 lvc_put_var(perm(Y, _), false, _, _, _, V, R, S0, S, [ins(Name, [x(R), y(Y)])|C], C) :-
     lvc_yvar_insn('PUT_Y_VARIABLE', V, Name, S0, S1),
     lvc_see(V, y(Y), false, true, S1, S).
-lvc_put_var(perm(Y, _), true, _, _, _, _, R, S, S, [ins('PUT_Y_VALUE', [x(R), y(Y)])|C], C).
+lvc_put_var(perm(Y, L), true, Loc, G, Unsafe, V, R, S0, S, [ins(Name, [x(R), y(Y)])|C], C) :-
+    (   Unsafe == true
+    ->  Name = 'PUT_Y_UNSAFE_VALUE',
+        lvc_ventry(V, S0, v(_, _, _, _, _, Pre, _)),
+        lvc_vupdate(v(V, perm(Y, L), Loc, true, G, Pre, false), S0, S)
+    ;   Name = 'PUT_Y_VALUE', S = S0
+    ).
 
 % A long chain (a list of compound terms) is cut after every few arguments
 % that must be built first: its rest is built before them, into a register
@@ -609,16 +620,11 @@ lvc_gen_call(T, As, Rest, K, cx(_, Env, _, Sizes, _, _), S0, S, C0, C) :-
 
 % Loads X0.. with the arguments; a variable in a register about to be
 % overwritten moves first when a later argument still needs it.
-% A permanent variable that lives in this frame (unsafe) is moved to the heap
-% when it is passed to the call after which its slot is no longer kept.
 lvc_load_args([], _, _, S, S, C, C).
 lvc_load_args([A|As], J, K, S0, S, C0, C) :-
     S0 = st(Tab, _, _),
     lvc_move_out(Tab, J, A, [A|As], S0, S1, C0, C1),
-    (   var(A), lvc_ventry(A, S1, v(_, perm(Y, L), _, true, _, _, true)), L =:= K
-    ->  C1 = [ins('PUT_Y_UNSAFE_VALUE', [x(J), y(Y)])|C2], S2 = S1
-    ;   lvc_put_term(A, J, S1, S2, C1, C2)
-    ),
+    lvc_put_term(A, J, S1, S2, C1, C2),
     J1 is J + 1,
     lvc_load_args(As, J1, K, S2, S, C2, C).
 
@@ -702,7 +708,8 @@ lvc_gen_unify(A, B, S0, S, C0, C) :-
 lvc_bind_fresh(V, _, S, S, C, C) :-
     lvc_ventry(V, S, v(_, void, _, _, _, _, _)), !.
 lvc_bind_fresh(V, T, S0, S, C0, C) :-
-    lvc_reg_of(T, R, S0, S1, C0, C1),
+    lvc_reg_of(T, R, S0, S01, C0, C01),
+    lvc_globalise(T, R, S01, S1, C01, C1),
     (   var(T) -> lvc_ventry(T, S1, v(_, _, _, _, G0, _, _)), ( G0 == true -> G = true ; G = false )
     ;   G = true
     ),
@@ -714,6 +721,15 @@ lvc_bind_fresh(V, T, S0, S, C0, C) :-
     ;   C1 = C,
         lvc_see(V, x(R), G, false, S1, S)
     ).
+
+% A variable just made in this frame and loaded into register R moves to the
+% heap, so that the variable taking its value holds no reference into the
+% frame.
+lvc_globalise(T, R, S0, S, C0, C) :-
+    var(T), lvc_ventry(T, S0, v(_, perm(Y, L), Loc, true, G, Pre, true)), !,
+    C0 = [ins('PUT_Y_UNSAFE_VALUE', [x(R), y(Y)])|C],
+    lvc_vupdate(v(T, perm(Y, L), Loc, true, G, Pre, false), S0, S).
+lvc_globalise(_, _, S, S, C, C).
 
 % ---------------------------------------------------------------------------
 % Arithmetic

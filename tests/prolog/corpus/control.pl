@@ -54,3 +54,10 @@ answer(univ_build, T) :- T =.. [g, 1, 2].
 answer(call_var, X) :- G = c(X), call(G).
 answer(call_built, X) :- G =.. [c, X], call(G).
 answer(not_unify, L) :- ( a \= b -> A = yes ; A = no ), ( f(X) \= f(1) -> B = yes ; B = no ), L = [A, B, X].
+answer(atoms, L) :- L = ['hello world', 'it''s', '\\', 'ünïcödé', [], '[]', {}, 'a\nb', '', 'Ω'].
+answer(atom_index, X) :- atom_key('ünïcödé', X).
+answer(strings, S) :- S = "abc".
+
+atom_key('hello world', 1).
+atom_key('ünïcödé', 2).
+atom_key('', 3).

@@ -590,6 +590,10 @@ lvc_gen_preinit([V|Vs], S0, S, [ins(Name, [x(R), y(Y)])|C1], C) :-
     lvc_vupdate(v(V, perm(Y, L), none, false, false, true, false), S2, S3),
     lvc_gen_preinit(Vs, S3, S, C1, C).
 
+% The barrier a CHOICE instruction stores is a small integer, the
+% choicepoint's byte offset from the high end of the choice stack (the
+% contract's rule cut_target): it stays valid when the choice stack moves and
+% can be passed to internal predicates as an ordinary argument.
 lvc_gen_getbarrier(V, S0, S, C0, C) :-
     lvc_ventry(V, S0, v(_, Class, _, _, _, _, _)),
     (   Class = perm(Y, _)

@@ -53,8 +53,26 @@ lvc_compile_groups([Spec-Cs|Gs], [pred(Spec, Units)|Ps]) :-
 
 lvc_compile_clauses([], []).
 lvc_compile_clauses([C|Cs], [U|Us]) :-
-    catch(lvc_compile_clause(C, U), lvc_error(E), throw(lvc_error(in_clause(C, E)))),
+    catch(( lvc_check_arities(C), lvc_compile_clause(C, U) ), lvc_error(E),
+          throw(lvc_error(in_clause(C, E)))),
     lvc_compile_clauses(Cs, Us).
+
+% A structure holds at most 255 arguments; a clause holding a larger one is
+% refused here rather than written to a file that cannot be loaded.
+lvc_check_arities(T) :- var(T), !.
+lvc_check_arities(T) :- atomic(T), !.
+lvc_check_arities([H|T]) :- !, lvc_check_arities(H), lvc_check_arities(T).
+lvc_check_arities(T) :-
+    functor(T, N, A),
+    (   A > 255 -> throw(lvc_error(arity_too_large(N/A))) ; true ),
+    lvc_check_args(A, T).
+
+lvc_check_args(0, _) :- !.
+lvc_check_args(I, T) :-
+    arg(I, T, X),
+    lvc_check_arities(X),
+    I1 is I - 1,
+    lvc_check_args(I1, T).
 
 lvc_put_bytes([], _).
 lvc_put_bytes([B|Bs], S) :- put_byte(S, B), lvc_put_bytes(Bs, S).

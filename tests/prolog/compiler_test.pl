@@ -125,6 +125,16 @@ check(heap_check) :-
     listing_of((p(X) :- X = L), [_, _, First|_]),
     First == 'CHECK_HEAPQ'.
 
+% A structure of more than 255 arguments, in the head or deep in the body,
+% is refused with the name and arity; 255 compiles.
+test(arity_limit).
+check(arity_limit) :-
+    functor(Big, g, 256),
+    forall(member(C, [(p :- q([a, f(Big)])), Big]),
+           catch(( lvc_compile_clauses([C], _), fail ), lvc_error(in_clause(_, arity_too_large(g/256))), true)),
+    functor(Max, g, 255),
+    lvc_compile_clauses([(p(X) :- X = Max)], [_]).
+
 % ---------------------------------------------------------------------------
 % Float text: shortest digits that read back
 

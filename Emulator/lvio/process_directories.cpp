@@ -18,6 +18,15 @@ namespace {
 lvio_mutex kept_mutex = LVIO_MUTEX_STATIC_INIT;
 char* kept;
 
+// Makes copy (owned, or null) the kept directory and frees the one before.
+void replace_kept(char* copy) {
+  lvio_mutex_lock(&kept_mutex);
+  char* old = kept;
+  kept = copy;
+  lvio_mutex_unlock(&kept_mutex);
+  lvio_free(old);
+}
+
 // A copy of the text with a "/" at its end, added when missing.
 lvio_code with_slash(const char* text, char** out) {
   size_t length = std::strlen(text);
@@ -74,11 +83,7 @@ lvio_code lvio_set_current_directory(const char* path, uint32_t flags) {
   if ((flags & 1) == 0) return 0;
   char* copy = lvio_strdup(path);
   if (copy == nullptr) return LVIO_E_OUT_OF_MEMORY;
-  lvio_mutex_lock(&kept_mutex);
-  char* old = kept;
-  kept = copy;
-  lvio_mutex_unlock(&kept_mutex);
-  lvio_free(old);
+  replace_kept(copy);
   return 0;
 }
 
@@ -95,10 +100,6 @@ lvio_code lvio_file_system_module(uint32_t flags) {
     if (rc == LVIO_E_OUT_OF_MEMORY) return rc;
     if (rc < 0) copy = nullptr;
   }
-  lvio_mutex_lock(&kept_mutex);
-  char* old = kept;
-  kept = copy;
-  lvio_mutex_unlock(&kept_mutex);
-  lvio_free(old);
+  replace_kept(copy);
   return 0;
 }

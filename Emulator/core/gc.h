@@ -86,10 +86,11 @@ struct lv_gc_statistics {
 };
 extern lv_gc_statistics lv_gc_stats;
 
-// Debug setting for soak runs: collect at every heap check. The emulator
-// asks lv_gc_always() at its heap checks; the yes/no setting LV_GC_ALWAYS
-// turns it on (read at the first call). lv_gc_set_always sets it for a test:
-// 1 on, 0 off, -1 from the setting again.
+// Debug setting for soak runs: every stack overflow collects the heap,
+// whatever the margin and whichever stack overflowed (unless collection is
+// off). The yes/no setting LV_GC_ALWAYS turns it on (read at the first
+// call). lv_gc_set_always sets it for a test: 1 on, 0 off, -1 from the
+// setting again.
 bool lv_gc_always();
 void lv_gc_set_always(int mode);
 

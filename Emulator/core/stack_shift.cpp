@@ -122,8 +122,9 @@ int64_t heap_overflow(lv_worker* w, int64_t heap_cells, int64_t local_cells) {
   int64_t local_need = local_cells + cells_between(w->local_base, w->local_top);
   int64_t heap_need = a + cells_between(w->area_start, w->H) + LV_HEAP_RESERVE_CELLS;
   bool force = lv_shift_always_move();
+  bool always_collect = lv_gc_always() && lv_gc_setting.mode != LV_ATOM_OFF;
 
-  if (!force && w->gc_flag_a == 2 && redivide(w, heap_need, local_need)) goto done;
+  if (!force && !always_collect && w->gc_flag_a == 2 && redivide(w, heap_need, local_need)) goto done;
   {
     int64_t margin = lv_gc_setting.margin * 1024 / 8;
     bool collect = true;
@@ -131,7 +132,7 @@ int64_t heap_overflow(lv_worker* w, int64_t heap_cells, int64_t local_cells) {
       int64_t used = cells_between(w->area_start, w->H);
       if (w->gc_flag_b >= 3) used = cells_between(reinterpret_cast<lv_term*>(w->marked_choice[LV_CP_H]), w->H);
       bool only_local = heap_room && (w->gc_flag_b == 1 || w->gc_flag_b == 3);
-      collect = lv_gc_setting.mode != LV_ATOM_OFF && used >= margin && !only_local;
+      collect = always_collect || (lv_gc_setting.mode != LV_ATOM_OFF && used >= margin && !only_local);
     }
     if (collect) {
       lv_term* before = w->H;

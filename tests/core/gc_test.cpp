@@ -569,14 +569,22 @@ TEST_F(GcTest, TheSolverMarksAndRelocatesItsOwnTerms) {
   EXPECT_EQ(lv_gc_check(w), 0);
 }
 
-TEST_F(GcTest, CollectAtEveryHeapCheckComesFromTheSetting) {
+// Below the margin an overflow grows the stacks without collecting, unless
+// the soak setting asks for a collection at every overflow.
+TEST_F(GcTest, CollectAtEveryOverflowComesFromTheSetting) {
   lv_gc_set_always(0);
   EXPECT_FALSE(lv_gc_always());
+  uint64_t collections = lv_gc_stats.collections;
+  heap_overflow(w, 100, LV_LOCAL_RESERVE_CELLS);
+  EXPECT_EQ(lv_gc_stats.collections, collections);
   {
     ScopedEnv setting{{"LV_GC_ALWAYS", "yes"}};
     lv_gc_set_always(-1);
     EXPECT_TRUE(lv_gc_always());
   }
+  heap_overflow(w, 100, LV_LOCAL_RESERVE_CELLS);
+  EXPECT_EQ(lv_gc_stats.collections, collections + 1);
+  EXPECT_EQ(lv_gc_check(w), 0);
   lv_gc_set_always(-1);
   EXPECT_FALSE(lv_gc_always());
 }

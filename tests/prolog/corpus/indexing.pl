@@ -42,6 +42,7 @@ answer(atom_other, R) :- k(zz, R).
 answer(int_1, R) :- k(1, R).
 answer(int_neg, R) :- k(-5, R).
 answer(int_other, R) :- k(7, R).
+answer(int_neg_other, R) :- k(-7, R).
 answer(nil, R) :- k([], R).
 answer(list, R) :- k([1, 2], R).
 answer(f1, R) :- k(f(q), R).

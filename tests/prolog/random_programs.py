@@ -3,10 +3,13 @@
 
 Usage: random_programs.py SEED OUTPUT.pl
 
-The program defines answer/2 over predicates whose clauses mix head
-structures, calls with permuted and nested arguments (register shuffling),
-disjunction, if-then-else, negation, cut, call/1, type tests, arithmetic and
-boxed numbers. The same seed always gives the same program.
+The program defines answer/2. For two seeds in three, over predicates whose
+clauses mix head structures, calls with permuted and nested arguments
+(register shuffling), disjunction, if-then-else, negation, cut, call/1, type
+tests, arithmetic and boxed numbers; for the third, over arithmetic: integer
+expressions across the small and big ranges and float expressions, with
+comparisons, none of them raising an error. The same seed always gives the
+same program.
 """
 import random
 import sys
@@ -62,8 +65,70 @@ def goal(rng, depth):
     ])
 
 
+def int_operand(rng):
+    return rng.choice([
+        lambda: str(rng.randint(-10, 10)),
+        lambda: str(rng.randint(-2**62, 2**62)),
+        lambda: str(rng.choice([2**60, -2**60, 2**60 - 1, -2**60 - 1, 2**63, -2**63, 2**64, 2**63 - 1])),
+        lambda: str(rng.randint(-10**40, 10**40)),
+        lambda: "X",
+        lambda: "Y",
+    ])()
+
+
+def int_expr(rng, depth):
+    if depth <= 0 or rng.random() < 0.3:
+        return int_operand(rng)
+    a, b = int_expr(rng, depth - 1), int_expr(rng, depth - 1)
+    kind = rng.randrange(6)
+    if kind == 0:
+        return f"(({a}) {rng.choice(['+', '-', '*', '/' + chr(92), chr(92) + '/', 'xor'])} ({b}))"
+    if kind == 1:  # odd divisors: never zero
+        return f"(({a}) {rng.choice(['//', 'mod', 'rem'])} (({b}) " + "\\/ 1))"
+    if kind == 2:
+        return f"(({a}) {rng.choice(['>>', '<<'])} {rng.randint(0, 70)})"
+    if kind == 3:
+        return f"{rng.choice(['min', 'max', 'gcd'])}({a}, {b})"
+    if kind == 4:
+        return f"{rng.choice(['abs', 'sign', '-', chr(92)])}({a})"
+    return f"msb(abs({a}) + 1)"
+
+
+def float_expr(rng, depth):
+    if depth <= 0 or rng.random() < 0.3:
+        return rng.choice([repr(rng.uniform(-10, 10)), repr(rng.choice([0.5, 3.0, 2.0**60, 1.0e16, -1.0e-300])),
+                           "X", repr(float(rng.randint(-5, 5)))])
+    a, b = float_expr(rng, depth - 1), float_expr(rng, depth - 1)
+    return rng.choice([
+        lambda: f"(({a}) {rng.choice(['+', '-', '*'])} ({b}))",
+        lambda: f"(({a}) / (abs({b}) + 1.0))",
+        lambda: f"sqrt(abs({a}))",
+        lambda: f"exp(min({a}, 50.0))",
+        lambda: f"{rng.choice(['sin', 'cos', 'atan', 'abs', '-', 'float_integer_part', 'float_fractional_part'])}({a})",
+        lambda: f"{rng.choice(['min', 'max'])}({a}, {b})",
+        lambda: f"float({rng.choice(['truncate', 'floor', 'ceiling'])}(min(max({a}, -1.0e15), 1.0e15)))",
+    ])()
+
+
+def arithmetic_program(rng):
+    lines = []
+    for i in range(40):
+        x, y = rng.randint(-10**25, 10**25), rng.randint(-100, 100)
+        op = rng.choice(["<", "=<", ">", ">=", "=:=", "=\\="])
+        lines.append(f"answer(i{i}, R) :- X = {x}, Y = {y}, R is {int_expr(rng, 3)}.")
+        lines.append(f"answer(ic{i}, R) :- X = {x}, Y = {y}, "
+                     f"( {int_expr(rng, 2)} {op} {int_expr(rng, 2)} -> R = yes ; R = no ).")
+        x = rng.uniform(-100, 100)
+        lines.append(f"answer(f{i}, R) :- X = {x!r}, R is {float_expr(rng, 3)}.")
+        lines.append(f"answer(fc{i}, R) :- X = {x!r}, "
+                     f"( {float_expr(rng, 2)} {op} {float_expr(rng, 2)} -> R = yes ; R = no ).")
+    return "\n".join(lines) + "\n"
+
+
 def program(seed):
     rng = random.Random(seed)
+    if seed % 3 == 0:
+        return arithmetic_program(rng)
     lines = [
         "c(1). c(2). c(3).",
         "n(1, one). n(2, two). n(X, int(X)) :- integer(X), X > 2. n(a, atom).",

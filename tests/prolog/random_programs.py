@@ -16,6 +16,7 @@ import sys
 
 V = ["A", "B", "C", "D", "E", "F", "G", "H"]
 ATOMIC = ["a", "x", "1", "-3", "[]", "2.5", "100000000000000000000"]
+BS = "\\"  # a backslash, which f-string expressions cannot hold
 
 
 def term(rng, depth):
@@ -82,15 +83,15 @@ def int_expr(rng, depth):
     a, b = int_expr(rng, depth - 1), int_expr(rng, depth - 1)
     kind = rng.randrange(6)
     if kind == 0:
-        return f"(({a}) {rng.choice(['+', '-', '*', '/' + chr(92), chr(92) + '/', 'xor'])} ({b}))"
+        return f"(({a}) {rng.choice(['+', '-', '*', '/' + BS, BS + '/', 'xor'])} ({b}))"
     if kind == 1:  # odd divisors: never zero
-        return f"(({a}) {rng.choice(['//', 'mod', 'rem'])} (({b}) " + "\\/ 1))"
+        return f"(({a}) {rng.choice(['//', 'mod', 'rem'])} (({b}) {BS}/ 1))"
     if kind == 2:
         return f"(({a}) {rng.choice(['>>', '<<'])} {rng.randint(0, 70)})"
     if kind == 3:
         return f"{rng.choice(['min', 'max', 'gcd'])}({a}, {b})"
     if kind == 4:
-        return f"{rng.choice(['abs', 'sign', '-', chr(92)])}({a})"
+        return f"{rng.choice(['abs', 'sign', '-', BS])}({a})"
     return f"msb(abs({a}) + 1)"
 
 

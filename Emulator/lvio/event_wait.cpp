@@ -136,18 +136,27 @@ lvio_code lvio_event_wait(lvio_event* const* events, uint64_t count, const lvio_
 
 lvio_event* lvio_interrupt_event() { return interrupt_event.load(); }
 
-lvio_code lvio_events_module(uint32_t flags) {
+lvio_code lvio_interrupt_event_module(std::atomic<lvio_event*>* slot, uint32_t event_flags,
+                                      lvio_interrupt_fn hook, uint32_t flags) {
   if ((flags & 1) != 0) {
-    lvio_code rc = lvio_event_watch_stop();
-    lvio_interrupt_hook_add(on_interrupt, nullptr, 1);
-    lvio_event_release(interrupt_event.exchange(nullptr));
+    lvio_code rc = lvio_interrupt_hook_add(hook, nullptr, 1);
+    lvio_event_release(slot->exchange(nullptr));
     return rc < 0 ? rc : 0;
   }
   lvio_event* event;
-  lvio_code rc = lvio_event_create(0, &event);
+  lvio_code rc = lvio_event_create(event_flags, &event);
   if (rc < 0) return rc;
-  lvio_event_release(interrupt_event.exchange(event));
-  rc = lvio_interrupt_hook_add(on_interrupt, nullptr, 0);
-  if (rc < 0) lvio_event_release(interrupt_event.exchange(nullptr));
+  lvio_event_release(slot->exchange(event));
+  rc = lvio_interrupt_hook_add(hook, nullptr, 0);
+  if (rc < 0) lvio_event_release(slot->exchange(nullptr));
   return rc;
+}
+
+lvio_code lvio_events_module(uint32_t flags) {
+  if ((flags & 1) != 0) {
+    lvio_code rc = lvio_event_watch_stop();
+    lvio_interrupt_event_module(&interrupt_event, 0, on_interrupt, 1);
+    return rc < 0 ? rc : 0;
+  }
+  return lvio_interrupt_event_module(&interrupt_event, 0, on_interrupt, 0);
 }

@@ -4,9 +4,11 @@
 
 #include <poll.h>
 
+#include <atomic>
 #include <cstdint>
 
 #include "lvio/event.h"
+#include "lvio/interrupt.h"
 #include "lvio/result_codes.h"
 #include "lvio/time_value.h"
 
@@ -44,6 +46,12 @@ lvio_code lvio_poll_until(pollfd* fds, uint64_t count, uint32_t ms);
 
 // The global interrupt event; null while the events module is stopped.
 lvio_event* lvio_interrupt_event();
+
+// A module's interrupt event: with flags 0, makes *slot a new event
+// (lvio_event_create's flags event_flags) and registers hook, which sets or
+// resets it on interrupts; with flag 1, removes hook and releases the event.
+lvio_code lvio_interrupt_event_module(std::atomic<lvio_event*>* slot, uint32_t event_flags,
+                                      lvio_interrupt_fn hook, uint32_t flags);
 
 // The events module: its start makes the interrupt event and registers the
 // interrupt callback that sets it (an interrupt announced) or resets it (an

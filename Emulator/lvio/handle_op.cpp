@@ -383,16 +383,5 @@ void lvio_interrupt_event_hook(void*, uint32_t mode) {
 }
 
 lvio_code lvio_handle_io_module(uint32_t flags) {
-  if ((flags & 1) != 0) {
-    lvio_code rc = lvio_interrupt_hook_add(lvio_interrupt_event_hook, nullptr, 1);
-    lvio_event_release(interrupt_event.exchange(nullptr));
-    return rc < 0 ? rc : 0;
-  }
-  lvio_event* event;
-  lvio_code rc = lvio_event_create(1, &event);
-  if (rc < 0) return rc;
-  lvio_event_release(interrupt_event.exchange(event));
-  rc = lvio_interrupt_hook_add(lvio_interrupt_event_hook, nullptr, 0);
-  if (rc < 0) lvio_event_release(interrupt_event.exchange(nullptr));
-  return rc;
+  return lvio_interrupt_event_module(&interrupt_event, 1, lvio_interrupt_event_hook, flags);
 }

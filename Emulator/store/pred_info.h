@@ -22,6 +22,6 @@ void lv_print_pred_info_named(lv_term module_name, lv_term name, unsigned arity)
 // of the predicate named; fails when it does not exist.
 int lv_pred_properties(lv_worker* w, lv_term module_name, lv_term name, unsigned arity, int64_t term_ref);
 
-int prolog_predinfo(lv_worker* w);              // $predinfo(+Spec, +Module)
+int prolog_predinfo(lv_worker* w);              // $predinfo(+Goal, +Module)
 int prolog_disassemble(lv_worker* w);           // $disassemble(+PC)
 int prolog_disassemble_predicate(lv_worker* w);  // $disassemble_predicate(+Spec, +Module, -Props)

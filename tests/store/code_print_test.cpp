@@ -268,7 +268,8 @@ TEST_F(CodePrintTest, PredicateInformation) {
   lv_print_pred_info(nullptr, nullptr);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "does not exist\n");
 
-  // $predinfo: the spec is a goal term; a missing module or predicate fails.
+  // $predinfo names the predicate by a goal term; a missing module or
+  // predicate fails.
   testing::internal::CaptureStderr();
   w->X[0] = terms::fn(w, atom("p"), {terms::small(0)});
   w->X[1] = atom("user");

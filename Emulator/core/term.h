@@ -82,6 +82,13 @@ inline bool lv_box_is_float(lv_term header) { return (header & 8) != 0; }
 inline uint64_t lv_box_value_words(lv_term header) {
   return static_cast<uint64_t>(~(static_cast<int64_t>(header) >> 4));
 }
+// Two boxes with the same header: their value words compared from the last
+// to the first (the high limb of an integer differs first, if at all).
+inline bool lv_box_values_equal(const lv_term* a, const lv_term* b) {
+  for (uint64_t i = lv_box_value_words(a[0]); i != 0; i--)
+    if (a[i] != b[i]) return false;
+  return true;
+}
 inline bool lv_is_box(lv_term t) { return lv_is_struct(t) && lv_is_box_header(*lv_struct_cells(t)); }
 inline bool lv_is_float_box(lv_term t) { return lv_is_box(t) && lv_box_is_float(*lv_struct_cells(t)); }
 inline bool lv_is_integer_box(lv_term t) { return lv_is_box(t) && !lv_box_is_float(*lv_struct_cells(t)); }

@@ -174,12 +174,10 @@ int lv_compare_terms(lv_worker* w, lv_term left, lv_term right) {
     // The same functor: the arguments decide. Make the pair one word for
     // later meetings, and keep the rest of the present run.
     ensure_room(w, depth);
-    w->pair_index -= 2;
-    lv_term* entry = w->B + w->pair_index;
-    lv_term* cell = x > y ? lc : rc;
-    entry[0] = lv_make_ref(cell);
-    entry[1] = *cell;
-    *cell = x > y ? y : x;
+    if (x > y)
+      lv_pair_overwrite(w, lc, y);
+    else
+      lv_pair_overwrite(w, rc, x);
     if (n > 0) {
       lv_term* record = w->TR + depth;
       record[0] = reinterpret_cast<lv_term>(lp);
@@ -198,9 +196,7 @@ int lv_compare_terms(lv_worker* w, lv_term left, lv_term right) {
     }
   }
 out:
-  lv_term* b = w->B;
-  for (int32_t j = w->pair_index; j < undo_rest; j += 2) *lv_ref_cell(b[j]) = b[j + 1];
-  w->pair_index = undo_rest;
+  lv_pair_undo(w, undo_rest);
   return result;
 }
 

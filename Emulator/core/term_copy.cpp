@@ -25,11 +25,7 @@ struct copier {
   bool forwarded(const lv_term* cell) const { return lv_mark_covers(w, cell) && lv_mark_get(w, cell) == 1; }
 
   void forward(lv_term* cell, lv_term to) {
-    w->pair_index -= 2;
-    lv_term* entry = w->B + w->pair_index;
-    entry[0] = lv_make_ref(cell);
-    entry[1] = *cell;
-    *cell = to;
+    lv_pair_overwrite(w, cell, to);
     lv_mark_set(w, cell, 1);
   }
 

@@ -36,13 +36,6 @@ inline void ensure_pair_room(lv_worker* w) {
   if (w->B - w->TR < PAIR_ROOM_WORDS - w->pair_index) lv_shift_args_to_choice(w, 0, PAIR_ROOM_WORDS);
 }
 
-inline bool boxes_equal(const lv_term* a, const lv_term* b) {
-  uint64_t n = lv_box_value_words(a[0]);
-  for (uint64_t i = 1; i <= n; i++)
-    if (a[i] != b[i]) return false;
-  return true;
-}
-
 // Unifies one vector; pushes pairs of compound terms for later.
 bool unify_vector(lv_worker* w, uint64_t n, lv_term* left, lv_term* right) {
   for (uint64_t i = 0; i < n; i++) {
@@ -61,13 +54,10 @@ bool unify_vector(lv_worker* w, uint64_t n, lv_term* left, lv_term* right) {
       continue;
     }
     if (((l ^ r) & LV_TAG_MASK) != 0 || lv_is_atomic(l)) return false;
-    lv_term* cell = l > r ? lc : rc;
-    lv_term lower = l > r ? r : l;
-    w->pair_index -= 2;
-    lv_term* entry = w->B + w->pair_index;
-    entry[0] = lv_make_ref(cell);
-    entry[1] = *cell;
-    *cell = lower;
+    if (l > r)
+      lv_pair_overwrite(w, lc, r);
+    else
+      lv_pair_overwrite(w, rc, l);
   }
   return true;
 }
@@ -102,7 +92,7 @@ int lv_unify_args(lv_worker* w, uint64_t n, lv_term* left, lv_term* right) {
       break;
     }
     if (lv_is_box_header(xs[0])) {
-      if (!boxes_equal(xs, ys)) {
+      if (!lv_box_values_equal(xs, ys)) {
         result = 0;
         break;
       }
@@ -113,10 +103,7 @@ int lv_unify_args(lv_worker* w, uint64_t n, lv_term* left, lv_term* right) {
     left = xs + 1;
     right = ys + 1;
   }
-  // Undo the overwrites, newest first.
-  lv_term* b = w->B;
-  for (int32_t j = w->pair_index; j < rest; j += 2) *lv_ref_cell(b[j]) = b[j + 1];
-  w->pair_index = rest;
+  lv_pair_undo(w, rest);
   return result;
 }
 
@@ -137,7 +124,7 @@ int cunify(lv_worker* w, lv_term x, lv_term y) {
   lv_term* xs = lv_struct_cells(x);
   lv_term* ys = lv_struct_cells(y);
   if (xs[0] != ys[0]) return 0;
-  if (lv_is_box_header(xs[0])) return boxes_equal(xs, ys) ? 1 : 0;
+  if (lv_is_box_header(xs[0])) return lv_box_values_equal(xs, ys) ? 1 : 0;
   return lv_unify_args(w, lv_functor_arity(xs[0]), xs + 1, ys + 1);
 }
 

@@ -165,6 +165,26 @@ inline void lv_set_soft_limit(lv_worker* w, lv_term* limit) {
 }
 inline void lv_request_event(lv_worker* w) { lv_set_soft_limit(w, nullptr); }
 
+// The pair stack (below B): walks over terms overwrite cells for their
+// length (unification and comparison one compound of a pair they meet with
+// the other, so that meeting the pair again takes one word; copying an
+// original with its copy); each entry keeps the cell and its old contents.
+// The caller makes room first.
+inline void lv_pair_overwrite(lv_worker* w, lv_term* cell, lv_term value) {
+  w->pair_index -= 2;
+  lv_term* entry = w->B + w->pair_index;
+  entry[0] = lv_make_ref(cell);
+  entry[1] = *cell;
+  *cell = value;
+}
+// Undoes the overwrites made since the pair stack stood at rest, newest
+// first.
+inline void lv_pair_undo(lv_worker* w, int32_t rest) {
+  lv_term* b = w->B;
+  for (int32_t j = w->pair_index; j < rest; j += 2) *lv_ref_cell(b[j]) = b[j + 1];
+  w->pair_index = rest;
+}
+
 // The current engine context, or null.
 lv_worker* get_current_worker();
 void lv_set_current_worker(lv_worker* w);

@@ -10,14 +10,6 @@
 #include "core/unify.h"
 #include "core/worker.h"
 
-// Two boxes with the same header: their value words compared from the last
-// to the first (the high limb of an integer differs first, if at all).
-inline bool lv_box_values_equal(const lv_term* a, const lv_term* b) {
-  for (uint64_t i = lv_box_value_words(a[0]); i != 0; i--)
-    if (a[i] != b[i]) return false;
-  return true;
-}
-
 // Value unification of two words. Variables are bound by the rules of
 // core/bind.h (the younger of two to the older, a plain one to an
 // attributed one); compound terms with different cells go to lv_unify_args.

@@ -25,13 +25,14 @@
 % arguments moves a variable out of a register about to be overwritten while
 % a later argument still needs it.
 %
-% Heap: every call checks that 1152 free cells remain. A straight-line
+% Heap: every call checks that a reserve of free cells remains (the
+% runtime's figure, heap_reserve/1 of the instruction facts). A straight-line
 % segment (clause entry or return from a call, to the next call or return)
 % that may build more than half of that starts with CHECK_HEAP for its need
 % plus the reserve, so that a callee's last segment and its caller's next one
 % together stay within the reserve.
 
-lvc_heap_reserve(1152).
+lvc_heap_reserve(R) :- heap_reserve(R).
 
 % lvc_gen_clause(+NClause, +Main, -Code, -Key)
 % Main is true for a predicate's clause (first-argument test first, key

@@ -2,9 +2,11 @@
 //   instruction(Number, Name, Format, FlowClass).
 //   format_operands(Format, Letters).
 //   call_kind(Number, Name).
+//   heap_reserve(Cells): the free heap cells every call checks for.
 // Usage: insn_facts OUTPUT-FILE
 #include <cstdio>
 
+#include "core/worker.h"
 #include "machine/instructions.h"
 
 int main(int argc, char** argv) {
@@ -26,5 +28,6 @@ int main(int argc, char** argv) {
     if (lv_format_operands[f] != nullptr) std::fprintf(out, "format_operands(%u, '%s').\n", f, lv_format_operands[f]);
   std::fprintf(out, "\n");
   for (uint32_t k = 0; k < LV_CALL_KIND_COUNT; k++) std::fprintf(out, "call_kind(%u, '%s').\n", k, lv_call_kind_name_table[k]);
+  std::fprintf(out, "\nheap_reserve(%lld).\n", static_cast<long long>(LV_HEAP_RESERVE_CELLS));
   return std::fclose(out) == 0 ? 0 : 1;
 }

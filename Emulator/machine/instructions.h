@@ -11,13 +11,19 @@
 #include <cstdint>
 
 enum lv_insn : uint32_t {
-#define LV_INSTRUCTION(number, name, format, flow) LV_OP_##name = number,
+#define LV_INSTRUCTION(number, name, format, operands, flow, twin) LV_OP_##name = number,
 #include "machine/instructions.def"
 #undef LV_INSTRUCTION
 };
 
-constexpr uint32_t LV_INSN_COUNT = 356;
+// One per row of the table.
+constexpr uint32_t LV_INSN_COUNT = 0
+#define LV_INSTRUCTION(number, name, format, operands, flow, twin) +1
+#include "machine/instructions.def"
+#undef LV_INSTRUCTION
+    ;
 constexpr uint32_t LV_INSN_TABLE_SIZE = 360;
+static_assert(LV_INSN_COUNT <= LV_INSN_TABLE_SIZE);
 constexpr uint32_t LV_FORMAT_COUNT = 120;
 
 // The stored opcode word of an instruction.
@@ -66,8 +72,10 @@ extern const char* const lv_call_kind_name_table[LV_CALL_KIND_COUNT];
 //     count m), then m words
 //   G register-save list: count m, then m pairs {X, Y}
 //   p the alignment word of a Q form
-// Null for a format code no instruction has.
-extern const char* const lv_format_operands[LV_FORMAT_COUNT];
+// Formats 1-12 (GET_Xi_Xj) imply both registers. NOP's N counts the words
+// after it that the next instruction skips; walkers continue NATIVE_OP at A.
+// Null for a format code no instruction has. Built from the instruction rows.
+extern const char* const (&lv_format_operands)[LV_FORMAT_COUNT];
 
 inline bool lv_operand_is_wide(char kind) {
   return kind == 'C' || kind == 'F' || kind == 'P' || kind == 'A' || kind == 'L' || kind == 'I';

@@ -90,6 +90,14 @@ TEST(InstructionTable, QueriesForReadersOfOutsideCode) {
     std::string q_ops = lv_format_operands[lv_instruction_format_table[lv_insn_is_q(twin) ? twin : n]];
     EXPECT_EQ(q_ops[0], 'p') << lv_instruction_name_table[n];
   }
+  // The twins the rows name are the plain name and the name with Q.
+  for (uint32_t n = 0; n < LV_INSN_COUNT; n++) {
+    lv_insn twin = lv_insn_q_twin(static_cast<lv_insn>(n));
+    if (twin == n) continue;
+    std::string plain = lv_instruction_name_table[lv_insn_is_q(twin) ? n : twin];
+    std::string q = lv_instruction_name_table[lv_insn_is_q(twin) ? twin : n];
+    EXPECT_EQ(plain + "Q", q);
+  }
 }
 
 class WalkTest : public MemoryTest {

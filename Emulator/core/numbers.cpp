@@ -5,6 +5,7 @@
 
 #include "core/memory.h"
 #include "core/predefined_atoms.h"
+#include "machine/bignum.h"
 
 lv_term lv_make_integer_box(lv_worker* w, int64_t value) {
   lv_term* h = w->H;
@@ -58,10 +59,7 @@ double lv_float_value(lv_term float_box) { return lv_double_from_bits(lv_struct_
 double lv_number_to_double(lv_term box) {
   const lv_term* cells = lv_struct_cells(box);
   if (lv_box_is_float(cells[0])) return lv_double_from_bits(cells[1]);
-  uint64_t n = lv_box_value_words(cells[0]);
-  double result = static_cast<double>(static_cast<int64_t>(cells[n]));
-  for (uint64_t i = n - 1; i >= 1; i--) result = result * 18446744073709551616.0 + static_cast<double>(cells[i]);
-  return result;
+  return lv_bignum_to_double(cells);
 }
 
 char* lv_str_concat(const char* const* texts) {

@@ -60,6 +60,9 @@ int32_t lv_bignum_msb(const lv_term* x, const lv_term* y, lv_term* first, lv_ter
 
 // A float box to an integer, truncated toward zero.
 int32_t lv_bignum_from_float(const lv_term* x, const lv_term* y, lv_term* first, lv_term* last);
+// The double nearest to an integer box (header at box[0]), ties to the even
+// mantissa; beyond the largest double, infinity of the box's sign.
+double lv_bignum_to_double(const lv_term* box);
 
 // The common step of the division kernels: the magnitudes |x| / |y|, left at
 // first as a non-negative box (not necessarily normal) whose top limb is

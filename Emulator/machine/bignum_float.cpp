@@ -1,4 +1,4 @@
-// Floats to integers.
+// Conversions between floats and integer boxes.
 #include <cmath>
 
 #include "machine/bignum.h"
@@ -47,4 +47,39 @@ int32_t lv_bignum_from_float(const lv_term* x, const lv_term*, lv_term* first, l
     }
   }
   return 0;
+}
+
+double lv_bignum_to_double(const lv_term* box) {
+  uint64_t n = lv_box_value_words(box[0]);
+  const lv_term* limb = box + 1;
+  bool negative = static_cast<int64_t>(limb[n - 1]) < 0;
+  // The magnitude's limb i, read off the two's-complement limbs: below the
+  // lowest non-zero limb the negation leaves zeros, at it the carry of +1
+  // arrives, above it every limb is just inverted.
+  uint64_t lowest = 0;
+  if (negative)
+    while (lowest < n && limb[lowest] == 0) lowest++;
+  auto magnitude = [&](uint64_t i) -> uint64_t {
+    if (!negative) return limb[i];
+    if (i < lowest) return 0;
+    return i == lowest ? ~limb[i] + 1 : ~limb[i];
+  };
+  uint64_t top = n;
+  uint64_t high = 0;
+  while (top > 0 && (high = magnitude(top - 1)) == 0) top--;
+  if (top == 0) return 0.0;
+  top--;
+  // The 64 bits below the leading one, then whether anything below is set.
+  int lead = __builtin_clzll(high);
+  uint64_t below = top > 0 ? magnitude(top - 1) : 0;
+  uint64_t bits = lead == 0 ? high : (high << lead) | (below >> (64 - lead));
+  bool sticky = (lead == 0 ? below : below << lead) != 0;
+  for (uint64_t i = top > 0 ? top - 1 : 0; !sticky && i-- > 0;) sticky = magnitude(i) != 0;
+  // Round the 64 bits to 53 once: up past half an ulp, or on a tie to even.
+  uint64_t mantissa = bits >> 11;
+  uint64_t rest = bits & 0x7FF;
+  if (rest > 0x400 || (rest == 0x400 && (sticky || (mantissa & 1) != 0))) mantissa++;
+  int64_t exponent = 64 * static_cast<int64_t>(top) + (63 - lead) - 52;
+  double result = exponent > 2000 ? INFINITY : std::ldexp(static_cast<double>(mantissa), static_cast<int>(exponent));
+  return negative ? -result : result;
 }

@@ -4,12 +4,15 @@
 // protocol and to normal results (see run()).
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "core/bignum_apply.h"
 #include "core/memory.h"
+#include "core/numbers.h"
 #include "core/numstack.h"
 #include "machine/bignum.h"
 #include "support/engine_fixture.h"
@@ -415,3 +418,87 @@ TEST_F(EngineTest, BignumDifferentialThroughTheDriver) {
 }
 
 }  // namespace
+
+// Big integers to floats, correctly rounded: the oracle takes the two doubles
+// around |x| (GMP's truncation and the next one up) and picks the nearer one
+// exactly, the one with the even mantissa on a tie.
+namespace {
+
+uint64_t bits_of(double d) {
+  uint64_t bits;
+  std::memcpy(&bits, &d, sizeof bits);
+  return bits;
+}
+
+double nearest_double(const Z& x) {
+  Z magnitude;
+  mpz_abs(magnitude.v, x.v);
+  double below = mpz_get_d(magnitude.v);  // truncated: exact top 53 bits
+  if (!std::isfinite(below)) below = DBL_MAX;
+  double above = std::nextafter(below, INFINITY);
+  Z lo, twice, sum;
+  mpz_set_d(lo.v, below);
+  mpz_mul_2exp(twice.v, magnitude.v, 1);
+  double result = below;
+  if (std::isfinite(above)) {
+    Z hi;
+    mpz_set_d(hi.v, above);
+    mpz_add(sum.v, lo.v, hi.v);
+    int c = mpz_cmp(twice.v, sum.v);
+    uint64_t mantissa = bits_of(below) & ((uint64_t{1} << 52) - 1);
+    if (c > 0 || (c == 0 && (mantissa & 1) != 0)) result = above;
+  } else {
+    // Above the largest double: rounds to infinity from half an ulp past it.
+    Z limit;
+    mpz_set_d(limit.v, below);
+    Z ulp;
+    mpz_set_ui(ulp.v, 1);
+    mpz_mul_2exp(ulp.v, ulp.v, 1023 - 52);
+    mpz_mul_2exp(limit.v, limit.v, 1);
+    mpz_add(limit.v, limit.v, ulp.v);
+    if (mpz_cmp(twice.v, limit.v) >= 0) result = INFINITY;
+  }
+  return mpz_sgn(x.v) < 0 ? -result : result;
+}
+
+double box_to_double(Box& b) { return lv_number_to_double(lv_make_struct(b.data())); }
+
+}  // namespace
+
+TEST(BignumDifferential, ToFloatIsCorrectlyRounded) {
+  // A value that rounding limb by limb gets one unit wrong.
+  Box known = box_of(Z("90111588500810671893213494204433021"));
+  EXPECT_EQ(box_to_double(known), nearest_double(Z("90111588500810671893213494204433021")));
+  EXPECT_EQ(box_to_double(known), 9.011158850081068e+34);
+
+  Generator g(23);
+  for (int i = 0; i < 20 * ROUNDS; i++) {
+    Z x;
+    if (g.below(2) == 0) {
+      x = Z(g.box(g.below(4) == 0 ? 20 : 3).data());
+    } else {
+      // Near a rounding boundary: a 53-bit mantissa, then a half-ulp pattern
+      // (exactly half, just below, just above) at a random shift.
+      uint64_t mantissa = (g.word() >> 11) | (uint64_t{1} << 52);
+      unsigned shift = 11 + static_cast<unsigned>(g.below(1100));
+      mpz_set_ui(x.v, mantissa);
+      mpz_mul_2exp(x.v, x.v, shift);
+      Z half;
+      mpz_set_ui(half.v, 1);
+      mpz_mul_2exp(half.v, half.v, shift - 1);
+      switch (g.below(5)) {
+        case 0: mpz_add(x.v, x.v, half.v); break;
+        case 1: mpz_add(x.v, x.v, half.v); mpz_sub_ui(x.v, x.v, 1); break;
+        case 2: mpz_add(x.v, x.v, half.v); mpz_add_ui(x.v, x.v, 1); break;
+        case 3: mpz_sub_ui(x.v, x.v, 1); break;
+        default: break;
+      }
+      if (g.below(2) == 0) mpz_neg(x.v, x.v);
+    }
+    Box b = box_of(x);
+    if (lv_box_value_words(b[0]) == 1) continue;  // a box holds only values beyond one limb here
+    double expected = nearest_double(x);
+    double got = box_to_double(b);
+    ASSERT_EQ(bits_of(got), bits_of(expected)) << x.str();
+  }
+}

@@ -51,14 +51,15 @@ double round_half_up(double d) {
 double truncate_toward_zero(double d) { return d < 0 ? std::ceil(d) : std::floor(d); }
 
 // min and max: integers by value, the chosen operand itself (the second on
-// a tie); with a float, the chosen double as a float.
+// a tie); with a float, the chosen double as a float. A NaN on either side
+// is the result, so that it is refused whatever the argument order.
 lv_term choose(lv_worker* w, lv_term x, lv_term y, bool larger, const char* name) {
   if (!is_float(x) && !is_float(y)) {
     int c = compare_integers(x, y);
     return (larger ? c > 0 : c < 0) ? x : y;
   }
   double a = to_double(x), b = to_double(y);
-  double r = (larger ? a > b : a < b) ? a : b;
+  double r = std::isnan(a) || (larger ? a > b : a < b) ? a : b;
   return float_result(w, r, name, 2, x, a, y, b);
 }
 

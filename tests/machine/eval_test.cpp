@@ -129,6 +129,11 @@ TEST_F(EvalTest, ResultsAndErrors) {
       binary(lv_arith_min, "-18446744073709551616", "3", "-18446744073709551616"),
       binary(lv_arith_min, "1.0", TEN_400, "1.0"),
       binary(lv_arith_max, "1.0", TEN_400, "!263 " + TEN_400 + " max(1.0," + TEN_400 + ")"),
+      // A NaN operand is refused in either place.
+      binary(lv_arith_max, "nan", "1", "!263 nan max(nan,1)"),
+      binary(lv_arith_max, "1", "nan", "!263 nan max(1,nan)"),
+      binary(lv_arith_min, "nan", "1.0", "!263 nan min(nan,1.0)"),
+      binary(lv_arith_min, "1.0", "nan", "!263 nan min(1.0,nan)"),
       // gcd.
       binary(lv_arith_gcd, "12", "-18", "6"),
       binary(lv_arith_gcd, "0", "0", "0"),

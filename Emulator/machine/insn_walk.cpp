@@ -8,6 +8,7 @@
 
 #include "core/term.h"
 #include "store/static_code.h"
+#include "text/float_text.h"
 
 namespace {
 
@@ -252,7 +253,9 @@ void print_box(text_out& out, const uint32_t* box) {
   lv_term header = lv_code_read64(box);
   uint64_t words = lv_box_value_words(header);
   if (lv_box_is_float(header)) {
-    out.add("%.17g", lv_double_from_bits(lv_code_read64(box + 2)));
+    char digits[40];
+    lv_float_text(lv_double_from_bits(lv_code_read64(box + 2)), digits, sizeof digits);
+    out.add("%s", digits);
   } else if (words == 1) {
     out.add("%" PRId64, static_cast<int64_t>(lv_code_read64(box + 2)));
   } else {

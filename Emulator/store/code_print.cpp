@@ -19,6 +19,7 @@
 #include "store/predicates.h"
 #include "store/static_code.h"
 #include "streams/diagnostics.h"
+#include "text/float_text.h"
 
 namespace {
 
@@ -70,19 +71,9 @@ void write_atom(text& out, lv_term atom) {
 }
 
 void write_float(text& out, double d) {
-  if (std::isnan(d)) {
-    out.add("nan");
-    return;
-  }
-  if (std::isinf(d)) {
-    out.add(d < 0 ? "-inf" : "inf");
-    return;
-  }
   char digits[40];
-  std::snprintf(digits, sizeof digits, "%.15g", d);
-  if (std::strtod(digits, nullptr) != d) std::snprintf(digits, sizeof digits, "%.17g", d);
+  lv_float_text(d, digits, sizeof digits);
   out.add("%s", digits);
-  if (std::strpbrk(digits, ".e") == nullptr) out.add(".0");
 }
 
 // A box from its header word (value words follow).

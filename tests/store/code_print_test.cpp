@@ -80,6 +80,12 @@ TEST_F(CodePrintTest, EveryOperandFormatListsAsAssembled) {
       {LV_OP_GET_CONSTANT_X0, {C(atom("k"))}, "k"},
       {LV_OP_ATOM, {X(3), L(somewhere)}, "x(3), else " + far},
       {LV_OP_PUT_LARGE, {X(1), B({static_cast<uint64_t>(LV_BOX_FLOAT), float_bits})}, "x(1),1.5"},
+      // Floats in the fewest digits that read back, always with a fraction.
+      {LV_OP_PUT_LARGE, {X(1), B({static_cast<uint64_t>(LV_BOX_FLOAT), lv_canonical_float_bits(2.0)})}, "x(1),2.0"},
+      {LV_OP_PUT_LARGE, {X(1), B({static_cast<uint64_t>(LV_BOX_FLOAT), lv_canonical_float_bits(0.1)})}, "x(1),0.1"},
+      {LV_OP_PUT_LARGE, {X(1), B({static_cast<uint64_t>(LV_BOX_FLOAT), lv_canonical_float_bits(1e22)})}, "x(1),1.0e+22"},
+      {LV_OP_PUT_LARGE, {X(1), B({static_cast<uint64_t>(LV_BOX_FLOAT), lv_canonical_float_bits(-2.5e-300)})},
+       "x(1),-2.5e-300"},
       {LV_OP_GET_LARGE, {X(1), B({static_cast<uint64_t>(LV_BOX_INT2), 1, 2})}, "x(1),<bignum 2 words>"},
       {LV_OP_PUT_STRUCTURE, {X(2), F(f2)}, "x(2),f/2"},
       {LV_OP_GET_STRUCTURE, {X(2), F(g1)}, "x(2),g/1"},

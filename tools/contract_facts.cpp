@@ -6,8 +6,22 @@
 //                                        call kind
 //   rule(Name, Value).                  a shared convention that is not a
 //                                        predicate
+//   error_code(Name, Code).             a pending-error code of the engine
+//                                        (core/error_codes.def), the name in
+//                                        lower case
 // Usage: contract_facts OUTPUT-FILE
+#include <cctype>
 #include <cstdio>
+
+namespace {
+
+void write_error_code(std::FILE* out, const char* name, int code) {
+  std::fputs("error_code(", out);
+  for (const char* c = name; *c != 0; c++) std::fputc(std::tolower(static_cast<unsigned char>(*c)), out);
+  std::fprintf(out, ", %d).\n", code);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -39,5 +53,9 @@ int main(int argc, char** argv) {
 #undef LV_ROLE
 #undef LV_KIND_PRED
 #undef LV_RULE
+  std::fprintf(out, "\n");
+#define LV_ERROR_CODE(name, code) write_error_code(out, #name, code);
+#include "core/error_codes.def"
+#undef LV_ERROR_CODE
   return std::fclose(out) == 0 ? 0 : 1;
 }

@@ -27,7 +27,7 @@ bool live_catch(const lv_worker* w, const lv_term* b) {
 }  // namespace
 
 int lv_unwind_to_catch_frame(lv_worker* w) {
-  lv_set_pending_error(-1, "user", LV_ATOM_NIL);
+  lv_set_pending_error(LV_ERROR_FAULT, "user", LV_ATOM_NIL);
   lv_term* b = w->B;
   for (;;) {
     bool query = query_frame(b);

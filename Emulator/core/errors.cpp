@@ -13,6 +13,20 @@
 
 namespace {
 
+constexpr int32_t error_codes[] = {
+#define LV_ERROR_CODE(name, code) code,
+#include "core/error_codes.def"
+#undef LV_ERROR_CODE
+};
+
+constexpr bool error_codes_distinct() {
+  for (const int32_t& a : error_codes)
+    for (const int32_t& b : error_codes)
+      if (&a != &b && a == b) return false;
+  return true;
+}
+static_assert(error_codes_distinct(), "every error code has one name");
+
 struct pending_error {
   int32_t code;
   lv_term culprit;
@@ -127,7 +141,7 @@ int lv_raise_win32_error(lv_worker* w, int os_error, const char* operation, cons
     std::snprintf(message, sizeof message, "%s not supported", operation);
   else
     std::snprintf(message, sizeof message, "%s: '%s' failed: %s", operation, function, lv_win32_error_text(os_error));
-  lv_set_pending_error(5, message, lv_make_small(0));
+  lv_set_pending_error(LV_ERROR_SYSTEM, message, lv_make_small(0));
   w->X[0] = lv_make_module_goal(w, LV_ATOM_PROLOG, LV_ATOM_EMPTY, 0);
   set_handler_arguments(w, 0);
   int r = call_handler(w, lv_startup.error_handler);

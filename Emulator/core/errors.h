@@ -8,13 +8,10 @@
 
 #include <cstdint>
 
+#include "core/error_codes.h"
 #include "core/worker.h"
 
 constexpr size_t LV_ERROR_MESSAGE_SIZE = 2048;
-
-// Error codes of the engine's own checks: the low byte is the error class
-// (3: type error), the byte above it what was expected.
-constexpr int32_t LV_ERROR_VARIABLE_EXPECTED = 0x1603;
 
 // Stores the code and culprit and copies the message, cut to at most 2047
 // bytes at a UTF-8 character boundary; a null message stores
@@ -40,7 +37,7 @@ int lv_raise_builtin_error(lv_worker* w, lv_term module, lv_term name, unsigned 
 int lv_raise_error_goal(lv_worker* w, lv_term goal, int64_t argument);
 int lv_raise_error_term(lv_worker* w, lv_term error_term);
 int lv_arith_error(lv_worker* w, lv_term name, unsigned arity);
-// An operating-system error: code 5 with the message "<operation>: '<function>'
+// An operating-system error: code LV_ERROR_SYSTEM with the message "<operation>: '<function>'
 // failed: <system text>", or "<operation> not supported" when the function
 // name is "not supported".
 int lv_raise_win32_error(lv_worker* w, int os_error, const char* operation, const char* function);

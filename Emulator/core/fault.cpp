@@ -40,7 +40,7 @@ void LV_raise_fault(const char* message) {
     errprintf(3, "! %s\n", message);
     std::exit(-1);
   }
-  lv_set_pending_error(-1, message, LV_ATOM_NIL);
+  lv_set_pending_error(LV_ERROR_FAULT, message, LV_ATOM_NIL);
   // Unregister first, so that a fault during recovery cannot jump here again.
   abort_env = nullptr;
   lv_longjmp_(record, 3);

@@ -31,7 +31,7 @@ int compare_numbers(lv_worker* w, lv_term x, lv_term y, const char* name) {
   int argument = std::isfinite(a) ? 2 : 1;
   lv_term ox, oy;
   lv_arith_operands(w, x, y, &ox, &oy);
-  lv_set_pending_error(CODE_NOT_FINITE, "", argument == 1 ? ox : oy);
+  lv_set_pending_error(LV_ERROR_NOT_FINITE, "", argument == 1 ? ox : oy);
   w->X[0] = ox;
   w->X[1] = oy;
   lv_raise_builtin_error(w, LV_ATOM_PROLOG, lv_atom_from_text(name, LV_ATOM_FIND_OR_CREATE), 2, argument);

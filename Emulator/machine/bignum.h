@@ -16,15 +16,16 @@
 
 #include <cstdint>
 
+#include "core/error_codes.h"
 #include "core/term.h"
 
 typedef int32_t (*lv_bignum_kernel)(const lv_term* x, const lv_term* y, lv_term* first, lv_term* last);
 
-// Kernel error codes.
-constexpr int32_t LV_BIGNUM_TOO_LARGE = -265;
-constexpr int32_t LV_BIGNUM_MSB_NOT_POSITIVE = -519;
-constexpr int32_t LV_BIGNUM_NOT_FINITE = -771;
-constexpr int32_t LV_BIGNUM_DIVISION_BY_ZERO = -775;
+// Kernel error codes: the pending-error codes negated.
+constexpr int32_t LV_BIGNUM_TOO_LARGE = -LV_ERROR_TOO_LARGE;
+constexpr int32_t LV_BIGNUM_MSB_NOT_POSITIVE = -LV_ERROR_UNDEFINED;
+constexpr int32_t LV_BIGNUM_NOT_FINITE = -LV_ERROR_FLOAT_TO_INTEGER;
+constexpr int32_t LV_BIGNUM_DIVISION_BY_ZERO = -LV_ERROR_ZERO_DIVISOR;
 
 // No result has more limbs than this.
 constexpr uint64_t LV_BIGNUM_MAX_LIMBS = (uint64_t{1} << 31) - 3;

@@ -16,10 +16,6 @@ constexpr lv_term ATOM_INF = lv_predefined_atom(9);
 constexpr lv_term ATOM_NAN = lv_predefined_atom(77);
 constexpr uint64_t MINUS_ZERO_BITS = uint64_t{1} << 63;
 
-constexpr int32_t CODE_NAN = 519;
-constexpr int32_t CODE_INFINITY = 263;
-constexpr int32_t CODE_NAN_COPIED = 1031;
-
 bool on_heap(const lv_worker* w, const lv_term* cells) { return cells >= w->area_start && cells < w->H; }
 
 // The value of an integer box that fits a small integer. Boxes made by the
@@ -78,8 +74,8 @@ int unify_box(lv_worker* w, lv_term other, lv_term box, int64_t* needed) {
 
 int check_float(lv_worker* w, double value, const lv_pred* pred, int64_t argument) {
   if (std::isfinite(value)) return 1;
-  if (std::isnan(value)) lv_raise_in_predicate(w, CODE_NAN, pred, argument, ATOM_NAN);
-  else lv_raise_in_predicate(w, CODE_INFINITY, pred, argument, ATOM_INF);
+  if (std::isnan(value)) lv_raise_in_predicate(w, LV_ERROR_UNDEFINED, pred, argument, ATOM_NAN);
+  else lv_raise_in_predicate(w, LV_ERROR_NOT_FINITE, pred, argument, ATOM_INF);
   return 0;
 }
 
@@ -92,7 +88,7 @@ lv_term lv_copy_boxed_to_heap(lv_worker* w, lv_term box, int64_t* needed) {
     double d = lv_double_from_bits(cells[1]);
     if (!std::isfinite(d)) {
       lv_term culprit = std::isnan(d) ? ATOM_NAN : ATOM_INF;
-      lv_set_pending_error(std::isnan(d) ? CODE_NAN_COPIED : CODE_INFINITY, "", culprit);
+      lv_set_pending_error(std::isnan(d) ? LV_ERROR_NAN_COPIED : LV_ERROR_NOT_FINITE, "", culprit);
       w->X[0] = culprit;
       lv_raise_builtin_error(w, LV_ATOM_PROLOG, lv_atom_eval, 1, 1);
       *needed = 0;

@@ -7,7 +7,7 @@
 
 int lv_raise_in_predicate(lv_worker* w, int32_t code, const lv_pred* pred, int64_t argument, lv_term culprit) {
   culprit = lv_deref(culprit);
-  lv_set_pending_error(lv_is_ref(culprit) ? 0 : code, "", culprit);
+  lv_set_pending_error(lv_is_ref(culprit) ? LV_ERROR_INSTANTIATION : code, "", culprit);
   return lv_raise_builtin_error(w, lv_pred_module_name(pred), pred->name, static_cast<unsigned>(pred->arity), argument);
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "core/error_codes.h"
 #include "core/worker.h"
 
 struct lv_pred;

@@ -42,7 +42,7 @@ double acot_of(double d) {
 lv_term float_power(lv_worker* w, lv_term base, lv_term power, const char* name) {
   double b = to_double(base), p = to_double(power);
   if (std::isfinite(b) && std::isfinite(p) && ((b < 0 && p != std::trunc(p)) || (b == 0 && p < 0)))
-    return raise_operand(w, CODE_UNDEFINED, 1, name, 2, base, power);
+    return raise_operand(w, LV_ERROR_UNDEFINED, 1, name, 2, base, power);
   return float_result(w, std::pow(b, p), name, 2, base, b, power, p);
 }
 
@@ -53,11 +53,11 @@ double integer_part(double d) { return d < 0 ? -std::floor(-d) : std::floor(d); 
 
 lv_term lv_arith_div(lv_worker* w, lv_term x, lv_term y) {
   double a = to_double(x), b = to_double(y);
-  if (b == 0) return raise_operand(w, CODE_ZERO_DIVISOR, 1, "/", 2, x, y);
+  if (b == 0) return raise_operand(w, LV_ERROR_ZERO_DIVISOR, 1, "/", 2, x, y);
   double r = a / b;
   if (std::isfinite(r)) return lv_numstack_push_float(w, r);
-  if (!std::isfinite(b)) return raise_operand(w, CODE_NOT_FINITE, 1, "/", 2, x, y);
-  if (!std::isfinite(a)) return raise_operand(w, CODE_NOT_FINITE, 0, "/", 2, x, y);
+  if (!std::isfinite(b)) return raise_operand(w, LV_ERROR_NOT_FINITE, 1, "/", 2, x, y);
+  if (!std::isfinite(a)) return raise_operand(w, LV_ERROR_NOT_FINITE, 0, "/", 2, x, y);
   return raise_result(w, r, "/", 2, x, y);
 }
 
@@ -73,11 +73,11 @@ lv_term lv_arith_acot(lv_worker* w, lv_term x) { return unary(w, x, "acot", acot
 // Where the function has a pole the operand itself is reported (263).
 lv_term lv_arith_tan(lv_worker* w, lv_term x) {
   return unary_in(w, x, "tan", [](double d) { return std::tan(d); }, [](double d) { return std::cos(d) == 0; },
-                  CODE_NOT_FINITE);
+                  LV_ERROR_NOT_FINITE);
 }
 lv_term lv_arith_cot(lv_worker* w, lv_term x) {
   return unary_in(w, x, "cot", [](double d) { return std::cos(d) / std::sin(d); }, [](double d) { return std::sin(d) == 0; },
-                  CODE_NOT_FINITE);
+                  LV_ERROR_NOT_FINITE);
 }
 
 // coth x = (e + 1) / (e - 1) with e = exp(2x); an e that overflows stands
@@ -85,16 +85,16 @@ lv_term lv_arith_cot(lv_worker* w, lv_term x) {
 lv_term lv_arith_coth(lv_worker* w, lv_term x) {
   double d = to_double(x);
   double e = std::exp(2 * d);
-  if (!std::isfinite(d) || e == 1) return raise_operand(w, CODE_NOT_FINITE, 0, "coth", 1, x, x);
+  if (!std::isfinite(d) || e == 1) return raise_operand(w, LV_ERROR_NOT_FINITE, 0, "coth", 1, x, x);
   double r = std::isinf(e) ? 1.0 : (e + 1) / (e - 1);
   return float_result(w, r, "coth", 1, x, d, x, d);
 }
 
 lv_term lv_arith_asin(lv_worker* w, lv_term x) {
-  return unary_in(w, x, "asin", [](double d) { return std::asin(d); }, [](double d) { return d < -1 || d > 1; }, CODE_UNDEFINED);
+  return unary_in(w, x, "asin", [](double d) { return std::asin(d); }, [](double d) { return d < -1 || d > 1; }, LV_ERROR_UNDEFINED);
 }
 lv_term lv_arith_acos(lv_worker* w, lv_term x) {
-  return unary_in(w, x, "acos", [](double d) { return std::acos(d); }, [](double d) { return d < -1 || d > 1; }, CODE_UNDEFINED);
+  return unary_in(w, x, "acos", [](double d) { return std::acos(d); }, [](double d) { return d < -1 || d > 1; }, LV_ERROR_UNDEFINED);
 }
 
 // The inverse hyperbolic sine and cosine come from the C library: the
@@ -102,32 +102,32 @@ lv_term lv_arith_acos(lv_worker* w, lv_term x) {
 // large negative ones) although the results are small.
 lv_term lv_arith_asinh(lv_worker* w, lv_term x) { return unary(w, x, "asinh", [](double d) { return std::asinh(d); }); }
 lv_term lv_arith_acosh(lv_worker* w, lv_term x) {
-  return unary_in(w, x, "acosh", [](double d) { return std::acosh(d); }, [](double d) { return d < 1; }, CODE_UNDEFINED);
+  return unary_in(w, x, "acosh", [](double d) { return std::acosh(d); }, [](double d) { return d < 1; }, LV_ERROR_UNDEFINED);
 }
 lv_term lv_arith_atanh(lv_worker* w, lv_term x) {
   return unary_in(w, x, "atanh", [](double d) { return std::log((d + 1) / (1 - d)) / 2; },
-                  [](double d) { return d <= -1 || d >= 1; }, CODE_UNDEFINED);
+                  [](double d) { return d <= -1 || d >= 1; }, LV_ERROR_UNDEFINED);
 }
 lv_term lv_arith_acoth(lv_worker* w, lv_term x) {
   return unary_in(w, x, "acoth", [](double d) { return std::log((d + 1) / (d - 1)) / 2; },
-                  [](double d) { return d >= -1 && d <= 1; }, CODE_UNDEFINED);
+                  [](double d) { return d >= -1 && d <= 1; }, LV_ERROR_UNDEFINED);
 }
 lv_term lv_arith_sqrt(lv_worker* w, lv_term x) {
-  return unary_in(w, x, "sqrt", [](double d) { return std::sqrt(d); }, [](double d) { return d < 0; }, CODE_UNDEFINED);
+  return unary_in(w, x, "sqrt", [](double d) { return std::sqrt(d); }, [](double d) { return d < 0; }, LV_ERROR_UNDEFINED);
 }
 lv_term lv_arith_log(lv_worker* w, lv_term x) {
-  return unary_in(w, x, "log", [](double d) { return std::log(d); }, [](double d) { return d <= 0; }, CODE_UNDEFINED);
+  return unary_in(w, x, "log", [](double d) { return std::log(d); }, [](double d) { return d <= 0; }, LV_ERROR_UNDEFINED);
 }
 
 lv_term lv_arith_atan2(lv_worker* w, lv_term y, lv_term x) {
   double a = to_double(y), b = to_double(x);
-  if (a == 0 && b == 0) return raise_operand(w, CODE_UNDEFINED, 0, "atan2", 2, y, x);
+  if (a == 0 && b == 0) return raise_operand(w, LV_ERROR_UNDEFINED, 0, "atan2", 2, y, x);
   return float_result(w, std::atan2(a, b), "atan2", 2, y, a, x, b);
 }
 
 lv_term lv_arith_acot2(lv_worker* w, lv_term y, lv_term x) {
   double a = to_double(y), b = to_double(x);
-  if (b == 0) return raise_operand(w, CODE_NOT_FINITE, 1, "acot2", 2, y, x);
+  if (b == 0) return raise_operand(w, LV_ERROR_NOT_FINITE, 1, "acot2", 2, y, x);
   double q = a / b;
   double r = std::asin(1 / std::sqrt(q * q + 1));
   if (q < 0) r = ACOT_PI - r;
@@ -137,8 +137,8 @@ lv_term lv_arith_acot2(lv_worker* w, lv_term y, lv_term x) {
 
 lv_term lv_arith_log2(lv_worker* w, lv_term base, lv_term x) {
   double b = to_double(base), d = to_double(x);
-  if (std::isfinite(b) && (b <= 0 || b == 1)) return raise_operand(w, CODE_UNDEFINED, 0, "log", 2, base, x);
-  if (std::isfinite(d) && d <= 0) return raise_operand(w, CODE_UNDEFINED, 1, "log", 2, base, x);
+  if (std::isfinite(b) && (b <= 0 || b == 1)) return raise_operand(w, LV_ERROR_UNDEFINED, 0, "log", 2, base, x);
+  if (std::isfinite(d) && d <= 0) return raise_operand(w, LV_ERROR_UNDEFINED, 1, "log", 2, base, x);
   return float_result(w, std::log(d) / std::log(b), "log", 2, base, b, x, d);
 }
 
@@ -148,13 +148,13 @@ lv_term lv_arith_float_power(lv_worker* w, lv_term base, lv_term power) { return
 lv_term lv_eval::float_caret(lv_worker* w, lv_term base, lv_term power) { return float_power(w, base, power, "^"); }
 
 lv_term lv_arith_float_integer_part(lv_worker* w, lv_term x) {
-  if (!is_float(x)) return raise_operand(w, CODE_NOT_FLOAT, 0, "float_integer_part", 1, x, x);
+  if (!is_float(x)) return raise_operand(w, LV_ERROR_NOT_FLOAT, 0, "float_integer_part", 1, x, x);
   double d = lv_float_value(x);
   return float_result(w, integer_part(d), "float_integer_part", 1, x, d, x, d);
 }
 
 lv_term lv_arith_float_fractional_part(lv_worker* w, lv_term x) {
-  if (!is_float(x)) return raise_operand(w, CODE_NOT_FLOAT, 0, "float_fractional_part", 1, x, x);
+  if (!is_float(x)) return raise_operand(w, LV_ERROR_NOT_FLOAT, 0, "float_fractional_part", 1, x, x);
   double d = lv_float_value(x);
   return float_result(w, d - integer_part(d), "float_fractional_part", 1, x, d, x, d);
 }

@@ -15,7 +15,7 @@ lv_term divide(lv_worker* w, lv_term x, lv_term y, const char* name, lv_bignum_k
   if (!integers_or_raise(w, name, 2, x, y)) return 0;
   int64_t a, b;
   if (int64_of(x, &a) && int64_of(y, &b)) {
-    if (b == 0) return raise_operand(w, CODE_ZERO_DIVISOR, 1, name, 2, x, y);
+    if (b == 0) return raise_operand(w, LV_ERROR_ZERO_DIVISOR, 1, name, 2, x, y);
     return int_result(w, op(static_cast<__int128>(a), static_cast<__int128>(b)));
   }
   return kernel(w, k, x, y, name, 2);
@@ -59,7 +59,7 @@ lv_term shift(lv_worker* w, lv_term x, lv_term n, bool left, const char* name) {
   int sx = sign_of(x);
   if (sx == 0) return lv_make_small(0);
   bool grow = (sign_of(n) >= 0) == left;
-  if (grow) return raise_operand(w, CODE_TOO_LARGE, 1, name, 2, x, n);
+  if (grow) return raise_operand(w, LV_ERROR_TOO_LARGE, 1, name, 2, x, n);
   return lv_make_small(sx < 0 ? -1 : 0);
 }
 
@@ -138,7 +138,7 @@ lv_term lv_arith_msb(lv_worker* w, lv_term x) {
   int64_t a;
   if (int64_of(x, &a)) {
     if (a > 0) return lv_make_small(63 - __builtin_clzll(static_cast<uint64_t>(a)));
-    return raise_operand(w, CODE_UNDEFINED, 0, "msb", 1, x, x);
+    return raise_operand(w, LV_ERROR_UNDEFINED, 0, "msb", 1, x, x);
   }
   return kernel(w, lv_bignum_msb, x, x, "msb", 1);
 }
@@ -167,20 +167,20 @@ lv_term lv_arith_gcd(lv_worker* w, lv_term x, lv_term y) {
 lv_term lv_arith_power(lv_worker* w, lv_term x, lv_term n) {
   if (is_float(x) || is_float(n)) return float_caret(w, x, n);
   int sn = sign_of(n);
-  if (sign_of(x) == 0 && sn < 0) return raise_operand(w, CODE_UNDEFINED, 1, "^", 2, x, n);
+  if (sign_of(x) == 0 && sn < 0) return raise_operand(w, LV_ERROR_UNDEFINED, 1, "^", 2, x, n);
   int64_t nv = 0, xv = 0;
   bool n64 = int64_of(n, &nv), x64 = int64_of(x, &xv);
   if (n64 && nv == 1) return x;
   if (n64 && nv == 0) return lv_make_small(1);
   if (x64 && (xv == 0 || xv == 1)) return lv_make_small(xv);
   if (x64 && xv == -1) return lv_make_small(bit_of(n, 0) ? -1 : 1);
-  if (sn < 0) return raise_operand(w, CODE_NOT_FLOAT, 0, "^", 2, x, n);
+  if (sn < 0) return raise_operand(w, LV_ERROR_NOT_FLOAT, 0, "^", 2, x, n);
 
   // |X| >= 2 and N >= 2: the result has more than msb(|X|) * N bits. Refuse
   // at once what no box can hold rather than square up to the limit.
   constexpr __int128 MAX_BITS = static_cast<__int128>(LV_BIGNUM_MAX_LIMBS) * 64;
   __int128 low_bits = x64 ? 63 - __builtin_clzll(magnitude(xv)) : 63;
-  if (!n64 || low_bits * nv > MAX_BITS) return raise_operand(w, CODE_TOO_LARGE, 1, "^", 2, x, n);
+  if (!n64 || low_bits * nv > MAX_BITS) return raise_operand(w, LV_ERROR_TOO_LARGE, 1, "^", 2, x, n);
 
   int32_t status = 0;
   lv_term r = x;

@@ -38,7 +38,7 @@ lv_term integral(lv_worker* w, double c, const char* name) {
 lv_term rounding(lv_worker* w, lv_term x, const char* name, double (*round)(double)) {
   if (!is_float(x)) return x;
   double d = lv_float_value(x);
-  if (!std::isfinite(d)) return raise_operand(w, CODE_NOT_FINITE, 0, name, 1, x, x);
+  if (!std::isfinite(d)) return raise_operand(w, LV_ERROR_NOT_FINITE, 0, name, 1, x, x);
   return integral(w, round(d), name);
 }
 
@@ -122,7 +122,7 @@ lv_term lv_arith_integer(lv_worker* w, lv_term x) {
 lv_term lv_arith_float(lv_worker* w, lv_term x) {
   if (is_float(x)) return x;
   double d = to_double(x);
-  if (!std::isfinite(d)) return raise_operand(w, CODE_NOT_FINITE, 0, "float", 1, x, x);
+  if (!std::isfinite(d)) return raise_operand(w, LV_ERROR_NOT_FINITE, 0, "float", 1, x, x);
   return lv_numstack_push_float(w, d);
 }
 

@@ -38,7 +38,7 @@ lv_term raise_error(lv_worker* w, int32_t code, int which, lv_term atom, const c
 }
 
 lv_term raise_not_admitted(lv_worker* w, lv_term atom) {
-  lv_set_pending_error(CODE_NOT_ADMITTED, "", atom);
+  lv_set_pending_error(LV_ERROR_NOT_EVALUABLE, "", atom);
   w->X[0] = atom;
   lv_raise_builtin_error(w, LV_ATOM_PROLOG, lv_atom_eval, 1, 1);
   return 0;
@@ -86,8 +86,8 @@ lv_term int_result(lv_worker* w, __int128 value) {
 lv_term float_result(lv_worker* w, double r, const char* name, unsigned arity, lv_term x, double xd, lv_term y,
                      double yd) {
   if (std::isfinite(r)) return lv_numstack_push_float(w, r);
-  if (!std::isfinite(xd)) return raise_operand(w, CODE_NOT_FINITE, 0, name, arity, x, y);
-  if (arity == 2 && !std::isfinite(yd)) return raise_operand(w, CODE_NOT_FINITE, 1, name, arity, x, y);
+  if (!std::isfinite(xd)) return raise_operand(w, LV_ERROR_NOT_FINITE, 0, name, arity, x, y);
+  if (arity == 2 && !std::isfinite(yd)) return raise_operand(w, LV_ERROR_NOT_FINITE, 1, name, arity, x, y);
   return raise_result(w, r, name, arity, x, y);
 }
 
@@ -103,22 +103,22 @@ lv_term raise_operand(lv_worker* w, int32_t code, int which, const char* name, u
 }
 
 lv_term raise_result(lv_worker* w, double r, const char* name, unsigned arity, lv_term x, lv_term y) {
-  if (std::isnan(r)) return raise_error(w, CODE_UNDEFINED, 0, ATOM_NAN, name, arity, x, y);
-  return raise_error(w, CODE_NOT_FINITE, 0, ATOM_INF, name, arity, x, y);
+  if (std::isnan(r)) return raise_error(w, LV_ERROR_UNDEFINED, 0, ATOM_NAN, name, arity, x, y);
+  return raise_error(w, LV_ERROR_NOT_FINITE, 0, ATOM_INF, name, arity, x, y);
 }
 
 lv_term raise_kernel(lv_worker* w, int32_t status, const char* name, unsigned arity, lv_term x, lv_term y) {
   int32_t code = static_cast<int32_t>(static_cast<uint32_t>(-status) & 0xFFFF);
-  return raise_error(w, code, code == CODE_ZERO_DIVISOR && arity == 2 ? 1 : 0, 0, name, arity, x, y);
+  return raise_error(w, code, code == LV_ERROR_ZERO_DIVISOR && arity == 2 ? 1 : 0, 0, name, arity, x, y);
 }
 
 bool integers_or_raise(lv_worker* w, const char* name, unsigned arity, lv_term x, lv_term y) {
   if (is_float(x)) {
-    raise_operand(w, CODE_NOT_INTEGER, 0, name, arity, x, y);
+    raise_operand(w, LV_ERROR_NOT_INTEGER, 0, name, arity, x, y);
     return false;
   }
   if (arity == 2 && is_float(y)) {
-    raise_operand(w, CODE_NOT_INTEGER, 1, name, arity, x, y);
+    raise_operand(w, LV_ERROR_NOT_INTEGER, 1, name, arity, x, y);
     return false;
   }
   return true;

@@ -6,20 +6,12 @@
 #include <cstdint>
 
 #include "core/bignum_apply.h"
+#include "core/error_codes.h"
 #include "core/numbers.h"
 #include "core/numstack.h"
 #include "core/worker.h"
 
 namespace lv_eval {
-
-// Error codes.
-constexpr int32_t CODE_NOT_FINITE = 263;
-constexpr int32_t CODE_TOO_LARGE = 265;
-constexpr int32_t CODE_UNDEFINED = 519;
-constexpr int32_t CODE_ZERO_DIVISOR = 775;
-constexpr int32_t CODE_NOT_INTEGER = 1025;
-constexpr int32_t CODE_NOT_FLOAT = 2049;
-constexpr int32_t CODE_NOT_ADMITTED = 2305;
 
 inline bool is_float(lv_term t) { return !lv_is_small(t) && lv_box_is_float(*lv_struct_cells(t)); }
 

@@ -57,15 +57,15 @@ int32_t integer_argument(lv_term t, int64_t* out) {
     *out = lv_small_value(t);
     return 0;
   }
-  if (!lv_is_box(t)) return LV_FOREIGN_NOT_A_NUMBER;
+  if (!lv_is_box(t)) return LV_ERROR_NOT_A_NUMBER;
   const lv_term* cells = lv_struct_cells(t);
   if (cells[0] == LV_BOX_INT1) {
     *out = static_cast<int64_t>(cells[1]);
     return 0;
   }
-  if (!lv_box_is_float(cells[0])) return LV_FOREIGN_INTEGER_RANGE;
+  if (!lv_box_is_float(cells[0])) return LV_ERROR_ARGUMENT_RANGE;
   double d = lv_double_from_bits(cells[1]);
-  if (!(d >= INT64_LOW && d < INT64_HIGH)) return LV_FOREIGN_INTEGER_RANGE;
+  if (!(d >= INT64_LOW && d < INT64_HIGH)) return LV_ERROR_ARGUMENT_RANGE;
   *out = static_cast<int64_t>(d);  // truncated toward zero
   return 0;
 }
@@ -77,14 +77,14 @@ int32_t float_argument(lv_term t, double* out) {
   else if (lv_is_box(t))
     *out = lv_number_to_double(t);
   else
-    return LV_FOREIGN_NOT_A_NUMBER;
-  return std::isfinite(*out) ? 0 : LV_FOREIGN_NOT_FINITE;
+    return LV_ERROR_NOT_A_NUMBER;
+  return std::isfinite(*out) ? 0 : LV_ERROR_NOT_FINITE;
 }
 
 // A code-list argument as a text of the record: 0, or the error code.
 int32_t codes_argument(lv_call_record* r, lv_term t, const char** out) {
   char* text = nullptr;
-  if (lv_term_to_text(t, LV_TEXT_CODES, &text) != 1) return LV_FOREIGN_NOT_CODES;
+  if (lv_term_to_text(t, LV_TEXT_CODES, &text) != 1) return LV_ERROR_NOT_CODES;
   size_t length = std::strlen(text);
   auto* block = static_cast<text_block*>(lv_mem_alloc(sizeof(text_block) + length + 1, TEXT_FLAGS));
   std::memcpy(block->text, text, length + 1);
@@ -114,7 +114,7 @@ int raise_for_call(lv_worker* w, lv_call_record* r, int32_t code, int64_t argume
 
 // A result that is no valid text: error 1283 for the result's argument.
 int invalid_text(lv_worker* w, lv_call_record* r, uint32_t y) {
-  return raise_for_call(w, r, LV_FOREIGN_INVALID_TEXT, (static_cast<int64_t>(y) - 8 * LV_FRAME_Y) / 8 + 1,
+  return raise_for_call(w, r, LV_ERROR_INVALID_TEXT, (static_cast<int64_t>(y) - 8 * LV_FRAME_Y) / 8 + 1,
                         LV_ATOM_NIL);
 }
 
@@ -170,7 +170,7 @@ int lv_foreign_push(lv_worker* w, lv_call_record* r, lv_foreign_kind kind, uint3
     case LV_FOREIGN_ATOM:
     case LV_FOREIGN_STRING:
       if (!lv_is_atom(t))
-        error = LV_FOREIGN_NOT_AN_ATOM;
+        error = LV_ERROR_NOT_AN_ATOM;
       else if (kind == LV_FOREIGN_ATOM)
         append_arg(r, t);
       else

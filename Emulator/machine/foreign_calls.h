@@ -13,6 +13,7 @@
 
 #include <cstdint>
 
+#include "core/error_codes.h"
 #include "core/worker.h"
 #include "embed/foreign_call.h"
 
@@ -25,15 +26,13 @@ enum lv_foreign_kind : int {
   LV_FOREIGN_CODES,
 };
 
-// Error codes of the conversions.
-enum : int32_t {
-  LV_FOREIGN_NOT_A_NUMBER = 769,     // an integer or float argument that is no number
-  LV_FOREIGN_INTEGER_RANGE = 4867,   // an integer argument outside 64 bits
-  LV_FOREIGN_NOT_FINITE = 263,       // a float argument that converts to no finite double
-  LV_FOREIGN_NOT_AN_ATOM = 513,      // an atom or text argument that is no atom
-  LV_FOREIGN_NOT_CODES = 1793,       // a code-list argument that is no proper list of codes
-  LV_FOREIGN_INVALID_TEXT = 1283,    // a text result that is no valid text
-};
+// Error codes of the conversions (core/error_codes.def):
+//   LV_ERROR_NOT_A_NUMBER    an integer or float argument that is no number
+//   LV_ERROR_ARGUMENT_RANGE  an integer argument outside 64 bits
+//   LV_ERROR_NOT_FINITE      a float argument that converts to no finite double
+//   LV_ERROR_NOT_AN_ATOM     an atom or text argument that is no atom
+//   LV_ERROR_NOT_CODES       a code-list argument that is no proper list of codes
+//   LV_ERROR_INVALID_TEXT    a text result that is no valid text
 
 // Starts a call of pred: the record cleared, count term references made,
 // env stored (when not null), registers: the argument registers the foreign

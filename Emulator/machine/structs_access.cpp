@@ -24,24 +24,37 @@ struct access {
 
 // Indexed by kind - 22.
 constexpr access accesses[] = {
-    {shape::functor, 8, 0},       {shape::atom, 8, 0},          {shape::string, 8, 0},
-    {shape::sint, 8, 0},          {shape::sint, 8, 0},          {shape::sint, 4, 0},
-    {shape::sint, 2, 0},          {shape::sint, 1, 0},          {shape::uint, 8, 0},
-    {shape::uint, 8, 0},          {shape::uint, 4, 0},          {shape::uint, 2, 0},
-    {shape::uint, 1, 0},          {shape::real, 8, 0},          {shape::real, 4, 0},
-    {shape::put_atom, 8, 513},    {shape::put_string, 8, 513},  {shape::put_sint, 8, 2307},
-    {shape::put_sint, 8, 2307},   {shape::put_sint, 4, 2819},   {shape::put_sint, 2, 3075},
-    {shape::put_sint, 1, 3331},   {shape::put_uint, 8, 3587},   {shape::put_uint, 8, 3587},
-    {shape::put_uint, 4, 4099},   {shape::put_uint, 2, 4355},   {shape::put_uint, 1, 4611},
-    {shape::put_real, 8, 769},    {shape::put_real, 4, 769},
+    {shape::functor, 8, 0},
+    {shape::atom, 8, 0},
+    {shape::string, 8, 0},
+    {shape::sint, 8, 0},
+    {shape::sint, 8, 0},
+    {shape::sint, 4, 0},
+    {shape::sint, 2, 0},
+    {shape::sint, 1, 0},
+    {shape::uint, 8, 0},
+    {shape::uint, 8, 0},
+    {shape::uint, 4, 0},
+    {shape::uint, 2, 0},
+    {shape::uint, 1, 0},
+    {shape::real, 8, 0},
+    {shape::real, 4, 0},
+    {shape::put_atom, 8, LV_ERROR_NOT_AN_ATOM},
+    {shape::put_string, 8, LV_ERROR_NOT_AN_ATOM},
+    {shape::put_sint, 8, LV_ERROR_INT64_RANGE},
+    {shape::put_sint, 8, LV_ERROR_INT64_RANGE},
+    {shape::put_sint, 4, LV_ERROR_INT32_RANGE},
+    {shape::put_sint, 2, LV_ERROR_INT16_RANGE},
+    {shape::put_sint, 1, LV_ERROR_INT8_RANGE},
+    {shape::put_uint, 8, LV_ERROR_UINT64_RANGE},
+    {shape::put_uint, 8, LV_ERROR_UINT64_RANGE},
+    {shape::put_uint, 4, LV_ERROR_UINT32_RANGE},
+    {shape::put_uint, 2, LV_ERROR_UINT16_RANGE},
+    {shape::put_uint, 1, LV_ERROR_UINT8_RANGE},
+    {shape::put_real, 8, LV_ERROR_NOT_A_NUMBER},
+    {shape::put_real, 4, LV_ERROR_NOT_A_NUMBER},
 };
 static_assert(sizeof accesses / sizeof accesses[0] == LV_KIND_STRUCTS_PUT_FLOAT_32 - LV_KIND_STRUCTS_GET_FUNCTOR + 1);
-
-constexpr int32_t ERROR_NOT_NUMBER = 769;
-constexpr int32_t ERROR_ADDRESS_1 = 5123;
-constexpr int32_t ERROR_ADDRESS_2 = 5379;
-constexpr int32_t ERROR_NOT_FINITE = 263;
-constexpr int32_t ERROR_NO_ATOM = 1283;
 
 // An integer of one word: a small integer or a box of one value word.
 bool one_word_integer(lv_term t, int64_t* value) {
@@ -125,7 +138,7 @@ int get_functor(lv_worker* w, const lv_pred* pred) {
   else if (lv_is_box(x0))
     address = lv_struct_cells(x0)[1];
   else
-    return lv_raise_in_predicate(w, ERROR_NOT_NUMBER, pred, 1, x0);
+    return lv_raise_in_predicate(w, LV_ERROR_NOT_A_NUMBER, pred, 1, x0);
   lv_term word;
   std::memcpy(&word, reinterpret_cast<const char*>(address) - 8, sizeof word);
   return unify_word(w, w->X[1], word);
@@ -139,8 +152,8 @@ int lv_structs_access(lv_worker* w, const lv_pred* pred, uint32_t kind) {
 
   int64_t base, offset;
   lv_term x0 = lv_deref(w->X[0]), x1 = lv_deref(w->X[1]);
-  if (!one_word_integer(x0, &base)) return lv_raise_in_predicate(w, ERROR_ADDRESS_1, pred, 1, x0);
-  if (!one_word_integer(x1, &offset)) return lv_raise_in_predicate(w, ERROR_ADDRESS_2, pred, 2, x1);
+  if (!one_word_integer(x0, &base)) return lv_raise_in_predicate(w, LV_ERROR_ADDRESS_BASE, pred, 1, x0);
+  if (!one_word_integer(x1, &offset)) return lv_raise_in_predicate(w, LV_ERROR_ADDRESS_OFFSET, pred, 2, x1);
   char* at = reinterpret_cast<char*>(static_cast<uint64_t>(base) + static_cast<uint64_t>(offset));
   lv_term x2 = lv_deref(w->X[2]);
 
@@ -155,7 +168,7 @@ int lv_structs_access(lv_worker* w, const lv_pred* pred, uint32_t kind) {
       std::memcpy(&text, at, sizeof text);
       if (lv_is_ref(x2)) {
         lv_term atom = lv_atom_from_text(text, LV_ATOM_FIND_OR_CREATE);
-        if (atom == 0) return lv_raise_in_predicate(w, ERROR_NO_ATOM, pred, 3, x2);
+        if (atom == 0) return lv_raise_in_predicate(w, LV_ERROR_INVALID_TEXT, pred, 3, x2);
         lv_bind(w, lv_ref_cell(x2), atom);
         return 1;
       }
@@ -227,13 +240,13 @@ int lv_structs_access(lv_worker* w, const lv_pred* pred, uint32_t kind) {
       else if (lv_is_box(x2))
         d = lv_number_to_double(x2);
       else
-        return lv_raise_in_predicate(w, ERROR_NOT_NUMBER, pred, 3, x2);
+        return lv_raise_in_predicate(w, LV_ERROR_NOT_A_NUMBER, pred, 3, x2);
       if (a.bytes == 4) {
         float f = static_cast<float>(d);
-        if (!std::isfinite(f)) return lv_raise_in_predicate(w, ERROR_NOT_FINITE, pred, 3, x2);
+        if (!std::isfinite(f)) return lv_raise_in_predicate(w, LV_ERROR_NOT_FINITE, pred, 3, x2);
         std::memcpy(at, &f, sizeof f);
       } else {
-        if (!std::isfinite(d)) return lv_raise_in_predicate(w, ERROR_NOT_FINITE, pred, 3, x2);
+        if (!std::isfinite(d)) return lv_raise_in_predicate(w, LV_ERROR_NOT_FINITE, pred, 3, x2);
         std::memcpy(at, &d, sizeof d);
       }
       return 1;

@@ -175,7 +175,7 @@ int prolog_qread(lv_worker* w) {
   lv_term term = 0;
   int r = lv_qload_items(w, s, lv_deref(w->X[1]), &term, 3);
   if (r < 0) {
-    lv_set_pending_error(5, lv_qload_error(), lv_deref(w->X[0]));
+    lv_set_pending_error(LV_ERROR_SYSTEM, lv_qload_error(), lv_deref(w->X[0]));
     return lv_raise_builtin_error(w, LV_ATOM_PROLOG, lv_atom_from_text("$qread", LV_ATOM_FIND_OR_CREATE), 3, 1);
   }
   return cunify(w, w->X[2], r == 0 ? lv_make_small(-1) : term);

@@ -151,11 +151,11 @@ lv_stream* lv_get_stream_arg(lv_term term, uint64_t required, uint64_t forbidden
     s = lv_stream_known(reinterpret_cast<const void*>(static_cast<uintptr_t>(lv_struct_cells(term)[1])));
   }
   if (s == nullptr) {
-    if (!quiet) lv_set_pending_error(2306, "", term);
+    if (!quiet) lv_set_pending_error(LV_ERROR_NOT_A_STREAM, "", term);
     return nullptr;
   }
   if ((s->capabilities & required) != required || (s->capabilities & forbidden) != 0) {
-    if (!quiet) lv_set_pending_error((required & LV_CAP_INPUT) != 0 ? 262 : 518, "", term);
+    if (!quiet) lv_set_pending_error((required & LV_CAP_INPUT) != 0 ? LV_ERROR_INPUT_STREAM_NEEDED : LV_ERROR_OUTPUT_STREAM_NEEDED, "", term);
     return nullptr;
   }
   return s;

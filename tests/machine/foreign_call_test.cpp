@@ -202,18 +202,18 @@ TEST_F(ForeignCallTest, ConversionErrors) {
     const char* arg;
     int32_t code;
   } table[] = {
-      {LV_OP_PUSH_INTEGER, "a", LV_FOREIGN_NOT_A_NUMBER},
+      {LV_OP_PUSH_INTEGER, "a", LV_ERROR_NOT_A_NUMBER},
       {LV_OP_PUSH_INTEGER, "X", 0},  // unbound: no code, the culprit says it
-      {LV_OP_PUSH_INTEGER, "2^70", LV_FOREIGN_INTEGER_RANGE},
-      {LV_OP_PUSH_INTEGER, "1.0e30", LV_FOREIGN_INTEGER_RANGE},
-      {LV_OP_PUSH_INTEGER, "f(1)", LV_FOREIGN_NOT_A_NUMBER},
-      {LV_OP_PUSH_FLOAT, "a", LV_FOREIGN_NOT_A_NUMBER},
-      {LV_OP_PUSH_FLOAT, "2^1088", LV_FOREIGN_NOT_FINITE},
-      {LV_OP_PUSH_ATOM, "7", LV_FOREIGN_NOT_AN_ATOM},
-      {LV_OP_PUSH_STRING, "f(x)", LV_FOREIGN_NOT_AN_ATOM},
-      {LV_OP_PUSH_CODES, "[a]", LV_FOREIGN_NOT_CODES},
-      {LV_OP_PUSH_CODES, "[97|T]", LV_FOREIGN_NOT_CODES},
-      {LV_OP_PUSH_CODES, "[-1]", LV_FOREIGN_NOT_CODES},
+      {LV_OP_PUSH_INTEGER, "2^70", LV_ERROR_ARGUMENT_RANGE},
+      {LV_OP_PUSH_INTEGER, "1.0e30", LV_ERROR_ARGUMENT_RANGE},
+      {LV_OP_PUSH_INTEGER, "f(1)", LV_ERROR_NOT_A_NUMBER},
+      {LV_OP_PUSH_FLOAT, "a", LV_ERROR_NOT_A_NUMBER},
+      {LV_OP_PUSH_FLOAT, "2^1088", LV_ERROR_NOT_FINITE},
+      {LV_OP_PUSH_ATOM, "7", LV_ERROR_NOT_AN_ATOM},
+      {LV_OP_PUSH_STRING, "f(x)", LV_ERROR_NOT_AN_ATOM},
+      {LV_OP_PUSH_CODES, "[a]", LV_ERROR_NOT_CODES},
+      {LV_OP_PUSH_CODES, "[97|T]", LV_ERROR_NOT_CODES},
+      {LV_OP_PUSH_CODES, "[-1]", LV_ERROR_NOT_CODES},
   };
   int made = 0;
   for (const auto& row : table) {
@@ -263,7 +263,7 @@ TEST_F(ForeignCallTest, TextResultThatIsNoTextRaises) {
   terms::reader r(w);
   EXPECT_EQ(call(p, {r.read("X"), r.read("Y")}), 1);
   EXPECT_EQ(seen.errors, 1);
-  EXPECT_EQ(seen.error_code, LV_FOREIGN_INVALID_TEXT);
+  EXPECT_EQ(seen.error_code, LV_ERROR_INVALID_TEXT);
   EXPECT_EQ(lv_deref(seen.error_args[1]), lv_make_small(1));
   // An output slot left unwritten holds no text either.
   lv_pred* q = one("unwritten", LV_OP_PUSH_RESULT_STRING, nothing, LV_OP_POP_STRING);

@@ -7,6 +7,7 @@
 // After every trail push the trail must stay 4096 bytes below B.
 #pragma once
 
+#include "core/lv_assert.h"
 #include "core/stack_shift.h"
 #include "core/worker.h"
 
@@ -25,7 +26,14 @@ inline bool lv_is_attvar_cell(const lv_worker* w, const lv_term* cell) {
   return cell > w->area_start && cell < w->H && cell[-1] == LV_ATTVAR_MARKER;
 }
 
+// A variable cell that may be bound: unbound, on the heap or the local stack.
+inline bool lv_is_bindable_cell(const lv_worker* w, const lv_term* cell) {
+  return lv_is_unbound_cell(cell) &&
+         ((cell >= w->area_start && cell < w->H) || (cell >= w->local_base && cell < w->local_end));
+}
+
 inline void lv_bind(lv_worker* w, lv_term* cell, lv_term value) {
+  LV_ASSERT(lv_is_bindable_cell(w, cell));
   *cell = value;
   if (cell >= w->H) {
     if (cell < w->saved_local_top) lv_trail_push(w, cell);
@@ -42,6 +50,7 @@ inline void lv_bind(lv_worker* w, lv_term* cell, lv_term value) {
 // is bound to an attributed one, otherwise the younger (higher address) to
 // the older.
 inline void lv_bind_vars(lv_worker* w, lv_term* a, lv_term* b) {
+  LV_ASSERT(a != b);
   if (a < b) {
     lv_term* t = a;
     a = b;

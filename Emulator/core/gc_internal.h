@@ -7,6 +7,7 @@
 
 #include "core/gc.h"
 #include "core/heap_parse.h"
+#include "core/lv_assert.h"
 #include "core/mark_map.h"
 #include "core/worker.h"
 
@@ -99,6 +100,9 @@ inline void lv_gc_set_first(lv_worker* w, lv_term* p, bool on) {
 // address with t's own tag bits. The first referrer ends the chain (it holds
 // t's former contents); later ones hold links.
 inline void lv_gc_thread(lv_worker* w, lv_term* c, lv_term* t) {
+  LV_ASSERT(lv_gc_now.active && lv_gc_collected(lv_gc_now, t));
+  LV_ASSERT(c != t && lv_gc_target(*c) == t);
+  LV_ASSERT(!lv_gc_in_first_block(w, c) || !lv_gc_first(w, c));
   lv_term tv = *t;
   *c = (tv & ~LV_TAG_MASK) | (*c & LV_TAG_MASK);
   *t = reinterpret_cast<lv_term>(c) | (tv & LV_TAG_MASK);
@@ -111,11 +115,14 @@ inline void lv_gc_thread(lv_worker* w, lv_term* c, lv_term* t) {
 // Gives every referrer in t's chain t's new address (keeping each one's tag)
 // and gives t back its contents.
 inline void lv_gc_unthread(lv_worker* w, lv_term* t, const lv_term* new_address) {
+  LV_ASSERT(lv_gc_now.active && lv_gc_collected(lv_gc_now, t));
+  LV_ASSERT(new_address >= lv_gc_now.base && new_address <= t);
   if (!lv_gc_first(w, t)) return;
   lv_gc_set_first(w, t, false);
   lv_term address = reinterpret_cast<lv_term>(new_address);
   lv_term* p = lv_gc_target(*t);
   for (;;) {
+    LV_ASSERT(p != t);
     lv_term v = *p;
     *p = address | (v & LV_TAG_MASK);
     if (lv_gc_first(w, p)) {

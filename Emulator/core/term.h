@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "core/lv_assert.h"
+
 typedef uint64_t lv_term;
 
 // Primary tags.
@@ -42,18 +44,33 @@ inline bool lv_is_small(lv_term t) { return (t & 7) == LV_TAG_SMALL; }
 inline bool lv_is_atom(lv_term t) { return (t & 7) == LV_TAG_ATOM; }
 
 // Small integers.
-inline int64_t lv_small_value(lv_term t) { return static_cast<int64_t>(t) >> 3; }
+inline int64_t lv_small_value(lv_term t) {
+  LV_ASSERT(lv_is_small(t));
+  return static_cast<int64_t>(t) >> 3;
+}
 inline lv_term lv_make_small(int64_t v) { return (static_cast<uint64_t>(v) << 3) | LV_TAG_SMALL; }
 inline bool lv_fits_small(int64_t v) { return v >= LV_SMALL_MIN && v <= LV_SMALL_MAX; }
 
 // Atoms.
 inline lv_term lv_atom_from_index(uint64_t index) { return (index << 3) | LV_TAG_ATOM; }
-inline uint64_t lv_atom_index(lv_term atom) { return atom >> 3; }
+inline uint64_t lv_atom_index(lv_term atom) {
+  LV_ASSERT(lv_is_atom(atom));
+  return atom >> 3;
+}
 
 // Cells behind pointers.
-inline lv_term* lv_ref_cell(lv_term t) { return reinterpret_cast<lv_term*>(t); }
-inline lv_term* lv_struct_cells(lv_term t) { return reinterpret_cast<lv_term*>(t - LV_TAG_STRUCT); }
-inline lv_term* lv_list_cells(lv_term t) { return reinterpret_cast<lv_term*>(t - LV_TAG_LIST); }
+inline lv_term* lv_ref_cell(lv_term t) {
+  LV_ASSERT(lv_is_ref(t));
+  return reinterpret_cast<lv_term*>(t);
+}
+inline lv_term* lv_struct_cells(lv_term t) {
+  LV_ASSERT(lv_is_struct(t));
+  return reinterpret_cast<lv_term*>(t - LV_TAG_STRUCT);
+}
+inline lv_term* lv_list_cells(lv_term t) {
+  LV_ASSERT(lv_is_list(t));
+  return reinterpret_cast<lv_term*>(t - LV_TAG_LIST);
+}
 inline lv_term lv_make_ref(const lv_term* cell) { return reinterpret_cast<lv_term>(cell); }
 inline lv_term lv_make_struct(const lv_term* cell) { return reinterpret_cast<lv_term>(cell) + LV_TAG_STRUCT; }
 inline lv_term lv_make_list(const lv_term* cell) { return reinterpret_cast<lv_term>(cell) + LV_TAG_LIST; }

@@ -353,7 +353,7 @@ TEST_F(ShiftTest, ChoiceShiftMovesSavedTrailTopsAndKeepsTheTrail) {
   lv_term_ref r = LV_new_term_ref();
   ref(r) = fn(w, F, {var(w), var(w)});
   push_choice(1);
-  lv_term* older = lv_struct_cells(ref(r)) + 1;
+  lv_term* older = lv_ref_cell(lv_struct_cells(ref(r))[1]);
   lv_bind(w, older, A);
   int64_t trail_used = w->TR - w->trail_base;
   int64_t saved_tr = reinterpret_cast<lv_term*>(w->B[LV_CP_TR] & ~lv_term{3}) - w->trail_base;
@@ -364,7 +364,7 @@ TEST_F(ShiftTest, ChoiceShiftMovesSavedTrailTopsAndKeepsTheTrail) {
   EXPECT_EQ(w->TR - w->trail_base, trail_used);
   EXPECT_EQ(w->choice_base - w->B, choice_used);
   EXPECT_EQ(reinterpret_cast<lv_term*>(w->B[LV_CP_TR] & ~lv_term{3}) - w->trail_base, saved_tr);
-  EXPECT_EQ(w->TR[-1], lv_make_ref(lv_struct_cells(ref(r)) + 1));
+  EXPECT_EQ(w->TR[-1], lv_make_ref(older));
   EXPECT_EQ(w->marked_choice, w->choice_base - 10);
   ASSERT_NO_FATAL_FAILURE(check_stacks());
 }

@@ -34,8 +34,9 @@ class BlockSuspendTest : public RoutinesTest {
   // dereferences to; empty when it is not an attributed variable.
   std::vector<lv_term> suspended(lv_term t) {
     std::vector<lv_term> records;
-    lv_term* cell = lv_ref_cell(lv_deref(t));
-    if (!lv_is_ref(lv_deref(t)) || !lv_is_attvar_cell(w, cell)) return records;
+    t = lv_deref(t);
+    if (!lv_is_ref(t) || !lv_is_attvar_cell(w, lv_ref_cell(t))) return records;
+    lv_term* cell = lv_ref_cell(t);
     for (lv_term l = lv_attvar_goals(cell); lv_is_list(l); l = lv_deref(lv_list_cells(l)[1])) records.push_back(lv_list_cells(l)[0]);
     return records;
   }

@@ -73,7 +73,7 @@ lv_stored_block* lv_store_term(lv_worker* w, unsigned reg) {
 lv_term lv_block_to_heap(lv_worker* w, lv_stored_block* block, unsigned live, uint64_t extra) {
   uint64_t n = lv_block_cell_count(block);
   if (w->heap_hard_limit - w->H < static_cast<int64_t>(n + extra))
-    call_overflow(w, static_cast<int64_t>(n + extra + 1152), live);
+    call_overflow(w, static_cast<int64_t>(n + extra) + LV_HEAP_RESERVE_CELLS, live);
   lv_term* h = w->H;
   const lv_term* cells = lv_block_cells(block);
   uint64_t base = reinterpret_cast<uint64_t>(h);
@@ -101,7 +101,7 @@ lv_term lv_block_term_to_heap(lv_stored_block* block) {
   lv_term arg = structure[1];
   const lv_term* box = &cells[(arg & ~uint64_t{3}) / 8];
   uint64_t span = lv_heap_item_cells(box[0]);
-  if (w->heap_hard_limit - w->H < static_cast<int64_t>(span)) call_overflow(w, static_cast<int64_t>(span + 1152), 0);
+  if (w->heap_hard_limit - w->H < static_cast<int64_t>(span)) call_overflow(w, static_cast<int64_t>(span) + LV_HEAP_RESERVE_CELLS, 0);
   lv_term* h = w->H;
   std::memcpy(h, box, span * 8);
   w->H = h + span;

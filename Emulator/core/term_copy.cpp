@@ -185,5 +185,5 @@ void lv_copy_make_room(lv_worker* w, unsigned reg, unsigned live) {
   uint64_t c = lv_term_size(w, w->X[reg]);
   lv_term_unmark_walk(w, w->X[reg]);
   lv_ensure_choice_space(w, static_cast<int64_t>(c + 3));
-  call_overflow(w, static_cast<int64_t>(3 * c + 1152), live);
+  call_overflow(w, static_cast<int64_t>(3 * c) + LV_HEAP_RESERVE_CELLS, live);
 }

@@ -31,7 +31,8 @@ lv_copy_state lv_copy_to_heap_top(lv_worker* w, lv_term t, bool share_boxes);
 void lv_copy_undo(lv_worker* w, const lv_copy_state& state);
 
 // Makes room for copying the term held in X[reg] (registers X0..X(live-1)
-// are kept): at least 2c + 6 words between TR and B and 3c + 1152 heap cells, c
-// being the term's size; the size is first estimated cheaply and only
-// measured exactly when the estimate does not fit the space at hand.
+// are kept): at least 2c + 6 words between TR and B and
+// 3c + LV_HEAP_RESERVE_CELLS heap cells, c being the term's size; the size is
+// first estimated cheaply and only measured exactly when the estimate does
+// not fit the space at hand.
 void lv_copy_make_room(lv_worker* w, unsigned reg, unsigned live);

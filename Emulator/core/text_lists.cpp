@@ -215,7 +215,7 @@ lv_term lv_text_to_code_list(lv_worker* w, size_t n, const char* text, lv_term t
 
 lv_term lv_wide_text_to_code_list(lv_worker* w, size_t n, const int32_t* codes, lv_term tail, int mode,
                                   uint64_t extra, unsigned live) {
-  lv_term list = prepare(w, 5 * n + extra + 1152, tail, live);
+  lv_term list = prepare(w, 5 * n + extra + LV_HEAP_RESERVE_CELLS, tail, live);
   for (size_t i = n; i-- > 0;) {
     if (codes[i] < 0) return 0;
     lv_term element = mode == LV_TEXT_CODES ? lv_make_small(codes[i]) : lv_code_atom(codes[i]);
@@ -226,7 +226,7 @@ lv_term lv_wide_text_to_code_list(lv_worker* w, size_t n, const int32_t* codes, 
 
 lv_term lv_bytes_to_list(lv_worker* w, size_t n, const unsigned char* bytes, lv_term tail, uint64_t extra,
                          unsigned live) {
-  tail = prepare(w, 2 * n + extra + 1152, tail, live);
+  tail = prepare(w, 2 * n + extra + LV_HEAP_RESERVE_CELLS, tail, live);
   if (n == 0) return tail;
   lv_term* h = w->H;
   for (size_t i = 0; i < n; i++) {

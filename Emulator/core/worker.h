@@ -62,7 +62,7 @@ struct lv_worker {
   lv_termref_slot* termrefs;        // 15
   lv_term* area_start;              // 16: heap base
   lv_term* area_end;                // 17
-  lv_term* heap_hard_limit;         // 18: local_base - 1152 cells
+  lv_term* heap_hard_limit;         // 18: local_base - LV_HEAP_RESERVE_CELLS
   lv_term* heap_soft_limit;         // 19: the hard limit, or 0 to request an event check
   lv_term* local_base;              // 20
   lv_term* local_end;               // 21: start of the mark map

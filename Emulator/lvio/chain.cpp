@@ -5,18 +5,17 @@
 #include <cstring>
 
 #include "lvio/buffer.h"
+#include "lvio/operation_flags.h"
 
 namespace {
 
 bool skip_abortive_sync = true;
 
-constexpr uint32_t SEEK_GIVE_BACK = 0x8;
-constexpr uint32_t SEEK_READ_SIDE = 0x10;
-constexpr uint32_t SEEK_WRITE_SIDE = 0x20;
-constexpr uint32_t SYNC_PASS_DOWN = 8;
-constexpr uint32_t SYNC_KEEP_READ_AHEAD = 16;
-constexpr uint32_t SYNC_CLOSING = 128;
-constexpr uint32_t CLOSE_FINAL = 16;
+// The sync options of the chain's sync of directions and of its close.
+uint32_t chain_sync_options(uint32_t directions, uint32_t flags) {
+  return directions | LVIO_SYNC_PASS_DOWN | LVIO_SYNC_CLOSING |
+         ((flags & LVIO_SYNC_CLOSING) != 0 ? LVIO_SYNC_CALLER_CLOSING : 0);
+}
 
 uint32_t closed_bits(uint32_t directions) {
   return ((directions & LVIO_OP_READ) != 0 ? LVIO_LAYER_READ_CLOSED : 0) |
@@ -105,9 +104,7 @@ lvio_code lvio_stream_sync_all(lvio_layer** chain, uint32_t flags) {
 lvio_code lvio_stream_sync_dirs(lvio_layer** chain, uint32_t flags) {
   if (*chain == nullptr) return 0;
   flags = lvio_layer_op_flags(flags);
-  uint32_t sync_flags = (flags & (LVIO_OP_READ | LVIO_OP_WRITE)) | SYNC_PASS_DOWN | SYNC_KEEP_READ_AHEAD |
-                        ((flags & CLOSE_FINAL) != 0 ? SYNC_CLOSING : 0);
-  lvio_code rc = (*chain)->cls->layer.sync(chain, sync_flags);
+  lvio_code rc = (*chain)->cls->layer.sync(chain, chain_sync_options(flags & (LVIO_OP_READ | LVIO_OP_WRITE), flags));
   if (rc < 0 && (flags & LVIO_OP_ABORTIVE) != 0) return LVIO_S_OPERATION_FAILED;
   return rc;
 }
@@ -115,12 +112,12 @@ lvio_code lvio_stream_sync_dirs(lvio_layer** chain, uint32_t flags) {
 lvio_code lvio_stream_seek(lvio_layer** chain, int64_t offset, int64_t* position, lvio_buffer* source, uint32_t flags) {
   if (*chain == nullptr) return LVIO_E_SEEK_ERROR;
   flags = lvio_layer_op_flags(flags);
-  if ((flags & SEEK_GIVE_BACK) != 0) flags |= 0x2;
-  if ((flags & (SEEK_READ_SIDE | SEEK_WRITE_SIDE)) == 0) flags |= SEEK_READ_SIDE | SEEK_WRITE_SIDE;
+  if ((flags & LVIO_SEEK_GIVE_BACK) != 0) flags |= LVIO_SEEK_RELATIVE;
+  if ((flags & (LVIO_SEEK_READ_SIDE | LVIO_SEEK_WRITE_SIDE)) == 0) flags |= LVIO_SEEK_READ_SIDE | LVIO_SEEK_WRITE_SIDE;
   uint32_t sides = (*chain)->flags;
-  if ((sides & LVIO_LAYER_READ_SIDE) == 0) flags &= ~SEEK_READ_SIDE;
-  if ((sides & LVIO_LAYER_WRITE_SIDE) == 0) flags &= ~SEEK_WRITE_SIDE;
-  if ((flags & (SEEK_READ_SIDE | SEEK_WRITE_SIDE)) == 0) return LVIO_E_SEEK_ERROR;
+  if ((sides & LVIO_LAYER_READ_SIDE) == 0) flags &= ~LVIO_SEEK_READ_SIDE;
+  if ((sides & LVIO_LAYER_WRITE_SIDE) == 0) flags &= ~LVIO_SEEK_WRITE_SIDE;
+  if ((flags & (LVIO_SEEK_READ_SIDE | LVIO_SEEK_WRITE_SIDE)) == 0) return LVIO_E_SEEK_ERROR;
   int64_t ignored;
   return (*chain)->cls->layer.seek(chain, offset, position != nullptr ? position : &ignored, source, flags);
 }
@@ -136,9 +133,7 @@ lvio_code lvio_stream_close(lvio_layer** chain, uint32_t flags) {
 
   bool abortive = (flags & LVIO_OP_ABORTIVE) != 0;
   if (!abortive || !skip_abortive_sync) {
-    uint32_t sync_flags =
-        directions | SYNC_PASS_DOWN | SYNC_KEEP_READ_AHEAD | ((flags & CLOSE_FINAL) != 0 ? SYNC_CLOSING : 0);
-    lvio_code rc = (*chain)->cls->layer.sync(chain, sync_flags);
+    lvio_code rc = (*chain)->cls->layer.sync(chain, chain_sync_options(directions, flags));
     if (rc < 0 && !abortive) return rc;
   }
   lvio_chain_set_flags(chain, closed, open_bits(directions));

@@ -11,6 +11,7 @@
 
 #include "lvio/allocator.h"
 #include "lvio/buffer.h"
+#include "lvio/operation_flags.h"
 #include "lvio/options.h"
 
 namespace {
@@ -341,9 +342,11 @@ TEST_F(Chain, SyncDirections) {
     lvio_code rc;
     uint32_t sync_flags;
   } cases[] = {
-      {2, LVIO_E_IO_ERROR, 2 | 8 | 16},
-      {4 | 16, LVIO_E_IO_ERROR, 4 | 8 | 16 | 128},
-      {6 | 1, LVIO_S_OPERATION_FAILED, 6 | 8 | 16},
+      {LVIO_OP_READ, LVIO_E_IO_ERROR, LVIO_OP_READ | LVIO_SYNC_PASS_DOWN | LVIO_SYNC_CLOSING},
+      {LVIO_OP_WRITE | LVIO_SYNC_CLOSING, LVIO_E_IO_ERROR,
+       LVIO_OP_WRITE | LVIO_SYNC_PASS_DOWN | LVIO_SYNC_CLOSING | LVIO_SYNC_CALLER_CLOSING},
+      {LVIO_OP_READ | LVIO_OP_WRITE | LVIO_OP_ABORTIVE, LVIO_S_OPERATION_FAILED,
+       LVIO_OP_READ | LVIO_OP_WRITE | LVIO_SYNC_PASS_DOWN | LVIO_SYNC_CLOSING},
   };
   for (const auto& c : cases) {
     op_log.clear();

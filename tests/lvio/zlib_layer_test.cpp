@@ -6,6 +6,8 @@
 #include <zlib.h>
 
 #include "lvio/allocator.h"
+#include "lvio/chain.h"
+#include "lvio/operation_flags.h"
 #include "lvio/zlib_stream.h"
 #include "memory_device.h"
 
@@ -173,6 +175,24 @@ TEST_F(Zlib, AnUnfinishedWriteSideClosesOnlyAbortively) {
   EXPECT_EQ(lvio_stream_write_buffer(&chain_, &hello, &at, 0), LVIO_E_INVALID_STATE);
   EXPECT_EQ(chain_->cls->layer.close(&chain_, LVIO_OP_WRITE), 0);
   EXPECT_EQ(chain_, nullptr);
+  std::string back;
+  EXPECT_TRUE(zlib_uncompress(device_.output, 5, &back));
+  EXPECT_EQ(back, "hello");
+}
+
+// The chain's sync of directions passes the closing option the layers read:
+// it finishes the compressed output, a plain sync does not.
+TEST_F(Zlib, TheChainsSyncOfDirectionsFinishesTheOutput) {
+  ASSERT_EQ(device_.open(&chain_, LVIO_DEVICE_BYTES, false, true), 0);
+  ASSERT_EQ(lvio_push_layer(&lvio_zlib_class, &chain_, nullptr, 0), 0);
+  lvio_buffer hello = {reinterpret_cast<uint8_t*>(const_cast<char*>("hello")), 5, 5,
+                       LVIO_BUFFER_BORROWED | LVIO_BUFFER_CALLER_RECORD};
+  uint64_t at = 0;
+  ASSERT_EQ(lvio_stream_write_buffer(&chain_, &hello, &at, LVIO_OP_WRITE_ALL), 0);
+  ASSERT_EQ(lvio_stream_sync_all(&chain_, LVIO_OP_WRITE | LVIO_SYNC_PASS_DOWN), 0);
+  EXPECT_EQ(chain_->flags & LVIO_ZLIB_WRITE_ENDED, 0u);
+  ASSERT_EQ(lvio_stream_sync_dirs(&chain_, LVIO_OP_WRITE), 0);
+  EXPECT_NE(chain_->flags & LVIO_ZLIB_WRITE_ENDED, 0u);
   std::string back;
   EXPECT_TRUE(zlib_uncompress(device_.output, 5, &back));
   EXPECT_EQ(back, "hello");

@@ -63,7 +63,26 @@ bool vector_empty(lv_term vector) {
   return true;
 }
 
-// Stores value (0: deletes) in slot m of the variable's attributes.
+// Whether slot i of the vector is bound.
+bool slot_bound(lv_term vector, uint32_t i) {
+  return i >= 1 && i <= vector_slots(vector) && !lv_is_ref(lv_deref(lv_struct_cells(vector)[i]));
+}
+
+// The number of bound slots of the vector.
+uint32_t bound_slots(lv_term vector) {
+  uint32_t n = 0;
+  for (uint32_t i = 1; i <= vector_slots(vector); i++) n += slot_bound(vector, i) ? 1 : 0;
+  return n;
+}
+
+void collect_name(lv_module* module, void* arg) {
+  if (module->attribute_index != 0 && module->attribute_index <= LV_MAX_ATTRIBUTE_MODULES)
+    static_cast<lv_term*>(arg)[module->attribute_index - 1] = module->name;
+}
+
+// Stores value (0: deletes) in slot m of the variable's attributes. The
+// variable and the value are also in X0 and X1, which keep them should the
+// heap grow.
 void set_attribute(lv_worker* w, lv_term var, uint32_t m, lv_term value) {
   if (reinterpret_cast<char*>(w->local_base) - reinterpret_cast<char*>(w->H) < ATTRIBUTE_ROOM_BYTES) {
     call_overflow(w, ATTRIBUTE_ROOM_BYTES / 8, 2);
@@ -112,6 +131,12 @@ int lv_attr_module_register(lv_module* module) {
 
 uint32_t lv_attr_module_count() { return module_count; }
 
+uint32_t lv_attr_module_names(lv_term names[LV_MAX_ATTRIBUTE_MODULES]) {
+  for (uint32_t i = 0; i < module_count; i++) names[i] = LV_ATOM_NIL;
+  lv_for_each_module(collect_name, names);
+  return module_count;
+}
+
 void lv_attr_modules_reset() { module_count = 0; }
 
 int lv_inline_get_attribute(lv_worker* w, uint32_t m, const lv_pred* pred) {
@@ -142,4 +167,43 @@ int lv_inline_delete_attribute(lv_worker* w, uint32_t m, const lv_pred* pred) {
   if (!lv_is_ref(var)) return lv_raise_in_predicate(w, LV_ERROR_VARIABLE_EXPECTED, pred, 1, var);
   set_attribute(w, var, m, 0);
   return 1;
+}
+
+lv_term get_attributes(lv_worker* w, lv_term var, const lv_module* module) {
+  lv_term* cell = attributed_cell(w, var);
+  uint32_t m = module->attribute_index;
+  if (cell == nullptr || m == 0) return 0;
+  lv_term vector = lv_deref(cell[1]);
+  if (vector_slots(vector) < m) return 0;
+  lv_term content = lv_deref(lv_struct_cells(vector)[m]);
+  return lv_is_compound(content) ? content : 0;
+}
+
+void put_attributes(lv_worker* w, lv_term var, const lv_module* module, lv_term value) {
+  if (module->attribute_index == 0) return;
+  value = lv_deref(value);
+  w->X[0] = var;
+  w->X[1] = value;
+  set_attribute(w, var, module->attribute_index, value == LV_ATOM_NIL ? 0 : value);
+}
+
+void delete_attributes(lv_worker* w, lv_term var, const lv_module* module) {
+  if (module->attribute_index == 0) return;
+  w->X[0] = var;
+  set_attribute(w, var, module->attribute_index, 0);
+}
+
+int pure_attributes(lv_worker* w, lv_term var, const lv_module* module) {
+  lv_term* cell = attributed_cell(w, var);
+  if (cell == nullptr) return 1;
+  if (lv_deref(cell[2]) != LV_ATOM_NIL) return 0;
+  lv_term vector = lv_deref(cell[1]);
+  return bound_slots(vector) == (slot_bound(vector, module->attribute_index) ? 1u : 0u) ? 1 : 0;
+}
+
+int single_attribute(lv_worker* w, lv_term var, const lv_module* module) {
+  lv_term* cell = attributed_cell(w, var);
+  if (cell == nullptr || lv_deref(cell[2]) != LV_ATOM_NIL) return 0;
+  lv_term vector = lv_deref(cell[1]);
+  return slot_bound(vector, module->attribute_index) && bound_slots(vector) == 1 ? 1 : 0;
 }

@@ -1,5 +1,6 @@
 // The engine core's table of built-ins.
 #include "core/atom_builtins.h"
+#include "core/attribute_builtins.h"
 #include "core/bdd_builtins.h"
 #include "core/copy_term.h"
 #include "core/gc.h"
@@ -34,6 +35,13 @@ const lv_builtin records[] = {
     LV_BUILTIN("$bdd_subst_reset", prolog_bdd_subst_reset, 0),
     LV_BUILTIN("$bdd_subst_store", prolog_bdd_subst_store, 2),
     LV_BUILTIN("$bdd_vector_size", prolog_bdd_vector_size, 2),
+    LV_BUILTIN("$save_attribute_info", prolog_save_attribute_info, 1),
+    LV_BUILTIN("$get_all_attribute_modules", prolog_get_all_attribute_modules, 1),
+    LV_BUILTIN("$get_attribute_modules", prolog_get_attribute_modules, 2),
+    LV_BUILTIN("$get_cva", prolog_get_cva, 3),
+    LV_BUILTIN("$put_cva", prolog_put_cva, 3),
+    LV_BUILTIN("$disjunctive_geler", prolog_disjunctive_geler, 2),
+    LV_BUILTIN("$constraint_list", prolog_constraint_list, 2),
 };
 
 }  // namespace

@@ -74,6 +74,14 @@ bool same_words(const lv_bdd_entry* e, lv_term f, lv_term a1, lv_term a2, lv_ter
   return c[0] == f && c[1] == a1 && c[2] == a2 && c[3] == a3;
 }
 
+// A substitution entry matches on its whole pair: a stale entry whose place
+// now holds the same node word followed by another value is no match, and
+// one that matches hands out the value the pair holds now.
+bool pair_is(const lv_bdd_entry* e, lv_term node) {
+  const lv_term* c = lv_list_cells(e->term);
+  return c[0] == node && c[1] == e->value;
+}
+
 void enter(lv_worker* w, unsigned kind, lv_bdd_entry* slot, uint64_t hash, lv_term term, lv_term value) {
   *slot = {hash, term, value, lv_bdd_list(w, kind)};
   set_list(w, kind, slot);
@@ -176,16 +184,14 @@ void lv_bdd_memo_add(lv_worker* w, lv_term a, lv_term b, lv_term c, lv_term valu
 lv_bdd_entry* lv_bdd_subst_find(lv_worker* w, lv_term node) {
   lv_bdd_cut_back(w, LV_BDD_SUBST);
   uint64_t hash = key_hash(lv_struct_cells(node));
-  lv_bdd_entry* e = probe(lv_bdd_table_of(w, LV_BDD_SUBST), hash,
-                          [&](const lv_bdd_entry* x) { return lv_list_cells(x->term)[0] == node; });
+  lv_bdd_entry* e = probe(lv_bdd_table_of(w, LV_BDD_SUBST), hash, [&](const lv_bdd_entry* x) { return pair_is(x, node); });
   return e->term != 0 ? e : nullptr;
 }
 
 void lv_bdd_subst_add(lv_worker* w, lv_term node, lv_term value) {
   grow_for_one_more(w, LV_BDD_SUBST);
   uint64_t hash = key_hash(lv_struct_cells(node));
-  lv_bdd_entry* slot = probe(lv_bdd_table_of(w, LV_BDD_SUBST), hash,
-                             [&](const lv_bdd_entry* x) { return lv_list_cells(x->term)[0] == node; });
+  lv_bdd_entry* slot = probe(lv_bdd_table_of(w, LV_BDD_SUBST), hash, [&](const lv_bdd_entry* x) { return pair_is(x, node); });
   lv_term* h = w->H;
   h[0] = node;
   h[1] = value;

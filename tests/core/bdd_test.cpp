@@ -195,6 +195,29 @@ TEST_F(BddTest, MemoAndSubstitutionTables) {
   EXPECT_EQ(call(prolog_bdd_subst_store, {T0, T1}), 0);
 }
 
+// Backtracking below a substitution entry and writing the same node word
+// at its place again, with another word after it: the stale entry does not
+// answer, and its value (a node in memory reused since) is not handed out.
+TEST_F(BddTest, ASubstitutionEntryBacktrackedOverIsNotReused) {
+  lv_term y = build(small(2), T1, T0);
+  lv_term* mark = w->H;
+  lv_term z = build(small(3), T1, T0);
+  ASSERT_EQ(call(prolog_bdd_subst_store, {y, z}), 1);
+  lv_term* pair = lv_list_cells(lv_bdd_list(w, LV_BDD_SUBST)->term);
+  ASSERT_GE(pair, mark);
+  w->H = mark;  // backtrack without a lookup
+  while (w->H < pair) *w->H++ = small(0);
+  pair[0] = y;  // a list cell [y|0] where the pair was
+  pair[1] = T0;
+  w->H = pair + 2;
+  ASSERT_EQ(call(prolog_bdd_subst_case, {y, var(w), var(w), var(w), var(w)}), 1);
+  EXPECT_EQ(out(1), small(2));  // a node, not a stored substitution
+  ASSERT_EQ(call(prolog_bdd_subst_store, {y, T1}), 1);
+  ASSERT_EQ(call(prolog_bdd_subst_case, {y, var(w), var(w), var(w), var(w)}), 1);
+  EXPECT_EQ(out(1), small(4));
+  EXPECT_EQ(out(2), T1);
+}
+
 TEST_F(BddTest, IfThenElseCases) {
   lv_term x1 = build(small(1), T1, T0);
   lv_term x2 = build(small(2), T1, T0);

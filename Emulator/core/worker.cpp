@@ -46,13 +46,14 @@ void lv_trail_usage(const lv_worker* w, uint64_t* used, uint64_t* free_bytes) {
   *used = static_cast<uint64_t>(w->TR - w->trail_base) * 8;
 }
 
-// A newest choicepoint that is the bottom one is not counted. The free
-// figure is half of what neither the trail nor the choice stack uses.
+// A newest choicepoint that is a temporary relocation frame (the stack
+// shifter's and the collector's) is not counted. The free figure is half of
+// what neither the trail nor the choice stack uses.
 void lv_choice_usage(const lv_worker* w, uint64_t* used, uint64_t* free_bytes) {
   const lv_term* b = w->B;
   uint64_t choice = static_cast<uint64_t>(w->choice_base - b) * 8;
-  if (b[LV_CP_ALT] == reinterpret_cast<lv_term>(lv_try_alternative(&lv_startup.bottom_alternative)))
-    choice -= lv_startup.bottom_alternative.cp_size;
+  if (b[LV_CP_ALT] == reinterpret_cast<lv_term>(lv_try_alternative(&lv_startup.relocation_alternative)))
+    choice -= lv_startup.relocation_alternative.cp_size;
   uint64_t trail = static_cast<uint64_t>(w->TR - w->trail_base) * 8;
   uint64_t total = static_cast<uint64_t>(w->tc_end - w->trail_base) * 8;
   *used = choice;

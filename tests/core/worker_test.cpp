@@ -69,7 +69,18 @@ TEST_F(EngineTest, StackBlocksHoldTheirParts) {
   EXPECT_LE(map, (words + 64) / 65 + 1);
   uint64_t used = 0, free_bytes = 0;
   lv_choice_usage(w, &used, &free_bytes);
-  EXPECT_EQ(used, 0u);  // the bottom choicepoint is not counted
+  EXPECT_EQ(used, static_cast<uint64_t>(w->choice_base - w->B) * 8);  // the bottom choicepoint counts
+  EXPECT_GT(used, 0u);
+  // A newest temporary relocation frame (as a collection leaves one) is not
+  // counted.
+  uint64_t before = used;
+  lv_term* saved_b = w->B;
+  lv_term* frame = w->B - 6;
+  frame[LV_CP_ALT] = reinterpret_cast<lv_term>(lv_try_alternative(&lv_startup.relocation_alternative));
+  w->B = frame;
+  lv_choice_usage(w, &used, &free_bytes);
+  EXPECT_EQ(used, before);
+  w->B = saved_b;
   lv_trail_usage(w, &used, &free_bytes);
   EXPECT_EQ(used, 8u);
   EXPECT_GT(free_bytes, 0u);

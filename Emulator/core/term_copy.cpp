@@ -22,6 +22,10 @@ struct copier {
 
   bool in_copy(const lv_term* p) const { return p >= start && p < top; }
 
+  // A cell outside the stacks (a term held in code, say) is neither
+  // forwarded nor flagged: what it holds is shared as it is.
+  bool outside(const lv_term* p) const { return !lv_mark_covers(w, p); }
+
   bool forwarded(const lv_term* cell) const { return lv_mark_covers(w, cell) && lv_mark_get(w, cell) == 1; }
 
   void forward(lv_term* cell, lv_term to) {
@@ -56,7 +60,7 @@ struct copier {
     int64_t remaining = lv_is_small(n) ? lv_small_value(n) : 0;
     lv_term list = lv_deref(copy[2]);
     lv_term* tail = &copy[2];
-    while (remaining-- > 0 && lv_is_list(list) && !forwarded(lv_list_cells(list))) {
+    while (remaining-- > 0 && lv_is_list(list) && !outside(lv_list_cells(list)) && !forwarded(lv_list_cells(list))) {
       lv_term* s = lv_list_cells(list);
       lv_term* c = copy_pair(s);
       *tail = lv_make_list(c);
@@ -76,27 +80,30 @@ struct copier {
           t = v;
           continue;
         }
-        return in_copy(cell) ? t : new_variable(cell, dest);
+        return in_copy(cell) || outside(cell) ? t : new_variable(cell, dest);
       }
       if (lv_is_atomic(t)) return t;
       if (lv_is_list(t)) {
         lv_term* s = lv_list_cells(t);
-        if (in_copy(s)) return t;
+        if (in_copy(s) || outside(s)) return t;
         if (forwarded(s)) return lv_make_list(lv_ref_cell(s[0]));
         return lv_make_list(copy_pair(s));
       }
       lv_term* s = lv_struct_cells(t);
       if (in_copy(s)) return t;
-      if (forwarded(s)) return s[0];
       lv_term first = s[0];
-      uint64_t words = lv_is_box_header(first) ? lv_box_value_words(first) + 2 : lv_functor_arity(first) + 1;
-      if (lv_is_box_header(first) && (share_boxes || !lv_mark_covers(w, s))) {
-        if (share_boxes) return t;
+      if (outside(s)) {
+        if (share_boxes || !lv_is_box_header(first)) return t;
+        // A box outside the stacks is copied (it cannot be forwarded).
+        uint64_t words = lv_box_value_words(first) + 2;
         lv_term* c = top;
         std::copy(s, s + words, c);
         top += words;
         return lv_make_struct(c);
       }
+      if (forwarded(s)) return s[0];
+      uint64_t words = lv_is_box_header(first) ? lv_box_value_words(first) + 2 : lv_functor_arity(first) + 1;
+      if (lv_is_box_header(first) && share_boxes) return t;
       lv_term* c = top;
       std::copy(s, s + words, c);
       top += words;

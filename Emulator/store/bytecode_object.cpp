@@ -41,6 +41,11 @@ struct writer {
     at += 2;
     return true;
   }
+  // The address start + 2 x offset of a word inside the block, or null.
+  const uint32_t* inside(int64_t offset) const {
+    if (offset < 0 || offset % 2 != 0 || offset / 2 >= end - start) return nullptr;
+    return start + offset / 2;
+  }
 };
 
 bool small_arg(lv_term item, unsigned i, int64_t* value) {
@@ -80,15 +85,15 @@ bool write_item(writer& out, lv_term item) {
     if (name == ATOM_LINENO || name == ATOM_DEF) return true;
     if (name == ATOM_O) {
       out.insn = out.at;
-      return small_arg(item, 1, &n) && out.word(static_cast<uint64_t>(2 * n));
+      return small_arg(item, 1, &n) && n >= 0 && n < static_cast<int64_t>(LV_INSN_COUNT) &&
+             out.word(static_cast<uint64_t>(2 * n));
     }
     if (name == ATOM_X) return small_arg(item, 1, &n) && out.word(static_cast<uint64_t>(8 * n + 320));
     if (name == ATOM_Y || name == ATOM_VALUE) return small_arg(item, 1, &n) && out.word(static_cast<uint64_t>(8 * n + 16));
     if (name == ATOM_VARIABLE) return small_arg(item, 1, &n) && out.word(static_cast<uint64_t>(8 * n + 17));
     if (name == ATOM_UNSAFE_VALUE) return small_arg(item, 1, &n) && out.word(static_cast<uint64_t>(8 * n + 18));
     if (name == ATOM_LONG) return integer_value(arg, &n) && out.wide(static_cast<uint64_t>(n));
-    if (name == ATOM_REF)
-      return small_arg(item, 1, &n) && out.wide(reinterpret_cast<uint64_t>(reinterpret_cast<char*>(out.start) + 2 * n));
+    if (name == ATOM_REF) return small_arg(item, 1, &n) && out.inside(n) != nullptr && out.wide(reinterpret_cast<uint64_t>(out.inside(n)));
     if (name == ATOM_TAGGED) return lv_is_atomic(arg) && out.wide(arg);
     if (name == ATOM_FUNCTOR) {
       if (!lv_is_struct(arg) || lv_struct_cells(arg)[0] != lv_make_functor(ATOM_SLASH, 2)) return false;
@@ -124,7 +129,8 @@ bool write_item(writer& out, lv_term item) {
     if (!small_arg(item, 1, &offset) || !small_arg(item, 2, &try_arity) || !small_arg(item, 3, &kind) || try_arity < 0 ||
         try_arity > 255 || !out.room(8))
       return false;
-    const uint32_t* target = reinterpret_cast<const uint32_t*>(reinterpret_cast<char*>(out.start) + 2 * offset);
+    const uint32_t* target = out.inside(offset);
+    if (target == nullptr) return false;
     int form = kind == 1 ? 1 : kind == 2 ? 2 : 0;
     if (form == 2 && !out.room(16)) return false;
     if (form != 1 && out.at - out.start < 8) return false;  // needs the previous record before it
@@ -138,7 +144,9 @@ bool write_item(writer& out, lv_term item) {
 
 int prolog_make_bytecode_object(lv_worker* w) {
   int64_t size = 0;
-  if (!integer_value(w->X[0], &size) || size < 0 || size > (int64_t{1} << 30)) return 0;
+  if (!integer_value(w->X[0], &size) || size < 0 ||
+      static_cast<uint64_t>(size) > (LV_CODE_BLOCK_MAX_BYTES - sizeof(lv_code_block)) / 2)
+    return 0;
   lv_term source_key = lv_deref(w->X[2]);
   lv_term source = lv_deref(w->X[3]);
   if (!lv_is_atomic(source_key) || !lv_is_atomic(source)) return 0;

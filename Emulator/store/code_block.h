@@ -22,6 +22,9 @@ constexpr uint32_t LV_BLOCK_IN_LIST = 1;
 
 inline uint32_t* lv_code_block_code(lv_code_block* b) { return reinterpret_cast<uint32_t*>(b + 1); }
 inline uint64_t lv_code_block_size(const lv_code_block* b) { return b->size_key >> 9; }
+// The largest block (header included) whose byte size the 23 bits of the
+// size word hold, a whole number of 8-byte words.
+constexpr uint64_t LV_CODE_BLOCK_MAX_BYTES = (uint64_t{1} << 23) - 8;
 inline uint32_t lv_code_block_key_bits(const lv_code_block* b) { return b->size_key & 0x1FF; }
 
 // A block with room for the given number of code words (memory category

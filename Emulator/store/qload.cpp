@@ -29,8 +29,7 @@ constexpr uint32_t QLINFO_FLAGS = lv_mem_flags(LV_CAT_QLINFO);
 constexpr uint32_t VERSION = 4;
 // A heap reservation larger than this is refused rather than attempted.
 constexpr int64_t MAX_RESERVATION = int64_t{1} << 28;
-// A code block's size in bytes must fit the 23 bits of its size word.
-constexpr int64_t MAX_BLOCK_BYTES = (int64_t{1} << 23) - 8;
+constexpr int64_t MAX_BLOCK_BYTES = static_cast<int64_t>(LV_CODE_BLOCK_MAX_BYTES);
 
 char error_message[LV_ERROR_MESSAGE_SIZE];
 

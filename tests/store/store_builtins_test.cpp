@@ -71,6 +71,29 @@ TEST_F(BuiltinTest, MakeBytecodeObjectRefusesBadItems) {
   // Compound terms are not kept in code.
   EXPECT_EQ(make(8, {item("tagged", fn(w, atom("f"), {atom("x")}))}), nullptr);
   EXPECT_EQ(make(8, {item("emul_entry", spec("nowhere", 3))}), nullptr);
+  // A block larger than the code block's size field holds; the largest
+  // that it holds is made.
+  EXPECT_EQ(make((1 << 22), {lv_make_small(1)}), nullptr);
+  EXPECT_EQ(make((1 << 22) - 24, {lv_make_small(1)}), nullptr);
+  lv_code_block* largest = make((1 << 22) - 28, {lv_make_small(1)});
+  ASSERT_NE(largest, nullptr);
+  EXPECT_EQ(lv_code_block_size(largest), (uint64_t{1} << 23) - 8);
+  lv_code_block_unregister(largest);
+  lv_code_block_free(largest);
+  // Reference and try targets outside the block, or not on a word.
+  const auto try_item = [&](int64_t offset, int64_t kind) {
+    return fn(w, atom("try"), {lv_make_small(offset), lv_make_small(2), lv_make_small(kind)});
+  };
+  EXPECT_EQ(make(16, {item("ref", lv_make_small(16))}), nullptr);
+  EXPECT_EQ(make(16, {item("ref", lv_make_small(-2))}), nullptr);
+  EXPECT_EQ(make(16, {item("ref", lv_make_small(1))}), nullptr);
+  EXPECT_EQ(make(64, {try_item(64, 1)}), nullptr);
+  EXPECT_EQ(make(64, {try_item(-4, 1)}), nullptr);
+  EXPECT_EQ(make(64, {try_item(int64_t{1} << 40, 1)}), nullptr);
+  EXPECT_EQ(make(64, {try_item(3, 1)}), nullptr);
+  // An instruction number that names no instruction.
+  EXPECT_EQ(make(8, {item("o", lv_make_small(LV_INSN_COUNT))}), nullptr);
+  EXPECT_EQ(make(8, {item("o", lv_make_small(-1))}), nullptr);
   EXPECT_EQ(lv_code_block_count(), 0u);
   EXPECT_EQ(lv_mem_category_bytes(LV_CAT_COMPILED_CODE) > 0, true);  // only stubs and static records
 }

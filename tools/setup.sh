@@ -21,11 +21,18 @@ install_packages() {
   fi
 }
 
+# build DIR [cmake options...] [--target TARGET]
 build() {
   local dir=$1
   shift
-  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
-  cmake --build "$dir" -j "$jobs"
+  local options=() targets=()
+  while [ $# -gt 0 ] && [ "$1" != --target ]; do
+    options+=("$1")
+    shift
+  done
+  targets=("$@")
+  cmake -S . -B "$dir" -G Ninja "${options[@]}" >/dev/null
+  cmake --build "$dir" -j "$jobs" "${targets[@]}"
 }
 
 install_packages
@@ -41,6 +48,10 @@ case "$mode" in
     # The same unit tests under AddressSanitizer and UndefinedBehaviorSanitizer.
     build build-asan -DLV_SANITIZE=ON
     ctest --test-dir build-asan -j "$jobs" --output-on-failure
+    # The tests that start threads (label "threads") under ThreadSanitizer;
+    # only their programs are built.
+    build build-tsan -DLV_TSAN=ON --target threads_tests
+    ctest --test-dir build-tsan -L threads -j "$jobs" --output-on-failure
     ;;
   *)
     echo "usage: $0 [run|test]" >&2

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <thread>
 
 #include "eventually.h"
 #include "lvio/event.h"
@@ -101,8 +102,12 @@ TEST_F(Timers, ArmReportsThePreviousState) {
 std::mutex fake_mutex;
 lvio_time fake_now = {100, 0};
 std::atomic<bool> fake_fails{false};
+// The reads of timer threads, told from the test's own by the thread.
+const std::thread::id test_thread = std::this_thread::get_id();
+std::atomic<int> timer_thread_reads{0};
 
 lvio_code fake_clock(lvio_time* now, lvio_timer*, void*) {
+  if (std::this_thread::get_id() != test_thread) timer_thread_reads.fetch_add(1);
   if (fake_fails.load()) return LVIO_E_OS_ERROR;
   std::lock_guard<std::mutex> hold(fake_mutex);
   *now = fake_now;
@@ -135,7 +140,11 @@ TEST_F(Timers, RelativeDeadlinesRoundUpToTheMillisecond) {
   EXPECT_EQ(lvio_timer_query(timer, LVIO_TIMER_QUERY_ABSOLUTE, &out), LVIO_S_PRIVATE_ERROR_0);
   // An absolute deadline is taken as it is.
   const lvio_timer_setting at = {{200, 7}, {0, 0}};
+  int reads_before = timer_thread_reads.load();
   ASSERT_EQ(lvio_timer_arm(timer, LVIO_TIMER_ARM_ABSOLUTE, &at, nullptr), LVIO_S_PRIVATE_ERROR_0);
+  // The timer's thread has read the clock and waits towards the deadline:
+  // the failing clock below reaches it only when it is woken next.
+  ASSERT_TRUE(eventually([&] { return timer_thread_reads.load() > reads_before; }));
   ASSERT_EQ(lvio_timer_query(timer, LVIO_TIMER_QUERY_ABSOLUTE, &out), 0);
   EXPECT_EQ(out.deadline.seconds, 200);
   EXPECT_EQ(out.deadline.nanoseconds, 7);

@@ -45,6 +45,8 @@ struct lvio_handle_op {
   lvio_event* completion;
 };
 
+std::atomic<lvio_code (*)(lvio_event*)> lvio_handle_op_set_completion{lvio_event_set};
+
 namespace {
 
 // The handle-I/O interrupt event, and the flags that tell a real interrupt
@@ -91,11 +93,17 @@ void release(lvio_handle_op* op) {
 
 // The end of an operation: its result is in place before anyone can see it
 // done, and the completion event is set unless the operation was abandoned.
+// The lock covers both steps, so that a take, which takes the lock too,
+// never returns between them: after it the completion event may be closed
+// or reset for the next operation, and no late set may reach it.
 void finish(lvio_handle_op* op, lvio_code result) {
   op->result = result;
   pthread_mutex_lock(&op->lock);
   op->done.store(true, std::memory_order_release);
-  if (!op->abandoned) lvio_event_set(op->completion);
+  if (!op->abandoned) {
+    lvio_code (*set)(lvio_event*) = lvio_handle_op_set_completion.load(std::memory_order_acquire);
+    set(op->completion);
+  }
   pthread_mutex_unlock(&op->lock);
 }
 
@@ -301,16 +309,16 @@ const lvio_buffer* lvio_handle_op_data(const lvio_handle_op* op) { return &op->b
 lvio_code lvio_handle_op_take(lvio_handle_op** slot, uint64_t* offset, int64_t* transferred) {
   lvio_handle_op* op = *slot;
   *slot = nullptr;
+  // Under the lock a worker has either finished whole (its event set) or
+  // not begun to finish (and now never touches the completion event).
+  pthread_mutex_lock(&op->lock);
   bool done = op->done.load(std::memory_order_acquire);
+  op->abandoned = true;
+  pthread_mutex_unlock(&op->lock);
   lvio_code result = done ? op->result : LVIO_E_AIO_INPROGRESS;
   if (offset != nullptr) *offset = op->offset;
   if (transferred != nullptr) *transferred = done && result >= 0 ? op->transferred : 0;
-  if (!done) {
-    lvio_handle_op_cancel(op);
-    pthread_mutex_lock(&op->lock);
-    op->abandoned = true;
-    pthread_mutex_unlock(&op->lock);
-  }
+  if (!done) lvio_handle_op_cancel(op);
   release(op);
   return result;
 }

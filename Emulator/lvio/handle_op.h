@@ -12,6 +12,7 @@
 // the descriptor can be closed meanwhile.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "lvio/buffer.h"
@@ -79,6 +80,11 @@ lvio_code lvio_handle_wait(lvio_handle_op* const* ops, uint64_t count, const lvi
 // The interrupt callback behind those waits: an interrupt announced while a
 // handle wait runs ends it; mode 1 (the engine-thread delivery) clears it.
 void lvio_interrupt_event_hook(void* user, uint32_t mode);
+
+// How a worker sets the completion event of its operation: lvio_event_set.
+// Tests put a slower setter here to widen the window between an operation's
+// end and its event.
+extern std::atomic<lvio_code (*)(lvio_event*)> lvio_handle_op_set_completion;
 
 // Makes the handle-I/O interrupt event and registers the hook (start), or
 // removes the hook and closes the event (stop, flag 1).

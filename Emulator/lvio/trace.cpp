@@ -37,7 +37,8 @@ FILE* choose_trace_file() {
   size_t size = sizeof path;
   bool named = lvio_setting_get("LVIO_TRACE_FILE", path, &size, 0) >= 0;
   fprintf(stderr, "LVIO_TRACE_FILE == %s%s%s\n", named ? "\"" : "", named ? path : "NULL", named ? "\"" : "");
-  FILE* file = named ? fopen(path, "w+") : nullptr;
+  // "e": close-on-exec, so that child processes do not inherit it.
+  FILE* file = named ? fopen(path, "w+e") : nullptr;
   if (file == nullptr) {
     char fd[30];
     size = sizeof fd;

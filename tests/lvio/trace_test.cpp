@@ -1,6 +1,7 @@
 // Trace lines, assertion reports, the debug break and bit scans.
 #include "lvio/trace.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -101,6 +102,11 @@ TEST(Trace, NamedTraceFile) {
   std::stringstream text;
   text << in.rdbuf();
   EXPECT_EQ(text.str(), prefix("x.cpp", 7, "f") + "in the file (3) m\n");
+  // Like every descriptor of the layer, the trace file's is not inherited
+  // by child processes.
+  FILE* trace = lvio_trace_stream_for(nullptr, 0);
+  ASSERT_NE(trace, stderr);
+  EXPECT_EQ(fcntl(fileno(trace), F_GETFD) & FD_CLOEXEC, FD_CLOEXEC);
   unlink(path.c_str());
 }
 

@@ -22,8 +22,9 @@ lvio_code lvio_file_open_path(const char* path, uint32_t flags, int* fd) {
     // (interruptibly) instead.
     how |= O_RDONLY | O_NONBLOCK;
   } else {
-    // Written files are opened for reading too, as the stream layer may read back.
-    how |= O_RDWR | O_CREAT;
+    // Writing alone opens write-only: a file its owner may only write opens,
+    // and a FIFO waits for a reader as it should.
+    how |= (read ? O_RDWR : O_WRONLY) | O_CREAT;
     if (!read && !append) how |= O_TRUNC;
     if ((flags & LVIO_OPEN_EXCLUSIVE) != 0) how |= O_EXCL;
   }

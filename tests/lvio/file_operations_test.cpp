@@ -2,9 +2,12 @@
 #include "lvio/file_operations.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <string>
+#include <thread>
 
 #include "lvio/file_open.h"
 #include "temp_directory.h"
@@ -116,6 +119,57 @@ TEST_F(FileOperations, OpenRefusesDirectories) {
       EXPECT_EQ(contents(c.name), c.after) << c.name << " " << c.flags;
     }
   }
+}
+
+TEST_F(FileOperations, OpenReadsOnlyWhenReadingIsAskedFor) {
+  file("only-written", "old", 0200);
+  struct {
+    uint32_t flags;
+    int access;
+    std::string after;
+  } cases[] = {
+      {LVIO_OPEN_WRITE | LVIO_OPEN_APPEND, O_WRONLY, "old"},
+      {LVIO_OPEN_WRITE, O_WRONLY, ""},
+      {LVIO_OPEN_WRITE | LVIO_OPEN_READ, O_RDWR, ""},
+  };
+  for (const auto& c : cases) {
+    int fd = -1;
+    // The superuser may read the file all the same; its owner may not.
+    lvio_code expected = (c.flags & LVIO_OPEN_READ) != 0 && !privileged() ? LVIO_E_PERMISSION_ERROR : 0;
+    ASSERT_EQ(lvio_file_open_path(path("only-written").c_str(), c.flags, &fd), expected) << c.flags;
+    if (expected < 0) continue;
+    EXPECT_EQ(fcntl(fd, F_GETFL) & O_ACCMODE, c.access) << c.flags;
+    close(fd);
+    ASSERT_EQ(chmod(path("only-written").c_str(), 0600), 0);
+    EXPECT_EQ(contents("only-written"), c.after) << c.flags;
+    ASSERT_EQ(chmod(path("only-written").c_str(), 0200), 0);
+  }
+}
+
+TEST_F(FileOperations, AFifoOpenedForWritingWaitsForAReader) {
+  ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
+  std::string received;
+  // The reader's open waits for a writer, and the writer's open for it.
+  std::thread reader([&] {
+    int fd = open(path("fifo").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return;
+    char buffer[16];
+    ssize_t n;
+    while (received.size() < 5 && (n = read(fd, buffer, sizeof buffer)) > 0) received.append(buffer, n);
+    close(fd);
+  });
+  int fd = -1;
+  ASSERT_EQ(lvio_file_open_path(path("fifo").c_str(), LVIO_OPEN_WRITE, &fd), 0);
+  ASSERT_EQ(write(fd, "hello", 5), 5);
+  reader.join();
+  EXPECT_EQ(received, "hello");
+  // The reader has gone, and the writer is no reader of its own: there is
+  // nobody to write to.
+  int other = open(path("fifo").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+  EXPECT_EQ(other, -1);
+  EXPECT_EQ(errno, ENXIO);
+  if (other >= 0) close(other);
+  close(fd);
 }
 
 }  // namespace

@@ -35,3 +35,4 @@ struct lv_builtin_table {
 // The tables of the engine's subsystems.
 lv_builtin_table lv_core_builtins();
 lv_builtin_table lv_store_builtins();
+lv_builtin_table lv_db_builtins();

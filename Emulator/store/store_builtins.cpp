@@ -196,6 +196,7 @@ int prolog_define_predicate(lv_worker* w) {
     lv_new_clause_list(p, LV_DEF_COMPACTCODE);
   } else {
     lv_new_clause_list(p, LV_DEF_DYNAMIC);
+    lv_set_definition_type(p, LV_DEF_DYNAMIC);
   }
   return 1;
 }

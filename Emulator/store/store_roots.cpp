@@ -10,6 +10,10 @@
 #include "machine/insn_walk.h"
 #include "store/clause_list.h"
 #include "store/code_block.h"
+#include "store/db_generations.h"
+#include "store/db_roots.h"
+#include "store/dbref_table.h"
+#include "store/dynamic_call.h"
 #include "store/predicates.h"
 #include "store/reclaim.h"
 #include "store/static_code.h"
@@ -120,6 +124,10 @@ void lv_store_init() {
   lv_reclaim_reset();
   lv_init_static_code();
   lv_modules_init();
+  lv_dbref_init();
+  lv_db_generations_init();
+  lv_dynamic_call_init();
+  lv_db_roots_init();
   lv_atom_gc_add_before(reclaim);
   lv_atom_gc_add_roots(mark_store);
   lv_atom_gc_add_after_mark(sweep_store);

@@ -19,7 +19,13 @@ else
 fi
 "$ql_answers" "$work/$name.prelude.ql" "$work/$name.ql" > "$work/$name.actual"
 diff -u "$work/$name.expected" "$work/$name.actual"
-# The same clauses made in memory from their item lists.
+# The same clauses made in memory from their item lists; a file marked
+# "% differential: no items" calls predicates that only exist once asserted,
+# which an item list cannot name.
+if grep -q '^% differential: no items' "$src"; then
+  echo "$name: $(wc -l < "$work/$name.expected") answers agree, from the code blocks"
+  exit 0
+fi
 "$ql_answers" "$work/$name.prelude.ql" --items "$work/$name.items" > "$work/$name.actual-items"
 diff -u "$work/$name.expected" "$work/$name.actual-items"
 echo "$name: $(wc -l < "$work/$name.expected") answers agree, from the code blocks and from the item lists"

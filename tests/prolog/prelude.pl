@@ -39,3 +39,32 @@
 '$run_woken_goal'('$apply'(Goal, Module, Done)) :- '$apply'(Goal, Module, Done).
 
 '$apply_interpreter'(Goal, Module, _) :- Module:Goal.
+
+% The dynamic database over the engine's built-ins, in module prolog.
+assertz(C) :- '$clause_table'(C, T), '$insertz'(T, C, _).
+asserta(C) :- '$clause_table'(C, T), '$inserta'(T, C, _).
+assertz(C, R) :- '$clause_table'(C, T), '$insertz'(T, C, R).
+asserta(C, R) :- '$clause_table'(C, T), '$inserta'(T, C, R).
+retract(C) :-
+    '$clause_split'(C, H, B),
+    '$current_clauses'(H, T, prolog),
+    '$current_instance'(H, prolog, T, B-R),
+    '$erase'(R).
+clause(H, B) :- '$current_clauses'(H, T, prolog), '$current_instance'(H, prolog, T, B-_).
+clause(H, B, R) :- '$current_clauses'(H, T, prolog), '$current_instance'(H, prolog, T, B-R).
+erase(R) :- '$erase'(R).
+retractall(H) :-
+    '$clause_table'(H, T),
+    (   '$current_instance'(H, prolog, T, _-R), '$erase'(R), fail
+    ;   true
+    ).
+'$clause_table'(C, T) :-
+    '$clause_split'(C, H, _),
+    (   '$current_clauses'(H, T, prolog) -> true
+    ;   functor(H, N, A), '$define_predicate'(N/A, dynamic),
+        '$current_clauses'(H, T, prolog)
+    ).
+'$clause_split'((H :- B), H, B) :- !.
+'$clause_split'(H, H, true).
+% The body of a dynamic clause (a cut in it is local to the body here).
+'$clause_body'(B, M, _) :- call(M:B).

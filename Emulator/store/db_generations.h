@@ -1,0 +1,51 @@
+// Generations of the dynamic database and the reclamation of erased
+// clauses. A call takes the generation now; a change takes next. A clause is
+// visible to a call of generation G when birth <= G < death.
+#pragma once
+
+#include <cstdint>
+
+#include "core/worker.h"
+
+struct lv_pred;
+struct lv_db_clause;
+
+struct lv_db_state {
+  uint32_t now;                // the generation a new call takes
+  uint32_t next;               // the generation the next change takes
+  bool no_dynamic_choices;     // no dynamic choicepoint has been pushed since the last scan
+  uint64_t skipped_erased;     // erased clauses passed by walks since the last reclamation
+  uint64_t reclaim_margin;     // LV_DCGC_MARGIN
+  uint64_t reclaim_runs;
+  uint64_t reclaim_ms;
+};
+extern lv_db_state lv_db;
+
+// Start-up.
+void lv_db_generations_init();
+
+// Marks a change: now := next.
+inline void lv_db_change() { lv_db.now = lv_db.next; }
+
+// Before a dynamic call: reclaims erased clauses when due; the generation.
+uint32_t lv_db_timestamp(lv_worker* w);
+// After a dynamic choicepoint was pushed: the next change takes a new
+// generation (renumbering when the counter is near its end).
+void lv_db_after_dynamic_choice(lv_worker* w);
+
+// Queues an erased clause on its predicate's erased list.
+void lv_db_queue_erased(lv_db_clause* clause);
+// Drops the erased list of a predicate whose table goes (its clauses were
+// detached or are being freed).
+void lv_db_forget_erased(lv_pred* pred);
+// Walks the erased lists: visit gets each predicate's clauses no longer in
+// their table (atom collection).
+void lv_for_each_erased_list(void (*visit)(lv_pred* pred, lv_db_clause* clause, void* arg), void* arg);
+
+// Detaches and frees erased clauses no dynamic choicepoint can see.
+void lv_reclaim_erased_clauses(lv_worker* w);
+// Maps every generation in use onto 0..k (dynamic choicepoints, clauses).
+void lv_renumber_generations(lv_worker* w);
+
+// The dynamic choicepoints' generation words on the choice stack.
+bool lv_is_dynamic_choice(const lv_term* b);

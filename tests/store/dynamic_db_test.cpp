@@ -1,0 +1,227 @@
+// The dynamic database below the emulator: clause order numbers, erasing,
+// database references, generations and the roots of atom collection.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "core/atom_gc.h"
+#include "core/atoms.h"
+#include "core/predefined_atoms.h"
+#include "store/db_builtins.h"
+#include "store/db_generations.h"
+#include "store/dbref_table.h"
+#include "store/dynamic_call.h"
+#include "store/dynamic_table.h"
+#include "store/store_builtins.h"
+#include "support/store_fixture.h"
+
+namespace {
+
+class DynamicDbTest : public StoreTest {
+ protected:
+  void SetUp() override {
+    StoreTest::SetUp();
+    lv_set_typein_module(find_module(atom("user"), 1));
+    p = pred("user", "f", 1);
+    lv_term* h = w->H;
+    h[0] = lv_make_functor(atom("/"), 2);
+    h[1] = atom("f");
+    h[2] = lv_make_small(1);
+    w->H = h + 3;
+    w->X[0] = lv_make_struct(h);
+    w->X[1] = atom("dynamic");
+    ASSERT_EQ(prolog_define_predicate(w), 1);
+    ASSERT_EQ(lv_definition_type(p), LV_DEF_DYNAMIC);
+  }
+
+  // f(Arg) added at either end; its '$ref' term.
+  lv_term insert(lv_term arg, bool at_front = false) {
+    lv_term* h = w->H;
+    h[0] = lv_make_functor(atom("f"), 1);
+    h[1] = arg;
+    h[2] = lv_make_ref(&h[2]);
+    w->H = h + 3;
+    w->X[0] = lv_pointer_to_term(p);
+    w->X[1] = lv_make_struct(h);
+    w->X[2] = h[2];
+    EXPECT_EQ(at_front ? prolog_inserta(w) : prolog_insertz(w), 1);
+    return lv_deref(h[2]);
+  }
+
+  lv_db_clause* clause_of(lv_term ref) {
+    lv_stored_block* b = lv_dbref_to_block(ref);
+    return b != nullptr ? lv_clause_of(b) : nullptr;
+  }
+
+  void erase(lv_term ref) {
+    w->X[0] = ref;
+    EXPECT_EQ(prolog_erase(w), 1);
+  }
+
+  // A first call f(_) of the predicate: the first candidate (a dynamic
+  // choicepoint is pushed when more remain).
+  lv_db_clause* first_call() {
+    lv_term* h = w->H;
+    h[0] = lv_make_functor(atom("f"), 1);
+    h[1] = lv_make_ref(&h[1]);
+    w->H = h + 2;
+    w->X[0] = lv_make_struct(h);
+    w->X[1] = atom("user");
+    w->X[2] = lv_pointer_to_term(p);
+    w->X[3] = LV_ATOM_NIL;
+    return lv_dynamic_first_clause(w);
+  }
+
+  lv_pred* p = nullptr;
+};
+
+TEST_F(DynamicDbTest, PrependingNumbersDownwardFromZero) {
+  lv_term r1 = insert(lv_make_small(1), true);
+  lv_term r2 = insert(lv_make_small(2), true);
+  lv_term r3 = insert(lv_make_small(3), true);
+  lv_term r4 = insert(lv_make_small(4));
+  EXPECT_EQ(clause_of(r1)->seq, lv_make_small(0));
+  EXPECT_EQ(clause_of(r2)->seq, lv_make_small(-1));
+  EXPECT_EQ(clause_of(r3)->seq, lv_make_small(-2));
+  EXPECT_EQ(clause_of(r4)->seq, lv_make_small(1));
+  EXPECT_EQ(lv_dynamic_table(p)->first, clause_of(r3));
+}
+
+TEST_F(DynamicDbTest, ErasingWithoutDynamicChoicepointsFreesAtOnceAndStaleRefsFail) {
+  lv_term r1 = insert(atom("a"));
+  ASSERT_NE(clause_of(r1), nullptr);
+  erase(r1);
+  EXPECT_EQ(clause_of(r1), nullptr);
+  EXPECT_EQ(lv_dynamic_table(p)->first, nullptr);
+  // The index is reused with a new stamp: the old reference stays dead.
+  lv_term r2 = insert(atom("b"));
+  EXPECT_EQ(lv_struct_cells(r2)[1], lv_struct_cells(r1)[1]);
+  EXPECT_NE(lv_struct_cells(r2)[2], lv_struct_cells(r1)[2]);
+  EXPECT_EQ(clause_of(r1), nullptr);
+  EXPECT_NE(clause_of(r2), nullptr);
+  erase(r1);  // a stale reference changes nothing
+  EXPECT_NE(clause_of(r2), nullptr);
+}
+
+TEST_F(DynamicDbTest, ErasedClauseSeenByAChoicepointIsQueuedThenReclaimed) {
+  lv_term r1 = insert(atom("a"));
+  lv_term r2 = insert(atom("b"));
+  lv_term* b0 = w->B;
+  EXPECT_EQ(first_call(), clause_of(r1));
+  ASSERT_LT(w->B, b0);
+  erase(r2);
+  // Still there for the call's retry.
+  lv_db_clause* c2 = clause_of(r2);
+  ASSERT_NE(c2, nullptr);
+  EXPECT_FALSE(lv_clause_alive(c2));
+  lv_db_clause* next = nullptr;
+  EXPECT_EQ(lv_dynamic_next_clause(w, &next), 1);
+  EXPECT_EQ(next, c2);
+  EXPECT_EQ(w->B, b0);  // the last candidate pops the choicepoint
+  lv_reclaim_erased_clauses(w);
+  EXPECT_EQ(clause_of(r2), nullptr);
+  EXPECT_EQ(lv_dynamic_table(p)->first, clause_of(r1));
+}
+
+TEST_F(DynamicDbTest, ReferenceTableDoublesAtTheThousandAndTwentyFifthReference) {
+  EXPECT_EQ(lv_dbref_table_now()->capacity, 1024);
+  for (int i = 0; i < 1023; i++) insert(lv_make_small(i));
+  EXPECT_EQ(lv_dbref_table_now()->capacity, 1024);
+  lv_term last = insert(lv_make_small(1023));
+  EXPECT_EQ(lv_dbref_table_now()->capacity, 2048);
+  EXPECT_EQ(lv_struct_cells(last)[1], lv_make_small(1024));
+  EXPECT_NE(clause_of(last), nullptr);
+}
+
+TEST_F(DynamicDbTest, GenerationsAreRenumberedNearTheEndKeepingVisibility) {
+  lv_term r1 = insert(atom("a"));
+  lv_term r2 = insert(atom("b"));
+  w->X[0] = lv_make_small(1);
+  ASSERT_EQ(prolog_set_clock_remaining(w), 1);
+  EXPECT_EQ(lv_db.now, 0xFFFFFFFDu);
+  ASSERT_NE(first_call(), nullptr);
+  auto* older = reinterpret_cast<lv_dynamic_choice*>(w->B);
+  EXPECT_EQ(lv_dynamic_choice_generation(older), 0xFFFFFFFDu);
+  lv_term r3 = insert(atom("c"));
+  EXPECT_EQ(clause_of(r3)->birth, 0xFFFFFFFEu);
+  ASSERT_NE(first_call(), nullptr);  // takes 0xFFFFFFFE: renumbered
+  auto* newer = reinterpret_cast<lv_dynamic_choice*>(w->B);
+  EXPECT_EQ(lv_dynamic_choice_generation(older), 0u);
+  EXPECT_EQ(lv_dynamic_choice_generation(newer), 1u);
+  EXPECT_EQ(clause_of(r1)->birth, 0u);
+  EXPECT_EQ(clause_of(r2)->birth, 0u);
+  EXPECT_EQ(clause_of(r3)->birth, 1u);
+  EXPECT_EQ(lv_db.next, 2u);
+  EXPECT_EQ(lv_db.now, 1u);
+  // The newer call sees the third clause, the older one does not.
+  lv_db_clause* c = nullptr;
+  ASSERT_EQ(lv_dynamic_next_clause(w, &c), 1);
+  EXPECT_EQ(c, clause_of(r2));
+  ASSERT_EQ(lv_dynamic_next_clause(w, &c), 1);
+  EXPECT_EQ(c, clause_of(r3));
+  ASSERT_EQ(reinterpret_cast<lv_dynamic_choice*>(w->B), older);
+  ASSERT_EQ(lv_dynamic_next_clause(w, &c), 1);
+  EXPECT_EQ(c, clause_of(r2));
+  EXPECT_NE(reinterpret_cast<lv_dynamic_choice*>(w->B), older);
+}
+
+TEST_F(DynamicDbTest, SetClockRemainingRefusesToGoBack) {
+  const struct {
+    int64_t r;
+    int ok;
+  } cases[] = {{0, 0}, {int64_t{1} << 31, 0}, {100, 1}, {200, 0}, {50, 1}, {-10, 1}};
+  for (const auto& c : cases) {
+    w->X[0] = lv_make_small(c.r);
+    EXPECT_EQ(prolog_set_clock_remaining(w), c.ok) << c.r;
+  }
+  EXPECT_EQ(lv_db.now, 0xFFFFFFFFu - 10);
+}
+
+TEST_F(DynamicDbTest, LargeNumberKeysShareAnEntryUntilTheirChainEmpties) {
+  double x = 1.5;
+  double y = 2.5;
+  uint64_t bx, by;
+  std::memcpy(&bx, &x, 8);
+  std::memcpy(&by, &y, 8);
+  lv_term fa[3] = {LV_BOX_FLOAT, bx, LV_BOX_FLOAT};
+  lv_term fb[3] = {LV_BOX_FLOAT, by, LV_BOX_FLOAT};
+  EXPECT_EQ(lv_term_key_hash(fa), lv_term_key_hash(fb));
+  lv_term ia[4] = {LV_BOX_INT2, 0, 64, LV_BOX_INT2};
+  lv_term ib[4] = {LV_BOX_INT2, 1, 64, LV_BOX_INT2};
+  EXPECT_NE(lv_term_key_hash(ia), lv_term_key_hash(ib));
+
+  auto box = [&](const lv_term* words, int n) {
+    lv_term* h = w->H;
+    for (int i = 0; i < n; i++) h[i] = words[i];
+    w->H = h + n;
+    return lv_make_struct(h);
+  };
+  lv_term r1 = insert(box(ia, 4));
+  lv_term r2 = insert(box(ia, 4));
+  insert(box(fa, 3));
+  insert(box(fb, 3));
+  lv_dynamic_clause_table* t = lv_dynamic_table(p);
+  EXPECT_EQ(lv_key_chain_first(t, LV_BOX_INT2, ia), clause_of(r1));
+  erase(r1);
+  EXPECT_EQ(lv_key_chain_first(t, LV_BOX_INT2, ia), clause_of(r2));
+  erase(r2);
+  EXPECT_EQ(lv_key_chain_first(t, LV_BOX_INT2, ia), nullptr);
+  EXPECT_NE(lv_key_chain_first(t, LV_BOX_FLOAT, fb), nullptr);
+}
+
+TEST_F(DynamicDbTest, AtomsHeldOnlyByClausesSurviveAtomCollection) {
+  lv_term live = atom("only_in_a_live_clause");
+  lv_term queued = atom("only_in_an_erased_clause");
+  atom("held_by_nothing");
+  insert(live);
+  lv_term rq = insert(queued);
+  ASSERT_NE(first_call(), nullptr);  // a choicepoint that still sees both
+  erase(rq);
+  lv_garbage_collect_atoms(w);
+  EXPECT_TRUE(lv_atom_live(live));
+  EXPECT_TRUE(lv_atom_live(queued));
+  EXPECT_EQ(lv_atom_from_text("held_by_nothing", LV_ATOM_FIND), 0u);
+  EXPECT_NE(clause_of(rq), nullptr);
+}
+
+}  // namespace

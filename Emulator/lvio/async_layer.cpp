@@ -32,8 +32,9 @@ const lvio_time* write_timeout(const lvio_async_layer* l) {
 // Cancels an operation and drops it (a running one finishes on its own).
 void drop(lvio_handle_op** slot) {
   if (*slot == nullptr) return;
-  lvio_handle_op_cancel(*slot);
-  lvio_handle_op_take(slot, nullptr, nullptr);
+  // Dropped: how it ended no longer matters.
+  (void)lvio_handle_op_cancel(*slot);
+  (void)lvio_handle_op_take(slot, nullptr, nullptr);
 }
 
 // Waits for a live operation to end; its failure stays with it.
@@ -103,17 +104,17 @@ lvio_code async_read(lvio_layer** chain, lvio_buffer* buffer, uint32_t flags) {
       continue;
     }
     if (code < 0) {
-      lvio_handle_op_take(&l->read_op, nullptr, nullptr);
+      (void)lvio_handle_op_take(&l->read_op, nullptr, nullptr);  // its result is code
       // The end of a pipe, terminal or socket is final; a file may have grown.
       if (code == LVIO_E_END_OF_FILE && !seekable) return code;
       if (started_here) return code;
     } else if (seekable && has(l, LVIO_ASYNC_LAYER_STALE)) {
-      lvio_handle_op_take(&l->read_op, nullptr, nullptr);
+      (void)lvio_handle_op_take(&l->read_op, nullptr, nullptr);
       if (started_here) return LVIO_E_INTERNAL_ERROR;
     } else {
       lvio_code rc = deliver(l, buffer);
       if (rc < 0) return rc;  // the data stays for the next call
-      lvio_handle_op_take(&l->read_op, nullptr, nullptr);
+      (void)lvio_handle_op_take(&l->read_op, nullptr, nullptr);
       // A failure to read ahead shows in the next call.
       if (!has(l, LVIO_ASYNC_LAYER_NO_READ_AHEAD)) start_read(l);
       return 0;
@@ -152,7 +153,7 @@ lvio_code complete_writes(lvio_async_layer* l, uint32_t flags) {
     int64_t written;
     rc = lvio_handle_op_take(&l->write_op, nullptr, &written);
     if (rc < 0) return rc;
-    lvio_buffer_set_position(&l->write_buffer, written);
+    (void)lvio_buffer_set_position(&l->write_buffer, written);  // written <= used
     l->write_buffer_start += written;
     if (l->write_buffer.used != 0) {
       rc = start_write(l);
@@ -491,12 +492,12 @@ lvio_code lvio_open_os_handle(lvio_layer** chain, int fd, uint32_t flags) {
 lvio_code lvio_async_module(uint32_t flags) {
   if ((flags & 1) != 0) {
     lvio_code rc = lvio_handle_io_module(flags);
-    lvio_class_register(&lvio_async_class, 1);
+    (void)lvio_class_register(&lvio_async_class, 1);  // removing a name cannot fail
     return rc;
   }
   lvio_code rc = lvio_class_register(&lvio_async_class, 0);
   if (rc < 0) return rc;
   rc = lvio_handle_io_module(flags);
-  if (rc < 0) lvio_class_register(&lvio_async_class, 1);
+  if (rc < 0) (void)lvio_class_register(&lvio_async_class, 1);
   return rc;
 }

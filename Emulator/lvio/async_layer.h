@@ -74,14 +74,14 @@ extern const lvio_class lvio_async_class;
 // handle over (the caller closes it when this fails). The invalid handle, or
 // neither read nor write: LVIO_E_PARAMETER_ERROR; a handle that is not open:
 // LVIO_E_OPEN_ERROR.
-lvio_code lvio_async_open_handle(const lvio_class* cls, lvio_layer** chain, int fd, uint32_t flags);
+[[nodiscard]] lvio_code lvio_async_open_handle(const lvio_class* cls, lvio_layer** chain, int fd, uint32_t flags);
 
 // The same with the registered "async" class.
-lvio_code lvio_open_os_handle(lvio_layer** chain, int fd, uint32_t flags);
+[[nodiscard]] lvio_code lvio_open_os_handle(lvio_layer** chain, int fd, uint32_t flags);
 
 // The "async" layer's module: registers the class and starts the handle-I/O
 // interrupt event; its stop undoes both.
-lvio_code lvio_async_module(uint32_t flags);
+[[nodiscard]] lvio_code lvio_async_module(uint32_t flags);
 
 // The standard-handles module. Its start makes chains over copies of the
 // standard descriptors and installs them as the standard chains: input
@@ -89,4 +89,4 @@ lvio_code lvio_async_module(uint32_t flags);
 // is a terminal; output and error. A standard descriptor that is not open
 // gives no chain. Its stop empties the three slots, closing the chains
 // still in them.
-lvio_code lvio_std_handles_module(uint32_t flags);
+[[nodiscard]] lvio_code lvio_std_handles_module(uint32_t flags);

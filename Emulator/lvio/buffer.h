@@ -41,40 +41,40 @@ void lvio_buffer_init(lvio_buffer* buffer);
 // Room for max(n, 1) more bytes. Growth allocates used + max(n, default
 // bytes); borrowed data is copied into an owned block (a fixed buffer
 // refuses). LVIO_E_OUT_OF_MEMORY leaves the buffer unchanged.
-lvio_code lvio_buffer_reserve(lvio_buffer* buffer, uint64_t n);
+[[nodiscard]] lvio_code lvio_buffer_reserve(lvio_buffer* buffer, uint64_t n);
 
 // The capacity becomes n (rounded up to a multiple of 8, 8 for 0); used is
 // cut to it. Borrowed data moves into an owned block (a fixed buffer refuses).
-lvio_code lvio_buffer_set_capacity(lvio_buffer* buffer, uint64_t n);
+[[nodiscard]] lvio_code lvio_buffer_set_capacity(lvio_buffer* buffer, uint64_t n);
 
 // Empties the buffer and reserves n bytes; on failure the buffer keeps its
 // contents.
-lvio_code lvio_buffer_reset_reserve(lvio_buffer* buffer, uint64_t n);
+[[nodiscard]] lvio_code lvio_buffer_reset_reserve(lvio_buffer* buffer, uint64_t n);
 
 // Shrinks an owned block to the used length (rounded up to 8); borrowed data
 // is left alone.
-lvio_code lvio_buffer_trim(lvio_buffer* buffer);
+[[nodiscard]] lvio_code lvio_buffer_trim(lvio_buffer* buffer);
 
-lvio_code lvio_buffer_append(lvio_buffer* buffer, const void* bytes, uint64_t n);
-lvio_code lvio_buffer_append_string(lvio_buffer* buffer, const char* text);
-lvio_code lvio_buffer_append_byte(lvio_buffer* buffer, uint8_t byte);
-lvio_code lvio_buffer_append_buffer(lvio_buffer* buffer, const lvio_buffer* other);
+[[nodiscard]] lvio_code lvio_buffer_append(lvio_buffer* buffer, const void* bytes, uint64_t n);
+[[nodiscard]] lvio_code lvio_buffer_append_string(lvio_buffer* buffer, const char* text);
+[[nodiscard]] lvio_code lvio_buffer_append_byte(lvio_buffer* buffer, uint8_t byte);
+[[nodiscard]] lvio_code lvio_buffer_append_buffer(lvio_buffer* buffer, const lvio_buffer* other);
 
 // Removes and returns the last byte; LVIO_E_ERROR when empty.
-lvio_code lvio_buffer_pop_byte(lvio_buffer* buffer, uint8_t* byte);
+[[nodiscard]] lvio_code lvio_buffer_pop_byte(lvio_buffer* buffer, uint8_t* byte);
 
 // n > 0 drops the first n bytes, n < 0 the last -n; more than used is
 // LVIO_E_PARAMETER_ERROR. Borrowed data is never written: dropping its
 // first bytes moves the data pointer instead.
-lvio_code lvio_buffer_set_position(lvio_buffer* buffer, int64_t n);
+[[nodiscard]] lvio_code lvio_buffer_set_position(lvio_buffer* buffer, int64_t n);
 
 // Hands the used bytes to the caller (freed with lvio_free). An owned buffer
 // gives its block away and becomes empty; a borrowed one gives a copy.
-lvio_code lvio_buffer_take(lvio_buffer* buffer, uint8_t** data, uint64_t* length);
+[[nodiscard]] lvio_code lvio_buffer_take(lvio_buffer* buffer, uint8_t** data, uint64_t* length);
 
 // Frees the data unless borrowed, then the record unless it is the
 // caller's. Null is ignored.
 void lvio_buffer_free(lvio_buffer* buffer);
 
 // The buffer module's start (reads LVIO_DEFAULT_BUFITEMS) and stop (nothing).
-lvio_code lvio_buffer_module(uint32_t flags);
+[[nodiscard]] lvio_code lvio_buffer_module(uint32_t flags);

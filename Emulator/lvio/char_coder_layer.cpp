@@ -45,7 +45,7 @@ lvio_code cc_read(lvio_layer** chain, lvio_buffer* destination, uint32_t options
     lvio_code rc = lvio_coder_convert(l->decoder, &span, &at, destination, step);
     if (rc >= 0) {
       l->consumed = static_cast<int64_t>(at);
-      lvio_coder_after_step(l->decoder, step);
+      (void)lvio_coder_after_step(l->decoder, step);
       l->read_position += static_cast<int64_t>(destination->used - before);
       return 0;
     }
@@ -82,7 +82,7 @@ lvio_code cc_write(lvio_layer** chain, lvio_buffer* source, uint64_t* position, 
   if (rc < 0) return rc;
   // The code items are taken before the bytes go down: a failure below
   // leaves the bytes buffered, and a retry must not encode them again.
-  lvio_coder_after_step(l->encoder, step);
+  (void)lvio_coder_after_step(l->encoder, step);
   l->write_position += static_cast<int64_t>(at - *position);
   *position = at;
   if ((options & WRITE_FLUSH) != 0) return hand_down(l, WRITE_FLUSH_DOWN | carried, &progress);
@@ -157,8 +157,8 @@ lvio_code reposition(lvio_char_coder_layer* l, int64_t char_target, int64_t byte
   int64_t moved = char_target - l->read_position;
   l->read_position = char_target;
   // The decoder drops its pending state. A coder that takes no distances
-  // refuses, which does not undo the move.
-  lvio_coder_reposition(l->decoder, moved, options);
+  // refuses, which does not undo the move: its answer is dropped.
+  (void)lvio_coder_reposition(l->decoder, moved, options);
   return 0;
 }
 
@@ -182,7 +182,7 @@ lvio_code cc_seek(lvio_layer** chain, int64_t offset, int64_t* position, lvio_bu
       if (rc < 0) return rc;
     }
     l->write_position = target;
-    lvio_coder_reposition(l->encoder, distance, options);
+    (void)lvio_coder_reposition(l->encoder, distance, options);
   } else {
     if (l->decoder == nullptr) return LVIO_E_SEEK_ERROR;
     lvio_code rc = seek_target(offset, options, l->read_position, &target);

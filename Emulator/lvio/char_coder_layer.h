@@ -47,4 +47,4 @@ constexpr uint32_t LVIO_CODER_OPTION_STRICT = 0x20;
 constexpr uint32_t LVIO_CODER_OPTION_REPLACE = 0x40;
 
 // Registers (flag 1: unregisters) the layer class.
-lvio_code lvio_char_coder_module(uint32_t flags);
+[[nodiscard]] lvio_code lvio_char_coder_module(uint32_t flags);

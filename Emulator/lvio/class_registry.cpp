@@ -25,7 +25,7 @@ lvio_code lvio_class_register(const lvio_class* cls, uint32_t flags) {
   if ((flags & 1) != 0) {
     if (cls == nullptr || cls->name == nullptr) return LVIO_E_PARAMETER_ERROR;
     if (registry == nullptr) return 0;
-    lvio_hash_remove_named(registry, cls->name);
+    (void)lvio_hash_remove_named(registry, cls->name);  // absent is no error
     if (lvio_hash_count(registry) == 0) {
       lvio_hash_destroy(registry);
       registry = nullptr;

@@ -8,7 +8,7 @@ constexpr int64_t LVIO_EPOCH_OFFSET_SECONDS = 11644473600;
 
 // The current wall-clock time counted from 1601-01-01, at a resolution of
 // 100 ns. Returns 0, or the clock's error code when it cannot be read.
-lvio_code lvio_time_now(lvio_time* now);
+[[nodiscard]] lvio_code lvio_time_now(lvio_time* now);
 
 // The point on the monotonic clock that lies the duration ahead of now, for
 // timed waits that wall-clock steps must not stretch or cut short. A

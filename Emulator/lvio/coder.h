@@ -112,23 +112,23 @@ char* lvio_normalize_charset_name(const char* name);
 // Flag 1: unregisters the name and the class's aliases when the class
 // registered there is the given one (or cls is null), dropping the
 // registry's reference.
-lvio_code lvio_coder_class_register(const char* name, lvio_coder_class* cls, uint32_t flags);
+[[nodiscard]] lvio_code lvio_coder_class_register(const char* name, lvio_coder_class* cls, uint32_t flags);
 
 // Adds (flag 1: removes) the canonical name and the aliases to the name
 // table, each leading to the canonical name. An alias already leading to
 // another canonical name is LVIO_E_FOUND (nothing is added).
-lvio_code lvio_coder_aliases_register(const char* canonical, const char* const* aliases, uint32_t flags);
+[[nodiscard]] lvio_code lvio_coder_aliases_register(const char* canonical, const char* const* aliases, uint32_t flags);
 
 // A new reference to the class the name leads to. Flag 1 asks for an 8-bit
 // coder (else LVIO_E_SEEK_ERROR). LVIO_E_PARAMETER_ERROR for a name that
 // normalises to nothing, LVIO_E_CHARSET_NOT_FOUND for an unknown one.
-lvio_code lvio_coder_class_open(lvio_coder_class** out, const char* name, void* ignored, uint32_t flags);
+[[nodiscard]] lvio_code lvio_coder_class_open(lvio_coder_class** out, const char* name, void* ignored, uint32_t flags);
 
 // The class registered under a canonical name, without a new reference.
-lvio_code lvio_coder_class_find(const char* canonical, lvio_coder_class** out);
+[[nodiscard]] lvio_code lvio_coder_class_find(const char* canonical, lvio_coder_class** out);
 
 // The normalised canonical name the name leads to, in a new lvio_alloc block.
-lvio_code lvio_charset_canonical_name(const char* name, char** canonical);
+[[nodiscard]] lvio_code lvio_charset_canonical_name(const char* name, char** canonical);
 
 // 1 when both names lead to the same canonical name, else 0.
 int lvio_charset_same(const char* a, const char* b);
@@ -140,7 +140,7 @@ void lvio_coder_class_unref(lvio_coder_class* cls);
 
 // A new instance (class slot 9). With create flag 1 the instance must be
 // fixed width, else it is released and the result is LVIO_E_SEEK_ERROR.
-lvio_code lvio_coder_create(lvio_coder_class* cls, lvio_t_coder** out, void* argument, uint32_t flags);
+[[nodiscard]] lvio_code lvio_coder_create(lvio_coder_class* cls, lvio_t_coder** out, void* argument, uint32_t flags);
 // Null is ignored.
 void lvio_coder_release(lvio_t_coder* coder);
 
@@ -151,15 +151,15 @@ void lvio_coder_release(lvio_t_coder* coder);
 // becomes LVIO_E_ENCODING_INVALID when unconverted bytes remain, else
 // LVIO_E_END_OF_FILE. A step that converted something succeeds, and an
 // error it met shows on the next step.
-lvio_code lvio_coder_convert(lvio_t_coder* coder, const lvio_span* input, uint64_t* position, lvio_buffer* output,
-                             uint32_t flags);
+[[nodiscard]] lvio_code lvio_coder_convert(lvio_t_coder* coder, const lvio_span* input, uint64_t* position,
+                                           lvio_buffer* output, uint32_t flags);
 
 // Slots 2 to 5; non-negative results become 0.
-lvio_code lvio_coder_after_step(lvio_t_coder* coder, uint32_t flags);
-lvio_code lvio_coder_spare(lvio_t_coder* coder, uint32_t flags);
-lvio_code lvio_coder_input_length(lvio_t_coder* coder, int64_t output_length, int64_t* input_length);
-lvio_code lvio_coder_reposition(lvio_t_coder* coder, int64_t length, uint32_t flags);
+[[nodiscard]] lvio_code lvio_coder_after_step(lvio_t_coder* coder, uint32_t flags);
+[[nodiscard]] lvio_code lvio_coder_spare(lvio_t_coder* coder, uint32_t flags);
+[[nodiscard]] lvio_code lvio_coder_input_length(lvio_t_coder* coder, int64_t output_length, int64_t* input_length);
+[[nodiscard]] lvio_code lvio_coder_reposition(lvio_t_coder* coder, int64_t length, uint32_t flags);
 
 // The coder module: start registers the built-in coders, stop (flag 1)
 // unregisters them in reverse.
-lvio_code lvio_coder_module(uint32_t flags);
+[[nodiscard]] lvio_code lvio_coder_module(uint32_t flags);

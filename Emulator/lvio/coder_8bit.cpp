@@ -43,7 +43,7 @@ lvio_code widen(lvio_t_coder* coder, const lvio_span* input, uint64_t* position,
   uint64_t left = input->length - *position;
   if (left == 0) return LVIO_E_NOT_ENOUGH_DATA;
   if (output->capacity < output->used || (output->capacity - output->used) / 4 < left)
-    lvio_buffer_reserve(output, left * 4);
+    (void)lvio_buffer_reserve(output, left * 4);  // a failure leaves no room, checked below
   uint64_t room = output->capacity >= output->used ? (output->capacity - output->used) / 4 : 0;
   uint64_t n = left < room ? left : room;
   if (n == 0) return LVIO_E_OUT_OF_MEMORY;

@@ -36,23 +36,25 @@ extern lvio_coder_class lvio_coder_utf32be;
 extern lvio_coder_class lvio_coder_utf32le;
 
 // A new instance holding a reference to its class; LVIO_E_OUT_OF_MEMORY.
-lvio_code lvio_coder_new_instance(lvio_coder_class* cls, uint32_t flags, int64_t state, lvio_t_coder** out);
+[[nodiscard]] lvio_code lvio_coder_new_instance(lvio_coder_class* cls, uint32_t flags, int64_t state,
+                                                lvio_t_coder** out);
 
 // Shared slots.
 void lvio_coder_release_instance(lvio_t_coder* coder);
-lvio_code lvio_coder_step_nothing(lvio_t_coder* coder, uint32_t flags);
-lvio_code lvio_coder_no_input_length(lvio_t_coder* coder, int64_t output_length, int64_t* input_length);
-lvio_code lvio_coder_no_reposition(lvio_t_coder* coder, int64_t length, uint32_t flags);
+[[nodiscard]] lvio_code lvio_coder_step_nothing(lvio_t_coder* coder, uint32_t flags);
+[[nodiscard]] lvio_code lvio_coder_no_input_length(lvio_t_coder* coder, int64_t output_length, int64_t* input_length);
+[[nodiscard]] lvio_code lvio_coder_no_reposition(lvio_t_coder* coder, int64_t length, uint32_t flags);
 void lvio_coder_ref_static(lvio_coder_class* cls);
 void lvio_coder_unref_static(lvio_coder_class* cls);
 void lvio_coder_destroy_static(lvio_coder_class* cls);
 
 // The create operation of the UTF-8, UTF-16 and UTF-32 classes: never fixed
 // width; the mark, line-end and direction flags as asked; state "start".
-lvio_code lvio_coder_create_unicode(lvio_coder_class* cls, lvio_t_coder** out, void* argument, uint32_t flags);
+[[nodiscard]] lvio_code lvio_coder_create_unicode(lvio_coder_class* cls, lvio_t_coder** out, void* argument,
+                                                  uint32_t flags);
 // The reposition operation of the UTF-16 and UTF-32 classes: decoders take
 // a move back by whole code items; encoders refuse.
-lvio_code lvio_coder_reposition_wide(lvio_t_coder* coder, int64_t length, uint32_t flags);
+[[nodiscard]] lvio_code lvio_coder_reposition_wide(lvio_t_coder* coder, int64_t length, uint32_t flags);
 
 // The operations of the UTF-8, UTF-16 and UTF-32 classes, which differ in
 // convert and reposition only.

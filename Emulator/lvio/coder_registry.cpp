@@ -79,7 +79,7 @@ lvio_code remove_aliases(const char* canonical_key, const char* canonical, const
     if (rc == LVIO_E_OUT_OF_MEMORY) return rc;
     if (rc < 0) continue;
     const char* target = canonical_of(key);
-    if (target != nullptr && std::strcmp(target, canonical_key) == 0) lvio_hash_remove_named(names, key);
+    if (target != nullptr && std::strcmp(target, canonical_key) == 0) (void)lvio_hash_remove_named(names, key);
     lvio_free(key);
   }
   destroy_if_empty(names);
@@ -115,7 +115,7 @@ lvio_code add_aliases(const char* canonical_key, const char* canonical, const ch
   for (int i = 0; i < count; i++) {
     char* key;
     if ((added & (uint64_t{1} << i)) == 0 || normalized(name_at(canonical, aliases, i), &key) < 0) continue;
-    lvio_hash_remove_named(names, key);
+    (void)lvio_hash_remove_named(names, key);
     lvio_free(key);
   }
   destroy_if_empty(names);
@@ -136,7 +136,7 @@ lvio_code unregister(const char* name, lvio_coder_class* cls) {
     lvio_free(key);
     return LVIO_E_NOT_FOUND;
   }
-  lvio_hash_remove_named(classes, key);
+  (void)lvio_hash_remove_named(classes, key);
   destroy_if_empty(classes);
   rc = remove_aliases(key, name != nullptr ? name : registered->name, registered->aliases);
   lvio_free(key);
@@ -187,7 +187,7 @@ lvio_code lvio_coder_class_register(const char* name, lvio_coder_class* cls, uin
     rc = lvio_hash_put_named(classes, key, &data);
     if (rc >= 0) {
       rc = add_aliases(key, name, cls->aliases);
-      if (rc < 0) lvio_hash_remove_named(classes, key);
+      if (rc < 0) (void)lvio_hash_remove_named(classes, key);
     }
   }
   destroy_if_empty(classes);

@@ -23,20 +23,20 @@ typedef lvio_decoded (*lvio_decode_one)(const lvio_t_coder* coder, const uint8_t
 // 0 when the encoding has no bytes for it.
 typedef uint32_t (*lvio_encode_one)(const lvio_t_coder* coder, uint32_t code_point, uint8_t* bytes);
 
-lvio_code lvio_decode_run(lvio_t_coder* coder, const lvio_span* input, uint64_t* position, lvio_buffer* output,
-                          uint32_t flags, lvio_decode_one decode);
+[[nodiscard]] lvio_code lvio_decode_run(lvio_t_coder* coder, const lvio_span* input, uint64_t* position,
+                                        lvio_buffer* output, uint32_t flags, lvio_decode_one decode);
 
 // Replacement of an unmappable code point: the 8-bit classes write their
 // table's replacement byte under convert flag 16; the others write U+FFFD
 // under flag 16 without flag 8.
-lvio_code lvio_encode_run(lvio_t_coder* coder, const lvio_span* input, uint64_t* position, lvio_buffer* output,
-                          uint32_t flags, lvio_encode_one encode);
+[[nodiscard]] lvio_code lvio_encode_run(lvio_t_coder* coder, const lvio_span* input, uint64_t* position,
+                                        lvio_buffer* output, uint32_t flags, lvio_encode_one encode);
 
 // The convert operation of a coder that reads and writes one code point at
 // a time.
 template <lvio_decode_one Decode, lvio_encode_one Encode>
-lvio_code lvio_convert_each(lvio_t_coder* coder, const lvio_span* input, uint64_t* position, lvio_buffer* output,
-                            uint32_t flags) {
+[[nodiscard]] lvio_code lvio_convert_each(lvio_t_coder* coder, const lvio_span* input, uint64_t* position,
+                                          lvio_buffer* output, uint32_t flags) {
   if ((coder->flags & LVIO_CODER_DECODING) != 0) return lvio_decode_run(coder, input, position, output, flags, Decode);
   return lvio_encode_run(coder, input, position, output, flags, Encode);
 }

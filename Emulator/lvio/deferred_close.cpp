@@ -51,12 +51,12 @@ lvio_code lvio_closeable_register(lvio_closeable* node, uint32_t flags) {
   tail = node;
   count++;
   lvio_interrupt_unlock();
-  if ((flags & 1) == 0) lvio_interrupt(1);
+  if ((flags & 1) == 0) (void)lvio_interrupt(1);  // a wake-up only
   return 0;
 }
 
 int64_t lvio_deferred_close_all(uint32_t flags) {
-  if ((flags & 1) != 0) lvio_deferred_close_shutdown();
+  if ((flags & 1) != 0) (void)lvio_deferred_close_shutdown();  // closed already is fine
   int64_t run = 0;
   while (lvio_closeable* node = take_head()) {
     lvio_code rc = node->ops->run(node, flags & 1);
@@ -90,7 +90,7 @@ lvio_code lvio_deferred_close_module(uint32_t flags) {
     return 0;
   }
   if (!started) return 0;
-  lvio_deferred_close_shutdown();
+  (void)lvio_deferred_close_shutdown();  // closed already is fine
   started = false;
   while (lvio_closeable* node = take_head()) node->ops->release(node);
   return 0;

@@ -30,7 +30,7 @@ void lvio_closeable_close(lvio_closeable* node);
 
 // Appends the node; LVIO_E_SHUTDOWN once the list is closed. Unless flag 1,
 // an interrupt is raised so that the engine wakes and drains the list.
-lvio_code lvio_closeable_register(lvio_closeable* node, uint32_t flags);
+[[nodiscard]] lvio_code lvio_closeable_register(lvio_closeable* node, uint32_t flags);
 
 // Runs and releases the queued nodes in order, nodes queued meanwhile
 // included; flag 1 closes the list first (a shutdown drain, passed on to
@@ -40,8 +40,8 @@ int64_t lvio_deferred_close_all(uint32_t flags);
 uint64_t lvio_deferred_close_count();
 
 // Closes the list; LVIO_E_SHUTDOWN when it was closed already.
-lvio_code lvio_deferred_close_shutdown();
+[[nodiscard]] lvio_code lvio_deferred_close_shutdown();
 
 // The module's start opens the list; its stop closes it and releases every
 // queued node without running it.
-lvio_code lvio_deferred_close_module(uint32_t flags);
+[[nodiscard]] lvio_code lvio_deferred_close_module(uint32_t flags);

@@ -24,14 +24,14 @@ constexpr uint32_t LVIO_DIR_FOLD_CASE = 0x4;    // asks to fold names: they are 
 // the flags ask for neither or both). Returns 0; LVIO_E_FILE_NOT_DIRECTORY
 // when the path names another kind of file, else the error with
 // LVIO_E_FILE_NOT_FOUND as the fallback.
-lvio_code lvio_dir_open(const char* path, lvio_dir** out, uint32_t flags);
+[[nodiscard]] lvio_code lvio_dir_open(const char* path, lvio_dir** out, uint32_t flags);
 
 // The next entry (valid until the next call); LVIO_E_NO_MORE_ENTRIES at the end.
-lvio_code lvio_dir_next(lvio_dir* listing, const lvio_dir_entry** entry);
+[[nodiscard]] lvio_code lvio_dir_next(lvio_dir* listing, const lvio_dir_entry** entry);
 
 // The entry's name, kept by the listing until it is closed.
 // LVIO_E_INVALID_NAME for a name that is not UTF-8 (the runtime's text).
-lvio_code lvio_dir_entry_name(lvio_dir* listing, const lvio_dir_entry* entry, const char** name);
+[[nodiscard]] lvio_code lvio_dir_entry_name(lvio_dir* listing, const lvio_dir_entry* entry, const char** name);
 
 // Null is ignored.
 void lvio_dir_close(lvio_dir* listing);

@@ -21,11 +21,11 @@ constexpr uint32_t LVIO_DETECT_FIXED_WIDTH = 2;   // only 8-bit coders qualify
 // (LVIO_E_CHARSET_NOT_FOUND), an empty one (LVIO_E_SYNTAX_ERROR), a coder
 // that is not fixed width when that was asked (LVIO_E_SEEK_ERROR), or a
 // failure to give the bytes back.
-lvio_code lvio_detect_encoding(lvio_layer** chain, lvio_coder_class** out, uint32_t flags);
+[[nodiscard]] lvio_code lvio_detect_encoding(lvio_layer** chain, lvio_coder_class** out, uint32_t flags);
 
 // Flag of lvio_detect_bom: no more bytes will come.
 constexpr uint32_t LVIO_DETECT_INPUT_ENDED = 1;
 
 // The byte-order-mark rule on bytes: 0 with the encoding's name, 1 for no
 // mark, LVIO_E_NOT_ENOUGH_DATA when more bytes could still make a mark.
-lvio_code lvio_detect_bom(const lvio_span* bytes, const char** name, uint32_t flags);
+[[nodiscard]] lvio_code lvio_detect_bom(const lvio_span* bytes, const char** name, uint32_t flags);

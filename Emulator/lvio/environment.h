@@ -27,27 +27,27 @@ inline size_t lvio_entry_size(const char* entry) {
 // the value it has changes nothing. LVIO_E_NOT_FOUND before the private
 // environment exists (before the layer's environment module has started),
 // LVIO_E_PARAMETER_ERROR for a null name or value, LVIO_E_OUT_OF_MEMORY.
-lvio_code lvio_setting_set(const char* name, const char* value);
+[[nodiscard]] lvio_code lvio_setting_set(const char* name, const char* value);
 
 // A setting of the private environment only, copied as lvio_setting_get
 // does; LVIO_E_NOT_FOUND.
-lvio_code lvio_private_environment_lookup(const char* name, char* buffer, size_t* size);
+[[nodiscard]] lvio_code lvio_private_environment_lookup(const char* name, char* buffer, size_t* size);
 
 // The private environment as a block, built and cached when absent. Flag 1
 // lends the cached block (valid until the next setting change); otherwise
 // the block is handed over to the caller, who frees it with lvio_free.
-lvio_code lvio_private_environment_block(char*** block, size_t* size, uint32_t flags);
+[[nodiscard]] lvio_code lvio_private_environment_block(char*** block, size_t* size, uint32_t flags);
 
 // Flag 2: a fresh snapshot of the process environment for the caller to
 // free (flags 1 and 4 are not allowed with it). Flag 1: the kept snapshot,
 // lent (flag 4 refreshes it first); LVIO_E_INVALID_STATE, with a null block,
 // when none is kept. Neither: LVIO_E_PARAMETER_ERROR. Size may be null.
-lvio_code lvio_environment_snapshot(char*** block, size_t* size, uint32_t flags);
+[[nodiscard]] lvio_code lvio_environment_snapshot(char*** block, size_t* size, uint32_t flags);
 
 // Packs a null-terminated list of strings into a block. Flag 1: the strings
 // are NAME=VALUE texts, each split at its first "=" (a text without "=", or
 // beginning with one, is LVIO_E_PARAMETER_ERROR); otherwise they are entries.
-lvio_code lvio_environment_pack(const char* const* list, char*** block, size_t* size, uint32_t flags);
+[[nodiscard]] lvio_code lvio_environment_pack(const char* const* list, char*** block, size_t* size, uint32_t flags);
 
 // The entries of a then b (either may be null) in one new block, ordered by
 // name; names compare as lvio_name_compare does and equal names keep their
@@ -55,12 +55,13 @@ lvio_code lvio_environment_pack(const char* const* list, char*** block, size_t* 
 // Flag 4 restores the packing order (flag 2, name order, is the default;
 // both: LVIO_E_PARAMETER_ERROR). Flag 8 turns each entry into NAME=VALUE and
 // drops entries whose name contains "=".
-lvio_code lvio_environment_merge(char* const* a, size_t a_size, char* const* b, size_t b_size, char*** out,
-                                 size_t* out_size, uint32_t flags);
+[[nodiscard]] lvio_code lvio_environment_merge(char* const* a, size_t a_size, char* const* b, size_t b_size,
+                                               char*** out, size_t* out_size, uint32_t flags);
 
 // Flag 1: a copy of a packed block, its pointers relocated. Otherwise the
 // block is a null-terminated list of entries, packed anew.
-lvio_code lvio_environment_copy(char* const* block, size_t size, char*** out, size_t* out_size, uint32_t flags);
+[[nodiscard]] lvio_code lvio_environment_copy(char* const* block, size_t size, char*** out, size_t* out_size,
+                                              uint32_t flags);
 
 // The environment of a child process: the private entries, then the process
 // environment's, a name set twice given by its first entry (so a private
@@ -68,11 +69,11 @@ lvio_code lvio_environment_copy(char* const* block, size_t size, char*** out, si
 // private one; flag 16 refreshes the process-environment snapshot first.
 // Flag 1 keeps duplicate names, flag 8 gives NAME=VALUE entries. With a null
 // block nothing is handed out and the size reported is 0.
-lvio_code lvio_environment_build(char*** block, size_t* size, uint32_t flags);
+[[nodiscard]] lvio_code lvio_environment_build(char*** block, size_t* size, uint32_t flags);
 
 // The environment step of the layer's start (flags bit 0 clear) and stop
 // (bit 0 set): start takes the process-environment snapshot, creates the
 // private environment, stores the installed override settings in it (the
 // first of a name wins, as in lookups) and uninstalls the override table;
 // stop frees all of it.
-lvio_code lvio_environment_module(uint32_t flags);
+[[nodiscard]] lvio_code lvio_environment_module(uint32_t flags);

@@ -41,31 +41,31 @@ struct lvio_event {
 
 // A new event, unsignalled unless flag 1, with reference count 1.
 // LVIO_E_OUT_OF_MEMORY, or the platform's error.
-lvio_code lvio_event_create(uint32_t flags, lvio_event** out);
+[[nodiscard]] lvio_code lvio_event_create(uint32_t flags, lvio_event** out);
 
 // Wraps a descriptor that the caller keeps (borrowed), with reference count
 // 1. Flags: LVIO_EVENT_WRITABLE, LVIO_EVENT_SETTABLE (the descriptor is an
 // eventfd).
-lvio_code lvio_event_from_handle(int fd, uint32_t flags, lvio_event** out);
+[[nodiscard]] lvio_code lvio_event_from_handle(int fd, uint32_t flags, lvio_event** out);
 
 // Wraps a descriptor with reference count 0 (the first acquire makes it 1);
 // flag 1 marks it borrowed, otherwise the event owns the descriptor. Flags
 // LVIO_EVENT_WRITABLE and LVIO_EVENT_SETTABLE as above.
-lvio_code lvio_event_wrap_handle(int fd, lvio_event** out, uint32_t flags);
+[[nodiscard]] lvio_code lvio_event_wrap_handle(int fd, lvio_event** out, uint32_t flags);
 
 // The event's descriptor.
-lvio_code lvio_event_handle(const lvio_event* event, int* fd);
+[[nodiscard]] lvio_code lvio_event_handle(const lvio_event* event, int* fd);
 
 // The poll(2) events that signal this event.
 short lvio_event_poll_mask(const lvio_event* event);
 
-lvio_code lvio_event_set(lvio_event* event);
-lvio_code lvio_event_reset(lvio_event* event);
+[[nodiscard]] lvio_code lvio_event_set(lvio_event* event);
+[[nodiscard]] lvio_code lvio_event_reset(lvio_event* event);
 // 1 when signalled, 0 when not; does not wait.
-lvio_code lvio_event_wait_one(lvio_event* event);
+[[nodiscard]] lvio_code lvio_event_wait_one(lvio_event* event);
 
 // One more reference. The count has two bits: a fourth reference is
 // LVIO_E_OVERFLOW rather than a count that wraps and closes a live event.
-lvio_code lvio_event_acquire(lvio_event* event);
+[[nodiscard]] lvio_code lvio_event_acquire(lvio_event* event);
 // One reference less; the event is closed when none is left. Null is ignored.
 void lvio_event_release(lvio_event* event);

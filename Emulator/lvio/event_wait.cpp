@@ -62,9 +62,9 @@ void on_interrupt(void*, uint32_t mode) {
   lvio_event* event = interrupt_event.load();
   if (event == nullptr) return;
   if ((mode & 1) == 0)
-    lvio_event_set(event);
+    (void)lvio_event_set(event);
   else
-    lvio_event_reset(event);
+    (void)lvio_event_reset(event);
 }
 
 }  // namespace
@@ -155,7 +155,7 @@ lvio_code lvio_interrupt_event_module(std::atomic<lvio_event*>* slot, uint32_t e
 lvio_code lvio_events_module(uint32_t flags) {
   if ((flags & 1) != 0) {
     lvio_code rc = lvio_event_watch_stop();
-    lvio_interrupt_event_module(&interrupt_event, 0, on_interrupt, 1);
+    (void)lvio_interrupt_event_module(&interrupt_event, 0, on_interrupt, 1);  // the watcher's stop is reported
     return rc < 0 ? rc : 0;
   }
   return lvio_interrupt_event_module(&interrupt_event, 0, on_interrupt, 0);

@@ -31,18 +31,19 @@ constexpr uint64_t LVIO_WAIT_MAX_EVENTS = 64;
 // With no caller event a zero time gives LVIO_E_TIMEOUT at once, and a wait
 // that watches the interrupt or stop event waits on that alone (a sleep that
 // an interrupt or cancel ends); otherwise LVIO_E_INTERNAL_ERROR.
-lvio_code lvio_event_wait(lvio_event* const* events, uint64_t count, const lvio_time* time);
+[[nodiscard]] lvio_code lvio_event_wait(lvio_event* const* events, uint64_t count, const lvio_time* time);
 
 // The same, reporting in *index the position in events of the event that
 // ended the wait (the first signalled one when several are).
-lvio_code lvio_event_wait_index(lvio_event* const* events, uint64_t count, const lvio_time* time, uint64_t* index);
+[[nodiscard]] lvio_code lvio_event_wait_index(lvio_event* const* events, uint64_t count, const lvio_time* time,
+                                              uint64_t* index);
 
 // Polls the descriptors until one is ready: its index (the first ready one
 // when several are), LVIO_E_TIMEOUT once ms milliseconds have passed
 // (LVIO_WAIT_INFINITE: never), or an error (LVIO_E_OS_ERROR for a descriptor
 // that is not open). The time runs on the monotonic clock; a signal handler
 // that runs meanwhile does not end the wait.
-lvio_code lvio_poll_until(pollfd* fds, uint64_t count, uint32_t ms);
+[[nodiscard]] lvio_code lvio_poll_until(pollfd* fds, uint64_t count, uint32_t ms);
 
 // The global interrupt event; null while the events module is stopped.
 lvio_event* lvio_interrupt_event();
@@ -50,11 +51,11 @@ lvio_event* lvio_interrupt_event();
 // A module's interrupt event: with flags 0, makes *slot a new event
 // (lvio_event_create's flags event_flags) and registers hook, which sets or
 // resets it on interrupts; with flag 1, removes hook and releases the event.
-lvio_code lvio_interrupt_event_module(std::atomic<lvio_event*>* slot, uint32_t event_flags,
-                                      lvio_interrupt_fn hook, uint32_t flags);
+[[nodiscard]] lvio_code lvio_interrupt_event_module(std::atomic<lvio_event*>* slot, uint32_t event_flags,
+                                                    lvio_interrupt_fn hook, uint32_t flags);
 
 // The events module: its start makes the interrupt event and registers the
 // interrupt callback that sets it (an interrupt announced) or resets it (an
 // interrupt cleared); its stop cancels the event watch, removes the callback
 // and releases the event.
-lvio_code lvio_events_module(uint32_t flags);
+[[nodiscard]] lvio_code lvio_events_module(uint32_t flags);

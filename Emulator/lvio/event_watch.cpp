@@ -30,7 +30,7 @@ lvio_code watcher(lvio_thread*, void* argument) {
   lvio_event* events[2] = {w->wake, w->watched};
   for (;;) {
     lvio_code rc = lvio_event_wait(events, w->watched != nullptr ? 2 : 1, &REWAIT);
-    lvio_event_reset(w->wake);
+    (void)lvio_event_reset(w->wake);
     if (w->stop.load() != 0) break;
     if (rc == 0) {
       lvio_code result = w->callback(w->user, LVIO_WATCH_FIRED);

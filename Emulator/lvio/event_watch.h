@@ -22,20 +22,21 @@ typedef lvio_code (*lvio_watch_fn)(void* user, uint32_t reason);
 // that exists already is cancelled first, as lvio_event_watch_cancel does.
 // The event is acquired for the life of the watch. Returns 0 or the error,
 // with nothing left running.
-lvio_code lvio_event_watch(lvio_event* event, lvio_watch_fn callback, void* user, uint32_t flags);
+[[nodiscard]] lvio_code lvio_event_watch(lvio_event* event, lvio_watch_fn callback, void* user, uint32_t flags);
 
 // Cancels the current watch when it is on this event (and has this callback
 // and user data, where they are not null): its thread ends, the callback is
 // called with LVIO_WATCH_CANCELLED, and the result is LVIO_S_DEALLOCATED.
 // Without such a watch nothing happens and the result is 0.
-lvio_code lvio_event_watch_cancel(lvio_event* event, lvio_watch_fn callback, void* user, uint32_t ignored);
+[[nodiscard]] lvio_code lvio_event_watch_cancel(lvio_event* event, lvio_watch_fn callback, void* user,
+                                                uint32_t ignored);
 
 // Cancels a matching watch, then starts the new one.
-lvio_code lvio_event_watch_control(lvio_event* event, lvio_watch_fn callback, void* user, uint32_t flags);
+[[nodiscard]] lvio_code lvio_event_watch_control(lvio_event* event, lvio_watch_fn callback, void* user, uint32_t flags);
 
 // Wakes the watcher thread, if there is one: its callback is called with
 // LVIO_WATCH_FIRED. Flag 1 ends the watch instead (no callback).
-lvio_code lvio_event_watch_poke(uint32_t flags);
+[[nodiscard]] lvio_code lvio_event_watch_poke(uint32_t flags);
 
 // Cancels whatever watch there is, as lvio_event_watch_cancel does.
-lvio_code lvio_event_watch_stop();
+[[nodiscard]] lvio_code lvio_event_watch_stop();

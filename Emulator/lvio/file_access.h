@@ -16,4 +16,4 @@ constexpr uint32_t LVIO_ACCESS_NO_PARENT = 0x40;  // do not look at the parent d
 // create: for a missing directory to create it in); LVIO_E_FILE_IS_DIRECTORY
 // or LVIO_E_FILE_NOT_DIRECTORY for the wrong kind; LVIO_E_FILE_ACCESS when
 // the permissions do not allow it.
-lvio_code lvio_path_attributes(const char* path, uint32_t flags);
+[[nodiscard]] lvio_code lvio_path_attributes(const char* path, uint32_t flags);

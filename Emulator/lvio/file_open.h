@@ -19,4 +19,4 @@ constexpr uint32_t LVIO_OPEN_EXCLUSIVE = 0x8;  // with write: the file must not 
 // directory is refused: LVIO_E_FILE_IS_DIRECTORY. An existing file with
 // exclusive: LVIO_E_FILE_EXISTS. Other failures map their error number,
 // with LVIO_E_OPEN_ERROR as the fallback.
-lvio_code lvio_file_open_path(const char* path, uint32_t flags, int* fd);
+[[nodiscard]] lvio_code lvio_file_open_path(const char* path, uint32_t flags, int* fd);

@@ -73,14 +73,14 @@ struct lvio_file_stat {
 
 // Fills the record as the flags ask. A path that does not exist (or cannot
 // be reached) is LVIO_E_FILE_NOT_FOUND.
-lvio_code lvio_file_status(const char* path, lvio_file_stat* record, uint32_t flags);
+[[nodiscard]] lvio_code lvio_file_status(const char* path, lvio_file_stat* record, uint32_t flags);
 
 // Appends {function, data} to the record's cleanup list.
-lvio_code lvio_cleanup_list_add(lvio_file_stat* record, lvio_cleanup_fn function, void* data);
+[[nodiscard]] lvio_code lvio_cleanup_list_add(lvio_file_stat* record, lvio_cleanup_fn function, void* data);
 // With the keep bit set: calls each function in order, frees the list and
 // clears the bit. Otherwise nothing.
 void lvio_cleanup_list_run(lvio_file_stat* record);
 
 // 1 when the path names a file (not a directory) that the calling process
 // may execute, else 0.
-lvio_code lvio_is_executable(const char* path);
+[[nodiscard]] lvio_code lvio_is_executable(const char* path);

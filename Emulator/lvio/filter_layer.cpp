@@ -19,14 +19,14 @@ lvio_code lvio_filter_hand_down(lvio_layer** below, lvio_buffer* buffer, int64_t
   lvio_code rc = 0;
   if (at < buffer->used) rc = lvio_stream_write_buffer(below, buffer, &at, flags);
   *progress = at > start;
-  lvio_buffer_set_position(buffer, static_cast<int64_t>(at));
+  (void)lvio_buffer_set_position(buffer, static_cast<int64_t>(at));  // at <= used
   *written = 0;
   return rc < 0 ? rc : 0;
 }
 
 lvio_code lvio_filter_refill(lvio_layer** below, lvio_buffer** input, int64_t* consumed, int64_t* origin,
                              uint32_t flags, bool* ended) {
-  lvio_buffer_set_position(*input, *consumed);
+  (void)lvio_buffer_set_position(*input, *consumed);  // consumed <= used
   *origin += *consumed;
   *consumed = 0;
   lvio_code rc = lvio_stream_read_buffer(below, input, flags);

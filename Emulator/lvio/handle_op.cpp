@@ -234,7 +234,7 @@ lvio_code worker_body(lvio_thread*, void* user) {
 
 // Runs the operation inline, or hands it to a worker of its own.
 lvio_code start(lvio_handle_op** slot, lvio_handle_op* op, int fd) {
-  lvio_event_reset(op->completion);
+  (void)lvio_event_reset(op->completion);
   if (!op->worker) {
     finish(op, run(op));
     *slot = op;
@@ -318,13 +318,13 @@ lvio_code lvio_handle_op_take(lvio_handle_op** slot, uint64_t* offset, int64_t* 
   lvio_code result = done ? op->result : LVIO_E_AIO_INPROGRESS;
   if (offset != nullptr) *offset = op->offset;
   if (transferred != nullptr) *transferred = done && result >= 0 ? op->transferred : 0;
-  if (!done) lvio_handle_op_cancel(op);
+  if (!done) (void)lvio_handle_op_cancel(op);
   release(op);
   return result;
 }
 
 lvio_code lvio_handle_op_wait(lvio_handle_op* op, const lvio_time* timeout, uint32_t flags) {
-  if ((flags & 1) != 0) lvio_handle_op_cancel(op);
+  if ((flags & 1) != 0) (void)lvio_handle_op_cancel(op);
   if ((flags & 2) != 0) return op->done.load(std::memory_order_acquire) ? 0 : LVIO_E_WOULD_BLOCK;
   return lvio_handle_wait(&op, 1, timeout);
 }
@@ -383,10 +383,10 @@ void lvio_interrupt_event_hook(void*, uint32_t mode) {
   if (event == nullptr) return;
   if ((mode & 1) != 0) {
     interrupt_seen.store(false);
-    lvio_event_reset(event);
+    (void)lvio_event_reset(event);
   } else if (wait_active.load()) {
     interrupt_seen.store(true);
-    lvio_event_set(event);
+    (void)lvio_event_set(event);
   }
 }
 

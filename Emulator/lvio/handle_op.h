@@ -38,21 +38,21 @@ constexpr uint64_t LVIO_HANDLE_BUFFER_SIZE = 65536;
 // a buffer the operation owns, and puts the operation in the slot. The
 // completion event is reset now and set when the read has ended. A slot
 // that holds an operation, or no completion event: LVIO_E_PARAMETER_ERROR.
-lvio_code lvio_handle_read_start(lvio_handle_op** slot, uint64_t offset, int fd, lvio_event* completion,
-                                 uint32_t request);
+[[nodiscard]] lvio_code lvio_handle_read_start(lvio_handle_op** slot, uint64_t offset, int fd, lvio_event* completion,
+                                               uint32_t request);
 
 // Starts a write of the buffer's bytes from data_start on (copied for a
 // worker) at the offset.
-lvio_code lvio_handle_write_start(lvio_handle_op** slot, const lvio_buffer* buffer, uint64_t data_start,
-                                  uint64_t offset, int fd, lvio_event* completion, uint32_t request);
+[[nodiscard]] lvio_code lvio_handle_write_start(lvio_handle_op** slot, const lvio_buffer* buffer, uint64_t data_start,
+                                                uint64_t offset, int fd, lvio_event* completion, uint32_t request);
 
 // Starts a sync of the descriptor's data to its device, always on a worker.
-lvio_code lvio_handle_sync_start(lvio_handle_op** slot, int fd, lvio_event* completion, uint32_t request);
+[[nodiscard]] lvio_code lvio_handle_sync_start(lvio_handle_op** slot, int fd, lvio_event* completion, uint32_t request);
 
 // LVIO_E_AIO_INPROGRESS while the operation runs; otherwise its result goes
 // to *code (0, LVIO_E_END_OF_FILE or an error) and the return is 1 for an
 // error, else 0.
-lvio_code lvio_handle_op_status(lvio_handle_op* op, lvio_code* code);
+[[nodiscard]] lvio_code lvio_handle_op_status(lvio_handle_op* op, lvio_code* code);
 
 // The bytes a finished read has read.
 const lvio_buffer* lvio_handle_op_data(const lvio_handle_op* op);
@@ -61,21 +61,21 @@ const lvio_buffer* lvio_handle_op_data(const lvio_handle_op* op);
 // cancelled and abandoned to its worker). Returns its result
 // (LVIO_E_AIO_INPROGRESS for a running one); the offset and the bytes moved
 // go to the outs that are not null (0 bytes after an error).
-lvio_code lvio_handle_op_take(lvio_handle_op** slot, uint64_t* offset, int64_t* transferred);
+[[nodiscard]] lvio_code lvio_handle_op_take(lvio_handle_op** slot, uint64_t* offset, int64_t* transferred);
 
 // Flag 1 cancels first; flag 2 does not wait (LVIO_E_WOULD_BLOCK while the
 // operation runs); otherwise waits as lvio_handle_wait does.
-lvio_code lvio_handle_op_wait(lvio_handle_op* op, const lvio_time* timeout, uint32_t flags);
+[[nodiscard]] lvio_code lvio_handle_op_wait(lvio_handle_op* op, const lvio_time* timeout, uint32_t flags);
 
 // Releases a worker: it ends with LVIO_E_INTERRUPTED unless it has finished
 // already. An inline operation has always finished.
-lvio_code lvio_handle_op_cancel(lvio_handle_op* op);
+[[nodiscard]] lvio_code lvio_handle_op_cancel(lvio_handle_op* op);
 
 // Waits until one of the operations (null entries are skipped) has ended: 0,
 // LVIO_E_TIMEOUT, or LVIO_E_INTERRUPTED when an interrupt arrives while the
 // wait runs (on any thread). The operations stay live either way. No
 // operation: LVIO_E_INTERNAL_ERROR.
-lvio_code lvio_handle_wait(lvio_handle_op* const* ops, uint64_t count, const lvio_time* timeout);
+[[nodiscard]] lvio_code lvio_handle_wait(lvio_handle_op* const* ops, uint64_t count, const lvio_time* timeout);
 
 // The interrupt callback behind those waits: an interrupt announced while a
 // handle wait runs ends it; mode 1 (the engine-thread delivery) clears it.
@@ -88,4 +88,4 @@ extern std::atomic<lvio_code (*)(lvio_event*)> lvio_handle_op_set_completion;
 
 // Makes the handle-I/O interrupt event and registers the hook (start), or
 // removes the hook and closes the event (stop, flag 1).
-lvio_code lvio_handle_io_module(uint32_t flags);
+[[nodiscard]] lvio_code lvio_handle_io_module(uint32_t flags);

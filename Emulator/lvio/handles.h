@@ -24,16 +24,16 @@ int32_t lvio_handle_kind(int fd);
 
 // Closes the handle; a socket through lvio_socket_close. Flag 1 (abortive)
 // ignores a failure (and resets a socket's connection).
-lvio_code lvio_handle_close(int fd, uint32_t flags);
+[[nodiscard]] lvio_code lvio_handle_close(int fd, uint32_t flags);
 
 // A close-on-exec copy (numbered 3 or higher) of standard descriptor 0, 1 or
 // 2. A standard descriptor that is not open gives LVIO_INVALID_HANDLE and
 // success.
-lvio_code lvio_dup_std_handle(int number, int* fd);
+[[nodiscard]] lvio_code lvio_dup_std_handle(int number, int* fd);
 
 // The size of the file; LVIO_E_NOT_SUPPORTED for a handle that is neither a
 // regular file nor a block device.
-lvio_code lvio_file_size(int fd, int64_t* size);
+[[nodiscard]] lvio_code lvio_file_size(int fd, int64_t* size);
 
 // The handle's own file position.
-lvio_code lvio_file_position(int fd, int64_t* position);
+[[nodiscard]] lvio_code lvio_file_position(int fd, int64_t* position);

@@ -23,22 +23,22 @@ struct lvio_hash {
 };
 
 // A new empty table; LVIO_E_OUT_OF_MEMORY.
-lvio_code lvio_hash_create(lvio_hash** out);
+[[nodiscard]] lvio_code lvio_hash_create(lvio_hash** out);
 // Frees every entry and the table; null is ignored.
 void lvio_hash_destroy(lvio_hash* table);
 
 // Inserts a key that is not present: LVIO_E_FOUND when it is (nothing
 // changes), LVIO_E_OUT_OF_MEMORY.
-lvio_code lvio_hash_put(lvio_hash* table, const lvio_value* key, const lvio_value* data);
-lvio_code lvio_hash_put_named(lvio_hash* table, const char* name, const lvio_value* data);
+[[nodiscard]] lvio_code lvio_hash_put(lvio_hash* table, const lvio_value* key, const lvio_value* data);
+[[nodiscard]] lvio_code lvio_hash_put_named(lvio_hash* table, const char* name, const lvio_value* data);
 
 // The entry's data cell (null allowed for a presence test); LVIO_E_NOT_FOUND.
-lvio_code lvio_hash_get(lvio_hash* table, const lvio_value* key, lvio_value** data);
-lvio_code lvio_hash_get_named(lvio_hash* table, const char* name, lvio_value** data);
+[[nodiscard]] lvio_code lvio_hash_get(lvio_hash* table, const lvio_value* key, lvio_value** data);
+[[nodiscard]] lvio_code lvio_hash_get_named(lvio_hash* table, const char* name, lvio_value** data);
 
 // Unlinks and frees the entry; LVIO_E_NOT_FOUND.
-lvio_code lvio_hash_remove(lvio_hash* table, const lvio_value* key);
-lvio_code lvio_hash_remove_named(lvio_hash* table, const char* name);
+[[nodiscard]] lvio_code lvio_hash_remove(lvio_hash* table, const lvio_value* key);
+[[nodiscard]] lvio_code lvio_hash_remove_named(lvio_hash* table, const char* name);
 
 uint64_t lvio_hash_count(const lvio_hash* table);
 
@@ -48,4 +48,4 @@ typedef lvio_code (*lvio_hash_visit_fn)(lvio_value* key, lvio_value* data, void*
 // at the first negative result and returns it. Otherwise returns the last
 // result, or LVIO_E_ERROR for an empty table. The function may remove the
 // entry it is given, but no other.
-lvio_code lvio_hash_foreach(lvio_hash* table, lvio_hash_visit_fn visit, void* user);
+[[nodiscard]] lvio_code lvio_hash_foreach(lvio_hash* table, lvio_hash_visit_fn visit, void* user);

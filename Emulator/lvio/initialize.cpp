@@ -53,7 +53,7 @@ lvio_code start(lvio_allocator_fn allocator, void* allocator_context, const lvio
     if (lvio_modules[i].entry != nullptr) rc = lvio_modules[i].entry(flags);
     if (rc >= 0) started |= 1u << i;
   }
-  lvio_install_overrides(nullptr, 1);
+  (void)lvio_install_overrides(nullptr, 1);  // uninstalling cannot fail
   return rc < 0 ? rc : 0;
 }
 
@@ -67,7 +67,7 @@ lvio_code stop(uint32_t flags) {
   }
   // The allocator hook stays: memory handed out by the layer is freed
   // through it after the stop.
-  lvio_install_overrides(nullptr, 1);
+  (void)lvio_install_overrides(nullptr, 1);  // uninstalling cannot fail
   return first_error;
 }
 

@@ -28,5 +28,5 @@ extern lvio_module lvio_modules[LVIO_MODULE_COUNT];
 //
 // Flags bit 0 set: stop. Every started module stops, in reverse order, even
 // when one of them fails; the first failure is returned.
-lvio_code lvio_initialize(lvio_allocator_fn allocator, void* allocator_context, const lvio_override_table* overrides,
-                          uint32_t flags);
+[[nodiscard]] lvio_code lvio_initialize(lvio_allocator_fn allocator, void* allocator_context,
+                                        const lvio_override_table* overrides, uint32_t flags);

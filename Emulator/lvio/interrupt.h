@@ -24,10 +24,10 @@ typedef void (*lvio_interrupt_fn)(void* user, uint32_t mode);
 // first entry with that function: 0, or LVIO_S_DEALLOCATED (2) when there was
 // none. Called from inside a callback: LVIO_E_INVALID_STATE (the list is
 // being walked).
-lvio_code lvio_interrupt_hook_add(lvio_interrupt_fn function, void* user, uint32_t flags);
+[[nodiscard]] lvio_code lvio_interrupt_hook_add(lvio_interrupt_fn function, void* user, uint32_t flags);
 
 // Dispatches with mode 0 when flag 1 is given without flag 2, else mode 2.
-lvio_code lvio_interrupt(uint32_t flags);
+[[nodiscard]] lvio_code lvio_interrupt(uint32_t flags);
 
 // Unless mode bit 0 is set, queues the pending-interrupt node on the
 // deferred-close list; then calls every callback, in order, with the mode's
@@ -59,7 +59,7 @@ void lvio_interrupt_record(uint32_t flags);
 int lvio_interrupt_record_fd();
 
 // Makes the record descriptor when there is none yet.
-lvio_code lvio_interrupt_record_open();
+[[nodiscard]] lvio_code lvio_interrupt_record_open();
 
 // Dispatches the recorded interrupts: once for each mode recorded since the
 // last call (repeated interrupts of a mode coalesce). Returns the number of
@@ -69,4 +69,4 @@ int64_t lvio_interrupt_run_recorded();
 // The layer core's start (clears the dispatch count, makes the
 // pending-interrupt node and the record descriptor) and stop (drains the
 // deferred-close list in shutdown mode and frees the pending node).
-lvio_code lvio_layer_core_module(uint32_t flags);
+[[nodiscard]] lvio_code lvio_layer_core_module(uint32_t flags);

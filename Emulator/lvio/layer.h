@@ -121,7 +121,7 @@ void lvio_layer_unlink(lvio_layer** chain);
 void lvio_layer_call_finalize(lvio_layer* layer);
 // The first layer of that class in the chain (flag 1: the second);
 // LVIO_E_NOT_FOUND.
-lvio_code lvio_find_layer(lvio_layer** chain, const lvio_class* cls, lvio_layer** layer, uint32_t flags);
+[[nodiscard]] lvio_code lvio_find_layer(lvio_layer** chain, const lvio_class* cls, lvio_layer** layer, uint32_t flags);
 // Sets and then clears flag bits on every layer of the chain.
 void lvio_chain_set_flags(lvio_layer** chain, uint32_t set, uint32_t clear);
 
@@ -131,21 +131,25 @@ void lvio_chain_set_flags(lvio_layer** chain, uint32_t set, uint32_t clear);
 // than 112 LVIO_E_VERSION_ERROR; no name, an instance size below the header
 // or a missing read, write, sync, seek, finalize or open
 // LVIO_E_PARAMETER_ERROR.
-lvio_code lvio_layer_class_validate(const lvio_class* cls);
+[[nodiscard]] lvio_code lvio_layer_class_validate(const lvio_class* cls);
 // Flags 0 registers a valid class under its name (LVIO_E_FOUND when the
 // name is taken); flag 1 removes its name (absent is not an error).
-lvio_code lvio_class_register(const lvio_class* cls, uint32_t flags);
+[[nodiscard]] lvio_code lvio_class_register(const lvio_class* cls, uint32_t flags);
 // LVIO_E_NOT_FOUND.
-lvio_code lvio_class_find(const char* name, const lvio_class** cls);
+[[nodiscard]] lvio_code lvio_class_find(const char* name, const lvio_class** cls);
 
 // Opens a device as a new chain (the class's open); a success is 0.
-lvio_code lvio_open_device(const lvio_class* cls, lvio_layer** chain, const lvio_option* options, uint32_t flags);
-lvio_code lvio_open_device_by_name(const char* name, lvio_layer** chain, const lvio_option* options, uint32_t flags);
+[[nodiscard]] lvio_code lvio_open_device(const lvio_class* cls, lvio_layer** chain, const lvio_option* options,
+                                         uint32_t flags);
+[[nodiscard]] lvio_code lvio_open_device_by_name(const char* name, lvio_layer** chain, const lvio_option* options,
+                                                 uint32_t flags);
 // Pushes a layer of the class on the chain (the class's push); a success
 // is 0. A class without push: LVIO_E_NOT_SUPPORTED.
-lvio_code lvio_push_layer(const lvio_class* cls, lvio_layer** chain, const lvio_option* options, uint32_t flags);
-lvio_code lvio_push_layer_by_name(const char* name, lvio_layer** chain, const lvio_option* options, uint32_t flags);
+[[nodiscard]] lvio_code lvio_push_layer(const lvio_class* cls, lvio_layer** chain, const lvio_option* options,
+                                        uint32_t flags);
+[[nodiscard]] lvio_code lvio_push_layer_by_name(const char* name, lvio_layer** chain, const lvio_option* options,
+                                                uint32_t flags);
 // Pops through the class's pop, or the top layer's class's when cls is null.
 // A class without pop: LVIO_E_NOT_SUPPORTED; an empty chain with no class:
 // LVIO_E_PARAMETER_ERROR.
-lvio_code lvio_pop_layer(const lvio_class* cls, lvio_layer** chain, uint32_t flags);
+[[nodiscard]] lvio_code lvio_pop_layer(const lvio_class* cls, lvio_layer** chain, uint32_t flags);

@@ -14,4 +14,4 @@ constexpr uint32_t LVIO_NULL_WRITABLE = 0x8;
 // (LVIO_DEVICE_BYTES or LVIO_DEVICE_CODES). Its control answers the
 // time-out request with LVIO_S_NOT_SUPPORTED and refuses every other
 // request with LVIO_E_NOT_IMPLEMENTED.
-lvio_code lvio_open_null_device(lvio_layer** chain, uint32_t flags);
+[[nodiscard]] lvio_code lvio_open_null_device(lvio_layer** chain, uint32_t flags);

@@ -15,12 +15,13 @@ static_assert(sizeof(lvio_option) == 24 && offsetof(lvio_option, value) == 8);
 
 // The string of the first item with that name (byte-equal); LVIO_E_NOT_FOUND
 // when there is none or it is not a string. A null list is empty.
-lvio_code lvio_option_lookup(const lvio_option* list, const char* name, const char** value);
+[[nodiscard]] lvio_code lvio_option_lookup(const lvio_option* list, const char* name, const char** value);
 
 // The value of the first item with that name, which must be of the given
 // kind (LVIO_E_NOT_FOUND otherwise); kinds other than string and pointer are
 // LVIO_E_NOT_SUPPORTED.
-lvio_code lvio_option_lookup_kind(const lvio_option* list, const char* name, uint32_t kind, lvio_value* value);
+[[nodiscard]] lvio_code lvio_option_lookup_kind(const lvio_option* list, const char* name, uint32_t kind,
+                                                lvio_value* value);
 
 // The first item with that name; LVIO_E_NOT_FOUND.
-lvio_code lvio_option_find(const lvio_option* list, const char* name, const lvio_option** item);
+[[nodiscard]] lvio_code lvio_option_find(const lvio_option* list, const char* name, const lvio_option** item);

@@ -47,7 +47,8 @@ lvio_code lvio_os_environment_strings(char*** block, size_t* size, uint32_t flag
 
 lvio_code lvio_getenv(const char* name, char* buffer, size_t* size, uint32_t flags) {
   char** snapshot = nullptr;
-  if ((flags & 2) == 0) lvio_environment_snapshot(&snapshot, nullptr, 1);
+  // Without a kept snapshot the snapshot stays null: the process environment.
+  if ((flags & 2) == 0) (void)lvio_environment_snapshot(&snapshot, nullptr, 1);
   if (snapshot != nullptr) {
     for (char** e = snapshot; *e != nullptr; e++)
       if (std::strcmp(*e, name) == 0) return lvio_copy_setting_text(lvio_entry_value(*e), buffer, size);

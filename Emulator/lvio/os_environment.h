@@ -13,13 +13,13 @@
 // "=" after their first character are listed; flag 1 splits each at that
 // "=" into the name-value form, otherwise they stay NAME=VALUE. *size (when
 // given) receives the block's size in bytes.
-lvio_code lvio_os_environment_strings(char*** block, size_t* size, uint32_t flags);
+[[nodiscard]] lvio_code lvio_os_environment_strings(char*** block, size_t* size, uint32_t flags);
 
 // An environment variable, copied with its NUL as lvio_setting_get does.
 // The process-environment snapshot is searched when one was taken and flag 2
 // is not given; otherwise the live environment is read (flag 1 without a
 // snapshot: LVIO_E_INVALID_STATE). Absent: LVIO_E_NOT_FOUND.
-lvio_code lvio_getenv(const char* name, char* buffer, size_t* size, uint32_t flags);
+[[nodiscard]] lvio_code lvio_getenv(const char* name, char* buffer, size_t* size, uint32_t flags);
 
 // The order of two environment names: -1, 0 or 1, by their bytes.
 int lvio_name_compare(const char* a, const char* b);

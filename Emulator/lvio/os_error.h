@@ -6,4 +6,4 @@
 // The result code for an errno value; values without a code of their own
 // give the caller's fallback (typically LVIO_E_OS_ERROR or a code that names
 // the failed operation).
-lvio_code lvio_os_error_code(int os_error, lvio_code fallback);
+[[nodiscard]] lvio_code lvio_os_error_code(int os_error, lvio_code fallback);

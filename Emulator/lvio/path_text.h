@@ -11,11 +11,11 @@
 
 // The length of the path's root: 1 for an absolute path, else
 // LVIO_E_FILE_NOT_ABSOLUTE.
-lvio_code lvio_path_root_length(const char* path);
+[[nodiscard]] lvio_code lvio_path_root_length(const char* path);
 
 // The form in which two file names are compared: the name itself (names are
 // not folded to one case), in a new lvio_alloc block.
-lvio_code lvio_path_normalize(const char* path, char** out);
+[[nodiscard]] lvio_code lvio_path_normalize(const char* path, char** out);
 
 // Replaces every byte `from` by `to`; returns how many were replaced.
 int64_t lvio_char_replace(char* text, char from, char to);

@@ -164,6 +164,6 @@ lvio_code lvio_environment_module(uint32_t flags) {
   }
   lvio_code rc = start_environment();
   if (rc < 0) free_private_environment();
-  lvio_install_overrides(nullptr, 1);
+  (void)lvio_install_overrides(nullptr, 1);  // uninstalling cannot fail
   return rc;
 }

@@ -423,7 +423,7 @@ lvio_code lvio_process_create(const char* program, const lvio_arg_descriptor* ar
   if (process != nullptr)
     *process = p;
   else
-    lvio_process_release(p, 0);
+    (void)lvio_process_release(p, 0);
   return 0;
 }
 
@@ -457,7 +457,7 @@ lvio_code lvio_process_wait(lvio_process* process, const lvio_time* timeout, lvi
   if (rc == LVIO_E_NOT_SUPPORTED) *result = {1, 0};
   if (rc < 0) return rc;
   *result = process->status;
-  if ((flags & 2) != 0) lvio_process_release(process, 0);
+  if ((flags & 2) != 0) (void)lvio_process_release(process, 0);
   return 0;
 }
 

@@ -80,15 +80,15 @@ constexpr uint32_t LVIO_PROCESS_ENVIRONMENT_ONLY_PAIRS = 0x80000;
 // null). On failure everything made for the child is closed again; a part
 // of an unknown kind is LVIO_E_PARAMETER_ERROR, a program that cannot be
 // run gives its error (LVIO_E_FILE_NOT_FOUND for a missing one).
-lvio_code lvio_process_create(const char* program, const lvio_arg_descriptor* arguments, const char* directory,
-                              const lvio_arg_descriptor* environment, int* in, int* out, int* err,
-                              lvio_process** process, uint32_t flags);
+[[nodiscard]] lvio_code lvio_process_create(const char* program, const lvio_arg_descriptor* arguments,
+                                            const char* directory, const lvio_arg_descriptor* environment, int* in,
+                                            int* out, int* err, lvio_process** process, uint32_t flags);
 
 // Sends a signal. Without flag 1 only 15 (SIGTERM) and 22 (the abort
 // signal, SIGABRT here) are accepted, others are LVIO_E_NOT_SUPPORTED; with
 // flag 1 the process is killed (SIGKILL) whatever the number. A process
 // that is gone: LVIO_E_NOT_FOUND.
-lvio_code lvio_process_kill(lvio_process* process, int32_t signal, uint32_t flags);
+[[nodiscard]] lvio_code lvio_process_kill(lvio_process* process, int32_t signal, uint32_t flags);
 
 // Waits until the process has ended, or until the time-out (null: none)
 // has passed (LVIO_E_TIMEOUT); an interrupt on the main thread ends the
@@ -96,32 +96,33 @@ lvio_code lvio_process_kill(lvio_process* process, int32_t signal, uint32_t flag
 // the process has ended. The exit status of a process that is not a child
 // of this one cannot be had: once it has ended the wait reports
 // LVIO_E_NOT_SUPPORTED (with exited set and exit code 0).
-lvio_code lvio_process_wait(lvio_process* process, const lvio_time* timeout, lvio_wait_result* result, uint32_t flags);
+[[nodiscard]] lvio_code lvio_process_wait(lvio_process* process, const lvio_time* timeout, lvio_wait_result* result,
+                                          uint32_t flags);
 
 // Releases the handle; null is ignored. Flags are not used.
-lvio_code lvio_process_release(lvio_process* process, uint32_t flags);
+[[nodiscard]] lvio_code lvio_process_release(lvio_process* process, uint32_t flags);
 
-lvio_code lvio_process_id(lvio_process* process, uint32_t* id);
-lvio_code lvio_process_current_id(uint32_t* id);
+[[nodiscard]] lvio_code lvio_process_id(lvio_process* process, uint32_t* id);
+[[nodiscard]] lvio_code lvio_process_current_id(uint32_t* id);
 
 // A handle for the process with that id: LVIO_E_NOT_FOUND when there is
 // none.
-lvio_code lvio_process_open(uint32_t id, lvio_process** process);
+[[nodiscard]] lvio_code lvio_process_open(uint32_t id, lvio_process** process);
 
 // The text quoted so that the rules of lvio_split_command_line give it
 // back as one argument: 1 with a new text (freed with lvio_free) when
 // quoting was needed, 0 when the text serves as it stands (nothing is
 // made). With a null out only the answer is given.
-lvio_code lvio_quote_argument(const char* text, char** quoted);
+[[nodiscard]] lvio_code lvio_quote_argument(const char* text, char** quoted);
 
 // Splits a command line into its arguments: blanks separate them outside
 // double quotes; 2n backslashes before a double quote stand for n and the
 // quote opens or closes quoting, 2n+1 for n and a literal double quote;
 // other backslashes stand for themselves. The result is a null-terminated
 // array in one lvio_alloc block.
-lvio_code lvio_split_command_line(const char* line, char*** arguments);
+[[nodiscard]] lvio_code lvio_split_command_line(const char* line, char*** arguments);
 
 // The processes module, with the environment step of the layer's start
 // and stop: its stop closes the handles of released children that have
 // not ended yet.
-lvio_code lvio_process_environment_module(uint32_t flags);
+[[nodiscard]] lvio_code lvio_process_environment_module(uint32_t flags);

@@ -20,7 +20,7 @@ lvio_code give_back(lvio_pushback* pushback, const uint8_t* bytes, uint64_t n) {
   lvio_buffer* b = pushback->buffer;
   lvio_code rc = lvio_buffer_reserve(b, n);
   if (rc < 0) return rc;
-  lvio_buffer_set_position(b, pushback->offset);
+  (void)lvio_buffer_set_position(b, pushback->offset);
   pushback->offset = 0;
   std::memmove(b->data + n, b->data, b->used);
   std::memcpy(b->data, bytes, n);

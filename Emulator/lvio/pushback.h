@@ -30,6 +30,6 @@ void lvio_pushback_free(lvio_pushback* pushback);
 // back, ahead of any bytes given back earlier and not yet delivered again,
 // and moves the read position back; on the write side only offset 0
 // (reporting the write position). Positions count items of item_size bytes.
-lvio_code lvio_pushback_seek(lvio_layer* layer, lvio_pushback* pushback, int64_t* read_position, int64_t write_position,
-                             uint32_t item_size, int64_t offset, int64_t* position, lvio_buffer* source,
-                             uint32_t options);
+[[nodiscard]] lvio_code lvio_pushback_seek(lvio_layer* layer, lvio_pushback* pushback, int64_t* read_position,
+                                           int64_t write_position, uint32_t item_size, int64_t offset,
+                                           int64_t* position, lvio_buffer* source, uint32_t options);

@@ -128,6 +128,6 @@ lvio_code lvio_queue_wake_all(lvio_queue* queue) {
 
 void lvio_queue_unlock_scoped(lvio_queue** held) {
   if (*held == nullptr) return;
-  lvio_queue_unlock(*held);
+  (void)lvio_queue_unlock(*held);
   *held = nullptr;
 }

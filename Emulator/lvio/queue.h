@@ -23,7 +23,7 @@ struct lvio_queue {
 // flag 4 makes the lock with its creation flag 1 and so rules out flag 2.
 // Flag 4 without 1, flag 2 without 1, or flags 2 and 4:
 // LVIO_E_PARAMETER_ERROR.
-lvio_code lvio_queue_create(lvio_queue** out, uint32_t flags);
+[[nodiscard]] lvio_code lvio_queue_create(lvio_queue** out, uint32_t flags);
 
 // Frees the lock, the condition variable and the record, not the items.
 // Null is ignored.
@@ -32,23 +32,23 @@ void lvio_queue_destroy(lvio_queue* queue);
 // Links the item at the tail and wakes one waiter. Flag 1: the caller holds
 // the lock. The item is queued and counted even when the wake-up fails; the
 // wake-up's error is then returned.
-lvio_code lvio_queue_put(lvio_queue* queue, void* item, uint32_t flags);
+[[nodiscard]] lvio_code lvio_queue_put(lvio_queue* queue, void* item, uint32_t flags);
 
 // Takes the head item and returns the count left. Flag 1 peeks (the item
 // stays). An empty queue is LVIO_E_NOT_FOUND, unless flag 2: then the call
 // waits for an item (LVIO_E_PARAMETER_ERROR without a condition variable).
-lvio_code lvio_queue_get(lvio_queue* queue, void** item, uint32_t flags);
+[[nodiscard]] lvio_code lvio_queue_get(lvio_queue* queue, void** item, uint32_t flags);
 
 // The same from the tail; flag 4: the caller holds the lock.
-lvio_code lvio_queue_get_last(lvio_queue* queue, void** item, uint32_t flags);
+[[nodiscard]] lvio_code lvio_queue_get_last(lvio_queue* queue, void** item, uint32_t flags);
 
 // 1 when the item is queued, else 0. Flag 1: the caller holds the lock.
-lvio_code lvio_queue_contains(lvio_queue* queue, const void* item, uint32_t flags);
+[[nodiscard]] lvio_code lvio_queue_contains(lvio_queue* queue, const void* item, uint32_t flags);
 
 uint64_t lvio_queue_count(lvio_queue* queue);
-lvio_code lvio_queue_lock(lvio_queue* queue);
-lvio_code lvio_queue_unlock(lvio_queue* queue);
+[[nodiscard]] lvio_code lvio_queue_lock(lvio_queue* queue);
+[[nodiscard]] lvio_code lvio_queue_unlock(lvio_queue* queue);
 // Wakes every waiter.
-lvio_code lvio_queue_wake_all(lvio_queue* queue);
+[[nodiscard]] lvio_code lvio_queue_wake_all(lvio_queue* queue);
 // Unlocks the queue held in the slot, if any, and clears the slot.
 void lvio_queue_unlock_scoped(lvio_queue** held);

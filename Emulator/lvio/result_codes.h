@@ -4,6 +4,9 @@
 
 #include <cstdint>
 
+// The layer's functions that return a code are [[nodiscard]], except those
+// that always return 0 and the mutex lock and unlock; a caller that drops a
+// code writes (void), with the reason where it is not plain.
 typedef int64_t lvio_code;
 
 constexpr lvio_code LVIO_E_END_OF_FILE = -1;

@@ -33,23 +33,23 @@ constexpr uint32_t LVIO_SETTING_SKIP_OVERRIDES = 2;  // skips the private enviro
 // table uninstalls. A table whose version is not 1 is LVIO_E_VERSION_ERROR;
 // a malformed item or a null item array with a non-zero count is
 // LVIO_E_PARAMETER_ERROR.
-lvio_code lvio_install_overrides(const lvio_override_table* table, uint32_t flags);
+[[nodiscard]] lvio_code lvio_install_overrides(const lvio_override_table* table, uint32_t flags);
 
 // The installed override table, or null.
 const lvio_override_table* lvio_installed_overrides();
 
 // The value of the first setting item of that name in the installed table;
 // LVIO_E_NOT_FOUND.
-lvio_code lvio_override_lookup(const char* name, const char** value);
+[[nodiscard]] lvio_code lvio_override_lookup(const char* name, const char** value);
 
 // Copies the value of the setting, NUL included, into buffer. On entry *size
 // is the buffer's size; on exit it is the value's size with its NUL. Absent:
 // LVIO_E_NOT_FOUND. A buffer too small: LVIO_E_OUT_OF_MEMORY with the needed
 // size in *size and nothing copied.
-lvio_code lvio_setting_get(const char* name, char* buffer, size_t* size, uint32_t flags);
+[[nodiscard]] lvio_code lvio_setting_get(const char* name, char* buffer, size_t* size, uint32_t flags);
 
 // The copy-out rule of lvio_setting_get, for every source of setting texts.
-lvio_code lvio_copy_setting_text(const char* value, char* buffer, size_t* size);
+[[nodiscard]] lvio_code lvio_copy_setting_text(const char* value, char* buffer, size_t* size);
 
 // The setting's value in a new lvio_alloc block (freed with lvio_free), or
 // null when absent or out of memory.
@@ -62,7 +62,7 @@ int lvio_setting_boolean_flags(const char* name, int deflt, uint32_t lookup_flag
 
 // The boolean reading of a text: 1 or 0 in *value; no match is
 // LVIO_E_INVALID_NAME.
-lvio_code lvio_parse_boolean(const char* text, int* value);
+[[nodiscard]] lvio_code lvio_parse_boolean(const char* text, int* value);
 
 // An integer setting read by lvio_parse_integer; the default when absent or
 // out of range.
@@ -74,4 +74,4 @@ int64_t lvio_setting_integer(const char* name, int64_t deflt);
 // the number is ignored. A number that does not fit in int64_t, or a suffixed
 // magnitude beyond 2^53-1 (K), 2^43-1 (M) or 2^33-1 (G), is
 // LVIO_E_MISC_ERROR_1.
-lvio_code lvio_parse_integer(const char* text, int64_t* value);
+[[nodiscard]] lvio_code lvio_parse_integer(const char* text, int64_t* value);

@@ -22,6 +22,6 @@ void lvio_signal_dispatch_wake();
 
 // Starts the thread (the interrupt record descriptor is made when absent);
 // LVIO_E_INVALID_STATE when it runs already.
-lvio_code lvio_signal_dispatch_start();
+[[nodiscard]] lvio_code lvio_signal_dispatch_start();
 // Ends the thread and waits for it; nothing to do when it is not running.
-lvio_code lvio_signal_dispatch_stop();
+[[nodiscard]] lvio_code lvio_signal_dispatch_stop();

@@ -62,11 +62,12 @@ extern const lvio_class lvio_simple_device_class;
 // flush, spare and control callbacks may be null for their defaults. Both
 // or neither item kind, neither read nor write, or no close callback:
 // LVIO_E_PARAMETER_ERROR; LVIO_E_OUT_OF_MEMORY.
-lvio_code lvio_make_simple_device(lvio_layer** chain, void* user_data, const void* class_tag, lvio_device_read_fn read,
-                                  lvio_device_write_fn write, lvio_device_flush_fn flush, lvio_device_spare1_fn spare1,
-                                  lvio_device_close_fn close, lvio_device_spare2_fn spare2,
-                                  lvio_device_control_fn control, uint32_t options);
+[[nodiscard]] lvio_code lvio_make_simple_device(lvio_layer** chain, void* user_data, const void* class_tag,
+                                                lvio_device_read_fn read, lvio_device_write_fn write,
+                                                lvio_device_flush_fn flush, lvio_device_spare1_fn spare1,
+                                                lvio_device_close_fn close, lvio_device_spare2_fn spare2,
+                                                lvio_device_control_fn control, uint32_t options);
 
 // The user data of the first simple device in the chain, when its class tag
 // is the given one; LVIO_E_NOT_FOUND otherwise.
-lvio_code lvio_simple_device_user_data(lvio_layer** chain, const void* class_tag, void** user_data);
+[[nodiscard]] lvio_code lvio_simple_device_user_data(lvio_layer** chain, const void* class_tag, void** user_data);

@@ -118,7 +118,7 @@ lvio_code connect_one(const addrinfo* a, int* out) {
   }
   if (rc >= 0) rc = set_blocking(fd, true);
   if (rc < 0) {
-    lvio_socket_close(fd, 1);
+    (void)lvio_socket_close(fd, 1);  // the first error is reported
     return rc;
   }
   set_no_delay(fd);
@@ -145,7 +145,7 @@ lvio_code listen_one(addrinfo* a, uint32_t flags, int* out) {
   if (code >= 0 && listen(fd, 10) != 0) code = socket_error(errno);
   if (code >= 0) code = set_blocking(fd, false);
   if (code < 0) {
-    lvio_socket_close(fd, 1);
+    (void)lvio_socket_close(fd, 1);
     return code;
   }
   *out = fd;
@@ -239,7 +239,7 @@ lvio_code lvio_socket_accept(int listener, char** host, char** service, int* soc
   if (rc >= 0 && service != nullptr && (service_copy = lvio_strdup(service_text)) == nullptr) rc = LVIO_E_OUT_OF_MEMORY;
   if (rc < 0) {
     lvio_free(host_copy);
-    lvio_socket_close(fd, 1);
+    (void)lvio_socket_close(fd, 1);
     return rc;
   }
   if (host != nullptr) *host = host_copy;

@@ -33,7 +33,7 @@ constexpr uint32_t LVIO_NET_CLOSE = 5;
 // on the main thread (LVIO_E_INTERRUPTED, no further address is tried).
 // When every address fails the last failure is returned (LVIO_E_ERROR when
 // there was none). Flag 1: LVIO_E_NOT_SUPPORTED.
-lvio_code lvio_socket_connect(const char* host, const char* service, int* socket, uint32_t flags);
+[[nodiscard]] lvio_code lvio_socket_connect(const char* host, const char* service, int* socket, uint32_t flags);
 
 // Makes a non-blocking IPv4 socket listening (backlog 10) on the host and
 // service (see the LVIO_LISTEN_* flags; flag 0x10 is LVIO_E_NOT_SUPPORTED).
@@ -42,47 +42,48 @@ lvio_code lvio_socket_connect(const char* host, const char* service, int* socket
 // With service_size above 0, service receives the bound port as decimal
 // text (empty when it cannot be had). Only other address families offered:
 // LVIO_E_NOT_SUPPORTED; no address at all: LVIO_E_INTERNAL_ERROR.
-lvio_code lvio_socket_listen(const char* host, char* service, size_t service_size, int* socket, uint32_t flags);
+[[nodiscard]] lvio_code lvio_socket_listen(const char* host, char* service, size_t service_size, int* socket,
+                                           uint32_t flags);
 
 // Accepts a connection on a listening socket: LVIO_E_WOULD_BLOCK while none
 // is waiting. The new socket is blocking, with Nagle's algorithm off (for
 // network peers), and close-on-exec unless flag 1. Host and service (when
 // not null) receive the peer's numeric address and port as new texts, freed
 // with lvio_free.
-lvio_code lvio_socket_accept(int listener, char** host, char** service, int* socket, uint32_t flags);
+[[nodiscard]] lvio_code lvio_socket_accept(int listener, char** host, char** service, int* socket, uint32_t flags);
 
 // Closes the socket; flag 1 resets the connection instead of closing it
 // gracefully.
-lvio_code lvio_socket_close(int socket, uint32_t flags);
+[[nodiscard]] lvio_code lvio_socket_close(int socket, uint32_t flags);
 
 // Shuts the receive side (flag 1), the send side (flag 2) or both down; no
 // flag does nothing. A connection that is already reset or not connected
 // counts as shut down.
-lvio_code lvio_socket_shutdown(int socket, uint32_t flags);
+[[nodiscard]] lvio_code lvio_socket_shutdown(int socket, uint32_t flags);
 
 // Waits (without a time-out; an interrupt on the main thread ends the wait)
 // for the network event of that number: 0, the error the connection reports
 // for a connect event, or LVIO_E_INTERRUPTED. Out-of-band data:
 // LVIO_E_NOT_SUPPORTED; numbers above 5: LVIO_E_PARAMETER_ERROR.
-lvio_code lvio_socket_wait_events(int socket, uint32_t event);
+[[nodiscard]] lvio_code lvio_socket_wait_events(int socket, uint32_t event);
 
 // Flag 1 releases the event. Otherwise makes an event for the socket: with
 // flag 2 one signalled while a connection waits to be accepted, without it
 // one that is never signalled.
-lvio_code lvio_socket_event(int socket, lvio_event** event, uint32_t flags);
+[[nodiscard]] lvio_code lvio_socket_event(int socket, lvio_event** event, uint32_t flags);
 
 // 1 when two socket addresses name the same host (the port is not
 // compared), else 0; both lengths must exceed 1 and be equal, and the
 // families equal. Families other than IPv4 and IPv6: LVIO_E_NOT_SUPPORTED.
-lvio_code lvio_sockaddr_equal(const void* a, size_t a_length, const void* b, size_t b_length);
+[[nodiscard]] lvio_code lvio_sockaddr_equal(const void* a, size_t a_length, const void* b, size_t b_length);
 
 // The machine's name, fully qualified when the resolver knows it, in lower
 // case, as a new text freed with lvio_free.
-lvio_code lvio_host_name(char** name, uint32_t flags);
+[[nodiscard]] lvio_code lvio_host_name(char** name, uint32_t flags);
 
 // LVIO_SOCKET_NO_AI_ADDRCONFIG as the socket module read it.
 bool lvio_socket_no_addrconfig();
 
 // The socket module: its start reads LVIO_SOCKET_NO_AI_ADDRCONFIG; its stop
 // has nothing to do.
-lvio_code lvio_socket_module(uint32_t flags);
+[[nodiscard]] lvio_code lvio_socket_module(uint32_t flags);

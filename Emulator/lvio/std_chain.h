@@ -22,12 +22,12 @@ constexpr uint32_t LVIO_STD_MAKE_NULL = 0x8;     // get_std_chain: a null device
 // chain pointer whose top is null is LVIO_E_PARAMETER_ERROR). A chain that
 // the slot held is closed for the directions its stored flags name; the
 // result of that close is returned.
-lvio_code lvio_set_std_chain(lvio_layer** chain, uint32_t kind_flags);
+[[nodiscard]] lvio_code lvio_set_std_chain(lvio_layer** chain, uint32_t kind_flags);
 
 // Takes the chain out of its slot: the caller owns it and the slot is empty.
 // An empty slot is LVIO_E_NOT_FOUND, or with LVIO_STD_MAKE_NULL a new null
 // device, readable for standard input and writable for output and error.
-lvio_code lvio_get_std_chain(lvio_layer** chain, uint32_t kind_flags);
+[[nodiscard]] lvio_code lvio_get_std_chain(lvio_layer** chain, uint32_t kind_flags);
 
 // The number, 1 to 4, of the slot the kind flags select.
 int64_t lvio_std_slot_number(uint32_t kind_flags);

@@ -27,7 +27,7 @@ const standard standards[3] = {
 
 // Closes a chain, abortively when the orderly close fails.
 void close_twice(lvio_layer** chain) {
-  if (lvio_stream_close(chain, 0) < 0) lvio_stream_close(chain, LVIO_OP_ABORTIVE);
+  if (lvio_stream_close(chain, 0) < 0) (void)lvio_stream_close(chain, LVIO_OP_ABORTIVE);  // errors ignored
 }
 
 lvio_code make_chain(const standard& s, uint32_t flags, lvio_layer** chain) {
@@ -69,6 +69,6 @@ lvio_code lvio_std_handles_module(uint32_t flags) {
   // The slots hold the chains now, whatever the close of a chain they held
   // before reports.
   for (int i = 0; i < 3; i++)
-    if (chains[i] != nullptr) lvio_set_std_chain(&chains[i], standards[i].kind_flags);
+    if (chains[i] != nullptr) (void)lvio_set_std_chain(&chains[i], standards[i].kind_flags);  // never a null top
   return 0;
 }

@@ -31,31 +31,33 @@ struct lvio_cond {
 
 // Creation flag 1: the mutex may not serve a condition variable.
 // LVIO_E_OUT_OF_MEMORY, or the platform's error.
-lvio_code lvio_mutex_create(lvio_mutex** out, uint32_t flags);
+[[nodiscard]] lvio_code lvio_mutex_create(lvio_mutex** out, uint32_t flags);
 // Null is ignored. Takes the lock once before deleting it, so that a thread
 // still leaving it is waited for.
 void lvio_mutex_destroy(lvio_mutex* mutex);
 // A null mutex succeeds at once; one not initialised is LVIO_E_INTERNAL_ERROR.
+// Unlike the other results of the layer these may be dropped: they fail only
+// on a mutex that was never made, a fault of the caller itself.
 lvio_code lvio_mutex_lock(lvio_mutex* mutex);
 lvio_code lvio_mutex_unlock(lvio_mutex* mutex);
 // 1 when another thread holds the mutex, else 0 (the lock is not kept).
-lvio_code lvio_mutex_probe(lvio_mutex* mutex);
+[[nodiscard]] lvio_code lvio_mutex_probe(lvio_mutex* mutex);
 // Unlocks the mutex held in the slot, if any, and clears the slot.
-lvio_code lvio_mutex_release(lvio_mutex** slot);
+[[nodiscard]] lvio_code lvio_mutex_release(lvio_mutex** slot);
 
-lvio_code lvio_cond_create(lvio_cond** out);
+[[nodiscard]] lvio_code lvio_cond_create(lvio_cond** out);
 // Null is ignored.
 void lvio_cond_destroy(lvio_cond* cond);
 // Waits without a time-out; the mutex is held once by the caller.
-lvio_code lvio_cond_wait(lvio_cond* cond, lvio_mutex* mutex);
+[[nodiscard]] lvio_code lvio_cond_wait(lvio_cond* cond, lvio_mutex* mutex);
 // Waits until signalled or until the time has passed: LVIO_E_TIMEOUT. Flag 2:
 // the time is a duration; otherwise it is a wall-clock deadline (see
 // lvio_time_now), of which the remaining time is taken. Nothing remaining
 // returns 0 at once; a null time waits without a time-out. The wait itself
 // runs on the monotonic clock, so wall-clock steps do not stretch it.
-lvio_code lvio_cond_timedwait(lvio_cond* cond, lvio_mutex* mutex, const lvio_time* time, uint32_t flags);
+[[nodiscard]] lvio_code lvio_cond_timedwait(lvio_cond* cond, lvio_mutex* mutex, const lvio_time* time, uint32_t flags);
 // Flag 1 wakes every waiter, otherwise one.
-lvio_code lvio_cond_signal(lvio_cond* cond, lvio_mutex* mutex, uint32_t flags);
+[[nodiscard]] lvio_code lvio_cond_signal(lvio_cond* cond, lvio_mutex* mutex, uint32_t flags);
 
 // The synchronisation module's start and stop: nothing to do.
-lvio_code lvio_sync_module(uint32_t flags);
+[[nodiscard]] lvio_code lvio_sync_module(uint32_t flags);

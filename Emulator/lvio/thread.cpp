@@ -52,7 +52,7 @@ void* entry(void* argument) {
   if (thread->detached)
     free_record(thread);
   else
-    lvio_event_set(thread->completion);
+    (void)lvio_event_set(thread->completion);
   return nullptr;
 }
 

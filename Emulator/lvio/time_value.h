@@ -15,10 +15,10 @@ struct lvio_time {
 // Seconds (non-negative, below 2^63) as a time value; the fraction is kept
 // to whole nanoseconds, rounded down. Negative or out of range:
 // LVIO_E_PARAMETER_ERROR.
-lvio_code lvio_time_from_seconds(double seconds, lvio_time* out);
+[[nodiscard]] lvio_code lvio_time_from_seconds(double seconds, lvio_time* out);
 
 // Milliseconds (non-negative) as a time value; negative: LVIO_E_PARAMETER_ERROR.
-lvio_code lvio_time_from_ms(int64_t ms, lvio_time* out);
+[[nodiscard]] lvio_code lvio_time_from_ms(int64_t ms, lvio_time* out);
 
 // Milliseconds of a time value, the sub-millisecond part dropped; saturates
 // at the limits of int64_t.
@@ -41,10 +41,10 @@ bool lvio_time_before(lvio_time a, lvio_time b);
 // that many milliseconds). A time that does not fit in 32 bits stores 0
 // (negative) or LVIO_WAIT_INFINITE and is LVIO_E_PARAMETER_ERROR.
 constexpr uint32_t LVIO_WAIT_INFINITE = 0xFFFFFFFF;
-lvio_code lvio_time_to_wait_ms(const lvio_time* time, uint32_t* ms);
+[[nodiscard]] lvio_code lvio_time_to_wait_ms(const lvio_time* time, uint32_t* ms);
 
 // a + b, or LVIO_E_OVERFLOW when the sum does not fit in int64_t.
-lvio_code lvio_checked_add(int64_t a, int64_t b, int64_t* sum);
+[[nodiscard]] lvio_code lvio_checked_add(int64_t a, int64_t b, int64_t* sum);
 
 // a + b and a * b, clamped to the limits of int64_t.
 int64_t lvio_saturating_add(int64_t a, int64_t b);

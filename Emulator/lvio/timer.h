@@ -45,10 +45,11 @@ typedef void (*lvio_timer_fn)(lvio_timer* timer, void* user);
 typedef lvio_code (*lvio_timer_clock_fn)(lvio_time* now, lvio_timer* timer, void* user);
 
 // The wall clock as a timer clock.
-lvio_code lvio_timer_wall_clock(lvio_time* now, lvio_timer* timer, void* user);
+[[nodiscard]] lvio_code lvio_timer_wall_clock(lvio_time* now, lvio_timer* timer, void* user);
 
 // A new timer, disarmed, with its thread running.
-lvio_code lvio_timer_create(lvio_timer** out, lvio_timer_fn callback, lvio_timer_clock_fn clock, void* user);
+[[nodiscard]] lvio_code lvio_timer_create(lvio_timer** out, lvio_timer_fn callback, lvio_timer_clock_fn clock,
+                                          void* user);
 
 // Arms the timer with the setting (exactly one of flags 2 and 4 saying how
 // its deadline is meant), or disarms it (flag 1). A non-zero interval is
@@ -56,16 +57,16 @@ lvio_code lvio_timer_create(lvio_timer** out, lvio_timer_fn callback, lvio_timer
 // that was armed (as the flags say; zeros when the timer was not armed) and
 // the interval. Waits until no callback runs. Returns 30000 (no error),
 // plus 2 when the timer was armed, plus 1 when its callback was running.
-lvio_code lvio_timer_arm(lvio_timer* timer, uint32_t flags, const lvio_timer_setting* setting,
-                         lvio_timer_setting* previous);
+[[nodiscard]] lvio_code lvio_timer_arm(lvio_timer* timer, uint32_t flags, const lvio_timer_setting* setting,
+                                       lvio_timer_setting* previous);
 
 // The armed deadline, as an absolute clock time (flag 1) or the time left
 // (flag 2), and the interval: 0 when armed; otherwise zeros and 30000.
-lvio_code lvio_timer_query(lvio_timer* timer, uint32_t flags, lvio_timer_setting* out);
+[[nodiscard]] lvio_code lvio_timer_query(lvio_timer* timer, uint32_t flags, lvio_timer_setting* out);
 
 // Ends the timer's thread (after a running callback has returned) and frees
 // the timer.
-lvio_code lvio_timer_stop(lvio_timer* timer);
+[[nodiscard]] lvio_code lvio_timer_stop(lvio_timer* timer);
 
 // "INITIAL", ..., "ABANDONED"; "UNKNOWN" for anything else.
 const char* lvio_timer_state_name(uint32_t state);
@@ -76,4 +77,4 @@ const char* lvio_timer_state_set_name(uint32_t set);
 const char* lvio_timer_message_name(uint32_t message);
 
 // The timers module: its stop stops every timer still there.
-lvio_code lvio_timers_module(uint32_t flags);
+[[nodiscard]] lvio_code lvio_timers_module(uint32_t flags);

@@ -25,5 +25,5 @@ extern const uint64_t lvio_unicode_set_b_count;
 int lvio_range_table_lookup(uint32_t code_point, const lvio_unicode_range* ranges, uint64_t count);
 
 // 1 or 0; LVIO_E_ENCODING_UNMAPPABLE above U+10FFFF.
-lvio_code lvio_unicode_in_set_a(uint32_t code_point);
-lvio_code lvio_unicode_in_set_b(uint32_t code_point);
+[[nodiscard]] lvio_code lvio_unicode_in_set_a(uint32_t code_point);
+[[nodiscard]] lvio_code lvio_unicode_in_set_b(uint32_t code_point);

@@ -29,17 +29,18 @@ lvio_utf8_sequence lvio_utf8_scan(const uint8_t* bytes, uint64_t available, uint
 // 0 when the sequence of the given length at lead is well-formed; a cut-off
 // or malformed one is LVIO_E_ENCODING_INVALID; above U+10FFFF without flag 2
 // LVIO_E_ENCODING_UNMAPPABLE.
-lvio_code lvio_utf8_sequence_check(const uint8_t* lead, uint64_t length, uint32_t flags);
+[[nodiscard]] lvio_code lvio_utf8_sequence_check(const uint8_t* lead, uint64_t length, uint32_t flags);
 
 // 0 for well-formed text; a truncated last sequence is
 // LVIO_E_ENCODING_INVALID; otherwise the first sequence's error.
-lvio_code lvio_utf8_validate(const uint8_t* bytes, uint64_t length, uint32_t flags);
+[[nodiscard]] lvio_code lvio_utf8_validate(const uint8_t* bytes, uint64_t length, uint32_t flags);
 
 // Decodes into codes, whose capacity is *count on entry; *count is the
 // number decoded on exit. A full array with bytes left is
 // LVIO_E_OUT_OF_MEMORY, a truncated last sequence LVIO_E_NOT_ENOUGH_DATA.
-lvio_code lvio_utf8_next_char(const uint8_t* bytes, uint64_t length, uint32_t* codes, uint64_t* count, uint32_t flags);
+[[nodiscard]] lvio_code lvio_utf8_next_char(const uint8_t* bytes, uint64_t length, uint32_t* codes, uint64_t* count,
+                                            uint32_t flags);
 
 // The bytes as ISO-8859-1 text in UTF-8: a new NUL-terminated lvio_alloc
 // block and its length without the NUL.
-lvio_code lvio_latin1_to_utf8(const uint8_t* bytes, uint64_t length, char** text, uint64_t* text_length);
+[[nodiscard]] lvio_code lvio_latin1_to_utf8(const uint8_t* bytes, uint64_t length, char** text, uint64_t* text_length);

@@ -35,7 +35,7 @@ inline uint32_t lvio_value_kind(const lvio_value* v) { return v->kind & LVIO_VAL
 // Copies a cell; a string payload is duplicated and owned by the copy. The
 // copy carries the kind only (no cell or borrowing flags).
 // LVIO_E_OUT_OF_MEMORY leaves the destination untouched.
-lvio_code lvio_value_copy(lvio_value* destination, const lvio_value* source);
+[[nodiscard]] lvio_code lvio_value_copy(lvio_value* destination, const lvio_value* source);
 
 // Frees an owned string payload, clears the kind, and frees the cell itself
 // when it was allocated. Null is ignored.

@@ -40,7 +40,7 @@ constexpr uint32_t LVIO_ZLIB_OP_FINISH = 0x10;
 // Hands the compressed output down and deflates what zlib still holds
 // back; with LVIO_ZLIB_OP_FINISH the stream is finished, trailer included.
 // The result is LVIO_S_DONE once the output has ended.
-lvio_code lvio_zlib_drain(lvio_zlib_layer* layer, uint32_t options);
+[[nodiscard]] lvio_code lvio_zlib_drain(lvio_zlib_layer* layer, uint32_t options);
 
 // Registers (flag 1: unregisters) the layer class.
-lvio_code lvio_zlib_module(uint32_t flags);
+[[nodiscard]] lvio_code lvio_zlib_module(uint32_t flags);

@@ -23,8 +23,8 @@ constexpr uint32_t LVIO_ZLIB_INPUT_ENDED = 0x1;  // inflating: no more input wil
 
 // A deflater at the default level; an inflater expecting a zlib header. A
 // failing start is mapped by lvio_zlib_error_code.
-lvio_code lvio_zlib_deflater_create(lvio_zlib_stream** out);
-lvio_code lvio_zlib_inflater_create(lvio_zlib_stream** out);
+[[nodiscard]] lvio_code lvio_zlib_deflater_create(lvio_zlib_stream** out);
+[[nodiscard]] lvio_code lvio_zlib_inflater_create(lvio_zlib_stream** out);
 
 // Mark the stream failed, end it and free it; null is ignored.
 void lvio_zlib_deflater_free(lvio_zlib_stream* stream);
@@ -37,8 +37,8 @@ uint32_t lvio_zlib_state(const lvio_zlib_stream* stream);
 // output; LVIO_E_NOT_ENOUGH_DATA when no progress was possible; finishing
 // with input left LVIO_E_PARAMETER_ERROR; a step without finish after
 // finishing began LVIO_E_INVALID_STATE; no output room LVIO_E_OUT_OF_MEMORY.
-lvio_code lvio_zlib_deflate_step(lvio_zlib_stream* stream, const lvio_span* input, uint64_t* consumed,
-                                 lvio_buffer* output, uint32_t options);
+[[nodiscard]] lvio_code lvio_zlib_deflate_step(lvio_zlib_stream* stream, const lvio_span* input, uint64_t* consumed,
+                                               lvio_buffer* output, uint32_t options);
 
 // Inflates input (null: none) from *consumed on into the free room of
 // output. 0 or LVIO_S_DONE (the end of the compressed stream) advance
@@ -47,8 +47,8 @@ lvio_code lvio_zlib_deflate_step(lvio_zlib_stream* stream, const lvio_span* inpu
 // while the stream has not, the stream fails with LVIO_E_ENCODING_INVALID: a
 // cut-off stream is an error, not an end. Corrupt data fails it with
 // LVIO_E_INVALID_STATE.
-lvio_code lvio_zlib_inflate_step(lvio_zlib_stream* stream, const lvio_buffer* input, uint64_t* consumed,
-                                 lvio_buffer* output, uint32_t options);
+[[nodiscard]] lvio_code lvio_zlib_inflate_step(lvio_zlib_stream* stream, const lvio_buffer* input, uint64_t* consumed,
+                                               lvio_buffer* output, uint32_t options);
 
 // The code of a zlib result.
-lvio_code lvio_zlib_error_code(int zlib_result);
+[[nodiscard]] lvio_code lvio_zlib_error_code(int zlib_result);

@@ -81,7 +81,7 @@ TEST(Settings, OverridesComeBeforeTheEnvironment) {
   size = 3;
   EXPECT_EQ(lvio_setting_get("LV_TEST_A", buffer, &size, 0), LVIO_E_OUT_OF_MEMORY);
   EXPECT_EQ(size, 6u);
-  lvio_install_overrides(nullptr, 0);
+  (void)lvio_install_overrides(nullptr, 0);
   size = sizeof buffer;
   ASSERT_EQ(lvio_setting_get("LV_TEST_A", buffer, &size, 0), 0);
   EXPECT_STREQ(buffer, "env");

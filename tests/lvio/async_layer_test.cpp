@@ -44,7 +44,7 @@ class AsyncFiles : public TempDirectory {
     ASSERT_EQ(lvio_initialize(nullptr, nullptr, nullptr, 0), 0);
   }
   void TearDown() override {
-    if (chain_ != nullptr) lvio_stream_close(&chain_, LVIO_OP_ABORTIVE);
+    if (chain_ != nullptr) (void)lvio_stream_close(&chain_, LVIO_OP_ABORTIVE);
     EXPECT_EQ(lvio_initialize(nullptr, nullptr, nullptr, 1), 0);
     TempDirectory::TearDown();
   }
@@ -211,7 +211,7 @@ TEST_F(AsyncFiles, AFifoOpensForReadingBeforeAWriterComes) {
 class AsyncPipes : public OsLayer {
  protected:
   void TearDown() override {
-    if (chain_ != nullptr) lvio_stream_close(&chain_, LVIO_OP_ABORTIVE);
+    if (chain_ != nullptr) (void)lvio_stream_close(&chain_, LVIO_OP_ABORTIVE);
     OsLayer::TearDown();
   }
   void open_reader() { ASSERT_EQ(lvio_open_os_handle(&chain_, pipe_.take_read(), LVIO_ASYNC_READ), 0); }
@@ -402,7 +402,7 @@ class AsyncTerminal : public OsLayer {
     fcntl(slave_, F_SETFD, FD_CLOEXEC);
   }
   void TearDown() override {
-    if (chain_ != nullptr) lvio_stream_close(&chain_, LVIO_OP_ABORTIVE);
+    if (chain_ != nullptr) (void)lvio_stream_close(&chain_, LVIO_OP_ABORTIVE);
     close(master_);
     OsLayer::TearDown();
   }
@@ -483,7 +483,7 @@ TEST_F(OsLayer, StandardChainsComeFromTheStart) {
   EXPECT_EQ(write_text(&null_out, "dropped"), 0);
   EXPECT_EQ(lvio_stream_close(&null_out, 0), 0);
   lvio_layer* in = nullptr;
-  lvio_get_std_chain(&in, LVIO_STD_INPUT);  // absent when the test runs without standard input
+  (void)lvio_get_std_chain(&in, LVIO_STD_INPUT);  // absent when the test runs without standard input
   lvio_layer* null_in = nullptr;
   ASSERT_EQ(lvio_get_std_chain(&null_in, LVIO_STD_INPUT | LVIO_STD_MAKE_NULL), 0);
   lvio_code rc;

@@ -93,7 +93,7 @@ lvio_code make_layer(const lvio_class* cls, lvio_layer** chain, const lvio_optio
   if (layer == nullptr) return LVIO_E_OUT_OF_MEMORY;
   lvio_layer_init(&layer->header, cls, flags);
   layer->tag = cls->name;
-  lvio_option_lookup(options, "tag", &layer->tag);
+  (void)lvio_option_lookup(options, "tag", &layer->tag);
   lvio_layer_link(chain, &layer->header);
   return 0;
 }
@@ -204,7 +204,7 @@ class Chain : public testing::Test {
       lvio_layer_unlink(&chain_);
       lvio_layer_call_finalize(top);
     }
-    for (const lvio_class* c : {&device_class, &filter_class, &answering_class}) lvio_class_register(c, 1);
+    for (const lvio_class* c : {&device_class, &filter_class, &answering_class}) (void)lvio_class_register(c, 1);
   }
   // answering -> filter -> device
   void open_three() {
@@ -472,8 +472,8 @@ TEST_F(Chain, ControlRequestWalksToTheFirstLayerThatAnswers) {
 
 TEST_F(Chain, HighFlagBitsReachTheLayerOnlyWhenAskedFor) {
   open_three();
-  lvio_stream_sync_all(&chain_, (1u << 21) | 4);
-  lvio_stream_sync_all(&chain_, LVIO_OP_PASS_HIGH_BITS | (1u << 21) | 4);
+  (void)lvio_stream_sync_all(&chain_, (1u << 21) | 4);
+  (void)lvio_stream_sync_all(&chain_, LVIO_OP_PASS_HIGH_BITS | (1u << 21) | 4);
   EXPECT_EQ(op_log, (log{"answering sync 4", "answering sync " + std::to_string((1u << 21) | 4)}));
 }
 

@@ -16,7 +16,7 @@ inline lvio_t_coder* make_coder(const char* name, uint32_t create_flags) {
   lvio_coder_class* cls;
   if (lvio_coder_class_open(&cls, name, nullptr, 0) < 0) return nullptr;
   lvio_t_coder* coder = nullptr;
-  lvio_coder_create(cls, &coder, nullptr, create_flags);
+  (void)lvio_coder_create(cls, &coder, nullptr, create_flags);
   lvio_coder_class_unref(cls);
   return coder;
 }

@@ -153,7 +153,7 @@ TEST(OsEnvironment, StringsAndLiveLookup) {
 class PrivateEnvironment : public testing::Test {
  protected:
   void SetUp() override { ASSERT_EQ(lvio_environment_module(0), 0); }
-  void TearDown() override { lvio_environment_module(1); }
+  void TearDown() override { (void)lvio_environment_module(1); }
 };
 
 TEST_F(PrivateEnvironment, SnapshotIsTakenAtStart) {
@@ -243,7 +243,7 @@ TEST(EnvironmentModule, OverridesMoveIntoThePrivateEnvironment) {
   size_t size = sizeof buffer;
   ASSERT_EQ(lvio_setting_get("LV_ENV_D", buffer, &size, 0), 0);
   EXPECT_STREQ(buffer, "first");  // as it read while the table was installed
-  lvio_environment_module(1);
+  (void)lvio_environment_module(1);
 }
 
 }  // namespace

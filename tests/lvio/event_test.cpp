@@ -126,7 +126,7 @@ TEST_F(Events, WaitReportsTheFirstSignalledEvent) {
     std::vector<lvio_event*> events;
     for (size_t i = 0; i < c.count; i++) events.push_back(make());
     for (size_t i : c.nulls) events[i] = nullptr;
-    for (size_t i : c.set) lvio_event_set(events[i]);
+    for (size_t i : c.set) (void)lvio_event_set(events[i]);
     uint64_t index = 99;
     EXPECT_EQ(lvio_event_wait_index(events.data(), c.count, &ZERO, &index), 0) << c.count;
     EXPECT_EQ(index, c.index) << c.count;
@@ -160,7 +160,7 @@ TEST_F(Events, InterruptReleasesABlockedMainThreadWaitAndIsReset) {
   lvio_event* never = make();
   for (int with_event = 0; with_event < 2; with_event++) {
     // The interrupt may come before or during the wait: either way the wait ends.
-    std::thread interrupter([] { lvio_interrupt(0); });
+    std::thread interrupter([] { (void)lvio_interrupt(0); });
     EXPECT_EQ(lvio_event_wait(&never, with_event, nullptr), LVIO_E_INTERRUPTED);
     interrupter.join();
     EXPECT_EQ(lvio_event_wait_one(lvio_interrupt_event()), 0);
@@ -169,7 +169,7 @@ TEST_F(Events, InterruptReleasesABlockedMainThreadWaitAndIsReset) {
 
 TEST_F(Events, OnlyTheMainThreadSeesTheInterrupt) {
   lvio_event* never = make();
-  lvio_interrupt(0);
+  (void)lvio_interrupt(0);
   lvio_code elsewhere = 0;
   std::thread([&] { elsewhere = lvio_event_wait(&never, 1, &SHORT); }).join();
   EXPECT_EQ(elsewhere, LVIO_E_TIMEOUT);
@@ -183,7 +183,7 @@ TEST_F(Events, OnlyTheMainThreadSeesTheInterrupt) {
 }
 
 TEST_F(Events, AClearedInterruptResetsTheEvent) {
-  lvio_interrupt(0);
+  (void)lvio_interrupt(0);
   EXPECT_EQ(lvio_event_wait_one(lvio_interrupt_event()), 1);
   lvio_interrupt_callbacks_only();
   EXPECT_EQ(lvio_event_wait_one(lvio_interrupt_event()), 0);

@@ -33,7 +33,7 @@ struct log {
 
 lvio_code record(void* user, uint32_t reason) {
   auto* l = static_cast<log*>(user);
-  if (reason == LVIO_WATCH_FIRED && l->consume != nullptr) lvio_event_reset(l->consume);
+  if (reason == LVIO_WATCH_FIRED && l->consume != nullptr) (void)lvio_event_reset(l->consume);
   std::lock_guard<std::mutex> hold(l->mutex);
   l->reasons.push_back(reason);
   return l->answer;

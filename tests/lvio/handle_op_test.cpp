@@ -35,7 +35,7 @@ class HandleOps : public OsLayer {
     lvio_handle_op_set_completion.store(slow_set);
   }
   void TearDown() override {
-    if (op_ != nullptr) lvio_handle_op_take(&op_, nullptr, nullptr);
+    if (op_ != nullptr) (void)lvio_handle_op_take(&op_, nullptr, nullptr);
     // Every worker has set its event before the setter goes back.
     EXPECT_TRUE(eventually([] { return completions_set.load() == 1; }));
     lvio_handle_op_set_completion.store(lvio_event_set);

@@ -45,7 +45,7 @@ class Initialize : public testing::Test {
     lvio_modules[13].entry = probe_module<13>;
   }
   void TearDown() override {
-    lvio_initialize(nullptr, nullptr, nullptr, 1);
+    (void)lvio_initialize(nullptr, nullptr, nullptr, 1);
     for (int i = 0; i < LVIO_MODULE_COUNT; i++) lvio_modules[i] = saved_[i];
   }
   lvio_module saved_[LVIO_MODULE_COUNT];

@@ -37,10 +37,10 @@ class Interrupts : public testing::Test {
     ASSERT_EQ(lvio_deferred_close_module(0), 0);
   }
   void TearDown() override {
-    lvio_interrupt_hook_add(record_a, nullptr, 1);
-    lvio_interrupt_hook_add(record_b, nullptr, 1);
-    lvio_deferred_close_module(1);
-    lvio_layer_core_module(1);
+    (void)lvio_interrupt_hook_add(record_a, nullptr, 1);
+    (void)lvio_interrupt_hook_add(record_b, nullptr, 1);
+    (void)lvio_deferred_close_module(1);
+    (void)lvio_layer_core_module(1);
   }
 };
 
@@ -71,7 +71,7 @@ TEST_F(Interrupts, ModesFollowTheFlags) {
   uint64_t before = lvio_interrupt_dispatch_count();
   for (const auto& c : cases) {
     calls.clear();
-    lvio_interrupt(c.flags);
+    (void)lvio_interrupt(c.flags);
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].mode, c.mode) << c.flags;
   }
@@ -83,8 +83,8 @@ TEST_F(Interrupts, DeliveredOnTheInterruptingThreadThenOnceMoreOnTheDrainingThre
   std::thread::id interrupter;
   std::thread other([&] {
     interrupter = std::this_thread::get_id();
-    lvio_interrupt(0);
-    lvio_interrupt(0);  // the pending node is already queued
+    (void)lvio_interrupt(0);
+    (void)lvio_interrupt(0);  // the pending node is already queued
   });
   other.join();
   ASSERT_EQ(calls.size(), 2u);
@@ -98,7 +98,7 @@ TEST_F(Interrupts, DeliveredOnTheInterruptingThreadThenOnceMoreOnTheDrainingThre
   EXPECT_EQ(calls[0].thread, std::this_thread::get_id());
   // The node is pending again: the next interrupt is delivered twice as well.
   calls.clear();
-  lvio_interrupt(1);
+  (void)lvio_interrupt(1);
   EXPECT_EQ(lvio_deferred_close_all(0), 1);
   ASSERT_EQ(calls.size(), 2u);
   EXPECT_EQ(calls[0].mode, 0u);
@@ -123,7 +123,7 @@ TEST_F(Interrupts, LockNestsAndADispatchWaitsForTheHolder) {
   EXPECT_EQ(lvio_interrupt_unlock(), 1);
   // While this thread holds the lock, another thread's dispatch waits.
   ASSERT_EQ(lvio_interrupt_hook_add(record_a, nullptr, 0), 0);
-  std::thread other([] { lvio_interrupt(1); });
+  std::thread other([] { (void)lvio_interrupt(1); });
   std::thread::id other_id = other.get_id();
   EXPECT_TRUE(calls.empty());
   EXPECT_EQ(lvio_interrupt_unlock(), 0);
@@ -246,7 +246,7 @@ TEST_F(DeferredClose, ModuleStopReleasesWithoutRunning) {
   EXPECT_EQ(node_log, (std::vector<std::string>{"release a"}));
   EXPECT_EQ(lvio_closeable_register(&a, 1), LVIO_E_SHUTDOWN);
   // An interrupt now cannot queue its node; it keeps it pending.
-  lvio_interrupt(0);
+  (void)lvio_interrupt(0);
   EXPECT_EQ(lvio_deferred_close_count(), 0u);
 }
 

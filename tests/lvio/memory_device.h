@@ -71,7 +71,7 @@ inline const char MemoryDevice::tag = 0;
 
 // Closes a whole chain abortively; nothing of it is left.
 inline void close_chain(lvio_layer** chain) {
-  if (*chain != nullptr) lvio_stream_close(chain, LVIO_OP_ABORTIVE);
+  if (*chain != nullptr) (void)lvio_stream_close(chain, LVIO_OP_ABORTIVE);
 }
 
 // Reads the chain to its end (or first error) into a string; the result code

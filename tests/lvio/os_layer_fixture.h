@@ -75,7 +75,7 @@ class Interrupter {
   Interrupter()
       : thread_([this] {
           while (!stop_.load()) {
-            lvio_interrupt(0);
+            (void)lvio_interrupt(0);
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
           }
         }) {}

@@ -37,7 +37,7 @@ class ProcessDirectories : public TempDirectory {
     ASSERT_EQ(lvio_file_system_module(0), 0);
   }
   void TearDown() override {
-    lvio_file_system_module(1);
+    (void)lvio_file_system_module(1);
     TempDirectory::TearDown();
   }
 };

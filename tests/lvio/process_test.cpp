@@ -48,10 +48,10 @@ class Processes : public OsLayer {
  protected:
   void TearDown() override {
     for (lvio_process* p : made_) {
-      lvio_process_kill(p, 0, 1);
+      (void)lvio_process_kill(p, 0, 1);
       lvio_wait_result r;
-      lvio_process_wait(p, nullptr, &r, 0);
-      lvio_process_release(p, 0);
+      (void)lvio_process_wait(p, nullptr, &r, 0);
+      (void)lvio_process_release(p, 0);
     }
     OsLayer::TearDown();
   }
@@ -74,7 +74,7 @@ class Processes : public OsLayer {
       *output += piece;
     }
     EXPECT_EQ(rc, LVIO_E_END_OF_FILE);
-    lvio_stream_close(&chain, 0);
+    (void)lvio_stream_close(&chain, 0);
     lvio_wait_result result = {0, 0};
     EXPECT_EQ(lvio_process_wait(p, nullptr, &result, 2), 0);
     return result;
@@ -196,8 +196,8 @@ TEST_F(Processes, CatThroughThreePipes) {
   ASSERT_EQ(lvio_process_wait(p, nullptr, &r, 0), 0);
   EXPECT_EQ(r.exited, 1);
   EXPECT_EQ(r.exit_code, 0);
-  lvio_stream_close(&from_child, 0);
-  lvio_stream_close(&errors, 0);
+  (void)lvio_stream_close(&from_child, 0);
+  (void)lvio_stream_close(&errors, 0);
 }
 
 TEST_F(Processes, KillAndWait) {
@@ -342,7 +342,7 @@ TEST_F(Processes, TheChildInheritsNoDescriptorOfTheLayer) {
   for (std::string line; std::getline(lines, line);) inherited.insert(std::stoi(line));
   for (int fd : {0, 1, 2}) EXPECT_EQ(inherited.count(fd), 1u) << fd;
   for (int fd : made) EXPECT_EQ(inherited.count(fd), 0u) << fd;
-  lvio_stream_close(&chain, 0);
+  (void)lvio_stream_close(&chain, 0);
 }
 
 TEST_F(Processes, StandardStreamChoices) {
@@ -411,7 +411,7 @@ TEST_F(Processes, ReleasedChildrenAreReaped) {
                                 LVIO_PROCESS_STDIN_NULL | LVIO_PROCESS_STDOUT_NULL | LVIO_PROCESS_STDERR_NULL),
             0);
   uint32_t id;
-  lvio_process_id(p, &id);
+  (void)lvio_process_id(p, &id);
   ASSERT_EQ(lvio_process_release(p, 0), 0);  // still running
   // Reaped on a later call once it has ended: no zombie stays.
   EXPECT_TRUE(eventually([&] {

@@ -109,7 +109,7 @@ TEST(SettingReaders, NamesAreCaseSensitive) {
   EXPECT_EQ(lvio_setting_get("lv_override_case", buffer, &size, 0), LVIO_E_NOT_FOUND);
   ASSERT_EQ(lvio_setting_get("LV_Test_Case", buffer, &size, 0), 0);
   EXPECT_STREQ(buffer, "mixed");
-  lvio_install_overrides(nullptr, 1);
+  (void)lvio_install_overrides(nullptr, 1);
 }
 
 TEST(SettingReaders, PrivateEnvironmentComesBetweenOverridesAndProcess) {
@@ -144,10 +144,10 @@ TEST(SettingReaders, PrivateEnvironmentComesBetweenOverridesAndProcess) {
     }
   };
   for (const auto& c : cases) check(c.name, c.flags, c.value);
-  lvio_install_overrides(nullptr, 1);
+  (void)lvio_install_overrides(nullptr, 1);
   check("LV_TEST_A", 0, "private");
   check("LV_TEST_A", LVIO_SETTING_SKIP_PROCESS_ENV, "private");
-  lvio_environment_module(1);
+  (void)lvio_environment_module(1);
   EXPECT_EQ(lvio_setting_set("LV_TEST_A", "again"), LVIO_E_NOT_FOUND);
 }
 

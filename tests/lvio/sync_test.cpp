@@ -68,7 +68,7 @@ TEST_F(Sync, SignalWakesAWaiter) {
   std::thread waiter([&] {
     lvio_mutex_lock(mutex);
     waiting.store(true);
-    while (!flag.load()) lvio_cond_timedwait(cond, mutex, nullptr, 0);
+    while (!flag.load()) (void)lvio_cond_timedwait(cond, mutex, nullptr, 0);
     lvio_mutex_unlock(mutex);
   });
   ASSERT_TRUE(eventually([&] { return waiting.load(); }));

@@ -86,7 +86,7 @@ lvio_code cancelled_parent(lvio_thread*, void* gate) {
   if (rc < 0) return rc;
   lvio_event* never = nullptr;
   lvio_code woken = lvio_event_wait(&never, 1, nullptr);  // a sleep until the cancel
-  lvio_event_set(static_cast<lvio_event*>(gate));
+  (void)lvio_event_set(static_cast<lvio_event*>(gate));
   // Its own cancel does not end the join of its child.
   rc = lvio_thread_join(child);
   return woken == LVIO_E_CANCELED ? rc : LVIO_E_ERROR;

@@ -22,6 +22,7 @@
 #include "store/predicates.h"
 #include "store/qload_internal.h"
 #include "streams/diagnostics.h"
+#include "streams/stream_api.h"
 
 namespace {
 

@@ -20,6 +20,7 @@
 #include "store/predicates.h"
 #include "store/qload.h"
 #include "streams/diagnostics.h"
+#include "streams/stream_api.h"
 
 namespace {
 

@@ -1,22 +1,30 @@
-// Byte input streams: the stream record with its inline read cursors, opened
-// on a file or on a copy of a memory buffer, and the ring of open streams
-// that stream arguments are checked against.
+// The stream record: buffered items over an I/O-layer chain, the inline
+// cursors that the fast paths move, the item, line and line-position
+// counters, the end-of-stream state and the ring of open streams.
 //
-// The record keeps the field order of the full stream record: the eight
-// cursor fields first (the byte read cursor and limit are the ones used
-// here), then the flags and the capability word. What follows them is the
-// inside of this reader: a file descriptor or a memory copy, one buffer,
-// the byte count, a name for messages and the ring links. Only binary
-// reading is offered.
+// Only one cursor pair per direction is live: the byte pairs on a binary
+// stream, the code pairs (32-bit character codes) on a text stream. A read
+// limit is the buffer's data plus its used length, a write limit the data
+// plus its capacity; the single-item flags shorten a limit to cursor + 1.
+// Items are counted lazily, when a buffer boundary is reached or a counter
+// is read.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "core/term.h"
+#include "core/worker.h"
+#include "lvio/result_codes.h"
+
+struct lvio_buffer;
+struct lvio_layer;
 
 struct lv_stream {
-  uint8_t* byte_read_cursor;  // next byte to read
-  uint8_t* byte_read_limit;   // end of the readable bytes
+  // The eight cursor fields are part of the binary interface: the inline
+  // get and put macros of the C interface test and move them directly.
+  uint8_t* byte_read_cursor;
+  uint8_t* byte_read_limit;
   uint8_t* byte_write_cursor;
   uint8_t* byte_write_limit;
   uint32_t* code_read_cursor;
@@ -25,86 +33,216 @@ struct lv_stream {
   uint32_t* code_write_limit;
   uint32_t flags;         // LV_STREAM_* bits
   uint64_t capabilities;  // LV_CAP_* bits, derived from the flags
-
-  int fd;                 // -1 for a memory stream
-  uint8_t* data;          // the read buffer, or the memory copy
-  uint64_t data_size;     // bytes allocated at data
-  uint64_t consumed;      // bytes of earlier buffers
-  bool at_end;
-  char* name;             // for messages
-  lv_stream* prev;        // ring links
-  lv_stream* next;
+  lvio_buffer* read_buffer;
+  lvio_buffer* write_buffer;
+  lvio_layer* chain;  // top layer; null only for the null stream
+  lv_stream* prev;    // towards newer streams (the ring head after the newest)
+  lv_stream* next;    // towards older streams (the ring head after the oldest)
+  lv_term file_name;  // registered atom, 0 when none
+  int64_t item_count;
+  int64_t counted_mark;  // items of the current buffer already counted
+  int64_t line_position;
+  int64_t line_count;
+  int64_t previous_line_position;  // before the last counted item; -1 unknown
+  int64_t previous_line_count;
+  int64_t end_position;   // item count + 1 where end of stream was met; -1
+  int64_t pushback_mark;  // item count at the last push-back or reposition
+  int64_t id;
 };
-static_assert(__builtin_offsetof(lv_stream, flags) == 64 && __builtin_offsetof(lv_stream, capabilities) == 72);
+static_assert(offsetof(lv_stream, byte_read_limit) == 8 && offsetof(lv_stream, byte_write_cursor) == 16 &&
+              offsetof(lv_stream, byte_write_limit) == 24 && offsetof(lv_stream, code_read_cursor) == 32 &&
+              offsetof(lv_stream, code_read_limit) == 40 && offsetof(lv_stream, code_write_cursor) == 48 &&
+              offsetof(lv_stream, code_write_limit) == 56 && offsetof(lv_stream, flags) == 64 &&
+              offsetof(lv_stream, capabilities) == 72 && offsetof(lv_stream, chain) == 96 &&
+              offsetof(lv_stream, file_name) == 120 && offsetof(lv_stream, item_count) == 128 &&
+              offsetof(lv_stream, id) == 192 && sizeof(lv_stream) == 200);
 
 // Flags.
 constexpr uint32_t LV_STREAM_INPUT = 0x1;
 constexpr uint32_t LV_STREAM_OUTPUT = 0x2;
+constexpr uint32_t LV_STREAM_APPEND = 0x4;
 constexpr uint32_t LV_STREAM_BINARY = 0x8;
 constexpr uint32_t LV_STREAM_TEXT = 0x10;
+constexpr uint32_t LV_STREAM_SINGLE_READ = 0x20;
+constexpr uint32_t LV_STREAM_SINGLE_WRITE = 0x40;
+constexpr uint32_t LV_STREAM_INTERACTIVE = 0x80;
+constexpr uint32_t LV_STREAM_LINE_FLUSH = 0x100;
+constexpr uint32_t LV_STREAM_INPUT_NONBLOCKING = 0x200;
+constexpr uint32_t LV_STREAM_OUTPUT_NONBLOCKING = 0x400;
+constexpr uint32_t LV_STREAM_KEEP_ON_INTERRUPT = 0x800;
+constexpr uint32_t LV_STREAM_AT_END = 0x1000;
+constexpr uint32_t LV_STREAM_PAST_END = 0x2000;
+constexpr uint32_t LV_STREAM_NULL_DEVICE = 0x4000;
+constexpr uint32_t LV_STREAM_BOM_FOUND = 0x8000;
+constexpr uint32_t LV_STREAM_REPOSITIONABLE = 0x10000;
+constexpr uint32_t LV_STREAM_END_CODE = 0x20000;
+constexpr uint32_t LV_STREAM_END_RESET = 0x40000;
+constexpr uint32_t LV_STREAM_CLOSE_CLEANUP = 0x80000;
+constexpr uint32_t LV_STREAM_HIDDEN = 0x100000;
+constexpr uint32_t LV_STREAM_STANDARD = 0x200000;
+constexpr uint32_t LV_STREAM_INPUT_WATCHED = 0x400000;
+constexpr uint32_t LV_STREAM_IN_CRLF = 0x800000;
+constexpr uint32_t LV_STREAM_IN_AUTO = 0x1000000;
+constexpr uint32_t LV_STREAM_OUT_CRLF = 0x2000000;
+constexpr uint32_t LV_STREAM_OUT_AUTO = 0x4000000;  // flushes pass the closing sync option
 
 // Capabilities, as stream arguments ask for them.
 constexpr uint64_t LV_CAP_STREAM = 0x1;
 constexpr uint64_t LV_CAP_INPUT = 0x2;
 constexpr uint64_t LV_CAP_OUTPUT = 0x4;
+constexpr uint64_t LV_CAP_INTERACTIVE = 0x8;
+constexpr uint64_t LV_CAP_STANDARD = 0x10;
+constexpr uint64_t LV_CAP_APPEND = 0x20;
+constexpr uint64_t LV_CAP_HIDDEN = 0x40;
+constexpr uint64_t LV_CAP_REPOSITIONABLE = 0x100;
+constexpr uint64_t LV_CAP_END_CODE = 0x200;
+constexpr uint64_t LV_CAP_END_RESET = 0x400;
 constexpr uint64_t LV_CAP_BINARY = 0x800;
+constexpr uint64_t LV_CAP_CLOSE_CLEANUP = 0x1000;
 constexpr uint64_t LV_CAP_TEXT = 0x4000;
+constexpr uint64_t LV_CAP_LINE_FLUSH = 0x8000;
 // Not a capability: the stream-argument check sets no pending error.
 constexpr uint64_t LV_CAP_QUIET = 0x40000;
 
-// Mode flags of LV_fopen.
-constexpr uint32_t LV_FOPEN_READ = 0x1;
-constexpr uint32_t LV_FOPEN_WRITE = 0x2;
-constexpr uint32_t LV_FOPEN_BINARY = 0x8;
-constexpr uint32_t LV_FOPEN_TEXT = 0x10;
-constexpr uint32_t LV_FOPEN_NAME_AS_GIVEN = 0x400;
+// Results of the stream layer besides the lvio codes.
+constexpr int64_t LV_STREAM_END = -1;           // end of stream
+constexpr int64_t LV_STREAM_INTERRUPTED = 5;    // a write-out was interrupted after writing part
+constexpr int64_t LV_STREAM_PROBE_END = 30000;  // end of file, from the readiness probes
+constexpr int64_t LV_STREAM_BOM = 30001;        // a byte-order mark was found
 
-// Opens the named file (UTF-8 text) as a stream: 0 and *out, or a negative
-// lvio code (LVIO_E_FILE_NOT_FOUND, LVIO_E_PERMISSION_ERROR, ...). Only a
-// binary read (read and binary, text not set) is offered: other modes give
-// LVIO_E_NOT_SUPPORTED. The name is used as given. options must be 0.
-int64_t LV_fopen(const char* name, uint64_t options, uint32_t mode, lv_stream** out);
+// Options of the refills and of the get helpers.
+constexpr uint32_t LV_GET_NO_WAIT = 0x1;
+constexpr uint32_t LV_GET_PEEK = 0x2;
+constexpr uint32_t LV_GET_RETURN_ON_INTERRUPT = 0x4;
 
-// A binary input stream over a copy of count bytes; name is used in
-// messages. 0 and *out, or a negative lvio code.
-int64_t lv_open_memory_input(const void* bytes, uint64_t count, const char* name, lv_stream** out);
+// Options of lv_stream_flush.
+constexpr uint32_t LV_FLUSH_NO_WAIT = 0x1;
+constexpr uint32_t LV_FLUSH_LINE_END = 0x2;
+constexpr uint32_t LV_FLUSH_NO_SYNC = 0x8;
+constexpr uint32_t LV_FLUSH_CLOSING = 0x10;
 
-// Closes the stream and releases the record: 0 or a negative lvio code. A
-// failure to close keeps the record (and the stream in the ring) unless
-// bit 0 of flags is set, which releases it in any case.
-int64_t LV_fclose(lv_stream* stream, uint32_t flags);
+// The record, the ring and the counters.
 
-// The slow path of reading a byte, for when the read cursor has reached the
-// limit: refills the buffer and returns its first byte (consumed), or -1
-// (LVIO_E_END_OF_FILE) at the end of the data, or another negative code.
-// Interrupted reads are retried unless bit 2 of flags is set.
-int64_t lv_get_byte_helper(lv_stream* stream, uint32_t flags);
+// A zeroed record (previous-line fields and end position -1, the next id),
+// not linked; null when out of memory.
+lv_stream* lv_stream_new();
+// Frees a record that is not linked (its buffers too).
+void lv_stream_free(lv_stream* stream);
+void lv_stream_update_capabilities(lv_stream* stream);
+// Recomputes the capabilities and links the stream right after the ring head.
+void lv_stream_link(lv_stream* stream);
+void lv_stream_unlink(lv_stream* stream);
+// The dummy head of the ring; its counters are the terminal's, shared by
+// every interactive stream. Null before the streams are initialised.
+lv_stream* lv_stream_ring_head();
+// Makes the ring head (once); false when out of memory.
+bool lv_stream_ring_create();
+// Frees the ring head (the ring must be empty but for it).
+void lv_stream_ring_destroy();
+// The next stream id (start-up resets it to 0).
+void lv_stream_reset_ids();
+// The stream when it is one of the three standard records or in the ring.
+lv_stream* lv_stream_known(const void* address);
+// With a stream: it, when known and id is 0 or its id. With null: the
+// stream of the ring with that id (newest first). Else null.
+lv_stream* lv_find_stream_by_id(lv_stream* stream, int64_t id);
+// Brings the counters up to the cursor of the input side (else the output
+// side). Option 1 on an interactive stream counts the other interactive
+// text inputs first, so that the terminal counters stay in order.
+void lv_stream_count_sync(lv_stream* stream, uint32_t options);
 
-// The next byte (0-255), or a negative code as lv_get_byte_helper.
+// Refills (options LV_GET_NO_WAIT, LV_GET_PEEK): the next byte or code,
+// LV_STREAM_END at end of stream, or a negative lvio code.
+int64_t lv_stream_fill_bytes(lv_stream* stream, uint32_t options);
+int64_t lv_stream_fill_codes(lv_stream* stream, uint32_t options);
+// Drains the deferred-close list; LVIO_E_INTERNAL_ERROR when the stream is
+// no longer known or its id changed; LVIO_E_INTERRUPTED when an event was
+// pending (it is taken).
+int64_t lv_stream_validate(lv_stream* stream);
+
+// Writes the buffered output once (option 1: don't wait): 0,
+// LV_STREAM_INTERRUPTED when interrupted after a partial write, or a
+// negative code; unwritten bytes stay buffered.
+int64_t lv_stream_write_buffer(lv_stream* stream, uint32_t options);
+// Writes out everything and syncs the chain (LV_FLUSH_* options).
+int64_t lv_stream_flush(lv_stream* stream, uint32_t options);
+// Flushes every text output stream that flushes at line ends, but skip;
+// LVIO_E_INTERRUPTED when one was interrupted.
+int64_t lv_flush_line_end_outputs(lv_stream* skip, uint32_t options);
+// Makes room in the write buffer without waiting (creates the buffer,
+// writes a full one out): 0, LVIO_E_INTERRUPTED, or a negative code.
+int64_t lv_stream_probe_output(lv_stream* stream);
+
+// Gives back the last item read (LV_STREAM_END: the end of stream just
+// met): 0 or LVIO_E_PARAMETER_ERROR.
+int64_t lv_stream_unget_code(lv_stream* stream, int64_t code);
+int64_t lv_stream_unget_byte(lv_stream* stream, int64_t byte);
+
+// Options of lv_stream_set_position.
+constexpr uint32_t LV_SEEK = 0x1;             // else: restore a saved position and its line counters
+constexpr uint32_t LV_SEEK_FROM_START = 0x2;  // with LV_SEEK, the whence
+constexpr uint32_t LV_SEEK_FROM_CURRENT = 0x4;
+constexpr uint32_t LV_SEEK_FROM_END = 0x8;
+constexpr uint32_t LV_SEEK_RESYNC = 0x15;  // with position 0: give buffered unread bytes back to the device
+int64_t lv_stream_set_position(lv_stream* stream, int64_t position, int64_t line_count, int64_t line_position,
+                               uint32_t options);
+
+// Errors.
+
+// Sets the pending error for an lvio code (output: the output side).
+void lv_raise_lvio_error(int64_t code, bool output, lv_term culprit);
+// The same with argument number argument of name/arity as culprit, then
+// raises it in the goal context prolog:name/arity.
+int lv_raise_stream_error(lv_worker* w, int64_t code, bool output, lv_term name, unsigned arity, int64_t argument);
+// A stream argument: user_input, user_output, user_error, user (input when
+// required holds LV_CAP_INPUT, else output) or an integer holding the
+// address of a known stream. It must have every capability of required
+// and none of forbidden: null with pending error 262 (input asked) or 518
+// otherwise, or 2306 when it is not a stream. LV_CAP_QUIET sets none.
+lv_stream* lv_get_stream_arg(lv_term term, uint64_t required, uint64_t forbidden);
+// The integer that stands for a stream in Prolog: its address.
+lv_term lv_stream_term(const lv_stream* stream);
+// The file name the stream was opened under, "" when none.
+const char* lv_stream_name(const lv_stream* stream);
+
+// The inline paths of the C interface.
+int64_t lv_get_byte_helper(lv_stream* stream, uint32_t options);
+int64_t lv_get_code_helper(lv_stream* stream, uint32_t options);
+int64_t lv_put_byte_helper(lv_stream* stream, int64_t byte, uint32_t options);
+int64_t lv_put_code_helper(lv_stream* stream, int64_t code, uint32_t options);
+
 inline int64_t lv_get_byte(lv_stream* s) {
   if (s->byte_read_cursor < s->byte_read_limit) return *s->byte_read_cursor++;
   return lv_get_byte_helper(s, 0);
 }
+inline int64_t lv_peek_byte(lv_stream* s) {
+  if (s->byte_read_cursor < s->byte_read_limit) return *s->byte_read_cursor;
+  return lv_get_byte_helper(s, LV_GET_PEEK);
+}
+inline int64_t lv_get_code(lv_stream* s) {
+  if (s->code_read_cursor < s->code_read_limit) return *s->code_read_cursor++;
+  return lv_get_code_helper(s, 0);
+}
+inline int64_t lv_peek_code(lv_stream* s) {
+  if (s->code_read_cursor < s->code_read_limit) return *s->code_read_cursor;
+  return lv_get_code_helper(s, LV_GET_PEEK);
+}
+inline int64_t lv_put_byte(lv_stream* s, uint8_t byte) {
+  if (s->byte_write_cursor < s->byte_write_limit) return *s->byte_write_cursor++ = byte;
+  return lv_put_byte_helper(s, byte, 0);
+}
+inline int64_t lv_put_code(lv_stream* s, uint32_t code) {
+  if (s->code_write_cursor < s->code_write_limit) return *s->code_write_cursor++ = code;
+  return lv_put_code_helper(s, code, 0);
+}
 
-// The stream's counters: items (bytes read so far), lines and line position
-// (0: a binary stream counts no lines). 0 or a negative code.
-int64_t LV_get_stream_counts(lv_stream* stream, int64_t* items, int64_t* lines, int64_t* line_position,
-                             uint32_t flags);
-
-// The name the stream was opened under ("" when none).
-const char* lv_stream_name(const lv_stream* stream);
-
-// The stream when it is in the ring of open streams, else null.
-lv_stream* lv_stream_known(const void* address);
-
-// A stream argument: an integer (small or boxed) holding the address of an
-// open stream. The standard streams (user_input, user_output, user_error,
-// user) do not exist yet, so their aliases are not streams. The stream must
-// have every capability in required and none in forbidden; otherwise null
-// with the pending error 262 (input asked for) or 518 with the term as
-// culprit. A term that is not an open stream gives null and the pending
-// error 2306. With LV_CAP_QUIET in required no pending error is set.
-lv_stream* lv_get_stream_arg(lv_term term, uint64_t required, uint64_t forbidden);
-
-// The term a stream is handed to Prolog as: its address as an integer.
-lv_term lv_stream_term(const lv_stream* stream);
+// Services that the stream layer calls on the embedding side, installed by
+// it: the Prolog query behind close cleanup, and taking the engine's
+// pending-event flag. Null hooks are skipped.
+struct lv_stream_services {
+  // Runs prolog:close_cleanup(Stream, Which) once; which is read, write or all.
+  void (*close_cleanup)(lv_stream* stream, lv_term which);
+  // 1 when an event was pending (and is now taken), else 0.
+  int (*take_pending_event)();
+};
+extern lv_stream_services lv_stream_hooks;

@@ -22,6 +22,8 @@
 #include "store/qload.h"
 #include "support/emulator_fixture.h"
 #include "support/ql_writer.h"
+#include "lvio/initialize.h"
+#include "streams/stream_api.h"
 #include "support/temp_files.h"
 #include "support/terms.h"
 
@@ -34,6 +36,7 @@ class QloadTest : public EmulatorTest {
  protected:
   void SetUp() override {
     EmulatorTest::SetUp();
+    ASSERT_EQ(lvio_initialize(nullptr, nullptr, nullptr, 0), 0);
     lv_builtin_table store = lv_store_builtins();
     for (size_t i = 0; i < store.count; i++)
       c_pred(store.records[i].name, store.records[i].flags & 0xFF, store.records[i].function, "prolog");
@@ -42,6 +45,7 @@ class QloadTest : public EmulatorTest {
   void TearDown() override {
     for (lv_stream* s : streams_) LV_fclose(s, 1);
     while (lv_qload_have_registers()) lv_qload_pop_registers();
+    EXPECT_EQ(lvio_initialize(nullptr, nullptr, nullptr, 1), 0);
     EmulatorTest::TearDown();
   }
 

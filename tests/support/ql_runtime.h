@@ -27,6 +27,7 @@
 #include "embed/builtins.h"
 #include "embed/prolog_contract.h"
 #include "embed/termrefs.h"
+#include "lvio/initialize.h"
 #include "machine/bignum.h"
 #include "machine/emulator.h"
 #include "machine/instructions.h"
@@ -67,6 +68,7 @@ class Runtime {
   bool start() {
     lv_mem_default_hooks();
     if (lv_mem_init(0) != 0) return false;
+    if (lvio_initialize(nullptr, nullptr, nullptr, 0) != 0) return false;
     lv_init_static_code();
     w_ = lv_create_worker();
     if (w_ == nullptr) return false;
@@ -90,6 +92,7 @@ class Runtime {
   void stop() {
     if (w_ != nullptr && !lv_worker_destroyed()) lv_destroy_worker(w_);
     w_ = nullptr;
+    lvio_initialize(nullptr, nullptr, nullptr, 1);
     lv_mem_deinit();
   }
 

@@ -46,6 +46,14 @@ inline void lv_set_write_cursors(lv_stream* s, uint8_t* cursor, uint8_t* limit) 
   }
 }
 
+// Whether the counters follow the output side: on an output-only stream,
+// and on a chainless stream while it has read nothing.
+inline bool lv_stream_counts_output(const lv_stream* s) {
+  if ((s->flags & LV_STREAM_OUTPUT) == 0) return false;
+  if ((s->flags & LV_STREAM_INPUT) == 0) return true;
+  return (s->flags & LV_STREAM_NULL_DEVICE) != 0 && s->read_buffer == nullptr;
+}
+
 // The item at p (a byte, or a code as a non-negative number).
 inline int64_t lv_item_at(const lv_stream* s, const uint8_t* p) {
   if ((s->flags & LV_STREAM_TEXT) != 0) return *reinterpret_cast<const uint32_t*>(p);

@@ -120,7 +120,7 @@ void lv_stream_count_sync(lv_stream* s, uint32_t options) {
     for (lv_stream* t = ring_head->prev; t != ring_head; t = t->prev)
       if (t != s && (t->flags & INTERACTIVE_TEXT_INPUT) == INTERACTIVE_TEXT_INPUT) lv_stream_count_sync(t, 0);
   }
-  bool input = (s->flags & LV_STREAM_INPUT) != 0;
+  bool input = !lv_stream_counts_output(s) && (s->flags & LV_STREAM_INPUT) != 0;
   lvio_buffer* b = input ? s->read_buffer : s->write_buffer;
   if (b == nullptr) return;
   if ((s->flags & LV_STREAM_TEXT) == 0) {

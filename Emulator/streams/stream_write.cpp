@@ -17,7 +17,7 @@ constexpr uint64_t BINARY_BUFFER_BYTES = 65536;
 constexpr uint64_t KEEP_ON_INTERRUPT_GROWTH = 100;
 constexpr uint32_t UNWRAPPED_WRITE_ALL = 0x20;
 
-bool output_only(const lv_stream* s) { return (s->flags & (LV_STREAM_INPUT | LV_STREAM_OUTPUT)) == LV_STREAM_OUTPUT; }
+bool output_only(const lv_stream* s) { return lv_stream_counts_output(s); }
 
 // The end of whole items in the buffer's capacity.
 uint8_t* room_end(const lv_stream* s, const lvio_buffer* b) {
@@ -112,7 +112,7 @@ int64_t put_items(lv_stream* s, const void* items, int64_t count, uint32_t optio
       rc = make_room(s, options);
       if (rc < 0) return rc;
       if (b->capacity - b->used < bytes) {
-        rc = lvio_buffer_reserve(b, bytes - (b->capacity - b->used));
+        rc = lvio_buffer_reserve(b, bytes);
         if (rc < 0) return rc;
       }
     }

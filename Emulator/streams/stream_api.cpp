@@ -156,7 +156,8 @@ int64_t LV_create_os_stream(int64_t handle, lv_stream** out, lv_term encoding, u
       int64_t eol = lv_eol_mode_name(eol_name, reposition ? "lf" : "auto");
       if (eol < 0) rc = eol;
       if (reposition && eol != LV_EOL_LF) rc = LVIO_E_SEEK_ERROR;
-      word |= LV_CODER_INPUT | (eol == LV_EOL_CRLF ? LV_CODER_IN_CRLF : eol == LV_EOL_AUTO ? LV_CODER_IN_AUTO : LV_CODER_IN_LF);
+      word |= LV_CODER_INPUT |
+              (eol == LV_EOL_CRLF ? LV_CODER_IN_CRLF : eol == LV_EOL_AUTO ? LV_CODER_IN_AUTO : LV_CODER_IN_LF);
       if ((w & LV_OS_DETECT_BOM) != 0) word |= LV_CODER_MARK;
     }
     if (rc >= 0 && output) {

@@ -69,8 +69,10 @@ lv_stream* lv_get_stream_arg(lv_term term, uint64_t required, uint64_t forbidden
     return nullptr;
   }
   if ((s->capabilities & required) != required || (s->capabilities & forbidden) != 0) {
-    if (!quiet)
-      lv_set_pending_error((required & LV_CAP_INPUT) != 0 ? LV_ERROR_INPUT_STREAM_NEEDED : LV_ERROR_OUTPUT_STREAM_NEEDED, "", term);
+    if (!quiet) {
+      bool input = (required & LV_CAP_INPUT) != 0;
+      lv_set_pending_error(input ? LV_ERROR_INPUT_STREAM_NEEDED : LV_ERROR_OUTPUT_STREAM_NEEDED, "", term);
+    }
     return nullptr;
   }
   return s;

@@ -72,7 +72,8 @@ int64_t lv_stream_set_position(lv_stream* s, int64_t position, int64_t line_coun
   if (s == nullptr) return LVIO_E_PARAMETER_ERROR;
   bool resync = options == LV_SEEK_RESYNC && position == 0;
   bool seek = (options & LV_SEEK) != 0;
-  uint32_t whence = seek ? options & (LV_SEEK_FROM_START | LV_SEEK_FROM_CURRENT | LV_SEEK_FROM_END) : LV_SEEK_FROM_START;
+  constexpr uint32_t WHENCE = LV_SEEK_FROM_START | LV_SEEK_FROM_CURRENT | LV_SEEK_FROM_END;
+  uint32_t whence = seek ? options & WHENCE : LV_SEEK_FROM_START;
   if (!resync && whence != LV_SEEK_FROM_START && whence != LV_SEEK_FROM_CURRENT && whence != LV_SEEK_FROM_END)
     return LVIO_E_PARAMETER_ERROR;
   // A stream whose device cannot move keeps its position.
@@ -89,7 +90,8 @@ int64_t lv_stream_set_position(lv_stream* s, int64_t position, int64_t line_coun
       uint8_t* end = b->data + b->used;
       uint64_t unread = cursor < end ? static_cast<uint64_t>(end - cursor) : 0;
       if (unread != 0) {
-        lvio_buffer source = {cursor, unread, unread, LVIO_BUFFER_BORROWED | LVIO_BUFFER_CALLER_RECORD | LVIO_BUFFER_FIXED};
+        lvio_buffer source = {cursor, unread, unread,
+                              LVIO_BUFFER_BORROWED | LVIO_BUFFER_CALLER_RECORD | LVIO_BUFFER_FIXED};
         int64_t at = 0;
         rc = lvio_stream_seek(&s->chain, -static_cast<int64_t>(unread), &at, &source,
                               CHAIN_SEEK_RELATIVE | CHAIN_SEEK_GIVE_BACK);

@@ -94,7 +94,7 @@ lv_stream* lv_default_user_stream_hook(void*, int kind) {
   lvio_coder_class* cls = open_class(name, console ? "UTF-8" : "ISO-8859-1");
   lvio_free(name);
   if (cls == nullptr) {
-    lvio_stream_close(&chain, LVIO_OP_ABORTIVE);
+    (void)lvio_stream_close(&chain, LVIO_OP_ABORTIVE);  // the failure to report is the one above
     return nullptr;
   }
   bool input = kind == LV_STD_INPUT;
@@ -111,12 +111,13 @@ lv_stream* lv_default_user_stream_hook(void*, int kind) {
     rc = lv_make_stream_from_layers(chain, &s, make);
   }
   if (rc < 0) {
-    lvio_stream_close(&chain, LVIO_OP_ABORTIVE);
+    (void)lvio_stream_close(&chain, LVIO_OP_ABORTIVE);  // the failure to report is the one above
     return nullptr;
   }
   if (kind != LV_STD_ERROR) s->flags |= LV_STREAM_END_RESET;
   lv_stream_update_capabilities(s);
-  lvio_stream_probe(&s->chain, STD_CODER_OPTIONS + (input ? LVIO_OP_READ : LVIO_OP_WRITE));
+  // A chain whose coder takes no options converts as it does by default.
+  (void)lvio_stream_probe(&s->chain, STD_CODER_OPTIONS + (input ? LVIO_OP_READ : LVIO_OP_WRITE));
   return s;
 }
 

@@ -186,7 +186,7 @@ int64_t LV_create_os_stream(int64_t handle, lv_stream** out, lv_term encoding, u
     if (rc == LV_STREAM_BOM) text_flags |= LV_TEXT_BOM_FOUND;
     uint32_t request = ((w & LV_OS_CODER_STRICT) != 0 ? 8 : 0) | ((w & LV_OS_CODER_REPLACE) != 0 ? 64 : 0);
     if (rc >= 0 && request != 0)
-      lvio_stream_probe(&chain, request | (input ? LVIO_OP_READ : 0) | (output ? LVIO_OP_WRITE : 0));
+      (void)lvio_stream_probe(&chain, request | (input ? LVIO_OP_READ : 0) | (output ? LVIO_OP_WRITE : 0));
     if ((word & LV_CODER_IN_CRLF) != 0) text_flags |= LV_TEXT_IN_CRLF;
     if ((word & LV_CODER_IN_AUTO) != 0) text_flags |= LV_TEXT_IN_AUTO;
     if ((word & LV_CODER_OUT_CRLF) != 0) text_flags |= LV_TEXT_OUT_CRLF;
@@ -201,7 +201,7 @@ int64_t LV_create_os_stream(int64_t handle, lv_stream** out, lv_term encoding, u
     rc = lv_make_stream_from_layers(chain, &s, make);
   }
   if (rc < 0) {
-    if (chain != nullptr) lvio_stream_close(&chain, LVIO_OP_ABORTIVE);
+    if (chain != nullptr) (void)lvio_stream_close(&chain, LVIO_OP_ABORTIVE);  // the open's failure is reported
     return rc;
   }
   lv_stream_apply_text_flags(s, text_flags);
@@ -227,7 +227,7 @@ int64_t LV_create_stream(void* user_data, const void* class_tag, lvio_device_rea
                   ((w & LV_CREATE_END_CODE) != 0 ? LV_MAKE_END_CODE : 0) |
                   ((w & LV_CREATE_END_RESET) != 0 ? LV_MAKE_END_RESET : 0);
   rc = lv_make_stream_from_layers(chain, out, make);
-  if (rc < 0) lvio_stream_close(&chain, LVIO_OP_ABORTIVE);
+  if (rc < 0) (void)lvio_stream_close(&chain, LVIO_OP_ABORTIVE);  // the creation's failure is reported
   return rc;
 }
 

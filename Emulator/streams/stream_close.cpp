@@ -68,7 +68,7 @@ bool release_globals(lv_stream* s, uint32_t options, bool input_role, bool outpu
 void cancel_watch(lv_stream* s) {
   lvio_event* event = nullptr;
   if (lvio_stream_read_event(&s->chain, &event) >= 0 && event != nullptr)
-    lvio_event_watch_cancel(event, nullptr, nullptr, 0);
+    (void)lvio_event_watch_cancel(event, nullptr, nullptr, 0);  // no watch left is the aim either way
   s->flags &= ~LV_STREAM_INPUT_WATCHED;
 }
 
@@ -123,7 +123,8 @@ int64_t lv_stream_close(lv_stream* s, uint32_t options) {
     if (!input_open) s->counted_mark = 0;
     return 0;
   }
-  if (s->chain != nullptr) lvio_stream_close(&s->chain, CHAIN_CLOSE_FORCE);
+  // A chain with a side still open after a forced close is let go.
+  if (s->chain != nullptr) (void)lvio_stream_close(&s->chain, CHAIN_CLOSE_FORCE);
   s->chain = nullptr;
   lv_stream_unlink(s);
   if (s->file_name != 0) LV_unregister_atom(s->file_name);

@@ -241,7 +241,7 @@ int64_t lv_parse_open_options(lvio_layer** chain, const char* path, const char* 
   unref(read_class);
   unref(write_class);
   if (rc < 0 && *chain != nullptr) {
-    lvio_stream_close(chain, LVIO_OP_ABORTIVE);
+    (void)lvio_stream_close(chain, LVIO_OP_ABORTIVE);  // the open's failure is reported
     *chain = nullptr;
   }
   return rc;
@@ -319,7 +319,7 @@ int64_t lv_stream_open_file(const char* path, uint32_t f, uintptr_t encoding, lv
                  ((f & LV_FOPEN_HIDDEN) != 0 ? LV_MAKE_HIDDEN : 0) |
                  ((f & LV_FOPEN_CREATION_0X1000) != 0 ? LV_MAKE_CLOSING_FLUSH : 0);
     rc = lv_make_stream_from_layers(chain, &s, c);
-    if (rc < 0) lvio_stream_close(&chain, LVIO_OP_ABORTIVE);
+    if (rc < 0) (void)lvio_stream_close(&chain, LVIO_OP_ABORTIVE);  // the creation's failure is reported
   }
   lvio_free(name);
   if (rc < 0) {

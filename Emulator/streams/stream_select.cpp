@@ -53,10 +53,12 @@ int64_t lv_wait_streams(int64_t* handles, int64_t* handle_count, lv_stream** rea
   for (int64_t i = 0; i < nh && rc >= 0; i++)
     if (handles[i] >= 0) rc = lvio_event_from_handle(static_cast<int>(handles[i]), 0, &events[i]);
   for (int64_t i = 0; i < nr && rc >= 0; i++)
-    if (reads[i] != nullptr && reads[i]->chain != nullptr) lvio_stream_read_event(&reads[i]->chain, &events[nh + i]);
+    // A chain without an event leaves its entry out of the wait.
+    if (reads[i] != nullptr && reads[i]->chain != nullptr)
+      (void)lvio_stream_read_event(&reads[i]->chain, &events[nh + i]);
   for (int64_t i = 0; i < nw && rc >= 0; i++)
     if (writes[i] != nullptr && writes[i]->chain != nullptr)
-      lvio_stream_write_event(&writes[i]->chain, &events[nh + nr + i]);
+      (void)lvio_stream_write_event(&writes[i]->chain, &events[nh + nr + i]);
   if (rc >= 0) rc = lvio_event_wait(events, total, timeout);
   if (rc >= 0 || rc == LVIO_E_TIMEOUT) {
     int64_t ready[3] = {0, 0, 0};

@@ -92,7 +92,7 @@ class Runtime {
   void stop() {
     if (w_ != nullptr && !lv_worker_destroyed()) lv_destroy_worker(w_);
     w_ = nullptr;
-    lvio_initialize(nullptr, nullptr, nullptr, 1);
+    (void)lvio_initialize(nullptr, nullptr, nullptr, 1);
     lv_mem_deinit();
   }
 

@@ -29,7 +29,12 @@ lvio_code lvio_set_std_chain(lvio_layer** chain, uint32_t kind_flags) {
   uint32_t directions = ((old.flags & LVIO_STD_CLOSE_READ) != 0 ? LVIO_OP_READ : 0) |
                         ((old.flags & LVIO_STD_CLOSE_WRITE) != 0 ? LVIO_OP_WRITE : 0);
   if (directions == 0) return 0;
-  return lvio_stream_close(&old.top, directions);
+  // Nobody holds the old chain any longer: when its orderly close fails (a
+  // flush into a pipe without reader) it is closed abortively, and the
+  // orderly close's error is returned.
+  lvio_code rc = lvio_stream_close(&old.top, directions);
+  if (rc < 0) (void)lvio_stream_close(&old.top, directions | LVIO_OP_ABORTIVE);  // errors ignored
+  return rc;
 }
 
 lvio_code lvio_get_std_chain(lvio_layer** chain, uint32_t kind_flags) {

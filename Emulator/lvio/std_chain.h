@@ -21,7 +21,8 @@ constexpr uint32_t LVIO_STD_MAKE_NULL = 0x8;     // get_std_chain: a null device
 // Stores the chain's top layer (a null chain pointer empties the slot; a
 // chain pointer whose top is null is LVIO_E_PARAMETER_ERROR). A chain that
 // the slot held is closed for the directions its stored flags name; the
-// result of that close is returned.
+// result of that close is returned (a chain whose close fails is closed
+// abortively all the same).
 [[nodiscard]] lvio_code lvio_set_std_chain(lvio_layer** chain, uint32_t kind_flags);
 
 // Takes the chain out of its slot: the caller owns it and the slot is empty.

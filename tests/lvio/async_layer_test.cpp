@@ -524,4 +524,23 @@ TEST_F(OsLayer, AReplacedStandardChainIsClosedForItsDirection) {
   EXPECT_EQ(lvio_stream_close(&b, 0), 0);
 }
 
+TEST_F(OsLayer, StoppingTheStandardHandlesClosesAChainWhoseFlushFails) {
+  Pipe pipe;
+  int fd = pipe.write_end;
+  lvio_layer* out = nullptr;
+  ASSERT_EQ(lvio_open_os_handle(&out, pipe.take_write(), LVIO_ASYNC_WRITE | LVIO_ASYNC_OWN_POSITION), 0);
+  // Written but not yet handed to the pipe, whose reader then goes.
+  lvio_buffer b = {reinterpret_cast<uint8_t*>(const_cast<char*>("unsent")), 6, 6,
+                   LVIO_BUFFER_BORROWED | LVIO_BUFFER_CALLER_RECORD | LVIO_BUFFER_FIXED};
+  uint64_t at = 0;
+  ASSERT_EQ(lvio_stream_write_buffer(&out, &b, &at, LVIO_OP_WRITE_ALL), 0);
+  pipe.close_read();
+  ASSERT_EQ(lvio_set_std_chain(&out, LVIO_STD_OUTPUT | LVIO_STD_CLOSE_WRITE), 0);
+  EXPECT_EQ(lvio_std_handles_module(1), LVIO_E_END_OF_FILE);  // the flush fails
+  // The chain is closed all the same, and its descriptor with it.
+  EXPECT_EQ(fcntl(fd, F_GETFD), -1);
+  lvio_layer* left = nullptr;
+  EXPECT_EQ(lvio_get_std_chain(&left, LVIO_STD_OUTPUT), LVIO_E_NOT_FOUND);
+}
+
 }  // namespace

@@ -1,6 +1,8 @@
 // UTF-8 sequences.
 #include "lvio/utf8.h"
 
+#include <cstring>
+
 #include "lvio/allocator.h"
 
 lvio_utf8_sequence lvio_utf8_scan(const uint8_t* bytes, uint64_t available, uint32_t flags) {
@@ -105,5 +107,29 @@ lvio_code lvio_latin1_to_utf8(const uint8_t* bytes, uint64_t length, char** text
   out[k] = '\0';
   *text = out;
   *text_length = k;
+  return 0;
+}
+
+lvio_code lvio_name_to_utf8(const char* name, uint64_t length, char** text, uint64_t* text_length,
+                            uint32_t flags) {
+  if ((flags & LVIO_NAME_WIDE) != 0) return LVIO_E_NOT_SUPPORTED;
+  const auto* bytes = reinterpret_cast<const uint8_t*>(name);
+  uint64_t ignored;
+  uint64_t* out_length = text_length != nullptr ? text_length : &ignored;
+  if (lvio_utf8_validate(bytes, length, 0) < 0) {
+    if ((flags & LVIO_NAME_LATIN1) == 0) return LVIO_E_ENCODING_INVALID;
+    lvio_code rc = lvio_latin1_to_utf8(bytes, length, text, out_length);
+    return rc < 0 ? rc : 1;
+  }
+  *out_length = length;
+  if ((flags & LVIO_NAME_AS_IS) != 0) {
+    *text = const_cast<char*>(name);
+    return 0;
+  }
+  auto* copy = static_cast<char*>(lvio_alloc(length + 1));
+  if (copy == nullptr) return LVIO_E_OUT_OF_MEMORY;
+  std::memcpy(copy, name, length);
+  copy[length] = '\0';
+  *text = copy;
   return 0;
 }

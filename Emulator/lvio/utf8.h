@@ -44,3 +44,17 @@ lvio_utf8_sequence lvio_utf8_scan(const uint8_t* bytes, uint64_t available, uint
 // The bytes as ISO-8859-1 text in UTF-8: a new NUL-terminated lvio_alloc
 // block and its length without the NUL.
 [[nodiscard]] lvio_code lvio_latin1_to_utf8(const uint8_t* bytes, uint64_t length, char** text, uint64_t* text_length);
+
+// Flags of lvio_name_to_utf8.
+constexpr uint32_t LVIO_NAME_AS_IS = 1;    // valid UTF-8 is handed back as it is, not copied
+constexpr uint32_t LVIO_NAME_WIDE = 2;     // the name is in 16-bit units: not supported
+constexpr uint32_t LVIO_NAME_LATIN1 = 4;   // a name that is not UTF-8 is read as ISO-8859-1
+
+// A name as UTF-8 text. Valid UTF-8 gives 0 and, with LVIO_NAME_AS_IS, the
+// name itself in *text, otherwise a NUL-terminated lvio_alloc copy. Other
+// bytes give LVIO_E_ENCODING_INVALID, or with LVIO_NAME_LATIN1 1 and a copy
+// converted from ISO-8859-1 (every byte above 127 becomes two). The length
+// without a NUL goes to text_length unless it is null. LVIO_NAME_WIDE:
+// LVIO_E_NOT_SUPPORTED.
+[[nodiscard]] lvio_code lvio_name_to_utf8(const char* name, uint64_t length, char** text, uint64_t* text_length,
+                                        uint32_t flags);

@@ -79,4 +79,43 @@ TEST(LvioUtf8, Latin1ToUtf8) {
   lvio_free(text);
 }
 
+TEST(LvioUtf8, NamesToUtf8) {
+  struct {
+    std::string_view name;
+    uint32_t flags;
+    lvio_code rc;
+    std::string_view text;  // for a result that is not an error
+    bool same;              // the name itself, not a copy
+  } cases[] = {
+      {"caf\xC3\xA9"sv, 0, 0, "caf\xC3\xA9"sv, false},
+      {"caf\xC3\xA9"sv, LVIO_NAME_AS_IS, 0, "caf\xC3\xA9"sv, true},
+      {"caf\xC3\xA9"sv, LVIO_NAME_LATIN1, 0, "caf\xC3\xA9"sv, false},
+      {""sv, 0, 0, ""sv, false},
+      {"caf\xE9"sv, 0, LVIO_E_ENCODING_INVALID, ""sv, false},
+      {"caf\xE9"sv, LVIO_NAME_AS_IS, LVIO_E_ENCODING_INVALID, ""sv, false},
+      {"caf\xE9"sv, LVIO_NAME_LATIN1, 1, "caf\xC3\xA9"sv, false},
+      {"caf\xE9"sv, LVIO_NAME_LATIN1 | LVIO_NAME_AS_IS, 1, "caf\xC3\xA9"sv, false},
+      {"\xC3"sv, LVIO_NAME_LATIN1, 1, "\xC3\x83"sv, false},  // cut off: not UTF-8
+      {"\xED\xA0\x80"sv, LVIO_NAME_LATIN1, 1, "\xC3\xAD\xC2\xA0\xC2\x80"sv, false},  // a surrogate
+      {"abc"sv, LVIO_NAME_WIDE, LVIO_E_NOT_SUPPORTED, ""sv, false},
+  };
+  for (const auto& c : cases) {
+    char* text = nullptr;
+    uint64_t length = 99;
+    ASSERT_EQ(lvio_name_to_utf8(c.name.data(), c.name.size(), &text, &length, c.flags), c.rc)
+        << c.name << " " << c.flags;
+    if (c.rc < 0) continue;
+    EXPECT_EQ(std::string_view(text, length), c.text) << c.name << " " << c.flags;
+    EXPECT_EQ(text == c.name.data(), c.same) << c.name << " " << c.flags;
+    if (!c.same) {
+      EXPECT_EQ(text[length], '\0');
+      lvio_free(text);
+    }
+  }
+  char* text = nullptr;
+  EXPECT_EQ(lvio_name_to_utf8("abc", 3, &text, nullptr, 0), 0);  // the length is not asked for
+  EXPECT_STREQ(text, "abc");
+  lvio_free(text);
+}
+
 }  // namespace

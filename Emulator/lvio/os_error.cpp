@@ -3,6 +3,7 @@
 
 #include <cerrno>
 
+// The table maps errno values (ENOENT, EACCES, ...) onto the layer's codes.
 lvio_code lvio_os_error_code(int os_error, lvio_code fallback) {
   switch (os_error) {
     case ENOENT:

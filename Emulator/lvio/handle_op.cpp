@@ -102,7 +102,7 @@ void finish(lvio_handle_op* op, lvio_code result) {
   op->done.store(true, std::memory_order_release);
   if (!op->abandoned) {
     lvio_code (*set)(lvio_event*) = lvio_handle_op_set_completion.load(std::memory_order_acquire);
-    set(op->completion);
+    (void)set(op->completion);  // writing to a live eventfd does not fail
   }
   pthread_mutex_unlock(&op->lock);
 }

@@ -8,7 +8,7 @@
 // holds the address, without a reference of its own: it stays valid while
 // that object stays loaded. An address in no loaded object:
 // LVIO_E_FILE_NOT_FOUND.
-lvio_code lvio_module_handle(const void* address, void** module);
+[[nodiscard]] lvio_code lvio_module_handle(const void* address, void** module);
 
 // Looks the symbol up in the library in *module when the slot is given and
 // set, else in the library at the path, which is loaded (its symbols kept to
@@ -19,4 +19,4 @@ lvio_code lvio_module_handle(const void* address, void** module);
 // the module slot all the same, for its owner to look further or to close,
 // and unloaded again when there is no slot. Neither a set slot nor a path:
 // LVIO_E_PARAMETER_ERROR.
-lvio_code lvio_library_symbol(const char* symbol, const char* path, void** function, void** module);
+[[nodiscard]] lvio_code lvio_library_symbol(const char* symbol, const char* path, void** function, void** module);

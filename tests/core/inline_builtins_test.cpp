@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -338,6 +339,38 @@ TEST_F(InlineTest, UpdateMutableTrailsOncePerChoicepoint) {
   EXPECT_EQ(update("d"), 3);
   EXPECT_EQ(lv_small_value(lv_struct_cells(m)[2]), w->TR - 3 - w->trail_base);
   EXPECT_EQ(r.write(m), "$mutable(d," + std::to_string(lv_small_value(lv_struct_cells(m)[2])) + ")");
+}
+
+// Binding an attributed variable counts a wake-up and asks for an event
+// check, whichever routine binds it; the binding is trailed.
+TEST_F(InlineTest, BindingAnAttributedVariableCountsAWakeUp) {
+  terms::reader r(w);
+  struct {
+    const char* name;
+    std::function<const uint32_t*(lv_term)> bind;
+  } cases[] = {
+      {"functor", [&](lv_term v) { return lv_inline_functor(w, v, r.read("f"), r.read("2"), next, w->E); }},
+      {"=..", [&](lv_term v) { return lv_inline_univ(w, v, r.read("[g,a]"), next, w->E); }},
+      {"length", [&](lv_term v) { return lv_inline_length(w, r.read("[a,b]"), v, next, w->E); }},
+      {"compare", [&](lv_term v) { return lv_inline_compare(w, v, r.read("1"), r.read("2"), next, w->E); }},
+      {"arg", [&](lv_term v) { return lv_inline_arg(w, r.read("1"), r.read("f(a)"), v, next, w->E); }},
+      {"get_mutable", [&](lv_term v) { return lv_inline_get_mutable(w, v, r.read("'$mutable'(a,0)"), next, w->E); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    lv_term v = terms::attvar(w);
+    lv_set_soft_limit(w, w->heap_hard_limit);
+    w->wakeup_count = 0;
+    lv_term* tr = w->TR;
+    EXPECT_EQ(c.bind(v), next);
+    EXPECT_FALSE(lv_is_ref(lv_deref(v)));
+    EXPECT_EQ(w->wakeup_count, 1);
+    EXPECT_EQ(lv_soft_limit(w), nullptr);
+    EXPECT_EQ(w->TR - tr, 1);
+    EXPECT_EQ(*tr, v);
+  }
+  w->wakeup_count = 0;
+  lv_set_soft_limit(w, w->heap_hard_limit);
 }
 
 TEST_F(InlineTest, Ground) {

@@ -6,10 +6,10 @@
 #include "core/atoms.h"
 #include "core/errors.h"
 #include "core/heap_parse.h"
+#include "core/startup_records.h"
+#include "core/termrefs.h"
+#include "core/thread_time.h"
 #include "core/worker.h"
-#include "embed/startup_records.h"
-#include "embed/termrefs.h"
-#include "embed/thread_time.h"
 
 namespace {
 

@@ -3,13 +3,13 @@
 
 #include <cstring>
 
+#include "core/api_error.h"
 #include "core/atom_gc.h"
 #include "core/fault.h"
+#include "core/init_state.h"
 #include "core/memory.h"
 #include "core/predefined_atoms.h"
-#include "embed/api_error.h"
-#include "embed/init_state.h"
-#include "embed/startup_records.h"
+#include "core/startup_records.h"
 #include "text/char_class.h"
 #include "text/utf8.h"
 

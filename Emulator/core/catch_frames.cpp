@@ -3,7 +3,7 @@
 
 #include "core/errors.h"
 #include "core/predefined_atoms.h"
-#include "embed/startup_records.h"
+#include "core/startup_records.h"
 #include "store/static_code.h"
 
 namespace {

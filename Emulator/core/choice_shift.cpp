@@ -11,7 +11,7 @@
 
 #include "core/gc.h"
 #include "core/memory.h"
-#include "embed/thread_time.h"
+#include "core/thread_time.h"
 #include "streams/diagnostics.h"
 
 namespace {

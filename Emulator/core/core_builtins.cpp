@@ -2,10 +2,10 @@
 #include "core/atom_builtins.h"
 #include "core/attribute_builtins.h"
 #include "core/bdd_builtins.h"
+#include "core/builtins.h"
 #include "core/copy_term.h"
 #include "core/gc.h"
 #include "core/memory_builtins.h"
-#include "embed/builtins.h"
 
 namespace {
 

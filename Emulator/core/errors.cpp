@@ -6,9 +6,9 @@
 
 #include "core/bind.h"
 #include "core/fault.h"
+#include "core/os_error_text.h"
 #include "core/predefined_atoms.h"
-#include "embed/os_error_text.h"
-#include "embed/startup_records.h"
+#include "core/startup_records.h"
 #include "store/call_choicepoint.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include "core/errors.h"
 #include "core/memory.h"
 #include "core/predefined_atoms.h"
+#include "core/settings.h"
 #include "core/worker.h"
-#include "embed/settings.h"
 #include "machine/recovery.h"
 #include "streams/diagnostics.h"
 

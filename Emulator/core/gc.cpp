@@ -3,8 +3,8 @@
 #include "core/bdd_tables.h"
 #include "core/gc_internal.h"
 #include "core/stack_shift.h"
-#include "embed/startup_records.h"
-#include "embed/thread_time.h"
+#include "core/startup_records.h"
+#include "core/thread_time.h"
 
 lv_gc_state lv_gc_now;
 lv_gc_statistics lv_gc_stats;

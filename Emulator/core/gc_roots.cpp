@@ -27,9 +27,9 @@
 
 #include "core/errors.h"
 #include "core/fault.h"
+#include "core/fd_hooks.h"
 #include "core/gc_internal.h"
-#include "embed/fd_hooks.h"
-#include "embed/termrefs.h"
+#include "core/termrefs.h"
 #include "machine/instructions.h"
 #include "store/live_permanents.h"
 #include "store/static_code.h"

@@ -1,7 +1,7 @@
 // The collector's settings and their built-ins.
 #include "core/gc.h"
+#include "core/settings.h"
 #include "core/unify.h"
-#include "embed/settings.h"
 
 lv_gc_settings lv_gc_setting = {LV_ATOM_ON, LV_ATOM_OFF, 1000};
 int64_t lv_gc_debug_words[2];

@@ -20,7 +20,7 @@
 // positions their new values.
 #include "core/gc_internal.h"
 #include "core/stack_shift.h"
-#include "embed/termrefs.h"
+#include "core/termrefs.h"
 
 namespace {
 

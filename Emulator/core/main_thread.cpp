@@ -1,7 +1,7 @@
 // The thread that initialised the runtime.
 #include "core/main_thread.h"
 
-#include "embed/thread_time.h"
+#include "core/thread_time.h"
 
 namespace {
 

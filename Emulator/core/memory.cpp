@@ -19,8 +19,8 @@
 #include "core/clock.h"
 #include "core/fault.h"
 #include "core/os_memory.h"
-#include "embed/settings.h"
-#include "embed/thread_time.h"
+#include "core/settings.h"
+#include "core/thread_time.h"
 
 namespace {
 

@@ -18,11 +18,11 @@
 
 #include "core/bdd_tables.h"
 #include "core/errors.h"
+#include "core/fd_hooks.h"
 #include "core/heap_parse.h"
-#include "embed/fd_hooks.h"
-#include "embed/startup_records.h"
-#include "embed/termrefs.h"
-#include "embed/thread_time.h"
+#include "core/startup_records.h"
+#include "core/termrefs.h"
+#include "core/thread_time.h"
 
 namespace {
 

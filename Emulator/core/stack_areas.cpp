@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "core/memory.h"
+#include "core/settings.h"
 #include "core/stack_shift.h"
 #include "core/worker.h"
-#include "embed/settings.h"
 
 namespace {
 

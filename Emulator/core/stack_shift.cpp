@@ -6,10 +6,10 @@
 #include <cstring>
 
 #include "core/fault.h"
+#include "core/fd_hooks.h"
 #include "core/gc.h"
 #include "core/memory.h"
-#include "embed/fd_hooks.h"
-#include "embed/settings.h"
+#include "core/settings.h"
 #include "store/static_code.h"
 #include "streams/diagnostics.h"
 

@@ -1,10 +1,10 @@
 // The stack step of memory trimming: both stack blocks shrink to what is in
 // use plus the reserves, but not below the sizes they were created with.
+#include "core/fd_hooks.h"
 #include "core/gc.h"
 #include "core/memory.h"
+#include "core/settings.h"
 #include "core/stack_shift.h"
-#include "embed/fd_hooks.h"
-#include "embed/settings.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "core/memory.h"
 #include "core/predefined_atoms.h"
 #include "core/stack_shift.h"
-#include "embed/termrefs.h"
+#include "core/termrefs.h"
 #include "text/utf8.h"
 
 namespace {

@@ -4,10 +4,10 @@
 #include <cstring>
 
 #include "core/bdd_tables.h"
+#include "core/context_init.h"
 #include "core/numstack.h"
-#include "embed/context_init.h"
-#include "embed/startup_records.h"
-#include "embed/termrefs.h"
+#include "core/startup_records.h"
+#include "core/termrefs.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 #include "embed/engine_reset.h"
 
 #include "core/errors.h"
+#include "core/init_state.h"
 #include "core/memory.h"
 #include "core/numstack.h"
-#include "embed/init_state.h"
 
 void lv_reset_engine_after_abort(lv_worker* w) {
   if (!lv_prolog_initialized()) return;

@@ -2,7 +2,7 @@
 #include "embed/prolog_contract.h"
 
 #include "core/atoms.h"
-#include "embed/startup_records.h"
+#include "core/startup_records.h"
 #include "machine/instructions.h"
 #include "store/static_code.h"
 

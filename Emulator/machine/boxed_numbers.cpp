@@ -7,7 +7,7 @@
 #include "core/errors.h"
 #include "core/numbers.h"
 #include "core/predefined_atoms.h"
-#include "embed/startup_records.h"
+#include "core/startup_records.h"
 #include "machine/emulator_errors.h"
 
 namespace {

@@ -3,11 +3,11 @@
 
 #include <cstring>
 
+#include "core/builtins.h"
 #include "core/errors.h"
 #include "core/fault.h"
 #include "core/predefined_atoms.h"
 #include "core/stack_shift.h"
-#include "embed/builtins.h"
 #include "embed/prolog_contract.h"
 #include "machine/goal_build.h"
 #include "machine/instructions.h"

@@ -3,12 +3,12 @@
 #include <csetjmp>
 #include <cstdio>
 
+#include "core/context_init.h"
 #include "core/fault.h"
 #include "core/memory.h"
 #include "core/predefined_atoms.h"
+#include "core/settings.h"
 #include "core/stack_shift.h"
-#include "embed/context_init.h"
-#include "embed/settings.h"
 #include "jit/native_entry.h"
 #include "machine/emulator.h"
 #include "machine/heap_blobs.h"

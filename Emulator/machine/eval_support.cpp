@@ -4,7 +4,7 @@
 #include "core/atoms.h"
 #include "core/errors.h"
 #include "core/predefined_atoms.h"
-#include "embed/startup_records.h"
+#include "core/startup_records.h"
 #include "machine/arith.h"
 
 namespace lv_eval {

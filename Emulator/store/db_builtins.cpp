@@ -7,15 +7,15 @@
 #include "core/atoms.h"
 #include "core/attributes.h"
 #include "core/bind.h"
+#include "core/builtins.h"
 #include "core/predefined_atoms.h"
 #include "core/stack_shift.h"
 #include "core/unify.h"
-#include "embed/builtins.h"
+#include "store/clause_list.h"
 #include "store/db_generations.h"
 #include "store/db_roots.h"
 #include "store/dbref_table.h"
 #include "store/dynamic_table.h"
-#include "store/clause_list.h"
 #include "store/predicates.h"
 
 namespace {

@@ -2,8 +2,8 @@
 // enumeration.
 #pragma once
 
+#include "core/builtins.h"
 #include "core/worker.h"
-#include "embed/builtins.h"
 
 // The table of these built-ins.
 lv_builtin_table lv_db_builtins();

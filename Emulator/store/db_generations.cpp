@@ -5,8 +5,8 @@
 
 #include "core/fault.h"
 #include "core/memory.h"
-#include "embed/settings.h"
-#include "embed/thread_time.h"
+#include "core/settings.h"
+#include "core/thread_time.h"
 #include "store/db_clause.h"
 #include "store/dynamic_call.h"
 #include "store/dynamic_table.h"

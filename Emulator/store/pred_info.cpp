@@ -5,9 +5,9 @@
 #include <cstdio>
 
 #include "core/atoms.h"
+#include "core/termrefs.h"
 #include "core/unify.h"
 #include "core/worker.h"
-#include "embed/termrefs.h"
 #include "machine/insn_walk.h"
 #include "store/clause_list.h"
 #include "store/code_print.h"

@@ -10,12 +10,12 @@
 #include <cstring>
 
 #include "core/atoms.h"
+#include "core/builtins.h"
 #include "core/errors.h"
 #include "core/fault.h"
 #include "core/memory.h"
 #include "core/predefined_atoms.h"
 #include "core/unify.h"
-#include "embed/builtins.h"
 #include "store/call_choicepoint.h"
 #include "store/predicates.h"
 #include "store/qload.h"

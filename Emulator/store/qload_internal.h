@@ -6,8 +6,8 @@
 #include <cstdint>
 
 #include "core/term.h"
+#include "core/termrefs.h"
 #include "core/worker.h"
-#include "embed/termrefs.h"
 #include "store/code_block.h"
 #include "streams/stream.h"
 

@@ -4,8 +4,8 @@
 #include <algorithm>
 
 #include "core/memory.h"
+#include "core/thread_time.h"
 #include "core/worker.h"
-#include "embed/thread_time.h"
 #include "store/code_block.h"
 
 namespace {

@@ -3,10 +3,10 @@
 
 #include <cstring>
 
+#include "core/builtins.h"
 #include "core/memory.h"
 #include "core/predefined_atoms.h"
 #include "core/unify.h"
-#include "embed/builtins.h"
 #include "machine/insn_walk.h"
 #include "machine/instructions.h"
 #include "store/backtrace.h"

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "core/atoms.h"
-#include "embed/termrefs.h"
+#include "core/termrefs.h"
 #include "lvio/allocator.h"
 #include "lvio/char_coder_layer.h"
 #include "lvio/chain.h"

@@ -9,13 +9,13 @@
 #include "core/atom_gc.h"
 #include "core/atoms.h"
 #include "core/errors.h"
+#include "core/init_state.h"
 #include "core/predefined_atoms.h"
 #include "core/unify.h"
-#include "embed/init_state.h"
 #include "store/call_choicepoint.h"
-#include "text/char_class.h"
 #include "support/engine_fixture.h"
 #include "support/terms.h"
+#include "text/char_class.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "core/bdd_tables.h"
 #include "core/gc.h"
 #include "core/stack_shift.h"
-#include "embed/termrefs.h"
+#include "core/termrefs.h"
 #include "support/engine_fixture.h"
 #include "support/env.h"
 #include "support/random_roots.h"

@@ -11,6 +11,7 @@
 
 #include "core/bind.h"
 #include "core/errors.h"
+#include "core/fd_hooks.h"
 #include "core/gc.h"
 #include "core/gc_internal.h"
 #include "core/heap_parse.h"
@@ -18,9 +19,8 @@
 #include "core/numbers.h"
 #include "core/predefined_atoms.h"
 #include "core/stack_shift.h"
+#include "core/termrefs.h"
 #include "core/unify.h"
-#include "embed/fd_hooks.h"
-#include "embed/termrefs.h"
 #include "support/engine_fixture.h"
 #include "support/env.h"
 #include "support/random_roots.h"

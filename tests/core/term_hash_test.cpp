@@ -10,7 +10,7 @@
 #include "core/stack_shift.h"
 #include "core/term_hash.h"
 #include "core/term_walks.h"
-#include "embed/termrefs.h"
+#include "core/termrefs.h"
 #include "support/engine_fixture.h"
 #include "support/terms.h"
 

@@ -4,18 +4,18 @@
 
 #include <string>
 
+#include "core/api_error.h"
 #include "core/errors.h"
 #include "core/fault.h"
+#include "core/fd_hooks.h"
 #include "core/memory_builtins.h"
 #include "core/numbers.h"
+#include "core/os_error_text.h"
 #include "core/predefined_atoms.h"
-#include "embed/api_error.h"
+#include "core/startup_records.h"
+#include "core/termrefs.h"
 #include "embed/engine_reset.h"
-#include "embed/fd_hooks.h"
 #include "embed/nesting.h"
-#include "embed/os_error_text.h"
-#include "embed/startup_records.h"
-#include "embed/termrefs.h"
 #include "support/engine_fixture.h"
 #include "support/env.h"
 #include "support/terms.h"

@@ -11,8 +11,8 @@
 
 #include "core/atoms.h"
 #include "core/errors.h"
+#include "core/startup_records.h"
 #include "embed/prolog_contract.h"
-#include "embed/startup_records.h"
 #include "store/call_choicepoint.h"
 #include "support/store_fixture.h"
 #include "support/terms.h"

@@ -10,12 +10,12 @@
 
 #include "core/atom_gc.h"
 #include "core/atoms.h"
+#include "core/builtins.h"
 #include "core/errors.h"
 #include "core/gc.h"
 #include "core/numbers.h"
 #include "core/predefined_atoms.h"
 #include "core/stack_shift.h"
-#include "embed/builtins.h"
 #include "machine/bignum.h"
 #include "store/clause_list.h"
 #include "store/code_walk.h"

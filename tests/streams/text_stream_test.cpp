@@ -8,7 +8,7 @@
 
 #include "core/atoms.h"
 #include "core/predefined_atoms.h"
-#include "embed/termrefs.h"
+#include "core/termrefs.h"
 #include "lvio/process_directories.h"
 #include "lvio/result_codes.h"
 #include "streams/stream.h"

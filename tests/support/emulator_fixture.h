@@ -5,7 +5,7 @@
 
 #include <initializer_list>
 
-#include "embed/builtins.h"
+#include "core/builtins.h"
 #include "embed/prolog_contract.h"
 #include "machine/emulator.h"
 #include "store/call_choicepoint.h"

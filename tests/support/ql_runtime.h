@@ -20,13 +20,13 @@
 #include <vector>
 
 #include "core/atoms.h"
+#include "core/builtins.h"
 #include "core/memory.h"
 #include "core/numbers.h"
 #include "core/predefined_atoms.h"
+#include "core/termrefs.h"
 #include "core/worker.h"
-#include "embed/builtins.h"
 #include "embed/prolog_contract.h"
-#include "embed/termrefs.h"
 #include "lvio/initialize.h"
 #include "machine/bignum.h"
 #include "machine/emulator.h"

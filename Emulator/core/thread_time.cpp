@@ -1,5 +1,5 @@
 // Per-thread CPU time and identity.
-#include "embed/thread_time.h"
+#include "core/thread_time.h"
 
 #include <sys/resource.h>
 #include <unistd.h>

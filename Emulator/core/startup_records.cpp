@@ -1,5 +1,5 @@
 // Records that start-up sets up and the engine only reads.
-#include "embed/startup_records.h"
+#include "core/startup_records.h"
 
 #include "machine/instructions.h"
 #include "store/static_code.h"

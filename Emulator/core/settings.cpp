@@ -1,5 +1,5 @@
 // Settings readers of the runtime.
-#include "embed/settings.h"
+#include "core/settings.h"
 
 #include <cstring>
 

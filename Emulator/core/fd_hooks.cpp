@@ -1,5 +1,5 @@
 // The solver's hooks.
-#include "embed/fd_hooks.h"
+#include "core/fd_hooks.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "core/memory.h"
-#include "embed/settings.h"
+#include "core/settings.h"
 #include "lvio/settings.h"
 #include "support/env.h"
 

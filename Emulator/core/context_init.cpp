@@ -1,13 +1,13 @@
 // Set-up of a cleared engine context.
-#include "embed/context_init.h"
+#include "core/context_init.h"
 
 #include "core/atoms.h"
 #include "core/bdd_tables.h"
 #include "core/numstack.h"
 #include "core/predefined_atoms.h"
-#include "embed/settings.h"
-#include "embed/startup_records.h"
-#include "embed/termrefs.h"
+#include "core/settings.h"
+#include "core/startup_records.h"
+#include "core/termrefs.h"
 #include "store/static_code.h"
 
 namespace {

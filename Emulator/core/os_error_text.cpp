@@ -1,5 +1,5 @@
 // The operating system's text for an error number.
-#include "embed/os_error_text.h"
+#include "core/os_error_text.h"
 
 #include <cstdio>
 #include <cstring>

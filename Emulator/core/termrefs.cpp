@@ -1,9 +1,9 @@
 // Term references and global term references.
-#include "embed/termrefs.h"
+#include "core/termrefs.h"
 
+#include "core/api_error.h"
 #include "core/memory.h"
 #include "core/predefined_atoms.h"
-#include "embed/api_error.h"
 
 namespace {
 

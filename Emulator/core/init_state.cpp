@@ -1,5 +1,5 @@
 // Whether start-up has completed.
-#include "embed/init_state.h"
+#include "core/init_state.h"
 
 namespace {
 

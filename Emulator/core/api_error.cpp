@@ -1,5 +1,5 @@
 // The C interface's error number.
-#include "embed/api_error.h"
+#include "core/api_error.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include "core/suspension.h"
 #include "core/text_lists.h"
 #include "core/unify.h"
+#include "machine/insn_unify.h"
 #include "store/predicates.h"
 
 namespace {
@@ -118,11 +119,12 @@ int prolog_get_cva(lv_worker* w) {
 }
 
 int prolog_put_cva(lv_worker* w) {
-  heap_room(w, LV_ATTVAR_CELLS + 1, 3);
+  heap_room(w, LV_ATTVAR_CELLS + 3, 3);
+  if (!lv_is_ref(lv_deref(w->X[0]))) return 0;
+  // The record keeps both: no reference into the local stack.
+  lv_term attrs = lv_heap_value(w, w->X[1]);
+  lv_term goals = lv_heap_value(w, w->X[2]);
   lv_term var = lv_deref(w->X[0]);
-  if (!lv_is_ref(var)) return 0;
-  lv_term attrs = lv_deref(w->X[1]);
-  lv_term goals = lv_deref(w->X[2]);
   lv_term* cell = lv_ref_cell(var);
   bool attributed = lv_is_attvar_cell(w, cell);
   if (attrs == LV_ATOM_NIL && goals == LV_ATOM_NIL) {
@@ -157,7 +159,7 @@ int prolog_disjunctive_geler(lv_worker* w) {
 
   // Module:Goal runs Goal in Module; any other goal runs in the type-in
   // module.
-  lv_term goal = lv_deref(w->X[1]);
+  lv_term goal = lv_heap_value(w, w->X[1]);
   lv_term module = lv_typein_module()->name;
   if (lv_is_struct(goal) && *lv_struct_cells(goal) == LV_FUNCTOR_COLON_2 &&
       lv_is_atom(lv_deref(lv_struct_cells(goal)[1]))) {

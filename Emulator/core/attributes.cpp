@@ -10,6 +10,7 @@
 #include "core/unify.h"
 #include "machine/emulator_errors.h"
 #include "machine/instructions.h"
+#include "machine/insn_unify.h"
 #include "store/predicates.h"
 
 namespace {
@@ -88,6 +89,10 @@ void set_attribute(lv_worker* w, lv_term var, uint32_t m, lv_term value) {
     call_overflow(w, ATTRIBUTE_ROOM_BYTES / 8, 2);
     var = lv_deref(w->X[0]);
     if (value != 0) value = lv_deref(w->X[1]);
+  }
+  if (value != 0) {
+    value = lv_heap_value(w, value);  // the vector keeps it
+    var = lv_deref(var);
   }
   lv_term* cell = attributed_cell(w, var);
   lv_term vector = cell != nullptr ? lv_deref(cell[1]) : LV_ATOM_NIL;

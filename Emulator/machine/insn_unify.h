@@ -73,6 +73,16 @@ inline void lv_globalise(lv_worker* w, lv_term* var, lv_term* cell) {
   lv_bind(w, var, *cell);
 }
 
+// A term to store on the heap: dereferenced, an unbound local-stack
+// variable being first moved to the heap top.
+inline lv_term lv_heap_value(lv_worker* w, lv_term value) {
+  lv_term t = lv_deref(value);
+  if (!lv_is_ref(t) || lv_ref_cell(t) < w->H) return t;
+  lv_term* cell = w->H;
+  lv_globalise(w, lv_ref_cell(t), cell);
+  return *cell;
+}
+
 // Writes a value into the argument cell at the heap top: dereferenced, and
 // a local-stack variable (at or above the cell) globalised into the cell,
 // so that the heap never points into the local stack.

@@ -122,6 +122,36 @@ TEST_F(AttributesTest, DeletingTheLastAttributeMakesThePlainVariable) {
   }
 }
 
+// A value that is an unbound local-stack variable is moved to the heap
+// before a heap record keeps it.
+TEST_F(AttributesTest, NoRecordKeepsAReferenceIntoTheLocalStack) {
+  auto local_var = [&] {
+    lv_term* cell = w->local_top++;
+    *cell = lv_make_ref(cell);
+    return *cell;
+  };
+  auto on_heap = [&](lv_term t) { return lv_is_ref(t) && lv_ref_cell(t) < w->H; };
+
+  lv_term value = local_var();
+  lv_term var = terms::var(w);
+  put_attributes(w, var, colour, value);
+  lv_term slot = lv_struct_cells(lv_deref(attributed(var)[1]))[colour->attribute_index];
+  EXPECT_TRUE(on_heap(slot));
+  EXPECT_EQ(lv_deref(value), slot);
+
+  lv_term attrs = local_var(), goals = local_var();
+  lv_term other = terms::var(w);
+  ASSERT_EQ(run(prolog_put_cva, {other, attrs, goals}), 1);
+  EXPECT_TRUE(on_heap(lv_attvar_vector(attributed(other))));
+  EXPECT_TRUE(on_heap(lv_attvar_goals(attributed(other))));
+
+  lv_term goal = local_var();
+  lv_term x = terms::var(w);
+  ASSERT_EQ(run(prolog_disjunctive_geler, {terms::list(w, {x}), goal}), 1);
+  lv_term record = lv_list_cells(lv_deref(lv_attvar_goals(attributed(x))))[0];
+  EXPECT_TRUE(on_heap(lv_struct_cells(record)[1]));
+}
+
 // ---- $get_cva, $put_cva ---------------------------------------------------------
 
 TEST_F(AttributesTest, PutCvaSetsAndClearsTheWholeRecord) {

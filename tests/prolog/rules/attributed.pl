@@ -35,6 +35,10 @@ answer(plain_after_delete, X) :- domain(X, [1]), dom:'$delete_attributes'(X), X 
 answer(undone, A) :- domain(X, [1, 2]), ( dom:'$put_attributes'(X, dom([9])), fail ; dom:'$get_attributes'(X, A, _) ).
 answer(undone_after_binding, X-A) :- domain(X, [1, 2]), ( X = 1, fail ; dom:'$get_attributes'(X, A, _) ).
 answer(alternatives, X) :- domain(X, [2, 3]), member_each(X, [1, 2, 3, 4]).
+answer(two_at_once, X-Y) :- domain(X, [1, 2]), domain(Y, [2, 3]), f(X, Y) = f(1, 2).
+answer(two_at_once_refused, X-Y) :- domain(X, [1, 2]), domain(Y, [2, 3]), f(X, Y) = f(1, 4).
+answer(domain_and_freeze, R) :- domain(X, [1, 2]), freeze(X, eq(R, woken(X))), X = 2.
+answer(domain_and_freeze_refused, R) :- domain(X, [1, 2]), freeze(X, eq(R, woken(X))), X = 3.
 answer(freeze_later, R) :- freeze(X, eq(R, woken(X))), X = 1.
 answer(freeze_order, L) :- freeze(X, collect(first, A)), freeze(X, collect(second, B)), X = go, L = [A, B].
 answer(freeze_shared, N) :- '$disjunctive_geler'([X, Y], prolog:count_once(N)), X = 1, Y = 2.

@@ -94,11 +94,11 @@ int prolog_get_attribute_modules(lv_worker* w) {
   heap_room(w, 2 * LV_MAX_ATTRIBUTE_MODULES, 2);
   lv_term vector = lv_deref(w->X[0]);
   if (vector == LV_ATOM_NIL) return cunify(w, w->X[1], LV_ATOM_NIL);
-  if (!lv_is_struct(vector) || lv_functor_atom(*lv_struct_cells(vector)) != LV_ATOM_NIL) return 0;
+  uint32_t arity = lv_attr_vector_slots(vector);
+  if (arity == 0) return 0;
   lv_term names[LV_MAX_ATTRIBUTE_MODULES];
   uint32_t count = lv_attr_module_names(names);
   const lv_term* slots = lv_struct_cells(vector);
-  uint32_t arity = lv_functor_arity(slots[0]);
   uint32_t n = 0;
   for (uint32_t i = 1; i <= arity && i <= count; i++)
     if (!lv_is_ref(lv_deref(slots[i]))) names[n++] = names[i - 1];
@@ -121,10 +121,12 @@ int prolog_get_cva(lv_worker* w) {
 int prolog_put_cva(lv_worker* w) {
   heap_room(w, LV_ATTVAR_CELLS + 3, 3);
   if (!lv_is_ref(lv_deref(w->X[0]))) return 0;
-  // The record keeps both: no reference into the local stack.
-  lv_term attrs = lv_heap_value(w, w->X[1]);
-  lv_term goals = lv_heap_value(w, w->X[2]);
+  lv_term attrs = lv_deref(w->X[1]);
+  lv_term goals = lv_heap_value(w, w->X[2]);  // no reference into the local stack
   lv_term var = lv_deref(w->X[0]);
+  // The attribute operations change a vector in place: only [] or a []/N
+  // compound is taken for one.
+  if (attrs != LV_ATOM_NIL && lv_attr_vector_slots(attrs) == 0) return 0;
   lv_term* cell = lv_ref_cell(var);
   bool attributed = lv_is_attvar_cell(w, cell);
   if (attrs == LV_ATOM_NIL && goals == LV_ATOM_NIL) {

@@ -36,9 +36,7 @@ lv_term* attributed_cell(lv_worker* w, lv_term var) {
   return lv_is_attvar_cell(w, cell) ? cell : nullptr;
 }
 
-uint32_t vector_slots(lv_term vector) {
-  return lv_is_struct(vector) ? lv_functor_arity(*lv_struct_cells(vector)) : 0;
-}
+uint32_t vector_slots(lv_term vector) { return lv_attr_vector_slots(vector); }
 
 // A new vector []/N with the old slots (unbound ones fresh), slot m set to
 // value (a fresh variable for value 0).
@@ -135,6 +133,12 @@ int lv_attr_module_register(lv_module* module) {
 }
 
 uint32_t lv_attr_module_count() { return module_count; }
+
+uint32_t lv_attr_vector_slots(lv_term vector) {
+  if (!lv_is_struct(vector)) return 0;
+  lv_term functor = *lv_struct_cells(vector);
+  return !lv_is_box_header(functor) && lv_functor_atom(functor) == LV_ATOM_NIL ? lv_functor_arity(functor) : 0;
+}
 
 uint32_t lv_attr_module_names(lv_term names[LV_MAX_ATTRIBUTE_MODULES]) {
   for (uint32_t i = 0; i < module_count; i++) names[i] = LV_ATOM_NIL;

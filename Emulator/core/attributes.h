@@ -21,6 +21,8 @@ int lv_attr_module_register(lv_module* module);
 uint32_t lv_attr_module_count();
 // Forgets the registered modules (the module table is made anew).
 void lv_attr_modules_reset();
+// The slots of an attribute vector: N for a []/N compound, else 0.
+uint32_t lv_attr_vector_slots(lv_term vector);
 // The names of the registered modules in index order: names[i - 1] for
 // module i. Returns the count.
 uint32_t lv_attr_module_names(lv_term names[LV_MAX_ATTRIBUTE_MODULES]);

@@ -139,10 +139,9 @@ TEST_F(AttributesTest, NoRecordKeepsAReferenceIntoTheLocalStack) {
   EXPECT_TRUE(on_heap(slot));
   EXPECT_EQ(lv_deref(value), slot);
 
-  lv_term attrs = local_var(), goals = local_var();
+  lv_term goals = local_var();
   lv_term other = terms::var(w);
-  ASSERT_EQ(run(prolog_put_cva, {other, attrs, goals}), 1);
-  EXPECT_TRUE(on_heap(lv_attvar_vector(attributed(other))));
+  ASSERT_EQ(run(prolog_put_cva, {other, terms::fn(w, LV_ATOM_NIL, {atom("a")}), goals}), 1);
   EXPECT_TRUE(on_heap(lv_attvar_goals(attributed(other))));
 
   lv_term goal = local_var();
@@ -187,6 +186,11 @@ TEST_F(AttributesTest, PutCvaSetsAndClearsTheWholeRecord) {
   EXPECT_EQ(run(prolog_put_cva, {plain, LV_ATOM_NIL, LV_ATOM_NIL}), 1);
   EXPECT_EQ(lv_deref(plain), plain);
   EXPECT_EQ(run(prolog_put_cva, {small(1), vector, LV_ATOM_NIL}), 0);
+  // Only [] or a []/N compound is taken for a vector: the attribute
+  // operations change it in place.
+  lv_term boxed = lv_make_integer(w, int64_t{1} << 62);
+  for (lv_term bad : {boxed, terms::fn(w, atom("f"), {atom("a")}), atom("x"), small(3)})
+    EXPECT_EQ(run(prolog_put_cva, {terms::var(w), bad, LV_ATOM_NIL}), 0) << text(bad);
 }
 
 TEST_F(AttributesTest, GetCvaOfABoundTermRaises) {

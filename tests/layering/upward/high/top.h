@@ -1,0 +1,4 @@
+// Fixture: an include along the layering.
+#pragma once
+
+#include "low/bottom.h"

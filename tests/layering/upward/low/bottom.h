@@ -1,0 +1,4 @@
+// Fixture: an include against the layering.
+#pragma once
+
+#include "high/top.h"

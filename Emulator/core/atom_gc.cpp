@@ -5,6 +5,7 @@
 
 #include "core/atoms.h"
 #include "core/errors.h"
+#include "core/gc_queue.h"
 #include "core/heap_parse.h"
 #include "core/startup_records.h"
 #include "core/termrefs.h"
@@ -63,13 +64,7 @@ void mark_worker(lv_worker* w) {
 }
 
 void mark_global_refs() {
-  lv_globref_block* first = lv_globref_list();
-  if (first == nullptr) return;
-  lv_globref_block* b = first;
-  do {
-    for (uint64_t i = 0; i < b->count; i++) lv_atom_mark_word(lv_globref_slots(b)[i].term);
-    b = b->next;
-  } while (b != first);
+  lv_for_each_registered_slot([](lv_termref_slot* s) { lv_atom_mark_word(s->term); });
 }
 
 void sweep() {

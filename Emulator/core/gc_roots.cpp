@@ -29,6 +29,7 @@
 #include "core/fault.h"
 #include "core/fd_hooks.h"
 #include "core/gc_internal.h"
+#include "core/gc_queue.h"
 #include "core/termrefs.h"
 #include "machine/instructions.h"
 #include "store/live_permanents.h"
@@ -45,17 +46,6 @@ constexpr unsigned SCRATCH_ARG_VECTOR = LV_X_REGISTERS + 1;
 lv_termref_slot scratch[LV_X_REGISTERS + 2];
 bool arg_vector_scratched;
 
-template <typename F>
-void for_each_globref(F f) {
-  lv_globref_block* first = lv_globref_list();
-  if (first == nullptr) return;
-  lv_globref_block* b = first;
-  do {
-    lv_termref_slot* slots = lv_globref_slots(b);
-    for (uint64_t i = 0; i < b->count; i++) f(&slots[i]);
-    b = b->next;
-  } while (b != first);
-}
 
 // The choicepoints of the segment, from B down to marked_choice.
 template <typename F>
@@ -136,7 +126,7 @@ template <typename F>
 void for_each_plain_root(lv_gc_state& g, F f) {
   lv_worker* w = g.w;
   for (int32_t i = 0; i < w->termref_capacity; i++) f(&w->termrefs[i].term);
-  for_each_globref([&](lv_termref_slot* s) { f(&s->term); });
+  lv_for_each_registered_slot([&](lv_termref_slot* s) { f(&s->term); });
   for (lv_termref_slot& s : scratch) f(&s.term);
   for_each_segment_choice(g, [&](lv_term* b) {
     for (lv_term* a = b + LV_CP_ARGS; a < choice_args_end(b); a++) f(a);

@@ -17,6 +17,7 @@
 #include "core/stack_shift.h"
 
 #include "core/bdd_tables.h"
+#include "core/gc_queue.h"
 #include "core/errors.h"
 #include "core/fd_hooks.h"
 #include "core/heap_parse.h"
@@ -65,14 +66,7 @@ void relocate(lv_worker* w, const relocation& r, bool scan_heap) {
   frame[LV_CP_E] = lv_make_ref(w->E);
   frame[LV_CP_CP] = reinterpret_cast<lv_term>(w->CP);
 
-  if (lv_globref_block* first = lv_globref_list()) {
-    lv_globref_block* b = first;
-    do {
-      lv_termref_slot* slots = lv_globref_slots(b);
-      for (uint64_t i = 0; i < b->count; i++) r.cell(&slots[i].term);
-      b = b->next;
-    } while (b != first);
-  }
+  lv_for_each_registered_slot([&](lv_termref_slot* s) { r.cell(&s->term); });
   for (int32_t i = 0; i < w->termref_capacity; i++) r.cell(&w->termrefs[i].term);
   r.cells(w->X, w->X + LV_X_REGISTERS);
   r.cell(lv_pending_error_culprit_cell());

@@ -169,11 +169,12 @@ done:
   return 0;
 }
 
-void lv_shift_heap_stack(lv_worker* w, uint64_t, uint64_t new_size, uint64_t heap_cells, uint64_t local_cells,
-                         int trace) {
+lv_term* lv_shift_heap_stack(lv_worker* w, uint64_t, uint64_t new_size, uint64_t heap_cells, uint64_t local_cells,
+                             int trace) {
   if (trace && trace_verbose()) trace_bounds(w, "Shift start");
   move_block(w, new_size, heap_cells, local_cells);
   if (trace && trace_verbose()) trace_bounds(w, "Shift end");
+  return lv_newest_marked_choice(w);
 }
 
 void call_overflow(lv_worker* w, int64_t heap_cells, int64_t n) {

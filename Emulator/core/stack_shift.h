@@ -31,8 +31,10 @@ void lv_shift_args_to_choice(lv_worker* w, int64_t k, int64_t n);
 
 // Moves the first block to an area of new_size bytes laid out for heap_cells
 // and local_cells, and relocates. old_size is the block's present size.
-void lv_shift_heap_stack(lv_worker* w, uint64_t old_size, uint64_t new_size, uint64_t heap_cells,
-                         uint64_t local_cells, int trace);
+// Returns the choicepoint just older than the newest marked one (stored as
+// marked_choice), as lv_shift_trail_choice does.
+lv_term* lv_shift_heap_stack(lv_worker* w, uint64_t old_size, uint64_t new_size, uint64_t heap_cells,
+                             uint64_t local_cells, int trace);
 
 // Moves the second block to an area of new_size bytes. Returns the
 // choicepoint just older than the newest marked one.

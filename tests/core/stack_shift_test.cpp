@@ -466,6 +466,20 @@ TEST_F(ShiftTest, NewestMarkedChoice) {
   push_choice(2);
   EXPECT_EQ(lv_newest_marked_choice(w), lv_choice_prev(marked));
   EXPECT_EQ(w->marked_choice, marked);
+  // Both moves of a block answer the same; the choice stack stays where it
+  // is when the first block moves.
+  w->marked_choice = nullptr;
+  uint64_t span = static_cast<uint64_t>(w->area_end - w->area_start) * 8;
+  uint64_t heap = static_cast<uint64_t>(w->H - w->area_start) + LV_HEAP_RESERVE_CELLS;
+  uint64_t local = static_cast<uint64_t>(w->local_top - w->local_base) + LV_LOCAL_RESERVE_CELLS;
+  EXPECT_EQ(lv_shift_heap_stack(w, span, 2 * span, heap, local, 0), lv_choice_prev(marked));
+  EXPECT_EQ(w->marked_choice, marked);
+  uint64_t tc = static_cast<uint64_t>(w->tc_end - w->tc_start) * 8;
+  int64_t from_base = w->choice_base - marked;
+  lv_term* older = lv_shift_trail_choice(w, tc, 2 * tc);
+  EXPECT_EQ(w->marked_choice, w->choice_base - from_base);
+  EXPECT_EQ(older, lv_choice_prev(w->marked_choice));
+  ASSERT_NO_FATAL_FAILURE(check_stacks());
 }
 
 TEST_F(ShiftTest, VerboseTraceLines) {

@@ -59,8 +59,23 @@
 namespace {
 
 constexpr uint32_t QLINFO_FLAGS = lv_mem_flags(LV_CAT_QLINFO);
-// Permanent variables of one frame, at the most.
-constexpr uint64_t MAX_Y = 65536;
+// A frame is written above the local top before the call that makes it
+// current checks the local stack: it must fit the local reserve, two link
+// words and the permanent variables.
+constexpr uint64_t MAX_FRAME_BYTES = 8 * LV_LOCAL_RESERVE_CELLS;
+constexpr uint64_t MAX_Y = LV_LOCAL_RESERVE_CELLS - 2;
+// Spilled registers live in the term-reference array above its top; 64K
+// registers in all keep that array's growth far from its 32-bit capacity.
+constexpr int64_t MAX_SPILLED_REGISTER = 65535;
+// Heap cells one word of code can build at the most (UNIFY_VOID 255 in two
+// words): a heap check asks for no more than its block can build, plus the
+// reserve.
+constexpr int64_t CELLS_PER_CODE_WORD = 128;
+// Void counts stay within one structure of at most 255 arguments; call/N
+// forms name 1 to 256 argument registers (the closure and the arguments
+// added to it).
+constexpr uint64_t MAX_ARITY = 255;
+constexpr uint64_t MAX_CALL_N_REGISTERS = 256;
 
 const char* const tag_names[] = {"32-bit word", "alignment word", "64-bit integer", "code address",
                                  "fail code", "fix-up constant", "predicate", "box", "entry header",
@@ -217,7 +232,7 @@ bool read_token(ql_reader& r, int c, uint64_t* at) {
     case 'Y':
       if (!ql_number(r, &n, "a 'Y' token")) return false;
       if (n < 0 || static_cast<uint64_t>(n >> 2) >= MAX_Y)
-        return ql_fail(r, "$qload: permanent variable %lld out of range", static_cast<long long>(n));
+        return ql_fail(r, "$qload: permanent variable %lld out of range", static_cast<long long>(n >> 2));
       if (!room(r, *at, 1)) return false;
       r.code[(*at)++] = static_cast<uint32_t>((n & 3) + 8 * ((n >> 2) + 2));
       return true;
@@ -413,6 +428,45 @@ bool check_structure(ql_reader& r) {
 
 bool x_valid(uint64_t v) { return v >= 320 && (v - 320) % 8 == 0 && (v - 320) / 8 < LV_X_REGISTERS; }
 bool y_valid(uint64_t v) { return v >= 16 && v % 8 == 0 && (v - 16) / 8 < MAX_Y; }
+bool frame_valid(uint64_t v) { return v >= 16 && v % 8 == 0 && v <= MAX_FRAME_BYTES; }
+
+// The bounds of a count (N) or an immediate (I) operand that the emulator
+// trusts; false for one it takes as it is.
+bool operand_bounds(const ql_reader& r, lv_insn n, char kind, int64_t* low, int64_t* high, const char** what) {
+  *what = "count";
+  *low = 1;
+  if (kind == 'N') {
+    switch (n) {
+      case LV_OP_UNIFY_VOID:
+        *high = MAX_ARITY;
+        return true;
+      case LV_OP_U2_VOID_XVAR: case LV_OP_U2_VOID_XVAL: case LV_OP_U2_VOID_XLVAL:
+      case LV_OP_U2_XVAR_VOID: case LV_OP_U2_XVAL_VOID: case LV_OP_U2_XLVAL_VOID:
+        *high = MAX_ARITY - 1;
+        return true;
+      case LV_OP_EXECUTE_CALL: case LV_OP_FIRSTCALL_CALL: case LV_OP_LASTCALL_CALL:
+      case LV_OP_CALL_CALL: case LV_OP_INITCALL_CALL:
+        *high = MAX_CALL_N_REGISTERS;
+        return true;
+      default:
+        return false;
+    }
+  }
+  switch (n) {
+    case LV_OP_SPILL: case LV_OP_SPILLQ: case LV_OP_UNSPILL: case LV_OP_UNSPILLQ:
+      *what = "spilled register";
+      *low = LV_X_REGISTERS;
+      *high = MAX_SPILLED_REGISTER;
+      return true;
+    case LV_OP_CHECK_HEAP: case LV_OP_CHECK_HEAPQ:
+      *what = "heap check";
+      *low = 0;
+      *high = CELLS_PER_CODE_WORD * static_cast<int64_t>(r.words) + LV_HEAP_RESERVE_CELLS;
+      return true;
+    default:
+      return false;
+  }
+}
 bool stable_atom(lv_term a) { return lv_atom_index(lv_functor_atom(a)) < LV_PREDEFINED_ATOM_COUNT; }
 
 // The word index of an address inside the block, or words when outside.
@@ -430,14 +484,27 @@ bool instruction_at(const ql_reader& r, uint64_t address, bool record_too) {
   return kind(r, i) == QL_WORD || (record_too && kind(r, i) == QL_HIGH);
 }
 
-bool check_operand(ql_reader& r, uint64_t at, const char* name, const lv_operand& o) {
+bool check_operand(ql_reader& r, uint64_t at, lv_insn insn, const lv_operand& o) {
+  const char* name = lv_instruction_name_table[insn];
   uint8_t t = o.at != nullptr ? kind(r, static_cast<uint64_t>(o.at - r.code)) : uint8_t{QL_WORD};
+  int64_t low = 0, high = 0;
+  const char* what = nullptr;
+  if ((o.kind == 'N' || o.kind == 'I') && operand_bounds(r, insn, o.kind, &low, &high, &what)) {
+    int64_t v = static_cast<int64_t>(o.value);
+    if (o.kind == 'I' && t != QL_RAW) return at_word(r, at, "the %s of %s is not an integer", what, name);
+    if (v < low || v > high)
+      return at_word(r, at, "%s %lld of %s out of range (%lld to %lld)", what, static_cast<long long>(v), name,
+                     static_cast<long long>(low), static_cast<long long>(high));
+    return true;
+  }
   switch (o.kind) {
     case 'X':
       return x_valid(o.value) || at_word(r, at, "argument register operand %" PRIu64 " of %s out of range", o.value, name);
     case 'Y':
-    case 'S':
       return y_valid(o.value) || at_word(r, at, "permanent variable operand %" PRIu64 " of %s out of range", o.value, name);
+    case 'S':
+      return frame_valid(o.value) ||
+             at_word(r, at, "permanent variable operand %" PRIu64 " of %s out of range (frame size)", o.value, name);
     case 'C':
       if ((t == QL_CONSTANT || t == QL_RAW) && (lv_is_small(o.value) || (lv_is_atom(o.value) && lv_functor_arity(o.value) == 0 &&
                                                                         (t == QL_CONSTANT || stable_atom(o.value)))))
@@ -537,7 +604,7 @@ bool ql_finish_block(ql_reader& r) {
     lv_decoded_insn d;
     lv_insn_decode(&r.code[p], &d);
     for (unsigned i = 0; i < d.operand_count; i++)
-      if (!check_operand(r, p, lv_instruction_name_table[d.number], d.operands[i])) return false;
+      if (!check_operand(r, p, d.number, d.operands[i])) return false;
     p += d.length;
   }
   lv_mem_free(r.tags, r.words, QLINFO_FLAGS);

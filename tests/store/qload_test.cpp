@@ -103,7 +103,16 @@ std::vector<Operand> operands_for(lv_insn n, lv_term constant, lv_term functor, 
       case 'F': ops.push_back(F(functor)); break;
       case 'P': ops.push_back(P(p)); break;
       case 'L': ops.push_back(L("end")); break;
-      case 'I': ops.push_back(I(-12345678901)); break;
+      case 'I':
+        // Spilled registers and heap checks are held to their bounds; other
+        // immediates are any integer.
+        if (n == LV_OP_SPILL || n == LV_OP_SPILLQ || n == LV_OP_UNSPILL || n == LV_OP_UNSPILLQ)
+          ops.push_back(I(300));
+        else if (n == LV_OP_CHECK_HEAP || n == LV_OP_CHECK_HEAPQ)
+          ops.push_back(I(2000));
+        else
+          ops.push_back(I(-12345678901));
+        break;
       case 'B': ops.push_back(B({lv_box_header(2, false), 5, uint64_t{1} << 63})); break;  // 2^127 + 5
       case 'R': ops.push_back(R(2, {{VALUE, 1}, {VARIABLE, 2}, {UNSAFE_VALUE, 3}, {VOID, 0}})); break;
       case 'G': ops.push_back(G({{1, 2}, {3, 4}})); break;
@@ -723,6 +732,70 @@ TEST_F(QloadTest, MalformedFilesAreFaultsThatLeaveTheRuntimeUsable) {
   lv_term x = terms::var(w);
   ASSERT_EQ(call(p, {x}), 1);
   EXPECT_EQ(lv_deref(x), atom("a"));
+}
+
+// Operands the emulator trusts are held to the engine's bounds when a block
+// is loaded: spilled registers from X256 on, void counts within one
+// structure, call/N register counts 1..256, heap checks of what the block
+// can build, frames within the local reserve (528 cells: two link words and
+// at most 526 permanent variables).
+TEST_F(QloadTest, OperandsBeyondTheEngineBoundsAreRefused) {
+  const std::string proceed = op(LV_OP_PROCEED);
+  const auto wide = [](int64_t v) { return "+" + n(v); };
+  const auto y = [](int64_t k) { return "Y" + n(4 * k); };
+  const auto x = [](int64_t r) { return "X" + n(r); };
+  const auto spill = [&](lv_insn i, int64_t r) { return block_with(op(i) + wide(r) + x(0) + proceed, 12); };
+  const auto frame_call = [&](int64_t count, int64_t env) {
+    return block_with(op(LV_OP_FIRSTCALL_CALL) + n(0) + n(count) + n(env) + proceed, 10);
+  };
+  const std::string put_list = op(LV_OP_PUT_LIST) + x(0);
+  std::vector<Malformed> refused = {
+      {"spill below X256", spill(LV_OP_SPILLQ, 255), "spilled register 255 of SPILLQ out of range"},
+      {"negative spill", spill(LV_OP_SPILLQ, -1), "spilled register -1 of SPILLQ out of range"},
+      {"spill far up", spill(LV_OP_SPILLQ, int64_t{1} << 40), "out of range"},
+      {"unspill below X256", spill(LV_OP_UNSPILLQ, 0), "spilled register 0 of UNSPILLQ out of range"},
+      {"unspill past the term references", spill(LV_OP_UNSPILLQ, (int64_t{1} << 31) + 256), "out of range"},
+      {"no voids", block_with(put_list + op(LV_OP_UNIFY_VOID) + n(0) + proceed, 12), "count 0 of UNIFY_VOID out of range"},
+      {"voids beyond any structure", block_with(put_list + op(LV_OP_UNIFY_VOID) + n(2147483647) + proceed, 12),
+       "count 2147483647 of UNIFY_VOID out of range"},
+      {"two-argument voids", block_with(op(LV_OP_U2_VOID_XVAR) + n(255) + x(1) + proceed, 10), "of U2_VOID_XVAR out of range"},
+      {"two-argument voids after", block_with(op(LV_OP_U2_XVAL_VOID) + x(1) + n(0) + proceed, 10), "of U2_XVAL_VOID out of range"},
+      {"call/N of 1000", block_with(op(LV_OP_EXECUTE_CALL) + n(1000) + proceed, 8), "count 1000 of EXECUTE_CALL out of range"},
+      {"call/N of 0", block_with(op(LV_OP_EXECUTE_CALL) + n(0) + proceed, 8), "count 0 of EXECUTE_CALL out of range"},
+      {"call/N of 257 in a frame", frame_call(257, 16), "count 257 of FIRSTCALL_CALL out of range"},
+      {"negative heap check", block_with(op(LV_OP_CHECK_HEAPQ) + wide(-1) + proceed, 10), "heap check -1 of CHECK_HEAPQ"},
+      {"unbounded heap check", block_with(op(LV_OP_CHECK_HEAPQ) + wide(int64_t{1} << 40) + proceed, 10), "of CHECK_HEAPQ"},
+      {"permanent variable past the reserve", block_with(op(LV_OP_GET_Y_VARIABLE) + x(0) + y(526) + proceed, 8),
+       "permanent variable 526 out of range"},
+      {"permanent variable far out", block_with(op(LV_OP_PUT_Y_VALUE) + x(0) + y(60000) + proceed, 8), "out of range"},
+      {"raw permanent variable word", block_with(op(LV_OP_UNIFY_Y_VALUE) + n(16 + 8 * 526) + proceed, 6),
+       "permanent variable operand 4224 of UNIFY_Y_VALUE out of range"},
+      {"frame past the reserve", frame_call(1, 16 + 8 * 527), "permanent variable operand 4232 of FIRSTCALL_CALL"},
+      {"register list entry", block_with(op(LV_OP_PUT) + n(1 << 8) + n(16 + 8 * 526) + proceed, 8), "register list entry of PUT"},
+      {"register save list entry", block_with(op(LV_OP_GET) + n(1) + x(0) + n(16 + 8 * 526) + proceed, 10), "register save list entry of GET"},
+  };
+  uint64_t blocks = lv_code_block_count();
+  for (const Malformed& m : refused) {
+    lv_term t = 0;
+    EXPECT_EQ(read(m.bytes, &t), -1) << m.what;
+    EXPECT_NE(std::strstr(lv_qload_error(), m.error), nullptr) << m.what << ": " << lv_qload_error();
+    EXPECT_EQ(lv_code_block_count(), blocks) << m.what;
+  }
+  // The bounds themselves load.
+  const std::string at_bounds[] = {
+      spill(LV_OP_SPILLQ, 256),
+      spill(LV_OP_UNSPILLQ, 65535),
+      block_with(put_list + op(LV_OP_UNIFY_VOID) + n(255) + proceed, 12),
+      block_with(op(LV_OP_U2_VOID_XVAR) + n(254) + x(1) + proceed, 10),
+      block_with(op(LV_OP_EXECUTE_CALL) + n(256) + proceed, 8),
+      frame_call(1, 16 + 8 * 526),
+      block_with(op(LV_OP_CHECK_HEAPQ) + wide(LV_HEAP_RESERVE_CELLS) + proceed, 10),
+      block_with(op(LV_OP_GET_Y_VARIABLE) + x(0) + y(525) + proceed, 8),
+  };
+  for (const std::string& bytes : at_bounds) {
+    lv_term t = 0;
+    EXPECT_EQ(read(bytes, &t), 1) << lv_qload_error();
+  }
 }
 
 TEST_F(QloadTest, QreadRaisesFaultsAsErrors) {

@@ -2,6 +2,7 @@
 #include "core/termrefs.h"
 
 #include "core/api_error.h"
+#include "core/fault.h"
 #include "core/memory.h"
 #include "core/predefined_atoms.h"
 
@@ -33,7 +34,12 @@ void lv_termrefs_free(lv_worker* w) {
 void lv_termrefs_grow(lv_worker* w, int64_t slots) {
   int64_t capacity = w->termref_capacity;
   if (slots <= capacity) return;
+  // The capacity field holds at most INT32_MAX slots: more is as far out of
+  // reach as memory that cannot be had.
+  if (slots > INT32_MAX) lv_memory_fault("term references", LV_CAT_FLI_STACK);
+  if (capacity < 1) capacity = 1;
   while (capacity < slots) capacity *= 2;
+  if (capacity > INT32_MAX) capacity = INT32_MAX;
   w->termrefs = static_cast<lv_termref_slot*>(
       lv_mem_realloc(w->termrefs, sizeof(lv_termref_slot) * static_cast<uint64_t>(w->termref_capacity),
                      sizeof(lv_termref_slot) * static_cast<uint64_t>(capacity), TERMREF_FLAGS));

@@ -333,6 +333,20 @@ TEST_F(EngineTest, MemoryFaultInsideAProtectedRunUnwindsWithReinit) {
   EXPECT_EQ(lv_mem_culprit(), LV_CAT_ATOM);
 }
 
+// The term-reference array's capacity is a signed 32-bit field: a request
+// beyond it is an out-of-memory fault, not a capacity cut to a wrong value
+// (0 made every later growth loop for ever).
+TEST_F(EngineTest, TermReferencesBeyondTheCapacityFieldAreAMemoryFault) {
+  int32_t capacity = w->termref_capacity;
+  int code = run_to_recovery([] { lv_termrefs_grow(get_current_worker(), int64_t{INT32_MAX} + 1); });
+  EXPECT_EQ(code, LV_UNWIND_REINIT);
+  EXPECT_EQ(lv_mem_culprit(), LV_CAT_FLI_STACK);
+  EXPECT_EQ(w->termref_capacity, capacity);
+  lv_term_ref r = LV_new_term_refs(capacity);  // an ordinary doubling still works
+  EXPECT_GE(w->termref_capacity, 2 * capacity);
+  EXPECT_EQ(lv_term_ref_cell(w, r + capacity - 1), LV_ATOM_NIL);
+}
+
 TEST_F(EngineTest, MemoryBuiltins) {
   lv_term counts = lv_mem_bucket_counts(w);
   const lv_term* cells = lv_struct_cells(counts);

@@ -34,6 +34,17 @@
 
 lvc_heap_reserve(R) :- heap_reserve(R).
 
+% Frames. A clause's environment frame is written above the local-stack top
+% before the call that makes it current checks the stack, so it must fit the
+% runtime's local reserve (local_reserve/1 of the instruction facts): two
+% link words and the permanent variables. A clause with more permanent
+% variables is refused with their count and the limit.
+lvc_check_frame(Perms) :-
+    lvc_length(Perms, N),
+    local_reserve(R),
+    Max is R - 2,
+    (   N > Max -> throw(lvc_error(frame_too_large(permanent_variables(N), limit(Max)))) ; true ).
+
 % lvc_gen_clause(+NClause, +Main, -Code, -Key)
 % Main is true for a predicate's clause (first-argument test first, key
 % returned as key(Bits, KeyTerm)), false for a clause of an internal
@@ -56,6 +67,7 @@ lvc_analyse(Args, Items, Tab, cx(TempBase, Env, NCalls, Sizes, Pre, Needs)) :-
     term_variables(o(Args, Items), Vars),
     lvc_var_infos(Vars, Occs, Infos),
     lvc_perm_order(Infos, Perms),
+    lvc_check_frame(Perms),
     lvc_var_table(Infos, Perms, Tab),
     lvc_length(Args, Arity),
     lvc_call_arities(Items, Arities),

@@ -3,6 +3,8 @@
 //   format_operands(Format, Letters).
 //   call_kind(Number, Name).
 //   heap_reserve(Cells): the free heap cells every call checks for.
+//   local_reserve(Cells): the free local-stack cells every call keeps, which
+//     an environment frame must fit.
 // Usage: insn_facts OUTPUT-FILE
 #include <cstdio>
 
@@ -29,5 +31,6 @@ int main(int argc, char** argv) {
   std::fprintf(out, "\n");
   for (uint32_t k = 0; k < LV_CALL_KIND_COUNT; k++) std::fprintf(out, "call_kind(%u, '%s').\n", k, lv_call_kind_name_table[k]);
   std::fprintf(out, "\nheap_reserve(%lld).\n", static_cast<long long>(LV_HEAP_RESERVE_CELLS));
+  std::fprintf(out, "local_reserve(%lld).\n", static_cast<long long>(LV_LOCAL_RESERVE_CELLS));
   return std::fclose(out) == 0 ? 0 : 1;
 }

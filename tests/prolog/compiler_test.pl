@@ -135,6 +135,44 @@ check(arity_limit) :-
     functor(Max, g, 255),
     lvc_compile_clauses([(p(X) :- X = Max)], [_]).
 
+% A clause whose environment frame would pass the runtime's local reserve
+% (two link words and the permanent variables) is refused with the count and
+% the limit; one that fits compiles.
+test(frame_limit).
+check(frame_limit) :-
+    local_reserve(R),
+    Max is R - 2,
+    Over is Max + 1,
+    frame_clause(Over, Big),
+    catch(( lvc_compile_clauses([Big], _), fail ),
+          lvc_error(in_clause(_, frame_too_large(permanent_variables(Over), limit(Max)))), true),
+    frame_clause(Max, Fits),
+    lvc_compile_clauses([Fits], [_]).
+
+% p(f(V1, ..., V200), f(...), ...) :- q, r(f(V1, ..., V200)), ...: the head
+% variables are all needed after the first call, n permanent variables.
+frame_clause(N, (Head :- Body)) :-
+    length(Vs, N),
+    in_chunks(Vs, Args),
+    Head =.. [p|Args],
+    wrap_each(Args, r, Rs),
+    goals_conj([q|Rs], Body).
+
+in_chunks([], []) :- !.
+in_chunks(Vs, [S|Ss]) :-
+    length(Vs, L),
+    K is min(200, L),
+    length(Part, K),
+    append(Part, Rest, Vs),
+    S =.. [f|Part],
+    in_chunks(Rest, Ss).
+
+wrap_each([], _, []).
+wrap_each([V|Vs], F, [G|Gs]) :- G =.. [F, V], wrap_each(Vs, F, Gs).
+
+goals_conj([G], G) :- !.
+goals_conj([G|Gs], (G, C)) :- goals_conj(Gs, C).
+
 % ---------------------------------------------------------------------------
 % Float text: shortest digits that read back
 

@@ -30,13 +30,8 @@ bool no_static_candidate(const lv_clause_list* list, lv_term key) {
 
 // Dynamic clauses: none with a variable first argument and none keyed on
 // the goal's functor.
-bool no_dynamic_candidate(const lv_dynamic_clause_table* t, lv_term key) {
-  if (t == nullptr) return true;
-  if (t->var_chain != nullptr) return false;
-  if (key == LV_FUNCTOR_DOT_2) return t->list_chain == nullptr;
-  if (t->key_table == nullptr) return true;
-  lv_hash_entry* e = incore_gethash(t->key_table, key);
-  return e == nullptr || e->key != key || e->value == 0;
+bool no_dynamic_candidate(lv_dynamic_clause_table* t, lv_term key) {
+  return t == nullptr || (lv_key_chain_first(t, 0, nullptr) == nullptr && lv_key_chain_first(t, key, nullptr) == nullptr);
 }
 
 }  // namespace
@@ -53,7 +48,7 @@ int lv_no_goal_expansion(const lv_pred* pred) {
     case LV_DEF_COMPACTCODE_INDEXED:
       return no_static_candidate(static_cast<const lv_clause_list*>(expansion->definition), key) ? 1 : 0;
     case LV_DEF_DYNAMIC:
-      return no_dynamic_candidate(static_cast<const lv_dynamic_clause_table*>(expansion->definition), key) ? 1 : 0;
+      return no_dynamic_candidate(lv_dynamic_table(expansion), key) ? 1 : 0;
     default:
       return 0;
   }

@@ -69,7 +69,7 @@ TEST_F(GoalExpansionTest, DynamicClauseTables) {
   auto* t = static_cast<lv_dynamic_clause_table*>(g->definition);
   EXPECT_EQ(lv_no_goal_expansion(q), 1);  // no clauses
   // A clause keyed on r/1 (the table only needs a non-null first clause).
-  auto* some_clause = reinterpret_cast<lv_stored_block*>(&t->first);
+  auto* some_clause = reinterpret_cast<lv_db_clause*>(&t->first);
   dyn_puthash(&t->key_table, functor("r", 1))->value = reinterpret_cast<uint64_t>(some_clause);
   EXPECT_EQ(lv_no_goal_expansion(q), 1);
   dyn_puthash(&t->key_table, functor("q", 1))->value = reinterpret_cast<uint64_t>(some_clause);

@@ -1,6 +1,6 @@
 // The goal-expansion test of direct calls: read off the first-argument index
 // of goal_expansion/5 in the predicate's module.
-#include "core/goal_expansion_check.h"
+#include "store/goal_expansion_check.h"
 
 #include "core/predefined_atoms.h"
 #include "store/clause_list.h"

@@ -3,7 +3,7 @@
 // clause tables.
 #include <gtest/gtest.h>
 
-#include "core/goal_expansion_check.h"
+#include "store/goal_expansion_check.h"
 #include "core/predefined_atoms.h"
 #include "store/dynamic_table.h"
 #include "support/store_fixture.h"

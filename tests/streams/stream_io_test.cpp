@@ -208,6 +208,7 @@ TEST_F(StreamIoTest, StreamsAreEnumeratedOldestFirst) {
   EXPECT_EQ(lv_find_stream_by_id(nullptr, sb->id), sb);
   EXPECT_EQ(lv_find_stream_by_id(sa, sb->id), nullptr);
   EXPECT_EQ(lv_find_stream_by_id(sa, 0), sa);
+  for (lv_stream* s : {sa, sb, sc}) EXPECT_EQ(LV_fclose(s, 0), 2);
 }
 
 TEST_F(StreamIoTest, RepositioningABinaryFile) {

@@ -13,6 +13,11 @@
 #include "core/unify.h"
 #include "store/clause_list.h"
 #include "store/db_generations.h"
+#include "core/numbers.h"
+#include "store/db_blackboard.h"
+#include "store/db_enumerate.h"
+#include "store/db_modules.h"
+#include "store/db_results.h"
 #include "store/db_roots.h"
 #include "store/dbref_table.h"
 #include "store/dynamic_table.h"
@@ -281,7 +286,103 @@ int prolog_multifile_retractall(lv_worker* w) {
 
 namespace {
 
+bool chain_has_live(lv_db_clause* c) {
+  for (; c != nullptr; c = lv_clause_key_next(c))
+    if (lv_clause_alive(c)) return true;
+  return false;
+}
+
+lv_db_clause* first_live_in_chain(lv_db_clause* c) {
+  for (; c != nullptr; c = lv_clause_key_next(c))
+    if (lv_clause_alive(c)) return c;
+  return nullptr;
+}
+
+// Puts a key in front of the list in X4: a skeleton of a key word, or the
+// large number of a clause's stored head.
+void push_key(lv_worker* w, lv_term key, lv_db_clause* large) {
+  uint64_t words = large != nullptr ? lv_box_value_words(key) + 2 : lv_functor_arity(key) + 1;
+  if (w->heap_hard_limit - w->H < static_cast<int64_t>(words + 3))
+    call_overflow(w, static_cast<int64_t>(words + 3 + 1152), 5);
+  lv_term term = large != nullptr ? lv_block_term_to_heap(lv_block_of(large)) : lv_make_skeleton(w, key);
+  lv_term* h = w->H;
+  h[0] = term;
+  h[1] = w->X[4];
+  w->H = h + 2;
+  w->X[4] = lv_make_list(h);
+}
+
+lv_term key_name(lv_term key) { return key == LV_FUNCTOR_DOT_2 ? LV_ATOM_DOT : lv_is_atom(key) ? lv_functor_atom(key) : key; }
+
+}  // namespace
+
+int prolog_current_key(lv_worker* w) {
+  lv_db_timestamp(w);
+  lv_pred* p = table_pred(w->X[0]);
+  if (p == nullptr) return 0;
+  lv_dynamic_clause_table* t = lv_dynamic_table(p);
+  w->X[4] = LV_ATOM_NIL;
+  lv_term first = lv_deref(w->X[3]);
+  if (!lv_is_ref(first)) {
+    const lv_term* box = lv_is_box(first) ? lv_struct_cells(first) : nullptr;
+    lv_term key = lv_is_list(first) ? LV_FUNCTOR_DOT_2 : lv_is_struct(first) ? lv_struct_cells(first)[0] : first;
+    lv_db_clause* c = first_live_in_chain(lv_key_chain_first(t, key, box));
+    if (c != nullptr) push_key(w, key, box != nullptr ? c : nullptr);
+    return cunify(w, w->X[1], w->X[4]);
+  }
+  lv_term name = lv_deref(w->X[2]);
+  if (chain_has_live(t->list_chain) && (lv_is_ref(name) || name == LV_ATOM_DOT)) push_key(w, LV_FUNCTOR_DOT_2, nullptr);
+  for (uint64_t i = 0;; i++) {
+    // The table may grow while keys are made: read it afresh.
+    t = lv_dynamic_table(table_pred(w->X[0]));
+    if (i >= lv_keytab_capacity(t->key_table)) break;
+    lv_hash_entry e = lv_keytab_entries(t->key_table)[i];
+    if (e.key == 0 || !chain_has_live(reinterpret_cast<lv_db_clause*>(e.value))) continue;
+    name = lv_deref(w->X[2]);
+    if (!lv_is_ref(name) && key_name(e.key) != name) continue;
+    push_key(w, e.key, nullptr);
+  }
+  t = lv_dynamic_table(table_pred(w->X[0]));
+  if (t->large_table != nullptr) {
+    for (uint64_t i = 0; i <= t->large_table->mask; i++) {
+      t = lv_dynamic_table(table_pred(w->X[0]));
+      if (i > t->large_table->mask) break;
+      lv_hash_gentry e = lv_hash_entries(t->large_table)[i];
+      if (e.key == nullptr) continue;
+      lv_db_clause* c = first_live_in_chain(static_cast<lv_db_clause*>(e.value));
+      if (c != nullptr) push_key(w, static_cast<const lv_term*>(e.key)[0], c);
+    }
+  }
+  return cunify(w, w->X[1], w->X[4]);
+}
+
+namespace {
+
 const lv_builtin records[] = {
+    LV_BUILTIN("current_atom", prolog_current_atom, 1),
+    LV_BUILTIN("$current_module", prolog_current_module, 1),
+    LV_BUILTIN("$predicate_arities", prolog_predicate_arities, 4),
+    LV_BUILTIN("$predicate_property", prolog_predicate_property, 5),
+    LV_BUILTIN("$current_key", prolog_current_key, 4),
+    LV_BUILTIN("$bb_put", prolog_bb_put, 3),
+    LV_BUILTIN("$bb_get", prolog_bb_get, 3),
+    LV_BUILTIN("$bb_delete", prolog_bb_delete, 3),
+    LV_BUILTIN("$bb_update", prolog_bb_update, 5),
+    LV_BUILTIN("$import_preds", prolog_import_preds, 3),
+    LV_BUILTIN("$module", prolog_module_decl, 4),
+    LV_BUILTIN("$module", prolog_module_boot, 3),
+    LV_BUILTIN("$module_hiding", prolog_module_hiding, 3),
+    LV_BUILTIN("$curmod", prolog_curmod, 3),
+    LV_BUILTIN("$typein_module", prolog_typein_module, 2),
+    LV_BUILTIN("$imported", prolog_imported, 3),
+    LV_BUILTIN("$predicate_file", prolog_predicate_file, 3),
+    LV_BUILTIN("$store_exception", prolog_store_exception, 1),
+    LV_BUILTIN("$load_exception", prolog_load_exception, 1),
+    LV_BUILTIN("$erase_exception", prolog_erase_exception, 0),
+    LV_BUILTIN("$add_setof_root", prolog_add_setof_root, 1),
+    LV_BUILTIN("$setof_inserta", prolog_setof_inserta, 3),
+    LV_BUILTIN("$setof_list_instances", prolog_setof_list_instances, 3),
+    LV_BUILTIN("$term_ref", prolog_term_ref, 2),
     LV_BUILTIN("$current_clauses", prolog_current_clauses, 3),
     LV_BUILTIN("$inserta", prolog_inserta, 3),
     LV_BUILTIN("$insertz", prolog_insertz, 3),
@@ -303,5 +404,3 @@ const lv_builtin records[] = {
 }  // namespace
 
 lv_builtin_table lv_db_builtins() { return {records, sizeof records / sizeof records[0]}; }
-
-void lv_db_mark_other_blocks(void (*)(lv_term)) {}

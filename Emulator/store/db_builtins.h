@@ -23,3 +23,4 @@ int prolog_instance_defmap(lv_worker* w);
 int prolog_set_clock_remaining(lv_worker* w);
 int prolog_retractall(lv_worker* w);
 int prolog_multifile_retractall(lv_worker* w);
+int prolog_current_key(lv_worker* w);

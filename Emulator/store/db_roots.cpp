@@ -5,6 +5,7 @@
 #include "core/atom_gc.h"
 #include "core/heap_parse.h"
 #include "store/db_generations.h"
+#include "store/db_results.h"
 #include "store/dynamic_table.h"
 #include "store/predicates.h"
 

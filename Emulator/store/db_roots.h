@@ -9,6 +9,3 @@ void lv_walk_block_cells(lv_stored_block* block, void (*visit)(lv_term word));
 
 // Installs the database's steps in atom collection.
 void lv_db_roots_init();
-
-// Visits the stored exception and the setof roots' blocks (db_builtins.cpp).
-void lv_db_mark_other_blocks(void (*visit)(lv_term word));

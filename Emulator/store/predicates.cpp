@@ -87,6 +87,7 @@ void lv_modules_init() {
 
 lv_module* lv_prolog_module() { return prolog_module; }
 lv_module* lv_typein_module() { return typein_module; }
+lv_keytab* lv_module_table() { return module_table; }
 void lv_set_typein_module(lv_module* m) { typein_module = m; }
 
 void lv_for_each_module(void (*visit)(lv_module* m, void* arg), void* arg) {

@@ -96,6 +96,8 @@ void lv_modules_init();
 lv_module* lv_prolog_module();
 lv_module* lv_typein_module();
 void lv_set_typein_module(lv_module* m);
+// The table from module names to modules (it moves when it grows).
+lv_keytab* lv_module_table();
 // Calls visit for every module.
 void lv_for_each_module(void (*visit)(lv_module* m, void* arg), void* arg);
 

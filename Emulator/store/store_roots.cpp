@@ -11,6 +11,8 @@
 #include "store/clause_list.h"
 #include "store/code_block.h"
 #include "store/db_generations.h"
+#include "store/db_enumerate.h"
+#include "store/db_results.h"
 #include "store/db_roots.h"
 #include "store/dbref_table.h"
 #include "store/dynamic_call.h"
@@ -128,6 +130,8 @@ void lv_store_init() {
   lv_db_generations_init();
   lv_dynamic_call_init();
   lv_db_roots_init();
+  lv_db_enumerate_init();
+  lv_db_reset_release_list();
   lv_atom_gc_add_before(reclaim);
   lv_atom_gc_add_roots(mark_store);
   lv_atom_gc_add_after_mark(sweep_store);

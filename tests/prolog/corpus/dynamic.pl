@@ -17,6 +17,19 @@ cnt_sum(S, S).
 
 rule(X, Y) :- call(item(X)), Y is X * 2.
 
+% Asserting and retracting in a loop, with atom collections (and, in the
+% run with small stacks, heap collections) in between.
+churn(0) :- !.
+churn(N) :-
+    assertz(tmp(N, f(N, [a, b]), "xy")),
+    ( N mod 3 =:= 0, retract(tmp(_, _, _)) -> true ; true ),
+    ( N mod 25 =:= 0 -> garbage_collect_atoms ; true ),
+    N1 is N - 1,
+    churn(N1).
+
+tmp_sum(A, S) :- retract(tmp(N, f(N, [a, b]), "xy")), !, A1 is A + N, tmp_sum(A1, S).
+tmp_sum(S, S).
+
 answer(prepend, X) :- asserta(p(1)), asserta(p(2)), asserta(p(3)), call(p(X)).
 answer(append, X) :- assertz(q(a)), assertz(q(b)), asserta(q(z)), call(q(X)).
 answer(grow, X) :- assertz(item(1)), assertz(item(2)), grow(X).
@@ -40,3 +53,5 @@ answer(count, S) :- fill(100), sum_cnt(S).
 answer(retract_body, B) :- retract((twice(_, _) :- B)).
 answer(gone, X) :- ( call(twice(_, _)) -> X = yes ; X = no ).
 answer(reassert, L) :- retract(p(2)), assertz(p(2)), call(p(X)), L = X.
+answer(churn_view, X) :- churn(200), call(tmp(X, _, _)), X < 5, garbage_collect_atoms.
+answer(churn_sum, S) :- garbage_collect_atoms, tmp_sum(0, S).

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -12,9 +13,13 @@
 #include <vector>
 
 #include "core/atoms.h"
+#include "core/error_codes.h"
+#include "core/errors.h"
+#include "lvio/eventually.h"
 #include "lvio/result_codes.h"
 #include "streams/stream.h"
 #include "streams/stream_internal.h"
+#include "streams/stream_layers.h"
 #include "support/stream_fixture.h"
 
 namespace {
@@ -410,6 +415,138 @@ TEST_F(StreamIoTest, IdleHooksAreAddedReplacedAndRemoved) {
   EXPECT_EQ(lv_idle_hooks[0].function, g);
   EXPECT_EQ(LV_install_idle_hook(g, nullptr, 1), 0);
   EXPECT_EQ(lv_idle_hooks, nullptr);
+}
+
+TEST_F(StreamIoTest, AWatchCallsBackWhenInputArrives) {
+  int ends[2];
+  ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
+  lv_stream* s = nullptr;
+  ASSERT_EQ(LV_create_os_stream(ends[0], &s, 0, LV_OS_READ | LV_OS_BINARY), 0);
+  static std::atomic<int> fired{0}, cancelled{0};
+  auto callback = +[](void*, uint32_t reason) -> lvio_code {
+    (reason == LVIO_WATCH_FIRED ? fired : cancelled)++;
+    return reason == LVIO_WATCH_FIRED ? LVIO_S_DONE : 0;
+  };
+  EXPECT_EQ(lv_stream_watch_input(s, callback, nullptr, 0), LVIO_E_PARAMETER_ERROR);
+  EXPECT_EQ(lv_stream_unwatch_input(s, callback, nullptr, LV_WATCH_INPUT), LVIO_E_NOT_FOUND);
+  EXPECT_EQ(lv_stream_watch_input(s, callback, nullptr, LV_WATCH_INPUT), 0);
+  EXPECT_NE(s->flags & LV_STREAM_INPUT_WATCHED, 0u);
+  ASSERT_EQ(write(ends[1], "w", 1), 1);
+  EXPECT_TRUE(eventually([] { return fired.load() == 1; }));
+  EXPECT_EQ(lv_stream_unwatch_input(s, callback, nullptr, LV_WATCH_INPUT), 0);
+  EXPECT_EQ(s->flags & LV_STREAM_INPUT_WATCHED, 0u);
+  // Input ready: the calls come at once.
+  static std::vector<uint32_t> reasons;
+  auto now = +[](void*, uint32_t reason) -> lvio_code {
+    reasons.push_back(reason);
+    return 0;
+  };
+  EXPECT_EQ(lv_stream_watch_input(s, now, nullptr, LV_WATCH_INPUT), 4);
+  EXPECT_EQ(reasons, (std::vector<uint32_t>{1, 3}));
+  EXPECT_EQ(lv_get_byte(s), 'w');
+  close(ends[1]);
+  EXPECT_EQ(LV_fclose(s, 0), 2);
+}
+
+TEST_F(StreamIoTest, CompressionIsPushedAndPoppedMidStream) {
+  lv_stream* s = nullptr;
+  ASSERT_EQ(LV_fopen(dir.path("z").c_str(), 0, LV_FOPEN_WRITE | LV_FOPEN_BINARY, &s), 0);
+  std::string body(5000, 'b');
+  ASSERT_EQ(LV_put_bytes(s, reinterpret_cast<const uint8_t*>("head"), 4, 0), 0);
+  ASSERT_EQ(lv_stream_zlib_layer(s, 0), 0);
+  ASSERT_EQ(LV_put_bytes(s, reinterpret_cast<const uint8_t*>(body.data()), static_cast<int64_t>(body.size()), 0), 0);
+  ASSERT_EQ(lv_stream_zlib_layer(s, 1), 0);
+  ASSERT_EQ(LV_put_bytes(s, reinterpret_cast<const uint8_t*>("tail"), 4, 0), 0);
+  ASSERT_EQ(LV_fclose(s, 0), 2);
+  std::string file = contents("z");
+  EXPECT_EQ(file.substr(0, 4), "head");
+  EXPECT_LT(file.size(), 100u);
+  EXPECT_EQ(file.substr(file.size() - 4), "tail");
+  ASSERT_EQ(LV_fopen(dir.path("z").c_str(), 0, LV_FOPEN_READ | LV_FOPEN_BINARY, &s), 0);
+  for (char c : std::string("head")) EXPECT_EQ(lv_get_byte(s), c);
+  EXPECT_EQ(lv_stream_zlib_layer(s, 1), LVIO_E_INVALID_STATE);
+  ASSERT_EQ(lv_stream_zlib_layer(s, 0), 0);
+  std::string inflated;
+  for (int64_t c; (c = lv_get_byte(s)) >= 0;) inflated += static_cast<char>(c);
+  EXPECT_EQ(inflated, body);
+  ASSERT_EQ(lv_stream_zlib_layer(s, 1), 0);
+  EXPECT_EQ(drain_bytes(s), "tail");
+  EXPECT_EQ(LV_fclose(s, 0), 2);
+}
+
+TEST_F(StreamIoTest, LayerResultsBecomePendingErrors) {
+  const struct {
+    int64_t code;
+    bool output;
+    int32_t error;
+    const char* message;
+  } cases[] = {
+      {LVIO_E_FILE_EXISTS, true, LV_ERROR_OUTPUT_PERMISSION, ""},
+      {LVIO_E_FILE_ACCESS, false, LV_ERROR_INPUT_PERMISSION, ""},
+      {LVIO_E_PERMISSION_ERROR, true, LV_ERROR_OUTPUT_PERMISSION, ""},
+      {LVIO_E_FILE_NOT_FOUND, false, LV_ERROR_NO_SUCH_FILE, ""},
+      {LVIO_E_TOO_MANY_OPEN_FILES, false, LV_ERROR_RESOURCE, "file handle"},
+      {LVIO_E_SEEK_ERROR, false, LV_ERROR_SEEK, ""},
+      {LVIO_E_INTERNAL_ERROR, false, LV_ERROR_SYSTEM, "internal error"},
+      {LVIO_E_INTERRUPTED, false, LV_ERROR_SYSTEM, "interrupted"},
+      {LVIO_E_NOSPACE, true, LV_ERROR_SYSTEM, "LVIO_E_NOSPACE"},
+  };
+  for (const auto& c : cases) {
+    lv_raise_lvio_error(c.code, c.output, lv_make_small(7));
+    EXPECT_EQ(lv_pending_error_code(), c.error) << c.code;
+    EXPECT_STREQ(lv_pending_error_message(), c.message);
+    EXPECT_EQ(lv_pending_error_culprit(), lv_make_small(7));
+  }
+}
+
+// A terminal-like code device: reads that may not wait find nothing until
+// the given attempt; it records how often the idle hook ran by then.
+struct SlowTerminal {
+  int attempts = 0;
+  int ready_at = 2;
+  int hook_calls = 0;
+  int calls_when_ready = -1;
+};
+
+int64_t slow_read(void* user, void* destination, uint64_t* size, uint32_t options) {
+  auto* t = static_cast<SlowTerminal*>(user);
+  if ((options & LVIO_DEVICE_NO_WAIT) == 0) return LVIO_E_INTERNAL_ERROR;  // idle hooks never block
+  if (++t->attempts < t->ready_at) return LVIO_E_WOULD_BLOCK;
+  t->calls_when_ready = t->hook_calls;
+  char32_t c = U'k';
+  std::memcpy(destination, &c, 4);
+  *size = 4;
+  return 0;
+}
+
+int64_t slow_close(void** user, uint32_t, int) {
+  *user = nullptr;
+  return 0;
+}
+
+TEST_F(StreamIoTest, IdleHooksRunInRoundsWhileAnInteractiveReadWaits) {
+  for (int result : {1, 0}) {
+    SlowTerminal t;
+    static SlowTerminal* current;
+    static int hook_result;
+    current = &t;
+    hook_result = result;
+    auto hook = +[](void*) {
+      current->hook_calls++;
+      return hook_result;
+    };
+    ASSERT_EQ(LV_install_idle_hook(hook, nullptr, 0), 0);
+    lv_stream* s = nullptr;
+    ASSERT_EQ(LV_create_stream(&t, &script_tag, slow_read, nullptr, nullptr, nullptr, slow_close, nullptr, nullptr,
+                               nullptr, LV_CREATE_CODES | LV_CREATE_INTERACTIVE, &s),
+              0);
+    EXPECT_EQ(lv_get_code(s), 'k');
+    // A busy hook is called ten times between two attempts; an idle one
+    // once, followed by a pause.
+    EXPECT_EQ(t.calls_when_ready, result == 1 ? 10 : 1);
+    EXPECT_EQ(LV_fclose(s, 0), 2);
+    ASSERT_EQ(LV_install_idle_hook(hook, nullptr, 1), 0);
+  }
 }
 
 }  // namespace

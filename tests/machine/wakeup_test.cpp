@@ -8,6 +8,7 @@
 
 #include "core/attributes.h"
 #include "core/suspension.h"
+#include "core/unify.h"
 #include "support/emulator_fixture.h"
 #include "support/term_text.h"
 #include "support/terms.h"
@@ -96,6 +97,15 @@ TEST_F(WakeUpTest, WakeUpsRunOneAtATimeInOrderAndAreUndoneOnBacktracking) {
   calls.clear();
   ASSERT_EQ(call(p, {with_goal("h"), with_attribute("green")}), 1);
   EXPECT_EQ(calls, "run([$apply(h,user,_)]) wake(_,2) after");
+}
+
+// A predicate written in C binds the variable; the wake-up runs at the next
+// event check, here the query's exit.
+TEST_F(WakeUpTest, ABindingInACPredicateWakesBeforeTheQueryEnds) {
+  lv_pred* bind = c_pred("bind_one", 1, [](lv_worker* w) { return cunify(w, w->X[0], small(1)); });
+  lv_term x = with_attribute("red");
+  ASSERT_EQ(call(bind, {x}), 1);
+  EXPECT_EQ(calls, "wake([_],[1])");
 }
 
 TEST_F(WakeUpTest, AFailedHeadWakesNothing) {

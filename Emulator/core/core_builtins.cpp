@@ -1,9 +1,11 @@
 // The engine core's table of built-ins.
+#include "core/array_builtins.h"
 #include "core/atom_builtins.h"
 #include "core/attribute_builtins.h"
 #include "core/bdd_builtins.h"
 #include "core/builtins.h"
 #include "core/copy_term.h"
+#include "core/dict_builtins.h"
 #include "core/gc.h"
 #include "core/memory_builtins.h"
 
@@ -42,6 +44,16 @@ const lv_builtin records[] = {
     LV_BUILTIN("$put_cva", prolog_put_cva, 3),
     LV_BUILTIN("$disjunctive_geler", prolog_disjunctive_geler, 2),
     LV_BUILTIN("$constraint_list", prolog_constraint_list, 2),
+    LV_BUILTIN("$array1d_new", prolog_array1d_new, 2),
+    LV_BUILTIN("$array1d_nth", prolog_array1d_nth, 3),
+    LV_BUILTIN("$array1d_set_length", prolog_array1d_set_length, 3),
+    LV_BUILTIN("$array1d_set_nth", prolog_array1d_set_nth, 4),
+    LV_BUILTIN("$array1d_dict_new", prolog_array1d_dict_new, 1),
+    LV_BUILTIN("$array1d_dict_get", prolog_array1d_dict_get, 3),
+    LV_BUILTIN("$array1d_dict_put", prolog_array1d_dict_put, 4),
+    LV_BUILTIN("$array1d_dict_delete", prolog_array1d_dict_delete, 3),
+    LV_BUILTIN("$array1d_dict_clear", prolog_array1d_dict_clear, 2),
+    LV_BUILTIN("$array1d_dict_items", prolog_array1d_dict_items, 2),
 };
 
 }  // namespace

@@ -4,8 +4,10 @@
 #include "core/attribute_builtins.h"
 #include "core/bdd_builtins.h"
 #include "core/builtins.h"
+#include "core/box_builtins.h"
 #include "core/copy_term.h"
 #include "core/dict_builtins.h"
+#include "core/flag_builtins.h"
 #include "core/gc.h"
 #include "core/memory_builtins.h"
 
@@ -44,6 +46,27 @@ const lv_builtin records[] = {
     LV_BUILTIN("$put_cva", prolog_put_cva, 3),
     LV_BUILTIN("$disjunctive_geler", prolog_disjunctive_geler, 2),
     LV_BUILTIN("$constraint_list", prolog_constraint_list, 2),
+    LV_BUILTIN("$prompt", prolog_prompt, 2),
+    LV_BUILTIN("$char_conversion", prolog_char_conversion, 2),
+    LV_BUILTIN("$double_quotes", prolog_double_quotes, 2),
+    LV_BUILTIN("$unknown", prolog_unknown, 2),
+    LV_BUILTIN("$source_info", prolog_source_info, 2),
+    LV_BUILTIN("$syntax", prolog_syntax, 2),
+    LV_BUILTIN("$compiling", prolog_compiling, 2),
+    LV_BUILTIN("$quoted_charset_flag", prolog_quoted_charset_flag, 2),
+    LV_BUILTIN("$ferror_flag", prolog_ferror_flag, 2),
+    LV_BUILTIN("$single_var_flag", prolog_single_var_flag, 2),
+    LV_BUILTIN("$multiple_flag", prolog_multiple_flag, 2),
+    LV_BUILTIN("$discontiguous_flag", prolog_discontiguous_flag, 2),
+    LV_BUILTIN("$informational_flag", prolog_informational_flag, 2),
+    LV_BUILTIN("$generate_names_legacy_flag", prolog_generate_names_legacy_flag, 2),
+    LV_BUILTIN("$legacy_char_classification_flag", prolog_legacy_char_classification_flag, 2),
+    LV_BUILTIN("$system_type_flag", prolog_system_type_flag, 1),
+    LV_BUILTIN("$version_flag", prolog_version_flag, 1),
+    LV_BUILTIN("$version_data", prolog_version_data, 4),
+    LV_BUILTIN("$os_data", prolog_os_data, 4),
+    LV_BUILTIN("$tagged_integer_range", prolog_tagged_integer_range, 2),
+    LV_BUILTIN("$large_data", prolog_large_data, 3),
     LV_BUILTIN("$array1d_new", prolog_array1d_new, 2),
     LV_BUILTIN("$array1d_nth", prolog_array1d_nth, 3),
     LV_BUILTIN("$array1d_set_length", prolog_array1d_set_length, 3),
@@ -54,6 +77,8 @@ const lv_builtin records[] = {
     LV_BUILTIN("$array1d_dict_delete", prolog_array1d_dict_delete, 3),
     LV_BUILTIN("$array1d_dict_clear", prolog_array1d_dict_clear, 2),
     LV_BUILTIN("$array1d_dict_items", prolog_array1d_dict_items, 2),
+    LV_BUILTIN("$print_compare_atom_name_statistics", prolog_print_compare_atom_name_statistics, 0),
+    LV_BUILTIN("$window_title", prolog_window_title, 2),
 };
 
 }  // namespace

@@ -1,0 +1,46 @@
+// The title text and the stored version atom.
+#include "embed/version_text.h"
+
+#include "core/atoms.h"
+
+const char* const LV_VERSION_BANNER = "Lorvika 4.9.0 (x86_64-linux-gnu): Fri Dec 15 11:11:01 WEST 2023";
+
+namespace {
+
+lv_title_get title_get;
+lv_title_set title_set;
+void* title_data;
+lv_term version_atom;
+
+void replace_version_atom(lv_term atom) {
+  if (atom != 0) lv_atom_ref_inc(atom);
+  if (version_atom != 0) lv_atom_ref_dec(version_atom);
+  version_atom = atom;
+}
+
+}  // namespace
+
+void lv_set_title_hook(lv_title_get get, lv_title_set set, void* data) {
+  title_get = get;
+  title_set = set;
+  title_data = data;
+}
+
+const char* lv_version_text() {
+  if (title_get != nullptr) return title_get(title_data);
+  if (version_atom != 0) return lv_atom_text(version_atom);
+  return LV_VERSION_BANNER;
+}
+
+void lv_set_version_atom(const char* text) {
+  if (title_set != nullptr) {
+    title_set(title_data, text);
+    return;
+  }
+  lv_term atom = lv_atom_from_text(text, LV_ATOM_FIND_OR_CREATE);
+  if (atom != 0) replace_version_atom(atom);
+}
+
+lv_term lv_version_atom() { return version_atom; }
+
+void lv_restore_version_atom(lv_term atom) { replace_version_atom(atom); }

@@ -5,11 +5,15 @@
 #include "core/bdd_builtins.h"
 #include "core/builtins.h"
 #include "core/box_builtins.h"
+#include "core/choice_builtins.h"
 #include "core/copy_term.h"
 #include "core/dict_builtins.h"
 #include "core/flag_builtins.h"
+#include "core/free_handles.h"
 #include "core/gc.h"
 #include "core/memory_builtins.h"
+#include "core/mgu_builtins.h"
+#include "embed/builtins.h"
 
 namespace {
 
@@ -78,6 +82,14 @@ const lv_builtin records[] = {
     LV_BUILTIN("$array1d_dict_clear", prolog_array1d_dict_clear, 2),
     LV_BUILTIN("$array1d_dict_items", prolog_array1d_dict_items, 2),
     LV_BUILTIN("$print_compare_atom_name_statistics", prolog_print_compare_atom_name_statistics, 0),
+    LV_BUILTIN("$nth_choicepoint", prolog_nth_choicepoint, 2),
+    LV_BUILTIN("$clean_up", prolog_clean_up, 2),
+    LV_BUILTIN("$zap_chpt", prolog_zap_chpt, 1),
+    LV_BUILTIN("$trail_cleanup", prolog_trail_cleanup, 1),
+    LV_BUILTIN("$trail_undo", prolog_trail_undo, 1),
+    LV_BUILTIN("$undo_cleanup", prolog_undo_cleanup, 1),
+    LV_BUILTIN("$free", prolog_free, 1),
+    LV_BUILTIN("$mgu_variables", prolog_mgu_variables, 3),
     LV_BUILTIN("$window_title", prolog_window_title, 2),
 };
 

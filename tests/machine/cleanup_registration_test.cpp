@@ -1,0 +1,72 @@
+// Cleanup goals registered through $trail_cleanup, run by the emulator when
+// a failure passes the choicepoints the registration marked.
+#include <gtest/gtest.h>
+
+#include "core/choice_builtins.h"
+#include "core/cleanups.h"
+#include "core/predefined_atoms.h"
+#include "support/emulator_fixture.h"
+#include "support/terms.h"
+
+namespace {
+
+using namespace assembler;
+
+struct observations {
+  int runs;
+  int after;
+  lv_term goals;
+  lv_term cuts;
+};
+observations seen;
+
+int runner(lv_worker* w) {
+  seen.runs++;
+  seen.goals = lv_deref(w->X[0]);
+  seen.cuts = lv_deref(w->X[1]);
+  return 1;
+}
+
+int count_after(lv_worker*) {
+  seen.after++;
+  return 1;
+}
+
+lv_term cleanup_goal;
+
+// Registers [S | goal] and fails.
+int register_and_fail(lv_worker* w) {
+  w->X[0] = terms::cons(w, terms::var(w), cleanup_goal);
+  EXPECT_EQ(prolog_trail_cleanup(w), 1);
+  return 0;
+}
+
+class CleanupRegistrationTest : public EmulatorTest {
+ protected:
+  void SetUp() override {
+    EmulatorTest::SetUp();
+    seen = {};
+    role("$run_cleanups", 3, runner);
+    w->termrefs[LV_CLEANUP_CHAIN_SLOT].term = terms::mutable_term(w, LV_ATOM_NIL);
+    cleanup_goal = atom("my_cleanup");
+  }
+};
+
+TEST_F(CleanupRegistrationTest, AFailureRunsTheGoalThenTriesTheNextClause) {
+  Assembler c1, c2;
+  c1.op(LV_OP_EXECUTE, {P(c_pred("register_and_fail", 0, register_and_fail))});
+  c2.op(LV_OP_EXECUTE, {P(c_pred("after", 0, count_after))});
+  lv_term* bottom = w->B;
+  EXPECT_EQ(call(clauses("t", 0, {&c1, &c2})), 1);
+  EXPECT_EQ(seen.runs, 1);
+  EXPECT_EQ(seen.goals, cleanup_goal);
+  EXPECT_EQ(seen.cuts, LV_ATOM_NIL);
+  EXPECT_EQ(seen.after, 1);
+  // The chain is back to what it was before the registration.
+  EXPECT_EQ(lv_deref(lv_struct_cells(lv_cleanup_chain(w))[1]), LV_ATOM_NIL);
+  EXPECT_EQ(redo(), 0);
+  EXPECT_EQ(seen.runs, 1);
+  EXPECT_LE(w->B, bottom);
+}
+
+}  // namespace

@@ -14,6 +14,7 @@
 #include "core/memory_builtins.h"
 #include "core/mgu_builtins.h"
 #include "embed/builtins.h"
+#include "embed/registry_builtins.h"
 #include "store/declaration_builtins.h"
 #include "store/goal_check_builtins.h"
 #include "store/instance_builtins.h"
@@ -103,6 +104,7 @@ const lv_builtin records[] = {
     LV_BUILTIN("$fast_goal", prolog_fast_goal, 2),
     LV_BUILTIN("$fast_wellformed_call_body_expand", prolog_fast_wellformed_call_body_expand, 4),
     LV_BUILTIN("$fast_callable_closure_arg", prolog_fast_callable_closure_arg, 1),
+    LV_BUILTIN("$w32_get_registry_value", prolog_w32_get_registry_value, 4),
 };
 
 }  // namespace

@@ -1,0 +1,7 @@
+// $w32_get_registry_value(Root, Path, Name, Value): an installation value
+// (embed/registry.h) as an atom.
+#pragma once
+
+#include "core/worker.h"
+
+int prolog_w32_get_registry_value(lv_worker* w);

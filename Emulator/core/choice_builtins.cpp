@@ -5,7 +5,6 @@
 #include "core/array_terms.h"
 #include "core/cleanups.h"
 #include "core/unify.h"
-#include "machine/frames.h"
 #include "store/call_choicepoint.h"
 #include "store/static_code.h"
 

@@ -3,8 +3,8 @@
 #include "core/atom_builtins.h"
 #include "core/attribute_builtins.h"
 #include "core/bdd_builtins.h"
-#include "core/builtins.h"
 #include "core/box_builtins.h"
+#include "core/builtins.h"
 #include "core/choice_builtins.h"
 #include "core/copy_term.h"
 #include "core/dict_builtins.h"
@@ -13,11 +13,7 @@
 #include "core/gc.h"
 #include "core/memory_builtins.h"
 #include "core/mgu_builtins.h"
-#include "embed/builtins.h"
-#include "embed/registry_builtins.h"
-#include "store/declaration_builtins.h"
-#include "store/goal_check_builtins.h"
-#include "store/instance_builtins.h"
+#include "core/registry_builtins.h"
 
 namespace {
 
@@ -75,8 +71,6 @@ const lv_builtin records[] = {
     LV_BUILTIN("$os_data", prolog_os_data, 4),
     LV_BUILTIN("$tagged_integer_range", prolog_tagged_integer_range, 2),
     LV_BUILTIN("$large_data", prolog_large_data, 3),
-    LV_BUILTIN("$instance_module", prolog_instance_module, 2),
-    LV_BUILTIN("$nth_instance", prolog_nth_instance, 2),
     LV_BUILTIN("$array1d_new", prolog_array1d_new, 2),
     LV_BUILTIN("$array1d_nth", prolog_array1d_nth, 3),
     LV_BUILTIN("$array1d_set_length", prolog_array1d_set_length, 3),
@@ -87,10 +81,6 @@ const lv_builtin records[] = {
     LV_BUILTIN("$array1d_dict_delete", prolog_array1d_dict_delete, 3),
     LV_BUILTIN("$array1d_dict_clear", prolog_array1d_dict_clear, 2),
     LV_BUILTIN("$array1d_dict_items", prolog_array1d_dict_items, 2),
-    LV_BUILTIN("$block", prolog_block, 2),
-    LV_BUILTIN("$block_declaration", prolog_block_declaration, 3),
-    LV_BUILTIN("$meta_predicate", prolog_meta_predicate, 2),
-    LV_BUILTIN("$meta_declaration", prolog_meta_declaration, 3),
     LV_BUILTIN("$print_compare_atom_name_statistics", prolog_print_compare_atom_name_statistics, 0),
     LV_BUILTIN("$nth_choicepoint", prolog_nth_choicepoint, 2),
     LV_BUILTIN("$clean_up", prolog_clean_up, 2),
@@ -101,9 +91,6 @@ const lv_builtin records[] = {
     LV_BUILTIN("$free", prolog_free, 1),
     LV_BUILTIN("$mgu_variables", prolog_mgu_variables, 3),
     LV_BUILTIN("$window_title", prolog_window_title, 2),
-    LV_BUILTIN("$fast_goal", prolog_fast_goal, 2),
-    LV_BUILTIN("$fast_wellformed_call_body_expand", prolog_fast_wellformed_call_body_expand, 4),
-    LV_BUILTIN("$fast_callable_closure_arg", prolog_fast_callable_closure_arg, 1),
     LV_BUILTIN("$w32_get_registry_value", prolog_w32_get_registry_value, 4),
 };
 

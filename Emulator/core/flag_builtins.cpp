@@ -4,7 +4,7 @@
 #include "core/atoms.h"
 #include "core/predefined_atoms.h"
 #include "core/unify.h"
-#include "embed/version_text.h"
+#include "core/version_text.h"
 #include "text/char_class.h"
 
 namespace {

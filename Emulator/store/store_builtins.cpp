@@ -12,8 +12,11 @@
 #include "store/backtrace.h"
 #include "store/clause_list.h"
 #include "store/code_walk.h"
+#include "store/declaration_builtins.h"
 #include "store/decompile.h"
 #include "store/dynamic_table.h"
+#include "store/goal_check_builtins.h"
+#include "store/instance_builtins.h"
 #include "store/pred_info.h"
 #include "store/predicates.h"
 #include "store/qload.h"
@@ -226,6 +229,15 @@ const lv_builtin records[] = {
     LV_BUILTIN("$dump_cleanup", prolog_dump_cleanup, 0),
     LV_BUILTIN("$ancestors", prolog_ancestors, 3),
     LV_BUILTIN("$decompile_tokens", prolog_decompile_tokens, 2),
+    LV_BUILTIN("$instance_module", prolog_instance_module, 2),
+    LV_BUILTIN("$nth_instance", prolog_nth_instance, 2),
+    LV_BUILTIN("$block", prolog_block, 2),
+    LV_BUILTIN("$block_declaration", prolog_block_declaration, 3),
+    LV_BUILTIN("$meta_predicate", prolog_meta_predicate, 2),
+    LV_BUILTIN("$meta_declaration", prolog_meta_declaration, 3),
+    LV_BUILTIN("$fast_goal", prolog_fast_goal, 2),
+    LV_BUILTIN("$fast_wellformed_call_body_expand", prolog_fast_wellformed_call_body_expand, 4),
+    LV_BUILTIN("$fast_callable_closure_arg", prolog_fast_callable_closure_arg, 1),
 };
 
 }  // namespace

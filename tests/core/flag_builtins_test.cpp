@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "core/box_builtins.h"
-#include "embed/version_text.h"
+#include "core/version_text.h"
 #include "support/builtin_fixture.h"
 #include "text/char_class.h"
 

@@ -1,5 +1,5 @@
 // Installation values read from the configuration files.
-#include "embed/registry.h"
+#include "core/registry.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 
 #include "core/memory.h"
-#include "embed/registry_builtins.h"
+#include "core/registry_builtins.h"
 #include "support/builtin_fixture.h"
 #include "support/env.h"
 #include "support/temp_files.h"

@@ -5,7 +5,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "embed/builtins.h"
+#include "core/builtins.h"
 #include "store/call_choicepoint.h"
 #include "support/store_fixture.h"
 #include "support/term_text.h"

@@ -1,5 +1,5 @@
 // Reading installation values from the configuration files.
-#include "embed/registry.h"
+#include "core/registry.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,5 +1,5 @@
 // $w32_get_registry_value(Root, Path, Name, Value): an installation value
-// (embed/registry.h) as an atom.
+// (core/registry.h) as an atom.
 #pragma once
 
 #include "core/worker.h"

@@ -1,5 +1,5 @@
 // The title text and the stored version atom.
-#include "embed/version_text.h"
+#include "core/version_text.h"
 
 #include "core/atoms.h"
 

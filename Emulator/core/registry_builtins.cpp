@@ -1,11 +1,11 @@
 // The installation-value built-in.
-#include "embed/registry_builtins.h"
+#include "core/registry_builtins.h"
 
 #include "core/atoms.h"
 #include "core/memory.h"
 #include "core/text_lists.h"
 #include "core/unify.h"
-#include "embed/registry.h"
+#include "core/registry.h"
 
 int prolog_w32_get_registry_value(lv_worker* w) {
   lv_term root = lv_deref(w->X[0]);

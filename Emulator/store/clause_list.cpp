@@ -199,8 +199,6 @@ bool reads_x0(const lv_decoded_insn& d) {
 
 }  // namespace
 
-const uint32_t* lv_key_table_default_chain(lv_keytab* table) { return default_chain(table); }
-
 // --- First-argument keys ----------------------------------------------------
 
 lv_term lv_first_arg_key(const lv_code_block* block) {

@@ -58,10 +58,6 @@ lv_term lv_first_arg_key(const lv_code_block* block);
 // The inline box of a clause whose first argument is a large number, or null.
 const uint32_t* lv_large_key(const lv_code_block* block);
 
-// The chain of a key table's empty entries: that of the clauses whose first
-// argument is a variable.
-const uint32_t* lv_key_table_default_chain(lv_keytab* table);
-
 // The chain of a large number (its box cells from the header on) in the
 // list's large-number table, or null when it has none.
 const uint32_t* lv_large_chain(lv_clause_list* list, const lv_term* box);

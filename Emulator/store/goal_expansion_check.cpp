@@ -37,9 +37,14 @@ bool no_dynamic_candidate(lv_dynamic_clause_table* t, lv_term key) {
 }  // namespace
 
 int lv_no_goal_expansion(const lv_pred* pred) {
-  lv_term key = lv_pred_functor(pred);
-  if (key == LV_FUNCTOR_COLON_2 || pred->meta_spec != nullptr || lv_definition_type(pred) == LV_DEF_UNDEFINED)
+  if (lv_pred_functor(pred) == LV_FUNCTOR_COLON_2 || pred->meta_spec != nullptr ||
+      lv_definition_type(pred) == LV_DEF_UNDEFINED)
     return 0;
+  return lv_goal_expansion_absent(pred);
+}
+
+int lv_goal_expansion_absent(const lv_pred* pred) {
+  lv_term key = lv_pred_functor(pred);
   lv_pred* expansion = lv_lookup_predicate(pred->home_module, ATOM_GOAL_EXPANSION, 5, LV_LOOKUP_FIND);
   if (expansion == nullptr) return 1;
   switch (lv_definition_type(expansion)) {

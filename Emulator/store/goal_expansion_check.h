@@ -10,3 +10,7 @@ struct lv_pred;
 // clause keyed on the predicate's functor, or one with a variable first
 // argument, may apply.
 int lv_no_goal_expansion(const lv_pred* pred);
+
+// The index test alone, for any predicate: 1 when no goal_expansion/5
+// clause of its defining module can apply to a goal of it.
+int lv_goal_expansion_absent(const lv_pred* pred);

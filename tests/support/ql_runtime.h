@@ -21,7 +21,6 @@
 
 #include "core/atoms.h"
 #include "core/builtins.h"
-#include "core/flag_builtins.h"
 #include "core/memory.h"
 #include "core/numbers.h"
 #include "core/predefined_atoms.h"
@@ -75,7 +74,6 @@ class Runtime {
     if (w_ == nullptr) return false;
     lv_set_current_worker(w_);
     lv_atoms_startup();
-    lv_flags_init();
     lv_store_init();
     lv_define_kind_predicates();
     for (lv_builtin_table t : {lv_core_builtins(), lv_store_builtins(), lv_db_builtins()})

@@ -2,12 +2,16 @@
 // suspended goals, and the collection of wake-ups at an event check.
 #include <gtest/gtest.h>
 
+#include <random>
+#include <vector>
+
 #include "core/attribute_builtins.h"
 #include "core/attributes.h"
 #include "core/bind.h"
 #include "core/suspension.h"
 #include "core/unify.h"
 #include "core/wakeup.h"
+#include "machine/emulator.h"
 #include "machine/instructions.h"
 #include "machine/routines_fixture.h"
 #include "store/predicates.h"
@@ -149,6 +153,49 @@ TEST_F(AttributesTest, NoRecordKeepsAReferenceIntoTheLocalStack) {
   ASSERT_EQ(run(prolog_disjunctive_geler, {terms::list(w, {x}), goal}), 1);
   lv_term record = lv_list_cells(lv_deref(lv_attvar_goals(attributed(x))))[0];
   EXPECT_TRUE(on_heap(lv_struct_cells(record)[1]));
+}
+
+// Random puts and deletes on a few variables, under choicepoints pushed and
+// backtracked into at random, against a model of every slot: a change is
+// seen at once, a variable without attributes is plain, and backtracking
+// brings back exactly the state of its choicepoint.
+TEST_F(AttributesTest, RandomChangesAreUndoneByBacktracking) {
+  constexpr int VARS = 4, MODULES = 3, STEPS = 3000;
+  lv_module* modules[MODULES] = {colour, size, module("shape")};
+  std::vector<lv_term> vars;
+  for (int i = 0; i < VARS; i++) vars.push_back(terms::var(w));
+  using Model = std::vector<lv_term>;  // VARS x MODULES slots, 0 = none
+  Model model(VARS * MODULES, 0);
+  std::vector<Model> saved;
+  std::mt19937 random(20261210);
+  for (int step = 0; step < STEPS; step++) {
+    int op = static_cast<int>(random() % 10);
+    int v = static_cast<int>(random() % VARS), m = static_cast<int>(random() % MODULES);
+    if (op == 0 && saved.size() < 40) {
+      lv_push_call_choicepoint(w, &query_alternative);
+      saved.push_back(model);
+    } else if (op == 1 && !saved.empty()) {
+      ASSERT_EQ(lv_enter_emulator_protected(w, LV_ENTER_FAIL, nullptr), 0);
+      model = saved.back();
+      saved.pop_back();
+    } else if (op < 6) {
+      lv_term value = terms::fn(w, atom("a"), {small(step)});
+      put_attributes(w, lv_deref(vars[v]), modules[m], value);
+      model[v * MODULES + m] = value;
+    } else {
+      delete_attributes(w, lv_deref(vars[v]), modules[m]);
+      model[v * MODULES + m] = 0;
+    }
+    for (int i = 0; i < VARS; i++) {
+      bool any = false;
+      for (int j = 0; j < MODULES; j++) {
+        ASSERT_EQ(get_attributes(w, lv_deref(vars[i]), modules[j]), model[i * MODULES + j]) << "step " << step;
+        any = any || model[i * MODULES + j] != 0;
+      }
+      ASSERT_EQ(attributed(vars[i]) != nullptr, any) << "step " << step;
+    }
+  }
+  EXPECT_EQ(w->wakeup_count, 0);
 }
 
 // ---- $get_cva, $put_cva ---------------------------------------------------------

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "core/atoms.h"
 #include "lvio/allocator.h"
 #include "lvio/chain.h"
 #include "lvio/coder.h"
@@ -195,8 +196,13 @@ void lv_stream_close_all_std() {
     lv_stream* head = lv_stream_ring_head();
     while (head->prev != head) {
       lv_stream* s = head->prev;
-      if (lv_stream_close(s, LV_CLOSE_REPLACE | LV_CLOSE_FORGET) != 2)
-        lv_stream_close(s, LV_CLOSE_FORCE | LV_CLOSE_REPLACE | LV_CLOSE_FORGET);
+      if (lv_stream_close(s, LV_CLOSE_REPLACE | LV_CLOSE_FORGET) == 2) continue;
+      if (lv_stream_close(s, LV_CLOSE_FORCE | LV_CLOSE_REPLACE | LV_CLOSE_FORGET) == 2) continue;
+      // A record with no side left to close.
+      if (s->chain != nullptr) (void)lvio_stream_close(&s->chain, LVIO_OP_ABORTIVE);  // nothing to report to
+      lv_stream_unlink(s);
+      if (s->file_name != 0) LV_unregister_atom(s->file_name);
+      lv_stream_free(s);
     }
   }
   lv_free_output_callbacks();

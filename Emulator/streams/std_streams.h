@@ -43,15 +43,16 @@ int64_t lv_install_user_streams(lv_user_stream_hook hook, void* data, lv_user_st
 // The standard chain of the kind over a character coder: the terminal's
 // locale encoding, else LV_CTYPE_STDIO, LV_CTYPE, the locale, "ISO-8859-1".
 lv_stream* lv_default_user_stream_hook(void* data, int kind);
-// Installs the hooks used by start-up and by lv_make_user_streams; each
-// returns the previous one.
+// C-interface slots 73 and 74: install the hooks used by start-up and by
+// lv_make_user_streams; each returns the previous one.
 lv_user_stream_hook LV_set_user_stream_hook(lv_user_stream_hook hook, void* data);
 lv_user_stream_post_hook LV_set_user_stream_post_hook(lv_user_stream_post_hook hook, void* data);
 // Current input := user_input, current output := user_output.
 void lv_reset_current_streams();
 // Shutdown: frees the idle hooks, closes the null stream everywhere.
 void lv_stream_close_all_std();
-// The forced-interactive switch (LV_force_interactive sets it).
+// The forced-interactive switch (LV_force_interactive, C-interface slot 2,
+// sets it).
 void LV_force_interactive();
 bool lv_forced_interactive();
 // The null stream (input and output, hidden), made on first use and emptied

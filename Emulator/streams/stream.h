@@ -205,7 +205,11 @@ lv_term lv_stream_term(const lv_stream* stream);
 // The file name the stream was opened under, "" when none.
 const char* lv_stream_name(const lv_stream* stream);
 
-// The inline paths of the C interface.
+// The slow paths behind the inline macros of the C interface (C-interface
+// slots 78 lv_get_byte_helper, 79 lv_put_byte_helper, 80 lv_get_code_helper,
+// 81 lv_put_code_helper). The get helpers validate the stream and retry an
+// interrupted refill (LV_GET_RETURN_ON_INTERRUPT returns it instead); the
+// put helpers give the item, or a negative code with nothing stored.
 int64_t lv_get_byte_helper(lv_stream* stream, uint32_t options);
 int64_t lv_get_code_helper(lv_stream* stream, uint32_t options);
 int64_t lv_put_byte_helper(lv_stream* stream, int64_t byte, uint32_t options);

@@ -12,6 +12,9 @@
 #include <vector>
 
 #include "core/atoms.h"
+#include "core/error_codes.h"
+#include "core/errors.h"
+#include "core/predefined_atoms.h"
 #include "lvio/allocator.h"
 #include "lvio/environment.h"
 #include "lvio/initialize.h"
@@ -120,6 +123,16 @@ TEST_F(StdStreamTest, OnPipes) {
   }
   EXPECT_NE(err->capabilities & LV_CAP_LINE_FLUSH, 0u);
   EXPECT_EQ(out->capabilities & LV_CAP_LINE_FLUSH, 0u);
+  // Their aliases as stream arguments.
+  EXPECT_EQ(lv_get_stream_arg(LV_ATOM_USER, LV_CAP_INPUT, 0), in);
+  EXPECT_EQ(lv_get_stream_arg(LV_ATOM_USER, LV_CAP_OUTPUT, 0), out);
+  EXPECT_EQ(lv_get_stream_arg(lv_atom_from_text("user_error", LV_ATOM_FIND), LV_CAP_OUTPUT, 0), err);
+  EXPECT_EQ(lv_get_stream_arg(lv_atom_from_text("user_input", LV_ATOM_FIND), LV_CAP_OUTPUT, 0), nullptr);
+  EXPECT_EQ(lv_pending_error_code(), LV_ERROR_OUTPUT_STREAM_NEEDED);
+  EXPECT_EQ(lv_get_stream_arg(LV_ATOM_USER, LV_CAP_INPUT, LV_CAP_STANDARD), nullptr);
+  EXPECT_EQ(lv_pending_error_code(), LV_ERROR_NOT_A_STREAM);
+  EXPECT_EQ(lv_get_stream_arg(lv_stream_term(out), LV_CAP_OUTPUT, LV_CAP_STANDARD), nullptr);
+  EXPECT_EQ(lv_pending_error_code(), LV_ERROR_OUTPUT_STREAM_NEEDED);
   // Output: UTF-8 from LV_CTYPE, newlines as they are.
   EXPECT_EQ(LV_printf("caf\xC3\xA9 %d\n", 1), 0);
   EXPECT_EQ(LV_flush_output(out, 0), 0);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "core/array_terms.h"
+#include "core/stack_shift.h"
 #include "support/builtin_fixture.h"
 
 namespace {
@@ -128,6 +129,31 @@ TEST_F(ArrayTest, SetLengthTruncatesInPlaceOrCopies) {
     if (row.old) lv_pop_call_choicepoint(w);
   }
   EXPECT_FALSE(run(prolog_array1d_set_length, {"-1", "'$array1d'(0, [])", "N"}));
+}
+
+}  // namespace
+
+namespace {
+
+// Making room for a copy moves the stacks (every overflow moves them here):
+// the array and the other arguments are read again afterwards.
+TEST_F(ArrayTest, ACopyMadeAfterTheStacksMoved) {
+  lv_term a = terms::var(w), fresh = terms::var(w);
+  ASSERT_TRUE(run(prolog_array1d_new, {read("[a, b, c]"), a}));
+  push_choicepoint();
+  lv_shift_set_always_move(1);
+  w->heap_hard_limit = w->H + 4;
+  lv_term* old_start = w->area_start;
+  ASSERT_TRUE(run(prolog_array1d_set_length, {lv_make_small(200), a, fresh}));
+  lv_shift_set_always_move(0);
+  EXPECT_NE(w->area_start, old_start);
+  EXPECT_LE(w->H, w->heap_hard_limit);
+  uint64_t n = 0;
+  lv_term* cells = lv_array_cells(w, w->X[2], &n);
+  ASSERT_NE(cells, nullptr);
+  EXPECT_EQ(n, 200u);
+  EXPECT_EQ(text(*lv_array_element(cells, 3)), "c");
+  EXPECT_EQ(text(w->X[1]), "$array1d(3,[a,b,c])");
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "core/array_terms.h"
+#include "core/stack_shift.h"
 #include "support/builtin_fixture.h"
 
 namespace {
@@ -191,6 +192,22 @@ TEST_F(DictTest, AValueThatIsALocalVariableIsBoundToTheSlot) {
   EXPECT_TRUE(lv_is_ref(lv_deref(value)));
   EXPECT_LT(lv_ref_cell(lv_deref(value)), w->H);
   EXPECT_EQ(lv_deref(*local), lv_deref(value));
+}
+
+// A rebuild that moves the stacks reads its arguments again afterwards.
+TEST_F(DictTest, ARebuildAfterTheStacksMoved) {
+  lv_term d = put(put(put(fresh_dict(), "1", "a"), "2", "b"), "3", "c");
+  lv_term fresh = terms::var(w);
+  lv_shift_set_always_move(1);
+  w->heap_hard_limit = w->H + 4;
+  lv_term* old_start = w->area_start;
+  ASSERT_TRUE(run(prolog_array1d_dict_put, {d, read("f(4)"), read("d"), fresh}));
+  lv_shift_set_always_move(0);
+  EXPECT_NE(w->area_start, old_start);
+  lv_term copy = lv_deref(w->X[3]);
+  EXPECT_EQ(counts(copy), "4/4/8");
+  EXPECT_EQ(get(copy, "f(4)"), "d");
+  EXPECT_EQ(get(copy, "2"), "b");
 }
 
 }  // namespace

@@ -75,6 +75,20 @@ class Zlib : public testing::Test {
     ASSERT_EQ(lvio_push_layer(&lvio_zlib_class, &chain_, nullptr, 0), 0);
   }
 
+  // A writing chain through the layer with "hello" written and not finished.
+  void open_writer_with_hello() {
+    ASSERT_EQ(device_.open(&chain_, LVIO_DEVICE_BYTES, false, true), 0);
+    ASSERT_EQ(lvio_push_layer(&lvio_zlib_class, &chain_, nullptr, 0), 0);
+    uint64_t at = 0;
+    ASSERT_EQ(lvio_stream_write_buffer(&chain_, &hello_, &at, LVIO_OP_WRITE_ALL), 0);
+  }
+
+  // The device holds "hello", compressed and finished.
+  bool device_holds_hello() {
+    std::string back;
+    return zlib_uncompress(device_.output, 5, &back) && back == "hello";
+  }
+
   std::string decompress(const std::string& compressed, size_t chunk, lvio_code* end) {
     open_reader(compressed, chunk);
     std::string data = read_all(&chain_, end);
@@ -91,6 +105,8 @@ class Zlib : public testing::Test {
 
   MemoryDevice device_;
   lvio_layer* chain_ = nullptr;
+  lvio_buffer hello_ = {reinterpret_cast<uint8_t*>(const_cast<char*>("hello")), 5, 5,
+                        LVIO_BUFFER_BORROWED | LVIO_BUFFER_CALLER_RECORD};
 };
 
 TEST_F(Zlib, RoundTrips) {
@@ -161,41 +177,27 @@ TEST_F(Zlib, WhatFollowsTheBodyIsGivenBack) {
 }
 
 TEST_F(Zlib, AnUnfinishedWriteSideClosesOnlyAbortively) {
-  ASSERT_EQ(device_.open(&chain_, LVIO_DEVICE_BYTES, false, true), 0);
-  ASSERT_EQ(lvio_push_layer(&lvio_zlib_class, &chain_, nullptr, 0), 0);
-  lvio_buffer hello = {reinterpret_cast<uint8_t*>(const_cast<char*>("hello")), 5, 5,
-                       LVIO_BUFFER_BORROWED | LVIO_BUFFER_CALLER_RECORD};
-  uint64_t at = 0;
-  ASSERT_EQ(lvio_stream_write_buffer(&chain_, &hello, &at, LVIO_OP_WRITE_ALL), 0);
+  ASSERT_NO_FATAL_FAILURE(open_writer_with_hello());
   EXPECT_EQ(chain_->cls->layer.close(&chain_, LVIO_OP_WRITE), LVIO_E_INVALID_STATE);
   // A finishing sync writes the trailer; writes are then refused.
   ASSERT_EQ(lvio_stream_sync_all(&chain_, LVIO_OP_WRITE | LVIO_ZLIB_OP_FINISH), 0);
   EXPECT_NE(chain_->flags & LVIO_ZLIB_WRITE_ENDED, 0u);
-  at = 0;
-  EXPECT_EQ(lvio_stream_write_buffer(&chain_, &hello, &at, 0), LVIO_E_INVALID_STATE);
+  uint64_t at = 0;
+  EXPECT_EQ(lvio_stream_write_buffer(&chain_, &hello_, &at, 0), LVIO_E_INVALID_STATE);
   EXPECT_EQ(chain_->cls->layer.close(&chain_, LVIO_OP_WRITE), 0);
   EXPECT_EQ(chain_, nullptr);
-  std::string back;
-  EXPECT_TRUE(zlib_uncompress(device_.output, 5, &back));
-  EXPECT_EQ(back, "hello");
+  EXPECT_TRUE(device_holds_hello());
 }
 
 // The chain's sync of directions passes the closing option the layers read:
 // it finishes the compressed output, a plain sync does not.
 TEST_F(Zlib, TheChainsSyncOfDirectionsFinishesTheOutput) {
-  ASSERT_EQ(device_.open(&chain_, LVIO_DEVICE_BYTES, false, true), 0);
-  ASSERT_EQ(lvio_push_layer(&lvio_zlib_class, &chain_, nullptr, 0), 0);
-  lvio_buffer hello = {reinterpret_cast<uint8_t*>(const_cast<char*>("hello")), 5, 5,
-                       LVIO_BUFFER_BORROWED | LVIO_BUFFER_CALLER_RECORD};
-  uint64_t at = 0;
-  ASSERT_EQ(lvio_stream_write_buffer(&chain_, &hello, &at, LVIO_OP_WRITE_ALL), 0);
+  ASSERT_NO_FATAL_FAILURE(open_writer_with_hello());
   ASSERT_EQ(lvio_stream_sync_all(&chain_, LVIO_OP_WRITE | LVIO_SYNC_PASS_DOWN), 0);
   EXPECT_EQ(chain_->flags & LVIO_ZLIB_WRITE_ENDED, 0u);
   ASSERT_EQ(lvio_stream_sync_dirs(&chain_, LVIO_OP_WRITE), 0);
   EXPECT_NE(chain_->flags & LVIO_ZLIB_WRITE_ENDED, 0u);
-  std::string back;
-  EXPECT_TRUE(zlib_uncompress(device_.output, 5, &back));
-  EXPECT_EQ(back, "hello");
+  EXPECT_TRUE(device_holds_hello());
 }
 
 TEST_F(Zlib, WriteRules) {

@@ -9,6 +9,7 @@
 #include "core/predefined_atoms.h"
 #include "core/stack_shift.h"
 #include "core/termrefs.h"
+#include "lvio/result_codes.h"
 #include "text/utf8.h"
 
 namespace {
@@ -173,7 +174,7 @@ int64_t lv_list_to_int_array(lv_term list, int32_t** out, unsigned flags) {
   if (n < 0) return n;
   int32_t* array = static_cast<int32_t*>(
       lv_mem_alloc(static_cast<size_t>(n) * sizeof(int32_t), lv_mem_flags(LV_CAT_MISC, LV_MEM_MAY_FAIL)));
-  if (array == nullptr) return -10003;
+  if (array == nullptr) return LVIO_E_OUT_OF_MEMORY;
   lv_term t = lv_deref(list);
   for (int64_t i = 0; i < n; i++) {
     lv_term e = lv_deref(lv_list_cells(t)[0]);
@@ -182,7 +183,7 @@ int64_t lv_list_to_int_array(lv_term list, int32_t** out, unsigned flags) {
     if ((flags & LV_INTS_CHARS) != 0 && lv_is_atom(e)) v = lv_atom_code(e);
     if (v < 0) {
       lv_mem_free(array, 0, TEXT_FLAGS);
-      return -10004;
+      return LVIO_E_PARAMETER_ERROR;
     }
     array[i] = static_cast<int32_t>(v);
     t = lv_deref(lv_list_cells(t)[1]);

@@ -40,8 +40,8 @@ enum : unsigned {
 };
 // The elements of a list as an array of ints (lv_mem_alloc, category
 // "miscellaneous:"; with a null out the array is only checked): the count, a
-// list-length code, -10003 when the array cannot be allocated, or -10004
-// when an element is refused.
+// list-length code, LVIO_E_OUT_OF_MEMORY when the array cannot be
+// allocated, or LVIO_E_PARAMETER_ERROR when an element is refused.
 int64_t lv_list_to_int_array(lv_term list, int32_t** out, unsigned flags);
 
 // Lists built on the heap (room is made first, keeping X0..X(live-1)), ending

@@ -14,6 +14,10 @@ namespace {
 constexpr uint32_t TABLE_FLAGS = lv_mem_flags(LV_CAT_INT_INFO);
 constexpr uint32_t SOURCE_FLAGS = lv_mem_flags(LV_CAT_SOURCE_INFO);
 
+// A large number's key is its box header word: negative, with an atom's low
+// bits (a negative small integer is a key word of its own).
+bool large_key(lv_term key) { return lv_is_box_header(key) && lv_is_atom(key); }
+
 uint64_t link_of(lv_db_clause* c) { return reinterpret_cast<uint64_t>(c); }
 uint64_t end_link(lv_db_clause* first) { return reinterpret_cast<uint64_t>(first) | 1; }
 
@@ -87,7 +91,7 @@ void link_into_key_chain(lv_dynamic_clause_table* t, lv_db_clause* c, bool at_fr
     key_link(&t->var_chain, c, at_front);
   } else if (key == LV_FUNCTOR_DOT_2) {
     key_link(&t->list_chain, c, at_front);
-  } else if (lv_is_box_header(key)) {
+  } else if (large_key(key)) {
     const lv_term* box = lv_clause_box_key(c);
     if (t->large_table == nullptr) t->large_table = lv_hash_new(2, large_compare, nullptr);
     uint64_t hash = lv_term_key_hash(box);
@@ -112,7 +116,7 @@ void unlink_from_key_chain(lv_dynamic_clause_table* t, lv_db_clause* c) {
     ring_unlink<&lv_db_clause::key_next, &lv_db_clause::key_prev>(&t->var_chain, c);
   } else if (key == LV_FUNCTOR_DOT_2) {
     ring_unlink<&lv_db_clause::key_next, &lv_db_clause::key_prev>(&t->list_chain, c);
-  } else if (lv_is_box_header(key)) {
+  } else if (large_key(key)) {
     const lv_term* box = lv_clause_box_key(c);
     lv_hash_gentry* e = t->large_table != nullptr ? lv_hash_lookup(t->large_table, box, lv_term_key_hash(box)) : nullptr;
     if (e == nullptr || e->key == nullptr) return;

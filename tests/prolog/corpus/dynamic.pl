@@ -40,8 +40,9 @@ answer(retract_all, done) :- retractall(item(_)).
 answer(none_left, X) :- ( call(item(X)) -> true ; X = none ).
 answer(bodies, X-Y) :- assertz(item(3)), assertz(item(4)), assertz((twice(A, B) :- rule(A, B))), call(twice(X, Y)).
 answer(clause, B) :- clause(twice(_, _), B).
-answer(keys, X) :- assertz(k(a, 1)), assertz(k(_, 2)), assertz(k(f(x), 3)), assertz(k([h], 4)), assertz(k(a, 5)), call(k(a, X)).
+answer(keys, X) :- assertz(k(a, 1)), assertz(k(_, 2)), assertz(k(f(x), 3)), assertz(k([h], 4)), assertz(k(-3, 6)), assertz(k(a, 5)), call(k(a, X)).
 answer(keys_list, X) :- call(k([_], X)).
+answer(keys_negative, X) :- call(k(-3, X)).
 answer(keys_struct, X) :- call(k(f(_), X)).
 answer(keys_var, X-Y) :- call(k(X, Y)).
 answer(large, X) :- assertz(big(100000000000000000000, one)), assertz(big(200000000000000000000, two)),

@@ -5,6 +5,7 @@
 #include "core/init_state.h"
 #include "core/memory.h"
 #include "core/numstack.h"
+#include "store/db_results.h"
 
 void lv_reset_engine_after_abort(lv_worker* w) {
   if (!lv_prolog_initialized()) return;
@@ -13,6 +14,8 @@ void lv_reset_engine_after_abort(lv_worker* w) {
     lv_numstack_release(w);
     lv_destroy_worker(w);
   }
+  // The setof chains belonged to calls of the engine that is gone.
+  lv_db_free_released();
   lv_worker* fresh = lv_create_worker();
   lv_set_current_worker(fresh);
   lv_trim_memory(fresh, 1);

@@ -6,12 +6,14 @@
 
 #include "core/atom_gc.h"
 #include "core/atoms.h"
+#include "core/memory.h"
 #include "core/predefined_atoms.h"
 #include "store/db_builtins.h"
 #include "store/db_generations.h"
 #include "store/dbref_table.h"
 #include "store/dynamic_call.h"
 #include "store/dynamic_table.h"
+#include "store/instance_records.h"
 #include "store/store_builtins.h"
 #include "support/store_fixture.h"
 
@@ -222,6 +224,40 @@ TEST_F(DynamicDbTest, AtomsHeldOnlyByClausesSurviveAtomCollection) {
   EXPECT_TRUE(lv_atom_live(queued));
   EXPECT_EQ(lv_atom_from_text("held_by_nothing", LV_ATOM_FIND), 0u);
   EXPECT_NE(clause_of(rq), nullptr);
+}
+
+TEST_F(DynamicDbTest, ClauseInstanceRecordsAreMadeOnceAlongTheirPath) {
+  lv_term ref = insert(atom("a"));
+  lv_db_clause* c = clause_of(ref);
+  // Without a source-position table there are no records.
+  EXPECT_EQ(lv_instance_source_record(c), nullptr);
+  EXPECT_EQ(lv_position_instance_record(ref, p), nullptr);
+  // A table whose first entry is on line 12.
+  auto* table = static_cast<uint64_t*>(lv_mem_alloc(32, lv_mem_flags(LV_CAT_SOURCE_INFO)));
+  table[0] = 32;
+  table[1] = table[2] = 0;
+  table[3] = 12;
+  c->positions = table;
+  lv_instance_record* root = lv_instance_source_record(c);
+  ASSERT_NE(root, nullptr);
+  EXPECT_EQ(root->line, 12);
+  EXPECT_EQ(root->clause, c);
+  lv_term* h = w->H;
+  h[0] = lv_make_small(2);
+  h[1] = ref;
+  w->H = h + 2;
+  lv_term position = lv_make_list(h);
+  lv_pred* q = pred("user", "g", 0);
+  lv_instance_record* first = lv_position_instance_record(position, p);
+  lv_instance_record* again = lv_position_instance_record(position, q);
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first, again);
+  EXPECT_EQ(again->callee, q);
+  EXPECT_EQ(again->line, -1);
+  EXPECT_EQ(root->child[1], first);
+  // Erasing frees the clause with its records and table.
+  erase(ref);
+  EXPECT_EQ(clause_of(ref), nullptr);
 }
 
 }  // namespace

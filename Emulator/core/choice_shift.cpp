@@ -87,7 +87,7 @@ lv_term* lv_shift_trail_choice(lv_worker* w, uint64_t, uint64_t new_size) {
   move_if_within(w->cut_barrier, old_b, old_base, choice_delta);
   move_if_within(w->next_node, old_b, old_base, choice_delta);
   w->TR = reinterpret_cast<lv_term*>(reinterpret_cast<char*>(w->TR) + trail_delta);
-  for (lv_term* b = w->B; b < w->choice_base; b = lv_choice_prev(b)) b[LV_CP_TR] += static_cast<uint64_t>(trail_delta);
+  for (lv_term* b = w->B; b < w->choice_base; b = lv_choice_prev(b)) lv_choice_view(b)->tr += static_cast<uint64_t>(trail_delta);
 
   if (lv_gc_setting.trace == LV_ATOM_VERBOSE) trace_bounds(w, "Shift end");
   return lv_newest_marked_choice(w);

@@ -22,11 +22,6 @@ bool is_relocation_frame(const lv_term* b) { return (b[LV_CP_ALT] & ~lv_term{1})
 
 bool is_bottom(const lv_worker* w, lv_term* b) { return lv_choice_prev(b) >= w->choice_base; }
 
-void reload_choice_registers(lv_worker* w) {
-  w->HB = reinterpret_cast<lv_term*>(w->B[LV_CP_H]);
-  w->saved_local_top = reinterpret_cast<lv_term*>(w->B[LV_CP_LOCAL_TOP]);
-}
-
 // The newest choicepoint becomes a frame that records the present heap and
 // trail tops and carries the generation mark, so that the next collection
 // starts at the new heap top and every older cell bound from now on is
@@ -74,8 +69,7 @@ int64_t lv_gc(lv_worker* w) {
   // A full collection starts without the generation frame an earlier one
   // left.
   if (full && !keep_b && is_relocation_frame(w->B) && !is_bottom(w, w->B)) {
-    w->B = lv_choice_prev(w->B);
-    reload_choice_registers(w);
+    lv_make_choice_current(w, lv_choice_prev(w->B));
   }
 
   // The trail sweep, the box words of the collected part, the permanent
@@ -117,7 +111,7 @@ int64_t lv_gc(lv_worker* w) {
     }
     set_generation_mark(w);
   }
-  reload_choice_registers(w);
+  lv_make_choice_current(w, w->B);
 
   // Statistics.
   uint64_t in_use = static_cast<uint64_t>(w->H - w->area_start);

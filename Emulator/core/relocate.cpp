@@ -59,12 +59,13 @@ inline lv_term add_bytes(lv_term t, int64_t delta) { return t + static_cast<uint
 void relocate(lv_worker* w, const relocation& r, bool scan_heap) {
   // The temporary frame: the registers that the choicepoint walk below
   // moves with the saved ones.
-  lv_term* frame = w->B - 6;
-  frame[LV_CP_ALT] = reinterpret_cast<lv_term>(lv_try_alternative(&lv_startup.relocation_alternative));
-  frame[LV_CP_LOCAL_TOP] = lv_make_ref(w->local_top);
-  frame[LV_CP_H] = lv_make_ref(w->H);
-  frame[LV_CP_E] = lv_make_ref(w->E);
-  frame[LV_CP_CP] = reinterpret_cast<lv_term>(w->CP);
+  lv_term* frame = w->B - sizeof(lv_choicepoint) / 8;
+  lv_choicepoint* saved = lv_choice_view(frame);
+  saved->alt = reinterpret_cast<lv_term>(lv_try_alternative(&lv_startup.relocation_alternative));
+  saved->local_top = lv_make_ref(w->local_top);
+  saved->h = lv_make_ref(w->H);
+  saved->e = lv_make_ref(w->E);
+  saved->cp = reinterpret_cast<lv_term>(w->CP);
 
   lv_for_each_registered_slot([&](lv_termref_slot* s) { r.cell(&s->term); });
   for (int32_t i = 0; i < w->termref_capacity; i++) r.cell(&w->termrefs[i].term);
@@ -93,18 +94,17 @@ void relocate(lv_worker* w, const relocation& r, bool scan_heap) {
   r.cells(w->local_base + 2, add_bytes(w->local_top, r.local_delta));
 
   for (lv_term* b = frame; b < w->choice_base; b = lv_choice_prev(b)) {
-    b[LV_CP_LOCAL_TOP] = add_bytes(b[LV_CP_LOCAL_TOP], r.local_delta);
-    b[LV_CP_H] = add_bytes(b[LV_CP_H], r.heap_delta);
-    b[LV_CP_E] = add_bytes(b[LV_CP_E], r.local_delta);
-    lv_term* args_end = reinterpret_cast<lv_term*>(reinterpret_cast<char*>(b) + lv_alternative_cp_size(b[LV_CP_ALT]));
-    r.cells(b + LV_CP_ARGS, args_end);
+    lv_choicepoint* c = lv_choice_view(b);
+    c->local_top = add_bytes(c->local_top, r.local_delta);
+    c->h = add_bytes(c->h, r.heap_delta);
+    c->e = add_bytes(c->e, r.local_delta);
+    r.cells(c->args, lv_choice_prev(b));
   }
 
-  w->local_top = reinterpret_cast<lv_term*>(frame[LV_CP_LOCAL_TOP]);
-  w->H = reinterpret_cast<lv_term*>(frame[LV_CP_H]);
-  w->E = reinterpret_cast<lv_term*>(frame[LV_CP_E]);
-  w->HB = reinterpret_cast<lv_term*>(w->B[LV_CP_H]);
-  w->saved_local_top = reinterpret_cast<lv_term*>(w->B[LV_CP_LOCAL_TOP]);
+  w->local_top = saved->saved_local_top();
+  w->H = saved->saved_h();
+  w->E = saved->saved_e();
+  lv_make_choice_current(w, w->B);
 }
 
 relocation make_relocation(lv_term* heap_start, lv_term* heap_top, int64_t heap_delta, lv_term* local_base,

@@ -12,12 +12,14 @@
 //                 [B, choice_base)         choice stack, growing down
 //                 [choice_base, tc_end)    map, 1 bit per word
 // Choicepoint at B: {alternative, saved local top, saved H, saved TR (bit 0:
-// the collector's generation mark), saved E, saved CP, saved X0...}.
-// Environment frame at E: {previous E, saved CP, Y0, Y1, ...}.
+// the collector's generation mark), saved E, saved CP, saved X0...}
+// (lv_choicepoint). Environment frame at E: {previous E, saved CP, Y0, Y1,
+// ...} (lv_env_frame).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "core/term.h"
 #include "store/try_record.h"
@@ -158,6 +160,70 @@ enum : unsigned {
 // Environment-frame words.
 enum : unsigned { LV_FRAME_E = 0, LV_FRAME_CP = 1, LV_FRAME_Y = 2 };
 
+// A choicepoint as it lies on the choice stack, seen through its words
+// (native code addresses them by offset): the alternative (a try record's
+// TRY word; bit 0 set while the choicepoint guards cleanup entries), the
+// saved local top, H, TR (its low bits carry the collector's marks), E and
+// CP, then the saved argument registers.
+struct lv_choicepoint {
+  lv_term alt;
+  lv_term local_top;
+  lv_term h;
+  lv_term tr;
+  lv_term e;
+  lv_term cp;
+  lv_term args[];
+
+  lv_term* saved_local_top() const { return reinterpret_cast<lv_term*>(local_top); }
+  lv_term* saved_h() const { return reinterpret_cast<lv_term*>(h); }
+  lv_term* saved_tr() const { return reinterpret_cast<lv_term*>(tr & ~lv_term{7}); }
+  lv_term* saved_e() const { return reinterpret_cast<lv_term*>(e); }
+  const uint32_t* saved_cp() const { return reinterpret_cast<const uint32_t*>(cp); }
+  const lv_try_record* alternative() const { return lv_alternative_record(alt); }
+  // The size in bytes, from the alternative's record.
+  int32_t size() const { return lv_alternative_cp_size(alt); }
+  bool guards_cleanups() const { return (alt & 1) != 0; }
+
+  // Saves the machine state that backtracking restores.
+  void save(lv_term alternative, const lv_term* saved_local, const lv_term* heap_top, const lv_term* trail_top,
+            const lv_term* env, const uint32_t* continuation) {
+    alt = alternative;
+    local_top = reinterpret_cast<lv_term>(saved_local);
+    h = reinterpret_cast<lv_term>(heap_top);
+    tr = reinterpret_cast<lv_term>(trail_top);
+    e = reinterpret_cast<lv_term>(env);
+    cp = reinterpret_cast<lv_term>(continuation);
+  }
+};
+static_assert(std::is_standard_layout_v<lv_choicepoint> && sizeof(lv_choicepoint) == 8 * LV_CP_ARGS);
+static_assert(offsetof(lv_choicepoint, alt) == 8 * LV_CP_ALT);
+static_assert(offsetof(lv_choicepoint, local_top) == 8 * LV_CP_LOCAL_TOP);
+static_assert(offsetof(lv_choicepoint, h) == 8 * LV_CP_H);
+static_assert(offsetof(lv_choicepoint, tr) == 8 * LV_CP_TR);
+static_assert(offsetof(lv_choicepoint, e) == 8 * LV_CP_E);
+static_assert(offsetof(lv_choicepoint, cp) == 8 * LV_CP_CP);
+static_assert(offsetof(lv_choicepoint, args) == 8 * LV_CP_ARGS);
+
+inline lv_choicepoint* lv_choice_view(lv_term* b) { return reinterpret_cast<lv_choicepoint*>(b); }
+inline const lv_choicepoint* lv_choice_view(const lv_term* b) { return reinterpret_cast<const lv_choicepoint*>(b); }
+
+// An environment frame: the previous E, the continuation, then Y0, Y1, ...
+struct lv_env_frame {
+  lv_term e;
+  lv_term cp;
+  lv_term y[];
+
+  lv_term* previous() const { return reinterpret_cast<lv_term*>(e); }
+  const uint32_t* continuation() const { return reinterpret_cast<const uint32_t*>(cp); }
+};
+static_assert(std::is_standard_layout_v<lv_env_frame> && sizeof(lv_env_frame) == 8 * LV_FRAME_Y);
+static_assert(offsetof(lv_env_frame, e) == 8 * LV_FRAME_E);
+static_assert(offsetof(lv_env_frame, cp) == 8 * LV_FRAME_CP);
+static_assert(offsetof(lv_env_frame, y) == 8 * LV_FRAME_Y);
+
+inline lv_env_frame* lv_frame_view(lv_term* f) { return reinterpret_cast<lv_env_frame*>(f); }
+inline const lv_env_frame* lv_frame_view(const lv_term* f) { return reinterpret_cast<const lv_env_frame*>(f); }
+
 // The heap soft limit is the one word other threads write.
 inline lv_term* lv_soft_limit(const lv_worker* w) { return __atomic_load_n(&w->heap_soft_limit, __ATOMIC_RELAXED); }
 inline void lv_set_soft_limit(lv_worker* w, lv_term* limit) {
@@ -204,5 +270,14 @@ void lv_choice_usage(const lv_worker* w, uint64_t* used, uint64_t* free_bytes);
 
 // The previous choicepoint: the alternative record gives the size.
 inline lv_term* lv_choice_prev(lv_term* b) {
-  return reinterpret_cast<lv_term*>(reinterpret_cast<char*>(b) + lv_alternative_cp_size(b[LV_CP_ALT]));
+  return reinterpret_cast<lv_term*>(reinterpret_cast<char*>(b) + lv_choice_view(b)->size());
+}
+
+// Makes the choicepoint at b the newest: B, and HB and the protected local
+// top from its saved words.
+inline void lv_make_choice_current(lv_worker* w, lv_term* b) {
+  const lv_choicepoint* c = lv_choice_view(b);
+  w->B = b;
+  w->HB = c->saved_h();
+  w->saved_local_top = c->saved_local_top();
 }

@@ -26,7 +26,7 @@ lv_term raise_error(lv_worker* w, int32_t code, int which, lv_term atom, const c
                     lv_term y) {
   // A frame being built at the local top is left before anything is pushed
   // there (lv_arith_error would leave it too).
-  if (w->E == w->local_top) w->E = lv_ref_cell(w->E[LV_FRAME_E]);
+  if (w->E == w->local_top) w->E = lv_frame_view(w->E)->previous();
   lv_term ox, oy;
   lv_arith_operands(w, x, arity == 2 ? y : 0, &ox, &oy);
   lv_term culprit = atom != 0 ? atom : which == 0 ? ox : oy;

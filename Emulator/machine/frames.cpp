@@ -22,13 +22,11 @@
 
 namespace {
 
-lv_term* as_frame(lv_term word) { return reinterpret_cast<lv_term*>(word); }
-
 // Pushes [E, CP] and n more words at the local top and makes it E.
 lv_term* push_frame(lv_worker* w, const uint32_t* cp, int64_t n) {
   lv_term* f = w->local_top;
-  f[LV_FRAME_E] = reinterpret_cast<lv_term>(w->E);
-  f[LV_FRAME_CP] = reinterpret_cast<lv_term>(w->CP);
+  lv_frame_view(f)->e = reinterpret_cast<lv_term>(w->E);
+  lv_frame_view(f)->cp = reinterpret_cast<lv_term>(w->CP);
   w->E = f;
   w->CP = cp;
   w->local_top = f + LV_FRAME_Y + n;
@@ -71,23 +69,24 @@ int64_t lv_frame_size_at(const uint32_t* continuation) {
 lv_term* lv_push_continuation_frame(lv_worker* w, const lv_pred* pred, const uint32_t* address) {
   if (address != nullptr) {
     lv_term* f = push_frame(w, lv_restore_caller_code, 2);
-    f[LV_FRAME_Y] = lv_code_address_high(address);
-    f[LV_FRAME_Y + 1] = lv_code_address_low(address);
+    lv_frame_view(f)->y[0] = lv_code_address_high(address);
+    lv_frame_view(f)->y[1] = lv_code_address_low(address);
   }
   lv_term* f = push_frame(w, &pred->continue_insn, pred->arity);
-  for (int32_t i = 0; i < pred->arity; i++) f[LV_FRAME_Y + i] = w->X[i];
+  for (int32_t i = 0; i < pred->arity; i++) lv_frame_view(f)->y[i] = w->X[i];
   return w->local_top;
 }
 
 void lv_push_fixed_continuation(lv_worker* w, lv_term a, lv_term b, lv_term c) {
   lv_term* e = w->E;
-  if (e >= w->saved_local_top && w->CP == lv_fixed_continuation_code && lv_compare_terms(w, e[LV_FRAME_Y], a) == 0 &&
-      e[LV_FRAME_Y + 1] == b && e[LV_FRAME_Y + 2] == c)
+  const lv_term* y = lv_frame_view(e)->y;
+  if (e >= w->saved_local_top && w->CP == lv_fixed_continuation_code && lv_compare_terms(w, y[0], a) == 0 && y[1] == b &&
+      y[2] == c)
     return;
   lv_term* f = push_frame(w, lv_fixed_continuation_code, 3);
-  f[LV_FRAME_Y] = a;
-  f[LV_FRAME_Y + 1] = b;
-  f[LV_FRAME_Y + 2] = c;
+  lv_frame_view(f)->y[0] = a;
+  lv_frame_view(f)->y[1] = b;
+  lv_frame_view(f)->y[2] = c;
   lv_local_limit_check(w);
 }
 
@@ -105,9 +104,7 @@ lv_term lv_x_overflow_register(lv_worker* w, int64_t index) {
 }
 
 int lv_set_choice_registers(lv_worker* w, lv_term* choicepoint) {
-  w->B = choicepoint;
-  w->HB = as_frame(choicepoint[LV_CP_H]);
-  w->saved_local_top = as_frame(choicepoint[LV_CP_LOCAL_TOP]);
+  lv_make_choice_current(w, choicepoint);
   lv_request_event(w);
   return 1;
 }
@@ -125,9 +122,9 @@ lv_pred* lv_push_handler_frame(lv_worker* w, int64_t cells, const uint32_t* inte
   if (frame == w->local_top) {
     const uint32_t* continuation = frame_call_continuation(interrupted);
     if (continuation != nullptr) {
-      if (w->E == w->local_top) w->E = as_frame(w->E[LV_FRAME_E]);
-      frame[LV_FRAME_E] = reinterpret_cast<lv_term>(w->E);
-      frame[LV_FRAME_CP] = reinterpret_cast<lv_term>(w->CP);
+      if (w->E == w->local_top) w->E = lv_frame_view(w->E)->previous();
+      lv_frame_view(frame)->e = reinterpret_cast<lv_term>(w->E);
+      lv_frame_view(frame)->cp = reinterpret_cast<lv_term>(w->CP);
       w->E = frame;
       w->CP = continuation;
       w->local_top = frame + lv_frame_size_at(continuation) / 8;
@@ -141,7 +138,7 @@ lv_pred* lv_push_handler_frame(lv_worker* w, int64_t cells, const uint32_t* inte
   int64_t low = n < LV_X_REGISTERS ? n : LV_X_REGISTERS;
   lv_term* f = push_frame(w, lv_code_stub_for_arity(static_cast<uint64_t>(low)), low);
   for (int64_t i = 0; i < low; i++)
-    f[LV_FRAME_Y + i] = lv_live_set_has(live, static_cast<unsigned>(i)) ? w->X[i] : LV_ATOM_NIL;
+    lv_frame_view(f)->y[i] = lv_live_set_has(live, static_cast<unsigned>(i)) ? w->X[i] : LV_ATOM_NIL;
   if (n > LV_X_REGISTERS) {
     if (free_local_cells(w) < 3 * n) {
       for (int i = 0; i < keep_count; i++) w->X[i] = keep[i];
@@ -149,7 +146,7 @@ lv_pred* lv_push_handler_frame(lv_worker* w, int64_t cells, const uint32_t* inte
       for (int i = 0; i < keep_count; i++) keep[i] = w->X[i];
       f = w->E;
     }
-    for (int64_t i = LV_X_REGISTERS; i < n; i++) f[LV_FRAME_Y + i] = x_register(w, i);
+    for (int64_t i = LV_X_REGISTERS; i < n; i++) lv_frame_view(f)->y[i] = x_register(w, i);
     w->local_top = f + LV_FRAME_Y + n;
     w->CP = lv_code_stub_for_arity(static_cast<uint64_t>(n));
   }
@@ -177,9 +174,9 @@ const uint32_t* lv_pop_handler_frame(lv_worker* w, int* call) {
   lv_term* f = w->E;
   for (int64_t i = 0; i < n; i++) {
     if (i < LV_X_REGISTERS)
-      w->X[i] = f[LV_FRAME_Y + i];
+      w->X[i] = lv_frame_view(f)->y[i];
     else
-      lv_grow_x_overflow_area(w, i, f[LV_FRAME_Y + i]);
+      lv_grow_x_overflow_area(w, i, lv_frame_view(f)->y[i]);
   }
   lv_deallocate(w, f);
 
@@ -211,7 +208,7 @@ lv_pred* lv_event_at_call(lv_worker* w, lv_pred* pred, const uint32_t* callsite)
   // starts as the predicate that just proceeds.
   lv_pred* next = lv_kind_pred[LV_KIND_BUILTIN_TRUE];
   if (w->wakeup_count != 0) next = lv_collect_woken_goals(w, next);
-  if ((w->B[LV_CP_ALT] & 1) != 0) next = lv_cut_run_cleanups(w, next);
+  if (lv_choice_view(w->B)->guards_cleanups()) next = lv_cut_run_cleanups(w, next);
   if (lv_soft_limit(w) != nullptr) return next;
 
   lv_set_soft_limit(w, w->heap_hard_limit);
@@ -238,9 +235,9 @@ lv_pred* lv_push_eval_error_frame(lv_worker* w, lv_term known, lv_term other, in
   other = operands[1];
   lv_push_continuation_frame(w, handler, nullptr);
   lv_term* f = push_frame(w, lv_restore_operands_code, 2);
-  lv_term* var = &f[LV_FRAME_Y + (which == 1 ? 0 : 1)];
+  lv_term* var = &lv_frame_view(f)->y[which == 1 ? 0 : 1];
   *var = lv_make_ref(var);
-  f[LV_FRAME_Y + (which == 1 ? 1 : 0)] = other;
+  lv_frame_view(f)->y[which == 1 ? 1 : 0] = other;
   lv_local_limit_check(w);
   w->X[0] = known;
   w->X[1] = lv_make_ref(var);

@@ -30,8 +30,8 @@ int64_t lv_frame_size_at(const uint32_t* continuation);
 // Pops the frame F: CP and E from it; the local top drops to F unless a
 // choicepoint protects F.
 inline void lv_deallocate(lv_worker* w, lv_term* frame) {
-  w->CP = reinterpret_cast<const uint32_t*>(frame[LV_FRAME_CP]);
-  w->E = reinterpret_cast<lv_term*>(frame[LV_FRAME_E]);
+  w->CP = lv_frame_view(frame)->continuation();
+  w->E = lv_frame_view(frame)->previous();
   if (w->saved_local_top <= frame) w->local_top = frame;
 }
 

@@ -10,7 +10,7 @@
 namespace {
 
 int64_t saved_trail_position(const lv_worker* w, const lv_term* b) {
-  return reinterpret_cast<lv_term*>(b[LV_CP_TR] & ~lv_term{7}) - w->trail_base;
+  return lv_choice_view(b)->saved_tr() - w->trail_base;
 }
 
 // The chain as it was when the newest choicepoint was made: the old value
@@ -48,7 +48,7 @@ lv_term lv_cleanup_chain(lv_worker* w) {
 lv_pred* lv_run_trail_cleanups(lv_worker* w, lv_term reason) {
   lv_term m = lv_cleanup_chain(w);
   if (m == 0) {
-    if (reason != LV_ATOM_FAIL) w->B[LV_CP_ALT] &= ~lv_term{1};
+    if (reason != LV_ATOM_FAIL) lv_choice_view(w->B)->alt &= ~lv_term{1};
     return nullptr;
   }
 
@@ -65,7 +65,7 @@ lv_pred* lv_run_trail_cleanups(lv_worker* w, lv_term reason) {
     if (k == entry_kind::cut) cuts++;
   }
   if (reason != LV_ATOM_FAIL && goals == 0) {
-    w->B[LV_CP_ALT] &= ~lv_term{1};
+    lv_choice_view(w->B)->alt &= ~lv_term{1};
     return nullptr;
   }
   int64_t need = 3 * goals + 2 * cuts + LV_HEAP_RESERVE_CELLS;
@@ -126,7 +126,7 @@ lv_pred* lv_run_trail_cleanups(lv_worker* w, lv_term reason) {
 lv_pred* lv_cut_run_cleanups(lv_worker* w, lv_pred* k) {
   lv_term m = lv_cleanup_chain(w);
   if (m == 0 || lv_small_value(lv_struct_cells(m)[2]) < saved_trail_position(w, w->B)) {
-    w->B[LV_CP_ALT] &= ~lv_term{1};
+    lv_choice_view(w->B)->alt &= ~lv_term{1};
     return k;
   }
   lv_push_continuation_frame(w, k, nullptr);

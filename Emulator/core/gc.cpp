@@ -18,7 +18,7 @@ lv_term relocation_alternative() {
   return reinterpret_cast<lv_term>(lv_try_alternative(&lv_startup.relocation_alternative));
 }
 
-bool is_relocation_frame(const lv_term* b) { return (b[LV_CP_ALT] & ~lv_term{1}) == relocation_alternative(); }
+bool is_relocation_frame(const lv_term* b) { return (lv_choice_view(b)->alt & ~lv_term{1}) == relocation_alternative(); }
 
 bool is_bottom(const lv_worker* w, lv_term* b) { return lv_choice_prev(b) >= w->choice_base; }
 
@@ -32,15 +32,17 @@ void set_generation_mark(lv_worker* w) {
   lv_term* b = w->B;
   if (!is_relocation_frame(b)) {
     lv_term* older = b;
-    b -= 6;
-    b[LV_CP_ALT] = relocation_alternative();
-    b[LV_CP_LOCAL_TOP] = older[LV_CP_LOCAL_TOP];
-    b[LV_CP_E] = older[LV_CP_E];
-    b[LV_CP_CP] = older[LV_CP_CP];
+    b -= sizeof(lv_choicepoint) / 8;
+    lv_choicepoint* c = lv_choice_view(b);
+    const lv_choicepoint* o = lv_choice_view(older);
+    c->alt = relocation_alternative();
+    c->local_top = o->local_top;
+    c->e = o->e;
+    c->cp = o->cp;
     w->B = b;
   }
-  b[LV_CP_H] = lv_make_ref(w->H);
-  b[LV_CP_TR] = lv_make_ref(w->TR) | 1;
+  lv_choice_view(b)->h = lv_make_ref(w->H);
+  lv_choice_view(b)->tr = lv_make_ref(w->TR) | 1;
 }
 
 double seconds(uint64_t ms) { return static_cast<double>(ms) / 1000.0; }
@@ -54,16 +56,16 @@ int64_t lv_gc(lv_worker* w) {
   // A pending wake-up or a cleanup barrier at B must keep B as it is (the
   // woken-goal scan and the cut cleanups look at it); so must a live
   // unification pair stack, which sits below B.
-  bool keep_b = w->wakeup_count > 0 || (w->B[LV_CP_ALT] & 1) != 0 || w->pair_index != LV_PAIR_INDEX_REST;
+  bool keep_b = w->wakeup_count > 0 || lv_choice_view(w->B)->guards_cleanups() || w->pair_index != LV_PAIR_INDEX_REST;
   bool full = is_bottom(w, w->marked_choice);
 
   lv_gc_state& g = lv_gc_now;
   g = {};
   g.w = w;
   g.marked = w->marked_choice;
-  g.base = reinterpret_cast<lv_term*>(g.marked[LV_CP_H]);
+  g.base = lv_choice_view(g.marked)->saved_h();
   g.top = w->H;
-  g.trail_lo = reinterpret_cast<lv_term*>(g.marked[LV_CP_TR] & ~lv_term{3});
+  g.trail_lo = lv_choice_view(g.marked)->saved_tr();
   lv_gc_trace_start(g);
 
   // A full collection starts without the generation frame an earlier one

@@ -84,10 +84,10 @@ struct checker {
     const lv_term* newer_h = w->H;
     const lv_term* newer_tr = w->TR;
     for (const lv_term* b = w->B; b < w->choice_base; b = lv_choice_prev(const_cast<lv_term*>(b))) {
-      const lv_term* h = reinterpret_cast<const lv_term*>(b[LV_CP_H]);
-      const lv_term* tr = reinterpret_cast<const lv_term*>(b[LV_CP_TR] & ~lv_term{3});
-      const lv_term* l = reinterpret_cast<const lv_term*>(b[LV_CP_LOCAL_TOP]);
-      const lv_term* e = reinterpret_cast<const lv_term*>(b[LV_CP_E]);
+      const lv_term* h = lv_choice_view(b)->saved_h();
+      const lv_term* tr = lv_choice_view(b)->saved_tr();
+      const lv_term* l = lv_choice_view(b)->saved_local_top();
+      const lv_term* e = lv_choice_view(b)->saved_e();
       if (h < w->area_start || h > newer_h) report("choicepoint heap top out of order", b);
       if (tr <= w->trail_base || tr > newer_tr) report("choicepoint trail top out of order", b);
       if (l < w->local_base || l > w->local_top) report("choicepoint local top out of range", b);
@@ -95,8 +95,8 @@ struct checker {
       newer_h = h;
       newer_tr = tr;
     }
-    if (w->HB != reinterpret_cast<lv_term*>(w->B[LV_CP_H])) report("HB is not B's heap top", w->HB);
-    if (w->saved_local_top != reinterpret_cast<lv_term*>(w->B[LV_CP_LOCAL_TOP]))
+    if (w->HB != lv_choice_view(w->B)->saved_h()) report("HB is not B's heap top", w->HB);
+    if (w->saved_local_top != lv_choice_view(w->B)->saved_local_top())
       report("saved local top is not B's", w->saved_local_top);
   }
 };

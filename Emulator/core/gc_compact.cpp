@@ -36,8 +36,8 @@ lv_term* lv_gc_slide(lv_gc_state& g) {
   // H as the walk passes it, newest (highest) first.
   lv_term* b = w->B;
   auto pass_choices = [&](const lv_term* p) {
-    while (b != g.marked && b < w->choice_base && reinterpret_cast<lv_term*>(b[LV_CP_H]) >= p) {
-      b[LV_CP_H] = lv_make_ref(next_new);
+    while (b != g.marked && b < w->choice_base && lv_choice_view(b)->saved_h() >= p) {
+      lv_choice_view(b)->h = lv_make_ref(next_new);
       b = lv_choice_prev(b);
     }
   };

@@ -57,7 +57,7 @@ void for_each_segment_choice(const lv_gc_state& g, F f) {
 }
 
 lv_term* choice_args_end(lv_term* b) {
-  return reinterpret_cast<lv_term*>(reinterpret_cast<char*>(b) + lv_alternative_cp_size(b[LV_CP_ALT]));
+  return reinterpret_cast<lv_term*>(reinterpret_cast<char*>(b) + lv_choice_view(b)->size());
 }
 
 bool in_local(const lv_worker* w, const lv_term* p) { return p >= w->local_base && p < w->local_top; }
@@ -129,7 +129,7 @@ void for_each_plain_root(lv_gc_state& g, F f) {
   lv_for_each_registered_slot([&](lv_termref_slot* s) { f(&s->term); });
   for (lv_termref_slot& s : scratch) f(&s.term);
   for_each_segment_choice(g, [&](lv_term* b) {
-    for (lv_term* a = b + LV_CP_ARGS; a < choice_args_end(b); a++) f(a);
+    for (lv_term* a = lv_choice_view(b)->args; a < choice_args_end(b); a++) f(a);
   });
 }
 
@@ -251,7 +251,7 @@ void lv_gc_environment_pass(lv_gc_state& g, bool shunt) {
   lv_permanents_memo_clear(&permanents_memo);
   walk_frames(g, w->E, w->CP);
   for_each_segment_choice(
-      g, [&](lv_term* b) { walk_frames(g, reinterpret_cast<lv_term*>(b[LV_CP_E]), reinterpret_cast<const uint32_t*>(b[LV_CP_CP])); });
+      g, [&](lv_term* b) { walk_frames(g, lv_choice_view(b)->saved_e(), lv_choice_view(b)->saved_cp()); });
   clear_local_bits(w, LV_GC_FIRST);
   if (!shunt) return;
   auto shunt_root = [&](lv_term* cell) {
@@ -260,7 +260,7 @@ void lv_gc_environment_pass(lv_gc_state& g, bool shunt) {
   };
   for_each_local_root(w, false, shunt_root);
   for_each_segment_choice(g, [&](lv_term* b) {
-    for (lv_term* a = b + LV_CP_ARGS; a < choice_args_end(b); a++) shunt_root(a);
+    for (lv_term* a = lv_choice_view(b)->args; a < choice_args_end(b); a++) shunt_root(a);
   });
   // Take the trailed flags off again.
   for_each_entry(

@@ -20,7 +20,7 @@ void lv_gc_trace_start(const lv_gc_state& g) {
   } else if (lv_gc_setting.trace == LV_ATOM_VERBOSE) {
     lv_ttyprintf("%%%%  GC start: Heap (%p[%p] - %p) size= %" PRId64 " bytes\n", at(w->area_start), at(g.base),
                  at(w->H), bytes(w->area_start, w->H));
-    lv_ttyprintf("%%%%        Stack (%p[%p] - %p)\n", at(w->local_base), at(reinterpret_cast<void*>(g.marked[LV_CP_LOCAL_TOP])),
+    lv_ttyprintf("%%%%        Stack (%p[%p] - %p)\n", at(w->local_base), at(lv_choice_view(g.marked)->saved_local_top()),
                  at(w->local_top));
     lv_ttyprintf("%%%%     Choice (%p[%p] - %p)\n", at(w->choice_base), at(g.marked), at(w->B));
     lv_ttyprintf("%%%%           Trail (%p[%p] - %p)\n", at(w->trail_base), at(g.trail_lo), at(w->TR));

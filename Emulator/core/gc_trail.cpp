@@ -24,7 +24,7 @@
 
 namespace {
 
-lv_term* trail_of(const lv_term* b) { return reinterpret_cast<lv_term*>(b[LV_CP_TR] & ~lv_term{3}); }
+lv_term* trail_of(const lv_term* b) { return lv_choice_view(b)->saved_tr(); }
 
 lv_term* segment_base(lv_worker* w) {
   if (w->marked_choice == nullptr) lv_newest_marked_choice(w);
@@ -47,8 +47,8 @@ bool removed_value_entry(const lv_term* p) { return p[0] == REMOVED_VALUE_ENTRY;
 
 // One choicepoint's part [lo, hi) of the trail.
 void sweep_part(lv_worker* w, const lv_term* b, lv_term* lo, lv_term* hi, lv_term cleanup) {
-  lv_term* h = reinterpret_cast<lv_term*>(b[LV_CP_H]);
-  lv_term* local_top = reinterpret_cast<lv_term*>(b[LV_CP_LOCAL_TOP]);
+  lv_term* h = lv_choice_view(b)->saved_h();
+  lv_term* local_top = lv_choice_view(b)->saved_local_top();
   bool keep_attributed = w->wakeup_count > 0;
   // Oldest first; the stamp cell's FIRST bit tells that the mutable has a
   // kept entry in this part.
@@ -164,7 +164,7 @@ void lv_gc_trail_compact(lv_worker* w, int mark) {
     if (saved >= lo) {
       for (; p > saved; p--) kept_above += p[-1] != 0;
       lv_term* moved = lo + (kept - kept_above);
-      b[LV_CP_TR] = lv_make_ref(moved) | (b[LV_CP_TR] & 3) | (mark ? 1 : 0);
+      lv_choice_view(b)->tr = lv_make_ref(moved) | (lv_choice_view(b)->tr & 3) | (mark ? 1 : 0);
     }
     if (b == marked || lv_choice_prev(b) >= w->choice_base) break;
   }

@@ -95,7 +95,7 @@ bool lv_shift_always_move() {
 
 lv_term* lv_newest_marked_choice(lv_worker* w) {
   lv_term* b = w->B;
-  while ((b[LV_CP_TR] & 1) == 0) b = lv_choice_prev(b);
+  while ((lv_choice_view(b)->tr & 1) == 0) b = lv_choice_prev(b);
   w->marked_choice = b;
   return lv_choice_prev(b);
 }
@@ -130,7 +130,7 @@ int64_t heap_overflow(lv_worker* w, int64_t heap_cells, int64_t local_cells) {
     bool collect = true;
     if (heap_cells >= 0) {
       int64_t used = cells_between(w->area_start, w->H);
-      if (w->gc_flag_b >= 3) used = cells_between(reinterpret_cast<lv_term*>(w->marked_choice[LV_CP_H]), w->H);
+      if (w->gc_flag_b >= 3) used = cells_between(lv_choice_view(w->marked_choice)->saved_h(), w->H);
       bool only_local = heap_room && (w->gc_flag_b == 1 || w->gc_flag_b == 3);
       collect = always_collect || (lv_gc_setting.mode != LV_ATOM_OFF && used >= margin && !only_local);
     }
@@ -200,7 +200,7 @@ void call_overflow(lv_worker* w, int64_t heap_cells, int64_t n) {
 
 int prolog_gc_start(lv_worker* w) {
   if (lv_deref(w->X[0]) != lv_make_small(0)) {
-    for (lv_term* b = w->B; lv_choice_prev(b) < w->choice_base; b = lv_choice_prev(b)) b[LV_CP_TR] &= ~lv_term{1};
+    for (lv_term* b = w->B; lv_choice_prev(b) < w->choice_base; b = lv_choice_prev(b)) lv_choice_view(b)->tr &= ~lv_term{1};
   }
   heap_overflow(w, -1, LV_LOCAL_RESERVE_CELLS);
   return 1;

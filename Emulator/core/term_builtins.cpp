@@ -92,7 +92,7 @@ int prolog_subsumes_chk(lv_worker* w) {
   lv_freeze_variables(w, w->X[1]);
   lv_term_unmark_walk(w, w->X[1]);
   int result = cunify(w, w->X[0], w->X[1]);
-  lv_term* mark = reinterpret_cast<lv_term*>(w->B[LV_CP_TR] & ~lv_term{3});
+  lv_term* mark = lv_choice_view(w->B)->saved_tr();
   for (lv_term* p = w->TR; p > mark;) {
     lv_term entry = *--p;
     if (entry != 0) *lv_ref_cell(entry) = entry;

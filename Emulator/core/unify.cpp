@@ -132,8 +132,8 @@ void lv_update_mutable(lv_worker* w, lv_term value, lv_term mutable_term) {
   value = lv_deref(value);
   lv_term* cells = lv_struct_cells(lv_deref(mutable_term));
   lv_term* b = w->B;
-  int64_t choice_trail = (reinterpret_cast<lv_term*>(b[LV_CP_TR] & ~uint64_t{3})) - w->trail_base;
-  lv_term* choice_heap = reinterpret_cast<lv_term*>(b[LV_CP_H]);
+  int64_t choice_trail = lv_choice_view(b)->saved_tr() - w->trail_base;
+  lv_term* choice_heap = lv_choice_view(b)->saved_h();
   if (lv_small_value(cells[2]) < choice_trail && cells < choice_heap) {
     lv_term* entry = w->TR;
     entry[0] = lv_make_struct(cells);

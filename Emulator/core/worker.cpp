@@ -52,7 +52,7 @@ void lv_trail_usage(const lv_worker* w, uint64_t* used, uint64_t* free_bytes) {
 void lv_choice_usage(const lv_worker* w, uint64_t* used, uint64_t* free_bytes) {
   const lv_term* b = w->B;
   uint64_t choice = static_cast<uint64_t>(w->choice_base - b) * 8;
-  if (b[LV_CP_ALT] == reinterpret_cast<lv_term>(lv_try_alternative(&lv_startup.relocation_alternative)))
+  if (lv_choice_view(b)->alt == reinterpret_cast<lv_term>(lv_try_alternative(&lv_startup.relocation_alternative)))
     choice -= lv_startup.relocation_alternative.cp_size;
   uint64_t trail = static_cast<uint64_t>(w->TR - w->trail_base) * 8;
   uint64_t total = static_cast<uint64_t>(w->tc_end - w->trail_base) * 8;

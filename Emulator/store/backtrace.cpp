@@ -95,10 +95,10 @@ void print_environments(lv_worker* w, lv_term* e, const uint32_t* cp, walk_recor
   }
 }
 
-const lv_try_record* alternative_of(const lv_term* b) { return lv_alternative_record(b[LV_CP_ALT]); }
+const lv_try_record* alternative_of(const lv_term* b) { return lv_choice_view(b)->alternative(); }
 
 void print_choicepoint_head(const lv_term* b, int n) {
-  int32_t size = lv_alternative_cp_size(b[LV_CP_ALT]);
+  int32_t size = lv_choice_view(b)->size();
   lv_ttyprintf("Choicepoint #%d at %p, arity = %d: created by ", n, static_cast<const void*>(b), size / 8 - 6);
   print_owner(alternative_of(b)->target);
 }
@@ -133,7 +133,7 @@ void print_runs(walk_record& met) {
 int choicepoint_below(const lv_worker* w, const lv_term* cell) {
   int n = 1;
   for (lv_term* b = w->B; b < w->choice_base; b = lv_choice_prev(b), n++)
-    if (reinterpret_cast<const lv_term*>(b[LV_CP_H]) <= cell) return n;
+    if (lv_choice_view(b)->saved_h() <= cell) return n;
   return 0;
 }
 
@@ -147,12 +147,13 @@ int prolog_backtrace(lv_worker* w) {
   for (lv_term* b = w->B; b < w->choice_base; b = lv_choice_prev(b), n++) {
     print_choicepoint_head(b, n);
     for_each_alternative(b, [&](const lv_try_record* r) {
-      lv_ttyprintf("  (local,global,trail) top = (%p,%p,%p)\n", reinterpret_cast<void*>(b[LV_CP_LOCAL_TOP]),
-                   reinterpret_cast<void*>(b[LV_CP_H]), reinterpret_cast<void*>(b[LV_CP_TR] & ~lv_term{7}));
+      const lv_choicepoint* c = lv_choice_view(b);
+      lv_ttyprintf("  (local,global,trail) top = (%p,%p,%p)\n", static_cast<void*>(c->saved_local_top()),
+                   static_cast<void*>(c->saved_h()), static_cast<void*>(c->saved_tr()));
       lv_ttyprintf("  alt pc = %p\n", static_cast<const void*>(r->target));
       met.add_run(r->target);
     });
-    print_environments(w, reinterpret_cast<lv_term*>(b[LV_CP_E]), reinterpret_cast<const uint32_t*>(b[LV_CP_CP]), met);
+    print_environments(w, lv_choice_view(b)->saved_e(), lv_choice_view(b)->saved_cp(), met);
   }
   print_runs(met);
   met.release();
@@ -164,7 +165,7 @@ int prolog_dump_cleanup(lv_worker* w) {
   int n = 1;
   for (lv_term* b = w->B; b < w->choice_base; b = lv_choice_prev(b), n++) {
     print_choicepoint_head(b, n);
-    lv_ttyprintf("  trail top = %p\n", reinterpret_cast<void*>(b[LV_CP_TR] & ~lv_term{7}));
+    lv_ttyprintf("  trail top = %p\n", static_cast<void*>(lv_choice_view(b)->saved_tr()));
     for_each_alternative(b, [&](const lv_try_record* r) {
       lv_ttyprintf("  alt pc = %p\n", static_cast<const void*>(r->target));
     });

@@ -178,9 +178,9 @@ void lv_reclaim_erased_code(lv_worker* w, int keep) {
     mark_address(reinterpret_cast<uint64_t>(w->CP), n);
     mark_frames(w, w->E, n);
     for (lv_term* b = w->B; b != nullptr && b < w->choice_base; b = lv_choice_prev(b)) {
-      mark_address(b[LV_CP_ALT], n);
-      mark_address(b[LV_CP_CP], n);
-      mark_frames(w, reinterpret_cast<const lv_term*>(b[LV_CP_E]), n);
+      mark_address(lv_choice_view(b)->alt, n);
+      mark_address(lv_choice_view(b)->cp, n);
+      mark_frames(w, lv_choice_view(b)->saved_e(), n);
     }
   }
   zombie** link = &zombies;

@@ -210,10 +210,7 @@ int lv_dynamic_next_clause(lv_worker* w, lv_db_clause** out) {
   lv_db_clause* c = take(&key, &var, by_key, g, &f);
   *out = c;
   if (c == nullptr || (key == nullptr && var == nullptr)) {
-    lv_term* older = lv_choice_prev(w->B);
-    w->B = older;
-    w->HB = reinterpret_cast<lv_term*>(older[LV_CP_H]);
-    w->saved_local_top = reinterpret_cast<lv_term*>(older[LV_CP_LOCAL_TOP]);
+    lv_make_choice_current(w, lv_choice_prev(w->B));
   } else {
     cp->key_next = clause_word(key);
     cp->var_next = clause_word(var);

@@ -38,7 +38,9 @@
 // or a bare TRY), every operand must lie inside the block and have been
 // written by the token of its kind, 64-bit operands on 8-byte boundaries.
 // When the block stops being current (the next 'K' or the end of its term)
-// the operand values are checked: registers in range, constants atomic,
+// the operand values are checked: registers in range, the counts, spilled
+// registers, heap checks and frame sizes that the emulator trusts within the
+// engine's bounds (see operand_bounds and frame_valid), constants atomic,
 // functors functor words, predicate operands patched by 'N' (or an address
 // of an internal entry header of the block), failure continuations a shared
 // fail code or an instruction of the block.
@@ -504,7 +506,7 @@ bool check_operand(ql_reader& r, uint64_t at, lv_insn insn, const lv_operand& o)
       return y_valid(o.value) || at_word(r, at, "permanent variable operand %" PRIu64 " of %s out of range", o.value, name);
     case 'S':
       return frame_valid(o.value) ||
-             at_word(r, at, "permanent variable operand %" PRIu64 " of %s out of range (frame size)", o.value, name);
+             at_word(r, at, "environment size operand %" PRIu64 " of %s out of range", o.value, name);
     case 'C':
       if ((t == QL_CONSTANT || t == QL_RAW) && (lv_is_small(o.value) || (lv_is_atom(o.value) && lv_functor_arity(o.value) == 0 &&
                                                                         (t == QL_CONSTANT || stable_atom(o.value)))))

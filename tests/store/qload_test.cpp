@@ -772,7 +772,7 @@ TEST_F(QloadTest, OperandsBeyondTheEngineBoundsAreRefused) {
       {"permanent variable far out", block_with(op(LV_OP_PUT_Y_VALUE) + x(0) + y(60000) + proceed, 8), "out of range"},
       {"raw permanent variable word", block_with(op(LV_OP_UNIFY_Y_VALUE) + n(16 + 8 * 526) + proceed, 6),
        "permanent variable operand 4224 of UNIFY_Y_VALUE out of range"},
-      {"frame past the reserve", frame_call(1, 16 + 8 * 527), "permanent variable operand 4232 of FIRSTCALL_CALL"},
+      {"frame past the reserve", frame_call(1, 16 + 8 * 527), "environment size operand 4232 of FIRSTCALL_CALL out of range"},
       {"register list entry", block_with(op(LV_OP_PUT) + n(1 << 8) + n(16 + 8 * 526) + proceed, 8), "register list entry of PUT"},
       {"register save list entry", block_with(op(LV_OP_GET) + n(1) + x(0) + n(16 + 8 * 526) + proceed, 10), "register save list entry of GET"},
   };

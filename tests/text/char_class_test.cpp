@@ -20,7 +20,9 @@ TEST(CharClass, Table) {
       {'(', LV_CC_LPAREN}, {'{', LV_CC_LBRACE},     {'[', LV_CC_LBRACKET},   {'%', LV_CC_PERCENT},
       {')', LV_CC_RPAREN}, {'}', LV_CC_RBRACE},     {']', LV_CC_RBRACKET},   {';', LV_CC_SEMICOLON},
       {'\'', LV_CC_QUOTE}, {'_', LV_CC_UNDERSCORE}, {'`', LV_CC_BACKQUOTE},  {8206, LV_CC_LAYOUT},
-      {8233, LV_CC_LAYOUT}, {0x3B1, LV_CC_OTHER},   {0x10000, LV_CC_OTHER},
+      {8233, LV_CC_LAYOUT}, {0x3B1, LV_CC_OTHER},   {0x10000, LV_CC_OTHER},  {32, LV_CC_LAYOUT},
+      {186, LV_CC_LOWER},  {191, LV_CC_SYMBOL},     {96, LV_CC_BACKQUOTE},   {8207, LV_CC_LAYOUT},
+      {8232, LV_CC_LAYOUT}, {8234, LV_CC_OTHER},    {246, LV_CC_LOWER},      {248, LV_CC_LOWER},
   };
   for (const auto& c : cases) EXPECT_EQ(lv_char_class(c.c), c.cls) << c.c;
   // Again, through the cache, with colliding low bytes.
@@ -28,6 +30,27 @@ TEST(CharClass, Table) {
   EXPECT_EQ(lv_char_class(0x161), LV_CC_OTHER);
   EXPECT_EQ(lv_char_class(0x261), LV_CC_OTHER);
   EXPECT_EQ(lv_char_class(0x61), LV_CC_LOWER);
+}
+
+// Two code points with the same low byte stay cached, one per way; a third
+// evicts the older one, which is then computed again.
+TEST(CharClass, CacheWays) {
+  lv_char_classes_init();
+  EXPECT_EQ(lv_char_class(65), LV_CC_UPPER);
+  EXPECT_EQ(lv_char_class(321), LV_CC_OTHER);
+  EXPECT_EQ(lv_class_cache[0][65].key, 321);
+  EXPECT_EQ(lv_class_cache[1][65].key, 65);
+  EXPECT_EQ(lv_char_class(65), LV_CC_UPPER);  // a hit leaves the ways as they are
+  EXPECT_EQ(lv_class_cache[0][65].key, 321);
+  EXPECT_EQ(lv_char_class(577), LV_CC_OTHER);
+  EXPECT_EQ(lv_class_cache[0][65].key, 577);
+  EXPECT_EQ(lv_class_cache[1][65].key, 321);
+  EXPECT_EQ(lv_char_class(65), LV_CC_UPPER);
+  EXPECT_EQ(lv_class_cache[0][65].key, 65);
+  // A reset leaves keys that no code point with that low byte can match.
+  lv_char_classes_init();
+  EXPECT_EQ(lv_class_cache[0][0].key, 1);
+  EXPECT_EQ(lv_class_cache[1][255].key, 512);
 }
 
 TEST(CharClass, LetterSwitch) {

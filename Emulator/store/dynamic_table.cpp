@@ -146,7 +146,16 @@ void renumber_seq(lv_dynamic_clause_table* t) {
   for (lv_db_clause* c = t->first; c != nullptr; c = lv_clause_next(c)) c->seq = lv_make_small(seq++);
 }
 
+// The record that holds a shared definition: an importing record's clauses
+// belong to the exporter's record, which outlives the importer's.
+lv_pred* holder_of(lv_pred* pred) {
+  if (pred->import_module == nullptr || pred->import_module == pred->owner_module) return pred;
+  lv_pred* h = lv_lookup_predicate(pred->import_module, pred->name, static_cast<unsigned>(pred->arity), LV_LOOKUP_FIND);
+  return h != nullptr && h->definition == pred->definition ? h : pred;
+}
+
 void attach(lv_pred* pred, lv_db_clause* c, bool at_front) {
+  pred = holder_of(pred);
   lv_dynamic_clause_table* t = lv_dynamic_table(pred);
   c->pred = pred;
   c->birth = lv_db.next;

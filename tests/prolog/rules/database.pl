@@ -48,3 +48,8 @@ answer(predicate_bound, T-B-M) :- '$predicate_property'(p(_), T, B, mod_a, M).
 answer(arities, L-H) :- '$define_predicate'(mod_a:p/3, dynamic), '$predicate_arities'(mod_a, p, L, H).
 answer(call_arities, L-H) :- '$predicate_arities'(mod_a, call, L, H).
 answer(imported, F) :- '$import_preds'(mod_b, mod_a, [p/1]), '$imported'(mod_b, p(_), F).
+answer(imported_clauses, X-Y) :-
+    '$define_predicate'(mod_a:dp/1, dynamic), '$import_preds'(mod_b, mod_a, [dp/1]),
+    '$current_clauses'(dp(_), T, mod_b), '$insertz'(T, dp(1), _),
+    '$current_clauses'(dp(_), TA, mod_a), '$insertz'(TA, dp(2), _),
+    mod_b:dp(X), mod_a:dp(Y).

@@ -32,7 +32,7 @@ lv_pred* table_pred(lv_term ref) {
   ref = lv_deref(ref);
   if (!lv_is_small(ref) || lv_small_value(ref) <= 0) return nullptr;
   auto* p = reinterpret_cast<lv_pred*>(ref & ~uint64_t{7});
-  if (lv_definition_type(p) != LV_DEF_DYNAMIC || p->definition == nullptr) return nullptr;
+  if (!lv_dynamic_ref_known(p) || lv_definition_type(p) != LV_DEF_DYNAMIC || p->definition == nullptr) return nullptr;
   return p;
 }
 
@@ -170,6 +170,7 @@ int prolog_current_clauses(lv_worker* w) {
   if (m == nullptr) return 0;
   lv_pred* p = find_definition(m, head, nullptr, LV_LOOKUP_FIND);
   if (p == nullptr || lv_definition_type(p) != LV_DEF_DYNAMIC || p->definition == nullptr) return 0;
+  lv_dynamic_ref_handed_out(p);
   return cunify(w, w->X[1], lv_pointer_to_term(p));
 }
 

@@ -115,7 +115,14 @@ lv_db_clause* take(lv_db_clause** key, lv_db_clause** var, bool key_by_key, uint
   return v;
 }
 
-lv_pred* call_pred(lv_worker* w) { return reinterpret_cast<lv_pred*>(lv_deref(w->X[2]) & ~uint64_t{7}); }
+// The called dynamic predicate itself (call kind ENTER_INTERPRETED), or a
+// table reference that $current_clauses handed out.
+lv_pred* call_pred(lv_worker* w) {
+  lv_term t = lv_deref(w->X[2]);
+  auto* p = reinterpret_cast<lv_pred*>(t & ~uint64_t{7});
+  if (!lv_is_small(t) || (p != w->called_pred && !lv_dynamic_ref_known(p))) return nullptr;
+  return p;
+}
 
 }  // namespace
 

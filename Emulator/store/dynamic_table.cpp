@@ -189,7 +189,27 @@ void free_side_records(lv_db_clause* c) {
 
 }  // namespace
 
-lv_dynamic_clause_table* lv_dynamic_table_new(lv_pred*) {
+namespace {
+
+lv_keytab* handed_out;
+
+}  // namespace
+
+void lv_dynamic_refs_init() { handed_out = lv_wordtab_new(16); }
+
+void lv_dynamic_ref_handed_out(const lv_pred* pred) {
+  if (handed_out == nullptr) lv_dynamic_refs_init();
+  lv_wordtab_insert(&handed_out, reinterpret_cast<uint64_t>(pred))->value = 1;
+}
+
+bool lv_dynamic_ref_known(const lv_pred* pred) {
+  if (handed_out == nullptr || pred == nullptr) return false;
+  lv_hash_entry* e = lv_wordtab_find(handed_out, reinterpret_cast<uint64_t>(pred));
+  return e != nullptr && e->key == reinterpret_cast<uint64_t>(pred);
+}
+
+lv_dynamic_clause_table* lv_dynamic_table_new(lv_pred* pred) {
+  lv_dynamic_ref_handed_out(pred);
   auto* t = static_cast<lv_dynamic_clause_table*>(lv_mem_alloc(sizeof(lv_dynamic_clause_table), TABLE_FLAGS));
   *t = {nullptr, nullptr, nullptr, new_switch_on_key(2, 0), nullptr};
   return t;

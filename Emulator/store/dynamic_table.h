@@ -51,6 +51,13 @@ const lv_term* lv_clause_box_key(lv_db_clause* clause);
 uint64_t lv_term_key_hash(const lv_term* box);
 int lv_box_equal(const lv_term* a, const lv_term* b);
 
+// Table references handed to Prolog ($current_clauses) are predicate
+// addresses; those of records that got a table or were handed out are
+// remembered, so that a made-up number is refused. Made empty at start-up.
+void lv_dynamic_refs_init();
+void lv_dynamic_ref_handed_out(const lv_pred* pred);
+bool lv_dynamic_ref_known(const lv_pred* pred);
+
 // Frees a tree of clause-instance records held in *slot.
 void lv_free_key_tree(void** slot);
 

@@ -16,6 +16,7 @@
 #include "store/db_roots.h"
 #include "store/dbref_table.h"
 #include "store/dynamic_call.h"
+#include "store/dynamic_table.h"
 #include "store/predicates.h"
 #include "store/reclaim.h"
 #include "store/static_code.h"
@@ -127,6 +128,7 @@ void lv_store_init() {
   lv_init_static_code();
   lv_modules_init();
   lv_dbref_init();
+  lv_dynamic_refs_init();
   lv_db_generations_init();
   lv_dynamic_call_init();
   lv_db_roots_init();

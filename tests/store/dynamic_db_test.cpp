@@ -34,6 +34,17 @@ class DynamicDbTest : public StoreTest {
     w->X[1] = atom("dynamic");
     ASSERT_EQ(prolog_define_predicate(w), 1);
     ASSERT_EQ(lv_definition_type(p), LV_DEF_DYNAMIC);
+    // The table reference, as $current_clauses hands it out.
+    h = w->H;
+    h[0] = lv_make_functor(atom("f"), 1);
+    h[1] = lv_make_ref(&h[1]);
+    h[2] = lv_make_ref(&h[2]);
+    w->H = h + 3;
+    w->X[0] = lv_make_struct(h);
+    w->X[1] = h[2];
+    w->X[2] = atom("user");
+    ASSERT_EQ(prolog_current_clauses(w), 1);
+    ASSERT_EQ(lv_deref(h[2]), lv_pointer_to_term(p));
   }
 
   // f(Arg) added at either end; its '$ref' term.
@@ -165,6 +176,21 @@ TEST_F(DynamicDbTest, GenerationsAreRenumberedNearTheEndKeepingVisibility) {
   ASSERT_EQ(lv_dynamic_next_clause(w, &c), 1);
   EXPECT_EQ(c, clause_of(r2));
   EXPECT_NE(reinterpret_cast<lv_dynamic_choice*>(w->B), older);
+}
+
+TEST_F(DynamicDbTest, MadeUpTableReferencesAreRefused) {
+  lv_pred* other = pred("user", "g", 1);
+  lv_term* h = w->H;
+  h[0] = lv_make_functor(atom("g"), 1);
+  h[1] = atom("a");
+  h[2] = lv_make_ref(&h[2]);
+  w->H = h + 3;
+  for (lv_term ref : {lv_pointer_to_term(other), lv_make_small(12345), lv_make_small(0)}) {
+    w->X[0] = ref;
+    w->X[1] = lv_make_struct(h);
+    w->X[2] = h[2];
+    EXPECT_EQ(prolog_insertz(w), 0);
+  }
 }
 
 TEST_F(DynamicDbTest, SetClockRemainingRefusesToGoBack) {

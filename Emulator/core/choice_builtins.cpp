@@ -14,9 +14,7 @@ const lv_try_record lv_c_call_frame_alternative = {nullptr, nullptr, nullptr, 48
 
 namespace {
 
-bool c_call_frame(const lv_term* b) {
-  return lv_alternative_record(b[LV_CP_ALT]) == &lv_c_call_frame_alternative;
-}
+bool c_call_frame(const lv_term* b) { return lv_choice_view(b)->alternative() == &lv_c_call_frame_alternative; }
 
 // The choicepoint at b, or the next older one that is no C-call frame; null
 // past the bottom of the choice stack.
@@ -45,14 +43,12 @@ lv_term* choicepoint_of(lv_worker* w, lv_term ref) {
   return nullptr;
 }
 
-bool guards(const lv_term* b) { return (b[LV_CP_ALT] & 1) != 0; }
+bool guards(const lv_term* b) { return lv_choice_view(b)->guards_cleanups(); }
 
 // Makes b the newest choicepoint, with the heap top and local top it saved;
 // when it guards cleanup entries the next event check runs them.
 void make_newest(lv_worker* w, lv_term* b) {
-  w->B = b;
-  w->HB = reinterpret_cast<lv_term*>(b[LV_CP_H]);
-  w->saved_local_top = reinterpret_cast<lv_term*>(b[LV_CP_LOCAL_TOP]);
+  lv_make_choice_current(w, b);
   if (guards(b)) lv_request_event(w);
 }
 
@@ -102,7 +98,7 @@ int prolog_zap_chpt(lv_worker* w) {
     if (next < w->choice_base) make_newest(w, next);
     return 1;
   }
-  const lv_try_record* successor = lv_alternative_record(b[LV_CP_ALT])->next;
+  const lv_try_record* successor = lv_choice_view(b)->alternative()->next;
   if (successor != nullptr)
     b[LV_CP_ALT] = reinterpret_cast<lv_term>(lv_try_alternative(successor)) | (b[LV_CP_ALT] & 1);
   return 1;

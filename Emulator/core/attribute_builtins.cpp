@@ -33,8 +33,6 @@ lv_term push_list(lv_worker* w, const lv_term* terms, uint32_t n) {
   return lv_make_list(h);
 }
 
-lv_term* saved_trail(const lv_term* b) { return reinterpret_cast<lv_term*>(b[LV_CP_TR] & ~lv_term{3}); }
-
 // The heap address a mark stands for: the cell of an unbound heap variable,
 // or the first cell of a compound term; null for anything else.
 lv_term* heap_mark(const lv_worker* w, lv_term mark) {
@@ -182,8 +180,8 @@ int prolog_constraint_list(lv_worker* w) {
     if (mark == nullptr) return 0;
     // The newest choicepoint whose heap top is not above the mark.
     lv_term* b = w->B;
-    while (reinterpret_cast<lv_term*>(b[LV_CP_H]) > mark && lv_choice_prev(b) < w->choice_base) b = lv_choice_prev(b);
-    lv_term* stop = saved_trail(b);
+    while (lv_choice_view(b)->saved_h() > mark && lv_choice_prev(b) < w->choice_base) b = lv_choice_prev(b);
+    lv_term* stop = lv_choice_view(b)->saved_tr();
     int64_t n = trailed_attributed(w, stop, mark, nullptr);
     if (w->heap_hard_limit - w->H < 2 * n + 128) {
       call_overflow(w, 2 * n + 128 + LV_HEAP_RESERVE_CELLS, 2);

@@ -75,7 +75,7 @@ lv_term* stamp_naming(lv_worker* w, lv_term* mutable_cells, int64_t old) {
 // names a position among them; their zero entries are skipped by every
 // reader.
 void close_up(lv_worker* w, lv_term* low) {
-  lv_term* mark = reinterpret_cast<lv_term*>(w->B[LV_CP_TR] & ~lv_term{3});
+  lv_term* mark = lv_choice_view(w->B)->saved_tr();
   if (low < mark) low = mark;
   if (low >= w->TR) return;
   // From an entry boundary upward, a value-trail entry starts with its

@@ -5,6 +5,7 @@
 #include "core/attributes.h"
 #include "core/bind.h"
 #include "core/errors.h"
+#include "core/heap_list.h"
 #include "core/predefined_atoms.h"
 #include "core/stack_shift.h"
 #include "core/suspension.h"
@@ -18,19 +19,6 @@ namespace {
 // Makes sure of cells free heap cells, keeping X0 .. X(live-1).
 void heap_room(lv_worker* w, int64_t cells, int64_t live) {
   if (w->heap_hard_limit - w->H < cells) call_overflow(w, cells + LV_HEAP_RESERVE_CELLS, live);
-}
-
-// A list of the n terms at H.
-lv_term push_list(lv_worker* w, const lv_term* terms, uint32_t n) {
-  if (n == 0) return LV_ATOM_NIL;
-  lv_term* h = w->H;
-  for (uint32_t i = 0; i < n; i++) {
-    h[2 * i] = terms[i];
-    h[2 * i + 1] = lv_make_list(&h[2 * i + 2]);
-  }
-  h[2 * n - 1] = LV_ATOM_NIL;
-  w->H = h + 2 * n;
-  return lv_make_list(h);
 }
 
 // The heap address a mark stands for: the cell of an unbound heap variable,
@@ -85,7 +73,7 @@ int prolog_get_all_attribute_modules(lv_worker* w) {
   heap_room(w, 2 * LV_MAX_ATTRIBUTE_MODULES, 1);
   lv_term names[LV_MAX_ATTRIBUTE_MODULES];
   uint32_t n = lv_attr_module_names(names);
-  return cunify(w, w->X[0], push_list(w, names, n));
+  return cunify(w, w->X[0], lv_push_list(w, names, n));
 }
 
 int prolog_get_attribute_modules(lv_worker* w) {
@@ -100,7 +88,7 @@ int prolog_get_attribute_modules(lv_worker* w) {
   uint32_t n = 0;
   for (uint32_t i = 1; i <= arity && i <= count; i++)
     if (!lv_is_ref(lv_deref(slots[i]))) names[n++] = names[i - 1];
-  return cunify(w, w->X[1], push_list(w, names, n));
+  return cunify(w, w->X[1], lv_push_list(w, names, n));
 }
 
 int prolog_get_cva(lv_worker* w) {

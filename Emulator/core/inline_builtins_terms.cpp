@@ -1,6 +1,7 @@
 // The inline built-ins that build terms: =../2, functor/3, length/2 and
 // append/3.
 #include "core/bind.h"
+#include "core/heap_list.h"
 #include "core/inline_builtins.h"
 #include "core/inline_builtins_support.h"
 #include "core/numbers.h"
@@ -23,18 +24,6 @@ bool is_atomic_term(lv_term t) { return lv_is_atomic(t) || lv_is_box(t); }
 // Binds an unbound variable (dereferenced) to a term that is not a variable.
 void bind(lv_worker* w, lv_term var, lv_term value) { lv_bind(w, lv_ref_cell(var), value); }
 
-// A list of n elements at H ending in [].
-lv_term push_list(lv_worker* w, const lv_term* elements, int64_t n) {
-  lv_term* h = w->H;
-  for (int64_t i = 0; i < n; i++) {
-    h[2 * i] = elements[i];
-    h[2 * i + 1] = lv_make_list(&h[2 * i + 2]);
-  }
-  h[2 * n - 1] = LV_ATOM_NIL;
-  w->H = h + 2 * n;
-  return lv_make_list(h);
-}
-
 // A new list cell [head | fresh variable]; *rest receives the variable.
 lv_term push_open_cell(lv_worker* w, lv_term head, lv_term* rest) {
   lv_term* h = w->H;
@@ -48,7 +37,7 @@ lv_term push_open_cell(lv_worker* w, lv_term head, lv_term* rest) {
 // T =.. L with T bound: [Name | Args] unified with L.
 const uint32_t* univ_decompose(lv_worker* w, lv_term t, lv_term list, const uint32_t* next, lv_term* frame) {
   lv_term elements[UNIV_MAX_ELEMENTS];
-  int64_t n;
+  uint64_t n;
   if (lv_is_list(t)) {
     elements[0] = LV_ATOM_DOT;
     elements[1] = lv_list_cells(t)[0];
@@ -64,7 +53,7 @@ const uint32_t* univ_decompose(lv_worker* w, lv_term t, lv_term list, const uint
     elements[0] = t;
     n = 1;
   }
-  if (cunify(w, push_list(w, elements, n), list) == 0) return lv_fail_code;
+  if (cunify(w, lv_push_list(w, elements, n), list) == 0) return lv_fail_code;
   return lv_inline_success(w, next, frame);
 }
 

@@ -15,14 +15,15 @@
 
 namespace {
 
-// Resets the cells recorded on the trail above the mark, newest first.
-void undo_to(lv_worker* w, int64_t mark) {
+// Resets the cells recorded on the trail above the mark, newest first; the
+// wake-up count goes back to what it was before the unification.
+void undo_to(lv_worker* w, int64_t mark, int32_t wakeups) {
   lv_term* stop = w->trail_base + mark;
   while (w->TR > stop) {
     lv_term* cell = lv_ref_cell(*--w->TR);
     *cell = lv_make_ref(cell);
   }
-  w->wakeup_count = 0;
+  w->wakeup_count = wakeups;
 }
 
 }  // namespace
@@ -41,6 +42,7 @@ int prolog_mgu_variables(lv_worker* w) {
     }
   }
   int64_t mark, entries;
+  int32_t wakeups = w->wakeup_count;
   for (int attempt = 0;; attempt++) {
     lv_push_call_choicepoint(w, &lv_static.fail_alternative);
     mark = w->TR - w->trail_base;
@@ -49,7 +51,7 @@ int prolog_mgu_variables(lv_worker* w) {
     // Each binding takes an =/2 term and a list cell.
     int64_t need = 5 * entries;
     if (unified && w->heap_hard_limit - w->H >= need) break;
-    undo_to(w, mark);
+    undo_to(w, mark, wakeups);
     lv_pop_call_choicepoint(w);
     if (!unified || attempt > 0) return 0;
     call_overflow(w, need, 3);
@@ -71,7 +73,7 @@ int prolog_mgu_variables(lv_worker* w) {
     tail = &h[4];
     w->H = h + 5;
   }
-  undo_to(w, mark);
+  undo_to(w, mark, wakeups);
   lv_pop_call_choicepoint(w);
   return cunify(w, w->X[2], list);
 }

@@ -52,6 +52,16 @@ TEST_F(MguTest, OlderTrailEntriesAreNotBindingsOfTheUnification) {
   EXPECT_EQ(lv_deref(z), read("done"));
 }
 
+TEST_F(MguTest, AWakeUpPendingBeforeTheCallStaysPending) {
+  w->wakeup_count = 1;  // an attributed variable bound before the call
+  lv_term b = terms::var(w);
+  ASSERT_TRUE(run(prolog_mgu_variables, {read("f(X)"), read("f(a)"), b}));
+  EXPECT_EQ(w->wakeup_count, 1);
+  EXPECT_FALSE(run(prolog_mgu_variables, {read("a"), read("b"), terms::var(w)}));
+  EXPECT_EQ(w->wakeup_count, 1);
+  w->wakeup_count = 0;
+}
+
 TEST_F(MguTest, ALocalVariableIsStoodInForByAHeapVariable) {
   lv_term* local = w->local_top++;
   *local = lv_make_ref(local);

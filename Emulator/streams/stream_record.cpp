@@ -139,8 +139,6 @@ void lv_stream_count_sync(lv_stream* s, uint32_t options) {
   if (n <= 0) return;
   int64_t lines = s->line_count;
   int64_t position = s->line_position;
-  int64_t newlines = 0;
-  int64_t after_last_newline = 0;
   for (int64_t i = 0; i < n; i++) {
     if (i == n - 1) {
       s->previous_line_count = lines;
@@ -148,21 +146,21 @@ void lv_stream_count_sync(lv_stream* s, uint32_t options) {
     }
     if (from[i] == 10) {
       lines++;
-      newlines++;
       position = 0;
-      after_last_newline = 0;
     } else {
       position++;
-      after_last_newline++;
     }
   }
-  s->line_count = lines;
-  s->line_position = position;
+  // The terminal's counters (kept in the ring head) follow every
+  // interactive stream: after a newline its position is the stream's.
+  int64_t newlines = lines - s->line_count;
   if (interactive && ring_head != nullptr && s != ring_head) {
     ring_head->line_count += newlines;
     ring_head->item_count += n;
-    ring_head->line_position = newlines != 0 ? after_last_newline : ring_head->line_position + n;
+    ring_head->line_position = newlines != 0 ? position : ring_head->line_position + n;
   }
+  s->line_count = lines;
+  s->line_position = position;
   s->counted_mark += n;
   s->item_count += n;
 }

@@ -100,18 +100,23 @@ int64_t lv_stream_set_position(lv_stream* s, int64_t position, int64_t line_coun
     }
   } else if (s->chain != nullptr) {
     if (whence == LV_SEEK_FROM_CURRENT) {
-      position += s->item_count;
+      if (__builtin_add_overflow(position, s->item_count, &position)) return LVIO_E_SEEK_ERROR;
       whence = LV_SEEK_FROM_START;
     }
     if (position < 0 && whence == LV_SEEK_FROM_START) return LVIO_E_SEEK_ERROR;
+    // A position whose byte offset does not fit is out of reach; wrapped, it
+    // would name some other position.
+    int64_t offset;
+    if (__builtin_mul_overflow(position, size, &offset)) return LVIO_E_SEEK_ERROR;
     int64_t at = 0;
-    rc = lvio_stream_seek(&s->chain, position * size, &at, nullptr,
+    rc = lvio_stream_seek(&s->chain, offset, &at, nullptr,
                           whence == LV_SEEK_FROM_END ? CHAIN_SEEK_FROM_END : CHAIN_SEEK_ABSOLUTE);
     if (rc < 0) return rc;
     position = at / size;
   } else {
     if (whence == LV_SEEK_FROM_END) return LVIO_E_SEEK_ERROR;
-    if (whence == LV_SEEK_FROM_CURRENT) position += s->item_count;
+    if (whence == LV_SEEK_FROM_CURRENT && __builtin_add_overflow(position, s->item_count, &position))
+      return LVIO_E_SEEK_ERROR;
   }
   lvio_buffer_free(s->read_buffer);
   s->read_buffer = nullptr;

@@ -261,6 +261,12 @@ TEST_F(StreamIoTest, RepositioningATextFileAndItsRefusals) {
   for (char c : std::string("ab\nc")) EXPECT_EQ(lv_get_code(s), c);
   EXPECT_EQ(lv_stream_set_position(s, 1, 0, 0, LV_SEEK | LV_SEEK_FROM_START), 0);
   EXPECT_EQ(lv_get_code(s), 'b');
+  // Positions whose byte offset does not fit are refused, not wrapped round
+  // to a near one; the stream stays where it was.
+  EXPECT_EQ(lv_stream_set_position(s, (int64_t{1} << 62) + 1, 0, 0, LV_SEEK | LV_SEEK_FROM_START), LVIO_E_SEEK_ERROR);
+  EXPECT_EQ(lv_stream_set_position(s, INT64_MAX, 0, 0, LV_SEEK | LV_SEEK_FROM_CURRENT), LVIO_E_SEEK_ERROR);
+  EXPECT_EQ(lv_stream_set_position(s, INT64_MAX, 0, 0, 0), LVIO_E_SEEK_ERROR);
+  EXPECT_EQ(lv_get_code(s), '\n');
   EXPECT_EQ(LV_fclose(s, 0), 2);
   // Without reposition mode a text file cannot be repositioned.
   cells[2] = lv_atom_from_text("default", LV_ATOM_FIND_OR_CREATE);

@@ -38,10 +38,11 @@ uint32_t std_chain_kind(int kind) {
 // The text of a setting after its last '.'; 1 when the setting is unset
 // or empty, LVIO_E_NOT_FOUND when it begins with '/'.
 int64_t name_from_setting(const char* setting, char** name) {
-  char* value = setting[0] != '\0' ? lvio_setting_get_string(setting) : nullptr;
-  if (setting[0] == '\0') {
-    if (lvio_ansi_charset_name(&value) < 0) return 1;
-  }
+  char* value = nullptr;
+  if (setting[0] != '\0')
+    value = lvio_setting_get_string(setting);
+  else if (lvio_ansi_charset_name(&value) < 0)
+    return 1;
   if (value == nullptr) return 1;
   if (value[0] == '\0') {
     lvio_free(value);

@@ -16,6 +16,8 @@
 #include "core/termrefs.h"
 #include "embed/engine_reset.h"
 #include "embed/nesting.h"
+#include "machine/instructions.h"
+#include "store/call_choicepoint.h"
 #include "support/engine_fixture.h"
 #include "support/env.h"
 #include "support/terms.h"
@@ -52,6 +54,45 @@ TEST_F(EngineTest, ContextStartsWithItsBottomFrames) {
   EXPECT_EQ(lv_soft_limit(w), w->heap_hard_limit);
   EXPECT_EQ(w->local_limit, w->local_end - 528);
   EXPECT_EQ(get_current_worker(), w);
+}
+
+// A choicepoint pushed from C reads back through its view; making an older
+// one current takes B, HB and the protected local top from its words.
+TEST_F(EngineTest, ChoiceViewReadsTheSavedWordsAndMakesAChoicepointCurrent) {
+  static lv_try_record record = {nullptr, nullptr, nullptr, 48 + 8 * 2, lv_opcode(LV_OP_TRY)};
+  lv_term* bottom = w->B;
+  w->X[0] = atom(300);
+  w->X[1] = small(7);
+  lv_term* h = w->H;
+  lv_term* local_top = w->local_top;
+  lv_term* tr = w->TR;
+  lv_push_call_choicepoint(w, &record);
+  const lv_choicepoint* c = lv_choice_view(w->B);
+  EXPECT_EQ(c->saved_h(), h);
+  EXPECT_EQ(c->saved_local_top(), local_top);
+  EXPECT_EQ(c->saved_tr(), tr);
+  EXPECT_EQ(c->saved_e(), w->E);
+  EXPECT_EQ(c->saved_cp(), w->CP);
+  EXPECT_EQ(c->alternative(), &record);
+  EXPECT_FALSE(c->guards_cleanups());
+  EXPECT_EQ(c->size(), 64);
+  EXPECT_EQ(c->args[0], atom(300));
+  EXPECT_EQ(c->args[1], small(7));
+  EXPECT_EQ(lv_choice_prev(w->B), bottom);
+  EXPECT_EQ(w->HB, h);
+  EXPECT_EQ(w->saved_local_top, local_top);
+
+  w->H += 4;
+  w->local_top += 4;
+  lv_make_choice_current(w, w->B);
+  EXPECT_EQ(w->HB, h);
+  EXPECT_EQ(w->saved_local_top, local_top);
+  lv_make_choice_current(w, bottom);
+  EXPECT_EQ(w->B, bottom);
+  EXPECT_EQ(w->HB, lv_choice_view(bottom)->saved_h());
+  EXPECT_EQ(w->saved_local_top, lv_choice_view(bottom)->saved_local_top());
+  w->H = h;
+  w->local_top = local_top;
 }
 
 TEST_F(EngineTest, StackBlocksHoldTheirParts) {

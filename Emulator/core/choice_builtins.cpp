@@ -54,7 +54,7 @@ void make_newest(lv_worker* w, lv_term* b) {
 
 // Sets the guard bit on b and each older choicepoint until one has it.
 void mark_guards(lv_worker* w, lv_term* b) {
-  for (; b != nullptr && b < w->choice_base && !guards(b); b = lv_choice_prev(b)) b[LV_CP_ALT] |= 1;
+  for (; b != nullptr && b < w->choice_base && !guards(b); b = lv_choice_prev(b)) lv_choice_view(b)->alt |= 1;
 }
 
 // Pushes Entry on the cleanup chain; backtracking restores the old chain.
@@ -98,9 +98,9 @@ int prolog_zap_chpt(lv_worker* w) {
     if (next < w->choice_base) make_newest(w, next);
     return 1;
   }
-  const lv_try_record* successor = lv_choice_view(b)->alternative()->next;
-  if (successor != nullptr)
-    b[LV_CP_ALT] = reinterpret_cast<lv_term>(lv_try_alternative(successor)) | (b[LV_CP_ALT] & 1);
+  lv_choicepoint* c = lv_choice_view(b);
+  const lv_try_record* successor = c->alternative()->next;
+  if (successor != nullptr) c->alt = reinterpret_cast<lv_term>(lv_try_alternative(successor)) | (c->alt & 1);
   return 1;
 }
 

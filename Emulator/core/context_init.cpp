@@ -30,13 +30,11 @@ void lv_context_reset_stacks(lv_worker* w) {
   // The bottom choicepoint, with four saved arguments [] and the
   // collector's generation bits set in its saved TR.
   lv_term* b = w->choice_base - BOTTOM_CHOICE_WORDS;
-  b[LV_CP_ALT] = reinterpret_cast<lv_term>(lv_try_alternative(&lv_startup.bottom_alternative));
-  b[LV_CP_LOCAL_TOP] = lv_make_ref(w->local_top);
-  b[LV_CP_H] = lv_make_ref(w->H);
-  b[LV_CP_TR] = lv_make_ref(w->TR) | 3;
-  b[LV_CP_E] = lv_make_ref(w->E);
-  b[LV_CP_CP] = reinterpret_cast<lv_term>(lv_bottom_code);
-  for (unsigned i = LV_CP_ARGS; i < BOTTOM_CHOICE_WORDS; i++) b[i] = LV_ATOM_NIL;
+  lv_choicepoint* c = lv_choice_view(b);
+  c->save(reinterpret_cast<lv_term>(lv_try_alternative(&lv_startup.bottom_alternative)), w->local_top, w->H, w->TR,
+          w->E, lv_bottom_code);
+  c->tr |= 3;
+  for (unsigned i = 0; i < BOTTOM_CHOICE_WORDS - LV_CP_ARGS; i++) c->args[i] = LV_ATOM_NIL;
   w->B = b;
   w->marked_choice = b;
   w->cut_barrier = b;

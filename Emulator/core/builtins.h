@@ -36,3 +36,4 @@ struct lv_builtin_table {
 lv_builtin_table lv_core_builtins();
 lv_builtin_table lv_store_builtins();
 lv_builtin_table lv_db_builtins();
+lv_builtin_table lv_reader_builtins();

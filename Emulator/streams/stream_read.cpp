@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/atoms.h"
+#include "core/flag_builtins.h"
 #include "lvio/buffer.h"
 #include "lvio/chain.h"
 #include "lvio/deferred_close.h"
@@ -12,8 +13,6 @@
 #include "streams/stream.h"
 #include "streams/stream_api.h"
 #include "streams/stream_internal.h"
-
-lv_term lv_prompt_atom = 0;
 
 namespace {
 
@@ -59,13 +58,13 @@ int64_t read_chain(lv_stream* s, bool no_wait) {
   return 0;
 }
 
-// Writes the prompt to user_error when the terminal is at the start of a
-// line.
+// Writes the prompt (the prompt flag's atom) to user_error when the
+// terminal is at the start of a line.
 int64_t prompt(void) {
   lv_stream* head = lv_stream_ring_head();
   lv_stream* err = lv_streams.user[LV_STD_ERROR];
   if (head == nullptr || err == nullptr || head->line_position != 0) return 0;
-  const char* text = lv_prompt_atom != 0 ? lv_atom_text(lv_prompt_atom) : "|: ";
+  const char* text = lv_flags.prompt != 0 ? lv_atom_text(lv_flags.prompt) : "|: ";
   if (*text == '\0') return 0;
   int64_t rc = LV_put_encoded_string(err, text, 0);
   if (rc < 0) return rc;

@@ -1,0 +1,441 @@
+// The tokenizer over a stream of codes, called as the reader calls it: the
+// next character and the status of one call are the character and the
+// state of the next (the prefix state after a radix prefix).
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/atoms.h"
+#include "core/flag_builtins.h"
+#include "core/numbers.h"
+#include "core/predefined_atoms.h"
+#include "lvio/result_codes.h"
+#include "machine/bignum.h"
+#include "machine/tokenizer.h"
+#include "machine/tokenizer_builtins.h"
+#include "streams/std_streams.h"
+#include "streams/stream.h"
+#include "support/stream_fixture.h"
+#include "text/char_class.h"
+#include "text/char_conversion.h"
+#include "text/float_text.h"
+#include "text/utf8.h"
+
+namespace {
+
+// A device of 32-bit codes; after fail_at codes (when set) a read fails.
+struct Codes {
+  std::vector<uint32_t> codes;
+  size_t next = 0;
+  size_t fail_at = SIZE_MAX;
+};
+const char codes_tag = 0;
+
+int64_t codes_read(void* user, void* destination, uint64_t* size, uint32_t) {
+  auto* c = static_cast<Codes*>(user);
+  if (c->next >= c->fail_at) return LVIO_E_READ_ERROR;
+  size_t n = std::min<size_t>({*size / 4, c->codes.size() - c->next, c->fail_at - c->next, 7});
+  if (n == 0) {
+    *size = 0;
+    return LVIO_E_END_OF_FILE;
+  }
+  std::memcpy(destination, c->codes.data() + c->next, n * 4);
+  c->next += n;
+  *size = n * 4;
+  return 0;
+}
+
+int64_t codes_close(void** user, uint32_t, int) {
+  *user = nullptr;
+  return 0;
+}
+
+std::vector<uint32_t> decode(const std::string& utf8) {
+  std::vector<uint32_t> out;
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(utf8.data());
+  const unsigned char* end = p + utf8.size();
+  while (p < end) out.push_back(static_cast<uint32_t>(lv_utf8_next(p, end)));
+  return out;
+}
+
+std::string atom_text(lv_term a) { return lv_atom_text(a); }
+
+// Terms as text: atoms plain, lists in brackets, the variable token as
+// var(Name).
+std::string show(lv_term t) {
+  t = lv_deref(t);
+  if (lv_is_small(t)) return std::to_string(lv_small_value(t));
+  if (lv_is_atom(t)) return atom_text(t);
+  if (lv_is_float_box(t)) {
+    char text[40];
+    lv_float_text(lv_float_value(t), text, sizeof text);
+    return text;
+  }
+  if (lv_is_integer_box(t)) {
+    char* text = lv_bignum_to_text(lv_struct_cells(t), 10, 0);
+    std::string s = text;
+    LV_free(text);
+    return s;
+  }
+  if (lv_is_list(t)) {
+    std::string s = "[";
+    for (; lv_is_list(t); t = lv_deref(lv_list_cells(t)[1])) {
+      if (s.size() > 1) s += ",";
+      s += show(lv_list_cells(t)[0]);
+    }
+    return s + "]";
+  }
+  if (lv_is_ref(t)) return "_";
+  lv_term* cells = lv_struct_cells(t);
+  std::string name = atom_text(lv_functor_atom(cells[0]));
+  if (name == "var") {
+    std::string s;
+    for (lv_term l = lv_deref(cells[2]); lv_is_list(l); l = lv_deref(lv_list_cells(l)[1])) {
+      char buffer[8];
+      int n = LV_code_wci(buffer, static_cast<int32_t>(lv_small_value(lv_deref(lv_list_cells(l)[0]))));
+      s.append(buffer, static_cast<size_t>(n));
+    }
+    return "var(" + s + ")";
+  }
+  std::string s = name + "(";
+  for (unsigned i = 1; i <= lv_functor_arity(cells[0]); i++) s += (i > 1 ? "," : "") + show(cells[i]);
+  return s + ")";
+}
+
+// A token as "Token Status"; a bare atom token (punctuation, the end and
+// end of file) is quoted.
+std::string show_token(const lv_token& t) {
+  std::string s = lv_is_atom(t.token) ? "'" + atom_text(t.token) + "'" : show(t.token);
+  return s + " " + std::to_string(t.status);
+}
+
+class TokenizerTest : public StreamTest {
+ protected:
+  void SetUp() override {
+    StreamTest::SetUp();
+    lv_char_classes_init();
+    lv_char_conversion_clear();
+    saved_flags = lv_flags;
+    lv_flags.prompt = 0;
+    for (int i = 0; i < 6; i++) w->X[i] = lv_make_small(0);
+  }
+  void TearDown() override {
+    if (lv_flags.prompt != 0) lv_atom_ref_dec(lv_flags.prompt);
+    lv_flags = saved_flags;
+    lv_char_conversion_clear();
+    StreamTest::TearDown();
+  }
+
+  lv_stream* open(Codes* codes) {
+    lv_stream* s = nullptr;
+    EXPECT_EQ(LV_create_stream(codes, &codes_tag, codes_read, nullptr, nullptr, nullptr, codes_close, nullptr,
+                               nullptr, nullptr, LV_CREATE_CODES, &s),
+              0);
+    return s;
+  }
+
+  // Every token of the text up to end of file (or at most limit tokens),
+  // as the reader would ask for them.
+  std::vector<lv_token> tokens(const std::string& text, size_t limit = 100) {
+    Codes codes;
+    codes.codes = decode(text);
+    lv_stream* s = open(&codes);
+    std::vector<lv_token> out;
+    if (s == nullptr) return out;
+    int32_t c = static_cast<int32_t>(lv_get_code(s));
+    int32_t state = 0;
+    while (out.size() < limit) {
+      lv_token t;
+      lv_read_token(w, s, c, state, 0, 6, &t);
+      EXPECT_EQ(t.error, 0);
+      out.push_back(t);
+      if (t.token == LV_ATOM_NIL && t.next < 0) break;
+      c = t.next;
+      state = t.status == LV_TOKEN_RADIX_PREFIX ? LV_TOKEN_STATE_PREFIX : t.status;
+    }
+    EXPECT_EQ(LV_fclose(s, 0), 2);
+    return out;
+  }
+
+  std::vector<std::string> shown(const std::string& text) {
+    std::vector<std::string> out;
+    for (const lv_token& t : tokens(text)) out.push_back(show_token(t));
+    return out;
+  }
+
+  lv_flag_words saved_flags;
+};
+
+using list = std::vector<std::string>;
+
+TEST_F(TokenizerTest, Tokens) {
+  struct Case {
+    const char* text;
+    list expected;
+  } cases[] = {
+      // Names, argument lists, symbol atoms, the end.
+      {"foo(X).", {"atom(foo) 1", "'(' 0", "var(X) 0", "')' 1", "'.' 0", "'[]' -1"}},
+      {"foo (X)", {"atom(foo) 1", "' (' 0", "var(X) 0", "')' 1", "'[]' -1"}},
+      {"a+b", {"atom(a) 1", "atom(+) 1", "atom(b) 1", "'[]' -1"}},
+      {"a=..b", {"atom(a) 1", "atom(=..) 1", "atom(b) 1", "'[]' -1"}},
+      {"a.\nb. ", {"atom(a) 1", "'.' 0", "atom(b) 1", "'.' 0", "'[]' -1"}},
+      {"x.y", {"atom(x) 1", "atom(.) 1", "atom(y) 1", "'[]' -1"}},
+      {"a.%c", {"atom(a) 1", "'.' 0", "'[]' -2"}},
+      {"! ; , | [ ] { }",
+       {"atom(!) 1", "atom(;) 1", "',' 0", "'|' 0", "'[' 0", "']' 1", "'{' 0", "'}' 1", "'[]' -1"}},
+      {"[](", {"'[' 0", "']' 1", "'(' 0", "'[]' -1"}},
+      {"aB_1 Xy _ _z", {"atom(aB_1) 1", "var(Xy) 0", "var(_) 0", "var(_z) 0", "'[]' -1"}},
+      // Non-ASCII letters; a code point above 255 is no letter while the
+      // Unicode letter switch is off.
+      {"caf\xc3\xa9 \xc3\x84rger", {"atom(caf\xc3\xa9) 1", "var(\xc3\x84rger) 0", "'[]' -1"}},
+      {"\xce\xbb", {"955 -25", "'[]' -1"}},
+      // Comments and layout.
+      {"a % c\nb", {"atom(a) 1", "atom(b) 1", "'[]' -1"}},
+      {"a /* c * / */ b", {"atom(a) 1", "atom(b) 1", "'[]' -1"}},
+      {"a /*/ b", {"atom(a) 1", "'[]' -17"}},
+      {"% comment", {"'[]' -2"}},
+      {"", {"'[]' -1"}},
+      {"a\r\n\tb", {"atom(a) 1", "atom(b) 1", "'[]' -1"}},
+      // Numbers.
+      {"12 3.25 2.5e-3 1.5E+2", {"number(12) 0", "number(3.25) 0", "number(0.0025) 0", "number(150.0) 0", "'[]' -1"}},
+      {"123456789012345678901234567890", {"number(123456789012345678901234567890) 0", "'[]' -1"}},
+      {"1.e5", {"number(1) 0", "atom(.) 1", "atom(e5) 1", "'[]' -1"}},
+      {"1e5", {"number(1) 0", "atom(e5) 1", "'[]' -1"}},
+      {"1.5e+x", {"number(1.5) -64", "atom(+) 1", "atom(x) 1", "'[]' -1"}},
+      {"1.5E-x", {"number(1.5) -32", "atom(-) 1", "atom(x) 1", "'[]' -1"}},
+      {"1.5ex", {"number(1.5) 0", "atom(ex) 1", "'[]' -1"}},
+      {"1.0e999", {"number(1.0e999) -22", "'[]' -1"}},
+      {"1.", {"number(1) 0", "'.' 0", "'[]' -1"}},
+      // The prefixes and their second call.
+      {"0'a", {"number(0) -128", "number(97) 1", "'[]' -1"}},
+      {"0''' ", {"number(0) -128", "number(39) 1", "'[]' -1"}},
+      {"0''a", {"number(0) -128", "atom() 1", "atom(a) 1", "'[]' -1"}},
+      {"0' ", {"number(0) -128", "number(32) 1", "'[]' -1"}},
+      {"0'\\n", {"number(0) -128", "number(10) 1", "'[]' -1"}},
+      {"0'\\x41\\", {"number(0) -128", "number(65) 1", "'[]' -1"}},
+      {"0'\\q", {"number(0) -128", "number(0) -11", "'[]' -1"}},
+      {"0'\t", {"number(0) -128", "number(9) -14", "'[]' -1"}},
+      {"0'", {"number(0) -128", "number(0) -15", "'[]' -1"}},
+      {"0'\xc3\xa9", {"number(0) -128", "number(233) 1", "'[]' -1"}},
+      {"0x1F 0b101 0o17",
+       {"number(0) -128", "number(31) 0", "number(0) -128", "number(5) 0", "number(0) -128", "number(15) 0",
+        "'[]' -1"}},
+      {"0xffffffffffffffffffff", {"number(0) -128", "number(1208925819614629174706175) 0", "'[]' -1"}},
+      {"0xg", {"number(0) -128", "atom(xg) 1", "'[]' -1"}},
+      {"0b2", {"number(0) -128", "atom(b2) 1", "'[]' -1"}},
+      {"0o(", {"number(0) -128", "atom(o) 1", "'(' 0", "'[]' -1"}},
+      {"007", {"number(7) 0", "'[]' -1"}},
+      // Quoted items and escapes.
+      {"'hello world'", {"atom(hello world) 1", "'[]' -1"}},
+      {"'don''t'", {"atom(don't) 1", "'[]' -1"}},
+      {"''", {"atom() 1", "'[]' -1"}},
+      {"`back`", {"atom(back) -26", "'[]' -1"}},
+      {"\"ab\"", {"string([97,98]) 0", "'[]' -1"}},
+      {"\"\"", {"string([]) 0", "'[]' -1"}},
+      {"'a\\x41\\b'", {"atom(aAb) 1", "'[]' -1"}},
+      {"'\\101\\\\n\\e\\d\\a\\'\\\"\\`'", {"atom(A\n\x1b\x7f\x07'\"`) 1", "'[]' -1"}},
+      {"'a\\\nb'", {"atom(ab) 1", "'[]' -1"}},
+      {"'\\x\\'", {"atom(\\x\\) -12", "'[]' -1"}},
+      {"'\\x41g'", {"atom(\\x41g) -12", "'[]' -1"}},
+      {"'\\q'", {"atom(\\q) -11", "'[]' -1"}},
+      {"'a\\x80000000\\b'", {"atom(a\\x80000000\\b) -13", "'[]' -1"}},
+      {"'a\tb'", {"atom(a\tb) -14", "'[]' -1"}},
+      {"'\xce\xbb'", {"atom(\xce\xbb) 1", "'[]' -1"}},
+      {"'\xcd\xb8'", {"atom(\xcd\xb8) -24", "'[]' -1"}},
+      {"'abc", {"atom(abc) -15", "'[]' -1"}},
+      {"'\\x4", {"atom(\\x4) -15", "'[]' -1"}},
+      {"\"ab", {"string([97,98]) -15", "'[]' -1"}},
+      {"'\\q\tz", {"atom(\\q\tz) -15", "'[]' -1"}},
+      {"'\\0\\'", {"atom(\xc0\x80) 1", "'[]' -1"}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(shown(c.text), c.expected) << c.text;
+}
+
+TEST_F(TokenizerTest, NextCharacter) {
+  struct Case {
+    const char* text;
+    std::vector<int32_t> next;
+  } cases[] = {
+      {"foo(", {'(', -1, -1}},     {"1.e5", {'.', 'e', -1, -1}}, {"1.5e+x", {'+', 'x', -1, -1}},
+      {"0'a", {'\'', -1, -1}},     {"0x1F;", {'x', ';', -1, -1}}, {"a. b", {'.', ' ', -1, -1}},
+      {"'a'b", {'b', -1, -1}},     {"0'\\x41g", {'\'', 'g', -1, -1}},
+  };
+  for (const Case& c : cases) {
+    std::vector<int32_t> next;
+    for (const lv_token& t : tokens(c.text)) next.push_back(t.next);
+    EXPECT_EQ(next, c.next) << c.text;
+  }
+}
+
+TEST_F(TokenizerTest, LineNumbers) {
+  std::vector<int64_t> lines;
+  for (const lv_token& t : tokens("a\nb /* x\ny */ c\n\n  'd\ne'\n% z\n"))
+    if (t.token != LV_ATOM_NIL) lines.push_back(t.line);
+  EXPECT_EQ(lines, (std::vector<int64_t>{1, 2, 3, 5}));
+}
+
+TEST_F(TokenizerTest, VariableHash) {
+  std::vector<lv_token> t = tokens("Abcdefghij");
+  ASSERT_EQ(t.size(), 2u);
+  uint32_t h = 0;
+  for (const char* p = "Abcdefghij"; *p != '\0'; p++) {
+    h = (h << 4) + static_cast<uint32_t>(*p);
+    uint32_t g = h & 0xf0000000u;
+    if (g != 0) h ^= g ^ (g >> 28);
+  }
+  lv_term* cells = lv_struct_cells(t[0].token);
+  EXPECT_EQ(lv_small_value(cells[1]), static_cast<int64_t>(h));
+  EXPECT_TRUE(lv_is_unbound_cell(&cells[3]));
+}
+
+TEST_F(TokenizerTest, DoubleQuotesAndLongItems) {
+  lv_flags.double_quotes = lv_atom_from_text("atom", LV_ATOM_FIND_OR_CREATE);
+  EXPECT_EQ(shown("\"ab\""), (list{"atom(ab) 0", "'[]' -1"}));
+  lv_flags.double_quotes = lv_atom_from_text("chars", LV_ATOM_FIND_OR_CREATE);
+  EXPECT_EQ(shown("\"ab\""), (list{"string([a,b]) 0", "'[]' -1"}));
+  // Items longer than the frame's buffer.
+  std::string name(5000, 'q');
+  EXPECT_EQ(shown("'" + name + "'"), (list{"atom(" + name + ") 1", "'[]' -1"}));
+  lv_flags.double_quotes = lv_atom_from_text("codes", LV_ATOM_FIND_OR_CREATE);
+  std::string items = "114";
+  for (int i = 1; i < 3000; i++) items += ",114";
+  EXPECT_EQ(shown("\"" + std::string(3000, 'r') + "\""), (list{"string([" + items + "]) 0", "'[]' -1"}));
+  // A refused number longer than 100 characters is cut.
+  std::string big = "1." + std::string(400, '9') + "e999";
+  EXPECT_EQ(shown(big), (list{"number(1." + std::string(95, '9') + "...) -22", "'[]' -1"}));
+}
+
+TEST_F(TokenizerTest, CharConversion) {
+  lv_flags.char_conversion = LV_ATOM_ON;
+  ASSERT_EQ(lv_char_conversion_set('a', 'b'), 1);
+  ASSERT_EQ(lv_char_conversion_set('&', '\''), 1);
+  // Inside quotes nothing is converted, unless the quote itself was.
+  EXPECT_EQ(shown("a 'a' &a&"), (list{"atom(b) 1", "atom(a) 1", "atom(b) 1", "'[]' -1"}));
+  // Next is the character as read.
+  std::vector<lv_token> t = tokens("x a");
+  EXPECT_EQ(t[0].next, ' ');
+  lv_flags.char_conversion = LV_ATOM_OFF;
+  EXPECT_EQ(shown("a"), (list{"atom(a) 1", "'[]' -1"}));
+}
+
+TEST_F(TokenizerTest, PromptIsStoredAtTheFirstToken) {
+  Codes codes;
+  codes.codes = decode("  a");
+  lv_stream* s = open(&codes);
+  ASSERT_NE(s, nullptr);
+  lv_term prompt = lv_atom_from_text("|    ", LV_ATOM_FIND_OR_CREATE);
+  lv_token t;
+  lv_read_token(w, s, static_cast<int32_t>(lv_get_code(s)), 0, prompt, 6, &t);
+  EXPECT_EQ(show_token(t), "atom(a) 1");
+  EXPECT_EQ(lv_flags.prompt, prompt);
+  EXPECT_EQ(LV_fclose(s, 0), 2);
+}
+
+TEST_F(TokenizerTest, ReadErrorIsReported) {
+  Codes codes;
+  codes.codes = decode("'abcdefghijklmnop'");
+  codes.fail_at = 9;
+  lv_stream* s = open(&codes);
+  ASSERT_NE(s, nullptr);
+  lv_token t;
+  lv_read_token(w, s, static_cast<int32_t>(lv_get_code(s)), 0, 0, 6, &t);
+  EXPECT_EQ(t.error, LVIO_E_READ_ERROR);
+  EXPECT_EQ(LV_fclose(s, 0), 2);
+}
+
+TEST_F(TokenizerTest, BuiltinBindsItsOutputs) {
+  Codes codes;
+  codes.codes = decode("foo(");
+  lv_stream* s = open(&codes);
+  ASSERT_NE(s, nullptr);
+  lv_stream* saved = lv_streams.current_input;
+  lv_streams.current_input = s;
+  lv_term* vars = w->H;
+  w->H += 4;
+  for (int i = 0; i < 4; i++) vars[i] = lv_make_ref(&vars[i]);
+  w->X[0] = lv_make_small(lv_get_code(s));
+  w->X[1] = lv_atom_from_text("|: ", LV_ATOM_FIND_OR_CREATE);
+  for (int i = 0; i < 4; i++) w->X[2 + i] = lv_make_ref(&vars[i]);
+  ASSERT_EQ(prolog_read_token(w), 1);
+  EXPECT_EQ(show(vars[0]), "atom(foo)");
+  EXPECT_EQ(show(vars[1]), "40");
+  EXPECT_EQ(show(vars[2]), "1");
+  EXPECT_EQ(show(vars[3]), "1");
+  // Bound outputs are compared.
+  w->X[0] = lv_make_small('(');
+  w->X[1] = lv_make_small(1);
+  w->X[2] = lv_atom_from_text("(", LV_ATOM_FIND_OR_CREATE);
+  w->X[3] = lv_make_small(-1);
+  w->X[4] = lv_make_small(1);
+  w->X[5] = lv_make_small(1);
+  EXPECT_EQ(prolog_read_token(w), 0);
+  lv_streams.current_input = saved;
+  EXPECT_EQ(LV_fclose(s, 0), 2);
+}
+
+TEST_F(TokenizerTest, AddCharConversion) {
+  auto add = [&](int64_t in, int64_t out) {
+    w->X[0] = lv_make_small(in);
+    w->X[1] = lv_make_small(out);
+    return prolog_add_char_conversion(w);
+  };
+  EXPECT_EQ(add('a', 'b'), 1);
+  EXPECT_EQ(lv_char_conversion('a'), 'b');
+  EXPECT_EQ(add('a', 'a'), 1);
+  EXPECT_EQ(lv_char_conversion('a'), 'a');
+  EXPECT_EQ(add(-1, 'a'), 0);
+  EXPECT_EQ(add('a', 0x80000000), 0);
+  for (int i = 0; i < LV_CHAR_CONVERSION_PAIRS; i++) ASSERT_EQ(add(1000 + i, 5), 1);
+  EXPECT_EQ(add(97, 5), 0);
+  lv_flags.char_conversion = LV_ATOM_OFF;
+  lv_reset_reader_flags();
+  EXPECT_EQ(lv_flags.char_conversion, LV_ATOM_ON);
+  EXPECT_EQ(lv_char_conversion_count(), 0);
+}
+
+// Random codes (mostly bytes, some above 255 and beyond the code points)
+// through the tokenizer: every call ends, and the text is used up.
+TEST_F(TokenizerTest, RandomInput) {
+  const char alphabet[] = "aZ_09'\"`\\/*%.()[]{},|!; \n\texbo+-=";
+  for (uint32_t seed = 1; seed <= 300; seed++) {
+    std::mt19937 rng(seed);
+    Codes codes;
+    size_t n = rng() % 200;
+    for (size_t i = 0; i < n; i++) {
+      uint32_t r = rng() % 16;
+      uint32_t c = r < 9 ? static_cast<uint32_t>(alphabet[rng() % (sizeof alphabet - 1)])
+                   : r < 14 ? rng() % 256
+                   : r < 15 ? rng() % 0x110000
+                            : rng();
+      codes.codes.push_back(c);
+    }
+    lv_flags.char_conversion = seed % 3 == 0 ? LV_ATOM_ON : LV_ATOM_OFF;
+    lv_char_conversion_clear();
+    if (seed % 3 == 0) {
+      lv_char_conversion_set('a', '\'');
+      lv_char_conversion_set('Z', '"');
+    }
+    lv_stream* s = open(&codes);
+    ASSERT_NE(s, nullptr);
+    int32_t c = static_cast<int32_t>(lv_get_code(s));
+    int32_t state = static_cast<int32_t>(rng() % 3);
+    size_t calls = 0;
+    lv_term* h0 = w->H;
+    for (;; calls++) {
+      ASSERT_LT(calls, n + 2) << seed;
+      lv_token t;
+      lv_read_token(w, s, c, state, 0, 6, &t);
+      ASSERT_EQ(t.error, 0);
+      if (t.token == LV_ATOM_NIL && t.next < 0) break;
+      c = t.next;
+      state = t.status == LV_TOKEN_RADIX_PREFIX ? LV_TOKEN_STATE_PREFIX : t.status;
+      w->H = h0;  // the tokens are not kept
+    }
+    EXPECT_EQ(LV_fclose(s, 0), 2);
+  }
+}
+
+}  // namespace

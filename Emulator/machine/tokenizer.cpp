@@ -3,7 +3,7 @@
 // with their escapes, and punctuation.
 #include "machine/tokenizer.h"
 
-#include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -22,6 +22,7 @@
 #include "text/char_class.h"
 #include "text/char_conversion.h"
 #include "text/escape.h"
+#include "text/float_read.h"
 #include "text/utf8.h"
 
 namespace {
@@ -194,14 +195,13 @@ lv_term list_token(lexer& L, const char* name, int mode) {
 lv_term number_from_text(lexer& L, const char* text, int radix, int* error) {
   lv_worker* w = L.w;
   if (radix == 10 && std::strchr(text, '.') != nullptr) {
-    errno = 0;
-    char* end = nullptr;
-    double d = std::strtod(text, &end);
+    const char* end = nullptr;
+    double d = lv_text_to_double(text, &end);
     if (end == nullptr || *end != '\0') {
       *error = 1;
       return 0;
     }
-    if (d > 1.7976931348623157e308) {
+    if (std::isinf(d)) {
       *error = 2;
       return 0;
     }

@@ -111,7 +111,7 @@ int64_t LV_select(int64_t* handles, int64_t* handle_count, lv_stream** reads, in
     if (rc < 0) return rc;
     // The wait: the handles, then the streams that are not ready yet.
     int64_t wh = nh, wr = 0, ww = 0;
-    std::memcpy(wait_handles, handles, static_cast<uint64_t>(nh) * sizeof(int64_t));
+    if (nh > 0) std::memcpy(wait_handles, handles, static_cast<uint64_t>(nh) * sizeof(int64_t));
     for (int64_t i = 0; i < nr; i++)
       if (reads[i] != nullptr && !ready[nh + i]) wait_streams[wr++] = reads[i];
     for (int64_t i = 0; i < nw; i++)

@@ -3,26 +3,23 @@
 // with their escapes, and punctuation.
 #include "machine/tokenizer.h"
 
-#include <cmath>
-#include <cstdlib>
 #include <cstring>
 
 #include "core/atoms.h"
 #include "core/fault.h"
 #include "core/flag_builtins.h"
 #include "core/memory.h"
+#include "core/number_parse.h"
 #include "core/numbers.h"
 #include "core/predefined_atoms.h"
 #include "core/stack_shift.h"
 #include "core/text_lists.h"
 #include "lvio/unicode_ranges.h"
-#include "machine/bignum.h"
 #include "streams/stream.h"
 #include "streams/stream_api.h"
 #include "text/char_class.h"
 #include "text/char_conversion.h"
 #include "text/escape.h"
-#include "text/float_read.h"
 #include "text/utf8.h"
 
 namespace {
@@ -190,43 +187,10 @@ lv_term list_token(lexer& L, const char* name, int mode) {
 }
 
 // A number text to a number: radix 10 (integer or float) or the radix of a
-// prefix. 0 with *error set (1 syntax, 2 float out of range, 4 the integer
-// cannot be built) when it is refused.
+// prefix, by the shared number reader. 0 with *error set (1 syntax, 2 float
+// out of range, 4 the integer cannot be built) when it is refused.
 lv_term number_from_text(lexer& L, const char* text, int radix, int* error) {
-  lv_worker* w = L.w;
-  if (radix == 10 && std::strchr(text, '.') != nullptr) {
-    const char* end = nullptr;
-    double d = lv_text_to_double(text, &end);
-    if (end == nullptr || *end != '\0') {
-      *error = 1;
-      return 0;
-    }
-    if (std::isinf(d)) {
-      *error = 2;
-      return 0;
-    }
-    room(L, TOKEN_CELLS);
-    return lv_make_float_box(w, d);
-  }
-  size_t length = std::strlen(text);
-  if (radix == 10 && length <= 17) {
-    room(L, TOKEN_CELLS);
-    return lv_make_integer(w, std::strtoll(text, nullptr, 10));
-  }
-  for (;;) {
-    room(L, TOKEN_CELLS);
-    int32_t need = lv_bignum_from_text(text, w->H, w->heap_hard_limit - TOKEN_CELLS, radix, 0);
-    if (need == 0) break;
-    if (need < 0) {
-      *error = 4;
-      return 0;
-    }
-    call_overflow(w, need + 2 * TOKEN_CELLS, L.live);
-  }
-  lv_term* end = nullptr;
-  lv_term n = lv_bignum_result_term(w->H, &end);
-  w->H = end;
-  return n;
+  return lv_parse_number(L.w, text, radix, LV_NUMBER_DIRECT, TOKEN_CELLS, L.live, 0, error);
 }
 
 // number(N) for the buffer's text, or number(Text) with the status of the

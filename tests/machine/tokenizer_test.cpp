@@ -9,15 +9,19 @@
 #include <vector>
 
 #include "core/atoms.h"
+#include "core/errors.h"
 #include "core/flag_builtins.h"
 #include "core/numbers.h"
 #include "core/predefined_atoms.h"
+#include "core/startup_records.h"
+#include "core/termrefs.h"
 #include "lvio/result_codes.h"
 #include "machine/bignum.h"
 #include "machine/tokenizer.h"
 #include "machine/tokenizer_builtins.h"
 #include "streams/std_streams.h"
 #include "streams/stream.h"
+#include "store/try_record.h"
 #include "support/stream_fixture.h"
 #include "text/char_class.h"
 #include "text/char_conversion.h"
@@ -376,6 +380,38 @@ TEST_F(TokenizerTest, BuiltinBindsItsOutputs) {
   EXPECT_EQ(LV_fclose(s, 0), 2);
 }
 
+// A read error of the stream is raised: the error handler's choicepoint is
+// pushed with the goal and the stream as culprit.
+TEST_F(TokenizerTest, BuiltinRaisesReadErrors) {
+  lv_try_record handler = {nullptr, nullptr, nullptr, 48 + 4 * 8, 0};
+  const lv_try_record* saved_handler = lv_startup.error_handler;
+  lv_startup.error_handler = &handler;
+  Codes codes;
+  codes.codes = decode("abc");
+  codes.fail_at = 1;
+  lv_stream* s = open(&codes);
+  ASSERT_NE(s, nullptr);
+  lv_stream* saved = lv_streams.current_input;
+  lv_streams.current_input = s;
+  w->X[0] = lv_make_small(lv_get_code(s));
+  w->X[1] = lv_make_small(0);
+  lv_term* vars = w->H;
+  w->H += 4;
+  for (int i = 0; i < 4; i++) w->X[2 + i] = vars[i] = lv_make_ref(&vars[i]);
+  lv_term* b = w->B;
+  EXPECT_EQ(prolog_read_token(w), 0);
+  ASSERT_NE(w->B, b);
+  EXPECT_EQ(w->B[LV_CP_ALT], reinterpret_cast<lv_term>(&handler.insn));
+  lv_term goal = lv_deref(w->B[LV_CP_ARGS]);
+  ASSERT_TRUE(lv_is_struct(goal));
+  EXPECT_EQ(show(lv_struct_cells(goal)[2]).substr(0, 12), "$read_token(");
+  EXPECT_EQ(lv_deref(w->B[LV_CP_ARGS + 2]), lv_stream_term(s));
+  for (int i = 0; i < 4; i++) EXPECT_TRUE(lv_is_unbound_cell(&vars[i]));
+  lv_streams.current_input = saved;
+  lv_startup.error_handler = saved_handler;
+  EXPECT_EQ(LV_fclose(s, 0), 2);
+}
+
 TEST_F(TokenizerTest, AddCharConversion) {
   auto add = [&](int64_t in, int64_t out) {
     w->X[0] = lv_make_small(in);
@@ -436,6 +472,50 @@ TEST_F(TokenizerTest, RandomInput) {
     }
     EXPECT_EQ(LV_fclose(s, 0), 2);
   }
+}
+
+// Random bytes in a file read as UTF-8 text: every call ends; a read error
+// (an invalid sequence) ends the run.
+TEST_F(TokenizerTest, RandomBytesFromAFile) {
+  lv_term* cells = w->H;
+  w->H += 4;
+  cells[0] = lv_make_functor(lv_atom_from_text("encoding", LV_ATOM_FIND_OR_CREATE), 3);
+  cells[1] = lv_atom_from_text("UTF-8", LV_ATOM_FIND_OR_CREATE);
+  cells[2] = lv_atom_from_text("false", LV_ATOM_FIND_OR_CREATE);
+  cells[3] = lv_atom_from_text("lf", LV_ATOM_FIND_OR_CREATE);
+  lv_term_ref encoding = LV_new_term_ref();
+  lv_term_ref_cell(w, encoding) = lv_make_struct(cells);
+  const char alphabet[] = "aZ_09'\"`\\/*%.()[]{},|!; \n\r\texbo+-=";
+  size_t tokens_read = 0;
+  for (uint32_t seed = 1; seed <= 100; seed++) {
+    std::mt19937 rng(seed);
+    std::string bytes;
+    size_t n = rng() % 300;
+    for (size_t i = 0; i < n; i++)
+      bytes += rng() % 40 == 0 ? static_cast<char>(rng() % 256) : alphabet[rng() % (sizeof alphabet - 1)];
+    dir.file("random", bytes);
+    lv_stream* s = nullptr;
+    ASSERT_EQ(LV_fopen(dir.path("random").c_str(), static_cast<uintptr_t>(encoding),
+                       LV_FOPEN_READ | LV_FOPEN_TEXT | LV_FOPEN_ENCODING_REF, &s),
+              0);
+    int64_t first = lv_get_code(s);
+    int32_t c = first < 0 ? -1 : static_cast<int32_t>(first);
+    int32_t state = 0;
+    lv_term* h0 = w->H;
+    for (size_t calls = 0; first >= LV_STREAM_END; calls++) {
+      ASSERT_LT(calls, n + 2) << seed;
+      lv_token t;
+      lv_read_token(w, s, c, state, 0, 6, &t);
+      if (t.error != 0 || (t.token == LV_ATOM_NIL && t.next < 0)) break;
+      tokens_read++;
+      c = t.next;
+      state = t.status == LV_TOKEN_RADIX_PREFIX ? LV_TOKEN_STATE_PREFIX : t.status;
+      w->H = h0;
+    }
+    EXPECT_EQ(LV_fclose(s, 0), 2);
+  }
+  // The runs get past their first invalid byte often enough to matter.
+  EXPECT_GT(tokens_read, 600u);
 }
 
 }  // namespace

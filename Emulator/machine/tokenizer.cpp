@@ -187,8 +187,8 @@ lv_term list_token(lexer& L, const char* name, int mode) {
 }
 
 // A number text to a number: radix 10 (integer or float) or the radix of a
-// prefix, by the shared number reader. 0 with *error set (1 syntax, 2 float
-// out of range, 4 the integer cannot be built) when it is refused.
+// prefix, by the shared number reader, which leaves TOKEN_CELLS heap cells
+// free after it. 0 with *error set (LV_NUMBER_*) when it is refused.
 lv_term number_from_text(lexer& L, const char* text, int radix, int* error) {
   return lv_parse_number(L.w, text, radix, LV_NUMBER_DIRECT, TOKEN_CELLS, L.live, 0, error);
 }
@@ -198,11 +198,11 @@ lv_term number_from_text(lexer& L, const char* text, int radix, int* error) {
 lv_term number_token(lexer& L, int radix) {
   int error = 0;
   lv_term n = number_from_text(L, buffer_text(&L.text), radix, &error);
-  if (n != 0) {
-    room(L, TOKEN_CELLS);
-    return wrap(L.w, "number", n);
-  }
-  fault(L, error == 2 ? LV_TOKEN_FLOAT_RANGE : error == 4 ? LV_TOKEN_INTEGER_TOO_LARGE : LV_TOKEN_BAD_NUMBER);
+  // The number leaves room for its wrapper: making room now could move it.
+  if (n != 0) return wrap(L.w, "number", n);
+  fault(L, error == LV_NUMBER_OUT_OF_RANGE ? LV_TOKEN_FLOAT_RANGE
+           : error == LV_NUMBER_TOO_LARGE   ? LV_TOKEN_INTEGER_TOO_LARGE
+                                            : LV_TOKEN_BAD_NUMBER);
   if (L.text.used > NUMBER_ATOM_LIMIT) {
     L.text.used = NUMBER_ATOM_CUT;
     for (const char* dots = "..."; *dots != '\0'; dots++) buffer_put(&L.text, *dots);

@@ -144,6 +144,7 @@ class TokenizerTest : public StreamTest {
   // Every token of the text up to end of file (or at most limit tokens),
   // as the reader would ask for them.
   std::vector<lv_token> tokens(const std::string& text, size_t limit = 100) {
+    rendered.clear();
     Codes codes;
     codes.codes = decode(text);
     lv_stream* s = open(&codes);
@@ -156,6 +157,7 @@ class TokenizerTest : public StreamTest {
       lv_read_token(w, s, c, state, 0, 6, &t);
       EXPECT_EQ(t.error, 0);
       out.push_back(t);
+      rendered.push_back(show_token(t));
       if (t.token == LV_ATOM_NIL && t.next < 0) break;
       c = t.next;
       state = t.status == LV_TOKEN_RADIX_PREFIX ? LV_TOKEN_STATE_PREFIX : t.status;
@@ -164,13 +166,14 @@ class TokenizerTest : public StreamTest {
     return out;
   }
 
+  // The tokens as text, each shown as soon as it was read.
   std::vector<std::string> shown(const std::string& text) {
-    std::vector<std::string> out;
-    for (const lv_token& t : tokens(text)) out.push_back(show_token(t));
-    return out;
+    tokens(text);
+    return rendered;
   }
 
   lv_flag_words saved_flags;
+  std::vector<std::string> rendered;
 };
 
 using list = std::vector<std::string>;
@@ -310,6 +313,30 @@ TEST_F(TokenizerTest, DoubleQuotesAndLongItems) {
   // A refused number longer than 100 characters is cut.
   std::string big = "1." + std::string(400, '9') + "e999";
   EXPECT_EQ(shown(big), (list{"number(1." + std::string(95, '9') + "...) -22", "'[]' -1"}));
+}
+
+// With the heap all but full every token makes room for itself, keeping
+// the argument registers.
+TEST_F(TokenizerTest, TokensMakeHeapRoom) {
+  for (const char* text : {"1.5", "123456789012345678901234567890", "0x123456789abcdef0123", "\"abcdefghij\"",
+                           "Xyzzy", "'quoted'"}) {
+    w->X[0] = lv_make_small(77);
+    while (w->heap_hard_limit - w->H > 3) *w->H++ = lv_make_small(0);
+    std::vector<std::string> s = shown(text);
+    ASSERT_GE(s.size(), 2u) << text;
+    EXPECT_NE(s[s.size() - 2].find('('), std::string::npos) << text;
+    EXPECT_EQ(w->X[0], lv_make_small(77));
+  }
+  EXPECT_EQ(shown("1.5 123456789012345678901234567890 0x1f \"ab\" Xy"),
+            (list{"number(1.5) 0", "number(123456789012345678901234567890) 0", "number(0) -128", "number(31) 0",
+                  "string([97,98]) 0", "var(Xy) 0", "'[]' -1"}));
+}
+
+TEST_F(TokenizerTest, UnicodeLetterSwitch) {
+  lv_set_unicode_letter_switch(1);
+  EXPECT_EQ(shown("\xce\xbbx \xce\x9b"), (list{"atom(\xce\xbbx) 1", "atom(\xce\x9b) 1", "'[]' -1"}));
+  lv_set_unicode_letter_switch(0);
+  EXPECT_EQ(shown("\xce\xbbx"), (list{"955 -25", "atom(x) 1", "'[]' -1"}));
 }
 
 TEST_F(TokenizerTest, CharConversion) {

@@ -272,6 +272,12 @@ void lv_atom_ref_dec(lv_term atom) {
   if (a->refcount != 0 && a->refcount != 255) a->refcount--;
 }
 
+void lv_atom_hold(lv_term* word, lv_term atom) {
+  if (atom != 0) lv_atom_ref_inc(atom);
+  if (*word != 0) lv_atom_ref_dec(*word);
+  *word = atom;
+}
+
 uint32_t lv_writing_class(const char* text, uint64_t length) {
   if (length == 0) return LV_WC_SYMBOL | LV_WC_QUOTE | LV_WC_ASCII;
   bool escape = false, other = false, alnum = false, symbol = false, high = false;

@@ -75,6 +75,9 @@ int LV_register_atom(lv_term atom);
 int LV_unregister_atom(lv_term atom);
 void lv_atom_ref_inc(lv_term atom);
 void lv_atom_ref_dec(lv_term atom);
+// Makes *word hold atom (0: none) and keeps the atom alive while it does:
+// the new atom is counted before the old one is let go.
+void lv_atom_hold(lv_term* word, lv_term atom);
 
 // Writing classes.
 uint32_t lv_writing_class(const char* text, uint64_t length);

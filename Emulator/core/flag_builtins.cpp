@@ -52,13 +52,6 @@ int flag(lv_worker* w, lv_term* word, const flag_values& values) {
   return 1;
 }
 
-// Keeps an atom that no table holds alive while a word holds it.
-void hold(lv_term* word, lv_term atom) {
-  lv_atom_ref_inc(atom);
-  if (*word != 0) lv_atom_ref_dec(*word);
-  *word = atom;
-}
-
 }  // namespace
 
 lv_flag_words lv_flags = {
@@ -80,16 +73,16 @@ void lv_flags_init() {
   lv_term checks = f.system_type == RUNTIME ? OFF : ON;
   f.single_var = f.multiple = f.discontiguous = f.informational = checks;
   f.generate_names_legacy = OFF;
-  hold(&f.prompt, lv_atom_from_text("|: ", LV_ATOM_FIND_OR_CREATE));
-  hold(&f.version, lv_atom_from_text(LV_VERSION_BANNER, LV_ATOM_FIND_OR_CREATE));
-  hold(&f.platform, lv_atom_from_text("linux", LV_ATOM_FIND_OR_CREATE));
+  lv_atom_hold(&f.prompt, lv_atom_from_text("|: ", LV_ATOM_FIND_OR_CREATE));
+  lv_atom_hold(&f.version, lv_atom_from_text(LV_VERSION_BANNER, LV_ATOM_FIND_OR_CREATE));
+  lv_atom_hold(&f.platform, lv_atom_from_text("linux", LV_ATOM_FIND_OR_CREATE));
 }
 
 int prolog_prompt(lv_worker* w) {
   if (lv_flags.prompt == 0 || !cunify(w, w->X[0], lv_flags.prompt)) return 0;
   lv_term fresh = lv_deref(w->X[1]);
   if (!lv_is_atom(fresh)) return 0;
-  hold(&lv_flags.prompt, fresh);
+  lv_atom_hold(&lv_flags.prompt, fresh);
   return 1;
 }
 

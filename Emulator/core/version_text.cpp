@@ -12,12 +12,6 @@ lv_title_set title_set;
 void* title_data;
 lv_term version_atom;
 
-void replace_version_atom(lv_term atom) {
-  if (atom != 0) lv_atom_ref_inc(atom);
-  if (version_atom != 0) lv_atom_ref_dec(version_atom);
-  version_atom = atom;
-}
-
 }  // namespace
 
 void lv_set_title_hook(lv_title_get get, lv_title_set set, void* data) {
@@ -38,9 +32,9 @@ void lv_set_version_atom(const char* text) {
     return;
   }
   lv_term atom = lv_atom_from_text(text, LV_ATOM_FIND_OR_CREATE);
-  if (atom != 0) replace_version_atom(atom);
+  if (atom != 0) lv_atom_hold(&version_atom, atom);
 }
 
 lv_term lv_version_atom() { return version_atom; }
 
-void lv_restore_version_atom(lv_term atom) { replace_version_atom(atom); }
+void lv_restore_version_atom(lv_term atom) { lv_atom_hold(&version_atom, atom); }

@@ -128,6 +128,23 @@ TEST_F(AtomTest, ReferenceCountsStickAt255) {
   EXPECT_EQ(LV_unregister_atom(lv_atom_from_index(100000)), 0);
 }
 
+TEST_F(AtomTest, AHoldingWordCountsTheAtomItHolds) {
+  lv_term a = make("held_first"), b = make("held_next");
+  uint8_t a0 = lv_atom_record(a)->refcount, b0 = lv_atom_record(b)->refcount;
+  lv_term word = 0;
+  lv_atom_hold(&word, a);
+  EXPECT_EQ(word, a);
+  EXPECT_EQ(lv_atom_record(a)->refcount, a0 + 1);
+  lv_atom_hold(&word, a);  // holding the same atom again changes no count
+  EXPECT_EQ(lv_atom_record(a)->refcount, a0 + 1);
+  lv_atom_hold(&word, b);
+  EXPECT_EQ(lv_atom_record(a)->refcount, a0);
+  EXPECT_EQ(lv_atom_record(b)->refcount, b0 + 1);
+  lv_atom_hold(&word, 0);
+  EXPECT_EQ(word, 0u);
+  EXPECT_EQ(lv_atom_record(b)->refcount, b0);
+}
+
 TEST_F(AtomTest, CollectionKeepsHeldAtomsAndReusesFreedIndices) {
   lv_term held = make("held_by_heap");
   lv_term bound = make("held_by_binding");

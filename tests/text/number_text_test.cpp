@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <random>
 #include <string>
 
 #include "text/char_class.h"
@@ -108,6 +109,29 @@ TEST(NumberText, RadixOfPrefixedDigits) {
   EXPECT_EQ(lv_scan_number("0x1", 16, 0, &scan), LV_NUMBER_SYNTAX);
   EXPECT_EQ(lv_scan_number("1", 1, 0, &scan), LV_NUMBER_SYNTAX);
   EXPECT_EQ(lv_scan_number("1", 37, 0, &scan), LV_NUMBER_SYNTAX);
+}
+
+// Random texts over the characters the reader looks at: read or refused,
+// never a read past the end; a float is finite and digits are digits.
+TEST(NumberText, RandomTexts) {
+  lv_char_classes_init();
+  const char alphabet[] = "0123456789abefxoAEFX.+-'\\ /*%\n\x80\xC3\xA9";
+  std::mt19937 random(11);
+  for (int i = 0; i < 100000; i++) {
+    std::string text;
+    size_t length = random() % 12;
+    for (size_t k = 0; k < length; k++) text += alphabet[random() % (sizeof alphabet - 1)];
+    int radix = i % 4 == 0 ? 2 + static_cast<int>(random() % 35) : 10;
+    lv_number_scan scan{};
+    int error = lv_scan_number(text.c_str(), radix, static_cast<int>(random() % 8), &scan);
+    ASSERT_TRUE(error == 0 || error == LV_NUMBER_SYNTAX || error == LV_NUMBER_OUT_OF_RANGE) << text;
+    if (error != 0) continue;
+    if (scan.kind == LV_NUMBER_FLOAT) {
+      ASSERT_TRUE(std::isfinite(scan.float_value)) << text;
+    } else if (scan.kind == LV_NUMBER_DIGITS) {
+      ASSERT_GT(std::strlen(scan.digits), 0u) << text;
+    }
+  }
 }
 
 }  // namespace

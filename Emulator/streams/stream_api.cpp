@@ -156,16 +156,14 @@ int64_t LV_create_os_stream(int64_t handle, lv_stream** out, lv_term encoding, u
       int64_t eol = lv_eol_mode_name(eol_name, reposition ? "lf" : "auto");
       if (eol < 0) rc = eol;
       if (reposition && eol != LV_EOL_LF) rc = LVIO_E_SEEK_ERROR;
-      word |= LV_CODER_INPUT |
-              (eol == LV_EOL_CRLF ? LV_CODER_IN_CRLF : eol == LV_EOL_AUTO ? LV_CODER_IN_AUTO : LV_CODER_IN_LF);
+      word |= LV_CODER_INPUT | lv_coder_eol_option(eol, true);
       if ((w & LV_OS_DETECT_BOM) != 0) word |= LV_CODER_MARK;
     }
     if (rc >= 0 && output) {
       int64_t eol = lv_eol_mode_name(eol_name, reposition ? "lf" : "os");
       if (eol < 0) rc = eol;
       if (reposition && eol != LV_EOL_LF) rc = LVIO_E_SEEK_ERROR;
-      word |= LV_CODER_OUTPUT |
-              (eol == LV_EOL_CRLF ? LV_CODER_OUT_CRLF : eol == LV_EOL_AUTO ? LV_CODER_OUT_AUTO : LV_CODER_OUT_LF);
+      word |= LV_CODER_OUTPUT | lv_coder_eol_option(eol, false);
       if ((w & LV_OS_WRITE_BOM) != 0) word |= LV_CODER_MARK;
       if ((w & LV_OS_NO_UTF8_BOM) != 0) word |= LV_CODER_MARK_ONLY_UTF16;
     }

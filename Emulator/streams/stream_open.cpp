@@ -36,12 +36,13 @@ void unref(lvio_coder_class* cls) {
   if (cls != nullptr) lvio_coder_class_unref(cls);
 }
 
-// The end-of-line bits of a side: lf, crlf, auto.
-uint32_t eol_bits(int64_t mode, uint32_t lf, uint32_t crlf, uint32_t automatic) {
-  return mode == LV_EOL_CRLF ? crlf : mode == LV_EOL_AUTO ? automatic : lf;
-}
-
 }  // namespace
+
+uint32_t lv_coder_eol_option(int64_t mode, bool input) {
+  if (mode == LV_EOL_CRLF) return input ? LV_CODER_IN_CRLF : LV_CODER_OUT_CRLF;
+  if (mode == LV_EOL_AUTO) return input ? LV_CODER_IN_AUTO : LV_CODER_OUT_AUTO;
+  return input ? LV_CODER_IN_LF : LV_CODER_OUT_LF;
+}
 
 int64_t lv_make_stream_from_layers(lvio_layer* chain, lv_stream** out, uint32_t options) {
   if ((options & LV_MAKE_APPEND) != 0) options |= LV_MAKE_OUTPUT;
@@ -200,12 +201,12 @@ int64_t lv_parse_open_options(lvio_layer** chain, const char* path, const char* 
     if (rc < 0) return rc;
     if (input) {
       eol = lv_eol_mode_name(end_of_line, reposition ? "lf" : "auto");
-      word = LV_CODER_INPUT | eol_bits(eol, LV_CODER_IN_LF, LV_CODER_IN_CRLF, LV_CODER_IN_AUTO);
+      word = LV_CODER_INPUT | lv_coder_eol_option(eol, true);
       if (std::strcmp(signature, "true") == 0 || (std::strcmp(signature, "default") == 0 && !reposition))
         word |= LV_CODER_MARK;
     } else {
       eol = lv_eol_mode_name(end_of_line, reposition ? "lf" : "os");
-      word = LV_CODER_OUTPUT | eol_bits(eol, LV_CODER_OUT_LF, LV_CODER_OUT_CRLF, LV_CODER_OUT_AUTO);
+      word = LV_CODER_OUTPUT | lv_coder_eol_option(eol, false);
       if (std::strcmp(signature, "true") == 0)
         word |= LV_CODER_MARK;
       else if (std::strcmp(signature, "default") == 0 && !reposition && (o & LV_OPEN_APPEND) == 0)

@@ -78,6 +78,9 @@ int64_t lv_check_coder_flags(uint32_t coder_options);
 // "lf", "crlf", "auto", "os" (= "lf" here) or "default" (the default name):
 // LV_EOL_*; LVIO_E_PARAMETER_ERROR otherwise.
 int64_t lv_eol_mode_name(const char* name, const char* default_name);
+// The coder option (LV_CODER_IN_* or LV_CODER_OUT_*) of an end-of-line mode;
+// the lf one for any mode but crlf and auto.
+uint32_t lv_coder_eol_option(int64_t mode, bool input);
 // Opens the file's chain with a coder for text: 0 or a negative code.
 int64_t lv_parse_open_options(lvio_layer** chain, const char* path, const char* encoding, const char* signature,
                               const char* end_of_line, uint32_t* text_flags, uint32_t options);

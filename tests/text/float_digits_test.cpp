@@ -41,6 +41,12 @@ uint64_t bits(double d) {
   return b;
 }
 
+double from_bits(uint64_t b) {
+  double d;
+  std::memcpy(&d, &b, sizeof d);
+  return d;
+}
+
 TEST(FloatDigits, ShortestHardCases) {
   struct {
     double x;
@@ -84,9 +90,7 @@ TEST(FloatDigits, Specials) {
 TEST(FloatDigits, ShortestRoundTripsRandomDoubles) {
   std::mt19937_64 random(20261210);
   for (int i = 0; i < 200000; i++) {
-    uint64_t b = random();
-    double x;
-    std::memcpy(&x, &b, sizeof x);
+    double x = from_bits(random());
     if (!std::isfinite(x)) continue;
     digits d = to_digits(x, LV_DIGITS_SHORTEST, 0);
     ASSERT_EQ(bits(read_back(d)), bits(x)) << d.text << "e" << d.decpt;
@@ -102,8 +106,7 @@ TEST(FloatDigits, RoundedModesMatchPrintf) {
   std::mt19937_64 random(7);
   for (int i = 0; i < 20000; i++) {
     uint64_t b = random();
-    double x;
-    std::memcpy(&x, &b, sizeof x);
+    double x = from_bits(b);
     if (!std::isfinite(x)) continue;
     if (i % 2 == 0) x = std::ldexp(static_cast<double>(b >> 12), static_cast<int>(b % 120) - 80);
     int n = static_cast<int>(random() % 25) + 1;

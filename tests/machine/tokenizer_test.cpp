@@ -407,6 +407,66 @@ TEST_F(TokenizerTest, BuiltinBindsItsOutputs) {
   EXPECT_EQ(LV_fclose(s, 0), 2);
 }
 
+// A terminal: each read without waiting finds nothing typed, so the
+// stream prompts; a read that waits gets the next line.
+struct Terminal {
+  std::vector<std::u32string> lines;
+  size_t next = 0;
+  std::u32string shown;  // what was written to the error stream
+};
+
+int64_t terminal_read(void* user, void* destination, uint64_t* size, uint32_t options) {
+  auto* t = static_cast<Terminal*>(user);
+  if ((options & LVIO_DEVICE_NO_WAIT) != 0) return LVIO_E_WOULD_BLOCK;
+  if (t->next == t->lines.size()) {
+    *size = 0;
+    return LVIO_E_END_OF_FILE;
+  }
+  const std::u32string& line = t->lines[t->next++];
+  std::memcpy(destination, line.data(), line.size() * 4);
+  *size = line.size() * 4;
+  return 0;
+}
+
+int64_t terminal_write(void* user, const void* source, uint64_t* size, uint32_t) {
+  static_cast<Terminal*>(user)->shown.append(static_cast<const char32_t*>(source), *size / 4);
+  return 0;
+}
+
+// The prompt of the reader's first call is shown on every line that the
+// term goes on to, until the next first call.
+TEST_F(TokenizerTest, PromptsOnTerminalInput) {
+  Terminal terminal;
+  terminal.lines = {U"foo(\n", U"X).\n"};
+  lv_stream* in = nullptr;
+  lv_stream* err = nullptr;
+  ASSERT_EQ(LV_create_stream(&terminal, &codes_tag, terminal_read, nullptr, nullptr, nullptr, codes_close, nullptr,
+                             nullptr, nullptr, LV_CREATE_CODES | LV_CREATE_INTERACTIVE, &in),
+            0);
+  ASSERT_EQ(LV_create_stream(&terminal, &codes_tag, nullptr, terminal_write, nullptr, nullptr, codes_close, nullptr,
+                             nullptr, nullptr, LV_CREATE_CODES, &err),
+            0);
+  lv_stream* saved = lv_streams.user[LV_STD_ERROR];
+  lv_streams.user[LV_STD_ERROR] = err;
+  int32_t c = static_cast<int32_t>(lv_get_code(in));
+  EXPECT_EQ(terminal.shown, U"|: ");
+  lv_term prompt = lv_atom_from_text("|    ", LV_ATOM_FIND_OR_CREATE);
+  std::vector<std::string> got;
+  int32_t state = 0;
+  for (int i = 0; i < 5; i++) {
+    lv_token t;
+    lv_read_token(w, in, c, state, i == 0 ? prompt : 0, 6, &t);
+    got.push_back(show_token(t));
+    c = t.next;
+    state = t.status;
+  }
+  EXPECT_EQ(got, (list{"atom(foo) 1", "'(' 0", "var(X) 0", "')' 1", "'.' 0"}));
+  EXPECT_EQ(terminal.shown, U"|: |    ");
+  lv_streams.user[LV_STD_ERROR] = saved;
+  EXPECT_EQ(LV_fclose(in, 0), 2);
+  EXPECT_EQ(LV_fclose(err, 0), 2);
+}
+
 // A read error of the stream is raised: the error handler's choicepoint is
 // pushed with the goal and the stream as culprit.
 TEST_F(TokenizerTest, BuiltinRaisesReadErrors) {

@@ -509,9 +509,7 @@ lv_term token(lexer& L, int32_t state, lv_term prompt, int64_t* line) {
       continue;
     }
     if (prompt != 0) {
-      lv_atom_ref_inc(prompt);
-      if (lv_flags.prompt != 0) lv_atom_ref_dec(lv_flags.prompt);
-      lv_flags.prompt = prompt;
+      lv_atom_hold(&lv_flags.prompt, prompt);
       prompt = 0;
     }
     sample_line(L, line);

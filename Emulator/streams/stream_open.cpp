@@ -20,10 +20,6 @@
 
 namespace {
 
-constexpr uint32_t LAYER_READABLE = 0x10;
-constexpr uint32_t LAYER_WRITABLE = 0x20;
-constexpr uint32_t LAYER_REPOSITIONABLE = 0x200;
-
 constexpr uint32_t DEVICE_READ = 0x1;
 constexpr uint32_t DEVICE_WRITE = 0x2;
 constexpr uint32_t DEVICE_APPEND = 0x4;
@@ -53,11 +49,11 @@ int64_t lv_make_stream_from_layers(lvio_layer* chain, lv_stream** out, uint32_t 
   bool output = (options & LV_MAKE_OUTPUT) != 0;
   uint32_t layer_flags = chain != nullptr ? chain->flags : 0;
   if (chain != nullptr) {
-    uint32_t read_size = (layer_flags >> 11) & 7;
-    uint32_t write_size = (layer_flags >> 14) & 7;
+    uint32_t read_size = (layer_flags >> LVIO_LAYER_READ_ITEM_SHIFT) & 7;
+    uint32_t write_size = (layer_flags >> LVIO_LAYER_WRITE_ITEM_SHIFT) & 7;
     if (input && output && read_size != write_size) return LVIO_E_PARAMETER_ERROR;
-    if (input && (layer_flags & LAYER_READABLE) == 0) return LVIO_E_NOT_READ;
-    if (output && (layer_flags & LAYER_WRITABLE) == 0) return LVIO_E_NOT_WRITE;
+    if (input && (layer_flags & LVIO_LAYER_READ_SIDE) == 0) return LVIO_E_NOT_READ;
+    if (output && (layer_flags & LVIO_LAYER_WRITE_SIDE) == 0) return LVIO_E_NOT_WRITE;
     uint32_t size = input ? read_size : write_size;
     if (size != ((options & LV_MAKE_BINARY) != 0 ? 1u : 4u)) return LVIO_E_GRANULARITY_ERROR;
   }
@@ -65,7 +61,7 @@ int64_t lv_make_stream_from_layers(lvio_layer* chain, lv_stream** out, uint32_t 
   if (s == nullptr) return LVIO_E_OUT_OF_MEMORY;
   s->chain = chain;
   if (chain == nullptr) s->flags |= LV_STREAM_NULL_DEVICE;
-  if ((layer_flags & LAYER_REPOSITIONABLE) != 0) s->flags |= LV_STREAM_REPOSITIONABLE;
+  if ((layer_flags & LVIO_LAYER_MOVABLE_BACK) != 0) s->flags |= LV_STREAM_REPOSITIONABLE;
   static constexpr struct {
     uint32_t option;
     uint32_t flag;
@@ -229,7 +225,7 @@ int64_t lv_parse_open_options(lvio_layer** chain, const char* path, const char* 
     // are opened as plain paths.
     rc = lvio_open_device_by_name("async", chain, options, device);
   }
-  if (rc >= 0 && reposition && ((*chain)->flags & LAYER_REPOSITIONABLE) == 0) rc = LVIO_E_SEEK_ERROR;
+  if (rc >= 0 && reposition && ((*chain)->flags & LVIO_LAYER_MOVABLE_BACK) == 0) rc = LVIO_E_SEEK_ERROR;
   if (rc >= 0 && text) {
     rc = lv_make_coded_stream(chain, read_class, write_class, word);
     if (rc >= 0) {

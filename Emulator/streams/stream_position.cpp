@@ -1,15 +1,11 @@
 // One-item push-back and repositioning.
 #include "lvio/buffer.h"
 #include "lvio/chain.h"
+#include "lvio/operation_flags.h"
 #include "streams/stream.h"
 #include "streams/stream_internal.h"
 
 namespace {
-
-constexpr uint32_t CHAIN_SEEK_ABSOLUTE = 0x1;
-constexpr uint32_t CHAIN_SEEK_RELATIVE = 0x2;
-constexpr uint32_t CHAIN_SEEK_FROM_END = 0x4;
-constexpr uint32_t CHAIN_SEEK_GIVE_BACK = 0x8;
 
 int64_t unget(lv_stream* s, int64_t item, uint32_t kind) {
   if (s == nullptr || (s->flags & LV_STREAM_INPUT) == 0 || (s->flags & kind) == 0) return LVIO_E_PARAMETER_ERROR;
@@ -94,7 +90,7 @@ int64_t lv_stream_set_position(lv_stream* s, int64_t position, int64_t line_coun
                               LVIO_BUFFER_BORROWED | LVIO_BUFFER_CALLER_RECORD | LVIO_BUFFER_FIXED};
         int64_t at = 0;
         rc = lvio_stream_seek(&s->chain, -static_cast<int64_t>(unread), &at, &source,
-                              CHAIN_SEEK_RELATIVE | CHAIN_SEEK_GIVE_BACK);
+                              LVIO_SEEK_RELATIVE | LVIO_SEEK_GIVE_BACK);
         if (rc < 0) return rc;
       }
     }
@@ -110,7 +106,7 @@ int64_t lv_stream_set_position(lv_stream* s, int64_t position, int64_t line_coun
     if (__builtin_mul_overflow(position, size, &offset)) return LVIO_E_SEEK_ERROR;
     int64_t at = 0;
     rc = lvio_stream_seek(&s->chain, offset, &at, nullptr,
-                          whence == LV_SEEK_FROM_END ? CHAIN_SEEK_FROM_END : CHAIN_SEEK_ABSOLUTE);
+                          whence == LV_SEEK_FROM_END ? LVIO_SEEK_FROM_END : LVIO_SEEK_ABSOLUTE);
     if (rc < 0) return rc;
     position = at / size;
   } else {

@@ -10,7 +10,6 @@
 #include "core/flag_builtins.h"
 #include "core/memory.h"
 #include "core/number_parse.h"
-#include "core/numbers.h"
 #include "core/predefined_atoms.h"
 #include "core/stack_shift.h"
 #include "core/text_lists.h"
@@ -320,16 +319,21 @@ lv_term radix_number(lexer& L) {
   return number_token(L, radix);
 }
 
-// One character of a quoted item that is neither the quote nor a backslash.
-void item_char(lexer& L) {
-  int32_t c = L.c;
+// Records the fault of a character inside quotes, if any: layout other
+// than the blank, or a code point that is not assigned.
+void check_item_char(lexer& L, int32_t c) {
   uint8_t cls = lv_char_class(c);
   if (cls == LV_CC_LAYOUT && c != ' ') {
     fault(L, LV_TOKEN_LAYOUT_IN_QUOTES);
   } else if (cls == LV_CC_OTHER && lvio_unicode_in_set_b(static_cast<uint32_t>(c)) != 1) {
     fault(L, LV_TOKEN_UNASSIGNED_CODE);
   }
-  buffer_put(&L.text, c);
+}
+
+// One character of a quoted item that is neither the quote nor a backslash.
+void item_char(lexer& L) {
+  check_item_char(L, L.c);
+  buffer_put(&L.text, L.c);
 }
 
 // After a backslash inside a quoted item, at the character after it. A
@@ -408,7 +412,6 @@ lv_term char_code(lexer& L) {
   advance(L);
   int32_t code = L.c;
   L.status = 1;
-  lv_term token;
   if (L.c < 0) {
     fault(L, LV_TOKEN_END_IN_QUOTES);
     L.convert = saved;
@@ -437,16 +440,10 @@ lv_term char_code(lexer& L) {
     L.convert = saved;
     return small_number_token(L, r >= 0 ? r : 0);
   }
-  uint8_t cls = lv_char_class(code);
-  if (cls == LV_CC_LAYOUT && code != ' ') {
-    fault(L, LV_TOKEN_LAYOUT_IN_QUOTES);
-  } else if (cls == LV_CC_OTHER && lvio_unicode_in_set_b(static_cast<uint32_t>(code)) != 1) {
-    fault(L, LV_TOKEN_UNASSIGNED_CODE);
-  }
+  check_item_char(L, code);
   advance(L);
   L.convert = saved;
-  token = small_number_token(L, code);
-  return token;
+  return small_number_token(L, code);
 }
 
 lv_term punctuation(lexer& L, const char* name, int32_t status) {

@@ -227,6 +227,7 @@ TEST_F(TokenizerTest, Tokens) {
       {"0'\t", {"number(0) -128", "number(9) -14", "'[]' -1"}},
       {"0'", {"number(0) -128", "number(0) -15", "'[]' -1"}},
       {"0'\xc3\xa9", {"number(0) -128", "number(233) 1", "'[]' -1"}},
+      {"0'\xcd\xb8", {"number(0) -128", "number(888) -24", "'[]' -1"}},
       {"0x1F 0b101 0o17",
        {"number(0) -128", "number(31) 0", "number(0) -128", "number(5) 0", "number(0) -128", "number(15) 0",
         "'[]' -1"}},

@@ -128,7 +128,7 @@ int lv_raise_error_term(lv_worker* w, lv_term error_term) {
 }
 
 int lv_arith_error(lv_worker* w, lv_term name, unsigned arity) {
-  if (w->E == w->local_top) w->E = lv_ref_cell(w->E[LV_FRAME_E]);
+  if (w->E == w->local_top) w->E = lv_frame_view(w->E)->previous();
   w->X[0] = lv_make_module_goal(w, LV_ATOM_PROLOG, name, arity);
   w->X[0] = lv_make_module_goal(w, LV_ATOM_PROLOG, lv_atom_eval, 1);
   set_handler_arguments(w, 1);

@@ -165,8 +165,8 @@ void walk_frames(lv_gc_state& g, lv_term* e, const uint32_t* cp) {
     if ((lv_gc_bits(w, e) & LV_GC_FIRST) != 0) return;
     lv_gc_bits_or(w, e, LV_GC_FIRST);
     interrupted = cp != nullptr && cp[0] == lv_opcode(LV_OP_KONTINUE) && lv_is_shared_continuation_stub(cp);
-    cp = reinterpret_cast<const uint32_t*>(e[LV_FRAME_CP]);
-    e = reinterpret_cast<lv_term*>(e[LV_FRAME_E]);
+    cp = lv_frame_view(e)->continuation();
+    e = lv_frame_view(e)->previous();
   }
 }
 

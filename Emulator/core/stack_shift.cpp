@@ -182,9 +182,9 @@ void call_overflow(lv_worker* w, int64_t heap_cells, int64_t n) {
   // while room is made for it.
   if (cells_between(w->local_top, w->local_end) < n + 2) heap_overflow(w, 0, n + 2 + LV_LOCAL_RESERVE_CELLS);
   lv_term* frame = w->local_top;
-  frame[LV_FRAME_E] = lv_make_ref(w->E);
-  frame[LV_FRAME_CP] = reinterpret_cast<lv_term>(w->CP);
-  for (int64_t i = 0; i < n; i++) frame[LV_FRAME_Y + i] = x_register(w, i);
+  lv_frame_view(frame)->e = lv_make_ref(w->E);
+  lv_frame_view(frame)->cp = reinterpret_cast<lv_term>(w->CP);
+  for (int64_t i = 0; i < n; i++) lv_frame_view(frame)->y[i] = x_register(w, i);
   w->E = frame;
   w->CP = lv_code_stub_for_arity(static_cast<uint64_t>(n));
   w->local_top = frame + LV_FRAME_Y + n;
@@ -192,10 +192,10 @@ void call_overflow(lv_worker* w, int64_t heap_cells, int64_t n) {
   heap_overflow(w, heap_cells, LV_LOCAL_RESERVE_CELLS);
 
   frame = w->E;
-  for (int64_t i = 0; i < n; i++) x_register(w, i) = frame[LV_FRAME_Y + i];
+  for (int64_t i = 0; i < n; i++) x_register(w, i) = lv_frame_view(frame)->y[i];
   if (frame >= w->saved_local_top) w->local_top = frame;
-  w->E = reinterpret_cast<lv_term*>(frame[LV_FRAME_E]);
-  w->CP = reinterpret_cast<const uint32_t*>(frame[LV_FRAME_CP]);
+  w->E = lv_frame_view(frame)->previous();
+  w->CP = lv_frame_view(frame)->continuation();
 }
 
 int prolog_gc_start(lv_worker* w) {

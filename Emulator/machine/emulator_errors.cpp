@@ -12,6 +12,6 @@ int lv_raise_in_predicate(lv_worker* w, int32_t code, const lv_pred* pred, int64
 }
 
 int lv_raise_in_predicate_args(lv_worker* w, int32_t code, const lv_pred* pred, int64_t argument, lv_term culprit) {
-  for (int32_t i = 0; i < pred->arity; i++) w->X[i] = w->E[LV_FRAME_Y + i];
+  for (int32_t i = 0; i < pred->arity; i++) w->X[i] = lv_frame_view(w->E)->y[i];
   return lv_raise_in_predicate(w, code, pred, argument, culprit);
 }

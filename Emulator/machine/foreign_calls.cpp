@@ -107,7 +107,7 @@ void heap_room(lv_worker* w, int64_t cells) {
 int raise_for_call(lv_worker* w, lv_call_record* r, int32_t code, int64_t argument, lv_term culprit) {
   lv_foreign_release(w, r);
   lv_term* frame = w->E;
-  for (uint32_t i = 0; i < r->saved_registers; i++) w->X[i] = frame[LV_FRAME_Y + i];
+  for (uint32_t i = 0; i < r->saved_registers; i++) w->X[i] = lv_frame_view(frame)->y[i];
   lv_deallocate(w, frame);
   return lv_raise_in_predicate(w, code, r->pred, argument, culprit);
 }
@@ -223,7 +223,7 @@ int lv_foreign_invoke(lv_worker* w, lv_call_record* r, lv_foreign_function f) {
       if (code != LV_UNWIND_EVENT) lv_longjmp_(previous, code);
       lv_foreign_release(w, r);
       lv_term* frame = w->E;
-      for (uint32_t i = 0; i < r->saved_registers; i++) w->X[i] = frame[LV_FRAME_Y + i];
+      for (uint32_t i = 0; i < r->saved_registers; i++) w->X[i] = lv_frame_view(frame)->y[i];
       lv_deallocate(w, frame);
       return -1;
     }

@@ -90,8 +90,8 @@ void print_environments(lv_worker* w, lv_term* e, const uint32_t* cp, walk_recor
                  static_cast<int>(size > 16 ? (size - 16) / 8 : 0), static_cast<const void*>(cp));
     print_owner(cp);
     met.add_run(cp);
-    cp = reinterpret_cast<const uint32_t*>(e[LV_FRAME_CP]);
-    e = reinterpret_cast<lv_term*>(e[LV_FRAME_E]);
+    cp = lv_frame_view(e)->continuation();
+    e = lv_frame_view(e)->previous();
   }
 }
 
@@ -217,8 +217,8 @@ int prolog_ancestors(lv_worker* w) {
       count++;
     }
     lv_term* frame = w->local_base + e;
-    cp = reinterpret_cast<const uint32_t*>(frame[LV_FRAME_CP]);
-    e = reinterpret_cast<lv_term*>(frame[LV_FRAME_E]) - w->local_base;
+    cp = lv_frame_view(frame)->continuation();
+    e = lv_frame_view(frame)->previous() - w->local_base;
   }
   lv_term list = lv_code_terms_reverse(lv_term_ref_cell(w, acc));  // innermost first
   LV_reset_term_refs(acc);

@@ -343,6 +343,6 @@ void lv_print_register(lv_worker* w, uint64_t n) {
 
 void lv_print_permanent(lv_worker* w, uint64_t n) {
   char value[LINE_SIZE];
-  lv_term_text(w->E[LV_FRAME_Y + n], true, value, sizeof value);
+  lv_term_text(lv_frame_view(w->E)->y[n], true, value, sizeof value);
   lv_ttyprintf("%s", value);
 }

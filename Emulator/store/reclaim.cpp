@@ -145,8 +145,8 @@ void mark_address(uint64_t address, uint64_t n) {
 // The continuations of the frames from e down the environment chain.
 void mark_frames(const lv_worker* w, const lv_term* e, uint64_t n) {
   while (e != nullptr && e >= w->local_base && e < w->local_end) {
-    mark_address(e[LV_FRAME_CP], n);
-    const lv_term* previous = reinterpret_cast<const lv_term*>(e[LV_FRAME_E]);
+    mark_address(lv_frame_view(e)->cp, n);
+    const lv_term* previous = lv_frame_view(e)->previous();
     if (previous >= e) break;
     e = previous;
   }

@@ -22,7 +22,7 @@ bool small_index(lv_term t, uint64_t n, uint64_t* i) {
 // array held in X[reg], the rest fresh variables. Makes room itself, keeping
 // X0..X(live-1).
 lv_term* array_copy(lv_worker* w, unsigned reg, uint64_t copied, uint64_t n, unsigned live) {
-  lv_array_room(w, static_cast<int64_t>(lv_array_words(n)), live);
+  lv_heap_room(w, static_cast<int64_t>(lv_array_words(n)), live);
   uint64_t old_n;
   lv_term* old = lv_array_cells(w, w->X[reg], &old_n);
   lv_term* cells = lv_array_build(w, n);
@@ -60,7 +60,7 @@ int prolog_array1d_new(lv_worker* w) {
     n = lv_proper_list_length(arg);
   }
   if (n < 0 || static_cast<uint64_t>(n) > static_cast<uint64_t>(w->area_end - w->area_start)) return 0;
-  lv_array_room(w, static_cast<int64_t>(lv_array_words(static_cast<uint64_t>(n))), 2);
+  lv_heap_room(w, static_cast<int64_t>(lv_array_words(static_cast<uint64_t>(n))), 2);
   lv_term* cells = lv_array_build(w, static_cast<uint64_t>(n));
   lv_term l = lv_deref(w->X[0]);
   for (int64_t i = 1; i <= n; i++) {

@@ -48,8 +48,3 @@ inline lv_term* lv_array_build(lv_worker* w, uint64_t n) {
 // unbound local-stack variable cannot be referred to from the heap, so the
 // cell becomes a fresh variable and the local variable is bound to it.
 void lv_array_store(lv_worker* w, lv_term* cell, lv_term value);
-
-// Makes room for cells heap words plus the reserve, keeping X0..X(live-1).
-inline void lv_array_room(lv_worker* w, int64_t cells, int64_t live) {
-  if (w->heap_hard_limit - w->H < cells) call_overflow(w, cells, live);
-}

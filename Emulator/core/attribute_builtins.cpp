@@ -16,11 +16,6 @@
 
 namespace {
 
-// Makes sure of cells free heap cells, keeping X0 .. X(live-1).
-void heap_room(lv_worker* w, int64_t cells, int64_t live) {
-  if (w->heap_hard_limit - w->H < cells) call_overflow(w, cells + LV_HEAP_RESERVE_CELLS, live);
-}
-
 // The heap address a mark stands for: the cell of an unbound heap variable,
 // or the first cell of a compound term; null for anything else.
 lv_term* heap_mark(const lv_worker* w, lv_term mark) {
@@ -70,14 +65,14 @@ int prolog_save_attribute_info(lv_worker* w) {
 }
 
 int prolog_get_all_attribute_modules(lv_worker* w) {
-  heap_room(w, 2 * LV_MAX_ATTRIBUTE_MODULES, 1);
+  lv_heap_room(w, 2 * LV_MAX_ATTRIBUTE_MODULES, 1);
   lv_term names[LV_MAX_ATTRIBUTE_MODULES];
   uint32_t n = lv_attr_module_names(names);
   return cunify(w, w->X[0], lv_push_list(w, names, n));
 }
 
 int prolog_get_attribute_modules(lv_worker* w) {
-  heap_room(w, 2 * LV_MAX_ATTRIBUTE_MODULES, 2);
+  lv_heap_room(w, 2 * LV_MAX_ATTRIBUTE_MODULES, 2);
   lv_term vector = lv_deref(w->X[0]);
   if (vector == LV_ATOM_NIL) return cunify(w, w->X[1], LV_ATOM_NIL);
   uint32_t arity = lv_attr_vector_slots(vector);
@@ -105,7 +100,7 @@ int prolog_get_cva(lv_worker* w) {
 }
 
 int prolog_put_cva(lv_worker* w) {
-  heap_room(w, LV_ATTVAR_CELLS + 3, 3);
+  lv_heap_room(w, LV_ATTVAR_CELLS + 3, 3);
   if (!lv_is_ref(lv_deref(w->X[0]))) return 0;
   lv_term attrs = lv_deref(w->X[1]);
   lv_term goals = lv_heap_value(w, w->X[2]);  // no reference into the local stack
@@ -141,7 +136,7 @@ int prolog_disjunctive_geler(lv_worker* w) {
   lv_term tail;
   int64_t n = lv_list_length_tail(w->X[0], &tail);
   if (n < 0 || tail != LV_ATOM_NIL) return 0;
-  heap_room(w, 6 * n + 1156, 2);
+  lv_heap_room(w, 6 * n + 1156, 2);
   for (lv_term l = lv_deref(w->X[0]); l != LV_ATOM_NIL; l = lv_deref(lv_list_cells(l)[1]))
     if (!lv_is_ref(lv_deref(lv_list_cells(l)[0]))) return 0;
 

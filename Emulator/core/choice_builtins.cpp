@@ -2,8 +2,8 @@
 // registration of cleanup goals.
 #include "core/choice_builtins.h"
 
-#include "core/array_terms.h"
 #include "core/cleanups.h"
+#include "core/stack_shift.h"
 #include "core/unify.h"
 #include "store/call_choicepoint.h"
 #include "store/static_code.h"
@@ -60,7 +60,7 @@ void mark_guards(lv_worker* w, lv_term* b) {
 // Pushes Entry on the cleanup chain; backtracking restores the old chain.
 bool push_entry(lv_worker* w) {
   if (lv_cleanup_chain(w) == 0) return false;
-  lv_array_room(w, 2, 1);
+  lv_heap_room(w, 2, 1);
   lv_term chain = lv_cleanup_chain(w);
   lv_term* h = w->H;
   h[0] = lv_deref(w->X[0]);

@@ -115,7 +115,7 @@ lv_term* dict_rebuild(lv_worker* w, int64_t change, int64_t skip, bool keep, boo
   uint64_t capacity = lv_hash_capacity(wanted);
   *rebuilt = force || capacity != capacity_of(d) || !lv_younger_than_choice(w, d);
   if (!*rebuilt) return d;
-  lv_array_room(w, static_cast<int64_t>(dict_words(capacity)), live_regs);
+  lv_heap_room(w, static_cast<int64_t>(dict_words(capacity)), live_regs);
   d = dict_cells(w, w->X[0]);
   lv_term* fresh = build_empty(w, capacity);
   if (!keep) return fresh;
@@ -141,7 +141,7 @@ int result(lv_worker* w, unsigned reg, lv_term* d, bool rebuilt) {
 }  // namespace
 
 int prolog_array1d_dict_new(lv_worker* w) {
-  lv_array_room(w, static_cast<int64_t>(dict_words(2)), 1);
+  lv_heap_room(w, static_cast<int64_t>(dict_words(2)), 1);
   return cunify(w, w->X[0], lv_make_struct(build_empty(w, 2)));
 }
 
@@ -210,7 +210,7 @@ int prolog_array1d_dict_clear(lv_worker* w) {
 int prolog_array1d_dict_items(lv_worker* w) {
   lv_term* d = dict_cells(w, w->X[0]);
   if (d == nullptr || !lv_is_ref(lv_deref(w->X[1]))) return 0;
-  lv_array_room(w, 5 * count(d, LIVE), 2);
+  lv_heap_room(w, 5 * count(d, LIVE), 2);
   d = dict_cells(w, w->X[0]);
   lv_term items = LV_ATOM_NIL;
   for (uint64_t k = 0; k < capacity_of(d); k++) {

@@ -19,6 +19,13 @@ int64_t heap_overflow(lv_worker* w, int64_t heap_cells, int64_t local_cells);
 // heap_overflow that keeps argument registers X0..Xn-1 valid.
 void call_overflow(lv_worker* w, int64_t heap_cells, int64_t live_registers);
 
+// Makes sure that cells heap cells are free below the heap limit (the
+// reserve lies beyond it), keeping X0..X(live-1); call_overflow only when
+// they are not.
+inline void lv_heap_room(lv_worker* w, int64_t cells, int64_t live) {
+  if (w->heap_hard_limit - w->H < cells) call_overflow(w, cells, live);
+}
+
 // Makes sure that at least 2n words minus the pair index are free between
 // TR and B, first tidying the trail (not for n < 0, which asks for -n).
 // Returns the milliseconds spent.

@@ -9,9 +9,9 @@
 
 #include <cstring>
 
-#include "core/array_terms.h"
 #include "core/memory.h"
 #include "core/predefined_atoms.h"
+#include "core/stack_shift.h"
 #include "core/unify.h"
 #include "store/predicates.h"
 
@@ -114,7 +114,7 @@ int prolog_block_declaration(lv_worker* w) {
   if (p == nullptr || p->block_decls == nullptr) return 0;
   int64_t conditions = 0;
   for (const lv_block_decl* d = p->block_decls; d != nullptr; d = d->next) conditions++;
-  lv_array_room(w, conditions * (p->arity + 3), 3);
+  lv_heap_room(w, conditions * (p->arity + 3), 3);
   lv_term specs = LV_ATOM_NIL;
   lv_term* tail = &specs;
   for (const lv_block_decl* d = p->block_decls; d != nullptr; d = d->next) {
@@ -154,7 +154,7 @@ int prolog_meta_predicate(lv_worker* w) {
 int prolog_meta_declaration(lv_worker* w) {
   lv_pred* p = existing_pred(w->X[0], w->X[1]);
   if (p == nullptr || p->meta_spec == nullptr) return 0;
-  lv_array_room(w, p->arity + 1, 3);
+  lv_heap_room(w, p->arity + 1, 3);
   const lv_term* spec = p->meta_spec;
   return cunify(w, w->X[2], spec_term(w, p, [spec](int i) { return spec[i]; }));
 }

@@ -2,8 +2,8 @@
 // the body a goal that can be expands to.
 #include "store/goal_check_builtins.h"
 
-#include "core/array_terms.h"
 #include "core/predefined_atoms.h"
+#include "core/stack_shift.h"
 #include "core/unify.h"
 #include "store/goal_expansion_check.h"
 #include "store/predicates.h"
@@ -53,7 +53,7 @@ int prolog_fast_wellformed_call_body_expand(lv_worker* w) {
   lv_pred* p = goal_pred(w->X[0], w->X[2]);
   if (p == nullptr || lv_definition_type(p) == LV_DEF_UNDEFINED || !lv_goal_expansion_absent(p)) return 0;
   unsigned arity = static_cast<unsigned>(p->arity);
-  lv_array_room(w, static_cast<int64_t>(4 * arity + 4), 4);
+  lv_heap_room(w, static_cast<int64_t>(4 * arity + 4), 4);
   lv_term goal = lv_deref(w->X[0]);
   lv_term module = lv_deref(w->X[2]);
   bool colon = arity == 2 && p->name == LV_ATOM_COLON;

@@ -20,8 +20,10 @@
 #include "core/termrefs.h"
 #include "core/unify.h"
 #include "core/worker.h"
+#include "embed/api_exceptions.h"
 #include "embed/encoding_functions.h"
 #include "embed/engine_reset.h"
+#include "embed/queries.h"
 #include "store/dbref_table.h"
 #include "store/predicates.h"
 #include "store/qload.h"
@@ -49,20 +51,20 @@ const lv_c_interface_table lv_c_interface = {
     FN(LV_force_interactive),  // 2
     RETIRED(unavailable_api_4),  // 3
     NONE(LV_load),  // 4
-    NONE(LV_predicate),  // 5
-    NONE(LV_pred),  // 6
+    FN(LV_predicate),  // 5
+    FN(LV_pred),  // 6
     FN(LV_new_term_ref),  // 7
     FN(LV_new_term_refs),  // 8
     FN(LV_reset_term_refs),  // 9
     FN(LV_alloc_globrefs),  // 10
     FN(LV_free_globrefs),  // 11
-    NONE(LV_query),  // 12
-    NONE(LV_query_cut_fail),  // 13
-    NONE(LV_open_query),  // 14
-    NONE(LV_open_query_array),  // 15
-    NONE(LV_next_solution),  // 16
-    NONE(LV_cut_query),  // 17
-    NONE(LV_close_query),  // 18
+    FN(LV_query),  // 12
+    FN(LV_query_cut_fail),  // 13
+    FN(LV_open_query),  // 14
+    FN(LV_open_query_array),  // 15
+    FN(LV_next_solution),  // 16
+    FN(LV_cut_query),  // 17
+    FN(LV_close_query),  // 18
     NONE(LV_event),  // 19
     FN(LV_fopen),  // 20
     NONE(lv_ref_term),  // 21
@@ -107,11 +109,11 @@ const lv_c_interface_table lv_c_interface = {
     NONE(LV_string_from_atom),  // 60
     NONE(LV_unify),  // 61
     NONE(LV_compare),  // 62
-    NONE(LV_exception_term),  // 63
-    NONE(LV_raise_exception),  // 64
-    NONE(LV_fail),  // 65
-    NONE(LV_error_message),  // 66
-    NONE(LV_get_errno),  // 67
+    FN(LV_exception_term),  // 63
+    FN(LV_raise_exception),  // 64
+    FN(LV_fail),  // 65
+    FN(LV_error_message),  // 66
+    FN(LV_get_errno),  // 67
     FN(LV_get_stdin),  // 68
     FN(LV_get_stdout),  // 69
     FN(LV_get_stderr),  // 70
@@ -148,7 +150,7 @@ const lv_c_interface_table lv_c_interface = {
     FN(LV_realloc),  // 101
     FN(LV_free),  // 102
     RETIRED(unavailable_api_104),  // 103
-    NONE(LV_save_and_raise_error),  // 104
+    FN(LV_save_and_raise_error),  // 104
     NONE(LV_schedule_async_event),  // 105
     FN(lv_raise_win32_error),  // 106
     NONE(LV_atom_length),  // 107
@@ -229,7 +231,7 @@ const lv_c_interface_table lv_c_interface = {
     FN(LV_encode_to_codes),  // 182
     FN(lv_ttyflush),  // 183
     FN(lv_memory_fault),  // 184
-    NONE(LV_decode_reserved_exception),  // 185
+    FN(LV_decode_reserved_exception),  // 185
     FN(LV_install_idle_hook),  // 186
     NONE(LV_put_list_n_bytes),  // 187
     NONE(LV_get_list_n_bytes),  // 188

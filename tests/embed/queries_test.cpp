@@ -1,0 +1,310 @@
+// Queries run from C: handles, opening, solutions, cut and close, nesting,
+// stale ids, exceptions raised in Prolog and from C, and abort.
+#include <gtest/gtest.h>
+
+#include "core/api_error.h"
+#include "core/catch_frames.h"
+#include "core/init_state.h"
+#include "core/predefined_atoms.h"
+#include "core/termrefs.h"
+#include "core/unify.h"
+#include "embed/api_exceptions.h"
+#include "embed/queries.h"
+#include "machine/frames.h"
+#include "store/db_results.h"
+#include "support/emulator_fixture.h"
+#include "support/terms.h"
+
+namespace {
+
+using namespace assembler;
+using terms::small;
+
+// member(X, L) from two clauses: the head of L, or member of its tail.
+lv_pred* member_pred;
+int list_head(lv_worker* w) {
+  lv_term l = lv_deref(w->X[1]);
+  return lv_is_list(l) && cunify(w, w->X[0], lv_list_cells(l)[0]) ? 1 : 0;
+}
+int member_tail(lv_worker* w) {
+  lv_term l = lv_deref(w->X[1]);
+  if (!lv_is_list(l)) return 0;
+  w->X[1] = lv_list_cells(l)[1];
+  lv_push_continuation_frame(w, member_pred, nullptr);
+  return 1;
+}
+
+int put_one(lv_worker* w) { return cunify(w, w->X[0], small(1)); }
+
+// The error-term handler stand-in: the term becomes the pending exception
+// and the nearest catch or query gets it, as throw/1 does.
+int throw_term(lv_worker* w) {
+  prolog_store_exception(w);
+  lv_unwind_to_catch_frame(w);
+  return 0;
+}
+
+// raise_from_c(E): raises E through the C interface.
+int raise_from_c(lv_worker* w) {
+  lv_term_ref t = LV_new_term_ref();
+  lv_term_ref_cell(w, t) = w->X[0];
+  return LV_raise_exception(t);
+}
+
+class QueryTest : public EmulatorTest {
+ protected:
+  void SetUp() override {
+    EmulatorTest::SetUp();
+    lv_set_prolog_initialized(true);
+    role("$error_term_handler", 2, throw_term);
+    Assembler first, second;
+    first.op(LV_OP_EXECUTE, {P(c_pred("list_head", 2, list_head))});
+    second.op(LV_OP_EXECUTE, {P(c_pred("member_tail", 2, member_tail))});
+    member_pred = clauses("member", 2, {&first, &second});
+    lv_set_api_error(0);
+  }
+  void TearDown() override {
+    lv_db_free_pending_node();
+    lv_set_prolog_initialized(false);
+    EmulatorTest::TearDown();
+  }
+
+  lv_term_ref ref(lv_term t) {
+    lv_term_ref r = LV_new_term_ref();
+    lv_term_ref_cell(w, r) = t;
+    return r;
+  }
+  lv_term value(lv_term_ref r) { return lv_deref(lv_term_ref_cell(w, r)); }
+  lv_term abc() { return terms::list(w, {atom("a"), atom("b"), atom("c")}); }
+};
+
+TEST_F(QueryTest, PredicateHandles) {
+  lv_pred* p = LV_predicate("member", 2, "user");
+  EXPECT_EQ(p, member_pred);
+  EXPECT_NE(p->flags & LV_PRED_RESTORE_MARK, 0u);
+  EXPECT_EQ(LV_pred(atom("member"), 2, atom("user")), member_pred);
+  EXPECT_EQ(LV_predicate("member", 256, "user"), nullptr);
+  EXPECT_EQ(LV_get_errno(), 4);
+  EXPECT_EQ(LV_predicate("bad\xff", 1, "user"), nullptr);
+  EXPECT_EQ(LV_get_errno(), LV_ERR_NO_ATOM);
+  EXPECT_EQ(LV_pred(small(1), 1, atom("user")), nullptr);
+  EXPECT_EQ(LV_get_errno(), 4);
+}
+
+TEST_F(QueryTest, OpeningRefusesWhatItCannotRun) {
+  lv_term_ref x = ref(terms::var(w));
+  lv_term_ref l = ref(abc());
+  EXPECT_EQ(LV_open_query(nullptr), 0u);
+  EXPECT_EQ(LV_get_errno(), LV_ERR_INVALID_TERM_REF);
+  EXPECT_EQ(LV_open_query(member_pred, x, lv_term_ref{100000}), 0u);
+  EXPECT_EQ(LV_get_errno(), LV_ERR_INVALID_TERM_REF);
+  EXPECT_EQ(LV_query(nullptr), -1);
+  lv_set_prolog_initialized(false);
+  EXPECT_EQ(LV_open_query(member_pred, x, l), 0u);
+  EXPECT_EQ(LV_get_errno(), LV_ERR_NOT_INITIALIZED);
+}
+
+TEST_F(QueryTest, DeterministicQueryKeepsOrUndoesItsBindings) {
+  lv_pred* p = c_pred("put_one", 1, put_one);
+  lv_term* b = w->B;
+  lv_term_ref x = ref(terms::var(w));
+  EXPECT_EQ(LV_query_cut_fail(p, x), 1);
+  EXPECT_TRUE(lv_is_ref(value(x)));
+  EXPECT_EQ(LV_query(p, x), 1);
+  EXPECT_EQ(value(x), small(1));
+  EXPECT_EQ(LV_query(p, x), 1);  // 1 = 1
+  lv_term_ref two = ref(small(2));
+  EXPECT_EQ(LV_query(p, two), 0);
+  EXPECT_EQ(LV_get_errno(), 0);
+  EXPECT_EQ(w->B, b);
+}
+
+TEST_F(QueryTest, NondeterministicQueryGivesEverySolution) {
+  lv_term* b = w->B;
+  int32_t top = w->termref_top;
+  lv_term_ref x = ref(terms::var(w));
+  int refs[2] = {static_cast<int>(x), static_cast<int>(ref(abc()))};
+  lv_query_id q = LV_open_query_array(member_pred, refs);
+  ASSERT_NE(q, 0u);
+  EXPECT_EQ(q & 7, 3u);
+  for (const char* expected : {"a", "b", "c"}) {
+    ASSERT_EQ(LV_next_solution(q), 1);
+    EXPECT_EQ(value(x), atom(expected));
+    LV_new_term_refs(3);  // released at the next solution
+  }
+  EXPECT_EQ(LV_next_solution(q), 0);
+  EXPECT_TRUE(lv_is_ref(value(x)));
+  EXPECT_EQ(LV_next_solution(q), 0);
+  EXPECT_EQ(LV_close_query(q), 1);
+  EXPECT_EQ(w->B, b);
+  EXPECT_EQ(w->termref_top, top + 2);
+}
+
+TEST_F(QueryTest, CutKeepsAndCloseUndoesTheLastSolution) {
+  lv_term* b = w->B;
+  lv_term* e = w->E;
+  lv_term* local = w->local_top;
+  for (bool cut : {true, false}) {
+    lv_term_ref x = ref(terms::var(w));
+    lv_query_id q = LV_open_query(member_pred, x, ref(abc()));
+    ASSERT_EQ(LV_next_solution(q), 1);
+    ASSERT_EQ(LV_next_solution(q), 1);
+    EXPECT_EQ(cut ? LV_cut_query(q) : LV_close_query(q), 1);
+    if (cut)
+      EXPECT_EQ(value(x), atom("b"));
+    else
+      EXPECT_TRUE(lv_is_ref(value(x)));
+    EXPECT_EQ(w->B, b);
+    EXPECT_EQ(w->E, e);
+    EXPECT_EQ(w->local_top, local);
+  }
+}
+
+TEST_F(QueryTest, StaleAndForeignIdsAreRefused) {
+  lv_term_ref x = ref(terms::var(w));
+  lv_term_ref y = ref(terms::var(w));
+  lv_term_ref l = ref(abc());
+  lv_query_id outer = LV_open_query(member_pred, x, l);
+  lv_query_id inner = LV_open_query(member_pred, y, l);
+  ASSERT_EQ(LV_cut_query(inner), 1);
+  // Already discarded: cut and close accept it, a solution is refused.
+  EXPECT_EQ(LV_next_solution(inner), -1);
+  EXPECT_EQ(LV_get_errno(), LV_ERR_INVALID_QUERY);
+  EXPECT_EQ(LV_cut_query(inner), 1);
+  EXPECT_EQ(LV_close_query(inner), 1);
+  // A choicepoint of another kind now lies where the inner frame was.
+  alignas(8) static uint32_t code[3] = {16, lv_opcode(LV_OP_FAIL), 0};
+  static lv_try_record other = {nullptr, &code[1], nullptr, 80, lv_opcode(LV_OP_TRY)};
+  lv_push_call_choicepoint(w, &other);
+  ASSERT_EQ(w->B, reinterpret_cast<lv_term*>(reinterpret_cast<char*>(w->choice_base) - (inner & ~uint64_t{7})));
+  for (lv_query_id bad : {inner, lv_query_id{16}, lv_query_id{0}, lv_query_id{uint64_t{1} << 40 | 3}}) {
+    lv_set_api_error(0);
+    EXPECT_EQ(LV_next_solution(bad), -1) << bad;
+    EXPECT_EQ(LV_get_errno(), LV_ERR_INVALID_QUERY);
+    EXPECT_EQ(LV_cut_query(bad), -1) << bad;
+    EXPECT_EQ(LV_close_query(bad), -1) << bad;
+  }
+  lv_pop_call_choicepoint(w);
+  ASSERT_EQ(LV_next_solution(outer), 1);
+  EXPECT_EQ(value(x), atom("a"));
+  EXPECT_EQ(LV_close_query(outer), 1);
+  EXPECT_TRUE(lv_is_ref(value(x)));
+}
+
+// count_members(L, N): N is the number of solutions of a query of its own
+// on member(_, L); asking the query that runs it meanwhile is refused.
+lv_query_id running_query;
+int refused_outer;
+int count_members(lv_worker* w) {
+  lv_term_ref args = LV_new_term_refs(3);
+  lv_term_ref_cell(w, args) = w->X[0];
+  lv_term_ref_cell(w, args + 1) = w->X[1];
+  lv_term_ref_cell(w, args + 2) = terms::var(w);
+  lv_query_id q = LV_open_query(member_pred, args + 2, args);
+  int n = 0;
+  while (LV_next_solution(q) == 1) {
+    n++;
+    refused_outer = LV_next_solution(running_query) == -1 && LV_get_errno() == LV_ERR_INVALID_QUERY;
+  }
+  LV_close_query(q);
+  return cunify(w, lv_term_ref_cell(w, args + 1), small(n));
+}
+
+TEST_F(QueryTest, NestedQueryRunsInsideACPredicate) {
+  lv_pred* p = c_pred("count_members", 2, count_members);
+  lv_term_ref n = ref(terms::var(w));
+  running_query = LV_open_query(p, ref(abc()), n);
+  refused_outer = 0;
+  ASSERT_EQ(LV_next_solution(running_query), 1);
+  EXPECT_EQ(value(n), small(3));
+  EXPECT_EQ(refused_outer, 1);
+  EXPECT_EQ(LV_next_solution(running_query), 0);
+  EXPECT_EQ(LV_cut_query(running_query), 1);
+}
+
+TEST_F(QueryTest, ExceptionsRaisedInPrologAndFromC) {
+  // thrower(E) :- '$store_exception'(E), '$unwind_stack'.
+  Assembler code;
+  code.op(LV_OP_INITCALL, {R(0, {}), P(c_pred("$store_exception", 1, prolog_store_exception)), S(0)})
+      .op(LV_OP_CALL, {R(0, {}), P(lv_kind_pred[LV_KIND_BUILTIN_UNWIND_STACK]), S(0)})
+      .op(LV_OP_PROGRESS);
+  lv_pred* in_prolog = clauses("thrower", 1, {&code});
+  lv_pred* from_c = c_pred("raise_from_c", 1, raise_from_c);
+  for (lv_pred* p : {in_prolog, from_c}) {
+    lv_db_free_pending_node();
+    lv_term* b = w->B;
+    lv_term_ref ball = ref(terms::fn(w, atom("oops"), {small(7)}));
+    lv_term_ref caught = LV_new_term_ref();
+    EXPECT_EQ(LV_exception_term(caught), 0);
+    EXPECT_EQ(LV_query(p, ball), -1);
+    EXPECT_EQ(LV_get_errno(), LV_ERR_EXCEPTION);
+    EXPECT_EQ(w->B, b);
+    ASSERT_EQ(LV_exception_term(caught), 1);
+    lv_term e = value(caught);
+    ASSERT_TRUE(lv_is_struct(e));
+    EXPECT_EQ(lv_struct_cells(e)[0], lv_make_functor(atom("oops"), 1));
+    EXPECT_EQ(lv_deref(lv_struct_cells(e)[1]), small(7));
+    EXPECT_EQ(LV_exception_term(caught), 1);  // it stays pending
+    EXPECT_EQ(LV_decode_reserved_exception(caught, nullptr), 0);
+  }
+}
+
+// abort_inside: a query of its own raises '$reserved'(3); the C predicate
+// passes the exception on.
+int abort_inside(lv_worker* w) {
+  lv_term_ref t = LV_new_term_ref();
+  lv_term_ref_cell(w, t) = terms::fn(w, lv_atom_from_text("$reserved", LV_ATOM_FIND_OR_CREATE), {small(LV_RESERVED_ABORT)});
+  lv_pred* raise = LV_predicate("raise_from_c", 1, "user");
+  if (LV_query(raise, t) != -1 || LV_exception_term(t) != 1) return 1;
+  return LV_raise_exception(t);
+}
+
+TEST_F(QueryTest, AbortReachesTheTopQuery) {
+  c_pred("raise_from_c", 1, raise_from_c);
+  lv_pred* p = c_pred("abort_inside", 0, abort_inside);
+  lv_term* b = w->B;
+  int32_t top = w->termref_top;
+  EXPECT_EQ(LV_query(p), -1);
+  EXPECT_EQ(w->B, b);
+  EXPECT_EQ(w->termref_top, top);
+  lv_term_ref t = LV_new_term_ref();
+  ASSERT_EQ(LV_exception_term(t), 1);
+  int code = -1;
+  EXPECT_EQ(LV_decode_reserved_exception(t, &code), LV_RESERVED_ABORT);
+  EXPECT_EQ(code, 0);
+}
+
+TEST_F(QueryTest, ReservedExceptionsDecode) {
+  lv_term reserved = lv_atom_from_text("$reserved", LV_ATOM_FIND_OR_CREATE);
+  struct Case {
+    lv_term term;
+    int result, exit_code, error;
+  };
+  const Case cases[] = {
+      {terms::fn(w, reserved, {small(1028)}), 4, 4, 0},
+      {terms::fn(w, reserved, {small(3)}), 3, 0, 0},
+      {terms::fn(w, reserved, {small(256)}), 0, -1, 0},
+      {terms::fn(w, reserved, {small(3), small(1)}), 0, -1, 0},
+      {atom("abort"), 0, -1, 0},
+      {small(3), 0, -1, LV_ERR_WRONG_TYPE},
+      {terms::var(w), 0, -1, LV_ERR_WRONG_TYPE},
+  };
+  for (const Case& c : cases) {
+    lv_set_api_error(0);
+    int exit_code = -1;
+    EXPECT_EQ(LV_decode_reserved_exception(ref(c.term), &exit_code), c.result) << terms::show(c.term);
+    EXPECT_EQ(exit_code, c.exit_code) << terms::show(c.term);
+    EXPECT_EQ(LV_get_errno(), c.error) << terms::show(c.term);
+  }
+  EXPECT_EQ(LV_decode_reserved_exception(lv_term_ref{100000}, nullptr), 0);
+  EXPECT_EQ(LV_get_errno(), LV_ERR_INVALID_TERM_REF);
+}
+
+TEST_F(QueryTest, ErrorMessages) {
+  EXPECT_STREQ(LV_error_message(0), "");
+  EXPECT_STREQ(LV_error_message(6), "No or invalid query given");
+  EXPECT_STREQ(LV_error_message(18), "Memory Initialization Error");
+  for (int n : {-1, 17, 19, 1000}) EXPECT_STREQ(LV_error_message(n), "Unknown error") << n;
+}
+
+}  // namespace

@@ -19,10 +19,11 @@ constexpr unsigned BOTTOM_CHOICE_WORDS = 10;
 void lv_context_reset_stacks(lv_worker* w) {
   // The first environment frame: two zero words.
   lv_term* e = w->local_base;
-  e[LV_FRAME_E] = 0;
-  e[LV_FRAME_CP] = 0;
+  lv_env_frame* f = lv_frame_view(e);
+  f->e = 0;
+  f->cp = 0;
   w->E = e;
-  w->local_top = e + 2;
+  w->local_top = e + LV_FRAME_Y;
   w->H = w->area_start;
   w->trail_base[0] = 0;
   w->TR = w->trail_base + 1;
@@ -35,14 +36,12 @@ void lv_context_reset_stacks(lv_worker* w) {
           w->E, lv_bottom_code);
   c->tr |= 3;
   for (unsigned i = 0; i < BOTTOM_CHOICE_WORDS - LV_CP_ARGS; i++) c->args[i] = LV_ATOM_NIL;
-  w->B = b;
+  lv_make_choice_current(w, b);
   w->marked_choice = b;
   w->cut_barrier = b;
   w->CP = lv_bottom_code;
 
   for (unsigned i = 0; i < 4; i++) w->X[i] = LV_ATOM_NIL;
-  w->HB = w->H;
-  w->saved_local_top = w->local_top;
   w->pair_index = LV_PAIR_INDEX_REST;
   w->wakeup_count = 0;
 }

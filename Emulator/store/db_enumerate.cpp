@@ -21,7 +21,7 @@ lv_call_stub* module_stub;
 lv_call_stub* property_stub;
 
 // Saved register i of the newest choicepoint.
-lv_term& saved(lv_worker* w, unsigned i) { return w->B[LV_CP_ARGS + i]; }
+lv_term& saved(lv_worker* w, unsigned i) { return lv_choice_view(w->B)->args[i]; }
 
 int atom_scan(lv_worker* w) {
   int64_t count = lv_small_value(saved(w, 2));
@@ -96,9 +96,8 @@ int property_scan(lv_worker* w) {
     // The module's own records are done: prolog's follow.
     saved(w, 6) = lv_pointer_to_term(prolog);
     saved(w, 5) = lv_make_small(static_cast<int64_t>(lv_keytab_capacity(prolog->pred_table)));
-    w->B[LV_CP_H] = lv_make_ref(w->H);
-    w->HB = w->H;
-    w->saved_local_top = w->local_top;
+    lv_choice_view(w->B)->h = lv_make_ref(w->H);
+    lv_make_choice_current(w, w->B);
   }
   lv_pop_call_choicepoint(w);
   return 0;

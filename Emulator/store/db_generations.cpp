@@ -156,7 +156,7 @@ void lv_reclaim_erased_clauses(lv_worker* w) {
   lv_db.skipped_erased = 0;
   lv_term* oldest = nullptr;
   lv_term* b = w->B;
-  for (; b < w->choice_base && (b[LV_CP_TR] & SCANNED) == 0; b = lv_choice_prev(b)) {
+  for (; b < w->choice_base && (lv_choice_view(b)->tr & SCANNED) == 0; b = lv_choice_prev(b)) {
     if (!lv_is_dynamic_choice(b)) continue;
     lv_db.no_dynamic_choices = false;
     oldest = b;
@@ -166,9 +166,9 @@ void lv_reclaim_erased_clauses(lv_worker* w) {
     erased_list* list = list_of(pending->pred);
     if (list != nullptr) list->lowest = std::min<uint64_t>(list->lowest, lv_dynamic_choice_generation(cp));
   }
-  for (b = oldest != nullptr ? lv_choice_prev(oldest) : w->B; b < w->choice_base && (b[LV_CP_TR] & SCANNED) == 0;
-       b = lv_choice_prev(b))
-    b[LV_CP_TR] |= SCANNED;
+  for (b = oldest != nullptr ? lv_choice_prev(oldest) : w->B;
+       b < w->choice_base && (lv_choice_view(b)->tr & SCANNED) == 0; b = lv_choice_prev(b))
+    lv_choice_view(b)->tr |= SCANNED;
   for_each_list([](lv_pred* pred, erased_list* list, lv_hash_entry* entry) {
     while (list->first != nullptr && list->first->death <= list->lowest) {
       lv_db_clause* c = list->first;

@@ -139,8 +139,7 @@ void lv_dynamic_call_init() {
 }
 
 bool lv_is_dynamic_choice(const lv_term* b) {
-  return lv_dynamic_retry_record != nullptr &&
-         (b[LV_CP_ALT] & ~lv_term{1}) == reinterpret_cast<lv_term>(lv_try_alternative(lv_dynamic_retry_record));
+  return lv_dynamic_retry_record != nullptr && lv_choice_view(b)->alternative() == lv_dynamic_retry_record;
 }
 
 lv_db_clause* lv_dynamic_choice_pending(const lv_dynamic_choice* cp) {

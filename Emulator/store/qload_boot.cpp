@@ -100,7 +100,7 @@ int lv_qload_boot_stream(lv_worker* w, lv_stream* stream, lv_qload_boot_report* 
   const char* name = lv_stream_name(stream);
   lv_set_typein_module(lv_prolog_module());
   lv_qload_push_registers();
-  w->H = reinterpret_cast<lv_term*>(w->B[LV_CP_H]);
+  w->H = lv_choice_view(w->B)->saved_h();
   for (;;) {
     lv_term goal = 0;
     int r = lv_qload_items(w, stream, LV_ATOM_NIL, &goal, 0);
@@ -132,14 +132,14 @@ int lv_qload_boot_stream(lv_worker* w, lv_stream* stream, lv_qload_boot_report* 
         break;
     }
     // The term is discarded.
-    w->H = reinterpret_cast<lv_term*>(w->B[LV_CP_H]);
+    w->H = lv_choice_view(w->B)->saved_h();
   }
   rep.complete = lv_qload_file_complete();
   if (!rep.complete && !rep.read_error)
     lv_ttyprintf("! Boot file %s ends without '$ql_complete': it is not complete\n", name);
   lv_qload_pop_registers();
-  w->B[LV_CP_H] = reinterpret_cast<lv_term>(w->H);
-  w->HB = w->H;
+  lv_choice_view(w->B)->h = reinterpret_cast<lv_term>(w->H);
+  lv_make_choice_current(w, w->B);
   if (report != nullptr) *report = rep;
   return rep.read_error || !rep.complete || rep.failed != 0 || rep.not_run != 0 ? -1 : 0;
 }

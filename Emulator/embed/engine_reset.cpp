@@ -5,6 +5,7 @@
 #include "core/init_state.h"
 #include "core/memory.h"
 #include "core/numstack.h"
+#include "machine/recovery.h"
 #include "store/db_results.h"
 
 void lv_reset_engine_after_abort(lv_worker* w) {
@@ -16,6 +17,9 @@ void lv_reset_engine_after_abort(lv_worker* w) {
   }
   // The setof chains belonged to calls of the engine that is gone.
   lv_db_free_released();
+  // The runs of the old engine are gone with it: their recovery records lay
+  // in C frames the abort jumped out of.
+  lv_set_current_recovery(nullptr);
   lv_worker* fresh = lv_create_worker();
   lv_set_current_worker(fresh);
   lv_trim_memory(fresh, 1);

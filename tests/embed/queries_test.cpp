@@ -2,15 +2,21 @@
 // stale ids, exceptions raised in Prolog and from C, and abort.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "core/api_error.h"
 #include "core/catch_frames.h"
+#include "core/errors.h"
+#include "core/fault.h"
 #include "core/init_state.h"
 #include "core/predefined_atoms.h"
 #include "core/termrefs.h"
 #include "core/unify.h"
 #include "embed/api_exceptions.h"
+#include "embed/engine_reset.h"
 #include "embed/queries.h"
 #include "machine/frames.h"
+#include "machine/recovery.h"
 #include "store/db_results.h"
 #include "support/emulator_fixture.h"
 #include "support/terms.h"
@@ -272,6 +278,72 @@ TEST_F(QueryTest, AbortReachesTheTopQuery) {
   int code = -1;
   EXPECT_EQ(LV_decode_reserved_exception(t, &code), LV_RESERVED_ABORT);
   EXPECT_EQ(code, 0);
+}
+
+// check_arg(A): reports its argument as a type error of its own.
+int check_arg(lv_worker*) {
+  return LV_save_and_raise_error(LV_ERROR_NAMED_DOMAIN, "integer", 0, "check_arg", "lib", 1, 1);
+}
+
+// The error handler stand-in: notes the pending error, and the goal it is
+// given becomes the exception.
+int handled_code;
+std::string handled_message;
+lv_term handled_argument, handled_culprit;
+int goal_as_exception(lv_worker* w) {
+  handled_code = lv_pending_error_code();
+  handled_message = lv_pending_error_message();
+  handled_argument = lv_deref(w->X[1]);
+  handled_culprit = lv_deref(w->X[2]);
+  return throw_term(w);
+}
+
+TEST_F(QueryTest, SaveAndRaiseErrorReportsThePredicateAndArgument) {
+  role("$error_handler", 4, goal_as_exception);
+  lv_pred* p = c_pred("check_arg", 1, check_arg);
+  EXPECT_EQ(LV_query(p, ref(atom("x"))), -1);
+  EXPECT_EQ(LV_get_errno(), LV_ERR_EXCEPTION);
+  EXPECT_EQ(handled_code, LV_ERROR_NAMED_DOMAIN);
+  EXPECT_EQ(handled_message, "integer");
+  EXPECT_EQ(handled_argument, small(1));
+  EXPECT_EQ(handled_culprit, LV_ATOM_NIL);
+  lv_term_ref t = LV_new_term_ref();
+  ASSERT_EQ(LV_exception_term(t), 1);
+  lv_term goal = value(t);  // lib:check_arg(x)
+  ASSERT_TRUE(lv_is_struct(goal));
+  EXPECT_EQ(lv_struct_cells(goal)[0], LV_FUNCTOR_COLON_2);
+  EXPECT_EQ(lv_deref(lv_struct_cells(goal)[1]), atom("lib"));
+  lv_term inner = lv_deref(lv_struct_cells(goal)[2]);
+  ASSERT_TRUE(lv_is_struct(inner));
+  EXPECT_EQ(lv_struct_cells(inner)[0], lv_make_functor(atom("check_arg"), 1));
+  EXPECT_EQ(lv_deref(lv_struct_cells(inner)[1]), atom("x"));
+}
+
+// A fatal fault inside a nested query lands in the abort record; fetching
+// its message gives a fresh engine on which queries run again.
+int fault(lv_worker*) { LV_raise_fault("boom"); }
+int nest_fault(lv_worker*) { return LV_query(LV_predicate("fault", 0, "user")); }
+
+TEST_F(QueryTest, FatalFaultLandsInTheAbortRecord) {
+  c_pred("fault", 0, fault);
+  lv_pred* p = c_pred("nest_fault", 0, nest_fault);
+  static lv_jump_record record;
+  record.type = 0x110;
+  record.self = &record;
+  if (_setjmp(record.buffer) == 0) {
+    lv_set_abort_env(&record);
+    LV_query(p);
+    lv_set_abort_env(nullptr);
+    FAIL() << "the fault returned";
+    return;
+  }
+  EXPECT_EQ(lv_get_abort_env(), nullptr);
+  EXPECT_STREQ(lv_get_abort_err_ienc(), "boom");
+  EXPECT_EQ(lv_current_recovery(), nullptr);
+  w = get_current_worker();
+  lv_term_ref x = ref(terms::var(w));
+  EXPECT_EQ(LV_query(c_pred("put_one", 1, put_one), x), 1);
+  EXPECT_EQ(value(x), small(1));
 }
 
 TEST_F(QueryTest, ReservedExceptionsDecode) {

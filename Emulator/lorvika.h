@@ -13,6 +13,11 @@
 extern "C" {
 #endif
 
+/* A term word, and a term reference: the index of a slot of the engine's
+ * term-reference array. */
+typedef uint64_t lv_term;
+typedef int32_t lv_term_ref;
+
 /* The interface version both tables carry in their header. */
 #define LV_API_VERSION 0x301c5
 

@@ -11,7 +11,10 @@ enum lv_api_error : int {
   LV_ERR_EXCEPTION = 10,
   LV_ERR_WRONG_TYPE = 11,
   LV_ERR_BAD_VALUE = 12,
+  LV_ERR_BAD_NUMBER = 13,
   LV_ERR_NO_ATOM = 14,
+  LV_ERR_BUFFER_TOO_SMALL = 16,
+  LV_ERR_NO_MEMORY = 18,
 };
 
 void lv_set_api_error(int code);

@@ -69,3 +69,15 @@ inline void lv_bind_term(lv_worker* w, lv_term var, lv_term value) {
   else
     lv_bind(w, lv_ref_cell(var), value);
 }
+
+// Resets the cells recorded on the trail above the mark (a word index from
+// the trail base), newest first, and sets the wake-up count back: undoes a
+// unification made under a choicepoint that made every binding trailed.
+inline void lv_undo_bindings(lv_worker* w, int64_t mark, int32_t wakeups) {
+  lv_term* stop = w->trail_base + mark;
+  while (w->TR > stop) {
+    lv_term* cell = lv_ref_cell(*--w->TR);
+    *cell = lv_make_ref(cell);
+  }
+  w->wakeup_count = wakeups;
+}

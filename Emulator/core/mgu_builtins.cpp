@@ -13,21 +13,6 @@
 #include "store/call_choicepoint.h"
 #include "store/static_code.h"
 
-namespace {
-
-// Resets the cells recorded on the trail above the mark, newest first; the
-// wake-up count goes back to what it was before the unification.
-void undo_to(lv_worker* w, int64_t mark, int32_t wakeups) {
-  lv_term* stop = w->trail_base + mark;
-  while (w->TR > stop) {
-    lv_term* cell = lv_ref_cell(*--w->TR);
-    *cell = lv_make_ref(cell);
-  }
-  w->wakeup_count = wakeups;
-}
-
-}  // namespace
-
 int prolog_mgu_variables(lv_worker* w) {
   if (lv_deref(w->X[0]) == lv_deref(w->X[1])) return cunify(w, w->X[2], LV_ATOM_NIL);
   // An unbound local-stack argument is first bound to a fresh heap
@@ -51,7 +36,7 @@ int prolog_mgu_variables(lv_worker* w) {
     // Each binding takes an =/2 term and a list cell.
     int64_t need = 5 * entries;
     if (unified && w->heap_hard_limit - w->H >= need) break;
-    undo_to(w, mark, wakeups);
+    lv_undo_bindings(w, mark, wakeups);
     lv_pop_call_choicepoint(w);
     if (!unified || attempt > 0) return 0;
     call_overflow(w, need, 3);
@@ -73,7 +58,7 @@ int prolog_mgu_variables(lv_worker* w) {
     tail = &h[4];
     w->H = h + 5;
   }
-  undo_to(w, mark, wakeups);
+  lv_undo_bindings(w, mark, wakeups);
   lv_pop_call_choicepoint(w);
   return cunify(w, w->X[2], list);
 }

@@ -49,7 +49,7 @@ void lv_termrefs_grow(lv_worker* w, int64_t slots) {
 
 lv_term_ref LV_new_term_ref() { return LV_new_term_refs(1); }
 
-lv_term_ref LV_new_term_refs(int64_t count) {
+lv_term_ref LV_new_term_refs(int32_t count) {
   lv_worker* w = get_current_worker();
   lv_term_ref first = w->termref_top;
   lv_termrefs_grow(w, first + count);
@@ -61,7 +61,7 @@ lv_term_ref LV_new_term_refs(int64_t count) {
 void LV_reset_term_refs(lv_term_ref index) {
   lv_worker* w = get_current_worker();
   if (index < 0 || index > w->termref_top) {
-    lv_set_api_error(LV_ERR_INVALID_TERM_REF);
+    lv_set_api_error(LV_ERR_BAD_VALUE);
     return;
   }
   w->termref_top = static_cast<int32_t>(index);

@@ -8,7 +8,7 @@
 
 #include "core/worker.h"
 
-typedef int64_t lv_term_ref;
+typedef int32_t lv_term_ref;
 
 constexpr int32_t LV_TERMREF_INITIAL_CAPACITY = 256;
 constexpr int32_t LV_TERMREF_RESERVED = 15;
@@ -20,7 +20,7 @@ void lv_termrefs_free(lv_worker* w);
 void lv_termrefs_grow(lv_worker* w, int64_t slots);
 
 lv_term_ref LV_new_term_ref();
-lv_term_ref LV_new_term_refs(int64_t count);
+lv_term_ref LV_new_term_refs(int32_t count);
 void LV_reset_term_refs(lv_term_ref index);
 
 // A valid term reference: 0 <= ref < termref_top. Invalid ones set the

@@ -24,6 +24,7 @@
 #include "embed/encoding_functions.h"
 #include "embed/engine_reset.h"
 #include "embed/queries.h"
+#include "embed/term_interface.h"
 #include "store/dbref_table.h"
 #include "store/predicates.h"
 #include "store/qload.h"
@@ -67,48 +68,48 @@ const lv_c_interface_table lv_c_interface = {
     FN(LV_close_query),  // 18
     NONE(LV_event),  // 19
     FN(LV_fopen),  // 20
-    NONE(lv_ref_term),  // 21
+    FN(lv_ref_term),  // 21
     FN(LV_create_os_stream),  // 22
     FN(LV_get_stream_user_data),  // 23
     FN(LV_get_stream_counts),  // 24
-    NONE(LV_put_variable),  // 25
-    NONE(LV_put_term),  // 26
-    NONE(LV_put_integer),  // 27
-    NONE(LV_put_float),  // 28
-    NONE(LV_put_atom),  // 29
-    NONE(LV_put_string),  // 30
-    NONE(LV_put_address),  // 31
-    NONE(LV_put_list_codes),  // 32
-    NONE(LV_put_number_codes),  // 33
-    NONE(LV_put_functor),  // 34
-    NONE(LV_put_list),  // 35
-    NONE(LV_cons_functor),  // 36
-    NONE(LV_cons_list),  // 37
+    FN(LV_put_variable),  // 25
+    FN(LV_put_term),  // 26
+    FN(LV_put_integer),  // 27
+    FN(LV_put_float),  // 28
+    FN(LV_put_atom),  // 29
+    FN(LV_put_string),  // 30
+    FN(LV_put_address),  // 31
+    FN(LV_put_list_codes),  // 32
+    FN(LV_put_number_codes),  // 33
+    FN(LV_put_functor),  // 34
+    FN(LV_put_list),  // 35
+    FN(LV_cons_functor),  // 36
+    FN(LV_cons_list),  // 37
     NONE(LV_read_from_string),  // 38
-    NONE(LV_get_integer),  // 39
-    NONE(LV_get_float),  // 40
-    NONE(LV_get_atom),  // 41
-    NONE(LV_get_string),  // 42
-    NONE(LV_get_address),  // 43
-    NONE(LV_get_list_codes),  // 44
-    NONE(LV_get_number_codes),  // 45
-    NONE(LV_get_functor),  // 46
-    NONE(LV_get_list),  // 47
-    NONE(LV_get_arg),  // 48
-    NONE(LV_term_type),  // 49
-    NONE(LV_is_variable),  // 50
-    NONE(LV_is_integer),  // 51
-    NONE(LV_is_float),  // 52
-    NONE(LV_is_atom),  // 53
-    NONE(LV_is_compound),  // 54
-    NONE(LV_is_list),  // 55
-    NONE(LV_is_atomic),  // 56
-    NONE(LV_is_number),  // 57
-    NONE(LV_atom_from_string),  // 58
-    NONE(LV_existing_atom_from_string),  // 59
-    NONE(LV_string_from_atom),  // 60
-    NONE(LV_unify),  // 61
-    NONE(LV_compare),  // 62
+    FN(LV_get_integer),  // 39
+    FN(LV_get_float),  // 40
+    FN(LV_get_atom),  // 41
+    FN(LV_get_string),  // 42
+    FN(LV_get_address),  // 43
+    FN(LV_get_list_codes),  // 44
+    FN(LV_get_number_codes),  // 45
+    FN(LV_get_functor),  // 46
+    FN(LV_get_list),  // 47
+    FN(LV_get_arg),  // 48
+    FN(LV_term_type),  // 49
+    FN(LV_is_variable),  // 50
+    FN(LV_is_integer),  // 51
+    FN(LV_is_float),  // 52
+    FN(LV_is_atom),  // 53
+    FN(LV_is_compound),  // 54
+    FN(LV_is_list),  // 55
+    FN(LV_is_atomic),  // 56
+    FN(LV_is_number),  // 57
+    FN(LV_atom_from_string),  // 58
+    FN(LV_existing_atom_from_string),  // 59
+    FN(LV_string_from_atom),  // 60
+    FN(LV_unify),  // 61
+    FN(LV_compare),  // 62
     FN(LV_exception_term),  // 63
     FN(LV_raise_exception),  // 64
     FN(LV_fail),  // 65
@@ -153,12 +154,12 @@ const lv_c_interface_table lv_c_interface = {
     FN(LV_save_and_raise_error),  // 104
     NONE(LV_schedule_async_event),  // 105
     FN(lv_raise_win32_error),  // 106
-    NONE(LV_atom_length),  // 107
-    NONE(LV_put_list_n_codes),  // 108
-    NONE(LV_get_list_n_codes),  // 109
+    FN(LV_atom_length),  // 107
+    FN(LV_put_list_n_codes),  // 108
+    FN(LV_get_list_n_codes),  // 109
     FN(LV_register_atom),  // 110
     FN(LV_unregister_atom),  // 111
-    NONE(LV_cons_functor_array),  // 112
+    FN(LV_cons_functor_array),  // 112
     NONE(LV_restore),  // 113
     NONE(LV_set_current_dir),  // 114
     NONE(LV_get_current_dir),  // 115
@@ -175,7 +176,7 @@ const lv_c_interface_table lv_c_interface = {
     NONE(LV_sigaction),  // 126
     NONE(LV_free_async_event),  // 127
     NONE(lv_qload_or_restore),  // 128
-    NONE(lv_variable_to_string),  // 129
+    FN(lv_variable_to_string),  // 129
     NONE(LV_install_lvti_hook),  // 130
     NONE(lv_get_classpath),  // 131
     NONE(lv_get_failed_bootpath),  // 132
@@ -215,8 +216,8 @@ const lv_c_interface_table lv_c_interface = {
     NONE(lv_get_corvid_magic),  // 166
     NONE(lv_set_corvid_threadservermode),  // 167
     NONE(lv_get_corvid_threadservermode),  // 168
-    NONE(LV_get_integer_bytes),  // 169
-    NONE(LV_put_integer_bytes),  // 170
+    FN(LV_get_integer_bytes),  // 169
+    FN(LV_put_integer_bytes),  // 170
     NONE(LV_setenv),  // 171
     NONE(LV_getenv),  // 172
     NONE(LV_expand_file_name),  // 173
@@ -233,8 +234,8 @@ const lv_c_interface_table lv_c_interface = {
     FN(lv_memory_fault),  // 184
     FN(LV_decode_reserved_exception),  // 185
     FN(LV_install_idle_hook),  // 186
-    NONE(LV_put_list_n_bytes),  // 187
-    NONE(LV_get_list_n_bytes),  // 188
+    FN(LV_put_list_n_bytes),  // 187
+    FN(LV_get_list_n_bytes),  // 188
     NONE(LV_stream_from_string),  // 189
     NONE(LV_set_argv),  // 190
     NONE(LV_alloc_async_event),  // 191

@@ -1,0 +1,467 @@
+// The term functions as an embedding program reaches them: every call goes
+// through the dispatch record's C-interface table. The engine is made by the
+// fixture, since start-up is not reached through the table here.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "core/api_error.h"
+#include "core/atoms.h"
+#include "lorvika.h"
+#include "support/engine_fixture.h"
+
+namespace {
+
+using ref = lv_term_ref;
+
+class TermInterface : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    lv_atoms_startup();
+    table = LV_get_dispatch_40900(nullptr)->c_interface;
+  }
+
+  template <typename F>
+  F* api(int slot) {
+    void* f = lv_api_slot(table, slot);
+    EXPECT_NE(f, nullptr) << "slot " << slot;
+    return reinterpret_cast<F*>(f);
+  }
+
+  // The interface error: through its slot once that is in the table.
+  int errno_() {
+    if (void* f = lv_api_slot(table, LV_SLOT_LV_get_errno)) return reinterpret_cast<int (*)()>(f)();
+    return lv_get_api_error();
+  }
+  void clear_error() { lv_set_api_error(0); }
+
+  ref new_ref() { return api<ref()>(LV_SLOT_LV_new_term_ref)(); }
+  lv_term atom(const char* text) { return api<lv_term(const char*)>(LV_SLOT_LV_atom_from_string)(text); }
+  int put_integer(ref t, int64_t v) { return api<int(ref, int64_t)>(LV_SLOT_LV_put_integer)(t, v); }
+  int get_integer(ref t, int64_t* v) { return api<int(ref, int64_t*)>(LV_SLOT_LV_get_integer)(t, v); }
+  int put_float(ref t, double v) { return api<int(ref, double)>(LV_SLOT_LV_put_float)(t, v); }
+  int get_float(ref t, double* v) { return api<int(ref, double*)>(LV_SLOT_LV_get_float)(t, v); }
+  int type(ref t) { return api<int(ref)>(LV_SLOT_LV_term_type)(t); }
+  int put_variable(ref t) { return api<int(ref)>(LV_SLOT_LV_put_variable)(t); }
+  int put_atom(ref t, lv_term a) { return api<int(ref, lv_term)>(LV_SLOT_LV_put_atom)(t, a); }
+  int put_functor(ref t, lv_term name, int arity) {
+    return api<int(ref, lv_term, int)>(LV_SLOT_LV_put_functor)(t, name, arity);
+  }
+  int get_functor(ref t, lv_term* name, int* arity) {
+    return api<int(ref, lv_term*, int*)>(LV_SLOT_LV_get_functor)(t, name, arity);
+  }
+  int get_arg(int i, ref t, ref a) { return api<int(int, ref, ref)>(LV_SLOT_LV_get_arg)(i, t, a); }
+  int unify(ref a, ref b) { return api<int(ref, ref)>(LV_SLOT_LV_unify)(a, b); }
+  int compare(ref a, ref b) { return api<int(ref, ref)>(LV_SLOT_LV_compare)(a, b); }
+  int is(int slot, ref t) { return api<int(ref)>(slot)(t); }
+  std::string number_codes(ref t) {
+    const char* text = nullptr;
+    EXPECT_EQ(api<int(ref, const char**)>(LV_SLOT_LV_get_number_codes)(t, &text), 1);
+    return text != nullptr ? text : "";
+  }
+  int put_number_codes(ref t, const char* text) {
+    return api<int(ref, const char*)>(LV_SLOT_LV_put_number_codes)(t, text);
+  }
+  std::string string_of(ref t) {
+    const char* text = nullptr;
+    EXPECT_EQ(api<int(ref, const char**)>(LV_SLOT_LV_get_string)(t, &text), 1);
+    return text != nullptr ? text : "";
+  }
+
+  const lv_api_table* table = nullptr;
+};
+
+TEST_F(TermInterface, IntegersRoundTripOnBothSidesOfTheSmallIntegerRange) {
+  const int64_t small_max = (int64_t{1} << 60) - 1;
+  for (int64_t v : {int64_t{0}, int64_t{-1}, int64_t{42}, small_max, small_max + 1, -small_max - 1, -small_max - 2,
+                    INT64_MAX, INT64_MIN}) {
+    ref t = new_ref();
+    ASSERT_EQ(put_integer(t, v), 1);
+    EXPECT_EQ(type(t), 2);
+    EXPECT_EQ(is(LV_SLOT_LV_is_integer, t), 1);
+    EXPECT_EQ(is(LV_SLOT_LV_is_atomic, t), 1);
+    EXPECT_EQ(is(LV_SLOT_LV_is_float, t), 0);
+    int64_t back = 0;
+    EXPECT_EQ(get_integer(t, &back), 1);
+    EXPECT_EQ(back, v);
+    EXPECT_EQ(number_codes(t), std::to_string(v));
+    void* address = nullptr;
+    EXPECT_EQ(api<int(ref, void**)>(LV_SLOT_LV_get_address)(t, &address), 1);
+    EXPECT_EQ(reinterpret_cast<int64_t>(address), v);
+  }
+}
+
+TEST_F(TermInterface, FloatsAndTheirConversions) {
+  ref t = new_ref();
+  double d = 0;
+  ASSERT_EQ(put_float(t, 2.5), 1);
+  EXPECT_EQ(type(t), 4);
+  EXPECT_EQ(get_float(t, &d), 1);
+  EXPECT_EQ(d, 2.5);
+  EXPECT_EQ(number_codes(t), "2.5");
+  ASSERT_EQ(put_float(t, -0.0), 1);
+  EXPECT_EQ(get_float(t, &d), 1);
+  EXPECT_FALSE(std::signbit(d));
+  clear_error();
+  EXPECT_EQ(put_float(t, INFINITY), 0);
+  EXPECT_EQ(errno_(), 12);
+  EXPECT_EQ(put_float(t, NAN), 0);
+
+  struct {
+    double value;
+    int ok;
+    int64_t integer;
+  } cases[] = {{3.7, 1, 3}, {-3.7, 1, -3}, {9223372036854775808.0, 0, 0}, {-9223372036854775808.0, 0, 0}};
+  for (auto& c : cases) {
+    ASSERT_EQ(put_float(t, c.value), 1);
+    int64_t v = 0;
+    clear_error();
+    EXPECT_EQ(get_integer(t, &v), c.ok) << c.value;
+    if (c.ok) {
+      EXPECT_EQ(v, c.integer);
+    } else {
+      EXPECT_EQ(errno_(), 11);
+    }
+  }
+  ASSERT_EQ(put_integer(t, 7), 1);
+  EXPECT_EQ(get_float(t, &d), 1);
+  EXPECT_EQ(d, 7.0);
+}
+
+TEST_F(TermInterface, BigIntegersFromBytesAndText) {
+  auto put_bytes = api<int(ref, const void*, size_t, int)>(LV_SLOT_LV_put_integer_bytes);
+  auto get_bytes = api<int(ref, void*, size_t*, int)>(LV_SLOT_LV_get_integer_bytes);
+  // 2^100 and -2^100 as 16 little-endian bytes.
+  for (int sign : {1, -1}) {
+    unsigned char bytes[16] = {};
+    bytes[12] = 0x10;
+    if (sign < 0) {
+      // Two's complement of 2^100.
+      for (auto& b : bytes) b = static_cast<unsigned char>(~b);
+      for (int i = 0; i < 16 && ++bytes[i] == 0; i++) {}
+    }
+    ref t = new_ref();
+    ASSERT_EQ(put_bytes(t, bytes, sizeof bytes, 0), 1);
+    EXPECT_EQ(type(t), 2);
+    std::string digits = sign > 0 ? "1267650600228229401496703205376" : "-1267650600228229401496703205376";
+    EXPECT_EQ(number_codes(t), digits);
+    int64_t v = 0;
+    clear_error();
+    EXPECT_EQ(get_integer(t, &v), 0);
+    EXPECT_EQ(errno_(), 11);
+
+    ref u = new_ref();
+    ASSERT_EQ(put_number_codes(u, digits.c_str()), 1);
+    EXPECT_EQ(compare(t, u), 0);
+    EXPECT_EQ(unify(t, u), 1);
+
+    unsigned char back[20];
+    size_t count = 4;
+    clear_error();
+    EXPECT_EQ(get_bytes(t, back, &count, 0), 0);
+    EXPECT_EQ(errno_(), 16);
+    EXPECT_EQ(count, 13u);
+    count = sizeof back;
+    ASSERT_EQ(get_bytes(t, back, &count, 0), 1);
+    EXPECT_EQ(count, 13u);
+    EXPECT_EQ(std::memcmp(back, bytes, 16), 0);
+  }
+}
+
+TEST_F(TermInterface, IntegerBytesOfSmallAndNativeIntegers) {
+  auto put_bytes = api<int(ref, const void*, size_t, int)>(LV_SLOT_LV_put_integer_bytes);
+  auto get_bytes = api<int(ref, void*, size_t*, int)>(LV_SLOT_LV_get_integer_bytes);
+  ref t = new_ref();
+  int32_t native = -5;
+  ASSERT_EQ(put_bytes(t, &native, 4, 1), 1);
+  int64_t v = 0;
+  EXPECT_EQ(get_integer(t, &v), 1);
+  EXPECT_EQ(v, -5);
+  clear_error();
+  EXPECT_EQ(put_bytes(t, &native, 3, 1), 0);
+  EXPECT_EQ(errno_(), 2);
+  // Redundant sign bytes are dropped: nine bytes of -1 read as -1.
+  unsigned char ones[9];
+  std::memset(ones, 0xFF, sizeof ones);
+  ASSERT_EQ(put_bytes(t, ones, sizeof ones, 0), 1);
+  EXPECT_EQ(get_integer(t, &v), 1);
+  EXPECT_EQ(v, -1);
+
+  struct {
+    int64_t value;
+    size_t bytes;
+  } cases[] = {{0, 1}, {127, 1}, {128, 2}, {-128, 1}, {-129, 2}, {int64_t{1} << 40, 6}};
+  for (auto& c : cases) {
+    ASSERT_EQ(put_integer(t, c.value), 1);
+    unsigned char out[8];
+    size_t count = sizeof out;
+    ASSERT_EQ(get_bytes(t, out, &count, 0), 1);
+    EXPECT_EQ(count, c.bytes) << c.value;
+    int64_t back;
+    std::memcpy(&back, out, 8);
+    EXPECT_EQ(back, c.value);
+    int16_t small = 0;
+    count = 2;
+    EXPECT_EQ(get_bytes(t, &small, &count, 1), c.bytes <= 2 ? 1 : 0);
+    if (c.bytes <= 2) {
+      EXPECT_EQ(small, c.value);
+    }
+  }
+}
+
+TEST_F(TermInterface, AtomsFromC) {
+  ref t = new_ref();
+  ASSERT_EQ(api<int(ref, const char*)>(LV_SLOT_LV_put_string)(t, "h\xc3\xa9llo"), 1);
+  EXPECT_EQ(type(t), 3);
+  EXPECT_EQ(string_of(t), "h\xc3\xa9llo");
+  lv_term a = 0;
+  ASSERT_EQ(api<int(ref, lv_term*)>(LV_SLOT_LV_get_atom)(t, &a), 1);
+  EXPECT_EQ(a, atom("h\xc3\xa9llo"));
+  EXPECT_STREQ(api<const char*(lv_term)>(LV_SLOT_LV_string_from_atom)(a), "h\xc3\xa9llo");
+  EXPECT_EQ(api<size_t(lv_term)>(LV_SLOT_LV_atom_length)(a), 6u);
+  auto existing = api<lv_term(const char*)>(LV_SLOT_LV_existing_atom_from_string);
+  EXPECT_EQ(existing("h\xc3\xa9llo"), a);
+  EXPECT_EQ(existing("an atom nobody made"), 0u);
+  EXPECT_EQ(api<int(lv_term)>(LV_SLOT_LV_register_atom)(a), 1);
+  EXPECT_EQ(api<int(lv_term)>(LV_SLOT_LV_unregister_atom)(a), 1);
+
+  clear_error();
+  EXPECT_EQ(put_atom(t, 42), 0);
+  EXPECT_EQ(errno_(), 11);
+  EXPECT_EQ(api<int(ref, const char*)>(LV_SLOT_LV_put_string)(t, nullptr), 0);
+  EXPECT_EQ(errno_(), 7);
+  EXPECT_EQ(api<int(ref, const char*)>(LV_SLOT_LV_put_string)(t, "\xff"), 0);
+  EXPECT_EQ(errno_(), 14);
+  ASSERT_EQ(put_integer(t, 1), 1);
+  lv_term name;
+  EXPECT_EQ(api<int(ref, lv_term*)>(LV_SLOT_LV_get_atom)(t, &name), 0);
+  EXPECT_EQ(errno_(), 11);
+}
+
+TEST_F(TermInterface, CompoundTermsAndListCells) {
+  lv_term foo = atom("foo");
+  ref t = new_ref(), arg = new_ref();
+  ASSERT_EQ(put_functor(t, foo, 3), 1);
+  EXPECT_EQ(type(t), 5);
+  EXPECT_EQ(is(LV_SLOT_LV_is_list, t), 0);
+  lv_term name = 0;
+  int arity = 0;
+  ASSERT_EQ(get_functor(t, &name, &arity), 1);
+  EXPECT_EQ(name, foo);
+  EXPECT_EQ(arity, 3);
+  ASSERT_EQ(get_arg(3, t, arg), 1);
+  EXPECT_EQ(is(LV_SLOT_LV_is_variable, arg), 1);
+  clear_error();
+  EXPECT_EQ(get_arg(4, t, arg), 0);
+
+  ASSERT_EQ(put_functor(t, atom("."), 2), 1);
+  EXPECT_EQ(is(LV_SLOT_LV_is_list, t), 1);
+  EXPECT_EQ(is(LV_SLOT_LV_is_compound, t), 1);
+  ASSERT_EQ(get_functor(t, &name, &arity), 1);
+  EXPECT_EQ(name, atom("."));
+  EXPECT_EQ(arity, 2);
+  ASSERT_EQ(put_functor(t, foo, 0), 1);
+  EXPECT_EQ(type(t), 3);
+
+  struct {
+    lv_term name;
+    int arity;
+    int error;
+  } refused[] = {{foo, 256, 12}, {atom("$mutable"), 2, 12}, {atom("$array1d"), 2, 12}, {lv_term{7} << 3, 1, 11}};
+  for (auto& c : refused) {
+    clear_error();
+    EXPECT_EQ(put_functor(t, c.name, c.arity), 0);
+    EXPECT_EQ(errno_(), c.error);
+  }
+}
+
+TEST_F(TermInterface, ConsBuildsFromReferencedTermsAndSharesVariables) {
+  ref t = new_ref(), a = new_ref(), x = new_ref(), arg = new_ref(), head = new_ref(), tail = new_ref();
+  ASSERT_EQ(put_integer(a, 1), 1);
+  ASSERT_EQ(put_variable(x), 1);
+  lv_term f = atom("f");
+  auto cons = api<int(ref, lv_term, int, ...)>(LV_SLOT_LV_cons_functor);
+  ASSERT_EQ(cons(t, f, 2, a, x), 1);
+  ASSERT_EQ(get_arg(2, t, arg), 1);
+  EXPECT_EQ(compare(arg, x), 0);
+  // Binding the variable is seen in the term.
+  ref b = new_ref();
+  ASSERT_EQ(put_atom(b, atom("b")), 1);
+  ASSERT_EQ(unify(x, b), 1);
+  ASSERT_EQ(get_arg(2, t, arg), 1);
+  EXPECT_EQ(string_of(arg), "b");
+
+  ref args[3] = {a, b, a};
+  ASSERT_EQ(api<int(ref, lv_term, int, const ref*)>(LV_SLOT_LV_cons_functor_array)(t, f, 3, args), 1);
+  int64_t v = 0;
+  ASSERT_EQ(get_arg(3, t, arg), 1);
+  EXPECT_EQ(get_integer(arg, &v), 1);
+  ref bad[1] = {999};
+  clear_error();
+  EXPECT_EQ(api<int(ref, lv_term, int, const ref*)>(LV_SLOT_LV_cons_functor_array)(t, f, 1, bad), 0);
+  EXPECT_EQ(errno_(), 2);
+
+  ASSERT_EQ(api<int(ref, ref, ref)>(LV_SLOT_LV_cons_list)(t, a, b), 1);
+  EXPECT_EQ(is(LV_SLOT_LV_is_list, t), 1);
+  ASSERT_EQ(api<int(ref, ref, ref)>(LV_SLOT_LV_get_list)(t, head, tail), 1);
+  EXPECT_EQ(get_integer(head, &v), 1);
+  EXPECT_EQ(v, 1);
+  EXPECT_EQ(string_of(tail), "b");
+  ASSERT_EQ(api<int(ref)>(LV_SLOT_LV_put_list)(t), 1);
+  ASSERT_EQ(api<int(ref, ref, ref)>(LV_SLOT_LV_get_list)(t, head, tail), 1);
+  EXPECT_EQ(is(LV_SLOT_LV_is_variable, head), 1);
+  EXPECT_EQ(api<int(ref, ref)>(LV_SLOT_LV_put_term)(head, a), 1);
+  EXPECT_EQ(compare(head, a), 0);
+}
+
+TEST_F(TermInterface, CodeAndByteLists) {
+  ref t = new_ref(), nil = new_ref(), rest = new_ref();
+  ASSERT_EQ(put_atom(nil, atom("[]")), 1);
+  ASSERT_EQ(api<int(ref, ref, const char*)>(LV_SLOT_LV_put_list_codes)(t, nil, "a\xc3\xa9z"), 1);
+  const char* text = nullptr;
+  ASSERT_EQ(api<int(ref, const char**)>(LV_SLOT_LV_get_list_codes)(t, &text), 1);
+  EXPECT_STREQ(text, "a\xc3\xa9z");
+  // Only whole characters that fit go to the buffer; the rest stays a list.
+  char buffer[2];
+  int count = 0;
+  ASSERT_EQ(api<int(ref, ref, size_t, int*, char*)>(LV_SLOT_LV_get_list_n_codes)(t, rest, 2, &count, buffer), 1);
+  EXPECT_EQ(count, 1);
+  ASSERT_EQ(api<int(ref, const char**)>(LV_SLOT_LV_get_list_codes)(rest, &text), 1);
+  EXPECT_STREQ(text, "\xc3\xa9z");
+  ASSERT_EQ(api<int(ref, ref, size_t, const char*)>(LV_SLOT_LV_put_list_n_codes)(t, nil, 2, "ab--"), 1);
+  ASSERT_EQ(api<int(ref, const char**)>(LV_SLOT_LV_get_list_codes)(t, &text), 1);
+  EXPECT_STREQ(text, "ab");
+  clear_error();
+  EXPECT_EQ(api<int(ref, ref, const char*)>(LV_SLOT_LV_put_list_codes)(t, nil, nullptr), 0);
+  EXPECT_EQ(errno_(), 7);
+
+  const unsigned char bytes[] = {0, 200, 255, 7};
+  auto put_bytes = api<int(ref, ref, size_t, const unsigned char*)>(LV_SLOT_LV_put_list_n_bytes);
+  auto get_bytes = api<int(ref, ref, size_t, size_t*, unsigned char*)>(LV_SLOT_LV_get_list_n_bytes);
+  ASSERT_EQ(put_bytes(t, nil, sizeof bytes, bytes), 1);
+  unsigned char back[3];
+  size_t n = 0;
+  ASSERT_EQ(get_bytes(t, rest, 3, &n, back), 1);
+  EXPECT_EQ(n, 3u);
+  EXPECT_EQ(std::memcmp(back, bytes, 3), 0);
+  ASSERT_EQ(get_bytes(rest, rest, 3, &n, back), 1);
+  EXPECT_EQ(n, 1u);
+  EXPECT_EQ(back[0], 7);
+  EXPECT_EQ(string_of(rest), "[]");
+  // A code that is not a byte.
+  ASSERT_EQ(api<int(ref, ref, const char*)>(LV_SLOT_LV_put_list_codes)(t, nil, "\xc4\x80"), 1);
+  clear_error();
+  EXPECT_EQ(get_bytes(t, rest, 3, &n, back), 0);
+  EXPECT_EQ(errno_(), 12);
+}
+
+TEST_F(TermInterface, NumberTexts) {
+  ref t = new_ref();
+  struct {
+    const char* text;
+    int ok;
+    const char* back;
+  } cases[] = {{"12", 1, "12"}, {"-7", 1, "-7"}, {"0x1f", 1, "31"}, {"1.5e3", 1, "1500.0"}, {"abc", 0, ""},
+               {"", 0, ""}, {"12 13", 0, ""}};
+  for (auto& c : cases) {
+    clear_error();
+    EXPECT_EQ(put_number_codes(t, c.text), c.ok) << c.text;
+    if (c.ok) {
+      EXPECT_EQ(number_codes(t), c.back);
+    } else {
+      EXPECT_EQ(errno_(), 13);
+    }
+  }
+  EXPECT_EQ(put_number_codes(t, nullptr), 0);
+  EXPECT_EQ(errno_(), 7);
+}
+
+TEST_F(TermInterface, AFailedUnificationLeavesBothTermsAsTheyWere) {
+  ref x = new_ref(), left = new_ref(), right = new_ref(), other = new_ref();
+  lv_term f = atom("f");
+  auto cons = api<int(ref, lv_term, int, ...)>(LV_SLOT_LV_cons_functor);
+  ref a = new_ref(), b = new_ref(), c = new_ref();
+  ASSERT_EQ(put_variable(x), 1);
+  ASSERT_EQ(put_atom(a, atom("a")), 1);
+  ASSERT_EQ(put_atom(b, atom("b")), 1);
+  ASSERT_EQ(put_atom(c, atom("c")), 1);
+  ASSERT_EQ(cons(left, f, 2, x, a), 1);
+  ASSERT_EQ(cons(right, f, 2, b, c), 1);
+  EXPECT_EQ(unify(left, right), 0);
+  EXPECT_EQ(is(LV_SLOT_LV_is_variable, x), 1);
+  ASSERT_EQ(cons(other, f, 2, b, a), 1);
+  EXPECT_EQ(unify(left, other), 1);
+  EXPECT_EQ(string_of(x), "b");
+}
+
+TEST_F(TermInterface, CompareOrdersAVariableFirstWhicheverSide) {
+  ref v = new_ref(), nil = new_ref(), w2 = new_ref();
+  ASSERT_EQ(put_variable(v), 1);
+  ASSERT_EQ(put_atom(nil, atom("[]")), 1);
+  EXPECT_EQ(compare(v, nil), -1);
+  EXPECT_EQ(compare(nil, v), 1);
+  EXPECT_EQ(compare(v, v), 0);
+  ASSERT_EQ(put_variable(w2), 1);
+  EXPECT_EQ(compare(v, w2), -1);
+  ASSERT_EQ(put_integer(w2, 1), 1);
+  EXPECT_EQ(compare(w2, nil), -1);
+}
+
+TEST_F(TermInterface, InvalidReferencesAreRefused) {
+  ref top = new_ref() + 1;
+  int64_t v;
+  struct {
+    const char* what;
+    int result;
+  } cases[] = {
+      {"term_type", type(top)},
+      {"put_integer", put_integer(top, 1)},
+      {"get_integer", get_integer(top, &v)},
+      {"is_atom", is(LV_SLOT_LV_is_atom, top)},
+      {"negative", put_variable(-1)},
+      {"far", put_variable(1 << 20)},
+  };
+  for (auto& c : cases) EXPECT_EQ(c.result, 0) << c.what;
+  EXPECT_EQ(errno_(), 2);
+  clear_error();
+  EXPECT_EQ(compare(top, 0), -1);
+  EXPECT_EQ(errno_(), 2);
+  lv_term word = api<lv_term(ref)>(LV_SLOT_lv_ref_term)(top);
+  EXPECT_STREQ(api<const char*(lv_term)>(LV_SLOT_LV_string_from_atom)(word), "$invalid_ref");
+  clear_error();
+  api<void(ref)>(LV_SLOT_LV_reset_term_refs)(top + 1);
+  EXPECT_EQ(errno_(), 12);
+}
+
+TEST_F(TermInterface, AVariableIsNamedByItsHeapOffsetWithinTheBuffer) {
+  auto name = api<int(ref, char*, size_t)>(LV_SLOT_lv_variable_to_string);
+  ref t = new_ref();
+  ASSERT_EQ(put_variable(t), 1);
+  char buffer[32];
+  ASSERT_EQ(name(t, buffer, sizeof buffer), 1);
+  EXPECT_EQ(buffer[0], '_');
+  EXPECT_GT(std::strlen(buffer), 1u);
+  char tiny[2];
+  EXPECT_EQ(name(t, tiny, sizeof tiny), 0);
+  EXPECT_STREQ(tiny, "_");
+  ASSERT_EQ(name(t + 1, buffer, sizeof buffer), 1);
+  EXPECT_STREQ(buffer, "_$");
+}
+
+TEST_F(TermInterface, TermReferencesGrowPastTheFirstArray) {
+  ref first = api<ref(int)>(LV_SLOT_LV_new_term_refs)(1000);
+  ASSERT_EQ(put_integer(first + 999, 5), 1);
+  ASSERT_EQ(put_integer(first, 6), 1);
+  int64_t v = 0;
+  EXPECT_EQ(get_integer(first + 999, &v), 1);
+  EXPECT_EQ(v, 5);
+  api<void(ref)>(LV_SLOT_LV_reset_term_refs)(first);
+  clear_error();
+  EXPECT_EQ(get_integer(first, &v), 0);
+  EXPECT_EQ(errno_(), 2);
+}
+
+}  // namespace

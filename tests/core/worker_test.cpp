@@ -190,7 +190,7 @@ TEST_F(EngineTest, TermReferencesGrowByDoubling) {
   EXPECT_EQ(w->termref_top, 20);
   lv_set_api_error(0);
   LV_reset_term_refs(21);
-  EXPECT_EQ(lv_get_api_error(), LV_ERR_INVALID_TERM_REF);
+  EXPECT_EQ(lv_get_api_error(), LV_ERR_BAD_VALUE);
   EXPECT_EQ(w->termref_top, 20);
   EXPECT_TRUE(lv_term_ref_valid(19));
   EXPECT_FALSE(lv_term_ref_valid(20));

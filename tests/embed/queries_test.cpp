@@ -6,6 +6,8 @@
 
 #include "core/api_error.h"
 #include "core/catch_frames.h"
+#include "core/choice_builtins.h"
+#include "core/cleanups.h"
 #include "core/errors.h"
 #include "core/fault.h"
 #include "core/init_state.h"
@@ -278,6 +280,35 @@ TEST_F(QueryTest, AbortReachesTheTopQuery) {
   int code = -1;
   EXPECT_EQ(LV_decode_reserved_exception(t, &code), LV_RESERVED_ABORT);
   EXPECT_EQ(code, 0);
+}
+
+// register_cleanup: registers [1 | my_cleanup] (run on cut and on failure)
+// and succeeds; the cleanup runner stand-in counts its runs.
+int cleanup_runs;
+int register_cleanup(lv_worker* w) {
+  w->X[0] = terms::cons(w, small(1), lv_atom_from_text("my_cleanup", LV_ATOM_FIND_OR_CREATE));
+  return prolog_trail_cleanup(w);
+}
+int count_cleanup(lv_worker*) {
+  cleanup_runs++;
+  return 1;
+}
+
+TEST_F(QueryTest, CutAndCloseRunTheCleanupsOfWhatTheyDiscard) {
+  role("$run_cleanups", 3, count_cleanup);
+  w->termrefs[LV_CLEANUP_CHAIN_SLOT].term = terms::mutable_term(w, LV_ATOM_NIL);
+  lv_pred* p = c_pred("register_cleanup", 0, register_cleanup);
+  lv_term* b = w->B;
+  for (bool cut : {true, false}) {
+    cleanup_runs = 0;
+    lv_query_id q = LV_open_query(p);
+    ASSERT_EQ(LV_next_solution(q), 1);
+    EXPECT_EQ(cleanup_runs, 0);
+    EXPECT_EQ(cut ? LV_cut_query(q) : LV_close_query(q), 1);
+    EXPECT_EQ(cleanup_runs, 1) << cut;
+    EXPECT_EQ(w->B, b);
+    EXPECT_EQ(lv_deref(lv_struct_cells(lv_cleanup_chain(w))[1]), LV_ATOM_NIL);
+  }
 }
 
 // check_arg(A): reports its argument as a type error of its own.

@@ -23,6 +23,7 @@
 #include "embed/api_exceptions.h"
 #include "embed/encoding_functions.h"
 #include "embed/engine_reset.h"
+#include "embed/external_objects.h"
 #include "embed/queries.h"
 #include "embed/term_interface.h"
 #include "store/dbref_table.h"
@@ -198,18 +199,18 @@ const lv_c_interface_table lv_c_interface = {
     NONE(LV_mutex_destroy),  // 148
     NONE(LV_load_lorvika_run_time),  // 149
     NONE(LV_set_multi_lv_state),  // 150
-    NONE(LV_put_external_object),  // 151
-    NONE(LV_get_external_object),  // 152
-    NONE(LV_external_object_default_putter_helper),  // 153
-    NONE(LV_put_external_object_link),  // 154
-    NONE(LV_put_weak_external_object_link),  // 155
-    NONE(LV_register_external_object_type),  // 156
-    NONE(LV_register_external_object),  // 157
-    NONE(LV_unlink_external_object),  // 158
-    NONE(LV_get_external_object_data),  // 159
-    NONE(LV_get_external_object_type),  // 160
-    NONE(LV_finalize_external_object),  // 161
-    NONE(LV_garbage_collect_external_objects),  // 162
+    FN(LV_put_external_object),  // 151
+    FN(LV_get_external_object),  // 152
+    FN(LV_external_object_default_putter_helper),  // 153
+    FN(LV_put_external_object_link),  // 154
+    FN(LV_put_weak_external_object_link),  // 155
+    FN(LV_register_external_object_type),  // 156
+    FN(LV_register_external_object),  // 157
+    FN(LV_unlink_external_object),  // 158
+    FN(LV_get_external_object_data),  // 159
+    FN(LV_get_external_object_type),  // 160
+    FN(LV_finalize_external_object),  // 161
+    FN(LV_garbage_collect_external_objects),  // 162
     NONE(LV_ctrlc_action),  // 163
     NONE(LV_ctrlbreak_action),  // 164
     NONE(lv_set_corvid_magic),  // 165

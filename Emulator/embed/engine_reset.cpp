@@ -17,15 +17,15 @@ void lv_reset_engine_after_abort(lv_worker* w) {
   }
   // The setof chains belonged to calls of the engine that is gone.
   lv_db_free_released();
-  // The runs of the old engine are gone with it: their recovery records lay
-  // in C frames the abort jumped out of.
-  lv_set_current_recovery(nullptr);
   lv_worker* fresh = lv_create_worker();
   lv_set_current_worker(fresh);
   lv_trim_memory(fresh, 1);
 }
 
 const char* lv_get_abort_err_ienc() {
+  // The runs the abort jumped out of are gone: their recovery records lay
+  // in C frames below the abort record's.
+  lv_set_current_recovery(nullptr);
   lv_reset_engine_after_abort(nullptr);
   return lv_pending_error_message();
 }

@@ -97,6 +97,13 @@ TEST_F(QueryTest, PredicateHandles) {
   EXPECT_EQ(LV_get_errno(), LV_ERR_NO_ATOM);
   EXPECT_EQ(LV_pred(small(1), 1, atom("user")), nullptr);
   EXPECT_EQ(LV_get_errno(), 4);
+  // No module: the default one, prolog while the boot file loads, then user.
+  lv_pred* in_prolog = LV_predicate("member", 2, "");
+  ASSERT_NE(in_prolog, nullptr);
+  EXPECT_EQ(in_prolog->owner_module, lv_prolog_module());
+  lv_set_typein_module(find_module(atom("user"), 0));
+  EXPECT_EQ(LV_predicate("member", 2, nullptr), member_pred);
+  lv_set_typein_module(lv_prolog_module());
 }
 
 TEST_F(QueryTest, OpeningRefusesWhatItCannotRun) {

@@ -318,9 +318,11 @@ TEST_F(QueryTest, CutAndCloseRunTheCleanupsOfWhatTheyDiscard) {
   }
 }
 
-// check_arg(A): reports its argument as a type error of its own.
+// check_arg(A): reports its argument as an error of its own, with the
+// culprit reference of the case.
+lv_term_ref culprit_ref;
 int check_arg(lv_worker*) {
-  return LV_save_and_raise_error(LV_ERROR_NAMED_DOMAIN, "integer", 0, "check_arg", "lib", 1, 1);
+  return LV_save_and_raise_error(LV_ERROR_NAMED_DOMAIN, "integer", culprit_ref, "check_arg", "lib", 1, 1);
 }
 
 // The error handler stand-in: notes the pending error, and the goal it is
@@ -339,22 +341,34 @@ int goal_as_exception(lv_worker* w) {
 TEST_F(QueryTest, SaveAndRaiseErrorReportsThePredicateAndArgument) {
   role("$error_handler", 4, goal_as_exception);
   lv_pred* p = c_pred("check_arg", 1, check_arg);
-  EXPECT_EQ(LV_query(p, ref(atom("x"))), -1);
-  EXPECT_EQ(LV_get_errno(), LV_ERR_EXCEPTION);
-  EXPECT_EQ(handled_code, LV_ERROR_NAMED_DOMAIN);
-  EXPECT_EQ(handled_message, "integer");
-  EXPECT_EQ(handled_argument, small(1));
-  EXPECT_EQ(handled_culprit, LV_ATOM_NIL);
-  lv_term_ref t = LV_new_term_ref();
-  ASSERT_EQ(LV_exception_term(t), 1);
-  lv_term goal = value(t);  // lib:check_arg(x)
-  ASSERT_TRUE(lv_is_struct(goal));
-  EXPECT_EQ(lv_struct_cells(goal)[0], LV_FUNCTOR_COLON_2);
-  EXPECT_EQ(lv_deref(lv_struct_cells(goal)[1]), atom("lib"));
-  lv_term inner = lv_deref(lv_struct_cells(goal)[2]);
-  ASSERT_TRUE(lv_is_struct(inner));
-  EXPECT_EQ(lv_struct_cells(inner)[0], lv_make_functor(atom("check_arg"), 1));
-  EXPECT_EQ(lv_deref(lv_struct_cells(inner)[1]), atom("x"));
+  struct Case {
+    lv_term_ref culprit;
+    lv_term expected;
+  };
+  const Case cases[] = {
+      {0, LV_ATOM_NIL},
+      {ref(small(5)), small(5)},
+      {100000, lv_atom_from_text("$invalid_ref", LV_ATOM_FIND_OR_CREATE)},
+  };
+  for (const Case& c : cases) {
+    culprit_ref = c.culprit;
+    EXPECT_EQ(LV_query(p, ref(atom("x"))), -1);
+    EXPECT_EQ(LV_get_errno(), LV_ERR_EXCEPTION);
+    EXPECT_EQ(handled_code, LV_ERROR_NAMED_DOMAIN);
+    EXPECT_EQ(handled_message, "integer");
+    EXPECT_EQ(handled_argument, small(1));
+    EXPECT_EQ(handled_culprit, c.expected) << c.culprit;
+    lv_term_ref t = LV_new_term_ref();
+    ASSERT_EQ(LV_exception_term(t), 1);
+    lv_term goal = value(t);  // lib:check_arg(x)
+    ASSERT_TRUE(lv_is_struct(goal));
+    EXPECT_EQ(lv_struct_cells(goal)[0], LV_FUNCTOR_COLON_2);
+    EXPECT_EQ(lv_deref(lv_struct_cells(goal)[1]), atom("lib"));
+    lv_term inner = lv_deref(lv_struct_cells(goal)[2]);
+    ASSERT_TRUE(lv_is_struct(inner));
+    EXPECT_EQ(lv_struct_cells(inner)[0], lv_make_functor(atom("check_arg"), 1));
+    EXPECT_EQ(lv_deref(lv_struct_cells(inner)[1]), atom("x"));
+  }
 }
 
 // A fatal fault inside a nested query lands in the abort record; fetching

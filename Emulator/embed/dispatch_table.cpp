@@ -26,6 +26,7 @@
 #include "embed/external_objects.h"
 #include "embed/queries.h"
 #include "embed/term_interface.h"
+#include "embed/text_input.h"
 #include "store/dbref_table.h"
 #include "store/predicates.h"
 #include "store/qload.h"
@@ -86,7 +87,7 @@ const lv_c_interface_table lv_c_interface = {
     FN(LV_put_list),  // 35
     FN(LV_cons_functor),  // 36
     FN(LV_cons_list),  // 37
-    NONE(LV_read_from_string),  // 38
+    FN(LV_read_from_string),  // 38
     FN(LV_get_integer),  // 39
     FN(LV_get_float),  // 40
     FN(LV_get_atom),  // 41
@@ -237,7 +238,7 @@ const lv_c_interface_table lv_c_interface = {
     FN(LV_install_idle_hook),  // 186
     FN(LV_put_list_n_bytes),  // 187
     FN(LV_get_list_n_bytes),  // 188
-    NONE(LV_stream_from_string),  // 189
+    FN(LV_stream_from_string),  // 189
     NONE(LV_set_argv),  // 190
     NONE(LV_alloc_async_event),  // 191
     NONE(LV_system_properties),  // 192

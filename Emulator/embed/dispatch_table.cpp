@@ -25,6 +25,7 @@
 #include "embed/engine_reset.h"
 #include "embed/external_objects.h"
 #include "embed/queries.h"
+#include "embed/runtime_instances.h"
 #include "embed/term_interface.h"
 #include "embed/text_input.h"
 #include "store/dbref_table.h"
@@ -195,11 +196,11 @@ const lv_c_interface_table lv_c_interface = {
     FN(LV_wci_len),  // 143
     FN(LV_code_wci),  // 144
     RETIRED(unavailable_api_146),  // 145
-    NONE(LV_mutex_lock),  // 146
-    NONE(LV_mutex_unlock),  // 147
-    NONE(LV_mutex_destroy),  // 148
-    NONE(LV_load_lorvika_run_time),  // 149
-    NONE(LV_set_multi_lv_state),  // 150
+    FN(LV_mutex_lock),  // 146
+    FN(LV_mutex_unlock),  // 147
+    FN(LV_mutex_destroy),  // 148
+    FN(LV_load_lorvika_run_time),  // 149
+    FN(LV_set_multi_lv_state),  // 150
     FN(LV_put_external_object),  // 151
     FN(LV_get_external_object),  // 152
     FN(LV_external_object_default_putter_helper),  // 153

@@ -2,8 +2,10 @@
 // through the record its one export returns. Checks the tables' binary
 // layout and slot order.
 #include <dlfcn.h>
+#include <pthread.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -98,4 +100,98 @@ TEST(DispatchTable, TheSupportTableHoldsEverySlotInOrder) {
 #undef NAME
   ASSERT_EQ(want.names.size(), 44u);
   check_table(d->support, want);
+}
+
+namespace {
+
+typedef int (*load_fn)(dispatch_fn*, void**);
+typedef int (*mutex_fn)(void**);
+
+template <typename F>
+F slot_fn(const lv_dispatch* d, int k) {
+  return reinterpret_cast<F>(slot_at(d->c_interface, k));
+}
+
+int errno_of(const lv_dispatch* d) { return slot_fn<int (*)()>(d, LV_SLOT_LV_get_errno)(); }
+
+}  // namespace
+
+TEST(RuntimeInstances, MutexesWaitForTheSharedStateAndThenExcludeEachOther) {
+  const lv_dispatch* d = load_dispatch();
+  ASSERT_NE(d, nullptr);
+  auto lock = slot_fn<mutex_fn>(d, LV_SLOT_LV_mutex_lock);
+  auto unlock = slot_fn<mutex_fn>(d, LV_SLOT_LV_mutex_unlock);
+  auto destroy = slot_fn<mutex_fn>(d, LV_SLOT_LV_mutex_destroy);
+  void* mutex = nullptr;
+  EXPECT_EQ(lock(&mutex), 0);
+  EXPECT_EQ(errno_of(d), 1);
+  EXPECT_EQ(mutex, nullptr);
+
+  // The first load in a process answers the calling copy itself.
+  dispatch_fn entry = nullptr;
+  void* module = &mutex;
+  ASSERT_EQ(slot_fn<load_fn>(d, LV_SLOT_LV_load_lorvika_run_time)(&entry, &module), 1);
+  ASSERT_NE(entry, nullptr);
+  EXPECT_EQ(entry(nullptr), d);
+  EXPECT_EQ(module, nullptr);
+
+  EXPECT_EQ(unlock(&mutex), 0);
+  EXPECT_EQ(errno_of(d), 16);
+  static long counter;
+  counter = 0;
+  struct shared {
+    mutex_fn lock, unlock;
+    void** mutex;
+  } s{lock, unlock, &mutex};
+  ASSERT_EQ(lock(&mutex), 1);  // made on first lock, held while the threads start
+  auto work = [](void* p) -> void* {
+    auto* s = static_cast<shared*>(p);
+    for (int i = 0; i < 10000; i++) {
+      s->lock(s->mutex);
+      long v = counter;
+      counter = v + 1;
+      s->unlock(s->mutex);
+    }
+    return nullptr;
+  };
+  pthread_t threads[4];
+  for (auto& t : threads) pthread_create(&t, nullptr, work, &s);
+  EXPECT_EQ(lock(&mutex), 1);  // re-entrant
+  EXPECT_EQ(unlock(&mutex), 1);
+  EXPECT_EQ(unlock(&mutex), 1);
+  for (auto& t : threads) pthread_join(t, nullptr);
+  EXPECT_EQ(counter, 40000);
+  EXPECT_EQ(destroy(&mutex), 1);
+  EXPECT_EQ(mutex, nullptr);
+  EXPECT_EQ(destroy(&mutex), 1);
+}
+
+TEST(RuntimeInstances, AFurtherCopyIsLoadedFromItsInstanceFileWithItsOwnGlobals) {
+  char dir[] = "/tmp/lvrt-instances-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  std::string base = dir;
+  for (const char* name : {"/liblvrt4-9-0.so", "/lvrt4-9-0-instance-01.so"})
+    ASSERT_EQ(std::system(("cp " LVRT_PATH " " + base + name).c_str()), 0);
+  void* lib = dlopen((base + "/liblvrt4-9-0.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(lib, nullptr) << dlerror();
+  const lv_dispatch* d = reinterpret_cast<dispatch_fn>(dlsym(lib, "LV_get_dispatch_40900"))(nullptr);
+  auto load = slot_fn<load_fn>(d, LV_SLOT_LV_load_lorvika_run_time);
+  dispatch_fn self = nullptr, other = nullptr;
+  void* module = nullptr;
+  ASSERT_EQ(load(&self, &module), 1);
+  EXPECT_EQ(self(nullptr), d);
+  ASSERT_EQ(load(&other, &module), 1);
+  ASSERT_NE(module, nullptr);
+  const lv_dispatch* d2 = other(nullptr);
+  EXPECT_NE(d2, d);
+  // The new copy has adopted the shared state: it refuses another, and its
+  // mutexes work.
+  EXPECT_EQ(slot_fn<int (*)(void*)>(d2, LV_SLOT_LV_set_multi_lv_state)(nullptr), 0);
+  void* mutex = nullptr;
+  EXPECT_EQ(slot_fn<mutex_fn>(d2, LV_SLOT_LV_mutex_lock)(&mutex), 1);
+  EXPECT_EQ(slot_fn<mutex_fn>(d2, LV_SLOT_LV_mutex_unlock)(&mutex), 1);
+  EXPECT_EQ(slot_fn<mutex_fn>(d2, LV_SLOT_LV_mutex_destroy)(&mutex), 1);
+  // No instance file 02.
+  EXPECT_EQ(load(&other, &module), -1);
+  std::system(("rm -rf " + base).c_str());
 }

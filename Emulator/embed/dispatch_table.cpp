@@ -26,6 +26,7 @@
 #include "embed/external_objects.h"
 #include "embed/queries.h"
 #include "embed/runtime_instances.h"
+#include "embed/runtime_services.h"
 #include "embed/term_interface.h"
 #include "embed/text_input.h"
 #include "store/dbref_table.h"
@@ -170,8 +171,8 @@ const lv_c_interface_table lv_c_interface = {
     FN(lv_set_abort_env),  // 117
     FN(lv_get_abort_err_ienc),  // 118
     NONE(lv_get_boot_path),  // 119
-    NONE(LV_get_emulator_version),  // 120
-    NONE(LV_get_emulator_dir),  // 121
+    FN(LV_get_emulator_version),  // 120
+    FN(LV_get_emulator_dir),  // 121
     NONE(LV_set_initial_options),  // 122
     NONE(LV_set_set_window_title_hook),  // 123
     NONE(LV_set_get_window_title_hook),  // 124
@@ -185,8 +186,8 @@ const lv_c_interface_table lv_c_interface = {
     NONE(lv_get_failed_bootpath),  // 132
     FN(lv_prolog_initialized),  // 133
     NONE(lv_is_development_system),  // 134
-    NONE(LV_calloc),  // 135
-    NONE(LV_strdup),  // 136
+    FN(LV_calloc),  // 135
+    FN(LV_strdup),  // 136
     FN(LV_next_stream),  // 137
     FN(LV_select),  // 138
     NONE(LV_open_socket_stream),  // 139
@@ -215,14 +216,14 @@ const lv_c_interface_table lv_c_interface = {
     FN(LV_garbage_collect_external_objects),  // 162
     NONE(LV_ctrlc_action),  // 163
     NONE(LV_ctrlbreak_action),  // 164
-    NONE(lv_set_corvid_magic),  // 165
-    NONE(lv_get_corvid_magic),  // 166
-    NONE(lv_set_corvid_threadservermode),  // 167
-    NONE(lv_get_corvid_threadservermode),  // 168
+    FN(lv_set_corvid_magic),  // 165
+    FN(lv_get_corvid_magic),  // 166
+    FN(lv_set_corvid_threadservermode),  // 167
+    FN(lv_get_corvid_threadservermode),  // 168
     FN(LV_get_integer_bytes),  // 169
     FN(LV_put_integer_bytes),  // 170
-    NONE(LV_setenv),  // 171
-    NONE(LV_getenv),  // 172
+    FN(LV_setenv),  // 171
+    FN(LV_getenv),  // 172
     NONE(LV_expand_file_name),  // 173
     FN(lv_lvio_assert_failure),  // 174
     FN(lv_lvio_debug_break),  // 175
@@ -286,13 +287,13 @@ const lv_support_table lv_support = {
     FN(GetSmall_checked),  // 29
     FN(markTerm),  // 30
     FN(GetSmall_int_checked),  // 31
-    NONE(lv_widechar_to_ienc),  // 32
-    NONE(lv_ienc_to_widechar),  // 33
+    FN(lv_widechar_to_ienc),  // 32
+    FN(lv_ienc_to_widechar),  // 33
     FN(LV_set_errprintf_hook),  // 34
     FN(numstack_trim),  // 35
     FN(pure_attributes),  // 36
     FN(MakeSmall_checked),  // 37
-    NONE(lv_get_globref_checked),  // 38
+    FN(lv_get_globref_checked),  // 38
     NONE(lv_action),  // 39
     FN(single_attribute),  // 40
     FN(LargeArity_checked),  // 41

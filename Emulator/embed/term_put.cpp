@@ -174,11 +174,14 @@ int LV_put_list_n_codes(lv_term_ref t, lv_term_ref tail, size_t length, const ch
   }
   const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
   const unsigned char* end = p + length;
-  while (p < end)
-    if (lv_utf8_next(p, end) < 0) {
+  while (p < end) {
+    const unsigned char* at = p;
+    // A malformed sequence reads as 128 taking one byte.
+    if (lv_utf8_next(p, end) == 128 && p == at + 1) {
       lv_set_api_error(LV_ERR_NO_ATOM);
       return 0;
     }
+  }
   lv_worker* w = get_current_worker();
   lv_term list = lv_text_to_code_list(w, length, text, lv_term_ref_cell(w, tail), LV_TEXT_CODES, 0, 0);
   if (list == 0) {

@@ -1,0 +1,93 @@
+// The small services of the C interface, through the dispatch record.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "embed/dispatch_fixture.h"
+#include "support.h"
+
+namespace {
+
+using RuntimeServices = DispatchTest;
+
+TEST_F(RuntimeServices, CHeapTexts) {
+  auto calloc_ = api<void*(size_t, size_t)>(LV_SLOT_LV_calloc);
+  auto strdup_ = api<char*(const char*)>(LV_SLOT_LV_strdup);
+  auto free_ = api<void(void*)>(LV_SLOT_LV_free);
+  auto* zeros = static_cast<unsigned char*>(calloc_(10, 3));
+  ASSERT_NE(zeros, nullptr);
+  for (int i = 0; i < 30; i++) EXPECT_EQ(zeros[i], 0);
+  free_(zeros);
+  EXPECT_EQ(calloc_(SIZE_MAX / 2, 3), nullptr);
+  char* copy = strdup_("abc");
+  ASSERT_NE(copy, nullptr);
+  EXPECT_STREQ(copy, "abc");
+  free_(copy);
+  EXPECT_EQ(strdup_(nullptr), nullptr);
+}
+
+TEST_F(RuntimeServices, Utf16TextsConvertBothWays) {
+  const lv_api_table* support = LV_get_dispatch_40900(nullptr)->support;
+  auto to_utf8 = reinterpret_cast<char* (*)(const char16_t*)>(lv_api_slot(support, LV_SUPPORT_lv_widechar_to_ienc));
+  auto to_utf16 = reinterpret_cast<char16_t* (*)(const char*)>(lv_api_slot(support, LV_SUPPORT_lv_ienc_to_widechar));
+  auto free_ = api<void(void*)>(LV_SLOT_LV_free);
+  const char16_t wide[] = {u'a', 0xE9, 0xD83D, 0xDE00, 0};
+  char* text = to_utf8(wide);
+  ASSERT_NE(text, nullptr);
+  EXPECT_STREQ(text, "a\xc3\xa9\xf0\x9f\x98\x80");
+  char16_t* back = to_utf16(text);
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(std::u16string(back), std::u16string(wide));
+  free_(text);
+  free_(back);
+  const char16_t lone[] = {u'a', 0xD83D, u'b', 0};
+  EXPECT_EQ(to_utf8(lone), nullptr);
+  EXPECT_EQ(to_utf16("\xc3"), nullptr);
+}
+
+TEST_F(RuntimeServices, KeyedWordsAnswerOnlyTheKey) {
+  auto set_magic = api<int(void*, int)>(LV_SLOT_lv_set_corvid_magic);
+  auto get_magic = api<void*(int)>(LV_SLOT_lv_get_corvid_magic);
+  auto set_mode = api<int(int, int)>(LV_SLOT_lv_set_corvid_threadservermode);
+  auto get_mode = api<int(int*, int)>(LV_SLOT_lv_get_corvid_threadservermode);
+  int x;
+  EXPECT_EQ(set_magic(&x, 1), 0);
+  EXPECT_EQ(set_magic(&x, 40900), 1);
+  EXPECT_EQ(get_magic(40900), &x);
+  EXPECT_EQ(get_magic(40901), nullptr);
+  int mode = 0;
+  EXPECT_EQ(set_mode(3, 40900), 1);
+  EXPECT_EQ(get_mode(&mode, 40900), 1);
+  EXPECT_EQ(mode, 3);
+  EXPECT_EQ(get_mode(&mode, 0), 0);
+}
+
+TEST_F(RuntimeServices, IdentityTexts) {
+  EXPECT_EQ(std::string(api<const char*()>(LV_SLOT_LV_get_emulator_version)()).rfind("Lorvika 4.9.0", 0), 0u);
+  EXPECT_STREQ(api<const char*()>(LV_SLOT_LV_get_emulator_dir)(), "lorvika-4.9.0");
+}
+
+TEST_F(RuntimeServices, CheckedTermReferenceSlots) {
+  const lv_api_table* support = LV_get_dispatch_40900(nullptr)->support;
+  auto checked = reinterpret_cast<void* (*)(int64_t, void*)>(lv_api_slot(support, LV_SUPPORT_lv_get_globref_checked));
+  ref t = new_ref();
+  ASSERT_EQ(put_integer(t, 9), 1);
+  auto* slot = static_cast<uint64_t*>(checked(t, w));
+  ASSERT_NE(slot, nullptr);
+  EXPECT_EQ(slot[1], 0u);
+  EXPECT_EQ(checked(t + 1, w), nullptr);
+  EXPECT_EQ(checked(-1, w), nullptr);
+}
+
+TEST_F(RuntimeServices, MalformedTextMakesNoCodeList) {
+  ref t = new_ref(), nil = new_ref();
+  ASSERT_EQ(put_atom(nil, atom("[]")), 1);
+  lv_set_api_error(0);
+  EXPECT_EQ(api<int(ref, ref, const char*)>(LV_SLOT_LV_put_list_codes)(t, nil, "a\xff"), 0);
+  EXPECT_EQ(errno_(), 14);
+  EXPECT_EQ(api<int(ref, ref, const char*)>(LV_SLOT_LV_put_list_codes)(t, nil, "\xc2\x80"), 1);
+}
+
+}  // namespace

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "core/atoms.h"
+#include "core/memory.h"
 #include "core/termrefs.h"
 #include "lvio/allocator.h"
 #include "lvio/char_coder_layer.h"
@@ -292,8 +293,12 @@ int64_t lv_stream_open_file(const char* path, uint32_t f, uintptr_t encoding, lv
   if ((f & LV_FOPEN_NAME_AS_GIVEN) != 0) {
     name = lvio_strdup(path);
     if (name == nullptr) return LVIO_E_OUT_OF_MEMORY;
-  } else if (lv_normalize_file_name(path, (f & LV_FOPEN_NORMALIZE_0X40) != 0 ? 0x40 : 0, &name) < 0) {
-    return LVIO_E_PARAMETER_ERROR;
+  } else {
+    char* normal = lv_normalize_file_name(path, nullptr, LV_NAME_ROOT_OK);
+    if (normal == nullptr) return LVIO_E_PARAMETER_ERROR;
+    name = lvio_strdup(normal);
+    LV_free(normal);
+    if (name == nullptr) return LVIO_E_OUT_OF_MEMORY;
   }
   lv_term atom = lv_atom_from_text(name, LV_ATOM_FIND_OR_CREATE);
   if (atom == 0 || LV_register_atom(atom) == 0) {

@@ -248,6 +248,14 @@ static inline void* lv_api_slot(const lv_api_table* table, int k) {
 
 #define LV_C_INTERFACE_SLOT_COUNT 197
 
+/* Two slots serve the engine's own error paths:
+ *   106 lv_raise_win32_error(engine, os_error, operation, function): raises
+ *       the Prolog system error for an operating-system error number (errno
+ *       here), with the message "<operation>: '<function>' failed: <system
+ *       text>"; answers 0, the failure result of the C predicate raising it.
+ *   196 lv_longjmp_(record, status): jumps to an abort record registered
+ *       with lv_set_abort_env (slot 117) with the status; never returns. */
+
 enum lv_c_interface_slot {
 #define LV_SLOT_ENUM_(k, name) LV_SLOT_##name = k,
   LV_C_INTERFACE_SLOTS(LV_SLOT_ENUM_)

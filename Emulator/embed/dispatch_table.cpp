@@ -21,6 +21,7 @@
 #include "core/unify.h"
 #include "core/worker.h"
 #include "embed/api_exceptions.h"
+#include "embed/argument_vector.h"
 #include "embed/encoding_functions.h"
 #include "embed/engine_reset.h"
 #include "embed/external_objects.h"
@@ -241,7 +242,7 @@ const lv_c_interface_table lv_c_interface = {
     FN(LV_put_list_n_bytes),  // 187
     FN(LV_get_list_n_bytes),  // 188
     FN(LV_stream_from_string),  // 189
-    NONE(LV_set_argv),  // 190
+    FN(LV_set_argv),  // 190
     NONE(LV_alloc_async_event),  // 191
     NONE(LV_system_properties),  // 192
     NONE(LV_get_system_property),  // 193

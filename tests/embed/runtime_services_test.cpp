@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "embed/argument_vector.h"
 #include "embed/dispatch_fixture.h"
 #include "support.h"
 
@@ -88,6 +89,31 @@ TEST_F(RuntimeServices, MalformedTextMakesNoCodeList) {
   EXPECT_EQ(api<int(ref, ref, const char*)>(LV_SLOT_LV_put_list_codes)(t, nil, "a\xff"), 0);
   EXPECT_EQ(errno_(), 14);
   EXPECT_EQ(api<int(ref, ref, const char*)>(LV_SLOT_LV_put_list_codes)(t, nil, "\xc2\x80"), 1);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(RuntimeServices, TheArgumentVectorIsReplacedOnlyWhenWhole) {
+  auto set_argv = api<int(int, const char* const*, int)>(LV_SLOT_LV_set_argv);
+  const char* args[] = {"prog", "-x", "\xc3\xa9"};
+  ASSERT_EQ(set_argv(3, args, 0), 1);
+  int n = 0;
+  const char* const* v = lv_argv(&n);
+  ASSERT_EQ(n, 3);
+  EXPECT_STREQ(v[2], "\xc3\xa9");
+  EXPECT_EQ(v[3], nullptr);
+  // In the system's encoding a byte that is not UTF-8 reads as Latin-1.
+  const char* os[] = {"\xe9"};
+  ASSERT_EQ(set_argv(1, os, 1), 1);
+  EXPECT_STREQ(lv_argv(&n)[0], "\xc3\xa9");
+  const char* bad[] = {"a", "\xff"};
+  lv_set_api_error(0);
+  EXPECT_EQ(set_argv(2, bad, 0), 0);
+  EXPECT_EQ(errno_(), 14);
+  EXPECT_EQ(lv_argv(&n)[0], std::string("\xc3\xa9"));
+  EXPECT_EQ(n, 1);
 }
 
 }  // namespace

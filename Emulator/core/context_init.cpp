@@ -27,6 +27,7 @@ void lv_context_reset_stacks(lv_worker* w) {
   w->H = w->area_start;
   w->trail_base[0] = 0;
   w->TR = w->trail_base + 1;
+  lv_termrefs_fill_reserved(w);
 
   // The bottom choicepoint, with four saved arguments [] and the
   // collector's generation bits set in its saved TR.
@@ -49,13 +50,13 @@ void lv_context_reset_stacks(lv_worker* w) {
 int lv_context_init(lv_worker* w) {
   lv_stack_areas_init(w);
   lv_numstack_init(w);
+  lv_termrefs_init(w);
   lv_context_reset_stacks(w);
 
   w->debug_mode = 4;
   for (lv_term& word : w->debug_words) word = LV_ATOM_OFF;
 
   lv_bdd_tables_new(w);
-  lv_termrefs_init(w);
   w->fcall.x0 = w->X;
   w->fcall.status = 1;
   w->foreign_call = &w->fcall;

@@ -67,6 +67,27 @@ void LV_reset_term_refs(lv_term_ref index) {
   w->termref_top = static_cast<int32_t>(index);
 }
 
+void lv_termrefs_fill_reserved(lv_worker* w) {
+  if (w->termrefs == nullptr) return;
+  lv_term* h = w->H;
+  for (int32_t i = 0; i < LV_TERMREF_RESERVED; i++) {
+    lv_term value;
+    if (i < 5 || i == 14) {
+      *h = lv_make_ref(h);
+      value = *h++;
+    } else {
+      // The named global terms: $mutable(0, 0), then $mutable([], 0).
+      h[0] = LV_FUNCTOR_MUTABLE_2;
+      h[1] = i == 5 ? lv_make_small(0) : LV_ATOM_NIL;
+      h[2] = lv_make_small(0);
+      value = lv_make_struct(h);
+      h += 3;
+    }
+    w->termrefs[i] = {value, 0};
+  }
+  w->H = h;
+}
+
 bool lv_term_ref_valid(lv_term_ref ref) {
   lv_worker* w = get_current_worker();
   if (w != nullptr && ref >= 0 && ref < w->termref_top) return true;

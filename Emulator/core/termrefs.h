@@ -16,6 +16,13 @@ constexpr int32_t LV_TERMREF_RESERVED = 15;
 // Allocates the context's term-reference array (slots 0-14 reserved).
 void lv_termrefs_init(lv_worker* w);
 void lv_termrefs_free(lv_worker* w);
+// Fills the reserved slots on the heap: 0-4 and 14 fresh variables, 5 the
+// term $mutable(0, 0) and 6-13 $mutable([], 0) (the runtime's named global
+// terms, read by $ref_term). Run while the stacks are set up, before the
+// bottom choicepoint saves the heap top.
+void lv_termrefs_fill_reserved(lv_worker* w);
+// The heap words the reserved slots' terms take.
+constexpr int64_t LV_TERMREF_RESERVED_HEAP_WORDS = 6 + 9 * 3;
 // Doubles the array until it has at least the given number of slots.
 void lv_termrefs_grow(lv_worker* w, int64_t slots);
 

@@ -172,6 +172,7 @@ TEST_F(ChoiceTest, TrailCleanupPushesTheEntryMarksAndGuards) {
 }
 
 TEST_F(ChoiceTest, CleanupRegistrationFailsWithoutAChain) {
+  w->termrefs[LV_CLEANUP_CHAIN_SLOT].term = LV_ATOM_NIL;
   lv_term* b = w->B;
   EXPECT_FALSE(run(prolog_trail_cleanup, {"[S | goal]"}));
   EXPECT_FALSE(run(prolog_trail_undo, {"[S | goal]"}));

@@ -31,7 +31,8 @@ TEST_F(EngineTest, ContextStartsWithItsBottomFrames) {
   EXPECT_EQ(w->E[0], 0u);
   EXPECT_EQ(w->E[1], 0u);
   EXPECT_EQ(w->local_top, w->local_base + 2);
-  EXPECT_EQ(w->H, w->area_start);
+  // Only the reserved term references' terms are on the heap.
+  EXPECT_EQ(w->H, w->area_start + LV_TERMREF_RESERVED_HEAP_WORDS);
   EXPECT_EQ(w->trail_base[0], 0u);
   EXPECT_EQ(w->TR, w->trail_base + 1);
   EXPECT_EQ(w->B, w->choice_base - 10);

@@ -402,4 +402,26 @@ TEST_F(TermInterface, TermReferencesGrowPastTheFirstArray) {
   EXPECT_EQ(errno_(), 2);
 }
 
+TEST_F(TermInterface, TheReservedReferencesHoldVariablesAndTheNamedGlobalTerms) {
+  ref arg = new_ref();
+  for (ref t : {0, 1, 2, 3, 4, 14}) EXPECT_EQ(is(LV_SLOT_LV_is_variable, t), 1) << t;
+  for (ref t = 5; t <= 13; t++) {
+    lv_term name = 0;
+    int arity = 0;
+    ASSERT_EQ(get_functor(t, &name, &arity), 1) << t;
+    EXPECT_EQ(name, atom("$mutable"));
+    EXPECT_EQ(arity, 2);
+    ASSERT_EQ(get_arg(1, t, arg), 1);
+    if (t == 5) {
+      int64_t v = -1;
+      EXPECT_EQ(get_integer(arg, &v), 1);
+      EXPECT_EQ(v, 0);
+    } else {
+      EXPECT_EQ(string_of(arg), "[]");
+    }
+  }
+  EXPECT_EQ(new_ref(), arg + 1);
+  EXPECT_EQ(arg, 15);
+}
+
 }  // namespace

@@ -444,7 +444,7 @@ TEST_F(EmulatorRunTest, ReinitialisationResetsTheStacksAndFails) {
   EXPECT_EQ(call(c_pred("reinit", 0, reinitialise)), 0);
   EXPECT_EQ(w->status, -6);
   EXPECT_EQ(w->B, w->choice_base - 10);
-  EXPECT_EQ(w->H, w->area_start);
+  EXPECT_EQ(w->H, w->area_start + LV_TERMREF_RESERVED_HEAP_WORDS);
 }
 
 TEST_F(EmulatorRunTest, SettingsModeReadsTheProfilingSwitch) {

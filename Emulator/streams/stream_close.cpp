@@ -178,6 +178,12 @@ void lv_run_close_callbacks(lv_stream* stream, int reason) {
   }
 }
 
+void lv_disable_close_callbacks(const void* data) {
+  // Entries are only marked here: a run of the list may be under way.
+  for (close_callback* e = callbacks; e != nullptr; e = e->next)
+    if (e->data == data) e->data = nullptr;
+}
+
 void lv_free_output_callbacks() {
   while (callbacks != nullptr) {
     close_callback* e = callbacks;

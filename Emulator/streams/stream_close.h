@@ -25,5 +25,7 @@ typedef void (*lv_close_callback_fn)(lv_stream* stream, void** data, int reason)
 // data), LVIO_E_OUT_OF_MEMORY.
 int64_t lv_add_close_callback(lv_close_callback_fn function, void* data);
 void lv_run_close_callbacks(lv_stream* stream, int reason);
+// Disables every entry whose data is the given one (it is never called again).
+void lv_disable_close_callbacks(const void* data);
 // Shutdown: every entry is called with (null, data, 1) and freed.
 void lv_free_output_callbacks();

@@ -13,9 +13,9 @@
 #include "core/settings.h"
 #include "lvio/allocator.h"
 #include "lvio/environment.h"
-#include "lvio/file_status.h"
 #include "lvio/process_directories.h"
 #include "lvio/result_codes.h"
+#include "streams/paths.h"
 #include "text/utf8.h"
 
 namespace {
@@ -134,11 +134,6 @@ bool normalize(const char* name, const char* base, uint32_t flags, std::string* 
   return true;
 }
 
-bool is_directory(const char* path) {
-  lvio_file_stat record{};
-  return lvio_file_status(path, &record, LVIO_STAT_MUST_BE_DIRECTORY) >= 0;
-}
-
 }  // namespace
 
 char* lv_normalize_file_name(const char* name, const char* base, uint32_t flags) {
@@ -170,7 +165,7 @@ int64_t LV_set_current_dir(const char* dir) {
   if (dir == nullptr || lv_text_is_utf8(dir) == 0) return LVIO_E_ENCODING_INVALID;
   char* path = lv_normalize_file_name(dir, nullptr, LV_NAME_DIRECTORY);
   if (path == nullptr) return LVIO_E_INVALID_NAME;
-  if (!is_directory(path)) {
+  if (!lv_is_directory(path)) {
     LV_free(path);
     return LVIO_E_FILE_NOT_DIRECTORY;
   }
@@ -211,7 +206,7 @@ int lv_init_startup_dir() {
   if (startup != nullptr) {
     dir = lv_normalize_file_name(startup, nullptr, STARTUP_FLAGS);
     LV_free(startup);
-    if (dir == nullptr || !is_directory(dir) || LV_set_current_dir(dir) < 0) {
+    if (dir == nullptr || !lv_is_directory(dir) || LV_set_current_dir(dir) < 0) {
       LV_free(dir);
       return 0;
     }

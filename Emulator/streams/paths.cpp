@@ -1,6 +1,24 @@
 // Small helpers on path texts.
 #include "streams/paths.h"
 
+#include <cstring>
+
+#include "core/memory.h"
+#include "lvio/file_access.h"
+#include "lvio/file_status.h"
+
+namespace {
+
+char* copy_part(const char* text, size_t length) {
+  char* out = static_cast<char*>(LV_malloc(length + 1));
+  if (out == nullptr) return nullptr;
+  std::memcpy(out, text, length);
+  out[length] = '\0';
+  return out;
+}
+
+}  // namespace
+
 const char* lv_path_extension(const char* path) {
   const char* dot = nullptr;
   for (const char* p = path; *p != '\0'; p++) {
@@ -10,4 +28,45 @@ const char* lv_path_extension(const char* path) {
       dot = p;
   }
   return dot;
+}
+
+size_t lv_path_dirname_length(const char* path) {
+  size_t n = std::strlen(path);
+  if (n > 0 && path[n - 1] == '/') n--;
+  while (n > 0 && path[n - 1] != '/') n--;
+  return n;
+}
+
+char* lv_path_dirname(const char* path) {
+  size_t n = lv_path_dirname_length(path);
+  return n == 0 ? nullptr : copy_part(path, n);
+}
+
+char* lv_path_basename(const char* path, int without_extension) {
+  size_t end = std::strlen(path);
+  if (end > 0 && path[end - 1] == '/') end--;
+  size_t start = end;
+  while (start > 0 && path[start - 1] != '/') start--;
+  if (without_extension != 0) {
+    for (size_t i = end; i > start; i--)
+      if (path[i - 1] == '.') {
+        end = i - 1;
+        break;
+      }
+  }
+  return copy_part(path + start, end - start);
+}
+
+int lv_is_directory(const char* path) {
+  lvio_file_stat record{};
+  return lvio_file_status(path, &record, LVIO_STAT_MUST_BE_DIRECTORY) >= 0 ? 1 : 0;
+}
+
+int lv_is_regular_file(const char* path) {
+  lvio_file_stat record{};
+  return lvio_file_status(path, &record, LVIO_STAT_MUST_NOT_BE_DIRECTORY) >= 0 ? 1 : 0;
+}
+
+int lv_file_access_ok(const char* path) {
+  return lvio_path_attributes(path, LVIO_ACCESS_NO_PARENT) >= 0 ? 1 : 0;
 }

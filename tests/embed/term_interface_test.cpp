@@ -424,4 +424,25 @@ TEST_F(TermInterface, TheReservedReferencesHoldVariablesAndTheNamedGlobalTerms) 
   EXPECT_EQ(arg, 15);
 }
 
+TEST_F(TermInterface, LargeTermsGrowTheHeapAndKeepTheReferencedTerms) {
+  ref keep = new_ref(), t = new_ref(), nil = new_ref(), big = new_ref();
+  ASSERT_EQ(put_float(keep, 1.25), 1);
+  ASSERT_EQ(put_atom(nil, atom("[]")), 1);
+  std::string text(300000, 'x');
+  ASSERT_EQ(api<int(ref, ref, const char*)>(LV_SLOT_LV_put_list_codes)(t, nil, text.c_str()), 1);
+  std::string bytes(5000, '\x5a');
+  ASSERT_EQ(api<int(ref, const void*, size_t, int)>(LV_SLOT_LV_put_integer_bytes)(big, bytes.data(), bytes.size(), 0), 1);
+  const char* back = nullptr;
+  ASSERT_EQ(api<int(ref, const char**)>(LV_SLOT_LV_get_list_codes)(t, &back), 1);
+  EXPECT_EQ(std::string(back), text);
+  double d = 0;
+  EXPECT_EQ(get_float(keep, &d), 1);
+  EXPECT_EQ(d, 1.25);
+  std::string out(5000, '\0');
+  size_t count = out.size();
+  ASSERT_EQ(api<int(ref, void*, size_t*, int)>(LV_SLOT_LV_get_integer_bytes)(big, out.data(), &count, 0), 1);
+  EXPECT_EQ(count, 5000u);
+  EXPECT_EQ(out, bytes);
+}
+
 }  // namespace

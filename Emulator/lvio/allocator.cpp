@@ -33,8 +33,10 @@ lvio_code lvio_set_allocator(lvio_allocator_fn function, void* context) {
     function = default_allocator;
     context = &default_counts;
   }
-  hook_function = function;
-  hook_context = context;
+  // Re-installing the same hook writes nothing: a worker thread that is
+  // still finishing may be reading it.
+  if (hook_function != function) hook_function = function;
+  if (hook_context != context) hook_context = context;
   return 0;
 }
 

@@ -7,13 +7,21 @@
 
 #include <cerrno>
 
+#include <atomic>
+
 #include "lvio/allocator.h"
 #include "lvio/os_error.h"
 
 namespace {
 
+// The flags word also holds the reference count, which changes while other
+// threads read the fixed bits: it is accessed atomically.
+uint32_t load_flags(const lvio_event* event) {
+  return std::atomic_ref<uint32_t>(const_cast<uint32_t&>(event->flags)).load(std::memory_order_acquire);
+}
+
 lvio_code set_event(lvio_event* event) {
-  if ((event->flags & LVIO_EVENT_SETTABLE) == 0) return LVIO_E_NOT_SUPPORTED;
+  if ((load_flags(event) & LVIO_EVENT_SETTABLE) == 0) return LVIO_E_NOT_SUPPORTED;
   uint64_t one = 1;
   if (write(event->fd, &one, sizeof one) == sizeof one) return 0;
   // A counter too full to add to is signalled all the same.
@@ -21,7 +29,7 @@ lvio_code set_event(lvio_event* event) {
 }
 
 lvio_code reset_event(lvio_event* event) {
-  if ((event->flags & LVIO_EVENT_SETTABLE) == 0) return LVIO_E_NOT_SUPPORTED;
+  if ((load_flags(event) & LVIO_EVENT_SETTABLE) == 0) return LVIO_E_NOT_SUPPORTED;
   uint64_t count;
   // One read takes the whole counter; nothing to read means not signalled.
   if (read(event->fd, &count, sizeof count) == sizeof count) return 0;
@@ -41,27 +49,34 @@ lvio_code poll_event(lvio_event* event) {
 void close_event(lvio_event* event) {
   int fd = event->fd;
   event->fd = -1;
-  if ((event->flags & LVIO_EVENT_BORROWED) == 0 && fd >= 0) close(fd);
+  if ((load_flags(event) & LVIO_EVENT_BORROWED) == 0 && fd >= 0) close(fd);
   lvio_free(event);
 }
 
 const lvio_event_ops event_ops = {set_event, reset_event, poll_event, close_event};
 
 uint32_t count_of(const lvio_event* event) {
-  return (event->flags & LVIO_EVENT_COUNT_MASK) >> LVIO_EVENT_COUNT_SHIFT;
+  return (load_flags(event) & LVIO_EVENT_COUNT_MASK) >> LVIO_EVENT_COUNT_SHIFT;
 }
 
-void set_count(lvio_event* event, uint32_t count) {
-  event->flags = (event->flags & ~LVIO_EVENT_COUNT_MASK) | (count << LVIO_EVENT_COUNT_SHIFT);
+// Moves the count from one value to another: false when it was not from.
+bool move_count(lvio_event* event, uint32_t from, uint32_t to) {
+  std::atomic_ref<uint32_t> flags(event->flags);
+  uint32_t old = flags.load(std::memory_order_acquire);
+  for (;;) {
+    if (((old & LVIO_EVENT_COUNT_MASK) >> LVIO_EVENT_COUNT_SHIFT) != from) return false;
+    uint32_t fresh = (old & ~LVIO_EVENT_COUNT_MASK) | (to << LVIO_EVENT_COUNT_SHIFT);
+    if (flags.compare_exchange_weak(old, fresh, std::memory_order_acq_rel)) return true;
+  }
 }
 
 lvio_code wrap(int fd, uint32_t flags, uint32_t count, lvio_event** out) {
   auto* event = static_cast<lvio_event*>(lvio_alloc(sizeof(lvio_event)));
   if (event == nullptr) return LVIO_E_OUT_OF_MEMORY;
   event->ops = &event_ops;
-  event->flags = flags & (LVIO_EVENT_BORROWED | LVIO_EVENT_WRITABLE | LVIO_EVENT_SETTABLE);
+  event->flags = (flags & (LVIO_EVENT_BORROWED | LVIO_EVENT_WRITABLE | LVIO_EVENT_SETTABLE)) |
+                 (count << LVIO_EVENT_COUNT_SHIFT);
   event->fd = fd;
-  set_count(event, count);
   *out = event;
   return 0;
 }
@@ -90,7 +105,7 @@ lvio_code lvio_event_handle(const lvio_event* event, int* fd) {
 }
 
 short lvio_event_poll_mask(const lvio_event* event) {
-  return (event->flags & LVIO_EVENT_WRITABLE) != 0 ? POLLOUT : POLLIN;
+  return (load_flags(event) & LVIO_EVENT_WRITABLE) != 0 ? POLLOUT : POLLIN;
 }
 
 lvio_code lvio_event_set(lvio_event* event) {
@@ -106,18 +121,19 @@ lvio_code lvio_event_reset(lvio_event* event) {
 lvio_code lvio_event_wait_one(lvio_event* event) { return event->ops->poll(event); }
 
 lvio_code lvio_event_acquire(lvio_event* event) {
-  uint32_t count = count_of(event);
-  if (count == LVIO_EVENT_COUNT_MASK >> LVIO_EVENT_COUNT_SHIFT) return LVIO_E_OVERFLOW;
-  set_count(event, count + 1);
-  return 0;
+  for (;;) {
+    uint32_t count = count_of(event);
+    if (count == LVIO_EVENT_COUNT_MASK >> LVIO_EVENT_COUNT_SHIFT) return LVIO_E_OVERFLOW;
+    if (move_count(event, count, count + 1)) return 0;
+  }
 }
 
 void lvio_event_release(lvio_event* event) {
   if (event == nullptr) return;
-  uint32_t count = count_of(event);
-  if (count > 1) {
-    set_count(event, count - 1);
-    return;
+  for (;;) {
+    uint32_t count = count_of(event);
+    if (count <= 1) break;
+    if (move_count(event, count, count - 1)) return;
   }
   event->ops->close(event);
 }

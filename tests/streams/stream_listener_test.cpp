@@ -1,0 +1,100 @@
+// Stream listeners: every line of the listened stream reaches the
+// listener's pipe, the last ones before the end included; requests reach
+// their hooks and tunnel lines feed input channels.
+#include "streams/stream_listener.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "lvio/process.h"
+#include "streams/pipe_stream.h"
+#include "support/stream_fixture.h"
+
+namespace {
+
+int suspends = 0;
+int backtraces = 0;
+
+class StreamListenerTest : public StreamTest {
+ protected:
+  void SetUp() override {
+    StreamTest::SetUp();
+    suspends = backtraces = 0;
+    lv_listener_hooks = {[] { suspends++; }, [] { backtraces++; }, nullptr};
+  }
+  void TearDown() override {
+    lv_listener_hooks = {};
+    StreamTest::TearDown();
+  }
+  // Reads codes (waiting as needed) until the text has come or the end.
+  static std::u32string read_text(lv_stream* s, size_t count) {
+    std::u32string text;
+    while (text.size() < count) {
+      int64_t c = lv_get_code(s);
+      if (c < 0) break;
+      text += static_cast<char32_t>(c);
+    }
+    return text;
+  }
+};
+
+// A stream over the standard output of /bin/sh running the script, after
+// the child has ended (so its last lines and its end are there together).
+lv_stream* finished_child_output(const char* script) {
+  const lvio_arg_part dash_c[] = {{"string", 0, "-c"}, {nullptr, 0, nullptr}};
+  const lvio_arg_part text[] = {{"string", 0, script}, {nullptr, 0, nullptr}};
+  const lvio_arg_descriptor arguments[] = {dash_c, text, nullptr};
+  int in = -1, out = -1, err = -1;
+  lvio_process* process = nullptr;
+  uint32_t flags = LVIO_PROCESS_STDIN_NULL | LVIO_PROCESS_STDOUT_PIPE | LVIO_PROCESS_STDERR_INHERIT;
+  EXPECT_EQ(lvio_process_create("/bin/sh", arguments, nullptr, nullptr, &in, &out, &err, &process, flags), 0);
+  lvio_wait_result result{};
+  EXPECT_EQ(lvio_process_wait(process, nullptr, &result, 0), 0);
+  EXPECT_EQ(result.exited, 1);
+  EXPECT_EQ(lvio_process_release(process, 0), 0);
+  lv_stream* s = nullptr;
+  EXPECT_EQ(LV_create_os_stream(out, &s, 0, LV_OS_READ | LV_OS_BINARY), 0);
+  return s;
+}
+
+TEST_F(StreamListenerTest, EveryLineOfAChildReachesThePipeTheLastOnesIncluded) {
+  lv_stream* child = finished_child_output(
+      "printf 'hello\\nREQUEST 7 suspend\\nREQUEST 7 suspend now\\nREQUEST backtrace\\nREQUEST 12 backtrace\\n"
+      "TUNNEL APPEND ch a\\001\\002b\\nTUNNEL FOO ch\\n\\303\\251t\\303\\251\\nlast line\\nno newline'");
+  ASSERT_NE(child, nullptr);
+  lv_stream* in = nullptr;
+  ASSERT_EQ(lv_add_stream_listener(child, &in), 0);
+  // Opened before the line reader first runs: the channel's data goes
+  // straight into its pipe.
+  lv_stream* channel = nullptr;
+  ASSERT_EQ(lv_open_tunnel_input(child, "ch", LV_TUNNEL_IN_BINARY, &channel), 0);
+  EXPECT_EQ(lv_open_tunnel_input(child, "ch", LV_TUNNEL_IN_BINARY, &channel), LVIO_E_INVALID_STATE);
+  const std::u32string expected =
+      U"hello\nREQUEST 7 suspend\nREQUEST 7 suspend now\nREQUEST backtrace\nREQUEST 12 backtrace\n"
+      U"TUNNEL APPEND ch a\u0001\u0002b\nTUNNEL FOO ch\n\u00e9t\u00e9\nlast line\n";
+  EXPECT_EQ(read_text(in, expected.size() + 1), expected);  // then the end: the partial line is dropped
+  EXPECT_EQ(lv_get_code(in), LV_STREAM_END);
+  EXPECT_EQ(suspends, 1);
+  EXPECT_EQ(backtraces, 1);
+  std::string channel_bytes;
+  for (int64_t c; (c = lv_get_byte_helper(channel, LV_GET_NO_WAIT | LV_GET_RETURN_ON_INTERRUPT)) >= 0;)
+    channel_bytes += static_cast<char>(c);
+  EXPECT_EQ(channel_bytes, std::string("a\0b", 3));
+  EXPECT_EQ(LV_fclose(channel, LV_CLOSE_FORCE), 2);
+  EXPECT_EQ(LV_fclose(in, 0), 2);  // reaps the listener, which closes the child's stream
+  EXPECT_EQ(lv_find_stream_by_id(nullptr, child->id), nullptr);
+}
+
+TEST_F(StreamListenerTest, OnlyInputStreamsCanBeListenedTo) {
+  lv_stream* in = nullptr;
+  lv_stream* out = nullptr;
+  ASSERT_EQ(lv_open_pipe_streams(nullptr, &in, nullptr, &out, 0), 0);
+  lv_stream* end = nullptr;
+  EXPECT_EQ(lv_add_stream_listener(out, &end), LVIO_E_PARAMETER_ERROR);
+  EXPECT_EQ(lv_open_tunnel_input(in, "c", 0, &end), LVIO_E_NOT_FOUND);
+  EXPECT_EQ(LV_fclose(out, 0), 2);
+  EXPECT_EQ(LV_fclose(in, 0), 2);
+}
+
+}  // namespace

@@ -295,7 +295,7 @@ const lv_support_table lv_support = {
     FN(pure_attributes),  // 36
     FN(MakeSmall_checked),  // 37
     FN(lv_get_globref_checked),  // 38
-    NONE(lv_action),  // 39
+    FN(lv_action),  // 39
     FN(single_attribute),  // 40
     FN(LargeArity_checked),  // 41
     FN(TermToPointer_checked),  // 42

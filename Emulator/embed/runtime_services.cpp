@@ -3,15 +3,18 @@
 
 #include <cstring>
 
+#include "core/api_error.h"
 #include "core/memory.h"
 #include "core/version_text.h"
 #include "lvio/environment.h"
 #include "lvio/settings.h"
+#include "store/backtrace.h"
 #include "text/utf8.h"
 
 namespace {
 
 constexpr int KEY = 40900;
+constexpr int LV_ERR_BAD_ACTION = 8;
 void* corvid_magic;
 int corvid_threadservermode;
 
@@ -124,4 +127,17 @@ int lv_get_corvid_threadservermode(int* mode, int key) {
 lv_termref_slot* lv_get_globref_checked(int64_t index, lv_worker* w) {
   if (w == nullptr || index < 0 || index >= w->termref_capacity || index >= w->termref_top) return nullptr;
   return &w->termrefs[index];
+}
+
+int lv_action(int action) {
+  switch (action) {
+    case 1:
+      return 1;
+    case 7:
+      prolog_backtrace(get_current_worker());
+      return 1;
+    default:
+      lv_set_api_error(LV_ERR_BAD_ACTION);
+      return 0;
+  }
 }

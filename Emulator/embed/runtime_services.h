@@ -31,5 +31,10 @@ void* lv_get_corvid_magic(int key);
 int lv_set_corvid_threadservermode(int mode, int key);
 int lv_get_corvid_threadservermode(int* mode, int key);
 
+// Support actions: 1 discards what the debugger keeps of a backtrace (this
+// engine keeps none), 7 prints the current backtrace as $backtrace does;
+// both answer 1. Any other action sets interface error 8 and answers 0.
+int lv_action(int action);
+
 // The slot of a valid term reference of the engine, or null.
 lv_termref_slot* lv_get_globref_checked(int64_t index, lv_worker* w);

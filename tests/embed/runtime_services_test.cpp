@@ -82,6 +82,17 @@ TEST_F(RuntimeServices, CheckedTermReferenceSlots) {
   EXPECT_EQ(checked(-1, w), nullptr);
 }
 
+TEST_F(RuntimeServices, SupportActions) {
+  const lv_api_table* support = LV_get_dispatch_40900(nullptr)->support;
+  auto action = reinterpret_cast<int (*)(int)>(lv_api_slot(support, LV_SUPPORT_lv_action));
+  EXPECT_EQ(action(1), 1);
+  lv_set_api_error(0);
+  for (int bad : {0, 2, 8, -1}) {
+    EXPECT_EQ(action(bad), 0);
+    EXPECT_EQ(errno_(), 8);
+  }
+}
+
 TEST_F(RuntimeServices, MalformedTextMakesNoCodeList) {
   ref t = new_ref(), nil = new_ref();
   ASSERT_EQ(put_atom(nil, atom("[]")), 1);

@@ -7,6 +7,7 @@
 
 #include "embed/argument_vector.h"
 #include "embed/dispatch_fixture.h"
+#include "lvio/initialize.h"
 #include "support.h"
 
 namespace {
@@ -80,6 +81,23 @@ TEST_F(RuntimeServices, CheckedTermReferenceSlots) {
   EXPECT_EQ(slot[1], 0u);
   EXPECT_EQ(checked(t + 1, w), nullptr);
   EXPECT_EQ(checked(-1, w), nullptr);
+}
+
+TEST_F(RuntimeServices, SettingsThroughTheIoLayer) {
+  auto set = api<int(const char*, const char*)>(LV_SLOT_LV_setenv);
+  auto get = api<char*(const char*)>(LV_SLOT_LV_getenv);
+  auto free_ = api<void(void*)>(LV_SLOT_LV_free);
+  ASSERT_EQ(lvio_initialize(nullptr, nullptr, nullptr, 0), 0);
+  // Longer than the first 20-byte try.
+  std::string value(100, 'v');
+  EXPECT_EQ(set("LV_TEST_SETTING", value.c_str()), 0);
+  char* back = get("LV_TEST_SETTING");
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(std::string(back), value);
+  free_(back);
+  EXPECT_EQ(get("LV_TEST_SETTING_NOT_THERE"), nullptr);
+  EXPECT_EQ(set(nullptr, "x"), 1);
+  (void)lvio_initialize(nullptr, nullptr, nullptr, 1);
 }
 
 TEST_F(RuntimeServices, SupportActions) {

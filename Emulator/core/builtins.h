@@ -38,4 +38,5 @@ lv_builtin_table lv_store_builtins();
 lv_builtin_table lv_db_builtins();
 lv_builtin_table lv_reader_builtins();
 lv_builtin_table lv_os_builtins();
+lv_builtin_table lv_tunnel_builtins();
 lv_builtin_table lv_embed_builtins();

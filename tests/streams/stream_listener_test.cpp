@@ -7,8 +7,11 @@
 
 #include <string>
 
+#include "core/stack_shift.h"
 #include "lvio/process.h"
 #include "streams/pipe_stream.h"
+#include "streams/tunnel_builtins.h"
+#include "streams/tunnel_stream.h"
 #include "support/stream_fixture.h"
 
 namespace {
@@ -84,6 +87,48 @@ TEST_F(StreamListenerTest, EveryLineOfAChildReachesThePipeTheLastOnesIncluded) {
   EXPECT_EQ(LV_fclose(channel, LV_CLOSE_FORCE), 2);
   EXPECT_EQ(LV_fclose(in, 0), 2);  // reaps the listener, which closes the child's stream
   EXPECT_EQ(lv_find_stream_by_id(nullptr, child->id), nullptr);
+}
+
+// A new unbound heap variable.
+lv_term fresh_variable(lv_worker* w) {
+  lv_heap_room(w, 1, 0);
+  lv_term* v = w->H++;
+  *v = lv_make_ref(v);
+  return *v;
+}
+
+TEST_F(StreamListenerTest, BuiltInsListenAndOpenTunnels) {
+  lv_stream* child = finished_child_output("printf 'TUNNEL APPEND early kept\\nbye\\n'");
+  ASSERT_NE(child, nullptr);
+  w->X[0] = lv_stream_term(child);
+  w->X[1] = fresh_variable(w);
+  ASSERT_EQ(prolog_add_stream_listener(w), 1);
+  lv_stream* in = lv_get_stream_arg(w->X[1], LV_CAP_INPUT, 0);
+  ASSERT_NE(in, nullptr);
+  EXPECT_EQ(read_text(in, 100), U"TUNNEL APPEND early kept\nbye\n");
+  // An output tunnel on a binary output carrier, binary itself (options 8).
+  lv_stream* far = nullptr;
+  lv_stream* carrier = nullptr;
+  ASSERT_EQ(lv_open_pipe_streams(nullptr, &far, nullptr, &carrier, 0), 0);
+  w->X[0] = lv_stream_term(carrier);
+  w->X[1] = lv_atom_from_text("c1", LV_ATOM_FIND_OR_CREATE);
+  w->X[2] = lv_make_small(8);
+  w->X[3] = fresh_variable(w);
+  ASSERT_EQ(prolog_open_tunnel_stream(w), 1);
+  lv_stream* tunnel = lv_get_stream_arg(w->X[3], LV_CAP_OUTPUT, 0);
+  ASSERT_NE(tunnel, nullptr);
+  EXPECT_NE(tunnel->flags & LV_STREAM_BINARY, 0u);
+  w->X[2] = lv_make_small(-1);
+  w->X[3] = fresh_variable(w);
+  EXPECT_EQ(prolog_open_tunnel_stream(w), 0);
+  // An input tunnel needs an active listener on the carrier.
+  w->X[0] = lv_stream_term(far);
+  w->X[2] = lv_make_small(4);
+  EXPECT_EQ(prolog_open_tunnel_stream(w), 0);
+  EXPECT_EQ(LV_fclose(tunnel, 0), 2);
+  EXPECT_EQ(LV_fclose(carrier, 0), 2);
+  EXPECT_EQ(LV_fclose(far, 0), 2);
+  EXPECT_EQ(LV_fclose(in, 0), 2);
 }
 
 TEST_F(StreamListenerTest, OnlyInputStreamsCanBeListenedTo) {

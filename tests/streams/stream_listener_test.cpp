@@ -131,6 +131,36 @@ TEST_F(StreamListenerTest, BuiltInsListenAndOpenTunnels) {
   EXPECT_EQ(LV_fclose(in, 0), 2);
 }
 
+TEST_F(StreamListenerTest, TunnelLinesFeedChannelsOpenedLaterAndCloseThem) {
+  lv_stream* listened = nullptr;
+  lv_stream* peer = nullptr;  // what the development environment would write
+  ASSERT_EQ(lv_open_pipe_streams(nullptr, &listened, nullptr, &peer, 0), 0);
+  lv_stream* in = nullptr;
+  ASSERT_EQ(lv_add_stream_listener(listened, &in), 0);
+  auto send = [&](const std::string& bytes) {
+    ASSERT_EQ(LV_put_bytes(peer, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), 0), 0);
+    ASSERT_EQ(LV_flush_output(peer, 0), 0);
+  };
+  send("TUNNEL APPEND later x\1\2y\001\001\nTUNNEL BOGUS later\nTUNNEL\n");
+  const std::u32string forwarded = U"TUNNEL APPEND later x\u0001\u0002y\u0001\u0001\nTUNNEL BOGUS later\nTUNNEL\n";
+  EXPECT_EQ(read_text(in, forwarded.size()), forwarded);
+  lv_stream* channel = nullptr;
+  ASSERT_EQ(lv_open_tunnel_input(listened, "later", LV_TUNNEL_IN_BINARY, &channel), 0);
+  send("TUNNEL CLOSE later\nsync\n");
+  EXPECT_EQ(read_text(in, 24), U"TUNNEL CLOSE later\nsync\n");
+  std::string bytes;
+  int64_t c;
+  while ((c = lv_get_byte_helper(channel, LV_GET_NO_WAIT | LV_GET_RETURN_ON_INTERRUPT)) >= 0)
+    bytes += static_cast<char>(c);
+  EXPECT_EQ(bytes, std::string("x\0y\1", 4));
+  EXPECT_EQ(c, LV_STREAM_END);  // closed by the peer
+  EXPECT_EQ(LV_fclose(channel, 0), 2);
+  send("end\n");
+  EXPECT_EQ(LV_fclose(peer, 0), 2);  // the listened stream ends
+  EXPECT_EQ(read_text(in, 100), U"end\n");
+  EXPECT_EQ(LV_fclose(in, 0), 2);
+}
+
 TEST_F(StreamListenerTest, OnlyInputStreamsCanBeListenedTo) {
   lv_stream* in = nullptr;
   lv_stream* out = nullptr;

@@ -40,3 +40,4 @@ lv_builtin_table lv_reader_builtins();
 lv_builtin_table lv_os_builtins();
 lv_builtin_table lv_tunnel_builtins();
 lv_builtin_table lv_embed_builtins();
+lv_builtin_table lv_argv_builtins();

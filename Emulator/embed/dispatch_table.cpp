@@ -34,6 +34,7 @@
 #include "store/predicates.h"
 #include "store/qload.h"
 #include "streams/diagnostics.h"
+#include "streams/file_names.h"
 #include "streams/std_streams.h"
 #include "streams/stream.h"
 #include "streams/stream_api.h"
@@ -166,8 +167,8 @@ const lv_c_interface_table lv_c_interface = {
     FN(LV_unregister_atom),  // 111
     FN(LV_cons_functor_array),  // 112
     NONE(LV_restore),  // 113
-    NONE(LV_set_current_dir),  // 114
-    NONE(LV_get_current_dir),  // 115
+    FN(LV_set_current_dir),  // 114
+    FN(LV_get_current_dir),  // 115
     FN(LV_raise_fault),  // 116
     FN(lv_set_abort_env),  // 117
     FN(lv_get_abort_err_ienc),  // 118
@@ -225,7 +226,7 @@ const lv_c_interface_table lv_c_interface = {
     FN(LV_put_integer_bytes),  // 170
     FN(LV_setenv),  // 171
     FN(LV_getenv),  // 172
-    NONE(LV_expand_file_name),  // 173
+    FN(LV_expand_file_name),  // 173
     FN(lv_lvio_assert_failure),  // 174
     FN(lv_lvio_debug_break),  // 175
     FN(lv_lvio_error_name),  // 176

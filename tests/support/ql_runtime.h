@@ -77,7 +77,7 @@ class Runtime {
     lv_store_init();
     lv_define_kind_predicates();
     for (lv_builtin_table t : {lv_core_builtins(), lv_store_builtins(), lv_db_builtins(), lv_reader_builtins(),
-                               lv_os_builtins(), lv_tunnel_builtins(), lv_embed_builtins()})
+                               lv_os_builtins(), lv_tunnel_builtins(), lv_embed_builtins(), lv_argv_builtins()})
       for (size_t i = 0; i < t.count; i++)
         if (((t.records[i].flags >> 17) & 7) == LV_BUILTIN_PROLOG)
           c_pred(t.records[i].name, t.records[i].flags & 0xff, t.records[i].function);

@@ -202,6 +202,10 @@ int lv_init_startup_dir() {
   constexpr uint32_t STARTUP_FLAGS = LV_NAME_DIRECTORY | LV_NAME_ABSOLUTE | LV_NAME_NO_VARIABLE | LV_NAME_NO_HOME;
   lv_clear_current_dir();
   char* startup = lv_get_property_text_default("LV_STARTUP_DIR", nullptr, nullptr);
+  if (startup != nullptr && startup[0] == '\0') {  // an empty setting counts as none
+    LV_free(startup);
+    startup = nullptr;
+  }
   char* dir = nullptr;
   if (startup != nullptr) {
     dir = lv_normalize_file_name(startup, nullptr, STARTUP_FLAGS);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/memory.h"
+#include "core/settings.h"
 #include "lvio/environment.h"
 #include "lvio/result_codes.h"
 #include "streams/file_names.h"
@@ -144,6 +145,34 @@ TEST_F(FileNameTest, ChangesTheProcessDirectoryUnlessTold) {
   ASSERT_EQ(lvio_setting_set("LV_ALLOW_CHDIR", ""), 0);
   ASSERT_NE(getcwd(now, sizeof now), nullptr);
   EXPECT_EQ(std::string(now), before);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(FileNameTest, StartUpDirectoryFromItsSettingOrTheProcess) {
+  lv_set_current_dir_options(1);
+  ASSERT_EQ(lvio_setting_set("LV_STARTUP_DIR", dir.path("").c_str()), 0);
+  ASSERT_EQ(lv_init_startup_dir(), 1);
+  EXPECT_EQ(std::string(lv_current_dir()), dir.path(""));
+  char* temp = lv_get_property_text_default("LV_TEMP_DIR", nullptr, nullptr);
+  ASSERT_NE(temp, nullptr);
+  EXPECT_EQ(temp[0], '/');
+  LV_free(temp);
+  // A start-up directory that does not exist fails.
+  ASSERT_EQ(lvio_setting_set("LV_STARTUP_DIR", dir.path("missing").c_str()), 0);
+  EXPECT_EQ(lv_init_startup_dir(), 0);
+  // Without the setting the process's working directory is taken and stored.
+  ASSERT_EQ(lvio_setting_set("LV_STARTUP_DIR", ""), 0);
+  char cwd[4096];
+  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+  EXPECT_EQ(lv_init_startup_dir(), 1);  // an empty setting counts as none
+  EXPECT_EQ(std::string(lv_current_dir()), std::string(cwd) + "/");
+  char* stored = lv_get_property_text_default("LV_STARTUP_DIR", nullptr, nullptr);
+  ASSERT_NE(stored, nullptr);
+  EXPECT_EQ(std::string(stored), std::string(cwd) + "/");
+  LV_free(stored);
 }
 
 }  // namespace

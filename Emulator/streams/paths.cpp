@@ -30,6 +30,16 @@ const char* lv_path_extension(const char* path) {
   return dot;
 }
 
+const char* lv_split_path(const char* path, const char** root_end, const char** last, const char** extension) {
+  const char* end = path + std::strlen(path);
+  const char* start = end;
+  while (start > path && start[-1] != '/') start--;
+  if (root_end != nullptr) *root_end = path[0] == '/' ? path + 1 : nullptr;
+  if (last != nullptr) *last = start;
+  if (extension != nullptr) *extension = std::strrchr(start, '.');
+  return end;
+}
+
 size_t lv_path_dirname_length(const char* path) {
   size_t n = std::strlen(path);
   if (n > 0 && path[n - 1] == '/') n--;

@@ -19,6 +19,11 @@ char* lv_path_dirname(const char* path);
 // passed over), without the text from its last '.' on when asked.
 char* lv_path_basename(const char* path, int without_extension);
 
+// The path's end; *root_end just past its root ("/"), null for a path
+// without one; *last the start of its last component; *extension its
+// extension as lv_path_extension gives it. Out pointers may be null.
+const char* lv_split_path(const char* path, const char** root_end, const char** last, const char** extension);
+
 // 1 when the path names an existing directory, else 0.
 int lv_is_directory(const char* path);
 

@@ -13,6 +13,8 @@
 #include "lvio/coder.h"
 #include "lvio/locale_text.h"
 #include "lvio/trace.h"
+#include "lvio/buffer.h"
+#include "streams/memory_stream.h"
 #include "streams/stream_close.h"
 #include "streams/stream_internal.h"
 #include "streams/stream_open.h"
@@ -45,39 +47,6 @@ bool resize_idle_hooks(uint64_t count) {
   lv_idle_hooks_changes++;
   return true;
 }
-
-// A memory input device: a copy of the bytes.
-struct memory_input {
-  uint8_t* data;
-  uint64_t size;
-  uint64_t position;
-};
-
-int64_t memory_read(void* user, void* destination, uint64_t* size, uint32_t) {
-  auto* m = static_cast<memory_input*>(user);
-  uint64_t n = m->size - m->position;
-  if (n == 0) {
-    *size = 0;
-    return LVIO_E_END_OF_FILE;
-  }
-  if (n > *size) n = *size;
-  std::memcpy(destination, m->data + m->position, n);
-  m->position += n;
-  *size = n;
-  return 0;
-}
-
-int64_t memory_close(void** user, uint32_t, int) {
-  auto* m = static_cast<memory_input*>(*user);
-  if (m != nullptr) {
-    lv_mem_free(m->data, m->size == 0 ? 1 : m->size, LV_STREAM_MEM);
-    lv_mem_free(m, sizeof *m, LV_STREAM_MEM);
-  }
-  *user = nullptr;
-  return 0;
-}
-
-const char memory_input_tag = 0;
 
 }  // namespace
 
@@ -231,22 +200,16 @@ int64_t LV_create_stream(void* user_data, const void* class_tag, lvio_device_rea
 
 int64_t lv_open_memory_input(const void* bytes, uint64_t count, const char* name, lv_stream** out) {
   if ((bytes == nullptr && count != 0) || name == nullptr || out == nullptr) return LVIO_E_PARAMETER_ERROR;
-  auto* m = static_cast<memory_input*>(lv_mem_alloc(sizeof(memory_input), LV_STREAM_MEM));
-  if (m == nullptr) return LVIO_E_OUT_OF_MEMORY;
-  m->size = count;
-  m->position = 0;
-  m->data = static_cast<uint8_t*>(lv_mem_alloc(count == 0 ? 1 : count, LV_STREAM_MEM));
-  if (m->data == nullptr) {
-    lv_mem_free(m, sizeof *m, LV_STREAM_MEM);
-    return LVIO_E_OUT_OF_MEMORY;
-  }
-  if (count != 0) std::memcpy(m->data, bytes, count);
+  lvio_buffer* buffer = lvio_buffer_create(bytes, count, LVIO_BUFFER_CREATE_COPY);
+  if (buffer == nullptr) return LVIO_E_OUT_OF_MEMORY;
+  lvio_layer* chain = nullptr;
+  int64_t rc = lv_memory_device_create(&chain, buffer, nullptr, nullptr,
+                                       LV_MEMORY_OWNS_BUFFER | LV_MEMORY_READABLE | LV_MEMORY_BYTE_ITEMS);
+  if (rc < 0) return rc;
   lv_stream* s = nullptr;
-  int64_t rc = LV_create_stream(m, &memory_input_tag, memory_read, nullptr, nullptr, nullptr, memory_close, nullptr,
-                                nullptr, nullptr, LV_CREATE_BYTES, &s);
+  rc = lv_make_stream_from_layers(chain, &s, LV_MAKE_INPUT | LV_MAKE_BINARY);
   if (rc < 0) {
-    void* user = m;
-    memory_close(&user, 0, 1);
+    (void)lvio_stream_close(&chain, LVIO_OP_ABORTIVE);
     return rc;
   }
   lv_term atom = lv_atom_from_text(name, LV_ATOM_FIND_OR_CREATE);

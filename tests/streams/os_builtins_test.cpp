@@ -14,6 +14,7 @@
 #include "lvio/result_codes.h"
 #include "streams/file_names.h"
 #include "streams/os_builtins.h"
+#include "streams/std_streams.h"
 #include "support/builtin_fixture.h"
 #include "support/temp_files.h"
 
@@ -32,6 +33,7 @@ class OsBuiltinTest : public BuiltinTest {
   void TearDown() override {
     lv_clear_current_dir();
     lv_set_current_dir_options(0);
+    lv_stream_close_all_std();  // the ring made by streams opened here goes with the engine's memory
     EXPECT_EQ(lvio_initialize(nullptr, nullptr, nullptr, 1), 0);
     BuiltinTest::TearDown();
   }

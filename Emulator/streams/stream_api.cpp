@@ -140,12 +140,15 @@ int64_t LV_create_os_stream(int64_t handle, lv_stream** out, lv_term encoding, u
     if (rc >= 0) rc = lv_check_coder_flags(word);
   }
   lvio_free(locale_name);
+  // The handle is borrowed while the stream is built, so that a failure
+  // leaves it open for the caller; the stream takes it over at the end.
   lvio_layer* chain = nullptr;
+  lvio_layer* device_layer = nullptr;
   if (rc >= 0) {
-    uint32_t device = (input ? LVIO_ASYNC_READ : 0) | (output ? LVIO_ASYNC_WRITE : 0) |
-                      ((w & LV_OS_BORROWED) != 0 ? LVIO_ASYNC_BORROWED : 0) |
+    uint32_t device = (input ? LVIO_ASYNC_READ : 0) | (output ? LVIO_ASYNC_WRITE : 0) | LVIO_ASYNC_BORROWED |
                       ((w & LV_OS_OWN_POSITION) != 0 ? LVIO_ASYNC_OWN_POSITION : 0);
     rc = lvio_open_os_handle(&chain, static_cast<int>(handle), device);
+    device_layer = chain;
   }
   uint32_t text_flags = 0;
   if (rc >= 0 && text) {
@@ -171,6 +174,7 @@ int64_t LV_create_os_stream(int64_t handle, lv_stream** out, lv_term encoding, u
     if (chain != nullptr) (void)lvio_stream_close(&chain, LVIO_OP_ABORTIVE);  // the open's failure is reported
     return rc;
   }
+  if ((w & LV_OS_BORROWED) == 0) device_layer->flags &= ~LVIO_ASYNC_LAYER_BORROWED;
   lv_stream_apply_text_flags(s, text_flags);
   *out = s;
   return 0;

@@ -64,7 +64,8 @@ constexpr uint32_t LV_OS_LOCALE_ENCODING = 0x20000;  // no name: the locale's co
 constexpr uint32_t LV_OS_ENCODING_GIVEN = 0x40000;
 
 // Slot 22: a stream over an operating-system handle, which it takes over
-// (unless LV_OS_BORROWED). The encoding term is encoding(Name, Signature,
+// (unless LV_OS_BORROWED) once the stream is made: a failure leaves the
+// handle open. The encoding term is encoding(Name, Signature,
 // EndOfLine) of atoms, Name default meaning none.
 int64_t LV_create_os_stream(int64_t handle, lv_stream** out, lv_term encoding, uint32_t options);
 

@@ -303,6 +303,57 @@ TEST_F(StreamIoTest, WritingToAClosedPipeIsAnError) {
   EXPECT_LT(LV_fclose(s, 0), 0);
   EXPECT_EQ(lv_stream_known(s), s);
   EXPECT_EQ(LV_fclose(s, LV_CLOSE_FORCE), 2);
+
+  // A close that is the first flush reports the failure as well, for text
+  // and binary streams alike.
+  for (uint32_t kind : {LV_OS_TEXT, LV_OS_BINARY}) {
+    ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
+    ASSERT_EQ(LV_create_os_stream(ends[1], &s, 0, LV_OS_WRITE | kind), 0);
+    close(ends[0]);
+    if (kind == LV_OS_TEXT)
+      EXPECT_EQ(LV_put_encoded_string(s, "never read", 0), 0);
+    else
+      EXPECT_EQ(LV_put_bytes(s, reinterpret_cast<const uint8_t*>("never read"), 10, 0), 0);
+    EXPECT_EQ(LV_fclose(s, 0), LVIO_E_END_OF_FILE);
+    EXPECT_EQ(lv_stream_known(s), s);
+    EXPECT_EQ(LV_fclose(s, LV_CLOSE_FORCE), 2);
+  }
+}
+
+// The handle belongs to the stream once it is made, and only then.
+TEST_F(StreamIoTest, HandleStreamsTakeOverTheirHandleOnlyOnSuccess) {
+  int ends[2];
+  ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
+  auto open_fd = [](int fd) { return fcntl(fd, F_GETFD) != -1; };
+  lv_stream* s = nullptr;
+  // A read-write text stream in reposition mode is refused after the
+  // device is open.
+  EXPECT_EQ(LV_create_os_stream(ends[0], &s, 0, LV_OS_READ | LV_OS_WRITE | LV_OS_TEXT | LV_OS_REPOSITION),
+            LVIO_E_NOT_SUPPORTED);
+  EXPECT_TRUE(open_fd(ends[0]));
+  ASSERT_EQ(LV_create_os_stream(ends[0], &s, 0, LV_OS_READ | LV_OS_BINARY | LV_OS_BORROWED), 0);
+  EXPECT_EQ(LV_fclose(s, 0), 2);
+  EXPECT_TRUE(open_fd(ends[0]));
+  ASSERT_EQ(LV_create_os_stream(ends[0], &s, 0, LV_OS_READ | LV_OS_BINARY), 0);
+  EXPECT_EQ(LV_fclose(s, 0), 2);
+  EXPECT_FALSE(open_fd(ends[0]));
+  close(ends[1]);
+}
+
+TEST_F(StreamIoTest, AFullDeviceIsAWriteErrorNotLostOutput) {
+  lv_stream* s = nullptr;
+  ASSERT_EQ(LV_fopen("/dev/full", 0, LV_FOPEN_WRITE | LV_FOPEN_BINARY, &s), 0);
+  EXPECT_EQ(LV_put_bytes(s, reinterpret_cast<const uint8_t*>("disk"), 4, 0), 0);
+  EXPECT_EQ(LV_flush_output(s, 0), LVIO_E_NOSPACE);
+  EXPECT_EQ(LV_fclose(s, 0), LVIO_E_NOSPACE);
+  EXPECT_EQ(lv_stream_known(s), s);
+  EXPECT_EQ(LV_fclose(s, LV_CLOSE_FORCE), 2);
+  // Text output whose buffer fills up meets the error while it is written.
+  ASSERT_EQ(LV_fopen("/dev/full", LV_ATOM_NIL, LV_FOPEN_WRITE | LV_FOPEN_TEXT | LV_FOPEN_ENCODING_TERM, &s), 0);
+  int64_t rc = 0;
+  for (int i = 0; i < 100000 && rc >= 0; i++) rc = lv_put_code(s, 'x');
+  EXPECT_EQ(rc, LVIO_E_NOSPACE);
+  EXPECT_EQ(LV_fclose(s, LV_CLOSE_FORCE), 2);
 }
 
 TEST_F(StreamIoTest, AFileStreamWritesAndClosesSideBySide) {

@@ -7,7 +7,7 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <string>
+#include <initializer_list>
 
 #include "core/memory.h"
 #include "core/settings.h"
@@ -23,129 +23,186 @@ namespace {
 char* current_dir = nullptr;  // LV_malloc, normalised, ends with "/"
 uint32_t dir_options = 0;
 
-char* copy_out(const std::string& text) {
-  char* out = static_cast<char*>(LV_malloc(text.size() + 1));
-  if (out != nullptr) std::memcpy(out, text.c_str(), text.size() + 1);
+struct piece {
+  const char* text;
+  size_t length;
+};
+
+piece whole(const char* text) { return {text, std::strlen(text)}; }
+
+// The pieces joined in a new LV_malloc text; null when out of memory.
+char* join(std::initializer_list<piece> pieces) {
+  size_t length = 0;
+  for (const piece& p : pieces) length += p.length;
+  char* out = static_cast<char*>(LV_malloc(length + 1));
+  if (out == nullptr) return nullptr;
+  char* to = out;
+  for (const piece& p : pieces) {
+    std::memcpy(to, p.text, p.length);
+    to += p.length;
+  }
+  *to = '\0';
   return out;
 }
 
-// The home directory of the user (the current user for an empty name).
-bool home_directory(const std::string& user, std::string* home) {
-  if (user.empty()) {
+// The home directory of the user (the current user for an empty name), in
+// a new LV_malloc text; null when there is none.
+char* home_directory(piece user) {
+  if (user.length == 0) {
     const char* h = std::getenv("HOME");
-    if (h != nullptr && h[0] != '\0') {
-      *home = h;
-      return true;
-    }
+    if (h != nullptr && h[0] != '\0') return join({whole(h)});
   }
+  char* name = join({user});
   long hint = sysconf(_SC_GETPW_R_SIZE_MAX);
-  std::string buffer(hint > 0 ? static_cast<size_t>(hint) : 16384, '\0');
-  passwd entry;
-  passwd* found = nullptr;
-  int rc = user.empty() ? getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found)
-                        : getpwnam_r(user.c_str(), &entry, buffer.data(), buffer.size(), &found);
-  if (rc != 0 || found == nullptr || entry.pw_dir == nullptr || entry.pw_dir[0] == '\0') return false;
-  *home = entry.pw_dir;
-  return true;
+  size_t size = hint > 0 ? static_cast<size_t>(hint) : 16384;
+  char* buffer = static_cast<char*>(LV_malloc(size));
+  char* home = nullptr;
+  if (name != nullptr && buffer != nullptr) {
+    passwd entry;
+    passwd* found = nullptr;
+    int rc = user.length == 0 ? getpwuid_r(getuid(), &entry, buffer, size, &found)
+                              : getpwnam_r(name, &entry, buffer, size, &found);
+    if (rc == 0 && found != nullptr && entry.pw_dir != nullptr && entry.pw_dir[0] != '\0')
+      home = join({whole(entry.pw_dir)});
+  }
+  LV_free(buffer);
+  LV_free(name);
+  return home;
 }
 
-// The directory relative names are taken against: base when given, else
-// the runtime current directory, else the I/O layer's.
-bool base_directory(const char* base, std::string* out) {
-  if (base != nullptr && base[0] != '\0') {
-    *out = base;
-    return true;
-  }
-  if (current_dir != nullptr) {
-    *out = current_dir;
-    return true;
-  }
+// The directory relative names are taken against, in a new LV_malloc text:
+// base when given, else the runtime current directory, else the I/O
+// layer's.
+char* base_directory(const char* base) {
+  if (base != nullptr && base[0] != '\0') return join({whole(base)});
+  if (current_dir != nullptr) return join({whole(current_dir)});
   char* dir = nullptr;
-  if (lvio_get_current_directory(&dir, 0) < 0) return false;
-  *out = dir;
+  if (lvio_get_current_directory(&dir, 0) < 0) return nullptr;
+  char* out = join({whole(dir)});
   lvio_free(dir);
-  return true;
+  return out;
 }
 
-// The text of the leading component (after its first character).
-std::string leading_word(const char* name, const char** end) {
+// The leading word of a name (after its first character), up to the first
+// separator; *rest is where it ends.
+piece leading_word(const char* name, const char** rest) {
   const char* p = name + 1;
   while (*p != '\0' && *p != '/') p++;
-  *end = p;
-  return std::string(name + 1, p);
+  *rest = p;
+  return {name + 1, static_cast<size_t>(p - (name + 1))};
 }
 
-bool normalize(const char* name, const char* base, uint32_t flags, std::string* out) {
-  if (name == nullptr || lv_text_is_utf8(name) == 0) return false;
-  std::string full;
-  if (name[0] == '$' && (flags & LV_NAME_NO_VARIABLE) == 0) {
-    const char* rest;
-    std::string variable = leading_word(name, &rest);
-    if (variable.empty()) return false;
-    char* value = lv_get_property_text_default(variable.c_str(), nullptr, nullptr);
-    if (value == nullptr) return false;
-    bool ok = value[0] != '\0' && normalize(value, base, flags | LV_NAME_DIRECTORY | LV_NAME_NO_VARIABLE, &full);
-    LV_free(value);
-    if (!ok) return false;
-    full += rest;
-  } else if (name[0] == '~' && (flags & LV_NAME_NO_HOME) == 0) {
-    const char* rest;
-    std::string home;
-    if (!home_directory(leading_word(name, &rest), &home)) return false;
-    full = home + "/" + rest;
-  } else if (name[0] == '/') {
-    full = name;
-  } else {
-    if ((flags & LV_NAME_ABSOLUTE) != 0) return false;
-    if (!base_directory(base, &full)) return false;
-    if (full.empty() || full.back() != '/') full += '/';
-    full += name;
-  }
-  if (full.empty() || full[0] != '/') return false;  // no root
+// The name made absolute, before its components are cleaned: a new LV_malloc
+// text, or null when the name fails.
+char* absolute_form(const char* name, const char* base, uint32_t flags);
 
-  std::string result = "/";
-  for (size_t i = 1; i < full.size();) {
-    while (i < full.size() && full[i] == '/') i++;
+// The normalised form in a new LV_malloc text, or null.
+char* normalize(const char* name, const char* base, uint32_t flags) {
+  if (name == nullptr || lv_text_is_utf8(name) == 0) return nullptr;
+  char* full = absolute_form(name, base, flags);
+  if (full == nullptr) return nullptr;
+  if (full[0] != '/') {  // no root
+    LV_free(full);
+    return nullptr;
+  }
+  size_t n = std::strlen(full);
+  // The result is never longer than the name plus a closing "/" or ".".
+  char* result = static_cast<char*>(LV_malloc(n + 3));
+  if (result == nullptr) {
+    LV_free(full);
+    return nullptr;
+  }
+  size_t r = 0;
+  result[r++] = '/';
+  bool ok = true;
+  for (size_t i = 1; i < n && ok;) {
+    while (i < n && full[i] == '/') i++;
     size_t start = i;
-    while (i < full.size() && full[i] != '/') i++;
+    while (i < n && full[i] != '/') i++;
     size_t length = i - start;
     if (length == 0 || (length == 1 && full[start] == '.')) continue;
     if (length == 2 && full[start] == '.' && full[start + 1] == '.') {
-      if (result.size() == 1) return false;  // above the root
-      result.pop_back();
-      result.erase(result.rfind('/') + 1);
+      if (r == 1) {
+        ok = false;  // above the root
+        break;
+      }
+      r--;  // the separator after the last component
+      while (result[r - 1] != '/') r--;
       continue;
     }
-    result.append(full, start, length);
-    if (i < full.size()) result += '/';
+    std::memcpy(result + r, full + start, length);
+    r += length;
+    if (i < n) result[r++] = '/';
   }
-  while (result.size() > 1 && result.back() == '/') result.pop_back();
-  if (result.size() == 1) {
+  LV_free(full);
+  while (ok && r > 1 && result[r - 1] == '/') r--;
+  if (ok && r == 1) {
     if ((flags & LV_NAME_DIRECTORY) == 0) {
       if ((flags & LV_NAME_ROOT_DOT) != 0)
-        result += '.';
+        result[r++] = '.';
       else if ((flags & LV_NAME_ROOT_OK) == 0)
-        return false;
+        ok = false;
     }
-  } else if ((flags & LV_NAME_DIRECTORY) != 0) {
-    result += '/';
+  } else if (ok && (flags & LV_NAME_DIRECTORY) != 0) {
+    result[r++] = '/';
   }
-  *out = std::move(result);
-  return true;
+  if (!ok) {
+    LV_free(result);
+    return nullptr;
+  }
+  result[r] = '\0';
+  return result;
+}
+
+char* absolute_form(const char* name, const char* base, uint32_t flags) {
+  if (name[0] == '$' && (flags & LV_NAME_NO_VARIABLE) == 0) {
+    const char* rest;
+    piece variable = leading_word(name, &rest);
+    if (variable.length == 0) return nullptr;
+    char* variable_name = join({variable});
+    if (variable_name == nullptr) return nullptr;
+    char* value = lv_get_property_text_default(variable_name, nullptr, nullptr);
+    LV_free(variable_name);
+    if (value == nullptr) return nullptr;
+    char* dir = value[0] != '\0' ? normalize(value, base, flags | LV_NAME_DIRECTORY | LV_NAME_NO_VARIABLE) : nullptr;
+    LV_free(value);
+    if (dir == nullptr) return nullptr;
+    char* full = join({whole(dir), whole(rest)});
+    LV_free(dir);
+    return full;
+  }
+  if (name[0] == '~' && (flags & LV_NAME_NO_HOME) == 0) {
+    const char* rest;
+    char* home = home_directory(leading_word(name, &rest));
+    if (home == nullptr) return nullptr;
+    char* full = join({whole(home), {"/", 1}, whole(rest)});
+    LV_free(home);
+    return full;
+  }
+  if (name[0] == '/') return join({whole(name)});
+  if ((flags & LV_NAME_ABSOLUTE) != 0) return nullptr;
+  char* dir = base_directory(base);
+  if (dir == nullptr) return nullptr;
+  size_t n = std::strlen(dir);
+  bool separated = n > 0 && dir[n - 1] == '/';
+  char* full = join({{dir, n}, {"/", separated ? 0u : 1u}, whole(name)});
+  LV_free(dir);
+  return full;
 }
 
 }  // namespace
 
 char* lv_normalize_file_name(const char* name, const char* base, uint32_t flags) {
-  std::string result;
-  if (!normalize(name, base, flags, &result)) return nullptr;
-  return copy_out(result);
+  return normalize(name, base, flags);
 }
 
 char* lv_expand_relative(const char* name, const char* base, uint32_t flags) {
-  std::string dir;
-  if (base != nullptr && !normalize(base, nullptr, LV_NAME_DIRECTORY, &dir)) return nullptr;
-  return lv_normalize_file_name(name, base != nullptr ? dir.c_str() : nullptr, flags);
+  if (base == nullptr) return normalize(name, nullptr, flags);
+  char* dir = normalize(base, nullptr, LV_NAME_DIRECTORY);
+  if (dir == nullptr) return nullptr;
+  char* result = normalize(name, dir, flags);
+  LV_free(dir);
+  return result;
 }
 
 uint32_t lv_current_dir_options() { return dir_options; }
@@ -189,7 +246,7 @@ int64_t LV_set_current_dir(const char* dir) {
 
 char* LV_get_current_dir() {
   if (current_dir == nullptr) return nullptr;
-  return copy_out(current_dir);
+  return join({whole(current_dir)});
 }
 
 int64_t LV_expand_file_name(const char* name, const char* base, uint32_t flags, char** result) {

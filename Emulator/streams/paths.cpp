@@ -9,6 +9,8 @@
 
 namespace {
 
+constexpr uint32_t PERM_TEXT_MEM = lv_mem_flags(LV_CAT_ATOM_BUFFER);
+
 char* copy_part(const char* text, size_t length) {
   char* out = static_cast<char*>(LV_malloc(length + 1));
   if (out == nullptr) return nullptr;
@@ -79,4 +81,16 @@ int lv_is_regular_file(const char* path) {
 
 int lv_file_access_ok(const char* path) {
   return lvio_path_attributes(path, LVIO_ACCESS_NO_PARENT) >= 0 ? 1 : 0;
+}
+
+char* lv_strdup_perm(const char* text) {
+  size_t size = std::strlen(text) + 1;
+  char* out = static_cast<char*>(lv_mem_alloc(size, PERM_TEXT_MEM));
+  if (out == nullptr) return nullptr;
+  for (size_t i = 0; i < size; i++) out[i] = text[i] == '\\' ? '/' : text[i];
+  return out;
+}
+
+void lv_strdup_perm_free(char* text) {
+  if (text != nullptr) lv_mem_free(text, std::strlen(text) + 1, PERM_TEXT_MEM);
 }

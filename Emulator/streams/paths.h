@@ -32,3 +32,9 @@ int lv_is_regular_file(const char* path);
 
 // 1 when the path may be read (the I/O layer's access test), else 0.
 int lv_file_access_ok(const char* path);
+
+// A copy of the text with every "\" turned into "/", kept in the memory
+// manager's permanent-text category; null when out of memory. Freed with
+// lv_strdup_perm_free.
+char* lv_strdup_perm(const char* text);
+void lv_strdup_perm_free(char* text);

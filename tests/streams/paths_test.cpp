@@ -47,4 +47,11 @@ TEST_F(PathTest, PartsOfAPath) {
   }
 }
 
+TEST_F(PathTest, PermanentCopiesUseForwardSlashes) {
+  char* copy = lv_strdup_perm("a\\b\\c/d");
+  ASSERT_NE(copy, nullptr);
+  EXPECT_STREQ(copy, "a/b/c/d");
+  lv_strdup_perm_free(copy);
+}
+
 }  // namespace

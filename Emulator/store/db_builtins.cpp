@@ -244,11 +244,13 @@ int prolog_set_clock_remaining(lv_worker* w) {
 
 int prolog_retractall(lv_worker* w) {
   lv_term head = lv_deref(w->X[0]);
-  if (lv_is_struct(head)) {
-    unsigned n = lv_functor_arity(lv_struct_cells(head)[0]);
+  if (lv_is_compound(head)) {
+    // A list cell is the compound '.'(H, T).
+    const lv_term* args = lv_is_list(head) ? lv_list_cells(head) : lv_struct_cells(head) + 1;
+    unsigned n = lv_is_list(head) ? 2 : lv_functor_arity(lv_struct_cells(head)[0]);
     lv_term cells[256];
     for (unsigned i = 0; i < n; i++) {
-      lv_term a = lv_deref(lv_struct_cells(head)[1 + i]);
+      lv_term a = lv_deref(args[i]);
       if (!lv_is_ref(a) || lv_is_attvar_cell(w, lv_ref_cell(a))) return 0;
       cells[i] = a;
     }

@@ -1,6 +1,8 @@
 // The clause table of a dynamic predicate: attaching, detaching, erasing.
 #include "store/dynamic_table.h"
 
+#include <initializer_list>
+
 #include "core/fault.h"
 #include "core/memory.h"
 #include "core/predefined_atoms.h"
@@ -147,11 +149,16 @@ void renumber_seq(lv_dynamic_clause_table* t) {
 }
 
 // The record that holds a shared definition: an importing record's clauses
-// belong to the exporter's record, which outlives the importer's.
+// belong to the record of the definition's home module (the exporter's own,
+// also when the import goes through another importer), which outlives the
+// importers and is the one whose table the store's walks visit.
 lv_pred* holder_of(lv_pred* pred) {
   if (pred->import_module == nullptr || pred->import_module == pred->owner_module) return pred;
-  lv_pred* h = lv_lookup_predicate(pred->import_module, pred->name, static_cast<unsigned>(pred->arity), LV_LOOKUP_FIND);
-  return h != nullptr && h->definition == pred->definition ? h : pred;
+  for (lv_module* m : {pred->home_module, pred->import_module}) {
+    lv_pred* h = lv_lookup_predicate(m, pred->name, static_cast<unsigned>(pred->arity), LV_LOOKUP_FIND);
+    if (h != nullptr && h != pred && h->definition == pred->definition && h->import_module == h->owner_module) return h;
+  }
+  return pred;
 }
 
 void attach(lv_pred* pred, lv_db_clause* c, bool at_front) {
@@ -205,7 +212,13 @@ void lv_dynamic_ref_handed_out(const lv_pred* pred) {
 bool lv_dynamic_ref_known(const lv_pred* pred) {
   if (handed_out == nullptr || pred == nullptr) return false;
   lv_hash_entry* e = lv_wordtab_find(handed_out, reinterpret_cast<uint64_t>(pred));
-  return e != nullptr && e->key == reinterpret_cast<uint64_t>(pred);
+  return e != nullptr && e->key == reinterpret_cast<uint64_t>(pred) && e->value != 0;
+}
+
+void lv_dynamic_ref_forget(const lv_pred* pred) {
+  if (handed_out == nullptr) return;
+  lv_hash_entry* e = lv_wordtab_find(handed_out, reinterpret_cast<uint64_t>(pred));
+  if (e != nullptr && e->key == reinterpret_cast<uint64_t>(pred)) e->value = 0;
 }
 
 lv_dynamic_clause_table* lv_dynamic_table_new(lv_pred* pred) {

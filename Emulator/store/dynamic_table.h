@@ -57,6 +57,8 @@ int lv_box_equal(const lv_term* a, const lv_term* b);
 void lv_dynamic_refs_init();
 void lv_dynamic_ref_handed_out(const lv_pred* pred);
 bool lv_dynamic_ref_known(const lv_pred* pred);
+// A record being freed: its number is refused from now on.
+void lv_dynamic_ref_forget(const lv_pred* pred);
 
 // Frees a tree of clause-instance records held in *slot.
 void lv_free_key_tree(void** slot);

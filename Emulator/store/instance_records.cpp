@@ -2,12 +2,11 @@
 #include "store/instance_records.h"
 
 #include "core/memory.h"
+#include "embed/prolog_contract.h"
 #include "store/counters.h"
 #include "store/db_clause.h"
 #include "store/dbref_table.h"
 #include "store/predicates.h"
-
-lv_pred* lv_instance_body_pred;
 
 namespace {
 
@@ -26,7 +25,7 @@ int64_t first_line(const void* positions) { return static_cast<int64_t>(static_c
 
 lv_instance_record* lv_instance_source_record(lv_db_clause* clause) {
   if (clause->positions == nullptr) return nullptr;
-  if (clause->instances == nullptr) clause->instances = new_record(clause, first_line(clause->positions), lv_instance_body_pred);
+  if (clause->instances == nullptr) clause->instances = new_record(clause, first_line(clause->positions), lv_role.clause_body);
   return static_cast<lv_instance_record*>(clause->instances);
 }
 

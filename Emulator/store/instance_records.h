@@ -19,11 +19,9 @@ struct lv_instance_record {
 };
 static_assert(sizeof(lv_instance_record) == 48);
 
-// The predicate through which dynamic clause bodies run (set at start-up).
-extern lv_pred* lv_instance_body_pred;
-
 // The clause's root record, made on first use; null when the clause has no
-// source-position table.
+// source-position table. Its callee is the predicate through which dynamic
+// clause bodies run (the clause-body role).
 lv_instance_record* lv_instance_source_record(lv_db_clause* clause);
 // The record of a position ('$ref' term, or [A|P]), made with its path on
 // first use; callee becomes the given predicate. Null when the clause is

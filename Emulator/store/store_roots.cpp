@@ -104,6 +104,7 @@ void sweep_module(lv_module* m, void*) {
       continue;
     }
     e[i].value = 0;
+    lv_dynamic_ref_forget(p);
     lv_free_pred(p);
     removed = true;
   }

@@ -8,7 +8,9 @@
 #include "core/atoms.h"
 #include "core/memory.h"
 #include "core/predefined_atoms.h"
+#include "embed/prolog_contract.h"
 #include "store/db_builtins.h"
+#include "store/db_modules.h"
 #include "store/db_generations.h"
 #include "store/dbref_table.h"
 #include "store/dynamic_call.h"
@@ -16,6 +18,7 @@
 #include "store/instance_records.h"
 #include "store/store_builtins.h"
 #include "support/store_fixture.h"
+#include "support/terms.h"
 
 namespace {
 
@@ -83,6 +86,25 @@ class DynamicDbTest : public StoreTest {
     w->X[2] = lv_pointer_to_term(p);
     w->X[3] = LV_ATOM_NIL;
     return lv_dynamic_first_clause(w);
+  }
+
+  // Module:Name/Arity made dynamic; its record there.
+  lv_pred* make_dynamic(const char* module, const char* name, unsigned arity) {
+    lv_term spec = terms::fn(w, atom("/"), {atom(name), lv_make_small(arity)});
+    w->X[0] = terms::fn(w, atom(":"), {atom(module), spec});
+    w->X[1] = atom("dynamic");
+    EXPECT_EQ(prolog_define_predicate(w), 1);
+    return pred(module, name, arity);
+  }
+
+  // The table reference of Head in Module, as $current_clauses hands it out.
+  lv_term table_ref(lv_term head, const char* module) {
+    lv_term ref = terms::var(w);
+    w->X[0] = head;
+    w->X[1] = ref;
+    w->X[2] = atom(module);
+    EXPECT_EQ(prolog_current_clauses(w), 1);
+    return lv_deref(ref);
   }
 
   lv_pred* p = nullptr;
@@ -268,6 +290,8 @@ TEST_F(DynamicDbTest, ClauseInstanceRecordsAreMadeOnceAlongTheirPath) {
   ASSERT_NE(root, nullptr);
   EXPECT_EQ(root->line, 12);
   EXPECT_EQ(root->clause, c);
+  // The root's callee is the predicate dynamic clause bodies run through.
+  EXPECT_EQ(root->callee, lv_role.clause_body);
   lv_term* h = w->H;
   h[0] = lv_make_small(2);
   h[1] = ref;
@@ -284,6 +308,94 @@ TEST_F(DynamicDbTest, ClauseInstanceRecordsAreMadeOnceAlongTheirPath) {
   // Erasing frees the clause with its records and table.
   erase(ref);
   EXPECT_EQ(clause_of(ref), nullptr);
+}
+
+// $purge of a clause that a dynamic choicepoint holds as its next candidate
+// erases it instead of freeing it: the call still runs it.
+TEST_F(DynamicDbTest, PurgeUnderADynamicChoicepointLeavesTheCallItsCandidate) {
+  lv_term r1 = insert(atom("a"));
+  lv_term r2 = insert(atom("b"));
+  lv_term* b0 = w->B;
+  ASSERT_EQ(first_call(), clause_of(r1));
+  w->X[0] = r2;
+  ASSERT_EQ(prolog_purge(w), 1);
+  lv_db_clause* c2 = clause_of(r2);
+  ASSERT_NE(c2, nullptr);
+  EXPECT_FALSE(lv_clause_alive(c2));
+  lv_db_clause* next = nullptr;
+  ASSERT_EQ(lv_dynamic_next_clause(w, &next), 1);
+  EXPECT_EQ(next, c2);
+  EXPECT_EQ(w->B, b0);
+  // With no dynamic choicepoint left it is detached and freed at once.
+  lv_reclaim_erased_clauses(w);
+  lv_term r3 = insert(atom("c"));
+  w->X[0] = r3;
+  ASSERT_EQ(prolog_purge(w), 1);
+  EXPECT_EQ(clause_of(r3), nullptr);
+  EXPECT_EQ(lv_dynamic_table(p)->first, clause_of(r1));
+  EXPECT_EQ(lv_clause_next(clause_of(r1)), nullptr);
+}
+
+// Clauses asserted through a chain of imports belong to the record of the
+// definition's home module, whose table the store's walks visit.
+TEST_F(DynamicDbTest, ClausesAssertedThroughAnImportChainBelongToTheHomeRecord) {
+  lv_pred* home = make_dynamic("ma", "dp", 1);
+  find_module(atom("mb"), 1);
+  find_module(atom("mc"), 1);
+  for (auto [importer, exporter] : {std::pair{"mb", "ma"}, std::pair{"mc", "mb"}}) {
+    w->X[0] = atom(importer);
+    w->X[1] = atom(exporter);
+    w->X[2] = terms::list(w, {terms::fn(w, atom("/"), {atom("dp"), lv_make_small(1)})});
+    ASSERT_EQ(prolog_import_preds(w), 1);
+  }
+  lv_term ref = table_ref(terms::fn(w, atom("dp"), {terms::var(w)}), "mc");
+  lv_pred* through = reinterpret_cast<lv_pred*>(ref & ~uint64_t{7});
+  ASSERT_EQ(through, pred("mc", "dp", 1));
+  ASSERT_EQ(through->definition, home->definition);
+  lv_term cref = terms::var(w);
+  w->X[0] = ref;
+  w->X[1] = terms::fn(w, atom("dp"), {atom("x")});
+  w->X[2] = cref;
+  ASSERT_EQ(prolog_insertz(w), 1);
+  EXPECT_EQ(clause_of(lv_deref(cref))->pred, home);
+}
+
+// A table reference whose record the atom collector freed is refused, not read.
+TEST_F(DynamicDbTest, TableReferenceOfAFreedRecordIsRefused) {
+  lv_pred* gone = make_dynamic("user", "gone", 1);
+  lv_term ref = table_ref(terms::fn(w, atom("gone"), {terms::var(w)}), "user");
+  ASSERT_EQ(ref, lv_pointer_to_term(gone));
+  w->X[0] = terms::fn(w, atom("/"), {atom("gone"), lv_make_small(1)});
+  w->X[1] = atom("user");
+  ASSERT_EQ(prolog_abolish(w), 1);
+  ASSERT_EQ(lv_definition_type(gone), LV_DEF_UNDEFINED);
+  lv_garbage_collect_atoms(w);
+  ASSERT_EQ(lv_lookup_predicate(find_module(atom("user"), 0), atom("gone"), 1, LV_LOOKUP_FIND), nullptr);
+  w->X[0] = ref;
+  w->X[1] = terms::fn(w, atom("gone"), {atom("a")});
+  w->X[2] = terms::var(w);
+  EXPECT_EQ(prolog_insertz(w), 0);
+  EXPECT_FALSE(lv_dynamic_ref_known(gone));
+}
+
+// $retractall takes a list cell head as the compound '.'(H, T).
+TEST_F(DynamicDbTest, RetractallTakesAListCellHead) {
+  lv_pred* dot = make_dynamic("user", ".", 2);
+  lv_term ref = table_ref(terms::cons(w, terms::var(w), terms::var(w)), "user");
+  ASSERT_EQ(ref, lv_pointer_to_term(dot));
+  w->X[0] = ref;
+  w->X[1] = terms::cons(w, atom("a"), atom("b"));
+  w->X[2] = terms::var(w);
+  ASSERT_EQ(prolog_insertz(w), 1);
+  lv_term same = terms::var(w);
+  w->X[0] = terms::cons(w, same, same);
+  w->X[1] = atom("user");
+  EXPECT_EQ(prolog_retractall(w), 0);
+  EXPECT_NE(lv_dynamic_table(dot)->first, nullptr);
+  w->X[0] = terms::cons(w, terms::var(w), terms::var(w));
+  w->X[1] = atom("user");
+  EXPECT_EQ(prolog_retractall(w), 1);
+  EXPECT_EQ(lv_dynamic_table(dot)->first, nullptr);
 }
 
 }  // namespace

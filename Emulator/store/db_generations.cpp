@@ -8,6 +8,7 @@
 #include "core/settings.h"
 #include "core/thread_time.h"
 #include "store/db_clause.h"
+#include "store/db_roots.h"
 #include "store/dynamic_call.h"
 #include "store/dynamic_table.h"
 #include "store/predicates.h"
@@ -130,22 +131,11 @@ void lv_db_queue_erased(lv_db_clause* c) {
   list->last = c;
 }
 
-void lv_db_forget_erased(lv_pred* pred) {
-  erased_list* list = list_of(pred);
-  if (list == nullptr) return;
-  for (lv_db_clause* c = list->first; c != nullptr;) {
-    lv_db_clause* after = erased_next(c);
-    lv_db_detach_clause(c, lv_definition_type(pred) == LV_DEF_DYNAMIC ? lv_dynamic_table(pred) : nullptr);
-    c = after;
-  }
-  lv_mem_free(list, sizeof *list, ERASED_FLAGS);
-  incore_gethash(erased_lists, reinterpret_cast<uint64_t>(pred))->value = 0;
-}
-
-void lv_for_each_erased_list(void (*visit)(lv_pred* pred, lv_db_clause* clause, void* arg), void* arg) {
+void lv_for_each_instance(void (*visit)(lv_term word)) {
   for_each_list([&](lv_pred* pred, erased_list* list, lv_hash_entry*) {
     pred->flags |= LV_PRED_REFERENCED;
-    for (lv_db_clause* c = list->first; c != nullptr && c->next == 0; c = erased_next(c)) visit(pred, c, arg);
+    for (lv_db_clause* c = list->first; c != nullptr && c->next == 0; c = erased_next(c))
+      lv_walk_block_cells(lv_block_of(c), visit);
   });
 }
 

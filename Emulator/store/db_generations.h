@@ -35,12 +35,10 @@ void lv_db_after_dynamic_choice(lv_worker* w);
 
 // Queues an erased clause on its predicate's erased list.
 void lv_db_queue_erased(lv_db_clause* clause);
-// Drops the erased list of a predicate whose table goes (its clauses were
-// detached or are being freed).
-void lv_db_forget_erased(lv_pred* pred);
-// Walks the erased lists: visit gets each predicate's clauses no longer in
-// their table (atom collection).
-void lv_for_each_erased_list(void (*visit)(lv_pred* pred, lv_db_clause* clause, void* arg), void* arg);
+// Atom collection's walk of the erased lists: each predicate with one is
+// marked referenced, and visit gets every cell of its clauses that are no
+// longer in their table (those come first in a list).
+void lv_for_each_instance(void (*visit)(lv_term word));
 
 // Detaches and frees erased clauses no dynamic choicepoint can see.
 void lv_reclaim_erased_clauses(lv_worker* w);

@@ -49,11 +49,9 @@ void mark_module(lv_module* m, void*) {
     if (bb[i].value != 0) lv_walk_block_cells(reinterpret_cast<lv_stored_block*>(bb[i].value), lv_atom_mark_word);
 }
 
-void mark_erased(lv_pred*, lv_db_clause* c, void*) { mark_clause(c); }
-
 void mark_db(lv_worker*) {
   lv_for_each_module(mark_module, nullptr);
-  lv_for_each_erased_list(mark_erased, nullptr);
+  lv_for_each_instance(lv_atom_mark_word);
   lv_db_mark_other_blocks(lv_atom_mark_word);
 }
 

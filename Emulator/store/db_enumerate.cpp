@@ -35,19 +35,30 @@ int atom_scan(lv_worker* w) {
   return 0;
 }
 
-// The module table may have grown (and moved) since the last step: the
-// scan goes on in the current one.
-int module_scan(lv_worker* w) {
+// Modules are listed by record address, highest first: records never move
+// or go, so the position survives a module made during the enumeration,
+// which may rehash the module table (such a module may or may not be listed).
+lv_module* module_below(uint64_t bound) {
   lv_keytab* t = lv_module_table();
   lv_hash_entry* e = lv_keytab_entries(t);
-  int64_t i = std::min<int64_t>(lv_small_value(saved(w, 1)), static_cast<int64_t>(lv_keytab_capacity(t)) - 1);
-  for (; i >= 0; i--) {
-    if (e[i].key == 0 || e[i].value == 0) continue;
-    saved(w, 1) = lv_make_small(i - 1);
-    return cunify(w, w->X[0], reinterpret_cast<lv_module*>(e[i].value)->name);
+  lv_module* best = nullptr;
+  for (uint64_t i = 0; i < lv_keytab_capacity(t); i++) {
+    auto* m = reinterpret_cast<lv_module*>(e[i].value);
+    if (e[i].key == 0 || m == nullptr || reinterpret_cast<uint64_t>(m) >= bound) continue;
+    if (best == nullptr || m > best) best = m;
   }
-  lv_pop_call_choicepoint(w);
-  return 0;
+  return best;
+}
+
+int module_scan(lv_worker* w) {
+  lv_term position = saved(w, 1);
+  lv_module* m = module_below(position == LV_ATOM_NIL ? UINT64_MAX : position & ~uint64_t{7});
+  if (m == nullptr) {
+    lv_pop_call_choicepoint(w);
+    return 0;
+  }
+  saved(w, 1) = lv_pointer_to_term(m);
+  return cunify(w, w->X[0], m->name);
 }
 
 uint32_t property_bits(const lv_pred* p) {
@@ -124,7 +135,8 @@ int prolog_current_atom(lv_worker* w) {
 int prolog_current_module(lv_worker* w) {
   lv_term m = lv_deref(w->X[0]);
   if (!lv_is_ref(m)) return lv_is_atom(m) && find_module(m, 0) != nullptr;
-  w->X[1] = lv_make_small(static_cast<int64_t>(lv_keytab_capacity(lv_module_table())) - 1);
+  // X1: the last module listed ([] before the first).
+  w->X[1] = LV_ATOM_NIL;
   w->X[2] = lv_make_small(0);
   w->X[3] = LV_ATOM_NIL;
   lv_push_call_choicepoint(w, &module_stub->record);

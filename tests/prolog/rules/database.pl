@@ -55,3 +55,42 @@ answer(imported_clauses, X-Y) :-
     '$current_clauses'(dp(_), T, mod_b), '$insertz'(T, dp(1), _),
     '$current_clauses'(dp(_), TA, mod_a), '$insertz'(TA, dp(2), _),
     mod_b:dp(X), mod_a:dp(Y).
+% A clause no call can see is freed at once: its reference index is the next
+% one handed out. One that a running call still sees keeps its index.
+answer(freed_at_once, X) :-
+    assertz(fa(1), R1), erase(R1), assertz(fa(2), R2),
+    arg(1, R1, I1), arg(1, R2, I2), ( I1 == I2 -> X = reused ; X = kept ).
+answer(queued_while_seen, X-Y) :-
+    assertz(fq(1)), assertz(fq(2), R1), call(fq(X)), X == 1, erase(R1), assertz(fq(3), R2),
+    arg(1, R1, I1), arg(1, R2, I2), ( I1 == I2 -> Y = reused ; Y = kept ).
+% $purge of the clause a running call takes next: the call still gets it.
+answer(purge_seen, X) :- assertz(pu(1)), assertz(pu(2), R), assertz(pu(3)), call(pu(X)), ( X == 1 -> '$purge'(R) ; true ).
+answer(purge_after, X) :- call(pu(X)).
+% More live references than the table's first 1024 entries: each still names
+% its own clause.
+refs(N, N, []) :- !.
+refs(I, N, [I-R|Rs]) :- assertz(dr(I), R), J is I + 1, refs(J, N, Rs).
+check_refs([]).
+check_refs([I-R|Rs]) :- '$instance_call'(dr(X), prolog, R, _, _, _), X == I, check_refs(Rs).
+max_index([], M, M).
+max_index([_-R|Rs], M0, M) :- arg(1, R, I), ( I > M0 -> M1 = I ; M1 = M0 ), max_index(Rs, M1, M).
+answer(many_refs, X) :-
+    refs(0, 1100, Rs), check_refs(Rs), max_index(Rs, 0, M), ( M >= 1100 -> X = beyond_1024 ; X = M ),
+    retractall(dr(_)).
+% Generations renumbered when the clock nears its end: the outer call keeps
+% seeing two clauses, each inner call every clause asserted before it.
+answer(renumbered, X-Y) :-
+    assertz(gn(1)), assertz(gn(2)), '$set_clock_remaining'(2),
+    call(gn(X)), assertz(gn(x)), call(gn(Y)).
+% Modules made while the modules are enumerated: each existing one is
+% listed once.
+new_modules(mod_a, [nm01, nm02, nm03, nm04, nm05, nm06, nm07, nm08, nm09, nm10, nm11, nm12, nm13, nm14, nm15,
+                    nm16, nm17, nm18, nm19, nm20, nm21, nm22, nm23, nm24, nm25, nm26, nm27, nm28, nm29, nm30]).
+new_modules(mod_b, [nm31, nm32, nm33, nm34, nm35, nm36, nm37, nm38, nm39, nm40, nm41, nm42, nm43, nm44, nm45,
+                    nm46, nm47, nm48, nm49, nm50, nm51, nm52, nm53, nm54, nm55, nm56, nm57, nm58, nm59, nm60]).
+make_module :-
+    '$bb_get'(prolog, pending, L),
+    ( L = [N|T] -> '$module'(N, [], false, []), '$bb_put'(prolog, pending, T) ; true ).
+answer(modules_growing, M) :-
+    ( W = mod_a ; W = mod_b ), new_modules(W, L), '$bb_put'(prolog, pending, L),
+    '$current_module'(M), make_module, M == W.

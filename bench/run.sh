@@ -2,7 +2,7 @@
 # Times the classic programs of bench/programs on this system (compiled by
 # the bootstrap compiler, loaded through the quick-load reader, run on the
 # emulator) and on swipl -O, in the same run, and prints the ratio of the
-# times per program (this system / swipl) and their geometric mean.
+# user CPU times per program (this system / swipl) and their geometric mean.
 # Usage: bench/run.sh [BUILD_DIR]     (default: build)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"

@@ -225,6 +225,18 @@ int64_t forward_pending(lv_listener* l) {
   return rc;
 }
 
+// Ends the pipe: the pending lines go in, then its writing end is closed
+// (forcibly when that fails), so that the reading side sees the end right
+// after the last line. 0 or the first failure.
+int64_t end_pipe(lv_listener* l) {
+  lv_stream* w = live(l->writer, l->writer_id);
+  if (w == nullptr) return 0;
+  int64_t rc = forward_pending(l);
+  if (rc >= 0) rc = LV_fclose(w, 0);
+  if (rc < 0) (void)LV_fclose(w, LV_CLOSE_FORCE);
+  return rc < 0 ? rc : 0;
+}
+
 // ---- references ----
 
 void release(lv_listener* l, bool failed);
@@ -284,12 +296,8 @@ void read_lines(lv_listener* l) {
     if (c == LVIO_E_INTERRUPTED) continue;
     if (c == LVIO_E_END_OF_FILE || c == LVIO_E_NET_CONNRESET) {
       // Every complete line that arrived before the end still reaches the
-      // pipe (a partial last line is dropped); then the pipe ends too, so
-      // the reading side sees end of file right after the last line.
-      failure = forward_pending(l);
-      if (failure >= 0) {
-        if (lv_stream* w = live(l->writer, l->writer_id); w != nullptr) failure = LV_fclose(w, 0);
-      }
+      // pipe (a partial last line is dropped); then the pipe ends too.
+      failure = end_pipe(l);
       finished = true;
       break;
     }
@@ -319,8 +327,11 @@ void read_lines(lv_listener* l) {
     if (failure < 0) break;
   }
   if (failure < 0) {
+    // A listener that stops on a failure ends its pipe as well: its reader
+    // would otherwise wait for lines that never come.
     l->flags |= LISTENER_FAILED;
     finished = true;
+    (void)end_pipe(l);  // the failure that stopped the listener is the one it keeps
   }
   release(l, failure < 0);
   // A finished listener gives up its watch, whose references end with it.

@@ -3,7 +3,8 @@
 // thread, acts on interrupt requests, feeds input tunnels from
 // "TUNNEL APPEND <channel> <data>" and "TUNNEL CLOSE <channel>" lines and
 // forwards every line, unchanged, into a pipe whose reading end the Prolog
-// side reads.
+// side reads. When the listener stops (end of input, a reset connection or
+// a protocol error) the pipe ends right after the last complete line.
 #pragma once
 
 #include <cstdint>

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "core/stack_shift.h"
@@ -159,6 +160,50 @@ TEST_F(StreamListenerTest, TunnelLinesFeedChannelsOpenedLaterAndCloseThem) {
   EXPECT_EQ(LV_fclose(peer, 0), 2);  // the listened stream ends
   EXPECT_EQ(read_text(in, 100), U"end\n");
   EXPECT_EQ(LV_fclose(in, 0), 2);
+}
+
+// Listened input made of protocol fragments at random: the listener's pipe
+// gives back the complete lines in order and then ends, whole when no
+// tunnel line can stop the listener, else as far as the line that stopped
+// it; nothing hangs or breaks.
+TEST_F(StreamListenerTest, RandomProtocolLinesComeThroughAsTheyWere) {
+  const char* const heads[] = {"", "REQUEST ", "REQUEST 7 ", "TUNNEL APPEND ch", "TUNNEL CLOSE ch", "TUNNEL\tAPPEND .x "};
+  const std::string fragments[] = {"REQUEST", "TUNNEL", " ", "\t", "7", "suspend", "backtrace", "ch", "\001",
+                                   "\002",   "\003",  "\004", "a", "\xC3\xA9", std::string(1, '\0')};
+  std::mt19937 random(20261210);
+  int stopped = 0;  // rounds in which a tunnel line stopped the listener
+  for (int round = 0; round < 300; round++) {
+    std::string input;
+    for (int i = static_cast<int>(random() % 6); i > 0; i--) {
+      input += heads[random() % std::size(heads)];
+      for (int n = static_cast<int>(random() % 5); n > 0; n--) input += fragments[random() % std::size(fragments)];
+      if (random() % 8 != 0) input += '\n';
+    }
+    lv_stream* listened = nullptr;
+    ASSERT_EQ(lv_open_memory_input(input.data(), input.size(), "fuzz", &listened), 0);
+    lv_stream* in = nullptr;
+    ASSERT_EQ(lv_add_stream_listener(listened, &in), 0);
+    std::u32string codes;
+    for (int64_t c; (c = lv_get_code(in)) >= 0;) codes += static_cast<char32_t>(c);
+    EXPECT_EQ(lv_get_code(in), LV_STREAM_END);
+    EXPECT_TRUE(codes.empty() || codes.back() == U'\n') << round;  // whole lines only
+    std::string complete = input.substr(0, input.rfind('\n') + 1);
+    std::u32string expected;
+    for (size_t i = 0; i < complete.size(); i++) {
+      auto b = static_cast<unsigned char>(complete[i]);
+      if (b == 0xC3)  // the one multi-byte character of the fragments
+        expected += static_cast<char32_t>(((b & 0x1F) << 6) | (static_cast<unsigned char>(complete[++i]) & 0x3F));
+      else
+        expected += static_cast<char32_t>(b);
+    }
+    if (input.find("TUNNEL") == std::string::npos)
+      EXPECT_EQ(codes, expected) << round;
+    else
+      EXPECT_EQ(codes, expected.substr(0, codes.size())) << round;
+    if (codes.size() < expected.size()) stopped++;
+    EXPECT_EQ(LV_fclose(in, 0), 2);
+  }
+  EXPECT_GT(stopped, 0);
 }
 
 TEST_F(StreamListenerTest, OnlyInputStreamsCanBeListenedTo) {

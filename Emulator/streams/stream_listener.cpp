@@ -237,6 +237,13 @@ int64_t end_pipe(lv_listener* l) {
   return rc < 0 ? rc : 0;
 }
 
+// Ends the pipes of the input channels too: nothing can reach them any
+// more. An orderly close writes their pending bytes first.
+void end_channels(lv_listener* l, bool forced) {
+  for (lv_tunnel_channel* c = l->channels; c != nullptr; c = c->next)
+    if (forced || channel_close(c, false) < 0) (void)channel_close(c, true);
+}
+
 // ---- references ----
 
 void release(lv_listener* l, bool failed);
@@ -297,6 +304,7 @@ void read_lines(lv_listener* l) {
     if (c == LVIO_E_END_OF_FILE || c == LVIO_E_NET_CONNRESET) {
       // Every complete line that arrived before the end still reaches the
       // pipe (a partial last line is dropped); then the pipe ends too.
+      end_channels(l, false);
       failure = end_pipe(l);
       finished = true;
       break;
@@ -331,6 +339,7 @@ void read_lines(lv_listener* l) {
     // would otherwise wait for lines that never come.
     l->flags |= LISTENER_FAILED;
     finished = true;
+    end_channels(l, true);
     (void)end_pipe(l);  // the failure that stopped the listener is the one it keeps
   }
   release(l, failure < 0);

@@ -4,7 +4,8 @@
 // "TUNNEL APPEND <channel> <data>" and "TUNNEL CLOSE <channel>" lines and
 // forwards every line, unchanged, into a pipe whose reading end the Prolog
 // side reads. When the listener stops (end of input, a reset connection or
-// a protocol error) the pipe ends right after the last complete line.
+// a protocol error) its pipe ends right after the last complete line, and
+// the pipes of its input channels end too.
 #pragma once
 
 #include <cstdint>

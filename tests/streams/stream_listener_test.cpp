@@ -156,9 +156,18 @@ TEST_F(StreamListenerTest, TunnelLinesFeedChannelsOpenedLaterAndCloseThem) {
   EXPECT_EQ(bytes, std::string("x\0y\1", 4));
   EXPECT_EQ(c, LV_STREAM_END);  // closed by the peer
   EXPECT_EQ(LV_fclose(channel, 0), 2);
-  send("end\n");
+  // A channel still open when the listened stream ends gets its data, then
+  // its end.
+  ASSERT_EQ(lv_open_tunnel_input(listened, "open", LV_TUNNEL_IN_BINARY, &channel), 0);
+  send("TUNNEL APPEND open z\nend\n");
   EXPECT_EQ(LV_fclose(peer, 0), 2);  // the listened stream ends
-  EXPECT_EQ(read_text(in, 100), U"end\n");
+  EXPECT_EQ(read_text(in, 100), U"TUNNEL APPEND open z\nend\n");
+  bytes.clear();
+  while ((c = lv_get_byte_helper(channel, LV_GET_NO_WAIT | LV_GET_RETURN_ON_INTERRUPT)) >= 0)
+    bytes += static_cast<char>(c);
+  EXPECT_EQ(bytes, "z");
+  EXPECT_EQ(c, LV_STREAM_END);
+  EXPECT_EQ(LV_fclose(channel, 0), 2);
   EXPECT_EQ(LV_fclose(in, 0), 2);
 }
 

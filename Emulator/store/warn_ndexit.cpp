@@ -5,6 +5,8 @@
 #include "store/code_block.h"
 #include "store/code_walk.h"
 #include "store/counters.h"
+#include "store/db_clause.h"
+#include "store/instance_records.h"
 #include "store/predicates.h"
 
 namespace {
@@ -22,10 +24,27 @@ bool known_predicate(const lv_pred* pred) { return lv_code_known_pred(pred) && !
 
 lv_counter_object* counters_of(const lv_pred* pred) { return static_cast<lv_counter_object*>(pred->counters); }
 
+// A clause of a dynamic predicate, named by a position term ('$ref' or
+// [A|P]): its clause-instance record is marked in its predicate's counters.
+void mark_instance(lv_term position, const lv_pred* target) {
+  lv_pred* callee = target != nullptr && known_predicate(target) ? const_cast<lv_pred*>(target) : nullptr;
+  lv_instance_record* r = lv_position_instance_record(position, callee);
+  if (r == nullptr || r->clause->pred == nullptr) return;
+  lv_counter_object* counters = counters_of(r->clause->pred);
+  if (counters != nullptr && counters->table != nullptr) lv_profile_mark_nondet(counters, reinterpret_cast<uint64_t>(r));
+}
+
 }  // namespace
 
 int prolog_warn_ndexit(lv_worker* w) {
   if (w->E >= w->saved_local_top) return 1;
+  lv_term position = lv_deref(w->X[0]);
+  if (lv_is_compound(position)) {
+    const lv_pred* target = static_cast<const lv_pred*>(small_address(w->X[2]));
+    mark_instance(position, target);
+    if (target != nullptr && known_predicate(target) && counters_of(target) != nullptr) counters_of(target)->calls |= 1;
+    return 1;
+  }
   const char* address = static_cast<const char*>(small_address(w->X[0]));
   lv_term offset = lv_deref(w->X[1]);
   if (address != nullptr && lv_is_small(offset) && lv_small_value(offset) >= 0 && lv_small_value(offset) < 8)

@@ -14,5 +14,8 @@ struct lv_worker;
 // marked non-determinate under its clause key; when Target (a predicate
 // record address / 8) is not 0, the key Target | 1 is marked too and, when
 // Target names a known predicate with counters, its non-determinate flag is
-// set. Always succeeds.
+// set. A clause of a dynamic predicate is given by Address alone as a
+// position term (its '$ref', or [A|P] for a goal inside it): the position's
+// clause-instance record is marked in the counters of the clause's
+// predicate (Target, when known, becomes its callee). Always succeeds.
 int prolog_warn_ndexit(lv_worker* w);

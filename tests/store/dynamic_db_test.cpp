@@ -17,6 +17,8 @@
 #include "store/dynamic_table.h"
 #include "store/instance_records.h"
 #include "store/store_builtins.h"
+#include "store/counters.h"
+#include "store/warn_ndexit.h"
 #include "support/store_fixture.h"
 #include "support/terms.h"
 
@@ -397,5 +399,46 @@ TEST_F(DynamicDbTest, RetractallTakesAListCellHead) {
   EXPECT_EQ(prolog_retractall(w), 1);
   EXPECT_EQ(lv_dynamic_table(dot)->first, nullptr);
 }
+
+// A non-determinate exit from a goal of a dynamic clause marks the goal's
+// clause-instance record in the counters of the clause's predicate.
+TEST_F(DynamicDbTest, WarnNdexitMarksTheInstanceRecordOfADynamicClause) {
+  lv_term ref = insert(atom("a"));
+  auto* table = static_cast<uint64_t*>(lv_mem_alloc(32, lv_mem_flags(LV_CAT_SOURCE_INFO)));
+  table[0] = 32;
+  table[1] = table[2] = 0;
+  table[3] = 7;
+  clause_of(ref)->positions = table;
+  auto* counters = lv_new_counter_object();
+  p->counters = counters;
+  lv_pred* target = pred("user", "g", 0);
+  lv_term position = terms::cons(w, lv_make_small(1), ref);
+  lv_term* saved = w->saved_local_top;
+  auto warn = [&](bool determinate) {
+    w->saved_local_top = determinate ? w->E : w->E + 1;
+    w->X[0] = position;
+    w->X[1] = LV_ATOM_NIL;
+    w->X[2] = lv_make_small(static_cast<int64_t>(reinterpret_cast<uintptr_t>(target) >> 3));
+    int r = prolog_warn_ndexit(w);
+    w->saved_local_top = saved;
+    return r;
+  };
+  EXPECT_EQ(warn(true), 1);
+  EXPECT_EQ(counters->table->count, 0u);
+  EXPECT_EQ(warn(false), 1);
+  lv_instance_record* record = lv_position_instance_record(position, nullptr);
+  ASSERT_NE(record, nullptr);
+  EXPECT_EQ(record->callee, target);
+  lv_hash_entry* e = lv_wordtab_find(counters->table, reinterpret_cast<uint64_t>(record));
+  ASSERT_TRUE(e != nullptr && e->key == reinterpret_cast<uint64_t>(record));
+  EXPECT_EQ(e->value, 1u);
+  EXPECT_EQ(counters->table->count, 1u);
+  // Freeing the clause zeroes its records' counts.
+  erase(ref);
+  EXPECT_EQ(e->value, 0u);
+  p->counters = nullptr;
+  lv_free_counter_object(counters);
+}
+
 
 }  // namespace

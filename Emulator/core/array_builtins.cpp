@@ -5,11 +5,20 @@
 
 #include "core/array_terms.h"
 #include "core/bind.h"
+#include "core/os_memory.h"
 #include "core/stack_shift.h"
 #include "core/text_lists.h"
 #include "core/unify.h"
 
 namespace {
+
+// Whether an array of n elements can be laid out: larger than the present
+// stack block it is still made when its words fit the address space left,
+// the heap growing for it; beyond that the built-in fails.
+bool array_size_ok(const lv_worker* w, uint64_t n) {
+  if (n <= static_cast<uint64_t>(w->area_end - w->area_start)) return true;
+  return n <= lv_os_avail_virtual() / 16;
+}
 
 bool small_index(lv_term t, uint64_t n, uint64_t* i) {
   t = lv_deref(t);
@@ -59,7 +68,7 @@ int prolog_array1d_new(lv_worker* w) {
   } else {
     n = lv_proper_list_length(arg);
   }
-  if (n < 0 || static_cast<uint64_t>(n) > static_cast<uint64_t>(w->area_end - w->area_start)) return 0;
+  if (n < 0 || !array_size_ok(w, static_cast<uint64_t>(n))) return 0;
   lv_heap_room(w, static_cast<int64_t>(lv_array_words(static_cast<uint64_t>(n))), 2);
   lv_term* cells = lv_array_build(w, static_cast<uint64_t>(n));
   lv_term l = lv_deref(w->X[0]);
@@ -93,7 +102,7 @@ int prolog_array1d_set_length(lv_worker* w) {
   lv_term* cells = lv_array_cells(w, w->X[1], &d);
   if (!lv_is_small(length) || lv_small_value(length) < 0 || cells == nullptr) return 0;
   uint64_t l = static_cast<uint64_t>(lv_small_value(length));
-  if (l > static_cast<uint64_t>(w->area_end - w->area_start)) return 0;
+  if (!array_size_ok(w, l)) return 0;
   if (l == d) return cunify(w, w->X[2], LV_ATOM_NIL);
   if (l < d && lv_younger_than_choice(w, cells)) {
     cells[1] = lv_make_small(static_cast<int64_t>(l));

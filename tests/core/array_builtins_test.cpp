@@ -41,6 +41,29 @@ TEST_F(ArrayTest, NewTakesASizeOrAProperList) {
   }
 }
 
+// An array longer than the present stack block grows the heap; a size
+// beyond the address space fails.
+TEST_F(ArrayTest, ALargeArrayGrowsTheHeap) {
+  uint64_t block = static_cast<uint64_t>(w->area_end - w->area_start);
+  lv_term a = terms::var(w);
+  ASSERT_TRUE(run(prolog_array1d_new, {lv_make_small(static_cast<int64_t>(block + 1)), a}));
+  uint64_t n = 0;
+  ASSERT_NE(lv_array_cells(w, w->X[1], &n), nullptr);
+  EXPECT_EQ(n, block + 1);
+  EXPECT_LE(w->H, w->heap_hard_limit);
+
+  lv_term b = terms::var(w), fresh = terms::var(w);
+  ASSERT_TRUE(run(prolog_array1d_new, {read("[a]"), b}));
+  block = static_cast<uint64_t>(w->area_end - w->area_start);
+  ASSERT_TRUE(run(prolog_array1d_set_length, {lv_make_small(static_cast<int64_t>(block + 1)), b, fresh}));
+  ASSERT_NE(lv_array_cells(w, w->X[2], &n), nullptr);
+  EXPECT_EQ(n, block + 1);
+  EXPECT_EQ(text(*lv_array_element(lv_array_cells(w, w->X[2], &n), 1)), "a");
+
+  EXPECT_FALSE(run(prolog_array1d_new, {lv_make_small(LV_SMALL_MAX), terms::var(w)}));
+  EXPECT_FALSE(run(prolog_array1d_set_length, {lv_make_small(LV_SMALL_MAX), read("'$array1d'(0, [])"), terms::var(w)}));
+}
+
 TEST_F(ArrayTest, NthReadsElementsInRange) {
   ASSERT_TRUE(run(prolog_array1d_new, {"[a, b, c]", "A"}));
   lv_term a = var("A");

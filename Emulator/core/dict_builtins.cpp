@@ -28,7 +28,9 @@ inline uint64_t dict_words(uint64_t capacity) { return 4 * capacity + 11; }
 inline int64_t count(const lv_term* d, unsigned word) { return lv_small_value(d[word]); }
 inline uint64_t capacity_of(const lv_term* d) { return static_cast<uint64_t>(lv_small_value(d[CAPACITY])); }
 
-// The cells of a dictionary, or null.
+// The cells of a dictionary, or null. An array can be made of any
+// elements, so the counts are checked too: 0 <= live <= used <= C, which
+// the capacity rule and the probes rely on.
 lv_term* dict_cells(const lv_worker* w, lv_term t) {
   uint64_t n;
   lv_term* d = lv_array_cells(w, t, &n);
@@ -37,6 +39,8 @@ lv_term* dict_cells(const lv_worker* w, lv_term t) {
   if (!lv_is_small(c) || !lv_is_small(used) || !lv_is_small(live)) return nullptr;
   int64_t cap = lv_small_value(c);
   if (cap < 2 || (cap & (cap - 1)) != 0 || n != 2 * static_cast<uint64_t>(cap) + 4) return nullptr;
+  if (lv_small_value(live) < 0 || lv_small_value(live) > lv_small_value(used) || lv_small_value(used) > cap)
+    return nullptr;
   return d;
 }
 

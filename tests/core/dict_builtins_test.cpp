@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/array_builtins.h"
 #include "core/array_terms.h"
 #include "core/stack_shift.h"
 #include "support/builtin_fixture.h"
@@ -128,6 +129,32 @@ TEST_F(DictTest, AKeyHoldingAVariableFails) {
   terms::set(var("X"), cyclic);
   EXPECT_FALSE(run(prolog_array1d_dict_put, {d, cyclic, read("2"), terms::var(w)}));
   EXPECT_EQ(counts(d), "1/1/4");
+}
+
+// An array made from a list can look like a dictionary with counts that no
+// dictionary has: it is none, and the built-ins fail on it.
+TEST_F(DictTest, ADictionaryWhoseCountsDisagreeIsNone) {
+  const char* arrays[] = {
+      "['$dict', 0, -5, 2, '$uninit', '$uninit', '$uninit', '$uninit']",  // negative live count
+      "['$dict', 1, 2, 2, a, 1, '$uninit', '$uninit']",                  // more live than used
+      "['$dict', 3, 3, 2, a, 1, b, 2]",                                   // more used than slots
+      "['$dict', 0, 1152921504606846975, 2, a, 1, b, 2]",
+  };
+  for (const char* list : arrays) {
+    SCOPED_TRACE(list);
+    lv_term d = terms::var(w);
+    ASSERT_TRUE(run(prolog_array1d_new, {read(list), d}));
+    EXPECT_FALSE(run(prolog_array1d_dict_put, {d, read("k"), read("v"), terms::var(w)}));
+    EXPECT_FALSE(run(prolog_array1d_dict_get, {d, read("a"), terms::var(w)}));
+    EXPECT_FALSE(run(prolog_array1d_dict_delete, {d, read("a"), terms::var(w)}));
+    EXPECT_FALSE(run(prolog_array1d_dict_clear, {d, terms::var(w)}));
+    EXPECT_FALSE(run(prolog_array1d_dict_items, {d, terms::var(w)}));
+  }
+  // The same layout with counts that agree is a dictionary.
+  lv_term d = terms::var(w);
+  ASSERT_TRUE(run(prolog_array1d_new, {read("['$dict', 2, 1, 2, a, '$uninit', b, 2]"), d}));
+  EXPECT_EQ(get(d, "b"), "2");
+  EXPECT_EQ(get(d, "a"), "absent");
 }
 
 TEST_F(DictTest, GetNeedsAnUnboundValue) {

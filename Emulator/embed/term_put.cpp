@@ -7,7 +7,6 @@
 #include "core/api_error.h"
 #include "core/atoms.h"
 #include "core/bind.h"
-#include "core/number_parse.h"
 #include "core/numbers.h"
 #include "core/predefined_atoms.h"
 #include "core/stack_shift.h"
@@ -15,6 +14,7 @@
 #include "embed/term_interface.h"
 #include "embed/term_ref_access.h"
 #include "machine/bignum.h"
+#include "text/number_parse.h"
 #include "text/utf8.h"
 
 namespace {

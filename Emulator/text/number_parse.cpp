@@ -1,5 +1,5 @@
 // Number text to number terms.
-#include "core/number_parse.h"
+#include "text/number_parse.h"
 
 #include "core/numbers.h"
 #include "core/stack_shift.h"

@@ -1,7 +1,7 @@
 // The tokenizer: layout and comments, names, symbol atoms, variables,
 // numbers (with the two-call protocol of 0', 0b, 0o and 0x), quoted items
 // with their escapes, and punctuation.
-#include "machine/tokenizer.h"
+#include "text/tokenizer.h"
 
 #include <cstring>
 
@@ -9,7 +9,6 @@
 #include "core/fault.h"
 #include "core/flag_builtins.h"
 #include "core/memory.h"
-#include "core/number_parse.h"
 #include "core/predefined_atoms.h"
 #include "core/stack_shift.h"
 #include "core/text_lists.h"
@@ -19,6 +18,7 @@
 #include "text/char_class.h"
 #include "text/char_conversion.h"
 #include "text/escape.h"
+#include "text/number_parse.h"
 #include "text/utf8.h"
 
 namespace {

@@ -17,15 +17,15 @@
 #include "core/termrefs.h"
 #include "lvio/result_codes.h"
 #include "machine/bignum.h"
-#include "machine/tokenizer.h"
-#include "machine/tokenizer_builtins.h"
+#include "store/try_record.h"
 #include "streams/std_streams.h"
 #include "streams/stream.h"
-#include "store/try_record.h"
 #include "support/stream_fixture.h"
 #include "text/char_class.h"
 #include "text/char_conversion.h"
 #include "text/float_text.h"
+#include "text/tokenizer.h"
+#include "text/tokenizer_builtins.h"
 #include "text/utf8.h"
 
 namespace {

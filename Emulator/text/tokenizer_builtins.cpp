@@ -1,5 +1,5 @@
 // $read_token and $add_char_conversion, and the reader's table of built-ins.
-#include "machine/tokenizer_builtins.h"
+#include "text/tokenizer_builtins.h"
 
 #include "core/atoms.h"
 #include "core/builtins.h"
@@ -7,10 +7,10 @@
 #include "core/flag_builtins.h"
 #include "core/predefined_atoms.h"
 #include "core/unify.h"
-#include "machine/tokenizer.h"
 #include "streams/std_streams.h"
 #include "streams/stream.h"
 #include "text/char_conversion.h"
+#include "text/tokenizer.h"
 
 namespace {
 

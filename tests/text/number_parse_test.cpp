@@ -4,11 +4,11 @@
 #include <random>
 #include <string>
 
-#include "core/number_parse.h"
 #include "core/numbers.h"
 #include "machine/bignum.h"
 #include "support/engine_fixture.h"
 #include "text/char_class.h"
+#include "text/number_parse.h"
 
 namespace {
 

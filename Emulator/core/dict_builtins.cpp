@@ -166,6 +166,9 @@ int prolog_array1d_dict_put(lv_worker* w) {
   uint64_t hash;
   if (d == nullptr || !key_hash(w, w->X[1], &hash)) return 0;
   lv_term key = lv_deref(w->X[1]);
+  // '$uninit' marks empty keys and deleted values: stored, it would read as
+  // no entry while the counts had one more.
+  if (key == LV_ATOM_UNINIT || lv_deref(w->X[2]) == LV_ATOM_UNINIT) return 0;
   bool adds = find_live(w, d, key, hash) < 0;
   // A dictionary whose key slots are all taken by live and deleted keys has
   // no place for a new key: it is rebuilt, which drops the deleted ones.

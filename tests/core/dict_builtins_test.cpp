@@ -150,6 +150,11 @@ TEST_F(DictTest, ADictionaryWhoseCountsDisagreeIsNone) {
     EXPECT_FALSE(run(prolog_array1d_dict_clear, {d, terms::var(w)}));
     EXPECT_FALSE(run(prolog_array1d_dict_items, {d, terms::var(w)}));
   }
+  // The marker of empty keys and deleted values is neither key nor value.
+  lv_term e = fresh_dict();
+  EXPECT_FALSE(run(prolog_array1d_dict_put, {e, read("'$uninit'"), read("1"), terms::var(w)}));
+  EXPECT_FALSE(run(prolog_array1d_dict_put, {e, read("k"), read("'$uninit'"), terms::var(w)}));
+  EXPECT_EQ(counts(e), "0/0/2");
   // The same layout with counts that agree is a dictionary.
   lv_term d = terms::var(w);
   ASSERT_TRUE(run(prolog_array1d_new, {read("['$dict', 2, 1, 2, a, '$uninit', b, 2]"), d}));

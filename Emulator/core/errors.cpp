@@ -14,7 +14,7 @@
 namespace {
 
 constexpr int32_t error_codes[] = {
-#define LV_ERROR_CODE(name, code) code,
+#define LV_ERROR_CODE(name, code, formal) code,
 #include "core/error_codes.def"
 #undef LV_ERROR_CODE
 };

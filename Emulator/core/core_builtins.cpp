@@ -14,6 +14,8 @@
 #include "core/memory_builtins.h"
 #include "core/mgu_builtins.h"
 #include "core/registry_builtins.h"
+#include "core/term_builtins.h"
+#include "core/term_hash.h"
 
 namespace {
 
@@ -25,6 +27,15 @@ const lv_builtin records[] = {
     LV_BUILTIN("$cerror_data", prolog_cerror_data, 2),
     LV_BUILTIN("$error_message", prolog_error_message, 2),
     LV_BUILTIN("$copy_term", prolog_copy_term, 2),
+    LV_BUILTIN("$acyclic", prolog_acyclic, 1),
+    LV_BUILTIN("$unify_with_occurs_check", prolog_unify_with_occurs_check, 2),
+    LV_BUILTIN("$term_variables_dfs", prolog_term_variables_dfs, 2),
+    LV_BUILTIN("$term_attributed_variables_dfs", prolog_term_attributed_variables_dfs, 2),
+    LV_BUILTIN("$subsumes_chk", prolog_subsumes_chk, 2),
+    LV_BUILTIN("$compare_term_identity", prolog_compare_term_identity, 3),
+    LV_BUILTIN("$compare_compound_term_age", prolog_compare_compound_term_age, 3),
+    LV_BUILTIN("$eq", prolog_eq, 2),
+    LV_BUILTIN("$term_hash_4_0_5", prolog_term_hash_4_0_5, 5),
     LV_BUILTIN("$trimcore", prolog_trimcore, 1),
     LV_BUILTIN("$minfo", prolog_minfo, 0),
     LV_BUILTIN("$gc_mode", prolog_gc_mode, 2),

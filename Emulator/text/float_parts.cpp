@@ -5,6 +5,7 @@
 
 void lv_float_to_int_parts(double x, int* sign, int* exponent, int* bits, uint32_t words[2]) {
   if (!std::isfinite(x)) {
+    *sign = std::signbit(x) ? 1 : 0;
     *bits = 0;
     return;
   }

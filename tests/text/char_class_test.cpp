@@ -61,7 +61,13 @@ TEST(CharClass, LetterSwitch) {
   EXPECT_EQ(lv_get_unicode_letter_switch(), 1);
   EXPECT_EQ(lv_char_class(0x3B1), LV_CC_LOWER);
   EXPECT_EQ(lv_char_class(0x3B2), LV_CC_OTHER);
+  // Setting the switch to the value it has changes nothing: the cache is
+  // kept (and the atoms are not reclassified).
+  lv_set_unicode_letter_switch(1);
+  EXPECT_EQ(lv_class_cache[0][0xB2].key, 0x3B2);
+  EXPECT_EQ(lv_class_cache[0][0xB1].key, 0x3B1);
   lv_set_unicode_letter_switch(0);
+  EXPECT_EQ(lv_class_cache[0][0xB1].key, 0xB1 + 1);
   EXPECT_EQ(lv_char_class(0x3B1), LV_CC_OTHER);
   lv_set_letter_lookup(nullptr);
 }

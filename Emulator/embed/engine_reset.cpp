@@ -5,6 +5,7 @@
 #include "core/init_state.h"
 #include "core/memory.h"
 #include "core/numstack.h"
+#include "machine/heap_blobs.h"
 #include "machine/recovery.h"
 #include "store/db_results.h"
 
@@ -12,6 +13,9 @@ void lv_reset_engine_after_abort(lv_worker* w) {
   if (!lv_prolog_initialized()) return;
   if (w == nullptr) w = get_current_worker();
   if (w != nullptr) {
+    // Saved boxes belong to runs of this engine: giving them back frees the
+    // chain, which would otherwise be restored into the new engine.
+    lv_restore_saved_blobs(w);
     lv_numstack_release(w);
     lv_destroy_worker(w);
   }

@@ -20,7 +20,7 @@ namespace {
 constexpr int ERR_NO_PREDICATE = 4;
 
 // The query frame's words after the six saved machine words.
-enum : int { GOAL = 0, MODE = 1, TERMREF_TOP = 2 };
+enum : int { GOAL = 0, MODE = 1, TERMREF_TOP = 2, FRAME_NIL = 3 };
 constexpr int64_t FRAME_BYTES = 80;
 // Heap cells free before the goal is built.
 constexpr int64_t GOAL_ROOM = 1156;
@@ -39,7 +39,7 @@ lv_query_id id_of(lv_worker* w, const lv_term* frame) {
 // The frame address of an id, or null when the id cannot name a frame of
 // the choice stack's block.
 lv_term* frame_of(lv_worker* w, lv_query_id id) {
-  if ((id & 7) != 3) return nullptr;
+  if (w == nullptr || (id & 7) != 3) return nullptr;
   uint64_t offset = id & ~uint64_t{7};
   uint64_t block = static_cast<uint64_t>(reinterpret_cast<char*>(w->choice_base) - reinterpret_cast<char*>(w->TR));
   if (offset < FRAME_BYTES || offset > block) return nullptr;
@@ -105,6 +105,8 @@ lv_query_id open_with_registers(lv_worker* w, lv_pred* pred) {
   w->X[GOAL] = lv_make_struct(h);
   w->X[MODE] = lv_make_small(LV_ENTER_CALL);
   w->X[TERMREF_TOP] = lv_make_small(w->termref_top);
+  // The last word is []: whatever X3 held may point above the heap top by now.
+  w->X[FRAME_NIL] = LV_ATOM_NIL;
   lv_push_call_choicepoint(w, &lv_static.exit_stub->record);
   lv_term* frame = w->B;
   // The continuation record: the goal returns through it to the query's

@@ -17,10 +17,11 @@
 #include "embed/api_exceptions.h"
 #include "embed/engine_reset.h"
 #include "embed/queries.h"
+#include "embed/query_programs.h"
 #include "machine/frames.h"
+#include "machine/heap_blobs.h"
 #include "machine/recovery.h"
 #include "store/db_results.h"
-#include "support/emulator_fixture.h"
 #include "support/terms.h"
 
 namespace {
@@ -28,29 +29,7 @@ namespace {
 using namespace assembler;
 using terms::small;
 
-// member(X, L) from two clauses: the head of L, or member of its tail.
-lv_pred* member_pred;
-int list_head(lv_worker* w) {
-  lv_term l = lv_deref(w->X[1]);
-  return lv_is_list(l) && cunify(w, w->X[0], lv_list_cells(l)[0]) ? 1 : 0;
-}
-int member_tail(lv_worker* w) {
-  lv_term l = lv_deref(w->X[1]);
-  if (!lv_is_list(l)) return 0;
-  w->X[1] = lv_list_cells(l)[1];
-  lv_push_continuation_frame(w, member_pred, nullptr);
-  return 1;
-}
-
 int put_one(lv_worker* w) { return cunify(w, w->X[0], small(1)); }
-
-// The error-term handler stand-in: the term becomes the pending exception
-// and the nearest catch or query gets it, as throw/1 does.
-int throw_term(lv_worker* w) {
-  prolog_store_exception(w);
-  lv_unwind_to_catch_frame(w);
-  return 0;
-}
 
 // raise_from_c(E): raises E through the C interface.
 int raise_from_c(lv_worker* w) {
@@ -59,24 +38,8 @@ int raise_from_c(lv_worker* w) {
   return LV_raise_exception(t);
 }
 
-class QueryTest : public EmulatorTest {
+class QueryTest : public QueryProgramTest {
  protected:
-  void SetUp() override {
-    EmulatorTest::SetUp();
-    lv_set_prolog_initialized(true);
-    role("$error_term_handler", 2, throw_term);
-    Assembler first, second;
-    first.op(LV_OP_EXECUTE, {P(c_pred("list_head", 2, list_head))});
-    second.op(LV_OP_EXECUTE, {P(c_pred("member_tail", 2, member_tail))});
-    member_pred = clauses("member", 2, {&first, &second});
-    lv_set_api_error(0);
-  }
-  void TearDown() override {
-    lv_db_free_pending_node();
-    lv_set_prolog_initialized(false);
-    EmulatorTest::TearDown();
-  }
-
   lv_term_ref ref(lv_term t) {
     lv_term_ref r = LV_new_term_ref();
     lv_term_ref_cell(w, r) = t;
@@ -132,6 +95,26 @@ TEST_F(QueryTest, DeterministicQueryKeepsOrUndoesItsBindings) {
   EXPECT_EQ(LV_query(p, two), 0);
   EXPECT_EQ(LV_get_errno(), 0);
   EXPECT_EQ(w->B, b);
+}
+
+TEST_F(QueryTest, TheQueryFrameHoldsTheGoalItsModeAndTheReferenceTop) {
+  lv_term_ref x = ref(terms::var(w));
+  lv_term_ref l = ref(abc());
+  int32_t top = w->termref_top;
+  w->X[3] = lv_make_struct(w->H + 1000);  // left over from some earlier run
+  lv_query_id q = LV_open_query(member_pred, x, l);
+  ASSERT_NE(q, 0u);
+  ASSERT_EQ(reinterpret_cast<char*>(w->choice_base) - reinterpret_cast<char*>(w->B), static_cast<int64_t>(q & ~7u));
+  const lv_choicepoint* c = lv_choice_view(w->B);
+  EXPECT_EQ(c->size(), 80);
+  EXPECT_EQ(terms::show(c->args[0]), terms::show(terms::fn(w, LV_ATOM_COLON, {atom("user"),
+                                                     terms::fn(w, atom("member"), {value(x), value(l)})})));
+  EXPECT_EQ(c->args[1], small(3));
+  EXPECT_EQ(c->args[2], small(top));
+  EXPECT_EQ(c->args[3], LV_ATOM_NIL);
+  ASSERT_EQ(LV_next_solution(q), 1);
+  EXPECT_EQ(c->args[1], small(0));
+  EXPECT_EQ(LV_close_query(q), 1);
 }
 
 TEST_F(QueryTest, NondeterministicQueryGivesEverySolution) {
@@ -215,7 +198,7 @@ int count_members(lv_worker* w) {
   lv_term_ref_cell(w, args) = w->X[0];
   lv_term_ref_cell(w, args + 1) = w->X[1];
   lv_term_ref_cell(w, args + 2) = terms::var(w);
-  lv_query_id q = LV_open_query(member_pred, args + 2, args);
+  lv_query_id q = LV_open_query(query_programs::member_pred, args + 2, args);
   int n = 0;
   while (LV_next_solution(q) == 1) {
     n++;
@@ -238,12 +221,7 @@ TEST_F(QueryTest, NestedQueryRunsInsideACPredicate) {
 }
 
 TEST_F(QueryTest, ExceptionsRaisedInPrologAndFromC) {
-  // thrower(E) :- '$store_exception'(E), '$unwind_stack'.
-  Assembler code;
-  code.op(LV_OP_INITCALL, {R(0, {}), P(c_pred("$store_exception", 1, prolog_store_exception)), S(0)})
-      .op(LV_OP_CALL, {R(0, {}), P(lv_kind_pred[LV_KIND_BUILTIN_UNWIND_STACK]), S(0)})
-      .op(LV_OP_PROGRESS);
-  lv_pred* in_prolog = clauses("thrower", 1, {&code});
+  lv_pred* in_prolog = thrower_pred;
   lv_pred* from_c = c_pred("raise_from_c", 1, raise_from_c);
   for (lv_pred* p : {in_prolog, from_c}) {
     lv_db_free_pending_node();
@@ -335,7 +313,7 @@ int goal_as_exception(lv_worker* w) {
   handled_message = lv_pending_error_message();
   handled_argument = lv_deref(w->X[1]);
   handled_culprit = lv_deref(w->X[2]);
-  return throw_term(w);
+  return query_programs::throw_term(w);
 }
 
 TEST_F(QueryTest, SaveAndRaiseErrorReportsThePredicateAndArgument) {
@@ -373,7 +351,12 @@ TEST_F(QueryTest, SaveAndRaiseErrorReportsThePredicateAndArgument) {
 
 // A fatal fault inside a nested query lands in the abort record; fetching
 // its message gives a fresh engine on which queries run again.
-int fault(lv_worker*) { LV_raise_fault("boom"); }
+// fault: saves a box for a later run of this engine, then faults.
+int fault(lv_worker* w) {
+  lv_term box = lv_make_float_box(w, 1.5);
+  lv_save_heap_blob(w, lv_struct_cells(box) + 1);
+  LV_raise_fault("boom");
+}
 int nest_fault(lv_worker*) { return LV_query(LV_predicate("fault", 0, "user")); }
 
 TEST_F(QueryTest, FatalFaultLandsInTheAbortRecord) {
@@ -393,6 +376,7 @@ TEST_F(QueryTest, FatalFaultLandsInTheAbortRecord) {
   EXPECT_STREQ(lv_get_abort_err_ienc(), "boom");
   EXPECT_EQ(lv_current_recovery(), nullptr);
   w = get_current_worker();
+  EXPECT_EQ(lv_restore_newest_blob(w), nullptr);  // the box went with the old engine
   lv_term_ref x = ref(terms::var(w));
   EXPECT_EQ(LV_query(c_pred("put_one", 1, put_one), x), 1);
   EXPECT_EQ(value(x), small(1));

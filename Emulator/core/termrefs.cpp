@@ -9,7 +9,7 @@
 namespace {
 
 constexpr uint32_t TERMREF_FLAGS = lv_mem_flags(LV_CAT_FLI_STACK);
-constexpr uint32_t GLOBREF_FLAGS = lv_mem_flags(LV_CAT_MISC);
+constexpr uint32_t GLOBREF_FLAGS = lv_mem_flags(LV_CAT_FLI_STACK);
 
 lv_globref_block* globref_blocks;
 
@@ -51,7 +51,13 @@ lv_term_ref LV_new_term_ref() { return LV_new_term_refs(1); }
 
 lv_term_ref LV_new_term_refs(int32_t count) {
   lv_worker* w = get_current_worker();
+  if (w == nullptr) {
+    lv_set_api_error(LV_ERR_NOT_INITIALIZED);
+    return 0;
+  }
   lv_term_ref first = w->termref_top;
+  // A negative count would hand the top back down.
+  if (count < 0) count = 0;
   lv_termrefs_grow(w, first + count);
   for (int64_t i = 0; i < count; i++) w->termrefs[first + i] = {LV_ATOM_NIL, 0};
   w->termref_top = static_cast<int32_t>(first + count);
@@ -60,7 +66,9 @@ lv_term_ref LV_new_term_refs(int32_t count) {
 
 void LV_reset_term_refs(lv_term_ref index) {
   lv_worker* w = get_current_worker();
-  if (index < 0 || index > w->termref_top) {
+  // Below the reserved slots, later references would overwrite the named
+  // global terms the runtime keeps there.
+  if (w == nullptr || index < LV_TERMREF_RESERVED || index > w->termref_top) {
     lv_set_api_error(LV_ERR_BAD_VALUE);
     return;
   }

@@ -163,8 +163,21 @@ TEST_F(TermInterface, AtomsFromC) {
   auto existing = api<lv_term(const char*)>(LV_SLOT_LV_existing_atom_from_string);
   EXPECT_EQ(existing("h\xc3\xa9llo"), a);
   EXPECT_EQ(existing("an atom nobody made"), 0u);
-  EXPECT_EQ(api<int(lv_term)>(LV_SLOT_LV_register_atom)(a), 1);
+  // The count saturates at 255, after which it is never lowered.
+  for (int i = 0; i < 300; i++) EXPECT_EQ(api<int(lv_term)>(LV_SLOT_LV_register_atom)(a), 1);
+  EXPECT_EQ(lv_atom_record(a)->refcount, 255);
   EXPECT_EQ(api<int(lv_term)>(LV_SLOT_LV_unregister_atom)(a), 1);
+  EXPECT_EQ(lv_atom_record(a)->refcount, 255);
+  lv_term fresh = atom("registered once");
+  EXPECT_EQ(api<int(lv_term)>(LV_SLOT_LV_unregister_atom)(fresh), 1);  // 0 stays 0
+  EXPECT_EQ(lv_atom_record(fresh)->refcount, 0);
+  EXPECT_EQ(api<int(lv_term)>(LV_SLOT_LV_register_atom)(fresh), 1);
+  EXPECT_EQ(lv_atom_record(fresh)->refcount, 1);
+  EXPECT_EQ(api<int(lv_term)>(LV_SLOT_LV_unregister_atom)(fresh), 1);
+  EXPECT_EQ(lv_atom_record(fresh)->refcount, 0);
+  clear_error();
+  EXPECT_EQ(api<int(lv_term)>(LV_SLOT_LV_register_atom)(lv_make_small(3)), 0);
+  EXPECT_EQ(errno_(), 11);
 
   clear_error();
   EXPECT_EQ(put_atom(t, 42), 0);
@@ -369,9 +382,18 @@ TEST_F(TermInterface, InvalidReferencesAreRefused) {
   EXPECT_EQ(errno_(), 2);
   lv_term word = api<lv_term(ref)>(LV_SLOT_lv_ref_term)(top);
   EXPECT_STREQ(api<const char*(lv_term)>(LV_SLOT_LV_string_from_atom)(word), "$invalid_ref");
-  clear_error();
-  api<void(ref)>(LV_SLOT_LV_reset_term_refs)(top + 1);
-  EXPECT_EQ(errno_(), 12);
+  // Resets above the top or into the reserved slots are refused; a negative
+  // count makes none.
+  auto reset = api<void(ref)>(LV_SLOT_LV_reset_term_refs);
+  for (ref bad : {top + 1, 14, 0, -1}) {
+    clear_error();
+    reset(bad);
+    EXPECT_EQ(errno_(), 12) << bad;
+    EXPECT_EQ(new_ref(), top) << bad;
+    reset(top);
+  }
+  EXPECT_EQ(api<ref(int)>(LV_SLOT_LV_new_term_refs)(-5), top);
+  EXPECT_EQ(new_ref(), top);
 }
 
 TEST_F(TermInterface, AVariableIsNamedByItsHeapOffsetWithinTheBuffer) {

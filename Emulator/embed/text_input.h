@@ -1,17 +1,11 @@
 // Input streams over texts handed in from C, and reading a term from one.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-
 #include "core/termrefs.h"
 #include "streams/stream.h"
 
-// A text input stream over a copy of n code points; 0 or a negative lvio
-// code (nothing is left open then).
-int64_t lv_open_code_input(const int32_t* codes, size_t n, lv_stream** out);
-
-// A text input stream over a well-formed UTF-8 text: 1, or 0.
+// A text input stream over a copy of a well-formed UTF-8 text: 1, or 0
+// (nothing is left open then).
 int LV_stream_from_string(const char* text, lv_stream** out);
 
 // Reads one term from the text into t, through the Prolog reader's role

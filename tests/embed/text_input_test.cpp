@@ -9,8 +9,11 @@
 #include "core/predefined_atoms.h"
 #include "core/text_lists.h"
 #include "core/unify.h"
+#include "embed/embed_builtins.h"
 #include "embed/text_input.h"
 #include "lorvika.h"
+#include "lvio/initialize.h"
+#include "streams/std_streams.h"
 #include "streams/stream.h"
 #include "streams/stream_api.h"
 #include "support/emulator_fixture.h"
@@ -18,6 +21,8 @@
 #include "text/utf8.h"
 
 namespace {
+
+using terms::small;
 
 // The reader stand-in: T = read(Text, Values), Text the stream's whole text.
 int read_all(lv_worker* w) {
@@ -42,6 +47,8 @@ class TextInput : public EmulatorTest {
  protected:
   void SetUp() override {
     EmulatorTest::SetUp();
+    // Streams over texts decode through the I/O layer's coders.
+    ASSERT_EQ(lvio_initialize(nullptr, nullptr, nullptr, 0), 0);
     // Leaving the reader's nesting asks for an event check.
     role("$event_handler", 0, no_events);
     lv_set_prolog_initialized(true);
@@ -51,6 +58,9 @@ class TextInput : public EmulatorTest {
   }
   void TearDown() override {
     lv_set_prolog_initialized(false);
+    // The stream ring lives in this test's memory.
+    lv_stream_close_all_std();
+    EXPECT_EQ(lvio_initialize(nullptr, nullptr, nullptr, 1), 0);
     EmulatorTest::TearDown();
   }
   int (*read)(lv_term_ref, const char*, const lv_term_ref*) = nullptr;
@@ -94,6 +104,60 @@ TEST_F(TextInput, AStreamOverATextGivesItsCodePoints) {
   LV_fclose(s, LV_CLOSE_FORCE);
   EXPECT_EQ(LV_stream_from_string("\xc3", &s), 0);
   EXPECT_EQ(LV_stream_from_string(nullptr, &s), 0);
+}
+
+// The streams on the ring, the hidden ones left out.
+int open_streams() {
+  int n = 0;
+  lv_stream* s = nullptr;
+  do {
+    LV_next_stream(s, &s);
+    if (s != nullptr) n++;
+  } while (s != nullptr);
+  return n;
+}
+
+TEST_F(TextInput, AStreamOverACodeListGivesItsElements) {
+  constexpr int64_t CODES = 1 << 3, CHARS = 2 << 3, INPUT = 1 << 5;
+  lv_term a = atom("a"), euro = lv_code_atom(0x20ac);
+  struct Case {
+    lv_term list;
+    int64_t options;
+    std::u32string read;  // what the stream gives; empty with ok false: the call fails
+    bool ok;
+  };
+  const Case cases[] = {
+      {terms::list(w, {small('a'), small(0x20ac)}), CODES | INPUT, U"a\u20ac", true},
+      {terms::list(w, {a, euro}), CHARS | INPUT, U"a\u20ac", true},
+      {terms::list(w, {small('x'), a}), CODES | CHARS | INPUT, U"xa", true},
+      {LV_ATOM_NIL, CODES | INPUT, U"", true},
+      {terms::list(w, {a}), CODES | INPUT, U"", false},
+      {terms::list(w, {small('a')}), CHARS | INPUT, U"", false},
+      {terms::list(w, {small(-1)}), CODES | INPUT, U"", false},
+      {terms::cons(w, small('a'), terms::var(w)), CODES | INPUT, U"", false},
+      {atom("ab"), CODES | INPUT, U"", false},
+      {terms::list(w, {small('a')}), CODES, U"", false},  // neither side
+  };
+  int before = open_streams();
+  for (const Case& c : cases) {
+    w->X[0] = c.list;
+    w->X[1] = terms::var(w);
+    w->X[2] = small(c.options);
+    lv_term out = w->X[1];
+    ASSERT_EQ(prolog_stream_from_codes(w), c.ok ? 1 : 0) << terms::show(c.list);
+    if (!c.ok) continue;
+    auto* s = reinterpret_cast<lv_stream*>(static_cast<uintptr_t>(lv_small_value(lv_deref(out))));
+    std::u32string got;
+    for (int64_t code; (code = lv_get_code(s)) >= 0;) got += static_cast<char32_t>(code);
+    EXPECT_EQ(got, c.read) << terms::show(c.list);
+    LV_fclose(s, LV_CLOSE_FORCE);
+  }
+  // A stream whose address cannot be unified is closed again.
+  w->X[0] = terms::list(w, {small('a')});
+  w->X[1] = small(0);
+  w->X[2] = small(CODES | INPUT);
+  EXPECT_EQ(prolog_stream_from_codes(w), 0);
+  EXPECT_EQ(open_streams(), before);
 }
 
 }  // namespace

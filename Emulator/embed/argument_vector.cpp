@@ -54,6 +54,12 @@ int LV_set_argv(int argc, const char* const* argv, int flags) {
   return 1;
 }
 
+void lv_argv_clear() {
+  free_vector(vector, count);
+  vector = nullptr;
+  count = 0;
+}
+
 const char* const* lv_argv(int* argc) {
   if (argc != nullptr) *argc = count;
   return vector;

@@ -143,6 +143,9 @@ TEST_F(RuntimeServices, TheArgumentVectorIsReplacedOnlyWhenWhole) {
   EXPECT_EQ(errno_(), 14);
   EXPECT_EQ(lv_argv(&n)[0], std::string("\xc3\xa9"));
   EXPECT_EQ(n, 1);
+  lv_argv_clear();
+  EXPECT_EQ(lv_argv(&n), nullptr);
+  EXPECT_EQ(n, 0);
 }
 
 }  // namespace

@@ -248,7 +248,13 @@ static inline void* lv_api_slot(const lv_api_table* table, int k) {
 
 #define LV_C_INTERFACE_SLOT_COUNT 197
 
-/* Two slots serve the engine's own error paths:
+/* Slot 129 takes the buffer's size:
+ *   lv_variable_to_string(t, buffer, size) writes "_" and the variable's
+ *   word offset from the heap base ("_$" for an invalid reference or a term
+ *   that is no variable), NUL-terminated within size bytes; 1, or 0 when the
+ *   text did not fit (it is then cut). 24 bytes always suffice.
+ *
+ * Two slots serve the engine's own error paths:
  *   106 lv_raise_win32_error(engine, os_error, operation, function): raises
  *       the Prolog system error for an operating-system error number (errno
  *       here), with the message "<operation>: '<function>' failed: <system

@@ -58,7 +58,9 @@ void lv_char_classes_init() {
 
 uint8_t lv_char_class_cached(int32_t c) {
   uint8_t cls;
-  if (c <= 255)
+  if (c < 0)
+    cls = class_table[0];  // end of file, and any other negative value read as it
+  else if (c <= 255)
     cls = class_table[c + 1];
   else if (c == 8206 || c == 8207 || c == 8232 || c == 8233)
     cls = LV_CC_LAYOUT;

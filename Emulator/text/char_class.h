@@ -32,8 +32,9 @@ enum lv_char_class : uint8_t {
 // the cache and switches the Unicode letter switch off.
 void lv_char_classes_init();
 
-// The class of a code point (-1 or any non-negative value), through a
-// two-way cache in front of the rule for code points above 255.
+// The class of a code point (-1 or any non-negative value; other negative
+// values are classed as -1), through a two-way cache in front of the rule
+// for code points above 255.
 struct lv_class_cache_slot {
   int32_t key;
   uint8_t cls;

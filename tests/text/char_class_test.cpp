@@ -30,6 +30,9 @@ TEST(CharClass, Table) {
   EXPECT_EQ(lv_char_class(0x161), LV_CC_OTHER);
   EXPECT_EQ(lv_char_class(0x261), LV_CC_OTHER);
   EXPECT_EQ(lv_char_class(0x61), LV_CC_LOWER);
+  // Negative values other than -1 read outside no table.
+  EXPECT_EQ(lv_char_class(-2), LV_CC_LAYOUT);
+  EXPECT_EQ(lv_char_class(INT32_MIN), LV_CC_LAYOUT);
 }
 
 // Two code points with the same low byte stay cached, one per way; a third

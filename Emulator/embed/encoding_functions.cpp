@@ -17,8 +17,8 @@ char* from_os_result;  // the last text LV_from_os converted
 
 char out_of_memory_text[] = "$LV_to_string_out_of_memory";
 
-// Create flags of LV_encoding_open: bits 1, 2 and 20-31 pass; bit 4 asks
-// for the byte-order mark.
+// Create flags of LV_encoding_open: bits 1 (decoder), 2 (CR LF) and 20-31
+// pass; bit 4 asks for automatic line ends (create flag 8).
 uint32_t create_flags(unsigned flags) {
   uint32_t f = flags & (0xFFF00000u | LVIO_CODER_CREATE_DECODER | LVIO_CODER_CREATE_CRLF);
   if ((flags & 16) != 0) f |= LVIO_CODER_CREATE_AUTO_EOL;

@@ -1,6 +1,7 @@
 // The text and encoding functions of the C interface.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -85,6 +86,43 @@ TEST_F(EncodingFunctions, GetEncoding) {
   EXPECT_EQ(LV_get_encoding("", &cls, 0), LVIO_E_PARAMETER_ERROR);
   EXPECT_EQ(LV_get_encoding("UTF-8", &cls, 3), LVIO_E_PARAMETER_ERROR);
   EXPECT_EQ(cls, nullptr);
+}
+
+// Names from settings: the text after the last "."; an unset setting, or
+// one naming a path, finds none.
+TEST_F(EncodingFunctions, GetEncodingFromSettings) {
+  ASSERT_EQ(::setenv("LV_TEST_ENCODING", "en_GB.ISO-8859-1", 1), 0);
+  ASSERT_EQ(::setenv("LV_CTYPE", "UTF-8", 1), 0);
+  ASSERT_EQ(::setenv("LV_TEST_PATH_ENCODING", "/usr/share/i18n", 1), 0);
+  ::unsetenv("LV_TEST_NO_ENCODING");
+  struct {
+    const char* name;
+    unsigned flags;
+    int result;
+    const char* class_name;
+  } cases[] = {
+      {"LV_TEST_ENCODING", LV_ENCODING_FROM_SETTINGS, 0, "ISO-8859-1"},
+      {nullptr, LV_ENCODING_FROM_SETTINGS | LV_ENCODING_CTYPE, 0, "UTF-8"},
+      {nullptr, LV_ENCODING_FROM_SETTINGS | LV_ENCODING_CTYPE_STDIO, 0, "UTF-8"},
+      {"LV_TEST_NO_ENCODING", LV_ENCODING_FROM_SETTINGS, static_cast<int>(LVIO_E_NOT_FOUND), nullptr},
+      {"LV_TEST_PATH_ENCODING", LV_ENCODING_FROM_SETTINGS, static_cast<int>(LVIO_E_NOT_FOUND), nullptr},
+      {"LV_CTYPE", LV_ENCODING_FROM_SETTINGS | LV_ENCODING_CTYPE_STDIO, static_cast<int>(LVIO_E_PARAMETER_ERROR),
+       nullptr},
+  };
+  for (const auto& c : cases) {
+    lvio_coder_class* cls = nullptr;
+    EXPECT_EQ(LV_get_encoding(c.name, &cls, c.flags), c.result) << (c.name ? c.name : "(null)") << " " << c.flags;
+    if (c.result != 0) {
+      EXPECT_EQ(cls, nullptr);
+      continue;
+    }
+    ASSERT_NE(cls, nullptr);
+    lvio_coder_class* expected = nullptr;
+    ASSERT_EQ(lvio_coder_class_open(&expected, c.class_name, nullptr, 0), 0);
+    EXPECT_EQ(cls, expected) << c.class_name;
+    lvio_coder_class_unref(expected);
+    EXPECT_EQ(LV_encoding_release(cls), 0);
+  }
 }
 
 // Decoding in steps with the coder kept by the caller.

@@ -391,7 +391,14 @@ TEST_F(TokenizerTest, BuiltinBindsItsOutputs) {
   w->X[0] = lv_make_small(lv_get_code(s));
   w->X[1] = lv_atom_from_text("|: ", LV_ATOM_FIND_OR_CREATE);
   for (int i = 0; i < 4; i++) w->X[2 + i] = lv_make_ref(&vars[i]);
+  // The variables are older than the newest choicepoint: their bindings
+  // are trailed, so that backtracking undoes them.
+  lv_term* saved_hb = w->HB;
+  w->HB = w->H;
+  lv_term* tr = w->TR;
   ASSERT_EQ(prolog_read_token(w), 1);
+  EXPECT_EQ(w->TR - tr, 4);
+  w->HB = saved_hb;
   EXPECT_EQ(show(vars[0]), "atom(foo)");
   EXPECT_EQ(show(vars[1]), "40");
   EXPECT_EQ(show(vars[2]), "1");

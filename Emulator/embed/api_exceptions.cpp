@@ -7,6 +7,7 @@
 #include "core/atoms.h"
 #include "core/errors.h"
 #include "core/predefined_atoms.h"
+#include "embed/term_interface.h"
 #include "store/db_results.h"
 #include "store/predicates.h"
 
@@ -95,15 +96,15 @@ int LV_save_and_raise_error(int code, const char* message, lv_term_ref culprit, 
 int LV_decode_reserved_exception(lv_term_ref t, int* exit_code) {
   if (!lv_term_ref_valid(t)) return 0;
   lv_term term = lv_deref(lv_term_ref_cell(get_current_worker(), t));
-  if (!lv_is_atom(term) && !lv_is_compound(term)) {
-    lv_set_api_error(LV_ERR_WRONG_TYPE);
+  lv_term name;
+  int arity;
+  if (int error = lv_callable_name_arity(term, &name, &arity); error != 0) {
+    lv_set_api_error(error);
     return 0;
   }
-  if (!lv_is_struct(term)) return 0;
-  const lv_term* cells = lv_struct_cells(term);
   lv_term reserved = lv_atom_from_text("$reserved", LV_ATOM_FIND);
-  if (reserved == 0 || cells[0] != lv_make_functor(reserved, 1)) return 0;
-  lv_term n = lv_deref(cells[1]);
+  if (reserved == 0 || name != reserved || arity != 1) return 0;
+  lv_term n = lv_deref(lv_struct_cells(term)[1]);
   if (!lv_is_small(n)) return 0;
   int64_t value = lv_small_value(n);
   int code = static_cast<int>(value & 0xFF);

@@ -12,6 +12,7 @@
 #include "core/text_lists.h"
 #include "embed/term_interface.h"
 #include "embed/term_ref_access.h"
+#include "lvio/result_codes.h"
 #include "machine/bignum.h"
 #include "text/float_text.h"
 
@@ -198,20 +199,12 @@ int LV_get_list_n_bytes(lv_term_ref t, lv_term_ref tail, size_t max, size_t* cou
 
 int LV_get_functor(lv_term_ref t, lv_term* name, int* arity) {
   if (!lv_term_ref_valid(t)) return 0;
-  lv_term x = lv_term_ref_value(t);
-  if (lv_is_atom(x)) {
-    *name = x;
-    *arity = 0;
-  } else if (lv_is_list(x)) {
-    *name = LV_ATOM_DOT;
-    *arity = 2;
-  } else if (lv_is_compound(x)) {
-    lv_term f = *lv_struct_cells(x);
-    *name = lv_functor_atom(f);
-    *arity = static_cast<int>(lv_functor_arity(f));
-  } else {
+  lv_term found_name;
+  int found_arity;
+  if (lv_callable_name_arity(lv_term_ref_cell(get_current_worker(), t), &found_name, &found_arity) != 0)
     return wrong_type();
-  }
+  *name = found_name;
+  *arity = found_arity;
   return 1;
 }
 
@@ -248,17 +241,9 @@ int LV_get_arg(int i, lv_term_ref t, lv_term_ref arg) {
   return 1;
 }
 
-int LV_get_integer_bytes(lv_term_ref t, void* buffer, size_t* count, int native) {
-  if (!lv_term_ref_valid(t)) return 0;
-  if (count == nullptr || (buffer == nullptr && *count > 0)) {
-    lv_set_api_error(LV_ERR_NULL_TEXT);
-    return 0;
-  }
-  if (native && *count != 2 && *count != 4 && *count != 8) {
-    lv_set_api_error(LV_ERR_INVALID_TERM_REF);
-    return 0;
-  }
-  lv_term x = lv_term_ref_value(t);
+int64_t lv_integer_to_bytes(lv_term x, void* buffer, size_t* count, int native) {
+  if (native && *count != 2 && *count != 4 && *count != 8) return LVIO_E_NOT_SUPPORTED;
+  x = lv_deref(x);
   uint8_t* bytes = static_cast<uint8_t*>(buffer);
   // Little-endian two's complement is also the native layout here, so the
   // native form is the byte form filled to the buffer's size.
@@ -267,24 +252,56 @@ int LV_get_integer_bytes(lv_term_ref t, void* buffer, size_t* count, int native)
     size_t n = significant_bytes(v);
     size_t room = *count;
     *count = n;
-    if (room < n) {
-      lv_set_api_error(LV_ERR_BUFFER_TOO_SMALL);
-      return 0;
-    }
-    for (size_t i = 0; i < room; i++) bytes[i] = i < 8 ? static_cast<uint8_t>(static_cast<uint64_t>(v) >> (8 * i)) : (v < 0 ? 0xFF : 0);
-    return 1;
+    if (room < n) return LVIO_E_OUT_OF_MEMORY;
+    for (size_t i = 0; i < room; i++)
+      bytes[i] = i < 8 ? static_cast<uint8_t>(static_cast<uint64_t>(v) >> (8 * i)) : (v < 0 ? 0xFF : 0);
+    return 0;
   }
   if (lv_is_integer_box(x)) {
     uint64_t n = *count;
     int ok = lv_bignum_to_bytes(lv_struct_cells(x), bytes, &n);
     *count = n;
-    if (!ok) {
+    return ok ? 0 : LVIO_E_OUT_OF_MEMORY;
+  }
+  return LVIO_E_PARAMETER_ERROR;
+}
+
+int lv_callable_name_arity(lv_term x, lv_term* name, int* arity) {
+  x = lv_deref(x);
+  if (lv_is_atom(x)) {
+    *name = x;
+    *arity = 0;
+  } else if (lv_is_list(x)) {
+    *name = LV_ATOM_DOT;
+    *arity = 2;
+  } else if (lv_is_compound(x)) {
+    lv_term f = *lv_struct_cells(x);
+    *name = lv_functor_atom(f);
+    *arity = static_cast<int>(lv_functor_arity(f));
+  } else {
+    return LV_ERR_WRONG_TYPE;
+  }
+  return 0;
+}
+
+int LV_get_integer_bytes(lv_term_ref t, void* buffer, size_t* count, int native) {
+  if (!lv_term_ref_valid(t)) return 0;
+  if (count == nullptr || (buffer == nullptr && *count > 0)) {
+    lv_set_api_error(LV_ERR_NULL_TEXT);
+    return 0;
+  }
+  switch (lv_integer_to_bytes(lv_term_ref_cell(get_current_worker(), t), buffer, count, native)) {
+    case 0:
+      return 1;
+    case LVIO_E_NOT_SUPPORTED:
+      lv_set_api_error(LV_ERR_INVALID_TERM_REF);
+      return 0;
+    case LVIO_E_OUT_OF_MEMORY:
       lv_set_api_error(LV_ERR_BUFFER_TOO_SMALL);
       return 0;
-    }
-    return 1;
+    default:
+      return wrong_type();
   }
-  return wrong_type();
 }
 
 int LV_term_type(lv_term_ref t) {

@@ -74,6 +74,16 @@ size_t LV_atom_length(lv_term atom);
 int LV_unify(lv_term_ref a, lv_term_ref b);
 int LV_compare(lv_term_ref a, lv_term_ref b);
 
+// Runtime-internal forms with lvio result codes and interface error numbers:
+// an integer term as bytes (as LV_get_integer_bytes: 0, LVIO_E_OUT_OF_MEMORY
+// when the buffer is too small, *count then holding the bytes needed,
+// LVIO_E_NOT_SUPPORTED for the native flag with a count other than 2, 4 or
+// 8, LVIO_E_PARAMETER_ERROR for a term that is no integer); and the name and
+// arity of a callable term (an atom has arity 0, a list cell is '.'/2): 0, or
+// LV_ERR_WRONG_TYPE.
+int64_t lv_integer_to_bytes(lv_term x, void* buffer, size_t* count, int native);
+int lv_callable_name_arity(lv_term x, lv_term* name, int* arity);
+
 // Writes "_" and the variable's word offset from the heap base into a buffer
 // of the given size (always NUL-terminated when size > 0); an invalid
 // reference writes "_$". Answers 1, or 0 when the text did not fit.

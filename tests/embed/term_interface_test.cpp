@@ -7,6 +7,9 @@
 #include <string>
 
 #include "embed/dispatch_fixture.h"
+#include "embed/term_interface.h"
+#include "lvio/result_codes.h"
+#include "support/terms.h"
 
 namespace {
 
@@ -465,6 +468,53 @@ TEST_F(TermInterface, LargeTermsGrowTheHeapAndKeepTheReferencedTerms) {
   ASSERT_EQ(api<int(ref, void*, size_t*, int)>(LV_SLOT_LV_get_integer_bytes)(big, out.data(), &count, 0), 1);
   EXPECT_EQ(count, 5000u);
   EXPECT_EQ(out, bytes);
+}
+
+// The runtime's own forms answer lvio codes and error numbers.
+TEST_F(TermInterface, InternalFormsAnswerCodes) {
+  ref big = new_ref();
+  unsigned char bytes[13] = {};
+  bytes[12] = 0x10;
+  ASSERT_EQ(api<int(ref, const void*, size_t, int)>(LV_SLOT_LV_put_integer_bytes)(big, bytes, sizeof bytes, 0), 1);
+  struct {
+    lv_term term;
+    size_t count;
+    int native;
+    int64_t code;
+    size_t count_after;
+  } cases[] = {
+      {lv_make_small(-2), 8, 0, 0, 1},
+      {lv_make_small(300), 1, 0, LVIO_E_OUT_OF_MEMORY, 2},
+      {lv_make_small(5), 3, 1, LVIO_E_NOT_SUPPORTED, 3},
+      {w->termrefs[big].term, 4, 0, LVIO_E_OUT_OF_MEMORY, 13},
+      {atom("five"), 8, 0, LVIO_E_PARAMETER_ERROR, 8},
+  };
+  for (auto& c : cases) {
+    unsigned char out[16];
+    size_t count = c.count;
+    EXPECT_EQ(lv_integer_to_bytes(c.term, out, &count, c.native), c.code) << terms::show(c.term);
+    EXPECT_EQ(count, c.count_after) << terms::show(c.term);
+  }
+
+  struct {
+    lv_term term;
+    int error;
+    lv_term name;
+    int arity;
+  } callables[] = {
+      {atom("a"), 0, atom("a"), 0},
+      {terms::list(w, {lv_make_small(1)}), 0, atom("."), 2},
+      {terms::fn(w, atom("f"), {lv_make_small(1), lv_make_small(2), lv_make_small(3)}), 0, atom("f"), 3},
+      {lv_make_small(1), LV_ERR_WRONG_TYPE, 0, -1},
+      {terms::var(w), LV_ERR_WRONG_TYPE, 0, -1},
+  };
+  for (auto& c : callables) {
+    lv_term name = 0;
+    int arity = -1;
+    EXPECT_EQ(lv_callable_name_arity(c.term, &name, &arity), c.error) << terms::show(c.term);
+    EXPECT_EQ(name, c.name);
+    EXPECT_EQ(arity, c.arity);
+  }
 }
 
 }  // namespace

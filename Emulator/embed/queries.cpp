@@ -177,12 +177,16 @@ lv_pred* LV_predicate(const char* name, int64_t arity, const char* module) {
       return nullptr;
     }
   }
+  // Making the name's atom may collect atoms: the module's is held meanwhile.
+  lv_atom_ref_inc(module_name);
   lv_term name_atom = name != nullptr ? lv_atom_from_text(name, LV_ATOM_FIND_OR_CREATE) : 0;
-  if (name_atom == 0) {
+  lv_pred* pred = nullptr;
+  if (name_atom == 0)
     lv_set_api_error(LV_ERR_NO_ATOM);
-    return nullptr;
-  }
-  return LV_pred(name_atom, arity, module_name);
+  else
+    pred = LV_pred(name_atom, arity, module_name);
+  lv_atom_ref_dec(module_name);
+  return pred;
 }
 
 lv_pred* LV_pred(lv_term name, int64_t arity, lv_term module) {

@@ -15,6 +15,7 @@
 #include "core/worker.h"
 #include "lvio/accounts.h"
 #include "lvio/directory_listing.h"
+#include "lvio/environment.h"
 #include "lvio/file_access.h"
 #include "lvio/file_operations.h"
 #include "lvio/file_status.h"
@@ -22,6 +23,7 @@
 #include "lvio/process_directories.h"
 #include "lvio/allocator.h"
 #include "lvio/result_codes.h"
+#include "lvio/settings.h"
 #include "streams/file_names.h"
 #include "streams/paths.h"
 #include "streams/stream.h"
@@ -124,6 +126,32 @@ bool unify_tm(lv_worker* w, unsigned first, const std::tm& tm) {
          unify_int(w, w->X[first + 4], tm.tm_min) && unify_int(w, w->X[first + 5], tm.tm_sec);
 }
 
+// Which settings a system-property kind names: the runtime's own
+// (properties), the process environment, or both with the runtime's first
+// (merged). The lookup flags of lvio_setting_get and the leave-out flags of
+// lvio_environment_build; false for another term.
+constexpr uint32_t ENV_WITHOUT_PROCESS = 2;
+constexpr uint32_t ENV_WITHOUT_PRIVATE = 4;
+
+bool property_kind(lv_term t, uint32_t* lookup, uint32_t* listing) {
+  t = lv_deref(t);
+  if (!lv_is_atom(t)) return false;
+  const char* kind = lv_atom_text(t);
+  if (std::strcmp(kind, "merged") == 0) {
+    *lookup = 0;
+    *listing = 0;
+  } else if (std::strcmp(kind, "properties") == 0) {
+    *lookup = LVIO_SETTING_SKIP_PROCESS_ENV;
+    *listing = ENV_WITHOUT_PROCESS;
+  } else if (std::strcmp(kind, "environment") == 0) {
+    *lookup = LVIO_SETTING_SKIP_OVERRIDES;
+    *listing = ENV_WITHOUT_PRIVATE;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 const lv_builtin records[] = {
     LV_BUILTIN("$unix_cd", prolog_unix_cd, 2),
     LV_BUILTIN("$set_current_dir_options", prolog_set_current_dir_options, 2),
@@ -139,6 +167,9 @@ const lv_builtin records[] = {
     LV_BUILTIN("$rename_file", prolog_rename_file, 4),
     LV_BUILTIN("$file_property", prolog_file_property, 4),
     LV_BUILTIN("$split_env_path", prolog_split_env_path, 3),
+    LV_BUILTIN("$get_system_property", prolog_get_system_property, 3),
+    LV_BUILTIN("$get_system_properties", prolog_get_system_properties, 2),
+    LV_BUILTIN("$set_system_property", prolog_set_system_property, 2),
     LV_BUILTIN("$datime", prolog_datime, 6),
     LV_BUILTIN("$datime", prolog_datime_of, 7),
     LV_BUILTIN("$time", prolog_time, 1),
@@ -426,6 +457,68 @@ int prolog_split_env_path(lv_worker* w) {
   }
   if (!ok) return 0;
   return cunify(w, w->X[1], w->X[3]) != 0 && unify_int(w, w->X[2], 0) ? 1 : 0;
+}
+
+int prolog_get_system_property(lv_worker* w) {
+  const char* name = atom_arg(w->X[0]);
+  uint32_t lookup, listing;
+  if (name == nullptr || !property_kind(w->X[1], &lookup, &listing)) return 0;
+  // A first try with a small buffer, then one at the size the lookup asks for.
+  size_t size = 64;
+  char* value = nullptr;
+  for (int attempt = 0; attempt < 2; attempt++) {
+    value = static_cast<char*>(LV_malloc(size));
+    if (value == nullptr) return 0;
+    int64_t rc = lvio_setting_get(name, value, &size, lookup);
+    if (rc >= 0) break;
+    LV_free(value);
+    value = nullptr;
+    if (rc != LVIO_E_OUT_OF_MEMORY) return 0;
+  }
+  if (value == nullptr) return 0;
+  bool unified = unify_text(w, w->X[2], value);
+  LV_free(value);
+  return unified ? 1 : 0;
+}
+
+int prolog_get_system_properties(lv_worker* w) {
+  uint32_t lookup, listing;
+  if (!property_kind(w->X[0], &lookup, &listing)) return 0;
+  char** block = nullptr;
+  size_t size = 0;
+  if (lvio_environment_build(&block, &size, listing) < 0) return 0;
+  size_t n = 0;
+  while (block[n] != nullptr) n++;
+  // The list is built from its end, so that it keeps the table's order.
+  w->X[2] = LV_ATOM_NIL;
+  lv_term equals = lv_make_functor(lv_atom_from_text("=", LV_ATOM_FIND_OR_CREATE), 2);
+  bool ok = true;
+  for (size_t i = n; ok && i-- > 0;) {
+    lv_heap_room(w, 5, 3);
+    lv_term name = lv_atom_from_text(block[i], LV_ATOM_FIND_OR_CREATE);
+    lv_term value = lv_atom_from_text(lvio_entry_value(block[i]), LV_ATOM_FIND_OR_CREATE);
+    if (name == 0 || value == 0) {
+      ok = false;
+      break;
+    }
+    lv_term* h = w->H;
+    h[0] = equals;
+    h[1] = name;
+    h[2] = value;
+    h[3] = lv_make_struct(h);
+    h[4] = w->X[2];
+    w->H = h + 5;
+    w->X[2] = lv_make_list(h + 3);
+  }
+  lvio_free(block);
+  return ok && cunify(w, w->X[1], w->X[2]) != 0 ? 1 : 0;
+}
+
+int prolog_set_system_property(lv_worker* w) {
+  const char* name = atom_arg(w->X[0]);
+  const char* value = atom_arg(w->X[1]);
+  if (name == nullptr || value == nullptr) return 0;
+  return lvio_setting_set(name, value) >= 0 ? 1 : 0;
 }
 
 int prolog_datime(lv_worker* w) {

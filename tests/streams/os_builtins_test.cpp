@@ -203,6 +203,34 @@ TEST_F(OsBuiltinTest, SplitsSearchPathsOnColons) {
   EXPECT_EQ(text("E3"), std::to_string(LVIO_E_PARAMETER_ERROR));
 }
 
+TEST_F(OsBuiltinTest, SystemPropertiesOfTheRuntimeAndTheEnvironment) {
+  const std::string long_value(100, 'v');  // past the first lookup buffer
+  ASSERT_EQ(run(prolog_set_system_property, {atom("LVTEST_PROP"), atom(long_value)}), 1);
+  EXPECT_EQ(run(prolog_set_system_property, {atom("LVTEST_PROP"), small(1)}), 0);
+  ASSERT_EQ(run(prolog_get_system_property, {atom("LVTEST_PROP"), atom("properties"), var("P")}), 1);
+  EXPECT_EQ(text("P"), long_value);
+  ASSERT_EQ(run(prolog_get_system_property, {atom("LVTEST_PROP"), atom("merged"), var("M")}), 1);
+  EXPECT_EQ(text("M"), long_value);
+  EXPECT_EQ(run(prolog_get_system_property, {atom("LVTEST_PROP"), atom("environment"), var("E")}), 0);
+  EXPECT_EQ(run(prolog_get_system_property, {atom("LVTEST_PROP"), atom("other"), var("O")}), 0);
+  EXPECT_EQ(run(prolog_get_system_property, {atom("LVTEST_NO_SUCH"), atom("merged"), var("N")}), 0);
+  // The process environment, as the layer saw it when it started.
+  const char* home = std::getenv("HOME");
+  ASSERT_NE(home, nullptr);
+  ASSERT_EQ(run(prolog_get_system_property, {atom("HOME"), atom("environment"), var("H")}), 1);
+  EXPECT_EQ(text("H"), home);
+  EXPECT_EQ(run(prolog_get_system_property, {atom("HOME"), atom("properties"), var("H2")}), 0);
+  // The tables, as lists of Name=Value.
+  ASSERT_EQ(run(prolog_get_system_properties, {atom("properties"), var("L")}), 1);
+  EXPECT_EQ(text("L"), "[=(LVTEST_PROP," + long_value + ")]");
+  ASSERT_EQ(run(prolog_get_system_properties, {atom("environment"), var("L2")}), 1);
+  EXPECT_NE(text("L2").find(std::string("=(HOME,") + home + ")"), std::string::npos);
+  EXPECT_EQ(text("L2").find("LVTEST_PROP"), std::string::npos);
+  ASSERT_EQ(run(prolog_get_system_properties, {atom("merged"), var("L3")}), 1);
+  EXPECT_NE(text("L3").find("=(LVTEST_PROP,"), std::string::npos);
+  EXPECT_NE(text("L3").find("=(HOME,"), std::string::npos);
+}
+
 TEST_F(OsBuiltinTest, DatesInLocalTime) {
   setenv("TZ", "UTC", 1);
   tzset();

@@ -24,16 +24,22 @@
 % - Offsets and sizes in items and quick-load files count 2-byte units.
 
 % lvc_compile_clause(+Clause, -Unit)
-% Unit = cunit(Name/Arity, KeyBits, Key, Words, SizeInWords).
-lvc_compile_clause(Clause, cunit(N/A, Bits, Key, Words, Size)) :-
-    lvc_normalize(Clause, NC, Auxes),
-    NC = nclause(Head, _),
-    functor(Head, N, A),
+% Unit = cunit(Spec, KeyBits, Key, Words, SizeInWords), Spec being
+% Name/Arity, or Module:Name/Arity for a head Module:Head.
+lvc_compile_clause(Clause, cunit(Spec, Bits, Key, Words, Size)) :-
+    lvc_clause_parts(Clause, Head0, Body),
+    lvc_unqualified_head(Head0, Head, Spec),
+    lvc_normalize((Head :- Body), NC, Auxes),
     lvc_gen_clause(NC, true, Code, key(Bits, Key)),
-    lvc_gen_auxes(Auxes, AuxCode, [ins('END_OF_CLAUSE', [p(N/A)])]),
+    lvc_gen_auxes(Auxes, AuxCode, [ins('END_OF_CLAUSE', [p(Spec)])]),
     lvc_append(Code, AuxCode, Stream0),
     lvc_peephole(Stream0, Stream),
     lvc_layout(Stream, Words, Size).
+
+lvc_unqualified_head(H, _, _) :- var(H), !, throw(lvc_error(bad_clause_head(H))).
+lvc_unqualified_head(M:H, H, M:N/A) :- atom(M), callable(H), H \= _:_, !, functor(H, N, A).
+lvc_unqualified_head(H, H, N/A) :- callable(H), H \= _:_, !, functor(H, N, A).
+lvc_unqualified_head(H, _, _) :- throw(lvc_error(bad_clause_head(H))).
 
 lvc_gen_auxes([], C, C).
 lvc_gen_auxes([auxdef(Id, Arity, Clauses)|As], [align8, hdr(Id, Arity, N)|C0], C) :-
@@ -256,10 +262,21 @@ lvc_items_units([U|Us], Spec, B0, B) :-
 %   its end: rule(ql_complete_directive, D) of the engine's contract facts.
 
 % lvc_ql_file(+Preds, -Bytes): Preds = [pred(Name/Arity, Units)].
-lvc_ql_file(Preds, Bytes) :-
-    lvc_ql_preds(Preds, Bytes, B1),
+lvc_ql_file(Preds, Bytes) :- lvc_ql_program([], Preds, [], Bytes).
+
+% lvc_ql_program(+Before, +Preds, +After, -Bytes): the directives Before,
+% the predicates' code, then the directives After.
+lvc_ql_program(Before, Preds, After, Bytes) :-
+    lvc_ql_goals(Before, Bytes, B1),
+    lvc_ql_preds(Preds, B1, B2),
+    lvc_ql_goals(After, B2, B3),
     rule(ql_complete_directive, Complete),
-    lvc_ql_directive(Complete, none, B1, []).
+    lvc_ql_directive(Complete, none, B3, []).
+
+lvc_ql_goals([], B, B).
+lvc_ql_goals([G|Gs], B0, B) :-
+    lvc_ql_directive(G, none, B0, B1),
+    lvc_ql_goals(Gs, B1, B).
 
 lvc_ql_preds([], B, B).
 lvc_ql_preds([pred(Spec, Units)|Ps], B0, B) :-

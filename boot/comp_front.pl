@@ -10,6 +10,15 @@
 %   getbarrier(V)        store this predicate's barrier in V
 %   fail
 %
+% Two goals give Prolog code the cut barrier as a value: '$choice'(V) binds
+% V to the barrier a cut at its place would cut to, and '$cut'(V) cuts to
+% the barrier held in V (the library's meta-call and catch/3 are built on
+% them).
+%
+% Module:Goal calls Goal in Module directly when Module is an atom and Goal
+% an ordinary callable goal; a control construct, a variable goal or
+% module goes through call/1, which knows the module of each part.
+%
 % Disjunction, if-then-else, negation and call/1 of a known goal become
 % internal predicates whose arguments are the construct's variables that
 % also occur outside it. A cut that is transparent to the construct (in a
@@ -62,6 +71,19 @@ lvc_norm_goal(!, _, Ctx, _, [Item|T], T, A, A) :- !,
     ;   Ctx = to(V), Item = cutto(V)
     ).
 lvc_norm_goal('$lvc_localcut', _, _, _, [cut|T], T, A, A) :- !.
+lvc_norm_goal('$choice'(V), o(Head, Before, _), Ctx, Own, Items, T, A, A) :- !,
+    (   Ctx == own -> B = Own ; Ctx = to(B) ),
+    % A variable met here first names the barrier itself.
+    (   Ctx == own, var(V), \+ lvc_occurs_in(V, Head-Before)
+    ->  V = B, Items = T
+    ;   Items = [inline(V = B)|T]
+    ).
+lvc_norm_goal('$cut'(V), _, _, _, [cutto(V)|T], T, A, A) :- !.
+lvc_norm_goal(M:G, _, _, _, [Item|T], T, A, A) :- !,
+    (   atom(M), callable(G), \+ lvc_control(G)
+    ->  Item = call((:)/2, [M, G])
+    ;   Item = call(call/1, [M:G])
+    ).
 lvc_norm_goal((X ; Else), Out, Ctx, Own, [Call|T], T, A0, A) :-
     nonvar(X), X = (C -> Then), !,
     lvc_opaque(C, C1),
@@ -74,18 +96,28 @@ lvc_norm_goal((X ; Y), Out, Ctx, Own, [Call|T], T, A0, A) :- !,
 lvc_norm_goal(\+ G, Out, Ctx, Own, [Call|T], T, A0, A) :- !,
     lvc_opaque(G, G1),
     lvc_make_aux(\+ G, [(G1, '$lvc_localcut', fail), true], Out, Ctx, Own, Call, A0, A).
-lvc_norm_goal(call(G), Out, _, Own, [Call|T], T, A0, A) :- nonvar(G), !,
+lvc_norm_goal(call(G), Out, _, Own, [Call|T], T, A0, A) :- callable(G), !,
     lvc_make_aux(call(G), [G], Out, own, Own, Call, A0, A).
 lvc_norm_goal(X \= Y, Out, Ctx, Own, Items, T, A0, A) :- !,
     lvc_norm_goal(\+ X = Y, Out, Ctx, Own, Items, T, A0, A).
 lvc_norm_goal(true, _, _, _, T, T, A, A) :- !.
 lvc_norm_goal(G, _, _, _, [Item|T], T, A, A) :-
     (   lvc_is_fail(G) -> Item = fail
+    ;   \+ callable(G) -> throw(lvc_error(goal_not_callable(G)))
     ;   lvc_inline_goal(G) -> Item = inline(G)
     ;   functor(G, N, Ar),
         G =.. [_|Args],
         Item = call(N/Ar, Args)
     ).
+
+% The control constructs a body may hold.
+lvc_control((_, _)).
+lvc_control((_ ; _)).
+lvc_control((_ -> _)).
+lvc_control(\+ _).
+lvc_control(!).
+lvc_control(_ : _).
+lvc_control(call(_)).
 
 lvc_is_fail(fail).
 lvc_is_fail(false).
@@ -105,6 +137,7 @@ lvc_is_ite_cond(X) :- nonvar(X), X = (_ -> _).
 % a then/else branch; not in a condition, a negation or call/1.
 lvc_has_cut(G) :- var(G), !, fail.
 lvc_has_cut(!).
+lvc_has_cut('$choice'(_)).
 lvc_has_cut((A, B)) :- ( lvc_has_cut(A) -> true ; lvc_has_cut(B) ).
 lvc_has_cut((A ; B)) :- ( lvc_has_cut(A) -> true ; lvc_has_cut(B) ).
 lvc_has_cut((_ -> B)) :- lvc_has_cut(B).

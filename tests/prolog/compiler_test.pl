@@ -174,6 +174,64 @@ goals_conj([G], G) :- !.
 goals_conj([G|Gs], (G, C)) :- goals_conj(Gs, C).
 
 % ---------------------------------------------------------------------------
+% Barriers as values, module-qualified goals and heads
+
+test(choice_and_cut).
+check(choice_and_cut) :-
+    has_names((p(X) :- '$choice'(B), q(X), '$cut'(B)), ['CHOICE_YF', 'FIRSTCALL', 'CUT_Y']),
+    % in a disjunct: the clause's barrier, passed to the internal predicate
+    % as its third argument
+    listing_of((p(X) :- ( q(X), '$choice'(B) ; true ), r(B)), [_, _|L]),
+    names(L, Ns), memberchk('CHOICE_X', Ns), memberchk(hdrw(_, 3), L).
+
+test(module_goals).
+check(module_goals) :-
+    listing_of((p :- m:q), [_, _|L1]), memberchk(p((:)/2), L1),
+    listing_of((p(G) :- m:G), [_, _|L2]), memberchk(p(call/1), L2),
+    listing_of((p(M) :- M:q), [_, _|L3]), memberchk(p(call/1), L3),
+    listing_of((p :- m:(q, r)), [_, _|L4]), memberchk(p(call/1), L4).
+
+test(qualified_head).
+check(qualified_head) :-
+    lvc_compile_clause((m:p(X) :- q(X)), cunit(Spec, _, _, Words, _)),
+    Spec == m:p/1,
+    last(Words, p(m:p/1)).
+
+test(body_not_callable).
+check(body_not_callable) :-
+    catch(( lvc_compile_clauses([(p :- q, 1)], _), fail ), lvc_error(in_clause(_, goal_not_callable(1))), true).
+
+% Directives: exports merged per module, dynamic declarations before the
+% code with the facts inserted, the other declarations and goals after it.
+test(directives).
+check(directives) :-
+    tmp_file_stream(text, F1, S1),
+    format(S1, ":- module(prolog, [a/0]).~n:- dynamic d/1.~nd(1).~na.~n:- meta_predicate m(0).~nm(G) :- call(G).~n:- foo(bar).~n", []),
+    close(S1),
+    tmp_file_stream(text, F2, S2),
+    format(S2, ":- module(prolog, [m/1]).~n:- discontiguous b/0.~nb.~n", []),
+    close(S2),
+    lvc_read_program([F1, F2], user, Prog),
+    Prog = prog(Clauses, Dynamic, Directives, Exports),
+    Exports == [prolog-[a/0, m/1]],
+    Dynamic == [d/1-prolog],
+    Directives = ['$meta_predicate'(m(0), _), foo(bar)],
+    length(Clauses, 4),
+    lvc_compile_program(Prog, ql, Bytes),
+    atom_codes(A, Bytes),
+    forall(member(T, ['$define_predicate', '$set_property', '$insertz_quick', '$meta_predicate', foo, '$module']),
+           sub_atom(A, _, _, _, T)),
+    sub_atom(A, Pdyn, _, _, '$set_property'), sub_atom(A, Pcode, _, _, '$compiled_clause'),
+    sub_atom(A, Pmod, _, _, '$module'), Pdyn < Pcode, Pcode < Pmod,
+    \+ sub_atom(A, _, _, _, 'discontiguous'),
+    catch(( lvc_compile_program(Prog, items, _), fail ), lvc_error(directives_in_item_lists), true).
+
+test(dynamic_rule_refused).
+check(dynamic_rule_refused) :-
+    catch(( lvc_compile_program(prog([(d(X) :- X > 0)-user], [d/1-user], [], []), ql, _), fail ),
+          lvc_error(dynamic_clause_not_a_fact(_)), true).
+
+% ---------------------------------------------------------------------------
 % Float text: shortest digits that read back
 
 test(float_text).

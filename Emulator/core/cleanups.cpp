@@ -13,13 +13,21 @@ int64_t saved_trail_position(const lv_worker* w, const lv_term* b) {
   return lv_choice_view(b)->saved_tr() - w->trail_base;
 }
 
-// The chain as it was when the newest choicepoint was made: the old value
-// of the mutable's newest value-trail entry when that entry is newer than
-// the choicepoint, else the present value (nothing was pushed since).
+// The chain as it was when the newest choicepoint was made: the present
+// value when the mutable has no value-trail entry newer than the
+// choicepoint; else the old value of the oldest of those entries (each
+// entry's old stamp leads to the mutable's entry before it), since every
+// registration after a newer choicepoint has one.
 lv_term chain_at_choicepoint(lv_worker* w, lv_term* mutable_cells) {
+  int64_t mark = saved_trail_position(w, w->B);
   int64_t stamp = lv_small_value(mutable_cells[2]);
-  if (stamp < saved_trail_position(w, w->B)) return mutable_cells[1];
-  return w->trail_base[stamp + 1];
+  if (stamp < mark) return mutable_cells[1];
+  for (;;) {
+    const lv_term* entry = w->trail_base + stamp;
+    int64_t older = lv_small_value(entry[2]);
+    if (older < mark) return entry[1];
+    stamp = older;
+  }
 }
 
 enum class entry_kind { skip, goal, cut };

@@ -69,4 +69,26 @@ TEST_F(CleanupRegistrationTest, AFailureRunsTheGoalThenTriesTheNextClause) {
   EXPECT_LE(w->B, bottom);
 }
 
+// Entries registered under two newer choicepoints: a cut to the older one
+// finds both, the chain at that choicepoint being the old value of the
+// first registration's trail entry.
+TEST_F(CleanupRegistrationTest, ACutFindsTheEntriesOfEveryNewerChoicepoint) {
+  lv_push_call_choicepoint(w, &lv_static.fail_alternative);
+  int64_t target = w->choice_base - w->B;
+  w->X[0] = terms::cons(w, terms::small(1), atom("first"));
+  ASSERT_EQ(prolog_trail_cleanup(w), 1);
+  w->X[0] = terms::cons(w, terms::small(1), atom("second"));
+  ASSERT_EQ(prolog_trail_cleanup(w), 1);
+  lv_make_choice_current(w, w->choice_base - target);
+  ASSERT_EQ(lv_run_trail_cleanups(w, LV_ATOM_CUT), lv_role.cleanup_runner);
+  lv_term goals = lv_deref(w->X[0]);
+  ASSERT_TRUE(lv_is_struct(goals));
+  const lv_term* g = lv_struct_cells(goals);
+  EXPECT_EQ(g[0], lv_make_functor(atom("call_cleanup_internal"), 2));
+  EXPECT_EQ(lv_deref(g[1]), atom("second"));
+  EXPECT_EQ(lv_deref(g[2]), atom("first"));
+  // Both are unlinked: the chain is what it was at the target.
+  EXPECT_EQ(lv_deref(lv_struct_cells(lv_cleanup_chain(w))[1]), LV_ATOM_NIL);
+}
+
 }  // namespace

@@ -2,6 +2,7 @@
 #include "core/flag_builtins.h"
 
 #include "core/atoms.h"
+#include "core/host.h"
 #include "core/predefined_atoms.h"
 #include "core/unify.h"
 #include "core/version_text.h"
@@ -75,7 +76,7 @@ void lv_flags_init() {
   f.generate_names_legacy = OFF;
   lv_atom_hold(&f.prompt, lv_atom_from_text("|: ", LV_ATOM_FIND_OR_CREATE));
   lv_atom_hold(&f.version, lv_atom_from_text(LV_VERSION_BANNER, LV_ATOM_FIND_OR_CREATE));
-  lv_atom_hold(&f.platform, lv_atom_from_text("linux", LV_ATOM_FIND_OR_CREATE));
+  lv_atom_hold(&f.platform, lv_atom_from_text(LV_HOST_OS_NAME, LV_ATOM_FIND_OR_CREATE));
 }
 
 int prolog_prompt(lv_worker* w) {
@@ -118,12 +119,12 @@ int prolog_version_data(lv_worker* w) {
          cunify(w, w->X[2], lv_make_small(0)) && cunify(w, w->X[3], lv_make_small(0));
 }
 
-// The host: a Unix family system on the platform named linux. The platform
-// atom is looked up, never made here.
+// The host: a Unix family system on the platform LV_HOST_OS_NAME names. The
+// platform atom is looked up, never made here.
 int prolog_os_data(lv_worker* w) {
   lv_term kind = lv_deref(w->X[0]);
   if (kind != lv_make_small(1) && kind != lv_make_small(2)) return 0;
-  lv_term platform = lv_atom_from_text("linux", LV_ATOM_FIND);
+  lv_term platform = lv_atom_from_text(LV_HOST_OS_NAME, LV_ATOM_FIND);
   return platform != 0 && cunify(w, w->X[1], UNIX) && cunify(w, w->X[2], platform) &&
          cunify(w, w->X[3], LV_ATOM_NIL);
 }

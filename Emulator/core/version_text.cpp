@@ -2,8 +2,9 @@
 #include "core/version_text.h"
 
 #include "core/atoms.h"
+#include "core/host.h"
 
-const char* const LV_VERSION_BANNER = "Lorvika 4.9.0 (x86_64-linux-gnu): Fri Dec 15 11:11:01 WEST 2023";
+const char* const LV_VERSION_BANNER = LV_HOST_BANNER;
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/api_error.h"
+#include "core/host.h"
 
 namespace {
 
@@ -90,7 +91,7 @@ int LV_load_lorvika_run_time(lv_dispatch_entry* entry, void** module) {
   std::string path;
   if (own_directory(&path) && shared->next_instance < 256) {
     char name[40];
-    std::snprintf(name, sizeof name, "lvrt4-9-0-instance-%02llX.so", static_cast<unsigned long long>(shared->next_instance));
+    std::snprintf(name, sizeof name, "lvrt4-9-0-instance-%02llX" LV_HOST_LIBRARY_SUFFIX, static_cast<unsigned long long>(shared->next_instance));
     path += name;
     void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     void* found = library != nullptr ? dlsym(library, "LV_get_dispatch_40900") : nullptr;

@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr int32_t ARGUMENT_NOT_ATOM = 1539;
-
 const lv_builtin records[] = {
     LV_BUILTIN("$argv", prolog_argv, 1),
     LV_BUILTIN("$set_argv", prolog_set_argv, 1),
@@ -43,7 +41,7 @@ int prolog_argv(lv_worker* w) {
   for (int i = 0; i < argc; i++) {
     lv_term atom = lv_atom_from_text(argv[i], LV_ATOM_FIND);
     if (atom == 0) {
-      lv_set_pending_error(ARGUMENT_NOT_ATOM, "", 0);
+      lv_set_pending_error(LV_ERROR_ARGUMENT_NOT_ATOM, "", 0);
       return lv_raise_builtin_error(w, LV_ATOM_PROLOG, lv_atom_from_text("prolog_flag", LV_ATOM_FIND_OR_CREATE),
                                     2, 0);
     }

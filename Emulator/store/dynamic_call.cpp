@@ -188,9 +188,7 @@ lv_db_clause* lv_dynamic_first_clause(lv_worker* w) {
   cp->key_next = clause_word(key);
   cp->generation = lv_make_small(static_cast<int64_t>(g | (f.used ? 0 : NO_FILTER)));
   cp->var_next = clause_word(var);
-  w->B = reinterpret_cast<lv_term*>(cp);
-  w->HB = w->H;
-  w->saved_local_top = w->local_top;
+  lv_make_choice_current(w, reinterpret_cast<lv_term*>(cp));
   if (reinterpret_cast<char*>(w->B) - reinterpret_cast<char*>(w->TR) < CHOICE_ROOM_BYTES)
     lv_choice_overflow(w, LV_TRAIL_REQUEST_CELLS);
   lv_db_after_dynamic_choice(w);

@@ -15,6 +15,11 @@ answer(length, A-B) :-
     '$array1d_new'([a, b, c], A0), '$array1d_set_length'(2, A0, New), A = A0-New,
     '$array1d_new'([x], B0), '$array1d_set_length'(2, B0, B1), '$array1d_set_nth'(B1, 2, y, _), B = B1.
 
+% Longer than the stacks at start-up: the heap grows for it.
+answer(large_array, N-E) :-
+    '$array1d_new'(1000000, A), '$array1d_set_nth'(A, 1000000, last, New), New == [],
+    '$array1d_nth'(A, 1000000, E), A = '$array1d'(N, _).
+
 answer(dict_get, V) :- dict([a-1, f(x)-2, -3-3, 2.5-4], D), '$array1d_dict_get'(D, f(x), V).
 answer(dict_negative_key, V) :- dict([-1-minus_one, -5-minus_five], D), '$array1d_dict_get'(D, -5, V).
 answer(dict_items, L) :- dict([0-zero, 1-one, 2-two], D), '$array1d_dict_items'(D, L).
@@ -26,6 +31,8 @@ answer(dict_copied_under_a_choicepoint, V-W) :-
 answer(dict_delete, X) :-
     dict([a-1, b-2], D), '$array1d_dict_delete'(D, a, New), ( New == [] -> D1 = D ; D1 = New ),
     ( '$array1d_dict_get'(D1, a, _) -> X = found ; X = gone ).
+answer(dict_marker_refused, X) :-
+    '$array1d_dict_new'(D), ( put(D, k, '$uninit', _) -> X = stored ; X = refused ).
 answer(dict_variable_key, X) :- '$array1d_dict_new'(D), ( put(D, f(_), 1, _) -> X = stored ; X = refused ).
 
 answer(flag, Old-Now) :- '$double_quotes'(Old, chars), '$double_quotes'(Now, Old).

@@ -60,8 +60,25 @@ answer(mutable_with_wakeup, L) :-
 % attributed variables and suspensions.
 answer(many_wakeups, N-Len) :- wake_many(3000, [], L), sum(L, 0, N, 0, Len).
 answer(all_modules, L) :- setup, '$get_all_attribute_modules'(L).
+% Two attributed variables unified: the younger is woken with the older as
+% its value, and its module's check narrows the older one.
+answer(attvar_with_attvar, X-Y) :- domain(X, [1, 2, 3]), domain(Y, [2, 5]), X = Y.
+answer(attvar_with_attvar_refused, R) :- domain(X, [1]), domain(Y, [2]), ( X = Y -> R = unified ; R = refused ).
+answer(geler_bound_element, R) :- ( '$disjunctive_geler'([_, a], prolog:true) -> R = suspended ; R = refused ).
+answer(geler_partial_list, R) :- ( '$disjunctive_geler'([_|_], prolog:true) -> R = suspended ; R = refused ).
+answer(geler_same_variable_twice, N) :- '$disjunctive_geler'([X, X], prolog:count_once(N)), X = 1.
+answer(cut_after_wake_up, R) :- cut_after_wake_up(R).
+answer(wake_up_under_negation, R) :-
+    freeze(X, eq(R, woken)), ( \+ X = 1 -> R = negated ; var(R) -> R = undone ; R = kept ).
+answer(get_absent_attribute, A-M) :- setup, log:'$put_attributes'(X, log(t, _)), dom:'$get_attributes'(X, A, M).
+answer(get_mask, M) :- domain(X, [7, 8]), dom:'$get_attributes'(X, _, M).
+answer(modules_of_a_vector, L) :-
+    domain(X, [1]), log:'$put_attributes'(X, log(t, _)), '$get_cva'(X, V, _), '$get_attribute_modules'(V, L).
+answer(put_cva_refuses_a_non_vector, R) :- ( '$put_cva'(_, foo, []) -> R = stored ; R = refused ).
 
 wake_point.
+
+cut_after_wake_up(R) :- freeze(X, eq(R, woken)), ( X = 1, ! ; R = other ).
 
 head_b(b).
 head_b(a).

@@ -74,6 +74,9 @@ void lv_flags_init() {
   lv_term checks = f.system_type == RUNTIME ? OFF : ON;
   f.single_var = f.multiple = f.discontiguous = f.informational = checks;
   f.generate_names_legacy = OFF;
+  // The atoms held so far belong to an earlier atom table: dropped, not
+  // released.
+  f.prompt = f.version = f.platform = 0;
   lv_atom_hold(&f.prompt, lv_atom_from_text("|: ", LV_ATOM_FIND_OR_CREATE));
   lv_atom_hold(&f.version, lv_atom_from_text(LV_VERSION_BANNER, LV_ATOM_FIND_OR_CREATE));
   lv_atom_hold(&f.platform, lv_atom_from_text(LV_HOST_OS_NAME, LV_ATOM_FIND_OR_CREATE));

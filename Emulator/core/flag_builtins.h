@@ -30,8 +30,8 @@ extern lv_flag_words lv_flags;
 void lv_set_system_type(lv_term type);
 
 // Sets every flag to its default for the current system type and makes the
-// banner, prompt and platform atoms (registered, so atom collection keeps
-// them).
+// banner, prompt and platform atoms (held, so atom collection keeps them).
+// Runs once for each atom table, after the table is made.
 void lv_flags_init();
 
 // Flag built-ins: (Old, New).

@@ -95,6 +95,16 @@ TEST_F(FlagTest, PromptTakesAnyAtom) {
   EXPECT_EQ(set(prolog_prompt, "3"), "fails (> )");
 }
 
+// The flags are set up again for each atom table made: the prompt held
+// from an earlier table is dropped, not released into the new one.
+TEST_F(FlagTest, ANewAtomTableStartsTheFlagsAfresh) {
+  for (int i = 0; i < 3000; i++) atom(("filler " + std::to_string(i)).c_str());
+  EXPECT_EQ(set(prolog_prompt, "'a prompt of its own'"), "a prompt of its own");
+  lv_atoms_startup();
+  lv_flags_init();
+  EXPECT_EQ(value(prolog_prompt), "|: ");
+}
+
 TEST_F(FlagTest, LegacyCharClassificationIsTheLetterSwitch) {
   lv_set_unicode_letter_switch(0);
   EXPECT_EQ(value(prolog_legacy_char_classification_flag), "off");

@@ -53,6 +53,11 @@ lv_term lv_cleanup_chain(lv_worker* w) {
   return m;
 }
 
+bool lv_cleanups_pending(lv_worker* w, lv_term chain) {
+  lv_term* cells = lv_struct_cells(chain);
+  return cells[1] != chain_at_choicepoint(w, cells);
+}
+
 lv_pred* lv_run_trail_cleanups(lv_worker* w, lv_term reason) {
   lv_term m = lv_cleanup_chain(w);
   if (m == 0) {

@@ -15,6 +15,10 @@ constexpr int LV_CLEANUP_CHAIN_SLOT = 6;
 // none.
 lv_term lv_cleanup_chain(lv_worker* w);
 
+// Whether the chain (lv_cleanup_chain) holds entries pushed since the
+// newest choicepoint that no cut or failure has taken yet.
+bool lv_cleanups_pending(lv_worker* w, lv_term chain);
+
 // Selects the entries pushed since the newest choicepoint that are due for
 // the reason (the atom ! or fail): status 1, or unbound for fail; for ! an
 // unbound entry is a cut entry. Unlinks the scanned entries and loads the

@@ -41,6 +41,16 @@ int register_and_fail(lv_worker* w) {
   return 0;
 }
 
+// Registers [S | first] and [S | second], each pushing its guard, and
+// fails.
+int register_two_and_fail(lv_worker* w) {
+  w->X[0] = terms::cons(w, terms::var(w), lv_atom_from_text("first", LV_ATOM_FIND_OR_CREATE));
+  EXPECT_EQ(prolog_trail_cleanup(w), 1);
+  w->X[0] = terms::cons(w, terms::var(w), lv_atom_from_text("second", LV_ATOM_FIND_OR_CREATE));
+  EXPECT_EQ(prolog_trail_cleanup(w), 1);
+  return 0;
+}
+
 class CleanupRegistrationTest : public EmulatorTest {
  protected:
   void SetUp() override {
@@ -88,6 +98,19 @@ TEST_F(CleanupRegistrationTest, ACutFindsTheEntriesOfEveryNewerChoicepoint) {
   EXPECT_EQ(lv_deref(g[1]), atom("second"));
   EXPECT_EQ(lv_deref(g[2]), atom("first"));
   // Both are unlinked: the chain is what it was at the target.
+  EXPECT_EQ(lv_deref(lv_struct_cells(lv_cleanup_chain(w))[1]), LV_ATOM_NIL);
+}
+
+// A failure past two registrations runs each goal once, the newest first
+// as the failure passes its guard, and then goes on to the next clause.
+TEST_F(CleanupRegistrationTest, AFailurePastTwoRegistrationsRunsEachOnce) {
+  Assembler c1, c2;
+  c1.op(LV_OP_EXECUTE, {P(c_pred("register_two_and_fail", 0, register_two_and_fail))});
+  c2.op(LV_OP_EXECUTE, {P(c_pred("after", 0, count_after))});
+  EXPECT_EQ(call(clauses("t", 0, {&c1, &c2})), 1);
+  EXPECT_EQ(seen.runs, 2);
+  EXPECT_EQ(seen.goals, atom("first"));
+  EXPECT_EQ(seen.after, 1);
   EXPECT_EQ(lv_deref(lv_struct_cells(lv_cleanup_chain(w))[1]), LV_ATOM_NIL);
 }
 

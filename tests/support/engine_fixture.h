@@ -1,5 +1,7 @@
 // Test support: a started memory manager and a created, current engine
-// context for one test.
+// context for one test. The stream layer is stopped with the engine: its
+// ring, standard streams and other state live in the engine's memory, so
+// a stream left open by one test must not reach the next.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,6 +9,7 @@
 #include "core/memory.h"
 #include "core/worker.h"
 #include "machine/recovery.h"
+#include "streams/std_streams.h"
 #include "store/static_code.h"
 #include "support/memory_fixture.h"
 
@@ -22,6 +25,7 @@ class EngineTest : public ::testing::Test {
     lv_set_current_worker(w);
   }
   void TearDown() override {
+    lv_stream_close_all_std();
     if (w != nullptr && !lv_worker_destroyed()) lv_destroy_worker(w);
     lv_mem_deinit();
   }

@@ -55,7 +55,15 @@ int64_t free_heap_cells(const lv_worker* w) { return w->heap_hard_limit - w->H; 
 
 lv_term order_atom(int order) { return order < 0 ? LV_ATOM_LESS : order > 0 ? LV_ATOM_GREATER : LV_ATOM_EQUAL; }
 
-bool is_mutable(lv_term t) { return lv_is_struct(t) && lv_struct_cells(t)[0] == LV_FUNCTOR_MUTABLE_2; }
+// A mutable term: '$mutable'(Value, Stamp) with a stamp that is a trail
+// position. A '$mutable'/2 structure made otherwise (by functor/3, or
+// written out) is no mutable: updating it would put a value-trail entry
+// with a stamp that names no trail position on the trail.
+bool is_mutable(lv_term t) {
+  if (!lv_is_struct(t) || lv_struct_cells(t)[0] != LV_FUNCTOR_MUTABLE_2) return false;
+  lv_term stamp = lv_struct_cells(t)[2];
+  return lv_is_small(stamp) && lv_small_value(stamp) >= 0;
+}
 
 }  // namespace
 

@@ -203,6 +203,8 @@ TEST_F(InlineTest, GetMutable) {
                        {{"b", "'$mutable'(a,0)"}, "fail"},
                        {{"V", "M"}, "get_mutable(V,M)"},
                        {{"V", "foo(a,b)"}, "get_mutable(V,foo(a,b))"},
+                       // A stamp that is no trail position: no mutable.
+                       {{"V", "'$mutable'(a,foo)"}, "get_mutable(V,$mutable(a,foo))"},
                    });
 }
 
@@ -212,6 +214,8 @@ TEST_F(InlineTest, UpdateMutable) {
                           {{"V", "'$mutable'(a,0)"}, "update_mutable(V,$mutable(a,0))"},
                           {{"b", "M"}, "update_mutable(b,M)"},
                           {{"b", "'$array1d'(a,0)"}, "update_mutable(b,$array1d(a,0))"},
+                          {{"b", "'$mutable'(a,S)"}, "update_mutable(b,$mutable(a,S))"},
+                          {{"b", "'$mutable'(a,-1)"}, "update_mutable(b,$mutable(a,-1))"},
                       });
 }
 

@@ -1,0 +1,11 @@
+% Start-up: boot/0, run once the boot file is loaded, sets up what the
+% boot file's directives cannot: the state the library keeps on the
+% blackboard. The error and event handlers need none of it.
+
+:- module(prolog, []).
+
+% boot/0 is called in prolog by the program that starts the system; it is
+% not exported.
+
+boot :-
+    '$bb_put'(prolog, '$debug_flag', off).

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Times the classic programs of bench/programs on this system (compiled by
-# the bootstrap compiler, loaded through the quick-load reader, run on the
-# emulator) and on swipl -O, in the same run, and prints the ratio of the
-# user CPU times per program (this system / swipl) and their geometric mean.
+# the bootstrap compiler, loaded through the quick-load reader after the
+# boot file, run on the emulator) and on swipl -O, in the same run, and
+# prints the ratio of the user CPU times per program (this system / swipl)
+# and their geometric mean.
 # Usage: bench/run.sh [BUILD_DIR]     (default: build)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -11,11 +12,10 @@ work="$build/bench-run"
 mkdir -p "$work"
 printf '%-10s %10s %10s %8s\n' program lorvika swipl ratio
 ratios=()
-"$root/tools/lvqlc" "$build/boot" "$root/tests/prolog/prelude.pl" "$work/prelude.ql"
 for src in "$root"/bench/programs/*.pl; do
   name=$(basename "$src" .pl)
   "$root/tools/lvqlc" "$build/boot" "$src" "$work/$name.ql"
-  ours=$("$build/bench/ql_bench" "$work/prelude.ql" "$work/$name.ql")
+  ours=$("$build/bench/ql_bench" "$build/boot/lvds.ql" "$work/$name.ql")
   theirs=$(swipl --traditional -O -q "$root/bench/swipl_bench.pl" -- "$src")
   ratio=$(awk -v a="$ours" -v b="$theirs" 'BEGIN { if (b <= 0) b = 0.001; printf "%.2f", a / b }')
   ratios+=("$ratio")

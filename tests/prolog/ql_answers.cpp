@@ -1,12 +1,13 @@
-// The emulator side of the differential test: loads a compiled corpus file
-// through the quick-load reader and prints every solution of
-// answer(Name, Result), in order, in the canonical form of answers.pl.
-// Usage: ql_answers PRELUDE.ql FILE.ql
-//        ql_answers PRELUDE.ql --items FILE.items
+// The emulator side of the differential test: boots the Prolog level from
+// its boot file, loads a compiled corpus file through the quick-load reader
+// into module prolog (the corpus calls the engine's built-ins) and prints
+// every solution of answer(Name, Result), in order, in the canonical form
+// of answers.pl.
+// Usage: ql_answers BOOT.ql FILE.ql
+//        ql_answers BOOT.ql --items FILE.items
 // With --items the clauses are made in memory from the compiler's item lists
 // ($make_bytecode_object) instead of read as code blocks.
-// Exit status 1 when loading failed or an undefined predicate or an error
-// was met.
+// Exit status 1 when loading failed or an exception was not caught.
 #include <cstdio>
 #include <string>
 
@@ -15,7 +16,7 @@
 int main(int argc, char** argv) {
   bool items = argc == 4 && std::string(argv[2]) == "--items";
   if (argc != 3 && !items) {
-    std::fprintf(stderr, "usage: %s PRELUDE.ql [--items] FILE\n", argv[0]);
+    std::fprintf(stderr, "usage: %s BOOT.ql [--items] FILE\n", argv[0]);
     return 2;
   }
   const char* file = argv[argc - 1];
@@ -25,7 +26,16 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::string error;
-  if (!rt.load(argv[1], &error) || !(items ? rt.load_items(file, &error) : rt.load(file, &error))) {
+  if (!rt.load(argv[1], &error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return 1;
+  }
+  if (!rt.boot()) {
+    std::fprintf(stderr, "boot/0 did not succeed\n");
+    return 1;
+  }
+  rt.set_typein("prolog");
+  if (!(items ? rt.load_items(file, &error) : rt.load(file, &error))) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }

@@ -1,16 +1,18 @@
-// Test support: an engine that loads quick-load files through the reader and
-// runs their predicates, reading the results back through term references;
-// and a canonical text of terms that the reference side of the differential
-// test prints the same way (tests/prolog/answers.pl).
+// Test support: an engine that boot-loads the Prolog level and loads
+// quick-load files through the reader, runs their predicates and reads the
+// results back through term references; and a canonical text of terms that
+// the reference side of the differential test prints the same way
+// (tests/prolog/answers.pl).
 //
 //   qlrt::Runtime rt;
 //   rt.start();
-//   rt.load("prog.ql", &error);
-//   rt.solve(rt.find("answer", 2), [&](const lv_term_ref* args) { ... });
+//   rt.load("lvds.ql", &error);           // the boot file, into prolog
+//   rt.boot();                            // prolog:boot/0
+//   rt.load("prog.ql", &error, "user");   // a program, into user
+//   rt.solve(rt.find("answer", 2, "user"), [&](lv_term_ref args) { ... });
 //
-// Until the Prolog level exists, the role predicates that undefined
-// predicates and errors reach are C stand-ins that report on standard error
-// and fail; rt.faults() counts them.
+// A goal that ends in an exception nobody catches ends its solve; the
+// exception is printed on standard error and rt.faults() counts it.
 #pragma once
 
 #include <cmath>
@@ -33,6 +35,7 @@
 #include "machine/instructions.h"
 #include "machine/recovery.h"
 #include "store/call_choicepoint.h"
+#include "store/db_results.h"
 #include "store/predicates.h"
 #include "store/qload.h"
 #include "store/static_code.h"
@@ -47,21 +50,7 @@ inline long& fault_count() {
   return n;
 }
 
-inline int undefined_goal(lv_worker* w) {
-  lv_term g = lv_deref(w->X[0]);
-  std::string name = "?";
-  if (lv_is_atom(g)) name = lv_atom_text(g);
-  if (lv_is_struct(g)) name = lv_atom_text(lv_functor_atom(lv_struct_cells(g)[0]));
-  std::fprintf(stderr, "undefined predicate called: %s\n", name.c_str());
-  fault_count()++;
-  return 0;
-}
-
-inline int error_raised(lv_worker*) {
-  std::fprintf(stderr, "an error was raised\n");
-  fault_count()++;
-  return 0;
-}
+class Canon;
 
 class Runtime {
  public:
@@ -82,10 +71,6 @@ class Runtime {
         if (((t.records[i].flags >> 17) & 7) == LV_BUILTIN_PROLOG)
           c_pred(t.records[i].name, t.records[i].flags & 0xff, t.records[i].function);
     c_pred("$ql_complete", 0, prolog_ql_complete);
-    c_pred("$undefined_goal", 3, undefined_goal);
-    c_pred("$error_handler", 4, error_raised);
-    c_pred("$error_term_handler", 2, error_raised);
-    c_pred("$eval_handler", 4, error_raised);
     lv_lookup_role_predicates();
     return true;
   }
@@ -98,25 +83,38 @@ class Runtime {
   }
 
   lv_worker* worker() const { return w_; }
+  // The canonical text of the last exception that ended a solve; quiet
+  // leaves it unprinted.
+  const std::string& last_exception() const { return last_exception_; }
+  void set_quiet(bool quiet) { quiet_ = quiet; }
   long faults() const { return fault_count(); }
 
-  // Boot-loads a quick-load file into module prolog; the role predicates
-  // it defines take their roles.
-  bool load(const char* path, std::string* error) {
+  // Loads a quick-load file: into module prolog as at boot (the role
+  // predicates it defines take their roles), or into another module, its
+  // directives run as the boot loader runs them.
+  bool load(const char* path, std::string* error, const char* module = "prolog") {
     lv_stream* s = lv_qload_open(path);
     if (s == nullptr) {
       *error = std::string("cannot open ") + path;
       return false;
     }
-    lv_qload_boot_report report{};
-    int rc = lv_qload_boot_stream(w_, s, &report);
+    bool ok = std::string(module) == "prolog" ? boot_load(s) : module_load(s, module);
     lv_qload_close(s);
-    if (rc != 0 || !report.complete || report.failed != 0 || report.not_run != 0) {
-      *error = std::string("loading ") + path + " failed" + (report.read_error ? std::string(": ") + lv_qload_error() : "");
+    if (!ok) {
+      *error = std::string("loading ") + path + " failed" + (read_error_ ? std::string(": ") + lv_qload_error() : "");
       return false;
     }
     lv_lookup_role_predicates();
     return true;
+  }
+
+  // Runs prolog:boot/0, which sets up what the boot file's directives
+  // cannot, then makes user the type-in module, as start-up does.
+  bool boot() {
+    lv_pred* p = find("boot", 0);
+    bool ok = p != nullptr && solve(p, [](lv_term_ref) {}, 1) == 1;
+    lv_set_typein_module(find_module(atom("user"), 1));
+    return ok;
   }
 
   // Loads in memory the clauses of an item file (the compiler's items
@@ -178,34 +176,51 @@ class Runtime {
     return true;
   }
 
-  lv_pred* find(const char* name, unsigned arity) {
-    return lv_lookup_predicate(find_module(atom("prolog"), 1), atom(name), arity, LV_LOOKUP_FIND);
+  lv_pred* find(const char* name, unsigned arity, const char* module = "prolog") {
+    return lv_lookup_predicate(find_module(atom(module), 1), atom(name), arity, LV_LOOKUP_FIND);
   }
 
   // Calls pred with fresh variables, held in term references, and calls
-  // on_solution with them for every solution in order. Returns the number
-  // of solutions.
+  // on_solution with them for every solution in order, up to limit
+  // solutions (0: all). Returns the number of solutions. The call runs
+  // under a query frame: an exception that nobody catches ends it.
   template <typename F>
-  long solve(lv_pred* pred, F on_solution) {
+  // Atomic words in given are the first arguments instead.
+  long solve(lv_pred* pred, F on_solution, long limit = 0, std::vector<lv_term> given = {}) {
     unsigned arity = static_cast<unsigned>(pred->arity);
     lv_term_ref args = LV_new_term_refs(arity);
     for (unsigned i = 0; i < arity; i++) {
+      if (i < given.size()) {
+        lv_term_ref_cell(w_, args + i) = given[i];
+        continue;
+      }
       lv_term* cell = w_->H++;
       *cell = lv_make_ref(cell);
       lv_term_ref_cell(w_, args + i) = *cell;
     }
-    lv_push_call_choicepoint(w_, &query_alternative);
+    // Positions from the high end of the choice stack, which may move.
+    ptrdiff_t older = w_->choice_base - w_->B;
+    lv_push_call_choicepoint(w_, &lv_static.exit_stub->record);
+    ptrdiff_t frame = w_->choice_base - w_->B;
     w_->CP = lv_exit_code;
     for (unsigned i = 0; i < arity; i++) w_->X[i] = lv_term_ref_cell(w_, args + i);
     long n = 0;
-    for (int rc = lv_enter_emulator_protected(w_, LV_ENTER_CALL, pred); rc == 1;
-         rc = lv_enter_emulator_protected(w_, LV_ENTER_FAIL, nullptr)) {
+    int rc = lv_enter_emulator_protected(w_, LV_ENTER_CALL, pred);
+    while (rc == 1) {
       n++;
       on_solution(args);
+      if (limit != 0 && n >= limit) break;
+      rc = lv_enter_emulator_protected(w_, LV_ENTER_FAIL, nullptr);
     }
+    if (rc < 0) uncaught();
+    // The query frame and what its goal left above it go.
+    if (w_->choice_base - w_->B >= frame) lv_make_choice_current(w_, w_->choice_base - older);
     LV_reset_term_refs(args);
     return n;
   }
+
+  // The module unqualified goals of call/N run in.
+  void set_typein(const char* module) { lv_set_typein_module(find_module(atom(module), 1)); }
 
   lv_term arg(lv_term_ref r) const { return lv_deref(lv_term_ref_cell(w_, r)); }
 
@@ -225,10 +240,49 @@ class Runtime {
     lv_set_definition_type(p, LV_DEF_C);
   }
 
-  // The query choicepoint's alternative: EXIT_TOPLEVEL with the result 0.
-  alignas(8) static inline uint32_t query_exit[3] = {16, lv_opcode(LV_OP_EXIT_TOPLEVEL), 0};
-  static inline lv_try_record query_alternative = {nullptr, &query_exit[1], nullptr, 48, lv_opcode(LV_OP_TRY)};
+  bool boot_load(lv_stream* s) {
+    lv_qload_boot_report report{};
+    int rc = lv_qload_boot_stream(w_, s, &report);
+    read_error_ = report.read_error;
+    return rc == 0 && report.complete && report.failed == 0 && report.not_run == 0;
+  }
 
+  // The boot loader's loop with another type-in module: every term is a
+  // directive of a predicate of prolog written in C.
+  bool module_load(lv_stream* s, const char* module) {
+    lv_module* saved = lv_typein_module();
+    lv_set_typein_module(find_module(atom(module), 1));
+    lv_qload_push_registers();
+    bool ok = true;
+    lv_term* heap = w_->H;
+    for (;;) {
+      lv_term goal = 0;
+      int r = lv_qload_items(w_, s, LV_ATOM_NIL, &goal, 0);
+      if (r == 0) break;
+      if (r < 0) {
+        read_error_ = true;
+        ok = false;
+        break;
+      }
+      lv_term* b = w_->B;
+      if (lv_qload_call_directive(w_, goal) == 0 || w_->B != b) {
+        std::fprintf(stderr, "a directive failed or raised an error\n");
+        while (w_->B < b) lv_pop_call_choicepoint(w_);
+        ok = false;
+      }
+      w_->H = heap;
+    }
+    ok = ok && lv_qload_file_complete();
+    lv_qload_pop_registers();
+    lv_set_typein_module(saved);
+    return ok;
+  }
+
+  void uncaught();
+
+  bool read_error_ = false;
+  bool quiet_ = false;
+  std::string last_exception_;
   lv_worker* w_ = nullptr;
 };
 
@@ -334,5 +388,14 @@ class Canon {
 
   std::vector<lv_term> vars_;
 };
+
+// The exception a query ended with, on standard error.
+inline void Runtime::uncaught() {
+  fault_count()++;
+  lv_term e = lv_decode_pending_db_node(w_);
+  std::string text = e != 0 ? Canon().text(e) : std::string("?");
+  last_exception_ = text;
+  if (!quiet_) std::fprintf(stderr, "uncaught exception: %s\n", text.c_str());
+}
 
 }  // namespace qlrt

@@ -1,11 +1,12 @@
-% Attributed variables and suspended goals, through the engine's primitives;
-% the reference system has other primitives, so the answers are compared
-% with attributed.expected.
+% Attributed variables and suspended goals, through the engine's primitives
+% and the library's freeze/2; the reference system has other primitives, so
+% the answers are compared with attributed.expected.
 
 % A finite domain: the attribute dom(Values) of module dom; binding the
-% variable checks the value.
-verify_attributes(dom, Value, dom(Values)) :- member_of(Value, Values).
-verify_attributes(log, Value, log(Tag, Seen)) :- Seen = seen(Tag, Value).
+% variable checks the value. Each module's hook verify_attributes(Var,
+% Value, Goals) is asked before the binding is made.
+dom:verify_attributes(X, Value, []) :- dom:'$get_attributes'(X, A, _), A = dom(Values), member_of(Value, Values).
+log:verify_attributes(X, Value, []) :- log:'$get_attributes'(X, A, _), A = log(Tag, Seen), Seen = seen(Tag, Value).
 
 member_of(X, [X|_]) :- !.
 member_of(X, [_|T]) :- member_of(X, T).
@@ -13,10 +14,6 @@ member_of(X, [_|T]) :- member_of(X, T).
 setup :- '$save_attribute_info'(dom), '$save_attribute_info'(log).
 
 domain(X, Values) :- setup, dom:'$put_attributes'(X, dom(Values)).
-
-% freeze/2 over the engine's suspension: the goal runs once X is bound.
-freeze(X, Goal) :- var(X), !, '$disjunctive_geler'([X], prolog:Goal).
-freeze(_, Goal) :- call(Goal).
 
 eq(X, X).
 

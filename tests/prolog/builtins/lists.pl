@@ -1,0 +1,15 @@
+% length/2.
+
+t(length, N, length([a, b, c], N)).
+t(length_check, yes, length([a, b], 2)).
+t(length_check_fails, yes, \+ length([a, b], 3)).
+t(length_make, L, length(L, 2)).
+t(length_partial, L, length([a|L], 3)).
+t(length_partial_too_long, x, length([a, b|_], 1)).
+t(length_enumerate, L-N, (length(L, N), N >= 2, !)).
+t(length_enumerate_partial, L-N, (L = [a|_], length(L, N), N >= 2, !)).
+t(length_negative, x, length(_, -1)).
+t(length_not_integer, x, length(_, a)).
+t(length_not_list, x, length([a|b], _)).
+t(length_meta, N, call(length, [x], N)).
+x(length_cyclic, T, (L = [a|L], catch(length(L, _), error(type_error(T, _), _), true)), [list]).

@@ -1,8 +1,6 @@
 // The quick-load item reader (the format is described in qload.h).
 #include "store/qload.h"
 
-#include <locale.h>
-
 #include <cinttypes>
 #include <cmath>
 #include <cstdarg>
@@ -23,6 +21,7 @@
 #include "store/qload_internal.h"
 #include "streams/diagnostics.h"
 #include "streams/stream_api.h"
+#include "text/float_read.h"
 
 namespace {
 
@@ -440,30 +439,14 @@ bool ql_number(ql_reader& r, int64_t* value, const char* what) {
 }
 
 // Float text is C-locale decimal text: an optional '-', digits, an optional
-// fraction of digits and an optional exponent, read back by the C library's
-// conversion. Only finite values are loaded, and negative zero is refused
+// fraction and an optional exponent, read by the shared correctly rounded
+// reader. Only finite values are loaded, and negative zero is refused
 // (writers write 0.0 for it).
 bool ql_float_text(ql_reader& r, double* value) {
-  const char* p = r.text;
-  if (*p == '-') p++;
-  const char* digits = p;
-  while (*p >= '0' && *p <= '9') p++;
-  bool ok = p > digits;
-  if (ok && *p == '.') {
-    const char* fraction = ++p;
-    while (*p >= '0' && *p <= '9') p++;
-    ok = p > fraction;
-  }
-  if (ok && (*p == 'e' || *p == 'E')) {
-    p++;
-    if (*p == '+' || *p == '-') p++;
-    const char* exponent = p;
-    while (*p >= '0' && *p <= '9') p++;
-    ok = p > exponent;
-  }
-  if (!ok || *p != '\0') return ql_fail(r, "$qload: \"%.40s\" is not float text", r.text);
-  static locale_t c_locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-  double d = strtod_l(r.text, nullptr, c_locale);
+  const char* end = r.text;
+  bool ok = r.text[0] == '-' || (r.text[0] >= '0' && r.text[0] <= '9');
+  double d = ok ? lv_text_to_double(r.text, &end) : 0;
+  if (!ok || end == r.text || *end != '\0') return ql_fail(r, "$qload: \"%.40s\" is not float text", r.text);
   if (!std::isfinite(d)) return ql_fail(r, "$qload: float is not finite");
   if (d == 0 && std::signbit(d)) return ql_fail(r, "$qload: negative zero (-0.0) float");
   *value = d;

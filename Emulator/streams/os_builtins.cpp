@@ -28,6 +28,7 @@
 #include "streams/paths.h"
 #include "streams/stream.h"
 #include "streams/stream_api.h"
+#include "streams/url_layer.h"
 
 namespace {
 
@@ -79,6 +80,19 @@ bool push_front(lv_worker* w, unsigned slot, const char* text) {
   w->H = h + 2;
   w->X[slot] = lv_make_list(h);
   return true;
+}
+
+// A new LV_malloc text: the first length bytes of head, then tail, with
+// every "\\" turned into "/".
+char* slashed_copy(const char* head, size_t length, const char* tail) {
+  size_t n = std::strlen(tail);
+  auto* out = static_cast<char*>(LV_malloc(length + n + 1));
+  if (out == nullptr) return nullptr;
+  std::memcpy(out, head, length);
+  std::memcpy(out + length, tail, n + 1);
+  for (char* p = out; *p != '\0'; p++)
+    if (*p == '\\') *p = '/';
+  return out;
 }
 
 // The Kind class of an access-test result, for the Prolog side.
@@ -216,20 +230,36 @@ int prolog_absolute_path(lv_worker* w) {
   char* name = joined_name(w->X[0]);
   char* result = nullptr;
   int64_t options = 0;
-  if (name != nullptr && small_arg(w->X[2], &options)) {
+  if (name != nullptr && lv_url_path_opens(name) != 0) {
+    // A "URL:" path is taken as it is.
+    result = slashed_copy(name, std::strlen(name), "");
+  } else if (name != nullptr && small_arg(w->X[2], &options)) {
     uint32_t flags = ((options & 1) != 0 ? LV_NAME_DIRECTORY : 0) | ((options & 2) != 0 ? LV_NAME_ROOT_OK : 0) |
                      ((options & 4) != 0 ? LV_NAME_KEEP_CASE : 0);
     const char* relative_to = atom_arg(w->X[1]);
-    char* base = nullptr;
-    bool ok = true;
-    if (relative_to != nullptr && relative_to[0] != '\0' && std::strcmp(relative_to, ".") != 0) {
-      base = lv_normalize_file_name(relative_to, nullptr, LV_NAME_ROOT_OK);
-      ok = base != nullptr;
-      // A file stands for its directory.
-      if (ok && lv_is_regular_file(base) != 0) base[lv_path_dirname_length(base)] = '\0';
+    if (relative_to != nullptr && relative_to[0] != '\0' && std::strcmp(relative_to, ".") != 0 &&
+        lv_url_path_opens(relative_to) != 0) {
+      // Relative to a "URL:" path: a relative name is joined to its
+      // directory part as text, as "URL:" paths are not normalised.
+      if (name[0] == '/')
+        result = lv_normalize_file_name(name, nullptr, flags);
+      else
+        result = slashed_copy(relative_to, std::strrchr(relative_to, '/') != nullptr
+                                               ? static_cast<size_t>(std::strrchr(relative_to, '/') - relative_to + 1)
+                                               : 0,
+                              name);
+    } else {
+      char* base = nullptr;
+      bool ok = true;
+      if (relative_to != nullptr && relative_to[0] != '\0' && std::strcmp(relative_to, ".") != 0) {
+        base = lv_normalize_file_name(relative_to, nullptr, LV_NAME_ROOT_OK);
+        ok = base != nullptr;
+        // A file stands for its directory.
+        if (ok && lv_is_regular_file(base) != 0) base[lv_path_dirname_length(base)] = '\0';
+      }
+      if (ok) result = lv_normalize_file_name(name, base, flags);
+      LV_free(base);
     }
-    if (ok) result = lv_normalize_file_name(name, base, flags);
-    LV_free(base);
   }
   LV_free(name);
   bool unified = unify_text(w, w->X[3], result != nullptr ? result : "");
@@ -252,7 +282,12 @@ int prolog_test_file_access(lv_worker* w) {
   const char* file = atom_arg(w->X[0]);
   int64_t mode;
   if (file == nullptr || !int64_arg(w->X[1], &mode)) return 0;
-  int64_t code = lvio_path_attributes(file, static_cast<uint32_t>(mode & 0x7F));
+  int64_t code;
+  if (lv_url_path_opens(file) != 0)
+    // "URL:" paths are read-only files.
+    code = (mode & 0x20) != 0 ? LVIO_E_FILE_NOT_DIRECTORY : (mode & 0xA) != 0 ? LVIO_E_FILE_ACCESS : 0;
+  else
+    code = lvio_path_attributes(file, static_cast<uint32_t>(mode & 0x7F));
   if (code > 0) code = 0;
   return unify_int(w, w->X[2], code) && unify_int(w, w->X[3], access_kind(code)) ? 1 : 0;
 }

@@ -6,6 +6,7 @@
 #include "core/memory.h"
 #include "lvio/file_access.h"
 #include "lvio/file_status.h"
+#include "streams/url_layer.h"
 
 namespace {
 
@@ -70,16 +71,19 @@ char* lv_path_basename(const char* path, int without_extension) {
 }
 
 int lv_is_directory(const char* path) {
+  if (lv_url_path_opens(path) != 0) return 0;
   lvio_file_stat record{};
   return lvio_file_status(path, &record, LVIO_STAT_MUST_BE_DIRECTORY) >= 0 ? 1 : 0;
 }
 
 int lv_is_regular_file(const char* path) {
+  if (lv_url_path_opens(path) != 0) return 1;
   lvio_file_stat record{};
   return lvio_file_status(path, &record, LVIO_STAT_MUST_NOT_BE_DIRECTORY) >= 0 ? 1 : 0;
 }
 
 int lv_file_access_ok(const char* path) {
+  if (lv_url_path_opens(path) != 0) return 1;
   return lvio_path_attributes(path, LVIO_ACCESS_NO_PARENT) >= 0 ? 1 : 0;
 }
 

@@ -12,6 +12,7 @@
 #include "lvio/settings.h"
 #include "lvio/std_chain.h"
 #include "lvio/buffer.h"
+#include "streams/resource_directory.h"
 #include "streams/stream_api.h"
 #include "streams/stream_close.h"
 #include "streams/stream_internal.h"
@@ -191,6 +192,7 @@ void lv_reset_current_streams() {
 
 void lv_stream_close_all_std() {
   lv_free_idle_hooks();
+  lv_free_resource_directory();
   // Every stream still open is closed: output is flushed first, and a
   // stream whose flush fails is then closed by force.
   if (lv_stream_ring_head() != nullptr) {

@@ -18,6 +18,7 @@
 #include "streams/std_streams.h"
 #include "streams/stream_api.h"
 #include "streams/stream_internal.h"
+#include "streams/url_layer.h"
 
 namespace {
 
@@ -222,9 +223,11 @@ int64_t lv_parse_open_options(lvio_layer** chain, const char* path, const char* 
     options[0].value.kind = LVIO_VALUE_STRING | LVIO_VALUE_BORROWED;
     options[0].value.string = path;
     options[1].value.kind = LVIO_VALUE_END;
-    // The file-name layer for "URL:" names is not there yet: such names
-    // are opened as plain paths.
-    rc = lvio_open_device_by_name("async", chain, options, device);
+    // The file-name layer opens "url:" names (embedded resources).
+    if ((o & LV_OPEN_NAME_LAYER) != 0)
+      rc = lv_classify_path(chain, options, device & (DEVICE_READ | DEVICE_WRITE));
+    else
+      rc = lvio_open_device_by_name("async", chain, options, device);
   }
   if (rc >= 0 && reposition && ((*chain)->flags & LVIO_LAYER_MOVABLE_BACK) == 0) rc = LVIO_E_SEEK_ERROR;
   if (rc >= 0 && text) {

@@ -44,7 +44,7 @@ constexpr uint32_t LV_OPEN_BINARY = 0x8;
 constexpr uint32_t LV_OPEN_TEXT = 0x10;
 constexpr uint32_t LV_OPEN_REPOSITION = 0x20;
 constexpr uint32_t LV_OPEN_EXCLUSIVE = 0x40;
-constexpr uint32_t LV_OPEN_NAME_LAYER = 0x80;
+constexpr uint32_t LV_OPEN_NAME_LAYER = 0x80;  // "url:" names (streams/url_layer.h)
 constexpr uint32_t LV_OPEN_DEVICE_0X80 = 0x100;
 
 // Text flags: what the open found and chose.

@@ -1,0 +1,137 @@
+// The propagation queues' life cycle and the engine hook.
+#include "kernel/queues.h"
+
+#include <initializer_list>
+
+#include "kernel/solver_state.h"
+#include "kernel/state_terms.h"
+#include "kernel/terms.h"
+
+namespace {
+
+fd_queue_block* block_of(const lv_foreign_env* env) { return fd_state(env)->queues; }
+
+// Calls visit(slot) for every slot in use: each queue from head to tail
+// (wrapping at the buffer's end), then the current-propagator cell.
+template <typename Visit>
+void for_each_slot(fd_queue_block* b, Visit visit) {
+  for (fd_queue& q : b->queues)
+    for (fd_termref_slot* s = q.head; s != q.tail;) {
+      visit(s);
+      if (++s == q.end) s = q.start;
+    }
+  visit(b->current);
+}
+
+// Clears the queued and running bits of a propagator ($global/6) or
+// indexical ($indexical/8) that lies on the heap.
+void clear_queued(const lv_foreign_env* env, lv_term t, int64_t bits) {
+  if (!fd_is_struct(t) || !fd_on_heap(fd_engine_of(env), fd_struct_cells(t))) return;
+  lv_term f = fd_functor_of(t);
+  if (f != fd_functor(FD_ATOM_GLOBAL, 6) && f != fd_functor(FD_ATOM_INDEXICAL, 8)) return;
+  lv_term* flags = &fd_struct_cells(t)[3];
+  lv_term v = fd_deref(*flags);
+  if (fd_is_small(v)) *flags = fd_make_small(fd_small_value(v) & ~bits);
+}
+
+}  // namespace
+
+fd_queue_block* fd_queue_create(const lv_foreign_env* env) {
+  auto* b = static_cast<fd_queue_block*>(fd_rt::checkalloc(env, sizeof(fd_queue_block), 1));
+  for (fd_queue& q : b->queues) {
+    auto* buffer = static_cast<fd_termref_slot*>(fd_rt::checkalloc(env, FD_QUEUE_INITIAL_BYTES, 1));
+    for (uint64_t i = 0; i < FD_QUEUE_INITIAL_BYTES / sizeof(fd_termref_slot); i++) buffer[i] = {0, 0};
+    q.start = q.head = q.tail = buffer;
+    q.end = buffer + FD_QUEUE_INITIAL_BYTES / sizeof(fd_termref_slot);
+  }
+  b->mask = 0;
+  b->unused = 0;
+  b->current = static_cast<fd_termref_slot*>(fd_rt::checkalloc(env, sizeof(fd_termref_slot), 1));
+  *b->current = {FD_NIL, 0};
+  return b;
+}
+
+void fd_queue_reset(const lv_foreign_env* env) {
+  fd_queue_block* b = block_of(env);
+  for (int q : {4, 8, 7, 6}) {
+    if ((b->mask & (1u << q)) == 0) continue;
+    fd_queue& queue = b->queues[q];
+    for (fd_termref_slot* s = queue.head; s != queue.tail;) {
+      clear_queued(env, s->term, FD_PROP_QUEUED);
+      if (++s == queue.end) s = queue.start;
+    }
+  }
+  for (fd_queue& q : b->queues) q.head = q.tail = q.start;
+  b->mask = 0;
+  clear_queued(env, b->current->term, FD_PROP_QUEUED | FD_PROP_RUNNING);
+  b->current->term = FD_NIL;
+}
+
+void fd_queue_open(const lv_foreign_env* env) {
+  int64_t flags = fd_solver_flags(env);
+  if ((flags & FD_FLAG_BATCH) != 0) return;
+  fd_queue_reset(env);
+  fd_set_solver_flags(env, flags | FD_FLAG_PROPAGATING);
+}
+
+void fd_queue_close(const lv_foreign_env* env) {
+  int64_t flags = fd_solver_flags(env);
+  if ((flags & FD_FLAG_BATCH) != 0) return;
+  fd_set_solver_flags(env, flags & ~FD_FLAG_PROPAGATING);
+  block_of(env)->current->term = FD_NIL;
+}
+
+void fd_queue_destroy(const lv_foreign_env* env) {
+  fd_solver_state* state = fd_state(env);
+  fd_queue_block* b = state->queues;
+  if (b == nullptr) return;
+  if (env->engine != nullptr) {
+    // The flag word without trailing: nothing of the solver outlives this.
+    lv_term flags = fd_deref(fd_termref(env, FD_SLOT_SOLVER_FLAGS));
+    if (fd_is_struct(flags)) fd_struct_cells(flags)[1] = fd_make_small(0);
+  }
+  for (fd_queue& q : b->queues) fd_rt::checkdealloc(env, q.start, 1, 1);
+  fd_rt::checkdealloc(env, b->current, 1, 1);
+  fd_rt::checkdealloc(env, b, 1, 1);
+  state->queues = nullptr;
+}
+
+int64_t fd_engine_hook(void* data, lv_worker*, int64_t event, int64_t argument) {
+  auto* env = static_cast<lv_foreign_env*>(data);
+  fd_queue_block* b = block_of(env);
+  if (b == nullptr) return 0;
+  bool propagating = (fd_solver_flags(env) & FD_FLAG_PROPAGATING) != 0;
+  switch (event) {
+    case 1:  // the heap moved by argument bytes
+      if (propagating)
+        for_each_slot(b, [&](fd_termref_slot* s) {
+          if (!fd_is_atomic(s->term)) s->term += static_cast<uint64_t>(argument);
+        });
+      break;
+    case 2:  // mark
+      if (propagating) for_each_slot(b, [&](fd_termref_slot* s) { fd_rt::mark_term(env, s->term); });
+      break;
+    case 3:  // relocate the words that point at or above argument
+      if (propagating)
+        for_each_slot(b, [&](fd_termref_slot* s) {
+          lv_term* target = reinterpret_cast<lv_term*>(s->term & ~FD_TAG_MASK);
+          if (!fd_is_atomic(s->term) && reinterpret_cast<int64_t>(target) >= argument)
+            fd_rt::into_relocation_chain(env, target, &s->term);
+        });
+      break;
+    case 4:  // visit every slot
+      if (propagating)
+        for_each_slot(b, [&](fd_termref_slot* s) { reinterpret_cast<void (*)(fd_termref_slot*)>(argument)(s); });
+      break;
+    case 5:  // reset
+      if (!propagating) fd_queue_reset(env);
+      break;
+    default:  // 6, the labeling step, is not built yet
+      break;
+  }
+  return 0;
+}
+
+void fd_free_definition_chain(void*, uint64_t*) {
+  // No indexical definitions are made yet.
+}

@@ -97,6 +97,14 @@ const std::map<std::string, operation>& operations() {
       {"first_common", [](FdsetTest& t, auto& a) { return word(fdset_first_common(t.set(a[0]), t.set(a[1]))); }},
       {"witness", [](FdsetTest& t, auto& a) { return word(fdset_intersect_witness(t.set(a[0]), t.set(a[1]))); }},
       {"max", [](FdsetTest& t, auto& a) { return text(fdset_max(t.set(a[0]))); }},
+      {"find_overlap",
+       [](FdsetTest& t, auto& a) {
+         fdset rest;
+         int r = fdset_find_overlap(bound(a[1]), bound(a[2]), t.set(a[0]), &rest);
+         return code(r) + " " + show(rest);
+       }},
+      {"value_vs_interval",
+       [](FdsetTest&, auto& a) { return code(fd_value_compare_interval(bound(a[0]), bound(a[1]), bound(a[2]))); }},
       {"relation",
        [](FdsetTest&, auto& a) {
          return code(fd_interval_relation(bound(a[0]), bound(a[1]), bound(a[2]), bound(a[3])));
@@ -215,6 +223,13 @@ TEST_F(FdsetTest, OperationsTable) {
       {"witness", {"[1..3, 7..9]", "[2..8]"}, "8"},
       {"witness", {"[]", "[5..8]"}, "none"},
       {"max", {"[1..3, 7..sup]"}, "sup"},
+      {"find_overlap", {"[1..2, 5..6, 9]", "4", "5"}, "1 [5..6, 9]"},
+      {"find_overlap", {"[1..2, 5..6, 9]", "3", "4"}, "0 [5..6, 9]"},
+      {"find_overlap", {"[1..2]", "3", "4"}, "0 []"},
+      {"value_vs_interval", {"0", "1", "5"}, "-1"},
+      {"value_vs_interval", {"5", "1", "5"}, "0"},
+      {"value_vs_interval", {"6", "1", "5"}, "1"},
+      {"value_vs_interval", {"6", "1", "sup"}, "0"},
       {"relation", {"1", "3", "5", "6"}, "0"},
       {"relation", {"1", "3", "4", "6"}, "1"},
       {"relation", {"1", "3", "2", "6"}, "2"},

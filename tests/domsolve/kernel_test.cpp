@@ -212,6 +212,7 @@ TEST_F(Kernel, EntailmentUnderAChoicepointDefersTheFree) {
   newest[LV_CP_ALT] &= ~lv_term{1};
   backtrack_and_pop(w);
   EXPECT_TRUE(lv_is_ref(lv_deref(lv_list_cells(handle)[0])));
+  out = ref("X2");
   fd_trailed_Dfree(&env, out);
   EXPECT_EQ(fd_term_pointer(lv_struct_cells(lv_deref(w->termrefs[out].term))[1]), b);
   older[LV_CP_ALT] &= ~lv_term{1};
@@ -453,6 +454,39 @@ TEST_F(Kernel, CopiesOntoTheHeapRecordSaturatedBounds) {
     EXPECT_EQ(text(copy), c.set);
     EXPECT_EQ(state->pending_overflow, c.overflow) << c.set;
   }
+}
+
+TEST_F(Kernel, SetResultsSurviveHeapGrowth) {
+  // A union whose result needs more heap than is free: one operand on the
+  // heap (its cells are shared by the result and must be moved out before
+  // the heap grows), the other outside it.
+  int64_t n = (w->heap_hard_limit - w->H) / 12 + 1000;
+  lv_term* a = w->H;
+  w->H += 4 * n;
+  std::vector<lv_term> b(4 * n);
+  for (int64_t i = 0; i < n; i++) {
+    for (auto [cells, value] : {std::pair{a, 4 * i}, std::pair{b.data(), 4 * i + 2}}) {
+      lv_term* p = cells + 4 * i;
+      p[0] = lv_make_list(p + 2);
+      p[1] = i + 1 < n ? lv_make_list(p + 4) : LV_ATOM_NIL;
+      p[2] = p[3] = lv_make_small(value);
+    }
+  }
+  lv_term_ref ra = ref(lv_make_list(a)), rb = ref(lv_make_list(b.data())), out = ref("U");
+  lv_term* limit = w->heap_hard_limit;
+  lv_term* start = w->area_start;
+  begin_call();
+  fd_dom_union(&env, ra, rb, out);
+  EXPECT_FALSE(call_failed());
+  EXPECT_TRUE(w->heap_hard_limit - w->area_start > limit - start) << "the heap grew";
+  lv_term u = lv_deref(w->termrefs[out].term);
+  int64_t count = 0;
+  for (; lv_is_list(u); u = lv_deref(lv_list_cells(u)[1]), count++) {
+    lv_term iv = lv_deref(lv_list_cells(u)[0]);
+    ASSERT_EQ(lv_deref(lv_list_cells(iv)[0]), lv_make_small(2 * count)) << count;
+    ASSERT_TRUE(lv_list_cells(iv) >= w->area_start && lv_list_cells(iv) < w->H) << "a heap copy";
+  }
+  EXPECT_EQ(count, 2 * n);
 }
 
 // domsolve:overflow_action(Goal, Code): records its arguments, then fails,

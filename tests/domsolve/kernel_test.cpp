@@ -440,6 +440,30 @@ TEST_F(Kernel, IncumbentRecord) {
     EXPECT_TRUE(call_failed()) << c.values;
   }
   EXPECT_EQ(stored_text(w, r, dbref), "incumbent(41,[1,a,-3])");
+
+  // Values that take more than one word (a float or big-integer box, a
+  // compound, a variable) are refused with a type error before anything is
+  // written.
+  const struct {
+    const char* cost;
+    const char* values;
+    const char* culprit;
+  } boxed[] = {
+      {"2.5", "[1]", "2.5"},
+      {"40", "[1, f(x)]", "f(x)"},
+      {"40", "[V]", "V"},
+      {"40", "[1152921504606846976]", "1152921504606846976"},
+  };
+  for (const auto& c : boxed) {
+    begin_call();
+    fd_update_incumbent(&env, ref(dbref), ref(c.cost), ref(c.values));
+    EXPECT_TRUE(call_failed()) << c.values;
+    std::string error = text(w->X[0]);
+    EXPECT_EQ(error.substr(0, 25 + std::strlen(c.culprit)),
+              std::string("error(type_error(integer,") + c.culprit)
+        << error;
+  }
+  EXPECT_EQ(stored_text(w, r, dbref), "incumbent(41,[1,a,-3])");
 }
 
 TEST_F(Kernel, CopiesOntoTheHeapRecordSaturatedBounds) {

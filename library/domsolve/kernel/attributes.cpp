@@ -88,9 +88,11 @@ lv_term fd_make_dvar_attribute(const lv_foreign_env* env, lv_term var, lv_term m
   h[T_SIZE] = size;
   h[T_VAR] = var;
   w->H = h + TEMPLATE_WORDS;
-  // Attaching may grow the heap; X0 and X1 then hold the variable and the
-  // attribute.
-  fd_rt::put_attributes(env, var, solver_module(env), fd_make_struct(h));
+  // Attaching may grow the heap; X0 and X1 hold the variable and the
+  // attribute across it.
+  w->X[0] = var;
+  w->X[1] = fd_make_struct(h);
+  fd_rt::put_attributes(env, var, solver_module(env), w->X[1]);
   lv_term attribute = w->X[1];
   fd_struct_cells(attribute)[FD_ATTR_VAR] = fd_deref(w->X[0]);
   return attribute;

@@ -14,7 +14,6 @@
 #include "core/memory_builtins.h"
 #include "core/mgu_builtins.h"
 #include "core/registry_builtins.h"
-#include "core/sort_builtins.h"
 #include "core/term_builtins.h"
 #include "core/term_hash.h"
 
@@ -37,8 +36,6 @@ const lv_builtin records[] = {
     LV_BUILTIN("$compare_compound_term_age", prolog_compare_compound_term_age, 3),
     LV_BUILTIN("$eq", prolog_eq, 2),
     LV_BUILTIN("$term_hash_4_0_5", prolog_term_hash_4_0_5, 5),
-    LV_BUILTIN("$sort", prolog_sort, 2),
-    LV_BUILTIN("$keysort", prolog_keysort, 2),
     LV_BUILTIN("$trimcore", prolog_trimcore, 1),
     LV_BUILTIN("$minfo", prolog_minfo, 0),
     LV_BUILTIN("$gc_mode", prolog_gc_mode, 2),

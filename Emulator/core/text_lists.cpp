@@ -18,24 +18,10 @@ constexpr uint32_t TEXT_FLAGS = lv_mem_flags(LV_CAT_MISC);
 constexpr size_t FIRST_TEXT_SIZE = 64;
 constexpr int64_t MAX_CODE = 0x7FFFFFFF;
 
-// Walks the tails with Brent's cycle detection.
 int64_t walk_list(lv_term t, lv_term* tail) {
-  t = lv_deref(t);
-  int64_t count = 0;
-  lv_term saved = t;
-  int64_t power = 1, since = 0;
-  while (lv_is_list(t)) {
-    t = lv_deref(lv_list_cells(t)[1]);
-    count++;
-    if (t == saved) return LV_LIST_CYCLIC;
-    if (++since == power) {
-      saved = t;
-      power *= 2;
-      since = 0;
-    }
-  }
-  *tail = t;
-  return count;
+  bool cyclic = false;
+  int64_t count = lv_list_walk(t, tail, &cyclic);
+  return cyclic ? LV_LIST_CYCLIC : count;
 }
 
 // The code of a list element, or -1.
@@ -84,6 +70,32 @@ inline lv_term push_cell(lv_worker* w, lv_term head, lv_term tail) {
 }
 
 }  // namespace
+
+// Follows the tails with Brent's cycle detection: a saved cell, moved on
+// whenever the steps since the last move reach the current power of two,
+// which then doubles.
+int64_t lv_list_walk(lv_term t, lv_term* stop, bool* cyclic) {
+  t = lv_deref(t);
+  int64_t count = 0;
+  lv_term saved = t;
+  int64_t power = 1, since = 0;
+  *cyclic = false;
+  while (lv_is_list(t)) {
+    t = lv_deref(lv_list_cells(t)[1]);
+    count++;
+    if (t == saved) {
+      *cyclic = true;
+      break;
+    }
+    if (++since == power) {
+      saved = t;
+      power *= 2;
+      since = 0;
+    }
+  }
+  *stop = t;
+  return count;
+}
 
 int64_t lv_proper_list_length(lv_term t) {
   lv_term tail;

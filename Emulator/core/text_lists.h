@@ -13,6 +13,10 @@ constexpr int64_t LV_LIST_NOT_A_LIST = -30002;
 
 // The length of a proper list, or LV_LIST_CYCLIC / LV_LIST_NOT_A_LIST.
 int64_t lv_proper_list_length(lv_term t);
+// The list cells walked and the term where the walk stopped: the first word
+// that is no list cell, or on a cyclic list (*cyclic set) the list cell at
+// which the cycle was seen.
+int64_t lv_list_walk(lv_term t, lv_term* stop, bool* cyclic);
 // The number of list cells before the tail (the first word that is not a
 // list cell) and the tail; LV_LIST_CYCLIC for a cyclic list.
 int64_t lv_list_length_tail(lv_term t, lv_term* tail);

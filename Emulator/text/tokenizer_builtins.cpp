@@ -1,8 +1,7 @@
-// $read_token and $add_char_conversion, and the reader's table of built-ins.
+// $read_token and $add_char_conversion.
 #include "text/tokenizer_builtins.h"
 
 #include "core/atoms.h"
-#include "core/builtins.h"
 #include "core/errors.h"
 #include "core/flag_builtins.h"
 #include "core/predefined_atoms.h"
@@ -44,11 +43,6 @@ bool code_arg(lv_term t, int32_t* c) {
   return true;
 }
 
-const lv_builtin records[] = {
-    LV_BUILTIN("$read_token", prolog_read_token, 6),
-    LV_BUILTIN("$add_char_conversion", prolog_add_char_conversion, 2),
-};
-
 }  // namespace
 
 int prolog_read_token(lv_worker* w) {
@@ -89,5 +83,3 @@ void lv_reset_reader_flags() {
   lv_flags.char_conversion = LV_ATOM_ON;
   lv_char_conversion_clear();
 }
-
-lv_builtin_table lv_reader_builtins() { return {records, sizeof records / sizeof records[0]}; }

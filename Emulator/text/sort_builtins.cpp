@@ -1,9 +1,11 @@
 // $sort and $keysort: a natural merge sort of list cells copied to the heap
 // top. Each element gets a cell {element, link}; runs are chains of these
 // cells, relinked in place, and the sorted chain becomes the result list.
-#include "core/sort_builtins.h"
+#include "text/sort_builtins.h"
 
+#include "core/atoms.h"
 #include "core/bind.h"
+#include "core/errors.h"
 #include "core/predefined_atoms.h"
 #include "core/stack_shift.h"
 #include "core/term_compare.h"
@@ -131,9 +133,25 @@ class sorter {
   int depth_ = 0;
 };
 
+// Raises the error of a first argument that is no proper list: the list
+// ends in a variable, or is cyclic or ends in another term.
+int not_a_list(lv_worker* w, bool keys) {
+  lv_term tail = 0;
+  bool cyclic = false;
+  lv_list_walk(w->X[0], &tail, &cyclic);
+  lv_term culprit = lv_deref(w->X[0]);
+  if (!cyclic && lv_is_ref(tail))
+    lv_set_pending_error(LV_ERROR_INSTANTIATION, "", culprit);
+  else
+    lv_set_pending_error(LV_ERROR_NOT_A_LIST, "", culprit);
+  lv_term name = lv_atom_from_text(keys ? "keysort" : "sort", LV_ATOM_FIND_OR_CREATE);
+  return lv_raise_builtin_error(w, LV_ATOM_PROLOG, name, 2, 1);
+}
+
 int sort_list(lv_worker* w, bool keys) {
   int64_t n = lv_proper_list_length(w->X[0]);
-  if (n < 0 || !lv_is_ref(lv_deref(w->X[1]))) return 0;
+  if (n < 0) return not_a_list(w, keys);
+  if (!lv_is_ref(lv_deref(w->X[1]))) return 0;
   if (n == 0) {
     lv_bind_term(w, lv_deref(w->X[1]), LV_ATOM_NIL);
     return 1;

@@ -1,8 +1,9 @@
 // Sorting lists in the standard order of terms: the native cores of sort/2,
-// keysort/2 and setof/3. Neither raises an error: a list that is not proper
-// (partial, cyclic, or ending in something other than []), a keysort
-// element that is not Key-Value, and a bound output make them fail; the
-// Prolog side reports the error.
+// keysort/2 and setof/3. A first argument that is no proper list raises the
+// error of sort/2 or keysort/2 (argument 1): a partial list an instantiation
+// error, a cyclic list or one ending in something other than [] a type
+// error. A keysort element that is not Key-Value and a bound output make
+// them fail; the Prolog side reports those.
 #pragma once
 
 #include "core/worker.h"

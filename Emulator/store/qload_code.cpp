@@ -40,7 +40,7 @@
 // When the block stops being current (the next 'K' or the end of its term)
 // the operand values are checked: registers in range, the counts, spilled
 // registers, heap checks and frame sizes that the emulator trusts within the
-// engine's bounds (see operand_bounds and frame_valid), constants atomic,
+// engine's bounds (store/code_bounds.h), constants atomic,
 // functors functor words, predicate operands patched by 'N' (or an address
 // of an internal entry header of the block), failure continuations a shared
 // fail code or an instruction of the block.
@@ -53,6 +53,7 @@
 #include "core/predefined_atoms.h"
 #include "machine/bignum.h"
 #include "machine/insn_walk.h"
+#include "store/code_bounds.h"
 #include "store/qload.h"
 #include "store/qload_internal.h"
 #include "store/static_code.h"
@@ -61,23 +62,6 @@
 namespace {
 
 constexpr uint32_t QLINFO_FLAGS = lv_mem_flags(LV_CAT_QLINFO);
-// A frame is written above the local top before the call that makes it
-// current checks the local stack: it must fit the local reserve, two link
-// words and the permanent variables.
-constexpr uint64_t MAX_FRAME_BYTES = 8 * LV_LOCAL_RESERVE_CELLS;
-constexpr uint64_t MAX_Y = LV_LOCAL_RESERVE_CELLS - 2;
-// Spilled registers live in the term-reference array above its top; 64K
-// registers in all keep that array's growth far from its 32-bit capacity.
-constexpr int64_t MAX_SPILLED_REGISTER = 65535;
-// Heap cells one word of code can build at the most (UNIFY_VOID 255 in two
-// words): a heap check asks for no more than its block can build, plus the
-// reserve.
-constexpr int64_t CELLS_PER_CODE_WORD = 128;
-// Void counts stay within one structure of at most 255 arguments; call/N
-// forms name 1 to 256 argument registers (the closure and the arguments
-// added to it).
-constexpr uint64_t MAX_ARITY = 255;
-constexpr uint64_t MAX_CALL_N_REGISTERS = 256;
 
 const char* const tag_names[] = {"32-bit word", "alignment word", "64-bit integer", "code address",
                                  "fail code", "fix-up constant", "predicate", "box", "entry header",
@@ -102,18 +86,6 @@ bool align(ql_reader& r, uint64_t* at) {
   r.code[*at] = 0;
   r.tags[(*at)++] = QL_PAD;
   return true;
-}
-
-// Instructions compiled code in a file may not hold.
-bool refused(uint32_t n) {
-  switch (n) {
-    case LV_OP_NATIVE_OP: case LV_OP_KONTINUE: case LV_OP_SWITCH_ON_PRED: case LV_OP_EXIT_TOPLEVEL:
-    case LV_OP_RETRY_INSTANCE: case LV_OP_RETRY_C: case LV_OP_RETRY_CQ: case LV_OP_RESTORE_OPERANDS_PROGRESS:
-    case LV_OP_RESTORE_CALLER_PROGRESS: case LV_OP_TRY:
-      return true;
-    default:
-      return n >= LV_OP_OPEN_FOREIGN_CALLQ && n <= LV_OP_RECEIVE_CODES;
-  }
 }
 
 // Words from the opcode to the box operand, or 0 for an instruction without.
@@ -233,7 +205,7 @@ bool read_token(ql_reader& r, int c, uint64_t* at) {
       return true;
     case 'Y':
       if (!ql_number(r, &n, "a 'Y' token")) return false;
-      if (n < 0 || static_cast<uint64_t>(n >> 2) >= MAX_Y)
+      if (n < 0 || static_cast<uint64_t>(n >> 2) >= LV_CODE_MAX_Y)
         return ql_fail(r, "$qload: permanent variable %lld out of range", static_cast<long long>(n >> 2));
       if (!room(r, *at, 1)) return false;
       r.code[(*at)++] = static_cast<uint32_t>((n & 3) + 8 * ((n >> 2) + 2));
@@ -352,7 +324,7 @@ bool check_instruction(ql_reader& r, uint64_t* p) {
   if (!lv_opcode_valid(word)) return at_word(r, at, "opcode word %" PRIu32 " out of range", word);
   uint32_t n = word >> 1;
   const char* name = lv_instruction_name_table[n];
-  if (refused(n)) return at_word(r, at, "%s cannot be loaded", name);
+  if (lv_insn_refused_when_loaded(n)) return at_word(r, at, "%s cannot be loaded", name);
   int32_t format = lv_instruction_format_table[n];
   uint64_t q = at + 1;
   for (const char* k = lv_format_operands[format]; *k != '\0'; k++) {
@@ -428,47 +400,6 @@ bool check_structure(ql_reader& r) {
 
 // ---- The operand check --------------------------------------------------------
 
-bool x_valid(uint64_t v) { return v >= 320 && (v - 320) % 8 == 0 && (v - 320) / 8 < LV_X_REGISTERS; }
-bool y_valid(uint64_t v) { return v >= 16 && v % 8 == 0 && (v - 16) / 8 < MAX_Y; }
-bool frame_valid(uint64_t v) { return v >= 16 && v % 8 == 0 && v <= MAX_FRAME_BYTES; }
-
-// The bounds of a count (N) or an immediate (I) operand that the emulator
-// trusts; false for one it takes as it is.
-bool operand_bounds(const ql_reader& r, lv_insn n, char kind, int64_t* low, int64_t* high, const char** what) {
-  *what = "count";
-  *low = 1;
-  if (kind == 'N') {
-    switch (n) {
-      case LV_OP_UNIFY_VOID:
-        *high = MAX_ARITY;
-        return true;
-      case LV_OP_U2_VOID_XVAR: case LV_OP_U2_VOID_XVAL: case LV_OP_U2_VOID_XLVAL:
-      case LV_OP_U2_XVAR_VOID: case LV_OP_U2_XVAL_VOID: case LV_OP_U2_XLVAL_VOID:
-        *high = MAX_ARITY - 1;
-        return true;
-      case LV_OP_EXECUTE_CALL: case LV_OP_FIRSTCALL_CALL: case LV_OP_LASTCALL_CALL:
-      case LV_OP_CALL_CALL: case LV_OP_INITCALL_CALL:
-        *high = MAX_CALL_N_REGISTERS;
-        return true;
-      default:
-        return false;
-    }
-  }
-  switch (n) {
-    case LV_OP_SPILL: case LV_OP_SPILLQ: case LV_OP_UNSPILL: case LV_OP_UNSPILLQ:
-      *what = "spilled register";
-      *low = LV_X_REGISTERS;
-      *high = MAX_SPILLED_REGISTER;
-      return true;
-    case LV_OP_CHECK_HEAP: case LV_OP_CHECK_HEAPQ:
-      *what = "heap check";
-      *low = 0;
-      *high = CELLS_PER_CODE_WORD * static_cast<int64_t>(r.words) + LV_HEAP_RESERVE_CELLS;
-      return true;
-    default:
-      return false;
-  }
-}
 bool stable_atom(lv_term a) { return lv_atom_index(lv_functor_atom(a)) < LV_PREDEFINED_ATOM_COUNT; }
 
 // The word index of an address inside the block, or words when outside.
@@ -491,7 +422,7 @@ bool check_operand(ql_reader& r, uint64_t at, lv_insn insn, const lv_operand& o)
   uint8_t t = o.at != nullptr ? kind(r, static_cast<uint64_t>(o.at - r.code)) : uint8_t{QL_WORD};
   int64_t low = 0, high = 0;
   const char* what = nullptr;
-  if ((o.kind == 'N' || o.kind == 'I') && operand_bounds(r, insn, o.kind, &low, &high, &what)) {
+  if ((o.kind == 'N' || o.kind == 'I') && lv_code_operand_bounds(insn, o.kind, r.words, &low, &high, &what)) {
     int64_t v = static_cast<int64_t>(o.value);
     if (o.kind == 'I' && t != QL_RAW) return at_word(r, at, "the %s of %s is not an integer", what, name);
     if (v < low || v > high)
@@ -501,11 +432,11 @@ bool check_operand(ql_reader& r, uint64_t at, lv_insn insn, const lv_operand& o)
   }
   switch (o.kind) {
     case 'X':
-      return x_valid(o.value) || at_word(r, at, "argument register operand %" PRIu64 " of %s out of range", o.value, name);
+      return lv_code_x_valid(o.value) || at_word(r, at, "argument register operand %" PRIu64 " of %s out of range", o.value, name);
     case 'Y':
-      return y_valid(o.value) || at_word(r, at, "permanent variable operand %" PRIu64 " of %s out of range", o.value, name);
+      return lv_code_y_valid(o.value) || at_word(r, at, "permanent variable operand %" PRIu64 " of %s out of range", o.value, name);
     case 'S':
-      return frame_valid(o.value) ||
+      return lv_code_frame_valid(o.value) ||
              at_word(r, at, "environment size operand %" PRIu64 " of %s out of range", o.value, name);
     case 'C':
       if ((t == QL_CONSTANT || t == QL_RAW) && (lv_is_small(o.value) || (lv_is_atom(o.value) && lv_functor_arity(o.value) == 0 &&
@@ -529,19 +460,10 @@ bool check_operand(ql_reader& r, uint64_t at, lv_insn insn, const lv_operand& o)
     case 'I':
       if (t == QL_RAW || t == QL_CONSTANT) return true;
       return at_word(r, at, "the immediate of %s is not an integer", name);
-    case 'R': {
-      if (o.value + o.count > LV_X_REGISTERS) return at_word(r, at, "the register list of %s runs past X255", name);
-      for (uint32_t i = 1; i <= o.count; i++) {
-        uint32_t e = o.at[i];
-        if ((e & 3) != 3 && !y_valid(e & ~3u)) return at_word(r, at, "a register list entry of %s out of range", name);
-      }
-      return true;
-    }
+    case 'R':
+      return lv_code_register_list_valid(o) || at_word(r, at, "a register list entry of %s out of range", name);
     case 'G':
-      for (uint32_t i = 0; i < o.count; i++)
-        if (!x_valid(o.at[1 + 2 * i]) || !y_valid(o.at[2 + 2 * i]))
-          return at_word(r, at, "a register save list entry of %s out of range", name);
-      return true;
+      return lv_code_register_list_valid(o) || at_word(r, at, "a register save list entry of %s out of range", name);
     default:
       return true;
   }

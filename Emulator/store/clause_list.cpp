@@ -323,9 +323,13 @@ void lv_append_clause(lv_pred* pred, lv_code_block* block, uint32_t bits, lv_ter
 
 void lv_for_each_clause(lv_clause_list* list, void (*visit)(lv_code_block* b, void* arg), void* arg) {
   if (list->head == nullptr) return;
-  for (lv_code_block* b = list->head;; b = b->next) {
+  // The link and the end test are read first: visit may free the block.
+  for (lv_code_block* b = list->head;;) {
+    bool last = b == list->tail;
+    lv_code_block* next = b->next;
     visit(b, arg);
-    if (b == list->tail) break;
+    if (last) break;
+    b = next;
   }
 }
 

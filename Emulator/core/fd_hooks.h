@@ -21,4 +21,7 @@ enum : int64_t {
 // removes all three. Returns 1.
 int LV_install_fd_hooks(void* data, lv_fd_event_hook event_hook, lv_fd_free_hook free_hook, int install);
 int64_t lv_call_fd_hook(int64_t event, int64_t argument);
+// Replaces the event hook and returns the one it replaces (a saved-state
+// restore sets it aside while the program is replaced, then puts it back).
+lv_fd_event_hook lv_swap_fd_event_hook(lv_fd_event_hook hook);
 void lv_call_fd_free_hook(uint64_t* word);

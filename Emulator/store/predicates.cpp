@@ -146,6 +146,15 @@ lv_pred* lv_lookup_predicate(lv_module* module, lv_term name, unsigned arity, in
   return nullptr;
 }
 
+lv_pred* lv_module_own_predicate(lv_module* module, lv_term name, unsigned arity) {
+  lv_pred* p = table_lookup(module, lv_pred_key(name, arity));
+  if (p == nullptr) {
+    p = new_pred(module, name, arity);
+    enter(module, p);
+  }
+  return p;
+}
+
 lv_pred* find_definition(lv_module* module, lv_term goal, lv_term** argument, int mode) {
   goal = lv_deref(goal);
   if (lv_is_atom(goal)) return lv_lookup_predicate(module, goal, 0, mode);

@@ -113,6 +113,9 @@ enum : int {
 };
 
 lv_pred* lv_lookup_predicate(lv_module* module, lv_term name, unsigned arity, int mode);
+// The module's own record of Name/Arity (the one its table holds), created
+// undefined when absent, even where prolog has a visible record of the name.
+lv_pred* lv_module_own_predicate(lv_module* module, lv_term name, unsigned arity);
 // The record of a goal term; *argument receives its first argument cell.
 lv_pred* find_definition(lv_module* module, lv_term goal, lv_term** argument, int mode);
 // The record of a goal in the module named by module_term (no creation);

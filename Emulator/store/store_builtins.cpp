@@ -21,6 +21,7 @@
 #include "store/predicates.h"
 #include "store/qload.h"
 #include "store/reclaim.h"
+#include "store/saved_state.h"
 #include "store/static_code.h"
 #include "store/warn_ndexit.h"
 
@@ -222,6 +223,10 @@ const lv_builtin records[] = {
     LV_BUILTIN("$push_qlinfo", prolog_push_qlinfo, 0),
     LV_BUILTIN("$pop_qlinfo", prolog_pop_qlinfo, 0),
     LV_BUILTIN("$ql_complete", prolog_ql_complete, 0),
+    LV_BUILTIN("$save", prolog_save, 3),
+    LV_BUILTIN("$save_increment", prolog_save_increment, 5),
+    LV_BUILTIN("$restore", prolog_restore, 2),
+    LV_BUILTIN("$restore_increment", prolog_restore_increment, 3),
     LV_BUILTIN("$predinfo", prolog_predinfo, 2),
     LV_BUILTIN("$disassemble", prolog_disassemble, 1),
     LV_BUILTIN("$disassemble_predicate", prolog_disassemble_predicate, 3),

@@ -39,5 +39,6 @@ lv_builtin_table lv_db_builtins();
 lv_builtin_table lv_reader_builtins();
 lv_builtin_table lv_os_builtins();
 lv_builtin_table lv_tunnel_builtins();
+lv_builtin_table lv_stream_builtins();
 lv_builtin_table lv_embed_builtins();
 lv_builtin_table lv_argv_builtins();

@@ -12,8 +12,10 @@
 #include "lvio/settings.h"
 #include "lvio/std_chain.h"
 #include "lvio/buffer.h"
+#include "streams/file_names.h"
 #include "streams/resource_directory.h"
 #include "streams/stream_api.h"
+#include "streams/stream_builtins.h"
 #include "streams/stream_close.h"
 #include "streams/stream_internal.h"
 #include "streams/stream_open.h"
@@ -192,7 +194,10 @@ void lv_reset_current_streams() {
 
 void lv_stream_close_all_std() {
   lv_free_idle_hooks();
+  // What the stream layer keeps in the engine's memory goes with it.
   lv_free_resource_directory();
+  lv_free_stream_positions();
+  lv_clear_current_dir();
   // Every stream still open is closed: output is flushed first, and a
   // stream whose flush fails is then closed by force.
   if (lv_stream_ring_head() != nullptr) {

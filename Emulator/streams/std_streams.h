@@ -49,7 +49,10 @@ lv_user_stream_hook LV_set_user_stream_hook(lv_user_stream_hook hook, void* data
 lv_user_stream_post_hook LV_set_user_stream_post_hook(lv_user_stream_post_hook hook, void* data);
 // Current input := user_input, current output := user_output.
 void lv_reset_current_streams();
-// Shutdown: frees the idle hooks, closes the null stream everywhere.
+// Shutdown of the stream layer: closes every stream (output flushed
+// first), frees the idle hooks, close callbacks, embedded-resource
+// directory and stream position records, forgets the runtime current
+// directory and the ring. Afterwards the layer starts again as new.
 void lv_stream_close_all_std();
 // The forced-interactive switch (LV_force_interactive, C-interface slot 2,
 // sets it).

@@ -2,12 +2,18 @@
 #include "core/builtins.h"
 #include "text/sort_builtins.h"
 #include "text/tokenizer_builtins.h"
+#include "text/writer_builtins.h"
 
 namespace {
 
 const lv_builtin records[] = {
     LV_BUILTIN("$read_token", prolog_read_token, 6),
     LV_BUILTIN("$add_char_conversion", prolog_add_char_conversion, 2),
+    LV_BUILTIN("$write", prolog_write, 3),
+    LV_BUILTIN("$display_nonvar", prolog_display_nonvar, 2),
+    LV_BUILTIN("$term_heap_offset", prolog_term_heap_offset, 2),
+    LV_BUILTIN("$format_print_integer_or_fail", prolog_format_print_integer_or_fail, 4),
+    LV_BUILTIN("$format_print_float", prolog_format_print_float, 4),
     LV_BUILTIN("$sort", prolog_sort, 2),
     LV_BUILTIN("$keysort", prolog_keysort, 2),
 };

@@ -11,6 +11,7 @@
 
 #include "core/fd_hooks.h"
 #include "core/gc.h"
+#include "core/stack_shift.h"
 #include "core/stored_block.h"
 #include "domsolve/solver_fixture.h"
 #include "kernel/attributes.h"
@@ -596,6 +597,12 @@ TEST_F(Kernel, QueuedTermsSurviveGarbageCollection) {
   lv_gc(w);
   EXPECT_LT(w->H, before);
   EXPECT_EQ(text(q->queues[6].head->term), "$global(m,keep(me,[1,2]),9,S,[],true)");
+  // Growing the heap beyond its area moves it: the slot follows.
+  lv_term* area = w->area_start;
+  call_overflow(w, 2 * (w->area_end - w->area_start), 0);
+  EXPECT_NE(w->area_start, area);
+  // (A fresh reader: the fixture's one keeps addresses of the old area.)
+  EXPECT_EQ(terms::reader(w).write(q->queues[6].head->term), "$global(m,keep(me,[1,2]),9,_,[],true)");
   // With propagation not under way, the reset event empties the queues.
   fd_queue_close(&env);
   lv_call_fd_hook(5, 0);

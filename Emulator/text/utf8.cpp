@@ -94,3 +94,29 @@ int32_t lv_utf8_next(const unsigned char*& p, const unsigned char* end) {
   p += n + 1;
   return static_cast<int32_t>(value);
 }
+
+namespace {
+
+// The end of the character at p, within [p, end).
+const char* char_end(const char* p, const char* end) {
+  unsigned n = lv_utf8_seq_length[static_cast<unsigned char>(*p++)];
+  if (n == LV_UTF8_INVALID) return p;
+  for (; n > 0 && p < end && continuation(static_cast<unsigned char>(*p)); n--) p++;
+  return p;
+}
+
+}  // namespace
+
+uint64_t lv_utf8_count(const char* p, const char* end) {
+  uint64_t count = 0;
+  for (; p < end; count++) p = char_end(p, end);
+  return count;
+}
+
+const char* lv_utf8_skip(const char* p, const char* end, uint64_t count) {
+  for (; count > 0; count--) {
+    if (p >= end) return nullptr;
+    p = char_end(p, end);
+  }
+  return p;
+}

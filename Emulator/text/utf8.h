@@ -28,3 +28,11 @@ int LV_wci_len(const char* text);
 // Decodes the character at p within [p, end): its code point (a malformed
 // sequence reads as 128, taking one byte) and the position after it.
 int32_t lv_utf8_next(const unsigned char*& p, const unsigned char* end);
+
+// Character counts of atom texts. A lead byte announces its continuation
+// bytes (a byte that cannot lead stands alone); a character ends after them
+// or earlier, at the first byte that is not a continuation byte.
+// The characters in [p, end).
+uint64_t lv_utf8_count(const char* p, const char* end);
+// The position after count characters from p, or null when end comes first.
+const char* lv_utf8_skip(const char* p, const char* end, uint64_t count);

@@ -241,13 +241,11 @@ int prolog_absolute_path(lv_worker* w) {
         lv_url_path_opens(relative_to) != 0) {
       // Relative to a "URL:" path: a relative name is joined to its
       // directory part as text, as "URL:" paths are not normalised.
+      const char* slash = std::strrchr(relative_to, '/');
       if (name[0] == '/')
         result = lv_normalize_file_name(name, nullptr, flags);
       else
-        result = slashed_copy(relative_to, std::strrchr(relative_to, '/') != nullptr
-                                               ? static_cast<size_t>(std::strrchr(relative_to, '/') - relative_to + 1)
-                                               : 0,
-                              name);
+        result = slashed_copy(relative_to, slash != nullptr ? static_cast<size_t>(slash - relative_to + 1) : 0, name);
     } else {
       char* base = nullptr;
       bool ok = true;

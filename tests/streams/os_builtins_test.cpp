@@ -14,6 +14,7 @@
 #include "lvio/result_codes.h"
 #include "streams/file_names.h"
 #include "streams/os_builtins.h"
+#include "streams/paths.h"
 #include "streams/std_streams.h"
 #include "support/builtin_fixture.h"
 #include "support/temp_files.h"
@@ -154,6 +155,45 @@ TEST_F(OsBuiltinTest, FileProperties) {
   EXPECT_EQ(text("E9"), std::to_string(LVIO_E_FILE_NOT_DIRECTORY));
   ASSERT_EQ(run(prolog_file_property, {p("missing"), small(0x100), var("Z"), var("E10")}), 1);
   EXPECT_EQ(text("E10"), std::to_string(LVIO_E_FILE_NOT_FOUND));
+}
+
+// "URL:" paths that open (here: resources linked into the test program)
+// are read-only files and are not normalised.
+TEST_F(OsBuiltinTest, UrlPathsAreReadOnlyFiles) {
+  const char* url = "URL:x-lorvika-resource:/test/greeting.txt";
+  const char* absent = "URL:x-lorvika-resource:/test/absent";
+  EXPECT_EQ(lv_is_regular_file(url), 1);
+  EXPECT_EQ(lv_is_directory(url), 0);
+  EXPECT_EQ(lv_file_access_ok(url), 1);
+  EXPECT_EQ(lv_is_regular_file(absent), 0);
+  EXPECT_EQ(lv_file_access_ok(absent), 0);
+  struct Case {
+    const char* name;
+    int64_t mode;
+    int64_t error;
+    int64_t kind;
+  } cases[] = {
+      {url, 0, 0, 0},
+      {url, 1, 0, 0},  // execute is not refused
+      {url, 2, LVIO_E_FILE_ACCESS, 253},
+      {url, 8, LVIO_E_FILE_ACCESS, 253},
+      {url, 0x20, LVIO_E_FILE_NOT_DIRECTORY, 253},
+      {absent, 0, LVIO_E_FILE_NOT_FOUND, 254},
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(run(prolog_test_file_access, {atom(c.name), small(c.mode), var("E"), var("K")}), 1) << c.mode;
+    EXPECT_EQ(text("E"), std::to_string(c.error)) << c.name << " " << c.mode;
+    EXPECT_EQ(text("K"), std::to_string(c.kind)) << c.name << " " << c.mode;
+    delete r;
+    r = new terms::reader(w);
+  }
+  ASSERT_EQ(run(prolog_absolute_path, {atom(url), atom(""), small(0), var("A")}), 1);
+  EXPECT_EQ(text("A"), url);
+  // Relative to a "URL:" path: joined to its directory part.
+  ASSERT_EQ(run(prolog_absolute_path, {atom("block.bin"), atom(url), small(0), var("B")}), 1);
+  EXPECT_EQ(text("B"), "URL:x-lorvika-resource:/test/block.bin");
+  ASSERT_EQ(run(prolog_absolute_path, {atom("/x/../y"), atom(url), small(0), var("C")}), 1);
+  EXPECT_EQ(text("C"), "/y");
 }
 
 TEST_F(OsBuiltinTest, AbsoluteAndDirectoryPaths) {

@@ -19,6 +19,9 @@ t(call_unbound_in_body, X, call((X = 1, _))).
 t(call_variable_bound_at_run_time, X, (G = (X = 1), call((true, G)))).
 t(undefined_procedure, X, undefined_here(X)).
 t(undefined_procedure_meta, X, call(undefined_here(X))).
+x(call_arity_overflow, x, (functor(T, f, 255), call(T, extra)), error(representation_error(max_arity))).
+t(call_qualified, X, call(user:p(1), X)).
+t(call_qualified_control, X, call(user:(X = 1 ; X = 2))).
 
 % Cut: local to call/1; through a meta-called conjunction or disjunction
 % to the whole call; in the condition of if-then-else local to it.

@@ -6,6 +6,7 @@ t(rounding, V, current_prolog_flag(integer_rounding_function, V)).
 x(unknown_default, V, current_prolog_flag(unknown, V), [error]).
 t(unknown_fail, x, (set_prolog_flag(unknown, fail), call_undefined_thing, set_prolog_flag(unknown, error))).
 t(unknown_restore, yes, (set_prolog_flag(unknown, error), catch(call_undefined_thing, error(existence_error(_, _), _), true))).
+x(unknown_warning_fails, R, (set_prolog_flag(unknown, warning), ( call_undefined_thing -> R = ran ; R = failed ), set_prolog_flag(unknown, error)), [failed]).
 x(double_quotes, V, (set_prolog_flag(double_quotes, atom), current_prolog_flag(double_quotes, V), set_prolog_flag(double_quotes, codes)), [atom]).
 x(debug, V, (set_prolog_flag(debug, on), current_prolog_flag(debug, V), set_prolog_flag(debug, off)), [on]).
 x(enumerate, yes, (current_prolog_flag(F, _), F == bounded, !), [yes]).

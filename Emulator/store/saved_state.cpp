@@ -23,8 +23,8 @@
 namespace {
 
 // The pending-error code of a refused state (saved-state faults that no
-// lvio code names): system_error(Message).
-constexpr int32_t SAVED_STATE_ERROR = 264;
+// lvio code names): system_error with the message.
+constexpr int32_t SAVED_STATE_ERROR = LV_ERROR_SAVED_STATE;
 
 constexpr lv_term ATOM_SAVE = lv_predefined_atom(251);
 constexpr lv_term ATOM_RESTORE = lv_predefined_atom(252);

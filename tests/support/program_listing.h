@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/atoms.h"
+#include "core/predefined_atoms.h"
 #include "core/hashtab.h"
 #include "core/stored_block.h"
 #include "core/worker.h"
@@ -23,6 +24,7 @@
 #include "store/code_print.h"
 #include "store/code_walk.h"
 #include "store/db_clause.h"
+#include "store/dbref_table.h"
 #include "store/dynamic_table.h"
 #include "store/predicates.h"
 #include "store/static_code.h"
@@ -44,11 +46,51 @@ inline std::string pred_name(const lv_pred* p) {
   return atom_text(p->owner_module->name) + ":" + atom_text(p->name) + "/" + std::to_string(p->arity);
 }
 
+inline std::string pred_name(const lv_pred* p);
+
+// What a database reference names: the clause's predicate and its place
+// among the live clauses, or stale.
+inline std::string ref_target(lv_term index, lv_term stamp) {
+  lv_term cells[3] = {LV_FUNCTOR_REF_2, index, stamp};
+  lv_stored_block* b = lv_dbref_to_block(lv_make_struct(cells));
+  if (b == nullptr) return "stale";
+  lv_db_clause* c = lv_clause_of(b);
+  if (!lv_clause_alive(c)) return "erased";
+  int n = 1;
+  for (lv_db_clause* d = lv_dynamic_table(c->pred)->first; d != nullptr && d != c; d = lv_clause_next(d))
+    n += lv_clause_alive(d) ? 1 : 0;
+  return pred_name(c->pred) + "#" + std::to_string(n);
+}
+
+// The '$ref' terms of a heap copy, their arguments replaced by what they
+// name (the numbers differ from run to run).
+inline void name_refs(lv_term t, int depth) {
+  for (; depth < 10000; depth++) {
+    t = lv_deref(t);
+    if (lv_is_list(t)) {
+      name_refs(lv_list_cells(t)[0], depth + 1);
+      t = lv_list_cells(t)[1];
+      continue;
+    }
+    if (!lv_is_struct(t) || lv_is_box_header(lv_struct_cells(t)[0])) return;
+    lv_term* cells = lv_struct_cells(t);
+    unsigned arity = lv_functor_arity(cells[0]);
+    if (cells[0] == LV_FUNCTOR_REF_2 && lv_is_small(lv_deref(cells[1])) && lv_is_small(lv_deref(cells[2]))) {
+      cells[1] = lv_atom_from_text(ref_target(lv_deref(cells[1]), lv_deref(cells[2])).c_str(), LV_ATOM_FIND_OR_CREATE);
+      cells[2] = lv_make_small(0);
+      return;
+    }
+    for (unsigned i = 1; i < arity; i++) name_refs(cells[i], depth + 1);
+    t = cells[arity];
+  }
+}
+
 // A stored term [Head|Body] (or [Term]) in canonical text: copied to the
 // heap top and printed, the heap top put back.
 inline std::string stored_text(lv_worker* w, lv_stored_block* b) {
   lv_term* h = w->H;
   lv_term t = lv_block_to_heap(w, b, 0, 0);
+  name_refs(t, 0);
   std::string s = qlrt::Canon().text(t);
   w->H = h;
   return s;

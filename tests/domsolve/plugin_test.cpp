@@ -44,7 +44,7 @@ static_assert(sizeof(params_record) == 64);
 namespace {
 
 typedef int (*entry_fn)(params_record*);
-typedef void (*init_fn)(env_record*, int64_t);
+typedef void (*init_fn)(env_record*, int);
 
 class Plugin : public QueryProgramTest {
  protected:

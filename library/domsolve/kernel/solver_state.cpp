@@ -38,7 +38,7 @@ lv_term propagator_key(lv_foreign_env* env, const fd_propagator_row& row) {
 
 }  // namespace
 
-extern "C" void domsolve_init(lv_foreign_env* env, int64_t) {
+extern "C" void domsolve_init(lv_foreign_env* env, int) {
   // The whole record starts zeroed: no field is left to chance.
   auto* state = static_cast<fd_solver_state*>(fd_malloc(env, sizeof(fd_solver_state)));
   *state = fd_solver_state{};
@@ -72,7 +72,7 @@ extern "C" void domsolve_init(lv_foreign_env* env, int64_t) {
   state->queues = fd_queue_create(env);
 }
 
-extern "C" void domsolve_deinit(lv_foreign_env* env, int64_t) {
+extern "C" void domsolve_deinit(lv_foreign_env* env, int) {
   fd_solver_state* state = fd_state(env);
   if (state == nullptr) return;
   for (const fd_propagator_row* row = fd_propagator_table; row->name != nullptr; row++)

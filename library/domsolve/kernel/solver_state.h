@@ -106,6 +106,7 @@ fd_propagator_fn fd_find_propagator(const lv_foreign_env* env, lv_term key);
 // raised), and returns 0.
 int fd_report_overflow(lv_foreign_env* env, lv_term goal);
 
-// The plug-in's init and deinit, as the runtime calls them.
-extern "C" void domsolve_init(lv_foreign_env* env, int64_t when);
-extern "C" void domsolve_deinit(lv_foreign_env* env, int64_t when);
+// The plug-in's init and deinit, as the runtime calls them: with the
+// environment and the loading stage (When), which they do not need.
+extern "C" void domsolve_init(lv_foreign_env* env, int when);
+extern "C" void domsolve_deinit(lv_foreign_env* env, int when);

@@ -29,3 +29,10 @@ bool lv_registry_file(int root, char* buffer, size_t size);
 // texts) and value name, as a new text (LV_malloc) that the caller frees
 // with LV_free; null when the file, the key or the value is absent.
 char* lv_registry_get_by_root(int root, const char* const* path, const char* name);
+
+// An installation value of this version (the key path SOFTWARE, VESK,
+// Lorvika, 4.9.0): the current user's first, then the machine's. The first
+// value found is copied into the buffer when it fits (its length plus the
+// NUL at most size) and the buffer returned; null when the value is absent
+// or does not fit. Needs no memory manager: the settings readers use it.
+char* lv_registry_value(const char* name, char* buffer, size_t size);

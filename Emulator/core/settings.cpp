@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/memory.h"
+#include "core/registry.h"
 #include "lvio/settings.h"
 
 namespace {
@@ -14,6 +15,11 @@ constexpr size_t SETTING_TEXT_MAX = 100;
 bool read_setting(const char* name, char (&buffer)[SETTING_TEXT_MAX]) {
   size_t size = sizeof buffer;
   return lvio_setting_get(name, buffer, &size, 0) >= 0;
+}
+
+// The setting, else the installation value of the same name.
+bool read_setting_or_installed(const char* name, char (&buffer)[SETTING_TEXT_MAX]) {
+  return read_setting(name, buffer) || lv_registry_value(name, buffer, sizeof buffer) != nullptr;
 }
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
@@ -59,13 +65,13 @@ uint64_t lv_parse_size_setting(const char* text, uint64_t deflt, uint64_t minimu
 
 uint64_t lv_getenv_int_suffixed(const char* name, uint64_t deflt, uint64_t minimum) {
   char text[SETTING_TEXT_MAX];
-  if (!read_setting(name, text)) return deflt > minimum ? deflt : minimum;
+  if (!read_setting_or_installed(name, text)) return deflt > minimum ? deflt : minimum;
   return lv_parse_size_setting(text, deflt, minimum);
 }
 
 int32_t lv_getenv_yes_no(const char* name, int32_t deflt) {
   char text[SETTING_TEXT_MAX];
-  if (!read_setting(name, text)) return deflt;
+  if (!read_setting_or_installed(name, text)) return deflt;
   if (matches_word(text, "yes")) return 1;
   if (matches_word(text, "no")) return 0;
   return deflt;

@@ -1,6 +1,7 @@
 // Settings readers of the runtime. A setting is looked up by name through the
 // I/O layer: the -D items of the initial options first, then the process
-// environment.
+// environment. The size and yes/no readers then fall back on the
+// installation value of the same name (core/registry.h).
 #pragma once
 
 #include <cstddef>

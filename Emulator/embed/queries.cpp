@@ -17,8 +17,6 @@
 
 namespace {
 
-constexpr int ERR_NO_PREDICATE = 4;
-
 // The query frame's words after the six saved machine words.
 enum : int { GOAL = 0, MODE = 1, TERMREF_TOP = 2, FRAME_NIL = 3 };
 constexpr int64_t FRAME_BYTES = 80;
@@ -196,7 +194,7 @@ lv_pred* LV_pred(lv_term name, int64_t arity, lv_term module) {
     if (m != nullptr) pred = lv_lookup_predicate(m, name, static_cast<unsigned>(arity), LV_LOOKUP_CREATE);
   }
   if (pred == nullptr) {
-    lv_set_api_error(ERR_NO_PREDICATE);
+    lv_set_api_error(LV_ERR_NO_PREDICATE);
     return nullptr;
   }
   pred->flags |= LV_PRED_RESTORE_MARK;

@@ -11,12 +11,6 @@
 #include "streams/stream_api.h"
 #include "text/utf8.h"
 
-namespace {
-
-constexpr int LV_ERR_NO_PREDICATE = 4;
-
-}  // namespace
-
 int LV_stream_from_string(const char* text, lv_stream** out) {
   if (out == nullptr || !lv_text_is_utf8(text)) return 0;
   return lv_stream_from_string(text, out);

@@ -80,7 +80,8 @@ int large_insn_offset(uint32_t* position, uint32_t* instruction);
 // what the C routine returns; else 0.
 int lv_qload_call_directive(lv_worker* w, lv_term goal);
 
-// Opens a quick-load file (binary read): the stream, or null.
+// Opens a quick-load file (binary read), or an embedded resource named by a
+// "url:x-lorvika-resource:" path: the stream, or null.
 lv_stream* lv_qload_open(const char* path);
 // Closes it: 0, or -1 when the stream had to be released after a failed
 // close.
@@ -119,8 +120,13 @@ struct lv_qload_boot_report {
 // receives the counts.
 int lv_qload_boot_stream(lv_worker* w, lv_stream* stream, lv_qload_boot_report* report);
 
-// Boot loading of a quick-load file and its companion patch file (the path
-// with its last three characters replaced by "p.ql", when it opens), then
+// The companion patch file of a quick-load file: the path with its ".ql"
+// replaced by "p.ql" (memory-manager category 1, freed with lv_mem_free at
+// its length + 1); null when the path does not end in ".ql".
+char* lv_qload_patch_name(const char* path);
+
+// Boot loading of a quick-load file and its companion patch file (when the
+// path ends in ".ql" and the patch file opens), then
 // the predicates of prolog are copied (lv_copy_module_predicates) and user
 // becomes the type-in module. 0 when every file opened, ran completely and
 // reported nothing; -1 otherwise (-1 also when the file does not open).

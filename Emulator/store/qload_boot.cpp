@@ -8,6 +8,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
 
 #include "core/atoms.h"
 #include "core/builtins.h"
@@ -80,8 +81,11 @@ directive_outcome run_directive(lv_worker* w, lv_term goal) {
 }  // namespace
 
 lv_stream* lv_qload_open(const char* path) {
+  // A "url:" name (either case) is an embedded resource: the file-name
+  // layer opens it.
+  uint32_t name = path != nullptr && strncasecmp(path, "url:", 4) == 0 ? LV_FOPEN_NAME_LAYER : 0;
   lv_stream* s = nullptr;
-  return LV_fopen(path, 0, LV_FOPEN_READ | LV_FOPEN_BINARY, &s) < 0 ? nullptr : s;
+  return LV_fopen(path, 0, LV_FOPEN_READ | LV_FOPEN_BINARY | name, &s) < 0 ? nullptr : s;
 }
 
 int lv_qload_close(lv_stream* stream) {
@@ -144,6 +148,16 @@ int lv_qload_boot_stream(lv_worker* w, lv_stream* stream, lv_qload_boot_report* 
   return rep.read_error || !rep.complete || rep.failed != 0 || rep.not_run != 0 ? -1 : 0;
 }
 
+char* lv_qload_patch_name(const char* path) {
+  size_t length = path != nullptr ? std::strlen(path) : 0;
+  if (length < 3 || std::strcmp(path + length - 3, ".ql") != 0) return nullptr;
+  // The base name with "p" added before ".ql".
+  char* patch = static_cast<char*>(lv_mem_alloc(length + 2, lv_mem_flags(LV_CAT_MISC)));
+  std::memcpy(patch, path, length - 3);
+  std::memcpy(patch + length - 3, "p.ql", 5);
+  return patch;
+}
+
 int lv_qload_boot(lv_worker* w, const char* path) {
   lv_stream* s = lv_qload_open(path);
   if (s == nullptr) {
@@ -152,18 +166,14 @@ int lv_qload_boot(lv_worker* w, const char* path) {
   }
   int result = lv_qload_boot_stream(w, s, nullptr);
   if (lv_qload_close(s) < 0) result = -1;
-  size_t length = std::strlen(path);
-  if (length >= 3) {
-    // The companion patch file: the last three characters become "p.ql".
-    char* patch = static_cast<char*>(lv_mem_alloc(length + 2, lv_mem_flags(LV_CAT_MISC)));
-    std::memcpy(patch, path, length - 3);
-    std::memcpy(patch + length - 3, "p.ql", 5);
+  // A file whose name does not end in ".ql" has no patch file.
+  if (char* patch = lv_qload_patch_name(path)) {
     lv_stream* p = lv_qload_open(patch);
     if (p != nullptr) {
       if (lv_qload_boot_stream(w, p, nullptr) < 0) result = -1;
       if (lv_qload_close(p) < 0) result = -1;
     }
-    lv_mem_free(patch, length + 2, lv_mem_flags(LV_CAT_MISC));
+    lv_mem_free(patch, std::strlen(patch) + 1, lv_mem_flags(LV_CAT_MISC));
   }
   lv_copy_module_predicates();
   lv_set_typein_module(find_module(LV_ATOM_USER, 1));

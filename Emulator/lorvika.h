@@ -262,6 +262,96 @@ static inline void* lv_api_slot(const lv_api_table* table, int k) {
  *   196 lv_longjmp_(record, status): jumps to an abort record registered
  *       with lv_set_abort_env (slot 117) with the status; never returns. */
 
+/* Start-up (slot 0):
+ *   lv_glue_initialize(argc, argv, options, prelinked names, prelinked
+ *       values, boot options, boot flags) -> 1, or 0 with the error number
+ *       set. Boot options bits 0-1: 0 runtime ("lvrt"), 1 development system
+ *       ("lvds"), 2 extended runtime ("lvre"). Boot flags bit 0 set: the
+ *       saved state <base>.sav is restored; clear: start-up ends once the
+ *       standard streams exist and the program loads <base>.ql from the
+ *       directory lv_get_boot_path (slot 119) answers with
+ *       lv_qload_or_restore(path, 1) (slot 128).
+ *   Already initialised: 1 at once; a runtime only started is shut down and
+ *   started afresh. Errors: 3 the boot file did not load
+ *   (lv_get_failed_bootpath, slot 132, keeps its path), 5 the development
+ *   system did not start, 12 boot kind 3 or negative boot flags, 15 the I/O
+ *   layer, options, paths or standard streams, 16 options with a wrong
+ *   format word, 18 the memory manager.
+ * Slot 1 LV_deinitialize() takes a started or initialised runtime down
+ *   (after prolog:lv_deinitialize/0 when a boot file was loaded); a later
+ *   lv_glue_initialize starts afresh.
+ * Slots 119, 131, 132: the texts belong to the runtime (valid until
+ *   shutdown); null when there is none.
+ * The initial options: -D name=value settings that come before the
+ * process environment. */
+#define LV_INIT_OPTIONS_FORMAT 0x40100
+#define LV_INIT_OPTION_IGNORED 1
+#define LV_INIT_OPTION_SETTING 2
+
+typedef struct lv_init_option {
+  int32_t kind;      /* LV_INIT_OPTION_IGNORED or LV_INIT_OPTION_SETTING */
+  const char* name;  /* both texts non-null for a setting */
+  const char* value;
+} lv_init_option;
+
+typedef struct lv_init_options {
+  uint64_t format; /* LV_INIT_OPTIONS_FORMAT */
+  uint64_t count;
+  const lv_init_option* items; /* non-null when count is nonzero */
+} lv_init_options;
+
+/* Foreign resources. A resource is a shared library exporting
+ * "lv_main_LVENV_<name>" (or the same with a leading underscore), <name>
+ * its file's base name with every byte but ASCII letters and digits written
+ * as "_0x" and two upper-case hexadecimal digits. The entry is called with
+ * the parameter block (flags LV_FOREIGN_LOADING, later LV_FOREIGN_UNLOADING)
+ * and answers 0 after filling in its tables and setting
+ * LV_FOREIGN_UNDERSTOOD and one of LV_FOREIGN_WITH_ENV / LV_FOREIGN_NO_ENV.
+ * Every function of the resource receives its env (the dispatch record's
+ * two tables, a word of the resource's own, the engine context). */
+#define LV_FOREIGN_PARAMS_VERSION 0x30001
+#define LV_FOREIGN_LOADING 5
+#define LV_FOREIGN_UNLOADING 6
+#define LV_FOREIGN_NO_ENV 0x08
+#define LV_FOREIGN_WITH_ENV 0x10
+#define LV_FOREIGN_UNDERSTOOD 0x20
+
+typedef struct lv_foreign_env {
+  const lv_api_table* c_interface;
+  const lv_api_table* support;
+  uint64_t state; /* 0 when filled in; the resource's own */
+  void* engine;
+} lv_foreign_env;
+
+typedef struct lv_foreign_params {
+  uint64_t version; /* LV_FOREIGN_PARAMS_VERSION */
+  lv_foreign_env* env;
+  uint32_t flags;
+  uint32_t padding;
+  void* const* functions;    /* null-terminated */
+  const char* const* names;  /* the functions' symbol names, same order */
+  const int32_t* arities;    /* same order */
+  void* init;   /* init(env, when) or init(when); may be null */
+  void* deinit; /* the same shape; may be null */
+} lv_foreign_params;
+
+/* The tool-interface plug-in ("lvti_<name>.so", exporting _LVTI_OnLoad or
+ * LVTI_OnLoad, and optionally _LVTI_OnUnLoad or LVTI_OnUnLoad, each called
+ * as f(record, 0)) and the hook of slot 130 (hook(record, user data)) read
+ * this record. Events: 1 native code installed, 2 native code dropped
+ * (arguments: predicate name, arity, module name, code address, code
+ * size), 3 plug-in loaded, 4 shutdown (no arguments), 5 and 6 a
+ * compilation begins and ends (predicate name, arity, module name). */
+typedef struct lvti_record {
+  uint64_t size; /* 48 */
+  uint32_t active;
+  uint32_t padding;
+  lv_foreign_env* env;
+  uint64_t event;
+  uint64_t argument_count;
+  const uint64_t* arguments;
+} lvti_record;
+
 enum lv_c_interface_slot {
 #define LV_SLOT_ENUM_(k, name) LV_SLOT_##name = k,
   LV_C_INTERFACE_SLOTS(LV_SLOT_ENUM_)

@@ -11,6 +11,6 @@ boot :-
     '$bb_put'(prolog, '$debug_flag', off).
 
 % lv_deinitialize/0, called in prolog at shutdown: the work to do before
-% the runtime stops (the foreign resources, once they can be loaded). It
-% must not raise.
-lv_deinitialize.
+% the runtime stops: the foreign resources still loaded are unloaded
+% (foreign.pl). It must not raise.
+lv_deinitialize :- '$foreign_unload_all'.

@@ -22,14 +22,23 @@
 #include "core/worker.h"
 #include "embed/api_exceptions.h"
 #include "embed/argument_vector.h"
+#include "embed/boot_mode.h"
+#include "embed/c_predicates.h"
 #include "embed/encoding_functions.h"
 #include "embed/engine_reset.h"
 #include "embed/external_objects.h"
+#include "embed/init_options.h"
+#include "embed/install_paths.h"
+#include "embed/load_restore.h"
 #include "embed/queries.h"
 #include "embed/runtime_instances.h"
 #include "embed/runtime_services.h"
+#include "embed/startup.h"
+#include "embed/system_properties.h"
 #include "embed/term_interface.h"
 #include "embed/text_input.h"
+#include "embed/title_hooks.h"
+#include "embed/tool_interface.h"
 #include "store/dbref_table.h"
 #include "store/predicates.h"
 #include "store/qload.h"
@@ -53,11 +62,11 @@ constexpr lv_api_entry END{nullptr, nullptr};
 const lv_c_interface_table lv_c_interface = {
   {sizeof(lv_c_interface_table), "lorvika.h", LV_API_VERSION},
   {
-    NONE(lv_glue_initialize),  // 0
-    NONE(LV_deinitialize),  // 1
+    FN(lv_glue_initialize),  // 0
+    FN(LV_deinitialize),  // 1
     FN(LV_force_interactive),  // 2
     RETIRED(unavailable_api_4),  // 3
-    NONE(LV_load),  // 4
+    FN(LV_load),  // 4
     FN(LV_predicate),  // 5
     FN(LV_pred),  // 6
     FN(LV_new_term_ref),  // 7
@@ -147,8 +156,8 @@ const lv_c_interface_table lv_c_interface = {
     FN(LV_unget_byte),  // 91
     NONE(LV_signal),  // 92
     NONE(lv_raise_signal),  // 93
-    NONE(LV_define_c_predicate),  // 94
-    NONE(LV_copy_environ),  // 95
+    FN(LV_define_c_predicate),  // 94
+    FN(LV_copy_environ),  // 95
     RETIRED(unavailable_api_97),  // 96
     RETIRED(unavailable_api_98),  // 97
     NONE(LV_write_term),  // 98
@@ -166,28 +175,28 @@ const lv_c_interface_table lv_c_interface = {
     FN(LV_register_atom),  // 110
     FN(LV_unregister_atom),  // 111
     FN(LV_cons_functor_array),  // 112
-    NONE(LV_restore),  // 113
+    FN(LV_restore),  // 113
     FN(LV_set_current_dir),  // 114
     FN(LV_get_current_dir),  // 115
     FN(LV_raise_fault),  // 116
     FN(lv_set_abort_env),  // 117
     FN(lv_get_abort_err_ienc),  // 118
-    NONE(lv_get_boot_path),  // 119
+    FN(lv_get_boot_path),  // 119
     FN(LV_get_emulator_version),  // 120
     FN(LV_get_emulator_dir),  // 121
-    NONE(LV_set_initial_options),  // 122
-    NONE(LV_set_set_window_title_hook),  // 123
-    NONE(LV_set_get_window_title_hook),  // 124
-    NONE(lv_get_engine_global),  // 125
+    FN(LV_set_initial_options),  // 122
+    FN(LV_set_set_window_title_hook),  // 123
+    FN(LV_set_get_window_title_hook),  // 124
+    FN(lv_get_engine_global),  // 125
     NONE(LV_sigaction),  // 126
     NONE(LV_free_async_event),  // 127
-    NONE(lv_qload_or_restore),  // 128
+    FN(lv_qload_or_restore),  // 128
     FN(lv_variable_to_string),  // 129
-    NONE(LV_install_lvti_hook),  // 130
-    NONE(lv_get_classpath),  // 131
-    NONE(lv_get_failed_bootpath),  // 132
+    FN(LV_install_lvti_hook),  // 130
+    FN(lv_get_classpath),  // 131
+    FN(lv_get_failed_bootpath),  // 132
     FN(lv_prolog_initialized),  // 133
-    NONE(lv_is_development_system),  // 134
+    FN(lv_is_development_system),  // 134
     FN(LV_calloc),  // 135
     FN(LV_strdup),  // 136
     FN(LV_next_stream),  // 137
@@ -245,9 +254,9 @@ const lv_c_interface_table lv_c_interface = {
     FN(LV_stream_from_string),  // 189
     FN(LV_set_argv),  // 190
     NONE(LV_alloc_async_event),  // 191
-    NONE(LV_system_properties),  // 192
-    NONE(LV_get_system_property),  // 193
-    NONE(LV_set_system_property),  // 194
+    FN(LV_system_properties),  // 192
+    FN(LV_get_system_property),  // 193
+    FN(LV_set_system_property),  // 194
     FN(LV_codes_to_multi_bytes),  // 195
     FN(lv_longjmp_),  // 196
     END,

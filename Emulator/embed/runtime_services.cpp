@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/api_error.h"
+#include "core/host.h"
 #include "core/memory.h"
 #include "core/version_text.h"
 #include "lvio/environment.h"
@@ -102,7 +103,7 @@ char* LV_getenv(const char* name) {
 
 const char* LV_get_emulator_version() { return LV_VERSION_BANNER; }
 
-const char* LV_get_emulator_dir() { return "lorvika-4.9.0"; }
+const char* LV_get_emulator_dir() { return "lorvika-" LV_HOST_VERSION; }
 
 int lv_set_corvid_magic(void* pointer, int key) {
   if (key != KEY) return 0;

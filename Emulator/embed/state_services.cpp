@@ -3,6 +3,7 @@
 #include "store/state_services.h"
 
 #include "core/atoms.h"
+#include "core/init_state.h"
 #include "core/predefined_atoms.h"
 #include "embed/nesting.h"
 #include "embed/queries.h"
@@ -33,7 +34,8 @@ bool proper_atom_list(lv_term l) {
 bool lv_state_loaded_resources(void (*visit)(const char* name, void* arg), void* arg) {
   lv_term name = lv_atom_from_text("loaded_resource", LV_ATOM_FIND);
   lv_pred* p = name != 0 ? defined(LV_ATOM_PROLOG, name, 1) : nullptr;
-  if (p == nullptr) return true;
+  // Before start-up has finished no query runs and no resource is loaded.
+  if (p == nullptr || !lv_prolog_initialized()) return true;
   lv_term_ref a = LV_new_term_ref();
   if (a < 0) return false;
   lv_nest_enter();

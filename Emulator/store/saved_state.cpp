@@ -243,7 +243,7 @@ int64_t argument_number(lv_term t) { return lv_is_small(t) ? lv_small_value(t) :
 
 }  // namespace
 
-int64_t lv_restore_state(lv_worker* w, const char* file, char* message, size_t size) {
+int64_t lv_restore_saved_state(lv_worker* w, const char* file, char* message, size_t size) {
   failure_place place = IN_HEAD;
   return restore(w, file, LV_STATE_ALL_BUT_PROLOG, message, size, &place);
 }

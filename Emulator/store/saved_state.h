@@ -15,7 +15,7 @@
 // any error: the boot step of start-up. 0 on success, else a negative lvio
 // code with the reason in message (LVIO_E_MISC_ERROR_1 for a head that is
 // refused: "bad saved state", "type ... saved state, type ... emulator").
-int64_t lv_restore_state(lv_worker* w, const char* file, char* message, size_t size);
+int64_t lv_restore_saved_state(lv_worker* w, const char* file, char* message, size_t size);
 
 // Built-ins (module prolog).
 int prolog_save(lv_worker* w);               // $save(File, Kind, Goal): Kind 0 ALL_BUT_PROLOG, else ALL

@@ -140,7 +140,7 @@ int64_t read_header(reader& r, lv_state_header* h) {
 
 bool lookup(reader& r, uint64_t word, lv_reloc_kind kind, uint64_t* value) {
   if (lv_reloc_lookup(r.io->reloc, word, kind, value)) return true;
-  lv_ttyprintf("! relocation undefined, key=0x%p\n", reinterpret_cast<void*>(lv_reloc_key(word)));
+  lv_ttyprintf("! relocation undefined, key=0x%" PRIx64 "\n", lv_reloc_key(word));
   lv_ttyflush();
   fail(r, LVIO_E_PARAMETER_ERROR, "relocation undefined, key=0x%" PRIx64, lv_reloc_key(word));
   return false;

@@ -1,6 +1,8 @@
 // The relocation table of saved states.
 #include "store/state_reloc.h"
 
+#include <cinttypes>
+
 #include "core/atoms.h"
 #include "store/predicates.h"
 #include "store/state_format.h"
@@ -67,8 +69,8 @@ void lv_reloc_define(lv_keytab** table, uint64_t word, lv_reloc_kind kind, uint6
   if (kind == LV_RELOC_PRED) reinterpret_cast<lv_pred*>(value)->flags |= LV_PRED_RESTORE_MARK;
   lv_hash_entry* e = dyn_puthash(table, key);
   if (e->value != 0) {
-    lv_ttyprintf("! relocation redefined, key=0x%p, old value=0x%p, new value=0x%p\n",
-                 reinterpret_cast<void*>(key), reinterpret_cast<void*>(e->value), reinterpret_cast<void*>(v));
+    lv_ttyprintf("! relocation redefined, key=0x%" PRIx64 ", old value=0x%" PRIx64 ", new value=0x%" PRIx64 "\n", key,
+                 e->value, v);
     lv_ttyflush();
     release(e->value);
   }

@@ -57,6 +57,9 @@ void lv_state_reset_module(lv_module* m) {
 void lv_state_reset_program(uint32_t kind) {
   lv_for_each_module(reset_other, nullptr);
   lv_module* prolog = lv_prolog_module();
+  // The state holds prolog's blackboard as it holds its dynamic predicates:
+  // what it does not hold would outlive the program it belonged to.
+  lv_db_free_buckets(prolog);
   lv_hash_entry* e = lv_keytab_entries(prolog->pred_table);
   for (uint64_t i = 0; i < lv_keytab_capacity(prolog->pred_table); i++) {
     if (e[i].key == 0 || e[i].value == 0) continue;

@@ -13,5 +13,6 @@ void lv_state_reset_module(lv_module* m);
 // The reset at the start of a full restore: every module but prolog is
 // reset; of prolog, every dynamic predicate that is not volatile (and, for
 // a state of kind LV_STATE_ALL, every static one) loses its clauses and its
-// spy point; no attribute module remains registered.
+// spy point, and its blackboard is emptied; no attribute module remains
+// registered.
 void lv_state_reset_program(uint32_t kind);

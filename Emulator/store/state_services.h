@@ -7,7 +7,8 @@
 
 // The names that prolog:loaded_resource/1 yields, in order, each handed
 // to visit. False when the query raised an exception or a solution is no
-// atom; true (with no call) when the predicate is not defined.
+// atom; true (with no call) when the predicate is not defined or start-up
+// has not finished (no resource is loaded then).
 bool lv_state_loaded_resources(void (*visit)(const char* name, void* arg), void* arg);
 
 // The selected-files list: L of '$save':type(files(L)) when that

@@ -104,7 +104,7 @@ int main(int argc, char** argv) {
       return 1;
     }
     char message[512];
-    int64_t rc = lv_restore_state(rt.worker(), argv[2], message, sizeof message);
+    int64_t rc = lv_restore_saved_state(rt.worker(), argv[2], message, sizeof message);
     if (rc != 0) {
       std::fprintf(stderr, "restore failed (%lld): %s\n", static_cast<long long>(rc), message);
       return 1;

@@ -20,31 +20,10 @@
 #include "store/predicates.h"
 #include "support/term_text.h"
 
-// The layout of the parameter block and the environment, as the loader
-// fills them.
-struct env_record {
-  const lv_api_table* c_interface;
-  const lv_api_table* support;
-  uint64_t state;
-  void* engine;
-};
-struct params_record {
-  uint64_t version;
-  env_record* env;
-  uint32_t flags;
-  uint32_t padding;
-  void* const* functions;
-  const char* const* names;
-  const int32_t* arities;
-  void* init;
-  void* deinit;
-};
-static_assert(sizeof(params_record) == 64);
-
 namespace {
 
-typedef int (*entry_fn)(params_record*);
-typedef void (*init_fn)(env_record*, int);
+typedef int (*entry_fn)(lv_foreign_params*);
+typedef void (*init_fn)(lv_foreign_env*, int);
 
 class Plugin : public QueryProgramTest {
  protected:
@@ -65,7 +44,7 @@ class Plugin : public QueryProgramTest {
     QueryProgramTest::TearDown();
   }
 
-  params_record block(uint32_t flags) { return {0x30001, &env, flags, 0, nullptr, nullptr, nullptr, nullptr, nullptr}; }
+  lv_foreign_params block(uint32_t flags) { return {0x30001, &env, flags, 0, nullptr, nullptr, nullptr, nullptr, nullptr}; }
 
   // Loads as the runtime does: the entry with the loading flags, then init
   // inside a C call (whose status init could clear).
@@ -154,8 +133,8 @@ class Plugin : public QueryProgramTest {
 
   void* lib = nullptr;
   entry_fn entry = nullptr;
-  env_record env{};
-  params_record params{};
+  lv_foreign_env env{};
+  lv_foreign_params params{};
   terms::reader* r = nullptr;
 };
 
@@ -186,8 +165,8 @@ TEST_F(Plugin, EntryChecksTheBlockAndTheInterfaceVersion) {
   };
   for (const auto& c : cases) {
     fake_table table{{sizeof(fake_table), "lorvika.h", c.version}};
-    env_record fake_env{c.table == 1 ? &table.header : nullptr, nullptr, 0, w};
-    params_record p{c.magic, c.table == 2 ? nullptr : &fake_env, c.flags, 0, nullptr, nullptr, nullptr, nullptr,
+    lv_foreign_env fake_env{c.table == 1 ? &table.header : nullptr, nullptr, 0, w};
+    lv_foreign_params p{c.magic, c.table == 2 ? nullptr : &fake_env, c.flags, 0, nullptr, nullptr, nullptr, nullptr,
                     nullptr};
     EXPECT_EQ(entry(&p), c.result) << c.what;
     EXPECT_EQ(p.flags, c.flags_after) << c.what;

@@ -13,7 +13,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "kernel/foreign_env.h"
 #include "kernel/terms.h"
 
 struct fd_termref_slot {

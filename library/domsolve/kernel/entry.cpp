@@ -7,20 +7,17 @@
 
 namespace {
 
-// Flag bits of the parameter block.
-constexpr uint32_t FULL_BLOCK = 0x4;  // set by the runtime
-constexpr uint32_t WITH_ENV = 0x10;   // set by the entry: functions take the env first
-constexpr uint32_t UNDERSTOOD = 0x20;
+// Set by the runtime in both of its calls: the block has its full layout.
+constexpr uint32_t FULL_BLOCK = 0x4;
 
-constexpr uint32_t PARAMS_VERSION = 0x30001;
 constexpr uint32_t API_MAJOR = 0x3;
 constexpr uint32_t API_MINOR_MIN = 0x1c5;
 
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) int lv_main_LVENV_domsolve(lv_foreign_params* block) {
-  if (static_cast<uint32_t>(block->version) != PARAMS_VERSION || (block->flags & FULL_BLOCK) == 0) return 2;
-  block->flags |= UNDERSTOOD;
+  if (static_cast<uint32_t>(block->version) != LV_FOREIGN_PARAMS_VERSION || (block->flags & FULL_BLOCK) == 0) return 2;
+  block->flags |= LV_FOREIGN_UNDERSTOOD;
   const lv_foreign_env* env = block->env;
   if (env == nullptr || env->c_interface == nullptr) return 1;
   uint32_t version = static_cast<uint32_t>(env->c_interface->version);
@@ -30,6 +27,6 @@ extern "C" __attribute__((visibility("default"))) int lv_main_LVENV_domsolve(lv_
   block->arities = fd_foreign_arities;
   block->init = reinterpret_cast<void*>(&domsolve_init);
   block->deinit = reinterpret_cast<void*>(&domsolve_deinit);
-  block->flags |= WITH_ENV;
+  block->flags |= LV_FOREIGN_WITH_ENV;  // every function takes the env first
   return 0;
 }

@@ -1,0 +1,133 @@
+// domsolve.so loaded into a running system: the runtime started and booted
+// in this process, the resource declared in module domsolve, loaded with
+// load_foreign_resource/1 (the runtime's loader calls the entry and init),
+// its predicates called by queries, and unloaded again.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "embed/foreign_resources.h"
+#include "embed/startup_support.h"
+
+using namespace startup_test;
+
+namespace {
+
+lv_term_ref atom_term(const char* text) { return atom_ref(text); }
+
+lv_term_ref compound(const char* name, const std::vector<lv_term_ref>& args) {
+  lv_term_ref t = LV_new_term_ref();
+  LV_cons_functor_array(t, lv_atom_from_text(name, LV_ATOM_FIND_OR_CREATE), static_cast<int>(args.size()),
+                        args.data());
+  return t;
+}
+
+lv_term_ref list(const std::vector<lv_term_ref>& items) {
+  lv_term_ref l = atom_term("[]");
+  for (auto it = items.rbegin(); it != items.rend(); ++it) LV_cons_list(l, *it, l);
+  return l;
+}
+
+// A set [[Lo|Hi], ...] from pairs of integers.
+lv_term_ref set(const std::vector<std::pair<int64_t, int64_t>>& intervals) {
+  std::vector<lv_term_ref> cells;
+  for (auto [lo, hi] : intervals) {
+    lv_term_ref cell = LV_new_term_ref();
+    LV_cons_list(cell, int_ref(lo), int_ref(hi));
+    cells.push_back(cell);
+  }
+  return list(cells);
+}
+
+// Predicate specs: +term and [-integer] style.
+lv_term_ref spec(const char* mode, const char* kind) {
+  if (mode[0] == 'r') return list({compound("-", {atom_term(kind)})});
+  return compound(mode, {atom_term(kind)});
+}
+
+int assert_in_domsolve(lv_term_ref clause) {
+  return query("prolog", "assertz", {compound(":", {atom_term("domsolve"), clause})});
+}
+
+class LoadedSolver : public RuntimeTest {
+ protected:
+  void SetUp() override {
+    REQUIRE_BOOT_FILE();
+    ASSERT_TRUE(start_and_boot());
+    const struct {
+      const char* function;
+      std::vector<std::pair<const char*, const char*>> args;
+    } declarations[] = {
+        {"$fd_dom_union", {{"+", "term"}, {"+", "term"}, {"+", "term"}}},
+        {"$fd_size", {{"+", "term"}, {"+", "term"}, {"r", "integer"}}},
+        {"$fd_statistics", {{"+", "integer"}, {"r", "integer"}}},
+        {"$fd_overflow", {{"+", "term"}, {"+", "term"}, {"r", "integer"}}},
+        {"$fd_dom_complement", {{"+", "term"}, {"+", "term"}}},
+        {"$fd_abs", {{"+", "term"}, {"+", "term"}, {"+", "term"}, {"+", "term"}}},
+    };
+    std::vector<lv_term_ref> functions;
+    for (const auto& d : declarations) {
+      functions.push_back(atom_term(d.function));
+      std::vector<lv_term_ref> args;
+      for (auto [mode, kind] : d.args) args.push_back(spec(mode, kind));
+      ASSERT_EQ(assert_in_domsolve(compound("foreign", {atom_term(d.function), compound(d.function, args)})), 1);
+    }
+    ASSERT_EQ(assert_in_domsolve(compound("foreign_resource", {atom_term("domsolve"), list(functions)})), 1);
+  }
+
+  int load() {
+    return query("prolog", "load_foreign_resource", {compound(":", {atom_term("domsolve"), atom_term(DOMSOLVE_PATH)})});
+  }
+  lv_foreign_resource* resource() { return lv_find_foreign_resource(lv_atom_from_text("domsolve", LV_ATOM_FIND)); }
+};
+
+TEST_F(LoadedSolver, LoadsCallsAndUnloads) {
+  ASSERT_EQ(load(), 1) << term_text(exception_ref());
+  lv_foreign_resource* r = resource();
+  ASSERT_NE(r, nullptr);
+  EXPECT_NE(r->env.state, 0u);  // init built the solver state
+  EXPECT_EQ(r->params.flags & 0x30, 0x30u);
+  EXPECT_EQ(load(), 1);  // a second load finds it loaded
+
+  lv_term_ref u = var_ref();
+  ASSERT_EQ(query("domsolve", "$fd_dom_union", {set({{1, 3}}), set({{4, 6}}), u}), 1);
+  EXPECT_EQ(LV_compare(u, set({{1, 6}})), 0) << term_text(u);
+  lv_term_ref size = var_ref(), ok = var_ref();
+  ASSERT_EQ(query("domsolve", "$fd_size", {set({{1, 3}, {7, 7}}), size, ok}), 1);
+  EXPECT_EQ(int_of(size), 4);
+  EXPECT_EQ(int_of(ok), 1);
+  lv_term_ref count = var_ref();
+  ASSERT_EQ(query("domsolve", "$fd_statistics", {int_ref(0), count}), 1);
+  EXPECT_EQ(int_of(count), 0);
+
+  // Errors go through the system's error handling.
+  EXPECT_EQ(query("domsolve", "$fd_dom_union", {atom_term("foo"), set({{1, 2}}), var_ref()}), -1);
+  EXPECT_EQ(term_text(exception_ref()).substr(0, 32), "error(type_error(fdset, foo), ty");
+  EXPECT_EQ(query("domsolve", "$fd_abs", {var_ref(), var_ref(), var_ref(), var_ref()}), -1);
+  EXPECT_EQ(term_text(exception_ref()), "error(system_error, system_error($fd_abs/4 is not implemented))");
+
+  ASSERT_EQ(query("prolog", "unload_foreign_resource", {atom_term("domsolve")}), 1);
+  EXPECT_EQ(resource(), nullptr);
+}
+
+TEST_F(LoadedSolver, OverflowActionDefinedAfterLoading) {
+  ASSERT_EQ(load(), 1) << term_text(exception_ref());
+  // overflow_action/2 comes after the resource: it is looked up when an
+  // overflow is first reported.
+  lv_term_ref g = var_ref(), c = var_ref();
+  lv_term_ref clause = compound(":-", {compound("overflow_action", {g, c}),
+                                       compound("throw", {compound("overflowed", {g, c})})});
+  ASSERT_EQ(assert_in_domsolve(clause), 1);
+  lv_term_ref all = set({{0, (int64_t{1} << 60) - 1}});
+  EXPECT_EQ(query("domsolve", "$fd_dom_complement", {all, var_ref()}), -1);
+  EXPECT_EQ(term_text(exception_ref()), "overflowed(fdset_complement(_, _), 2)");
+  // With the setting fail the same complement fails quietly.
+  lv_term_ref old = var_ref();
+  ASSERT_EQ(query("domsolve", "$fd_overflow", {old, atom_term("fail"), var_ref()}), 1);
+  EXPECT_EQ(text_of(old), "error");
+  EXPECT_EQ(query("domsolve", "$fd_dom_complement", {all, var_ref()}), 0);
+}
+
+}  // namespace

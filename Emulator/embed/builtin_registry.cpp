@@ -14,8 +14,8 @@ constexpr uint32_t TABLE_FLAGS = lv_mem_flags(LV_CAT_MISC, LV_MEM_MAY_FAIL);
 
 // Every subsystem's table, in the order they register.
 lv_builtin_table (*const tables[])() = {
-    lv_core_builtins, lv_store_builtins, lv_db_builtins,   lv_reader_builtins, lv_os_builtins,
-    lv_tunnel_builtins, lv_embed_builtins, lv_argv_builtins, lv_startup_builtins,
+    lv_core_builtins,   lv_store_builtins,  lv_db_builtins,   lv_reader_builtins, lv_os_builtins,
+    lv_tunnel_builtins, lv_stream_builtins, lv_embed_builtins, lv_argv_builtins,  lv_startup_builtins,
 };
 
 lv_builtin* table;

@@ -209,9 +209,17 @@ TEST_F(Startup, WithoutBootFlagsItEndsStartedWithTheStandardStreams) {
   EXPECT_EQ(lv_get_boot_path(), nullptr);
 }
 
+// The threads of the process.
+static size_t thread_count() {
+  size_t n = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/task")) n++;
+  return n;
+}
+
 TEST_F(Startup, StartStopAndStartAgainLeaveNothingBehind) {
   const lvio_allocator_counts* counts = lvio_default_allocator_counts();
   uint64_t outstanding = counts->allocations - counts->frees;
+  size_t threads = thread_count();
   for (int round = 0; round < 3; round++) {
     SCOPED_TRACE(round);
     ASSERT_EQ(start(), 1) << LV_get_errno();
@@ -228,8 +236,9 @@ TEST_F(Startup, StartStopAndStartAgainLeaveNothingBehind) {
     EXPECT_FALSE(lv_mem_started());
     EXPECT_EQ(lv_prolog_initialized(), 0);
   }
-  // The I/O layer's memory has all gone back.
+  // The I/O layer's memory has all gone back, and its threads have ended.
   EXPECT_EQ(counts->allocations - counts->frees, outstanding);
+  EXPECT_EQ(thread_count(), threads);
 }
 
 TEST_F(Startup, SecondCallWhileInitialisedDoesNothing) {

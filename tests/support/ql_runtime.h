@@ -23,10 +23,12 @@
 
 #include "core/atoms.h"
 #include "core/builtins.h"
+#include "core/flag_builtins.h"
 #include "core/memory.h"
 #include "core/numbers.h"
 #include "core/predefined_atoms.h"
 #include "core/termrefs.h"
+#include "core/version_text.h"
 #include "core/worker.h"
 #include "embed/prolog_contract.h"
 #include "lvio/initialize.h"
@@ -42,6 +44,8 @@
 #include "store/store_builtins.h"
 #include "store/store_init.h"
 #include "store/try_record.h"
+#include "streams/std_streams.h"
+#include "text/tokenizer_builtins.h"
 
 namespace qlrt {
 
@@ -63,6 +67,8 @@ class Runtime {
     if (w_ == nullptr) return false;
     lv_set_current_worker(w_);
     lv_atoms_startup();
+    lv_flags_init();
+    lv_reset_reader_flags();
     lv_store_init();
     lv_define_kind_predicates();
     for (lv_builtin_table t : {lv_core_builtins(), lv_store_builtins(), lv_db_builtins(), lv_reader_builtins(),
@@ -76,6 +82,10 @@ class Runtime {
   }
 
   void stop() {
+    // The stream layer keeps its ring and standard streams in the engine's
+    // memory: a stream left open must not reach the next runtime.
+    lv_stream_close_all_std();
+    lv_restore_version_atom(0);
     if (w_ != nullptr && !lv_worker_destroyed()) lv_destroy_worker(w_);
     w_ = nullptr;
     (void)lvio_initialize(nullptr, nullptr, nullptr, 1);

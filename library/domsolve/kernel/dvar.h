@@ -1,0 +1,111 @@
+// Domain variables as propagators see them: a dvar is a private working
+// copy of one variable's domain, read from its attribute, pruned by the
+// operations below (which report what changed) and exported back to the
+// variable once at the end of the propagator call.
+//
+// The domain of a record is always the values of its set field restricted to
+// [min, max], or all of [min, max] when the interval flag is set: bound
+// prunings never touch the set, which is restricted lazily when a caller
+// really needs it (the set-current flag).
+#pragma once
+
+#include <cstdint>
+
+#include "kernel/fdset.h"
+#include "kernel/runtime.h"
+#include "kernel/terms.h"
+
+// Flag bits; the four low ones double as the change bits of a pruning result.
+enum : uint32_t {
+  DVAR_DOM_CHANGED = 0x01,  // values were removed inside the bounds
+  DVAR_MIN_CHANGED = 0x02,
+  DVAR_MAX_CHANGED = 0x04,
+  DVAR_FIXED = 0x08,
+  DVAR_SET_CURRENT = 0x10,  // the set field is exactly the domain
+  DVAR_INTERVAL = 0x20,     // the domain is all of [min, max]
+  DVAR_EXPORTED = 0x40,
+};
+
+// The word written into every set field after the export, so that no record
+// is used again before it is refreshed.
+constexpr lv_term DVAR_STALE = 0xFDDEADFD;
+
+// Plain encodings of the infinities where plain integers are handed out.
+constexpr int64_t DVAR_PLAIN_INF = INT64_MIN + 1;
+constexpr int64_t DVAR_PLAIN_SUP = INT64_MAX;
+
+struct dvar {
+  lv_term min;
+  lv_term max;
+  fdset set;          // 0 when there is none
+  lv_term size;       // the size read from the attribute: the witness of no change since
+  lv_term attribute;  // a reference to the cell holding the attribute (the attribute itself: dvar_init_full)
+  lv_term variable;   // likewise for the variable
+  uint32_t flags;
+  uint32_t unused;
+};
+static_assert(sizeof(dvar) == 7 * 8);
+
+// A bounds-only record.
+struct dvar_bounds {
+  lv_term min;
+  lv_term max;
+  lv_term attribute;
+  lv_term variable;
+};
+
+// The iterator: the current value, the record's max, and the set from the
+// current interval on (0 for an interval record; [] once ended).
+struct dvar_iter {
+  lv_term value;
+  lv_term max;
+  fdset rest;
+};
+
+// Reading a variable.
+void dvar_init(const lv_foreign_env* env, dvar* d, lv_term attribute_ref, lv_term variable_ref);
+void dvar_refresh(const lv_foreign_env* env, dvar* d);
+void dvar_init_full(const lv_foreign_env* env, dvar* d, lv_term attribute, lv_term variable);
+void dvar_init_interval(dvar* d, lv_term min, lv_term max);
+void dvar_init_bounds(dvar_bounds* b, lv_term attribute_ref, lv_term variable_ref);
+void dvar_copy(const lv_foreign_env* env, dvar* to, dvar* from);
+// The attribute and the variable of a record (references followed).
+lv_term dvar_attribute(const dvar* d);
+lv_term dvar_variable(const dvar* d);
+
+// Queries.
+inline bool dvar_is_fixed(const dvar* d) { return (d->flags & DVAR_FIXED) != 0; }
+inline bool dvar_is_interval(const dvar* d) { return (d->flags & DVAR_INTERVAL) != 0; }
+fdset dvar_get_set(const lv_foreign_env* env, dvar* d);
+int64_t dvar_size(const dvar* d);
+int64_t dvar_interval_count(const dvar* d);
+int dvar_contains(const dvar* d, lv_term v);
+int dvar_intersects_interval(const lv_foreign_env* env, dvar* d, lv_term a, lv_term b);
+int dvar_intersects_set(const lv_foreign_env* env, dvar* d, fdset s);
+int dvar_compare_set(const lv_foreign_env* env, dvar* d, fdset s);
+int dvar_same_var(const dvar* a, const dvar* b);
+int dvar_same_var_bounds(const dvar_bounds* a, const dvar_bounds* b);
+int64_t dvar_next_value(const dvar* d, int64_t v);
+int64_t dvar_prev_value(const dvar* d, int64_t v);
+lv_term dvar_next_value_tagged(const dvar* d, lv_term v);
+lv_term dvar_prev_value_tagged(const dvar* d, lv_term v);
+
+// Iterators; callers loop until rest is [].
+void dvar_iter_init(const dvar* d, dvar_iter* it);
+inline bool dvar_iter_done(const dvar_iter* it) { return it->rest == FD_NIL; }
+int64_t dvar_iter_next(dvar_iter* it);
+void dvar_iter_next_interval(dvar_iter* it, int64_t* lo, int64_t* hi);
+void dvar_iter_next_interval_tagged(dvar_iter* it, lv_term* lo, lv_term* hi);
+void dvar_iter_skip_past(dvar_iter* it, lv_term v);
+
+// Pruning: -1 the domain became empty, 0 no change, otherwise the change
+// bits (1 values removed, 2 min moved, 4 max moved, 8 fixed).
+int dvar_fix_interval(const lv_foreign_env* env, dvar* d, lv_term a, lv_term b);
+int dvar_fix_set(const lv_foreign_env* env, dvar* d, fdset s);
+int dvar_prune_interval(const lv_foreign_env* env, dvar* d, lv_term a, lv_term b);
+int dvar_prune_set(const lv_foreign_env* env, dvar* d, fdset s);
+int dvar_narrow_in_set(dvar* d, int bits, lv_term lo, lv_term hi, fdset set);
+inline int dvar_fix_value(const lv_foreign_env* env, dvar* d, lv_term v) { return dvar_fix_interval(env, d, v, v); }
+inline int dvar_prune_value(const lv_foreign_env* env, dvar* d, lv_term v) {
+  return dvar_prune_interval(env, d, v, v);
+}

@@ -109,3 +109,40 @@ inline int dvar_fix_value(const lv_foreign_env* env, dvar* d, lv_term v) { retur
 inline int dvar_prune_value(const lv_foreign_env* env, dvar* d, lv_term v) {
   return dvar_prune_interval(env, d, v, v);
 }
+
+// Export, at the end of a propagator call: dvar_pruning_set on every record
+// first, then dvar_export on each record with change bits 1, 2 or 4, then
+// DVAR_STALE into every set field. actions is the term reference of the
+// actions list; live_registers the X registers that hold live terms.
+int dvar_pruning_set(const lv_foreign_env* env, dvar* d);
+void dvar_export(const lv_foreign_env* env, dvar* d, lv_term_ref actions, int live_registers);
+void dvar_export_mode(const lv_foreign_env* env, dvar* d, int queued, lv_term_ref actions, int live_registers);
+int dvar_fix_value_and_export(const lv_foreign_env* env, const dvar_bounds* b, int64_t value, lv_term_ref actions,
+                              int live_registers);
+void dvar_export_interval_direct(const lv_foreign_env* env, lv_term attribute, lv_term var, lv_term min, lv_term max,
+                                 int64_t event, int live_registers);
+// The interval fast path (flags not kept): 1 done, 0 empty.
+int dvar_bounds_fix_interval(const lv_foreign_env* env, dvar* d, lv_term a, lv_term b, int live_registers);
+int dvar_bounds_fix_value(const lv_foreign_env* env, dvar* d, lv_term v, int live_registers);
+void dvar_bind_value(const lv_foreign_env* env, dvar* d, lv_term value, int live_registers);
+void dvar_bind_forward(const lv_foreign_env* env, dvar* d, lv_term value, int live_registers);
+
+// Suspensions: a daemon/6 of the propagator in term reference propagator
+// (or the propagator itself: _simple) added to the variable for the event
+// (a term dom(_), min(_), ... or its functor word); nothing for a fixed
+// variable.
+void dvar_attach_daemon(const lv_foreign_env* env, const dvar* d, void* block, lv_term_ref propagator, lv_term event,
+                        int live_registers);
+void dvar_attach_daemon_bounds(const lv_foreign_env* env, const dvar_bounds* b, void* block, lv_term_ref propagator,
+                               lv_term event, int live_registers);
+void dvar_attach_daemon_simple(const lv_foreign_env* env, const dvar* d, lv_term_ref propagator, lv_term event,
+                               int live_registers);
+void dvar_attach_daemon_simple_bounds(const lv_foreign_env* env, const dvar_bounds* b, lv_term_ref propagator,
+                                      lv_term event, int live_registers);
+
+// The end of a propagator call: status 2 suspended, 3 entailed (the
+// propagator in new_state, unless that is 0, is marked dead and `exit`
+// pushed), otherwise failed (`fail` pushed). Returns the overflow report's
+// verdict on the goal's second argument: 1 go on, 0 the call has failed.
+int fd_propagator_exit(lv_foreign_env* env, lv_term_ref new_state, lv_term_ref actions, lv_term_ref goal, int status,
+                       int live_registers);

@@ -3,6 +3,9 @@
 
 #include <initializer_list>
 
+#include "kernel/fd_assert.h"
+#include "kernel/propagation.h"
+
 #include "kernel/solver_state.h"
 #include "kernel/state_terms.h"
 #include "kernel/terms.h"
@@ -49,6 +52,48 @@ fd_queue_block* fd_queue_create(const lv_foreign_env* env) {
   b->current = static_cast<fd_termref_slot*>(fd_rt::checkalloc(env, sizeof(fd_termref_slot), 1));
   *b->current = {FD_NIL, 0};
   return b;
+}
+
+void fd_queue_grow(const lv_foreign_env* env, int queue) {
+  fd_queue& q = block_of(env)->queues[queue];
+  int64_t n = q.end - q.start;
+  int64_t head = q.head - q.start;
+  auto* buffer = static_cast<fd_termref_slot*>(
+      fd_rt::checkrealloc(env, q.start, n * sizeof(fd_termref_slot), 2 * n * sizeof(fd_termref_slot), 1));
+  for (int64_t i = n; i < 2 * n; i++) buffer[i] = {0, 0};
+  // The wrapped part (start up to head) moves behind the old end, so the
+  // items still run from head onwards.
+  for (int64_t i = 0; i < head; i++) buffer[n + i] = buffer[i];
+  q.start = buffer;
+  q.end = buffer + 2 * n;
+  q.head = buffer + head;
+  q.tail = buffer + n + head;
+}
+
+void fd_queue_push_back(const lv_foreign_env* env, int queue, lv_term term) {
+  fd_queue_block* b = block_of(env);
+  fd_queue& q = b->queues[queue];
+  *q.tail = {term, 0};
+  if (++q.tail == q.end) q.tail = q.start;
+  b->mask |= 1u << queue;
+  if (q.tail == q.head) fd_queue_grow(env, queue);
+}
+
+void fd_queue_push_front(const lv_foreign_env* env, int queue, lv_term term) {
+  fd_queue_block* b = block_of(env);
+  fd_queue& q = b->queues[queue];
+  if (q.head == q.start) q.head = q.end;
+  *--q.head = {term, 0};
+  b->mask |= 1u << queue;
+  if (q.tail == q.head) fd_queue_grow(env, queue);
+}
+
+lv_term fd_queue_take(const lv_foreign_env* env, int queue) {
+  fd_queue& q = block_of(env)->queues[queue];
+  LV_ASSERT(q.head != q.tail);
+  lv_term t = q.head->term;
+  if (++q.head == q.end) q.head = q.start;
+  return t;
 }
 
 void fd_queue_reset(const lv_foreign_env* env) {

@@ -68,7 +68,7 @@ inline bool fd_is_small(lv_term t) { return (t & 7) == FD_TAG_SMALL; }
 inline bool fd_is_atom(lv_term t) { return (t & 7) == FD_TAG_ATOM; }
 
 inline int64_t fd_small_value(lv_term t) { return static_cast<int64_t>(t) >> 3; }
-inline lv_term fd_make_small(int64_t v) { return (static_cast<uint64_t>(v) << 3) | FD_TAG_SMALL; }
+constexpr lv_term fd_make_small(int64_t v) { return (static_cast<uint64_t>(v) << 3) | FD_TAG_SMALL; }
 inline bool fd_fits_small(int64_t v) { return v >= FD_SMALL_MIN && v <= FD_SMALL_MAX; }
 
 inline lv_term* fd_ref_cell(lv_term t) { return reinterpret_cast<lv_term*>(t); }

@@ -1,0 +1,209 @@
+// Tells: a variable's domain narrowed (stored in its attribute's domain
+// mutable, value-trailed) and its suspensions woken; coreferenced variables
+// get the shifted domain and share the value through queue 0.
+#include "kernel/attributes.h"
+#include "kernel/engine.h"
+#include "kernel/fd_assert.h"
+#include "kernel/fdset.h"
+#include "kernel/propagation.h"
+#include "kernel/solver_state.h"
+#include "kernel/state_terms.h"
+
+namespace {
+
+// Heap words for a dom/4 term with its set of n intervals.
+int64_t domain_words(int64_t intervals) { return 5 + 4 * intervals; }
+
+int64_t interval_count(lv_term domain) {
+  if (!fd_is_struct(domain)) return 0;
+  int64_t n = 0;
+  for (fdset s = fd_deref(fd_arg(domain, 1)); s != FD_NIL; s = fdset_rest(s)) n++;
+  return n;
+}
+
+// Makes room for words heap cells with attribute and var kept valid.
+void room(const lv_foreign_env* env, int64_t words, lv_term* attribute, lv_term* var, int xreg) {
+  fd_engine* w = fd_engine_of(env);
+  if (w->heap_hard_limit - w->H >= words + FD_HEAP_RESERVE_CELLS) return;
+  w->X[xreg] = *attribute;
+  w->X[xreg + 1] = *var;
+  fd_rt::call_overflow(env, words + FD_HEAP_RESERVE_CELLS, xreg + 2);
+  *attribute = fd_deref(w->X[xreg]);
+  *var = fd_deref(w->X[xreg + 1]);
+}
+
+lv_term size_of(fdset s) { return fdset_size_fits(s) ? fd_make_small(fdset_size(s)) : FD_SUP; }
+
+// dom(Set, Min, Max, Size) on the heap for a set already on the heap.
+lv_term make_domain(fd_engine* w, fdset set) {
+  lv_term* d = w->H;
+  w->H += 5;
+  d[0] = FD_FUNCTOR_DOM_4;
+  d[1] = set;
+  d[2] = fdset_min(set);
+  d[3] = fdset_max(set);
+  d[4] = size_of(set);
+  return fd_make_struct(d);
+}
+
+void store_domain(const lv_foreign_env* env, lv_term attribute, lv_term domain) {
+  fd_trail_assign(env, domain, fd_struct_cells(attribute)[FD_ATTR_DOMAIN]);
+}
+
+void tell_set(const lv_foreign_env* env, lv_term attribute, lv_term var, fdset set, int xreg) {
+  LV_ASSERT(set != FD_NIL);
+  if (fdset_singleton(set)) {
+    fd_tell_value(env, attribute, var, fdset_min(set), xreg);
+    return;
+  }
+  set = fdset_copy_off_heap(env, set);
+  int64_t n = 0;
+  for (fdset s = set; s != FD_NIL; s = fdset_rest(s)) n++;
+  room(env, 4 * n + 5, &attribute, &var, xreg);
+  fd_engine* w = fd_engine_of(env);
+  lv_term old = fd_attribute_domain(attribute);
+  fdset copy = fdset_copy_checked(env, set, 5, 0);
+  lv_term domain = make_domain(w, copy);
+  int64_t event = FD_EVENT_DOM;
+  if (fd_is_struct(old)) {
+    if (fd_deref(fd_arg(old, 2)) != fdset_min(copy)) event |= FD_EVENT_MIN;
+    if (fd_deref(fd_arg(old, 3)) != fdset_max(copy)) event |= FD_EVENT_MAX;
+  }
+  store_domain(env, attribute, domain);
+  fd_wake(env, attribute, var, event, xreg);
+}
+
+}  // namespace
+
+void fd_tell_value(const lv_foreign_env* env, lv_term attribute, lv_term var, lv_term value, int xreg) {
+  if (!fd_is_small(value)) {
+    fd_set_overflow(env, value == FD_SUP ? FD_OVERFLOW_SUP : FD_OVERFLOW_INF);
+    return;
+  }
+  lv_term old = fd_attribute_domain(attribute);
+  lv_term lo = fd_is_struct(old) ? fd_deref(fd_arg(old, 2)) : old;
+  lv_term hi = fd_is_struct(old) ? fd_deref(fd_arg(old, 3)) : old;
+  int64_t event = FD_EVENT_VAL | FD_EVENT_DOM | FD_EVENT_FIXED;
+  if (value != lo) event |= FD_EVENT_MIN;
+  if (value != hi) event |= FD_EVENT_MAX;
+  store_domain(env, attribute, value);
+  fd_wake(env, attribute, var, event, xreg);
+}
+
+void fd_tell_interval(const lv_foreign_env* env, lv_term attribute, lv_term var, lv_term min, lv_term max,
+                      int64_t event, int xreg) {
+  // One value left: the variable is fixed, so it is told as a value.
+  if (min == max) {
+    fd_tell_value(env, attribute, var, min, xreg);
+    return;
+  }
+  room(env, domain_words(1), &attribute, &var, xreg);
+  fd_engine* w = fd_engine_of(env);
+  lv_term* h = w->H;
+  w->H += 9;
+  h[0] = fd_make_list(h + 2);
+  h[1] = FD_NIL;
+  h[2] = min;
+  h[3] = max;
+  h[4] = FD_FUNCTOR_DOM_4;
+  h[5] = fd_make_list(h);
+  h[6] = min;
+  h[7] = max;
+  h[8] = size_of(fd_make_list(h));
+  if (min == FD_SUP || max == FD_INF) fd_set_overflow(env, min == FD_SUP ? FD_OVERFLOW_SUP : FD_OVERFLOW_INF);
+  store_domain(env, attribute, fd_make_struct(h + 4));
+  fd_wake(env, attribute, var, event, xreg);
+}
+
+void fd_tell_fdset(const lv_foreign_env* env, lv_term attribute, lv_term var, lv_term set, int xreg) {
+  tell_set(env, attribute, var, set, xreg);
+}
+
+void fd_tell_fdset_globalize(const lv_foreign_env* env, lv_term attribute, lv_term var, lv_term set, int xreg) {
+  tell_set(env, attribute, var, set, xreg);
+}
+
+lv_term fd_coref_shift(const lv_foreign_env* env, lv_term domain, int64_t shift) {
+  fd_engine* w = fd_engine_of(env);
+  lv_term c = fd_key_bound(shift);
+  if (!fd_is_struct(domain)) {
+    lv_term v = fd_bound_add(domain, c);
+    if (!fd_is_small(v)) fd_set_overflow(env, v == FD_SUP ? FD_OVERFLOW_SUP : FD_OVERFLOW_INF);
+    return v;
+  }
+  fdset set = fdset_add_constant(env, fd_deref(fd_arg(domain, 1)), c);
+  fdset copy = fdset_copy_checked(env, set, 5, 0);
+  if (fdset_min(copy) == FD_SUP) fd_set_overflow(env, FD_OVERFLOW_SUP);
+  if (fdset_max(copy) == FD_INF) fd_set_overflow(env, FD_OVERFLOW_INF);
+  return make_domain(w, copy);
+}
+
+void fd_wake(const lv_foreign_env* env, lv_term attribute, lv_term var, int64_t event, int xreg) {
+  lv_term domain = fd_attribute_domain(attribute);
+  lv_term value = fd_is_small(domain) ? domain : FD_NIL;
+  lv_term list = fd_mutable_value(fd_struct_cells(attribute)[FD_ATTR_COREFERENCES]);
+  // Partners: every entry Key-Attribute of the list but this one.
+  int64_t partners = 0, c = 0;
+  for (lv_term t = list; fd_is_list(t); t = fd_deref(fd_list_cells(t)[1])) {
+    lv_term entry = fd_deref(fd_list_cells(t)[0]);
+    if (fd_deref(fd_arg(entry, 2)) == attribute) c = fd_small_value(fd_deref(fd_arg(entry, 1)));
+    else partners++;
+  }
+  fd_engine* w = fd_engine_of(env);
+  if (partners == 0) {
+    w->X[xreg] = attribute;
+    int64_t e = fd_prune_and_wake(env, fd_deref(var), event, value, xreg + 1);
+    attribute = fd_deref(w->X[xreg]);
+    if (e > 0) fd_enqueue_list(env, e, attribute, value);
+    return;
+  }
+  // Room for every partner's shifted domain at once, so that nothing moves
+  // while the list is walked.
+  int64_t words = partners * (domain_words(interval_count(domain)) + 2);
+  if (w->heap_hard_limit - w->H < words + FD_HEAP_RESERVE_CELLS) {
+    w->X[xreg] = attribute;
+    fd_rt::call_overflow(env, words + FD_HEAP_RESERVE_CELLS, xreg + 1);
+    attribute = fd_deref(w->X[xreg]);
+    domain = fd_attribute_domain(attribute);
+    list = fd_mutable_value(fd_struct_cells(attribute)[FD_ATTR_COREFERENCES]);
+  }
+  int64_t base = c + (fd_is_small(value) ? fd_small_value(value) : 0);
+  fd_queue_push_front(env, 0, fd_make_small(base));
+  fd_queue_push_front(env, 0, list);
+  fd_queue_push_front(env, 0, fd_make_small(event | 0xe));
+  fd_queue_push_front(env, 0, domain);
+  for (lv_term t = list; fd_is_list(t); t = fd_deref(fd_list_cells(t)[1])) {
+    lv_term entry = fd_deref(fd_list_cells(t)[0]);
+    lv_term other = fd_deref(fd_arg(entry, 2));
+    if (other == attribute) continue;
+    int64_t l = fd_small_value(fd_deref(fd_arg(entry, 1)));
+    lv_term shifted = fd_coref_shift(env, domain, c - l);
+    fd_trail_assign(env, shifted, fd_struct_cells(other)[FD_ATTR_DOMAIN]);
+  }
+}
+
+int64_t fd_prune_and_wake(const lv_foreign_env* env, lv_term var, int64_t event, lv_term value, int xreg) {
+  fd_solver_state* st = fd_state(env);
+  st->prunings++;
+  if ((event & FD_EVENT_VAL) == 0) return event;
+  typedef int single_fn(lv_worker*, lv_term, const lv_module*);
+  fd_engine* w = fd_engine_of(env);
+  if (fd_rt::support<single_fn>(env, LV_SUPPORT_single_attribute)(fd_rt::worker(env), var, st->module)) {
+    fd_bind(env, fd_ref_cell(var), value);
+  } else {
+    // Bound by the loop once the solver's attribute is gone, so that the
+    // engine's own wake-up is not entered in the middle of propagation.
+    if (w->heap_hard_limit - w->H < 3 + FD_HEAP_RESERVE_CELLS) {
+      w->X[xreg] = var;
+      fd_rt::call_overflow(env, 3 + FD_HEAP_RESERVE_CELLS, xreg + 1);
+      var = fd_deref(w->X[xreg]);
+    }
+    lv_term* h = w->H;
+    w->H += 3;
+    h[0] = FD_FUNCTOR_MINUS_2;
+    h[1] = var;
+    h[2] = value;
+    fd_queue_push_back(env, FD_QUEUE_BINDINGS, fd_make_struct(h));
+  }
+  return event + FD_EVENT_BOUND;
+}

@@ -61,6 +61,8 @@ void fd_add_suspension(const lv_foreign_env* env, lv_term attribute, lv_term eve
 
 // Tells. attribute and var are parked in X registers xreg, xreg + 1 while
 // heap room is made. A set told must not be empty.
+// The event of telling value to a variable whose domain was old.
+int64_t fd_value_event(lv_term old, lv_term value);
 void fd_tell_value(const lv_foreign_env* env, lv_term attribute, lv_term var, lv_term value, int xreg);
 void fd_tell_interval(const lv_foreign_env* env, lv_term attribute, lv_term var, lv_term min, lv_term max,
                       int64_t event, int xreg);

@@ -75,17 +75,21 @@ void tell_set(const lv_foreign_env* env, lv_term attribute, lv_term var, fdset s
 
 }  // namespace
 
-void fd_tell_value(const lv_foreign_env* env, lv_term attribute, lv_term var, lv_term value, int xreg) {
-  if (!fd_is_small(value)) {
-    fd_set_overflow(env, value == FD_SUP ? FD_OVERFLOW_SUP : FD_OVERFLOW_INF);
-    return;
-  }
-  lv_term old = fd_attribute_domain(attribute);
+int64_t fd_value_event(lv_term old, lv_term value) {
   lv_term lo = fd_is_struct(old) ? fd_deref(fd_arg(old, 2)) : old;
   lv_term hi = fd_is_struct(old) ? fd_deref(fd_arg(old, 3)) : old;
   int64_t event = FD_EVENT_VAL | FD_EVENT_DOM | FD_EVENT_FIXED;
   if (value != lo) event |= FD_EVENT_MIN;
   if (value != hi) event |= FD_EVENT_MAX;
+  return event;
+}
+
+void fd_tell_value(const lv_foreign_env* env, lv_term attribute, lv_term var, lv_term value, int xreg) {
+  if (!fd_is_small(value)) {
+    fd_set_overflow(env, value == FD_SUP ? FD_OVERFLOW_SUP : FD_OVERFLOW_INF);
+    return;
+  }
+  int64_t event = fd_value_event(fd_attribute_domain(attribute), value);
   store_domain(env, attribute, value);
   fd_wake(env, attribute, var, event, xreg);
 }

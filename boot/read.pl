@@ -1,0 +1,414 @@
+% The reader: read_term/2,3, read/1,2, char_conversion/2,
+% current_char_conversion/2 and read_from_string_helper/3, over the native
+% tokenizer '$read_token'/6.
+%
+% A clause is read in two steps. First its tokens are read up to the end
+% token (or the end of the file); a lexical fault is remembered and reading
+% goes on, so that after any error the next read starts after the clause.
+% Then the token list is parsed by operator precedence. The parser may try
+% a prefix operator both as an operator and as an atom; every place where a
+% parse fails records what it expected, and the error reported is the one
+% found furthest into the clause.
+%
+% A syntax error is
+%     error(syntax_error(What), syntax_error(Goal, ArgNo, What, Line))
+% What says what was wrong or expected (operator_expected,
+% expected([',', ')']), illegal_number, ...), Line is the line of the
+% token where the fault was found. The syntax_errors option (or flag)
+% decides what happens: error raises it, fail prints it and fails, quiet
+% fails, dec10 prints it and reads the next term.
+
+:- module(prolog, [
+    read_term/2, read_term/3, read/1, read/2, char_conversion/2, current_char_conversion/2
+]).
+
+read(T) :-
+    '$input'(S, S),
+    '$read_term'(S, T, [], prolog:read(T), 0).
+read(S, T) :-
+    '$read_term'(S, T, [], prolog:read(S, T), 1).
+read_term(T, Opts) :-
+    '$input'(S, S),
+    '$read_term'(S, T, Opts, prolog:read_term(T, Opts), 0).
+read_term(S, T, Opts) :-
+    '$read_term'(S, T, Opts, prolog:read_term(S, T, Opts), 1).
+
+% '$read_term'(Stream, Term, Options, Ctx, StreamArg): StreamArg is the
+% argument number of the stream in Ctx, 0 for the current input.
+'$read_term'(S, T, Opts, Ctx, SArg) :-
+    ( SArg > 0 -> OArg is SArg + 2 ; OArg = 2 ),
+    '$read_options'(Opts, Ctx, OArg, o(Vars, Names, Singles, Mode0)),
+    ( var(Mode0) -> '$syntax'(Mode, Mode) ; Mode = Mode0 ),
+    (   SArg > 0 -> '$stream_arg'(S, input, text, Ctx, SArg, A) ; A = S ),
+    '$input'(Old, A),
+    catch(prolog:'$read_clause'(Mode, Ctx, SArg, T0, Dict), Ball, true),
+    '$input'(_, Old),
+    (   var(Ball) -> true ; throw(Ball) ),
+    '$read_results'(Dict, T0, Vars, Names, Singles),
+    T = T0.
+
+% The options, checked all before reading: variables(V),
+% variable_names(N), singletons(S), syntax_errors(E).
+'$read_options'(Opts, Ctx, A, O) :-
+    '$must_be_partial_list'(Opts, Ctx, A),
+    '$read_option_list'(Opts, Ctx, A, O).
+
+'$read_option_list'(L, Ctx, A, O) :-
+    (   var(L) -> '$instantiation_error'(Ctx, A)
+    ;   L == [] -> true
+    ;   L = [X|Xs],
+        (   var(X) -> '$instantiation_error'(Ctx, A)
+        ;   '$read_option'(X, O) -> true
+        ;   '$domain_error'(read_option, X, Ctx, A)
+        ),
+        '$read_option_list'(Xs, Ctx, A, O)
+    ).
+
+'$read_option'(variables(V), o(Vs, _, _, _)) :- '$option_value'(Vs, V).
+'$read_option'(variable_names(V), o(_, Vs, _, _)) :- '$option_value'(Vs, V).
+'$read_option'(singletons(V), o(_, _, Vs, _)) :- '$option_value'(Vs, V).
+'$read_option'(syntax_errors(E), o(_, _, _, M)) :-
+    atom(E), '$syntax_mode'(E), ( var(M) -> M = E ; true ).
+
+% An option given twice: each occurrence gets the value.
+'$option_value'(Vs, V) :- ( var(Vs) -> Vs = [V] ; Vs = [_|_], '$option_add'(Vs, V) ).
+'$option_add'(Vs, V) :- ( var(Vs) -> Vs = [V] ; Vs = [_|R], '$option_add'(R, V) ).
+
+'$syntax_mode'(error).
+'$syntax_mode'(fail).
+'$syntax_mode'(quiet).
+'$syntax_mode'(dec10).
+
+'$read_results'(Dict, T, Vars, Names, Singles) :-
+    (   var(Vars) -> true ; term_variables(T, Vs), '$option_unify'(Vars, Vs) ),
+    (   var(Names) -> true ; '$dict_names'(Dict, Ns), '$option_unify'(Names, Ns) ),
+    (   var(Singles) -> true ; '$dict_singletons'(Dict, Ss), '$option_unify'(Singles, Ss) ).
+
+'$option_unify'([], _).
+'$option_unify'([V|Vs], X) :- V = X, '$option_unify'(Vs, X).
+
+'$dict_names'([], []).
+'$dict_names'([v(N, V, _)|D], [N = V|Ns]) :- '$dict_names'(D, Ns).
+
+'$dict_singletons'([], []).
+'$dict_singletons'([v(N, V, C)|D], Ss) :-
+    (   C =:= 1 -> Ss = [N = V|Ss1] ; Ss = Ss1 ),
+    '$dict_singletons'(D, Ss1).
+
+% One term from the current input, with the dictionary of its named
+% variables (v(Name, Var, Count) in the order of their first occurrence).
+'$read_clause'(Mode, Ctx, SArg, T, Dict) :-
+    '$input'(S, S),
+    '$read_first_char'(S, C),
+    '$read_tokens'(C, 0, 1, Toks, [], Dict0, none, Fault),
+    (   Fault = fault(What, Line) -> '$syntax_error'(Mode, Ctx, SArg, What, Line, T, Dict)
+    ;   Toks = [tk(eof, _, _)] -> T = end_of_file, Dict = []
+    ;   '$parse'(Toks, R),
+        (   R = term(T0) -> T = T0, Dict = Dict0
+        ;   R = fault(What, Line), '$syntax_error'(Mode, Ctx, SArg, What, Line, T, Dict)
+        )
+    ).
+
+'$read_first_char'(S, C) :-
+    (   '$get_code_fail_on_interrupt'(S, C0, 0) -> C = C0 ; '$read_first_char'(S, C) ).
+
+'$syntax_error'(Mode, Ctx, SArg, What, Line, T, Dict) :-
+    E = error(syntax_error(What), syntax_error(Ctx, SArg, What, Line)),
+    '$syntax_error_mode'(Mode, E, Ctx, SArg, T, Dict).
+
+'$syntax_error_mode'(error, E, _, _, _, _) :- throw(E).
+'$syntax_error_mode'(fail, E, _, _, _, _) :- '$print_syntax_error'(E), fail.
+'$syntax_error_mode'(quiet, _, _, _, _, _) :- fail.
+'$syntax_error_mode'(dec10, E, Ctx, SArg, T, Dict) :-
+    '$print_syntax_error'(E),
+    '$read_clause'(dec10, Ctx, SArg, T, Dict).
+
+'$print_syntax_error'(E) :-
+    (   '$predicate_property'(print_message(_, _), _, _, prolog, _)
+    ->  print_message(error, E)
+    ;   true
+    ).
+
+% '$read_tokens'(C, State, N, Toks, Tail, Dict0, Fault0, Fault): the tokens
+% up to the end token, as tk(Kind, Line, N) with N counting from 1; the last
+% is tk(end, ...) or tk(eof, ...). Fault is the first lexical fault,
+% fault(What, Line), or none.
+'$read_tokens'(C, State, N, Toks, D0, D, F0, F) :-
+    '$read_token'(C, State, Tok, Next, Status, Line),
+    (   Status =:= -128
+    ->  '$read_token'(Next, 2, Tok2, Next2, Status2, _),
+        (   Tok2 = number(Code), Status2 >= 0
+        ->  Toks = [tk(num(Code), Line, N)|Toks1], N1 is N + 1,
+            '$read_tokens'(Next2, Status2, N1, Toks1, D0, D, F0, F)
+        ;   Toks = [tk(num(0), Line, N)|Toks1], N1 is N + 1,
+            '$read_more'(Tok2, Next2, Status2, Line, N1, Toks1, D0, D, F0, F)
+        )
+    ;   '$read_more'(Tok, Next, Status, Line, N, Toks, D0, D, F0, F)
+    ).
+
+'$read_more'(Tok, Next, Status, Line, N, Toks, D0, D, F0, F) :-
+    (   Tok == [], ( Status =:= -1 ; Status =:= -2 ; Status =:= -17 )
+    ->  Toks = [tk(eof, Line, N)], D = D0,
+        (   Status =:= -17 -> '$fault'(F0, end_of_file_in_block_comment, Line, F) ; F = F0 ),
+        (   ( N > 1 ; Status =:= -17 ) -> '$after_end'(-1) ; true )
+    ;   Tok == '.', Status =:= 0
+    ->  Toks = [tk(end, Line, N)], D = D0, F = F0,
+        '$after_end'(Next)
+    ;   '$token_kind'(Tok, Next, K, D0, D1),
+        (   Status < 0, Status =\= -26 -> '$status_fault'(Status, What), '$fault'(F0, What, Line, F1)
+        ;   F1 = F0
+        ),
+        Toks = [tk(K, Line, N)|Toks1], N1 is N + 1,
+        '$read_tokens'(Next, Status, N1, Toks1, D1, D, F1, F)
+    ).
+
+% The character after the end token was read: a layout character belongs
+% to the end, anything else is given back to the stream. The end of the
+% file is given back too, so that the next read finds it and reads
+% end_of_file (the same after a clause cut short by the end of the file).
+'$after_end'(C) :-
+    (   C >= 0, C =< 32 -> true
+    ;   '$input'(S, S), '$unget_code'(S, C, _)
+    ).
+
+'$fault'(none, What, Line, fault(What, Line)) :- !.
+'$fault'(F, _, _, F).
+
+% What each fault status means.
+'$status_fault'(-11, undefined_char_escape).
+'$status_fault'(-12, bad_escape_sequence).
+'$status_fault'(-13, escape_value_too_large).
+'$status_fault'(-14, layout_in_quoted).
+'$status_fault'(-15, end_of_file_in_quoted).
+'$status_fault'(-21, illegal_number).
+'$status_fault'(-22, float_out_of_range).
+'$status_fault'(-24, unassigned_character_in_quoted).
+'$status_fault'(-25, illegal_character).
+'$status_fault'(-27, integer_too_large).
+'$status_fault'(-32, illegal_number).
+'$status_fault'(-64, illegal_number).
+
+% The kind of a token: name(A, D) with D = d when a digit follows at once
+% (for negative numbers), num(N), str(L), var(V), p(Punct).
+'$token_kind'(atom(A), Next, name(A, D), Dict, Dict) :- !,
+    ( Next >= 0'0, Next =< 0'9 -> D = d ; D = n ).
+'$token_kind'(number(N), _, num(N), Dict, Dict) :- !.
+'$token_kind'(string(L), _, str(L), Dict, Dict) :- !.
+'$token_kind'(var(_, Codes, V), _, var(V), D0, D) :- !,
+    (   Codes == [0'_] -> D = D0
+    ;   atom_codes(Name, Codes), '$dict_add'(D0, Name, V, D)
+    ).
+'$token_kind'(P, _, p(P), Dict, Dict) :- atom(P), !.
+'$token_kind'(C, _, illegal(C), Dict, Dict).
+
+'$dict_add'([], Name, V, [v(Name, V, 1)]).
+'$dict_add'([v(N, V0, C)|D0], Name, V, D) :-
+    (   N == Name -> V = V0, C1 is C + 1, D = [v(N, V0, C1)|D0]
+    ;   D = [v(N, V0, C)|D1], '$dict_add'(D0, Name, V, D1)
+    ).
+
+% '$parse'(Toks, R): R is term(T), the term of the tokens, or
+% fault(What, Line), the fault found furthest into them.
+'$parse'(Toks, R) :-
+    '$bb_put'(prolog, '$parse_fault', f(0, none, 0)),
+    (   '$rd_term'(1200, T, _, Toks, Rest), '$rd_end'(Rest)
+    ->  R = term(T)
+    ;   '$bb_get'(prolog, '$parse_fault', f(_, What, Line)),
+        R = fault(What, Line)
+    ).
+
+% Records the fault at the first token of S when no fault was found
+% further on; fails. Whatever was expected, the end of the file is the
+% fault when it comes first.
+'$rd_fault'(What0, [tk(K, Line, N)|_]) :-
+    '$bb_get'(prolog, '$parse_fault', f(N0, _, _)),
+    N > N0,
+    ( K == eof -> What = end_of_file ; What = What0 ),
+    '$bb_put'(prolog, '$parse_fault', f(N, What, Line)),
+    fail.
+
+'$rd_end'([tk(K, Line, N)|S]) :-
+    (   K == end -> true
+    ;   '$rd_end_fault'(K, What), '$rd_fault'(What, [tk(K, Line, N)|S])
+    ).
+
+'$rd_end_fault'(eof, end_of_file) :- !.
+'$rd_end_fault'(name(A, _), What) :- '$is_op'(A), !, What = operator_priority_clash.
+'$rd_end_fault'(p(P), end_of_clause_expected) :- '$closing'(P), !.
+'$rd_end_fault'(_, operator_expected).
+
+'$closing'(')').
+'$closing'(']').
+'$closing'('}').
+'$closing'(',').
+'$closing'('|').
+
+% '$rd_term'(Max, T, P, S0, S): a term of priority P =< Max.
+'$rd_term'(Max, T, P, S0, S) :-
+    '$rd_primary'(Max, L, LP, S0, S1),
+    '$rd_infix'(Max, L, LP, T, P, S1, S).
+
+'$rd_primary'(Max, T, P, [tk(K, Line, N)|S1], S) :-
+    '$rd_primary'(K, Max, T, P, S1, S, [tk(K, Line, N)|S1]).
+
+'$rd_primary'(num(X), _, X, 0, S, S, _).
+'$rd_primary'(str(X), _, X, 0, S, S, _).
+'$rd_primary'(var(X), _, X, 0, S, S, _).
+'$rd_primary'(name(A, D), Max, T, P, S1, S, S0) :-
+    (   S1 = [tk(p('('), _, _)|S2]
+    ->  '$rd_arg'(A1, S2, S3),
+        '$rd_args'(As, S3, S),
+        T =.. [A, A1|As], P = 0
+    ;   A == '-', D == d, S1 = [tk(num(X), _, _)|S2]
+    ->  '$rd_negate'(X, T), P = 0, S = S2
+    ;   '$prefix_op'(A, OP, Arg)
+    ->  (   OP =< Max,
+            \+ '$rd_terminator'(S1),
+            '$rd_term'(Arg, X, _, S1, S),
+            T =.. [A, X], P = OP
+        ;   OP > Max, \+ '$rd_terminator'(S1), '$rd_fault'(operator_priority_clash, S0)
+        ;   '$rd_atom'(A, Max, P, S1, S0), T = A, S = S1
+        )
+    ;   '$rd_atom'(A, Max, P, S1, S0), T = A, S = S1
+    ).
+'$rd_primary'(p(Open), Max, T, P, S1, S, S0) :-
+    '$rd_open'(Open, Max, T, P, S1, S, S0).
+'$rd_primary'(end, _, _, _, _, _, S0) :- '$rd_fault'(unexpected_end_of_clause, S0).
+'$rd_primary'(eof, _, _, _, _, _, S0) :- '$rd_fault'(end_of_file, S0).
+'$rd_primary'(illegal(_), _, _, _, _, _, S0) :- '$rd_fault'(illegal_character, S0).
+
+'$rd_negate'(X, T) :- T is -X.
+
+'$rd_open'('(', _, T, 0, S1, S, _) :- '$rd_paren'(T, S1, S).
+'$rd_open'(' (', _, T, 0, S1, S, _) :- '$rd_paren'(T, S1, S).
+'$rd_open'('[', Max, T, P, S1, S, _) :-
+    (   S1 = [tk(p(']'), _, _)|S2]
+    ->  '$rd_atom'('[]', Max, P, S2, S1), T = '[]', S = S2
+    ;   '$rd_arg'(X, S1, S2), T = [X|Xs], P = 0,
+        '$rd_list'(Xs, S2, S)
+    ).
+'$rd_open'('{', Max, T, P, S1, S, _) :-
+    (   S1 = [tk(p('}'), _, _)|S2]
+    ->  '$rd_atom'('{}', Max, P, S2, S1), T = '{}', S = S2
+    ;   '$rd_term'(1200, X, _, S1, S2), T = {X}, P = 0,
+        '$rd_expect'('}', S2, S)
+    ).
+'$rd_open'(C, _, _, _, _, _, S0) :- '$closing'(C), '$rd_fault'(cannot_start_term, S0).
+
+'$rd_paren'(T, S1, S) :-
+    '$rd_term'(1200, T, _, S1, S2),
+    '$rd_expect'(')', S2, S).
+
+'$rd_expect'(P, [tk(K, L, N)|S1], S) :-
+    (   K == p(P) -> S = S1
+    ;   '$rd_fault'(expected([P]), [tk(K, L, N)|S1])
+    ).
+
+% An atom standing as a term: an operator has its priority, unless the
+% atom stands alone (followed by a token that closes the term).
+'$rd_atom'(A, Max, P, S1, S0) :-
+    (   '$is_op'(A), \+ '$rd_terminator'(S1)
+    ->  '$op_priority'(A, P0),
+        (   P0 =< Max -> P = P0 ; '$rd_fault'(operator_priority_clash, S0) )
+    ;   P = 0
+    ).
+
+'$op_priority'(A, P) :-
+    '$current_op'(A, _, P, _),
+    \+ ( '$current_op'(A, _, P1, _), P1 > P ), !.
+
+'$rd_terminator'([tk(K, _, _)|_]) :-
+    (   K = p(C) -> '$closing'(C)
+    ;   K == end
+    ;   K == eof
+    ).
+
+'$rd_arg'(X, S0, S) :- '$rd_term'(999, X, _, S0, S).
+
+'$rd_args'(As, [tk(K, L, N)|S1], S) :-
+    (   K == p(',') -> As = [A|As1], '$rd_arg'(A, S1, S2), '$rd_args'(As1, S2, S)
+    ;   K == p(')') -> As = [], S = S1
+    ;   '$rd_fault'(expected([',', ')']), [tk(K, L, N)|S1])
+    ).
+
+'$rd_list'(Xs, [tk(K, L, N)|S1], S) :-
+    (   K == p(',') -> Xs = [X|Xs1], '$rd_arg'(X, S1, S2), '$rd_list'(Xs1, S2, S)
+    ;   K == p('|') -> '$rd_arg'(Xs, S1, S2), '$rd_expect'(']', S2, S)
+    ;   K == p(']') -> Xs = [], S = S1
+    ;   '$rd_fault'(expected([',', '|', ']']), [tk(K, L, N)|S1])
+    ).
+
+% The operators after a left operand L of priority LP.
+'$rd_infix'(Max, L, LP, T, P, S0, S) :-
+    S0 = [tk(K, _, _)|S1],
+    (   '$rd_infix_name'(K, A),
+        '$infix_op'(A, OP, LA, RA), OP =< Max, LP =< LA
+    ->  '$rd_term'(RA, R, _, S1, S2),
+        T1 =.. [A, L, R],
+        '$rd_infix'(Max, T1, OP, T, P, S2, S)
+    ;   K = name(A, _),
+        '$postfix_op'(A, OP, LA), OP =< Max, LP =< LA
+    ->  T1 =.. [A, L],
+        '$rd_infix'(Max, T1, OP, T, P, S1, S)
+    ;   T = L, P = LP, S = S0
+    ).
+
+'$rd_infix_name'(name(A, _), A).
+'$rd_infix_name'(p(','), ',').
+'$rd_infix_name'(p('|'), '|').
+
+% read_from_string_helper(Address, Values, T): the term read from the
+% stream at Address (a stream over a text from C); the variables of the
+% term, in the order of their first occurrence, take the values in turn.
+read_from_string_helper(Address, Values, T) :-
+    read_term('$stream'(Address), T0, [variables(Vs)]),
+    '$bind_values'(Values, Vs),
+    T = T0.
+
+'$bind_values'([], _) :- !.
+'$bind_values'(_, []) :- !.
+'$bind_values'([X|Xs], [V|Vs]) :- V = X, '$bind_values'(Xs, Vs).
+
+% Character conversion. The native table converts; its pairs are also
+% kept on prolog's blackboard (under '$char_conversions', In-Out code
+% pairs) for current_char_conversion/2.
+char_conversion(In, Out) :-
+    Ctx = prolog:char_conversion(In, Out),
+    '$conversion_char'(In, Ctx, 1, I),
+    '$conversion_char'(Out, Ctx, 2, O),
+    (   '$add_char_conversion'(I, O) -> true
+    ;   '$error'(resource_error(char_conversion_table), Ctx, 0)
+    ),
+    '$char_conversions'(Ps0),
+    '$conversion_remove'(Ps0, I, Ps1),
+    (   I =:= O -> Ps = Ps1 ; Ps = [I-O|Ps1] ),
+    '$bb_put'(prolog, '$char_conversions', Ps).
+
+'$conversion_char'(C, Ctx, A, Code) :-
+    (   var(C) -> '$instantiation_error'(Ctx, A)
+    ;   atom(C), atom_length(C, 1) -> char_code(C, Code)
+    ;   '$error'(representation_error(character), Ctx, A)
+    ).
+
+'$char_conversions'(Ps) :- ( '$bb_get'(prolog, '$char_conversions', Ps0) -> Ps = Ps0 ; Ps = [] ).
+
+'$conversion_remove'([], _, []).
+'$conversion_remove'([I0-O|Ps], I, Rest) :-
+    (   I0 =:= I -> Rest = Ps
+    ;   Rest = [I0-O|Rest1], '$conversion_remove'(Ps, I, Rest1)
+    ).
+
+current_char_conversion(In, Out) :-
+    Ctx = prolog:current_char_conversion(In, Out),
+    '$may_be_char'(In, Ctx, 1),
+    '$may_be_char'(Out, Ctx, 2),
+    '$char_conversions'(Ps),
+    '$member'(I-O, Ps),
+    char_code(In, I),
+    char_code(Out, O).
+
+'$may_be_char'(C, Ctx, A) :-
+    (   var(C) -> true
+    ;   atom(C), atom_length(C, 1) -> true
+    ;   '$error'(representation_error(character), Ctx, A)
+    ).

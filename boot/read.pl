@@ -99,7 +99,7 @@ read_term(S, T, Opts) :-
 % variables (v(Name, Var, Count) in the order of their first occurrence).
 '$read_clause'(Mode, Ctx, SArg, T, Dict) :-
     '$input'(S, S),
-    '$read_first_char'(S, C),
+    '$read_first_char'(S, Ctx, SArg, C),
     '$read_tokens'(C, 0, 1, Toks, [], Dict0, none, Fault),
     (   Fault = fault(What, Line) -> '$syntax_error'(Mode, Ctx, SArg, What, Line, T, Dict)
     ;   Toks = [tk(eof, _, _)] -> T = end_of_file, Dict = []
@@ -109,8 +109,18 @@ read_term(S, T, Opts) :-
         )
     ).
 
-'$read_first_char'(S, C) :-
-    (   '$get_code_fail_on_interrupt'(S, C0, 0) -> C = C0 ; '$read_first_char'(S, C) ).
+% Past the end of the stream the error names the stream as the caller
+% gave it.
+'$read_first_char'(S, Ctx, SArg, C) :-
+    catch(prolog:'$get_code_fail_on_interrupt'(S, C0, 0), error(permission_error(input, past_end_of_stream, _), _),
+          prolog:'$read_past_end'(S, Ctx, SArg)),
+    !,
+    C = C0.
+'$read_first_char'(S, Ctx, SArg, C) :- '$read_first_char'(S, Ctx, SArg, C).
+
+'$read_past_end'(S, Ctx, SArg) :-
+    (   SArg > 0 -> Ctx = _:G, arg(SArg, G, Stream) ; Stream = '$stream'(S) ),
+    '$error'(permission_error(input, past_end_of_stream, Stream), Ctx, SArg).
 
 '$syntax_error'(Mode, Ctx, SArg, What, Line, T, Dict) :-
     E = error(syntax_error(What), syntax_error(Ctx, SArg, What, Line)),
@@ -261,15 +271,13 @@ read_term(S, T, Opts) :-
         T =.. [A, A1|As], P = 0
     ;   A == '-', D == d, S1 = [tk(num(X), _, _)|S2]
     ->  '$rd_negate'(X, T), P = 0, S = S2
-    ;   '$prefix_op'(A, OP, Arg)
-    ->  (   OP =< Max,
-            \+ '$rd_terminator'(S1),
-            '$rd_term'(Arg, X, _, S1, S),
+    ;   '$prefix_op'(A, OP, Arg), \+ '$rd_prefix_atom'(S1)
+    ->  (   OP =< Max
+        ->  '$rd_term'(Arg, X, _, S1, S),
             T =.. [A, X], P = OP
-        ;   OP > Max, \+ '$rd_terminator'(S1), '$rd_fault'(operator_priority_clash, S0)
-        ;   '$rd_atom'(A, Max, P, S1, S0), T = A, S = S1
+        ;   '$rd_fault'(operator_priority_clash, S0)
         )
-    ;   '$rd_atom'(A, Max, P, S1, S0), T = A, S = S1
+    ;   T = A, P = 0, S = S1
     ).
 '$rd_primary'(p(Open), Max, T, P, S1, S, S0) :-
     '$rd_open'(Open, Max, T, P, S1, S, S0).
@@ -281,15 +289,15 @@ read_term(S, T, Opts) :-
 
 '$rd_open'('(', _, T, 0, S1, S, _) :- '$rd_paren'(T, S1, S).
 '$rd_open'(' (', _, T, 0, S1, S, _) :- '$rd_paren'(T, S1, S).
-'$rd_open'('[', Max, T, P, S1, S, _) :-
+'$rd_open'('[', _, T, P, S1, S, _) :-
     (   S1 = [tk(p(']'), _, _)|S2]
-    ->  '$rd_atom'('[]', Max, P, S2, S1), T = '[]', S = S2
+    ->  T = '[]', P = 0, S = S2
     ;   '$rd_arg'(X, S1, S2), T = [X|Xs], P = 0,
         '$rd_list'(Xs, S2, S)
     ).
-'$rd_open'('{', Max, T, P, S1, S, _) :-
+'$rd_open'('{', _, T, P, S1, S, _) :-
     (   S1 = [tk(p('}'), _, _)|S2]
-    ->  '$rd_atom'('{}', Max, P, S2, S1), T = '{}', S = S2
+    ->  T = '{}', P = 0, S = S2
     ;   '$rd_term'(1200, X, _, S1, S2), T = {X}, P = 0,
         '$rd_expect'('}', S2, S)
     ).
@@ -304,18 +312,16 @@ read_term(S, T, Opts) :-
     ;   '$rd_fault'(expected([P]), [tk(K, L, N)|S1])
     ).
 
-% An atom standing as a term: an operator has its priority, unless the
-% atom stands alone (followed by a token that closes the term).
-'$rd_atom'(A, Max, P, S1, S0) :-
-    (   '$is_op'(A), \+ '$rd_terminator'(S1)
-    ->  '$op_priority'(A, P0),
-        (   P0 =< Max -> P = P0 ; '$rd_fault'(operator_priority_clash, S0) )
-    ;   P = 0
-    ).
-
-'$op_priority'(A, P) :-
-    '$current_op'(A, _, P, _),
-    \+ ( '$current_op'(A, _, P1, _), P1 > P ), !.
+% An atom standing as a term has priority 0, an operator too (f(-),
+% - = a, - mod 2). A prefix operator is an atom when it closes the term or when an infix or
+% postfix operator that is no prefix operator follows (- = a is (-) = a);
+% otherwise it applies to the term that follows. The choice is made here
+% once, so that parsing never backtracks.
+'$rd_prefix_atom'(S1) :- '$rd_terminator'(S1), !.
+'$rd_prefix_atom'([tk(name(B, _), _, _)|S2]) :-
+    \+ S2 = [tk(p('('), _, _)|_],
+    (   '$current_op'(B, infix, _, _) ; '$current_op'(B, postfix, _, _) ),
+    \+ '$current_op'(B, prefix, _, _), !.
 
 '$rd_terminator'([tk(K, _, _)|_]) :-
     (   K = p(C) -> '$closing'(C)

@@ -265,10 +265,8 @@ read_term(S, T, Opts) :-
 '$rd_primary'(str(X), _, X, 0, S, S, _).
 '$rd_primary'(var(X), _, X, 0, S, S, _).
 '$rd_primary'(name(A, D), Max, T, P, S1, S, S0) :-
-    (   S1 = [tk(p('('), _, _)|S2]
-    ->  '$rd_arg'(A1, S2, S3),
-        '$rd_args'(As, S3, S),
-        T =.. [A, A1|As], P = 0
+    (   S1 = [tk(p('('), _, _)|_]
+    ->  '$rd_name_term'(A, T, S1, S), P = 0
     ;   A == '-', D == d, S1 = [tk(num(X), _, _)|S2]
     ->  '$rd_negate'(X, T), P = 0, S = S2
     ;   '$prefix_op'(A, OP, Arg), \+ '$rd_prefix_atom'(S1)
@@ -289,19 +287,29 @@ read_term(S, T, Opts) :-
 
 '$rd_open'('(', _, T, 0, S1, S, _) :- '$rd_paren'(T, S1, S).
 '$rd_open'(' (', _, T, 0, S1, S, _) :- '$rd_paren'(T, S1, S).
-'$rd_open'('[', _, T, P, S1, S, _) :-
+'$rd_open'('[', _, T, 0, S1, S, _) :-
     (   S1 = [tk(p(']'), _, _)|S2]
-    ->  T = '[]', P = 0, S = S2
-    ;   '$rd_arg'(X, S1, S2), T = [X|Xs], P = 0,
+    ->  '$rd_name_term'('[]', T, S2, S)
+    ;   '$rd_arg'(X, S1, S2), T = [X|Xs],
         '$rd_list'(Xs, S2, S)
     ).
-'$rd_open'('{', _, T, P, S1, S, _) :-
+'$rd_open'('{', _, T, 0, S1, S, _) :-
     (   S1 = [tk(p('}'), _, _)|S2]
-    ->  T = '{}', P = 0, S = S2
-    ;   '$rd_term'(1200, X, _, S1, S2), T = {X}, P = 0,
+    ->  '$rd_name_term'('{}', T, S2, S)
+    ;   '$rd_term'(1200, X, _, S1, S2), T = {X},
         '$rd_expect'('}', S2, S)
     ).
 '$rd_open'(C, _, _, _, _, _, S0) :- '$closing'(C), '$rd_fault'(cannot_start_term, S0).
+
+% A name as a term: a compound term when an argument list follows at
+% once ([] and {} too: {}(X)), else the atom.
+'$rd_name_term'(A, T, S1, S) :-
+    (   S1 = [tk(p('('), _, _)|S2]
+    ->  '$rd_arg'(A1, S2, S3),
+        '$rd_args'(As, S3, S),
+        T =.. [A, A1|As]
+    ;   T = A, S = S1
+    ).
 
 '$rd_paren'(T, S1, S) :-
     '$rd_term'(1200, T, _, S1, S2),

@@ -1,5 +1,5 @@
 // The queue handlers of Boolean implications, disequations and clause
-// watchers, and the indexical evaluator, are not written yet: each raises a
+// watchers are not written yet: each raises a
 // system error, so that no item is mistaken for served.
 #include "kernel/errors.h"
 #include "kernel/propagation.h"
@@ -16,4 +16,3 @@ int not_built(lv_foreign_env* env, const char* what) {
 int fd_implication_handler(lv_foreign_env* env, lv_term) { return not_built(env, "implication handler not implemented"); }
 int fd_disequation_handler(lv_foreign_env* env, lv_term) { return not_built(env, "disequation handler not implemented"); }
 int fd_watcher_handler(lv_foreign_env* env, lv_term, lv_term) { return not_built(env, "watcher handler not implemented"); }
-int fd_eval_indexical(lv_foreign_env* env, lv_term_ref) { return not_built(env, "indexical evaluator not implemented"); }

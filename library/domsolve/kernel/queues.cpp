@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "kernel/fd_assert.h"
+#include "kernel/indexical.h"
 #include "kernel/propagation.h"
 
 #include "kernel/solver_state.h"
@@ -177,6 +178,6 @@ int64_t fd_engine_hook(void* data, lv_worker*, int64_t event, int64_t argument) 
   return 0;
 }
 
-void fd_free_definition_chain(void*, uint64_t*) {
-  // No indexical definitions are made yet.
+void fd_free_definition_chain(void* env, uint64_t* chain) {
+  fd_release_definition_chain(static_cast<lv_foreign_env*>(env), reinterpret_cast<void**>(chain));
 }

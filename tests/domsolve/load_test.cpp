@@ -66,6 +66,9 @@ class LoadedSolver : public RuntimeTest {
         {"$fd_overflow", {{"+", "term"}, {"+", "term"}, {"r", "integer"}}},
         {"$fd_dom_complement", {{"+", "term"}, {"+", "term"}}},
         {"$fd_abs", {{"+", "term"}, {"+", "term"}, {"+", "term"}, {"+", "term"}}},
+        {"$fd_evaluate_indexical", {{"+", "term"}, {"r", "integer"}}},
+        {"$fd_dispatch_global_fast",
+         {{"+", "term"}, {"+", "term"}, {"+", "term"}, {"+", "term"}, {"+", "term"}, {"r", "integer"}}},
     };
     std::vector<lv_term_ref> functions;
     for (const auto& d : declarations) {
@@ -110,6 +113,20 @@ TEST_F(LoadedSolver, LoadsCallsAndUnloads) {
 
   ASSERT_EQ(query("prolog", "unload_foreign_resource", {atom_term("domsolve")}), 1);
   EXPECT_EQ(resource(), nullptr);
+}
+
+TEST_F(LoadedSolver, DriverAndDispatchFromProlog) {
+  ASSERT_EQ(load(), 1) << term_text(exception_ref());
+  // Nothing queued: propagation is finished at once.
+  lv_term_ref result = var_ref();
+  ASSERT_EQ(query("domsolve", "$fd_evaluate_indexical", {var_ref(), result}), 1);
+  EXPECT_EQ(int_of(result), 0);
+  // A goal with no C propagator is left to the Prolog level.
+  lv_term_ref ok = var_ref();
+  ASSERT_EQ(query("domsolve", "$fd_dispatch_global_fast",
+                  {compound("no_such_propagator", {atom_term("a")}), var_ref(), var_ref(), var_ref(), var_ref(), ok}),
+            1);
+  EXPECT_EQ(int_of(ok), 0);
 }
 
 TEST_F(LoadedSolver, OverflowActionDefinedAfterLoading) {

@@ -15,7 +15,8 @@ x(current_op_type_integer, x, current_op(_, 1, _), error(domain_error(operator_s
 t(current_op_name_integer, x, current_op(_, _, 1)).
 
 t(op_new, P-T, (op(710, xfx, ===>), current_op(P, T, ===>), op(0, xfx, ===>))).
-t(op_list, L, (op(710, xfy, [aa, bb]), findall(O, current_op(710, xfy, O), L), op(0, xfy, [aa, bb]))).
+t(op_list, N, (op(710, xfy, [aa, bb]), findall(O, current_op(710, xfy, O), L), length(L, N), member(aa, L), member(bb, L),
+                op(0, xfy, [aa, bb]))).
 t(op_removed, x, (op(710, xfx, ===>), op(0, xfx, ===>), current_op(_, _, ===>))).
 t(op_replace, P-T, (op(710, xfx, ===>), op(720, xfy, ===>), current_op(P, T, ===>), op(0, xfy, ===>))).
 t(op_prefix_and_infix, yes, (op(200, xfx, ++), op(200, fy, ++), current_op(_, xfx, ++), current_op(_, fy, ++), op(0, xfx, ++), op(0, fy, ++))).

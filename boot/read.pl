@@ -5,10 +5,8 @@
 % A clause is read in two steps. First its tokens are read up to the end
 % token (or the end of the file); a lexical fault is remembered and reading
 % goes on, so that after any error the next read starts after the clause.
-% Then the token list is parsed by operator precedence. The parser may try
-% a prefix operator both as an operator and as an atom; every place where a
-% parse fails records what it expected, and the error reported is the one
-% found furthest into the clause.
+% Then the token list is parsed by operator precedence, without
+% backtracking; the place where the parse fails records what it expected.
 %
 % A syntax error is
 %     error(syntax_error(What), syntax_error(Goal, ArgNo, What, Line))
@@ -70,9 +68,9 @@ read_term(S, T, Opts) :-
 '$read_option'(syntax_errors(E), o(_, _, _, M)) :-
     atom(E), '$syntax_mode'(E), ( var(M) -> M = E ; true ).
 
-% An option given twice: each occurrence gets the value.
-'$option_value'(Vs, V) :- ( var(Vs) -> Vs = [V] ; Vs = [_|_], '$option_add'(Vs, V) ).
-'$option_add'(Vs, V) :- ( var(Vs) -> Vs = [V] ; Vs = [_|R], '$option_add'(R, V) ).
+% The arguments of an option, kept in an open list: an option given twice
+% gets the value twice.
+'$option_value'(Vs, V) :- ( var(Vs) -> Vs = [V|_] ; Vs = [_|R], '$option_value'(R, V) ).
 
 '$syntax_mode'(error).
 '$syntax_mode'(fail).
@@ -84,8 +82,7 @@ read_term(S, T, Opts) :-
     (   var(Names) -> true ; '$dict_names'(Dict, Ns), '$option_unify'(Names, Ns) ),
     (   var(Singles) -> true ; '$dict_singletons'(Dict, Ss), '$option_unify'(Singles, Ss) ).
 
-'$option_unify'([], _).
-'$option_unify'([V|Vs], X) :- V = X, '$option_unify'(Vs, X).
+'$option_unify'(L, X) :- ( var(L) -> true ; L = [V|Vs], V = X, '$option_unify'(Vs, X) ).
 
 '$dict_names'([], []).
 '$dict_names'([v(N, V, _)|D], [N = V|Ns]) :- '$dict_names'(D, Ns).

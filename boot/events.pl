@@ -2,17 +2,31 @@
 %
 % The engine itself grows the stacks, runs the goals woken by bindings of
 % attributed variables and the cleanups a cut passes, before it calls these;
-% what is left to them is the asynchronous events, of which there are none
-% yet to handle.
+% what is left to them is the asynchronous events: '$user_event' runs the
+% handlers of the signals counted and the events queued since the last run
+% (a Ctrl-C or Ctrl-Break event leaves its handler below as the
+% continuation). It fails when an event failed or raised.
 
 :- module(prolog, []).
 
 % '$event_handler': called at a call's event check; the call waits in a
 % continuation frame.
-'$event_handler'.
+'$event_handler' :-
+    '$user_event'.
 
 % '$frame_handler'(Cells, Live, I1, I2, CutBarrier, R1, R2): called at an
 % instruction's event check with the interrupted code's handler frame;
 % '$resume'/7 pops the frame and goes on with the interrupted code.
 '$frame_handler'(Cells, Live, I1, I2, Cut, R1, R2) :-
+    '$user_event',
     '$resume'(Cells, Live, I1, I2, Cut, R1, R2).
+
+% Ctrl-C (SIGINT) and Ctrl-Break (SIGQUIT): until the debugger offers its
+% choices, the goal running is aborted. '$reset_ctrlc_pending' lets the next
+% Ctrl-C through.
+control_c_handler :-
+    '$reset_ctrlc_pending',
+    abort.
+
+control_break_handler :-
+    abort.

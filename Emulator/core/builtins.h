@@ -19,7 +19,13 @@ struct lv_builtin {
 };
 
 // Module indices of the flags word.
-enum : uint32_t { LV_BUILTIN_PROLOG = 0, LV_BUILTIN_USER = 1, LV_BUILTIN_DOMSOLVE = 2 };
+enum : uint32_t {
+  LV_BUILTIN_PROLOG = 0,
+  LV_BUILTIN_USER = 1,
+  LV_BUILTIN_DOMSOLVE = 2,
+  LV_BUILTIN_ALIGNMENTS = 3,
+  LV_BUILTIN_STRUCTS = 4,
+};
 
 constexpr uint32_t lv_builtin_flags(unsigned arity, uint32_t module = LV_BUILTIN_PROLOG) {
   return arity | (module << 17);

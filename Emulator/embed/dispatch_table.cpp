@@ -22,6 +22,7 @@
 #include "core/worker.h"
 #include "embed/api_exceptions.h"
 #include "embed/argument_vector.h"
+#include "embed/async_events.h"
 #include "embed/boot_mode.h"
 #include "embed/c_predicates.h"
 #include "embed/encoding_functions.h"
@@ -33,6 +34,7 @@
 #include "embed/queries.h"
 #include "embed/runtime_instances.h"
 #include "embed/runtime_services.h"
+#include "embed/signals.h"
 #include "embed/startup.h"
 #include "embed/system_properties.h"
 #include "embed/term_interface.h"
@@ -81,7 +83,7 @@ const lv_c_interface_table lv_c_interface = {
     FN(LV_next_solution),  // 16
     FN(LV_cut_query),  // 17
     FN(LV_close_query),  // 18
-    NONE(LV_event),  // 19
+    FN(LV_event),  // 19
     FN(LV_fopen),  // 20
     FN(lv_ref_term),  // 21
     FN(LV_create_os_stream),  // 22
@@ -154,8 +156,8 @@ const lv_c_interface_table lv_c_interface = {
     FN(LV_fclose),  // 89
     FN(LV_unget_code),  // 90
     FN(LV_unget_byte),  // 91
-    NONE(LV_signal),  // 92
-    NONE(lv_raise_signal),  // 93
+    FN(LV_signal),  // 92
+    FN(lv_raise_signal),  // 93
     FN(LV_define_c_predicate),  // 94
     FN(LV_copy_environ),  // 95
     RETIRED(unavailable_api_97),  // 96
@@ -167,7 +169,7 @@ const lv_c_interface_table lv_c_interface = {
     FN(LV_free),  // 102
     RETIRED(unavailable_api_104),  // 103
     FN(LV_save_and_raise_error),  // 104
-    NONE(LV_schedule_async_event),  // 105
+    FN(LV_schedule_async_event),  // 105
     FN(lv_raise_win32_error),  // 106
     FN(LV_atom_length),  // 107
     FN(LV_put_list_n_codes),  // 108
@@ -188,8 +190,8 @@ const lv_c_interface_table lv_c_interface = {
     FN(LV_set_set_window_title_hook),  // 123
     FN(LV_set_get_window_title_hook),  // 124
     FN(lv_get_engine_global),  // 125
-    NONE(LV_sigaction),  // 126
-    NONE(LV_free_async_event),  // 127
+    FN(LV_sigaction),  // 126
+    FN(LV_free_async_event),  // 127
     FN(lv_qload_or_restore),  // 128
     FN(lv_variable_to_string),  // 129
     FN(LV_install_lvti_hook),  // 130
@@ -225,8 +227,8 @@ const lv_c_interface_table lv_c_interface = {
     FN(LV_get_external_object_type),  // 160
     FN(LV_finalize_external_object),  // 161
     FN(LV_garbage_collect_external_objects),  // 162
-    NONE(LV_ctrlc_action),  // 163
-    NONE(LV_ctrlbreak_action),  // 164
+    FN(LV_ctrlc_action),  // 163
+    FN(LV_ctrlbreak_action),  // 164
     FN(lv_set_corvid_magic),  // 165
     FN(lv_get_corvid_magic),  // 166
     FN(lv_set_corvid_threadservermode),  // 167
@@ -253,7 +255,7 @@ const lv_c_interface_table lv_c_interface = {
     FN(LV_get_list_n_bytes),  // 188
     FN(LV_stream_from_string),  // 189
     FN(LV_set_argv),  // 190
-    NONE(LV_alloc_async_event),  // 191
+    FN(LV_alloc_async_event),  // 191
     FN(LV_system_properties),  // 192
     FN(LV_get_system_property),  // 193
     FN(LV_set_system_property),  // 194

@@ -25,6 +25,7 @@
 #include "core/termrefs.h"
 #include "core/version_text.h"
 #include "embed/argument_vector.h"
+#include "embed/async_events.h"
 #include "embed/boot_mode.h"
 #include "embed/builtin_registry.h"
 #include "embed/encoding_functions.h"
@@ -37,6 +38,7 @@
 #include "embed/queries.h"
 #include "embed/runtime_instances.h"
 #include "embed/stream_services.h"
+#include "embed/system_builtins.h"
 #include "embed/tool_interface.h"
 #include "lvio/deferred_close.h"
 #include "lvio/initialize.h"
@@ -99,6 +101,9 @@ void take_back() {
     LV_set_user_stream_post_hook(nullptr, nullptr);
   }
   if (st.reached >= ENGINE) {
+    // The events still queued hear that the queue closes; then it goes.
+    if (lv_worker* w = get_current_worker(); w != nullptr && !lv_worker_destroyed()) (void)lv_run_events(w, 1);
+    lv_event_queue_stop();
     lv_encoding_shutdown();
     lv_free_memory_error_term();
     if (lv_worker* w = get_current_worker(); w != nullptr && !lv_worker_destroyed()) lv_destroy_worker(w);
@@ -211,6 +216,7 @@ int start(int argc, const char* const* argv, const lv_init_options* options, con
   }
   if (lv_mem_init(jit && JIT_AVAILABLE ? 1 : 0) != 0) return LV_ERR_NO_MEMORY;
   st.reached = MEMORY;
+  lv_system_builtins_reset();
   st.io_available = true;
 
   // The choice of system.
@@ -245,6 +251,7 @@ int start(int argc, const char* const* argv, const lv_init_options* options, con
   engine_global.engine = w;
   st.reached = ENGINE;
   lv_make_memory_error_term(w);
+  if (lv_event_queue_init(w) < 0) return LV_ERR_SYSTEM;
 
   if (lv_init_std_streams() == 0) return LV_ERR_SYSTEM;
   st.reached = STREAMS;

@@ -31,6 +31,7 @@
 #include "core/version_text.h"
 #include "core/worker.h"
 #include "embed/prolog_contract.h"
+#include "embed/system_builtins.h"
 #include "lvio/initialize.h"
 #include "machine/bignum.h"
 #include "machine/emulator.h"
@@ -71,8 +72,11 @@ class Runtime {
     lv_reset_reader_flags();
     lv_store_init();
     lv_define_kind_predicates();
+    if (lv_init_std_streams() == 0) return false;
+    lv_reset_current_streams();
     for (lv_builtin_table t : {lv_core_builtins(), lv_store_builtins(), lv_db_builtins(), lv_reader_builtins(),
-                               lv_os_builtins(), lv_tunnel_builtins(), lv_embed_builtins(), lv_argv_builtins()})
+                               lv_os_builtins(), lv_tunnel_builtins(), lv_embed_builtins(), lv_argv_builtins(),
+                               lv_stream_builtins(), lv_system_builtins()})
       for (size_t i = 0; i < t.count; i++)
         if (((t.records[i].flags >> 17) & 7) == LV_BUILTIN_PROLOG)
           c_pred(t.records[i].name, t.records[i].flags & 0xff, t.records[i].function);

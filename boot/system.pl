@@ -1,0 +1,55 @@
+% statistics/0,2 over the engine's '$statistics'/2.
+%
+% statistics(Key, Value): the keys below, each made of one or more of the
+% engine's figures. Times are milliseconds, sizes bytes. runtime,
+% total_runtime and walltime are [Total, SinceLastQuery], each key keeping
+% its own last query.
+
+:- module(prolog, [statistics/0, statistics/2]).
+
+statistics(Key, Value) :-
+    (   var(Key)
+    ->  '$statistics_key'(Key, Parts),
+        '$statistics_value'(Parts, Value)
+    ;   atom(Key)
+    ->  (   '$statistics_key'(Key, Parts)
+        ->  '$statistics_value'(Parts, Value)
+        ;   '$domain_error'(statistics_key, Key, prolog:statistics(Key, Value), 1)
+        )
+    ;   '$type_error'(atom, Key, prolog:statistics(Key, Value), 1)
+    ).
+
+% '$statistics_key'(Key, Parts): Parts is the engine's key whose value is
+% the value, or a list of engine keys whose values make the value's list.
+'$statistics_key'(runtime, runtime).
+'$statistics_key'(total_runtime, total_runtime).
+'$statistics_key'(walltime, walltime).
+'$statistics_key'(memory, [memory_used, memory_free]).
+'$statistics_key'(global_stack, [global_stack_used, global_stack_free]).
+'$statistics_key'(local_stack, [local_stack_used, local_stack_free]).
+'$statistics_key'(trail, [trail_used, trail_free]).
+'$statistics_key'(choice, [choice_used, choice_free]).
+'$statistics_key'(program, [memory_used, memory_free]).
+'$statistics_key'(garbage_collection, [gc_count, gc_freed, gc_time]).
+'$statistics_key'(stack_shifts, [ss_global, ss_local, ss_choice, ss_time]).
+'$statistics_key'(atoms, [atoms_nbused, atoms_used, atoms_nbfree]).
+'$statistics_key'(atom_garbage_collection, [agc_count, agc_freed, agc_time]).
+'$statistics_key'(defragmentation, [defrag_count, defrag_time]).
+'$statistics_key'(dead_clause_collection, [dcgc_count, dcgc_time]).
+'$statistics_key'(memory_culprit, memory_culprit).
+'$statistics_key'(memory_buckets, memory_buckets).
+'$statistics_key'(jit, [jit_count, jit_time]).
+
+'$statistics_value'([], []) :- !.
+'$statistics_value'([K|Ks], [V|Vs]) :- !,
+    '$statistics'(K, V),
+    '$statistics_value'(Ks, Vs).
+'$statistics_value'(K, V) :-
+    '$statistics'(K, V).
+
+% statistics/0: every figure, as a message.
+statistics :-
+    findall(Key-Value,
+            ( '$statistics_key'(Key, Parts), '$statistics_value'(Parts, Value) ),
+            Figures),
+    print_message(informational, statistics(Figures)).

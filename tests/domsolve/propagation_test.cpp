@@ -11,6 +11,7 @@
 #include "core/stack_shift.h"
 #include "domsolve/solver_fixture.h"
 #include "kernel/attributes.h"
+#include "kernel/clauses.h"
 #include "kernel/dvar.h"
 #include "kernel/foreign_predicates.h"
 #include "kernel/propagation.h"
@@ -296,6 +297,53 @@ TEST_F(Propagation, DriverRunsCPropagators) {
       EXPECT_TRUE(call_failed());
     }
   }
+}
+
+// The first suspension of a variable, as text.
+std::string first_suspension(lv_term attribute, terms::reader& r) {
+  lv_term array = fd_mutable_value(lv_struct_cells(attribute)[FD_ATTR_SUSPENSIONS]);
+  if (!lv_is_struct(array)) return "none";
+  return r.write(lv_deref(lv_list_cells(lv_deref(lv_struct_cells(array)[2]))[0]));
+}
+
+TEST_F(Propagation, ClauseWatchersAndImplications) {
+  fd_queue_open(&env);
+  variable x = make_var(0, 1), y = make_var(0, 1), z = make_var(0, 1);
+  lv_term_ref pos = ref("[lit(a, _, b), lit(a, _, b)]"), neg = ref("[lit(a, _, b)]");
+  lv_struct_cells(lv_deref(lv_list_cells(lv_deref(w->termrefs[pos].term))[0]))[2] = var(x);
+  lv_struct_cells(lv_deref(lv_list_cells(lv_deref(lv_list_cells(lv_deref(w->termrefs[pos].term))[1]))[0]))[2] =
+      var(y);
+  lv_struct_cells(lv_deref(lv_list_cells(lv_deref(w->termrefs[neg].term))[0]))[2] = var(z);
+  fd_post_clause_watchers(&env, pos, neg, 0);
+  // The clause watches its last two literals, 2 and -1.
+  std::string s = first_suspension(attr(z), *r);
+  EXPECT_EQ(s.substr(0, 44), "propagator(16,3,_,watcher(-1,[],0,_,clause(2") << s;
+  EXPECT_NE(s.find("clause(2,-1,0,_,"), std::string::npos) << s;
+  // x's literal is not watched: its value queues nothing; z's is.
+  fd_tell_value(&env, attr(x), var(x), lv_make_small(1), 0);
+  EXPECT_EQ(queue_text(3), "");
+  fd_tell_value(&env, attr(z), var(z), lv_make_small(0), 0);
+  EXPECT_EQ(queue_text(3).substr(0, 12), "0 watcher(-1");
+
+  // One positive, one negative literal: two implications.
+  variable p = make_var(0, 1), n = make_var(0, 1);
+  lv_term_ref ppos = ref("[lit(a, _, b)]"), pneg = ref("[lit(a, _, b)]");
+  lv_struct_cells(lv_deref(lv_list_cells(lv_deref(w->termrefs[ppos].term))[0]))[2] = var(p);
+  lv_struct_cells(lv_deref(lv_list_cells(lv_deref(w->termrefs[pneg].term))[0]))[2] = var(n);
+  fd_post_binary_implications(&env, ppos, pneg, 0);
+  EXPECT_EQ(first_suspension(attr(p), *r), "propagator(16,0,a,implication(lit(a,_,b),0,lit(a,_,b),1))");
+  EXPECT_EQ(first_suspension(attr(n), *r), "propagator(16,1,a,implication(lit(a,_,b),1,lit(a,_,b),0))");
+
+  // Coreference lists written into every attribute of a list.
+  lv_term list = read("[-(0, A), -(2, B)]");
+  lv_struct_cells(lv_deref(lv_list_cells(lv_deref(list))[0]))[2] = attr(p);
+  lv_struct_cells(lv_deref(lv_list_cells(lv_deref(lv_list_cells(lv_deref(list))[1]))[0]))[2] = attr(n);
+  fd_set_mutables(&env, list, read("joined"));
+  EXPECT_EQ(text(fd_mutable_value(lv_struct_cells(attr(p))[FD_ATTR_COREFERENCES])), "joined");
+  EXPECT_EQ(text(fd_mutable_value(lv_struct_cells(attr(n))[FD_ATTR_COREFERENCES])), "joined");
+
+  // A propagator name with no C function.
+  EXPECT_EQ(fd_call_propagator_by_name(&env, read("no_such"), 2, ref("s"), ref("s"), ref("[]"), ref("g")), 0);
 }
 
 }  // namespace

@@ -39,6 +39,7 @@ constexpr lv_term FD_ATOM_OFF = fd_predefined_atom(15);
 constexpr lv_term FD_ATOM_V = fd_predefined_atom(16);
 constexpr lv_term FD_ATOM_INDEXICAL = fd_predefined_atom(17);  // $indexical
 constexpr lv_term FD_ATOM_GLOBAL = fd_predefined_atom(19);     // $global
+constexpr lv_term FD_ATOM_CLAUSE = fd_predefined_atom(20);
 constexpr lv_term FD_ATOM_WATCHER = fd_predefined_atom(21);
 constexpr lv_term FD_ATOM_DAEMON = fd_predefined_atom(22);
 constexpr lv_term FD_ATOM_DISEQUATION = fd_predefined_atom(23);

@@ -346,4 +346,25 @@ TEST_F(Propagation, ClauseWatchersAndImplications) {
   EXPECT_EQ(fd_call_propagator_by_name(&env, read("no_such"), 2, ref("s"), ref("s"), ref("[]"), ref("g")), 0);
 }
 
+TEST_F(Propagation, CoreferencedVariablesShareTheirDomains) {
+  fd_queue_open(&env);
+  // Y = X - 2: keys 0 and 2 on one coreference list.
+  variable x = make_var(1, 9), y = make_var(-1, 7);
+  lv_term list = read("[-(0, A), -(2, B) | _]");
+  lv_struct_cells(lv_deref(lv_list_cells(lv_deref(list))[0]))[2] = attr(x);
+  lv_struct_cells(lv_deref(lv_list_cells(lv_deref(lv_list_cells(lv_deref(list))[1]))[0]))[2] = attr(y);
+  fd_set_mutables(&env, list, list);
+  fd_tell_interval(&env, attr(x), var(x), lv_make_small(3), lv_make_small(5), 15, 0);
+  EXPECT_EQ(domain(y), "dom([[1|3]],1,3,3)");
+  EXPECT_EQ(queue_text(0).substr(0, 22), "dom([[3|5]],3,5,3) 15 ");
+  lv_term out;
+  EXPECT_EQ(fd_propagate(&env, &out, 0), 0);
+  // A value: both variables are bound through queue 0.
+  fd_tell_value(&env, attr(x), var(x), lv_make_small(4), 0);
+  EXPECT_EQ(domain(y), "2");
+  EXPECT_EQ(fd_propagate(&env, &out, 0), 0);
+  EXPECT_EQ(var(x), lv_make_small(4));
+  EXPECT_EQ(var(y), lv_make_small(2));
+}
+
 }  // namespace

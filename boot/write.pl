@@ -1,0 +1,308 @@
+% Writing terms: write_term/2,3, write/1,2, writeq/1,2, print/1,2,
+% write_canonical/1,2.
+%
+% The native side writes atomic pieces ($write/3 with the options term,
+% $display_nonvar/2 plain); compound terms, operators, lists and curly
+% terms are laid out here. Between two tokens a space is written when they
+% would otherwise read back as one token (two letters or digits, two symbol
+% characters, two quotes), after a prefix operator before an opening
+% bracket or a number of its sign, and around operators made of letters.
+%
+% The options term: '$wopts'(Quoted, IgnoreOps, NumberVars, Portray,
+% MaxDepth, _, _, Charset, Float); the native writer reads the quoting
+% switch (argument 1), the quoted charset (8) and the float format (9).
+
+:- module(prolog, [
+    write_term/2, write_term/3, write/1, write/2, writeq/1, writeq/2, print/1, print/2,
+    write_canonical/1, write_canonical/2
+]).
+
+write(T) :- current_output(S), '$write_top'(S, T, '$wopts'(false, false, true, false, 0, _, _, _, _), prolog:write(T)).
+write(S, T) :- '$write_top'(S, T, '$wopts'(false, false, true, false, 0, _, _, _, _), prolog:write(S, T)).
+writeq(T) :- current_output(S), '$write_top'(S, T, '$wopts'(true, false, true, false, 0, _, _, _, _), prolog:writeq(T)).
+writeq(S, T) :- '$write_top'(S, T, '$wopts'(true, false, true, false, 0, _, _, _, _), prolog:writeq(S, T)).
+print(T) :- current_output(S), '$write_top'(S, T, '$wopts'(true, false, true, true, 0, _, _, _, _), prolog:print(T)).
+print(S, T) :- '$write_top'(S, T, '$wopts'(true, false, true, true, 0, _, _, _, _), prolog:print(S, T)).
+write_canonical(T) :-
+    current_output(S),
+    '$write_top'(S, T, '$wopts'(true, true, false, false, 0, _, _, _, _), prolog:write_canonical(T)).
+write_canonical(S, T) :-
+    '$write_top'(S, T, '$wopts'(true, true, false, false, 0, _, _, _, _), prolog:write_canonical(S, T)).
+
+write_term(T, Os) :-
+    Ctx = prolog:write_term(T, Os),
+    '$write_options'(Os, Ctx, 2, O),
+    current_output(S),
+    '$write_top'(S, T, O, Ctx).
+write_term(S, T, Os) :-
+    Ctx = prolog:write_term(S, T, Os),
+    '$write_options'(Os, Ctx, 3, O),
+    '$write_top'(S, T, O, Ctx).
+
+'$write_top'(S, T, O, Ctx) :-
+    '$stream_arg'(S, output, text, Ctx, 1, A),
+    '$wr'(T, 1200, 1, O, A, none, _).
+
+% The options of write_term/2,3; unset switches are false.
+'$write_options'(Os, Ctx, ArgNo, O) :-
+    '$list_skip'(Os, N, Tail),
+    (   var(Tail) -> '$instantiation_error'(Ctx, ArgNo)
+    ;   ( Tail \== [] ; N < 0 ) -> '$type_error'(list, Os, Ctx, ArgNo)
+    ;   true
+    ),
+    O = '$wopts'(Q, I, NV, P, D, _, _, _, _),
+    '$write_options_'(Os, Ctx, ArgNo, O),
+    '$default_false'(Q), '$default_false'(I), '$default_false'(NV), '$default_false'(P),
+    (   var(D) -> D = 0 ; true ).
+
+'$default_false'(X) :- ( var(X) -> X = false ; true ).
+
+'$write_options_'([], _, _, _).
+'$write_options_'([Opt|Os], Ctx, ArgNo, O) :-
+    (   var(Opt) -> '$instantiation_error'(Ctx, ArgNo)
+    ;   '$write_option'(Opt, O) -> true
+    ;   '$domain_error'(write_option, Opt, Ctx, ArgNo)
+    ),
+    '$write_options_'(Os, Ctx, ArgNo, O).
+
+'$write_option'(quoted(B), O) :- '$bool'(B), '$set_once'(1, O, B).
+'$write_option'(ignore_ops(B), O) :- '$bool'(B), '$set_once'(2, O, B).
+'$write_option'(numbervars(B), O) :- '$bool'(B), '$set_once'(3, O, B).
+'$write_option'(portray(B), O) :- '$bool'(B), '$set_once'(4, O, B).
+'$write_option'(max_depth(D), O) :- integer(D), D >= 0, '$set_once'(5, O, D).
+
+'$bool'(B) :- nonvar(B), ( B == true ; B == false ), !.
+
+% The first occurrence of an option holds.
+'$set_once'(I, O, V) :- arg(I, O, X), ( var(X) -> X = V ; true ).
+
+% '$wr'(Term, Priority, Depth, Options, Stream, Last0, Last): Last is the
+% class of the last token written (none, alnum, digit, symbol, quote,
+% punct, or prefix(Class) after a prefix operator).
+'$wr'(T, _, _, O, S, L0, L) :-
+    var(T), !,
+    '$wr_space'(L0, alnum, S),
+    '$write'(S, T, O), L = alnum.
+'$wr'(_, _, D, O, S, L0, L) :-
+    arg(5, O, Max), Max > 0, D > Max, !,
+    '$wr_token'('...', symbol, symbol, S, L0, L).
+'$wr'(T, _, _, O, S, _, L) :-
+    arg(4, O, true), '$portray'(T), !,
+    L = punct.
+'$wr'(T, _, _, O, S, L0, L) :-
+    number(T), !,
+    (   T < 0 -> C = symbol ; C = digit ),
+    '$wr_space'(L0, C, S), '$write'(S, T, O), L = digit.
+'$wr'(T, Prec, _, O, S, L0, L) :-
+    atom(T), !,
+    '$wr_atom_operand'(T, Prec, O, S, L0, L).
+'$wr'(T, _, _, O, S, L0, L) :-
+    arg(3, O, true), T = '$VAR'(N), '$var_name'(N, Name), !,
+    '$wr_space'(L0, alnum, S),
+    '$display_nonvar'(S, Name), L = alnum.
+'$wr'([H|T], _, D, O, S, L0, L) :- !,
+    '$wr_token'('[', punct, punct, S, L0, L1),
+    '$wr'(H, 999, D, O, S, L1, L2),
+    '$wr_tail'(T, 2, D, O, S, L2, L3),
+    '$wr_token'(']', punct, punct, S, L3, L).
+'$wr'({}(X), _, D, O, S, L0, L) :-
+    arg(2, O, false), !,
+    D1 is D + 1,
+    '$wr_token'('{', punct, punct, S, L0, L1),
+    '$wr'(X, 1200, D1, O, S, L1, L2),
+    '$wr_token'('}', punct, punct, S, L2, L).
+'$wr'(T, Prec, D, O, S, L0, L) :-
+    arg(2, O, false), '$wr_op'(T, Prec, D, O, S, L0, L), !.
+'$wr'(T, _, D, O, S, L0, L) :-
+    functor(T, F, N),
+    '$wr_name'(F, O, S, L0, _),
+    '$display_nonvar'(S, '('),
+    D1 is D + 1,
+    '$wr_args'(1, N, T, D1, O, S, punct, L1),
+    '$wr_token'(')', punct, punct, S, L1, L).
+
+'$wr_args'(I, N, T, D, O, S, L0, L) :-
+    arg(I, T, A),
+    '$wr'(A, 999, D, O, S, L0, L1),
+    (   I < N
+    ->  '$wr_token'(',', punct, punct, S, L1, L2),
+        I1 is I + 1,
+        '$wr_args'(I1, N, T, D, O, S, L2, L)
+    ;   L = L1
+    ).
+
+% The rest of a list, element K; a deep list ends in |... past the depth.
+'$wr_tail'(T, _, _, _, _, L, L) :- T == [], !.
+'$wr_tail'(T, K, D, O, S, L0, L) :-
+    nonvar(T), T = [H|R], !,
+    (   arg(5, O, Max), Max > 0, K >= Max
+    ->  '$wr_token'('|...', punct, symbol, S, L0, L)
+    ;   '$wr_token'(',', punct, punct, S, L0, L1),
+        '$wr'(H, 999, D, O, S, L1, L2),
+        K1 is K + 1,
+        '$wr_tail'(R, K1, D, O, S, L2, L)
+    ).
+'$wr_tail'(T, _, D, O, S, L0, L) :-
+    '$wr_token'('|', punct, punct, S, L0, L1),
+    '$wr'(T, 999, D, O, S, L1, L).
+
+% Operator terms; fails for a term that is none.
+'$wr_op'(T, Prec, D, O, S, L0, L) :-
+    functor(T, F, 2),
+    '$infix_op'(F, P, LP, RP), !,
+    arg(1, T, X), arg(2, T, Y),
+    D1 is D + 1,
+    '$wr_bracket'(P, Prec, S, L0, L1, Inner),
+    '$wr_operand'(X, LP, D1, O, S, L1, L2),
+    (   F == ','
+    ->  '$wr_token'(',', punct, punct, S, L2, L3)
+    ;   '$alpha_atom'(F)
+    ->  '$display_nonvar'(S, ' '), '$wr_name'(F, O, S, none, _), '$display_nonvar'(S, ' '), L3 = none
+    ;   '$wr_name'(F, O, S, L2, L3)
+    ),
+    '$wr_operand'(Y, RP, D1, O, S, L3, L4),
+    '$wr_unbracket'(Inner, S, L4, L).
+'$wr_op'(T, Prec, D, O, S, L0, L) :-
+    functor(T, F, 1),
+    '$prefix_op'(F, P, AP),
+    F \== '-', F \== '+', !,
+    '$wr_prefix'(T, F, P, AP, Prec, D, O, S, L0, L).
+'$wr_op'(T, Prec, D, O, S, L0, L) :-
+    functor(T, F, 1),
+    ( F == '-' ; F == '+' ),
+    '$prefix_op'(F, P, AP), !,
+    '$wr_prefix'(T, F, P, AP, Prec, D, O, S, L0, L).
+'$wr_op'(T, Prec, D, O, S, L0, L) :-
+    functor(T, F, 1),
+    '$postfix_op'(F, P, AP), !,
+    arg(1, T, X),
+    D1 is D + 1,
+    '$wr_bracket'(P, Prec, S, L0, L1, Inner),
+    '$wr_operand'(X, AP, D1, O, S, L1, L2),
+    '$wr_name'(F, O, S, L2, L3),
+    '$wr_unbracket'(Inner, S, L3, L).
+
+'$wr_prefix'(T, F, P, AP, Prec, D, O, S, L0, L) :-
+    arg(1, T, X),
+    D1 is D + 1,
+    '$wr_bracket'(P, Prec, S, L0, L1, Inner),
+    '$wr_name'(F, O, S, L1, C),
+    (   number(X), ( F == '-' ; F == '+' )
+    ->  '$display_nonvar'(S, ' '), L2 = none
+    ;   '$alpha_atom'(F) -> L2 = prefix(alnum)
+    ;   L2 = prefix(C)
+    ),
+    '$wr_operand'(X, AP, D1, O, S, L2, L3),
+    '$wr_unbracket'(Inner, S, L3, L).
+
+% An operand of an operator: an atom that is an operator is bracketed.
+'$wr_operand'(X, P, D, O, S, L0, L) :-
+    (   atom(X), '$is_op'(X), X \== ',', X \== '|'
+    ->  '$wr_open'(S, L0), '$wr_name'(X, O, S, punct, _), '$wr_close'(S, L)
+    ;   '$wr'(X, P, D, O, S, L0, L)
+    ).
+
+% An atom alone or as an argument: bracketed when it is an operator of a
+% priority above the context's.
+'$wr_atom_operand'(T, Prec, O, S, L0, L) :-
+    (   T \== ',', T \== '|', '$is_op'(T), '$op_max_priority'(T, P), P > Prec
+    ->  '$wr_open'(S, L0), '$wr_name'(T, O, S, punct, _), '$wr_close'(S, L)
+    ;   '$wr_name'(T, O, S, L0, L)
+    ).
+
+'$op_max_priority'(T, P) :-
+    findall(P0, current_op(P0, _, T), Ps),
+    '$max_list'(Ps, 0, P).
+
+'$max_list'([], M, M).
+'$max_list'([X|Xs], M0, M) :- ( X > M0 -> M1 = X ; M1 = M0 ), '$max_list'(Xs, M1, M).
+
+'$wr_bracket'(P, Prec, S, L0, L, Inner) :-
+    (   P > Prec -> '$wr_open'(S, L0), L = punct, Inner = true
+    ;   L = L0, Inner = false
+    ).
+'$wr_unbracket'(true, S, _, L) :- '$wr_close'(S, L).
+'$wr_unbracket'(false, _, L, L).
+
+'$wr_open'(S, L0) :- '$wr_token'('(', open, punct, S, L0, _).
+'$wr_close'(S, L) :- '$display_nonvar'(S, ')'), L = punct.
+
+% An atom as a name: its first and last classes decide the spacing.
+'$wr_name'(A, O, S, L0, L) :-
+    '$atom_classes'(A, O, First, Last),
+    '$wr_space'(L0, First, S),
+    '$write'(S, A, O),
+    L = Last.
+
+'$wr_token'(Text, First, Last, S, L0, L) :-
+    '$wr_space'(L0, First, S),
+    '$display_nonvar'(S, Text),
+    L = Last.
+
+'$wr_space'(L0, First, S) :-
+    (   '$glue'(L0, First) -> '$display_nonvar'(S, ' ') ; true ).
+
+'$glue'(prefix(_), open).
+'$glue'(prefix(C), F) :- '$glue'(C, F).
+'$glue'(alnum, alnum).
+'$glue'(alnum, digit).
+'$glue'(digit, alnum).
+'$glue'(digit, digit).
+'$glue'(symbol, symbol).
+'$glue'(quote, quote).
+'$glue'(digit, open).
+
+% The classes of an atom's first and last characters as written.
+'$atom_classes'(A, O, First, Last) :-
+    (   arg(1, O, true), \+ '$plain_atom'(A) -> First = quote, Last = quote
+    ;   A == '' -> First = none, Last = none
+    ;   atom_codes(A, [C|Cs]),
+        '$code_class'(C, First),
+        '$last_code'(Cs, C, LC),
+        '$code_class'(LC, Last)
+    ).
+
+'$last_code'([], C, C).
+'$last_code'([C|Cs], _, L) :- '$last_code'(Cs, C, L).
+
+'$code_class'(C, K) :-
+    (   C >= 0'0, C =< 0'9 -> K = digit
+    ;   ( C >= 0'a, C =< 0'z ; C >= 0'A, C =< 0'Z ; C =:= 0'_ ; C >= 128 ) -> K = alnum
+    ;   '$symbol_code'(C) -> K = symbol
+    ;   K = punct
+    ).
+
+'$symbol_code'(C) :- '$member'(C, "#$&*+-./:<=>?@^~\\"), !.
+
+% Atoms that read back without quotes.
+'$plain_atom'([]).
+'$plain_atom'('{}').
+'$plain_atom'('!').
+'$plain_atom'(';').
+'$plain_atom'(A) :-
+    atom_codes(A, [C|Cs]),
+    (   C >= 0'a, C =< 0'z -> '$alnum_codes'(Cs)
+    ;   '$symbol_code'(C) -> '$symbol_codes'(Cs)
+    ).
+
+'$alnum_codes'([]).
+'$alnum_codes'([C|Cs]) :- '$code_class'(C, K), ( K == alnum ; K == digit ), !, '$alnum_codes'(Cs).
+'$symbol_codes'([]).
+'$symbol_codes'([C|Cs]) :- '$symbol_code'(C), '$symbol_codes'(Cs).
+
+'$alpha_atom'(A) :- atom_codes(A, [C|_]), C >= 0'a, C =< 0'z.
+
+% '$VAR'(N): a capital letter, then N // 26 when above 0; '$VAR'(Atom)
+% writes the atom.
+'$var_name'(N, Name) :-
+    integer(N), N >= 0, !,
+    L is 0'A + N mod 26, K is N // 26,
+    (   K =:= 0 -> atom_codes(Name, [L])
+    ;   number_codes(K, Ks), atom_codes(Name, [L|Ks])
+    ).
+'$var_name'(A, A) :- atom(A).
+
+% portray/1 of the user, when defined.
+'$portray'(T) :-
+    '$predicate_property'(portray(_), _, _, user, _),
+    catch(user:portray(T), _, fail), !.

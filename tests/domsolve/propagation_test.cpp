@@ -130,6 +130,26 @@ TEST_F(Propagation, ExportDirectOrAgainstTheCurrentDomain) {
   EXPECT_EQ(var(v), lv_make_small(7));
 }
 
+TEST_F(Propagation, DebuggingDefersChangesToTheActions) {
+  state->debug = 1;
+  lv_term_ref actions = ref("[]");
+  variable x = make_var(1, 9), y = make_var(1, 9);
+  dvar d;
+  dvar_init(&env, &d, attr_cell(x), var_cell(x));
+  ASSERT_EQ(dvar_fix_interval(&env, &d, lv_make_small(4), lv_make_small(4)), 15);
+  dvar_pruning_set(&env, &d);
+  dvar_export(&env, &d, actions, 0);
+  dvar_init(&env, &d, attr_cell(y), var_cell(y));
+  ASSERT_EQ(dvar_prune_interval(&env, &d, lv_make_small(3), lv_make_small(7)), 1);
+  dvar_pruning_set(&env, &d);
+  dvar_export(&env, &d, actions, 0);
+  // Nothing told; both changes wait on the actions list.
+  EXPECT_EQ(domain(x), "dom([[1|9]],1,9,9)");
+  EXPECT_EQ(domain(y), "dom([[1|9]],1,9,9)");
+  EXPECT_EQ(text_of(actions), "[in_set(_,[[1|2],[8|9]]),=(_,4)]");
+  state->debug = 0;
+}
+
 TEST_F(Propagation, PropagatorExit) {
   const struct {
     int status;

@@ -346,3 +346,8 @@ int lv_run_events(lv_worker* w, int closing) {
 }
 
 int prolog_user_event(lv_worker* w) { return lv_run_events(w, 0); }
+
+int prolog_reset_ctrlc_pending(lv_worker*) {
+  lv_event_counts_reset();
+  return 1;
+}

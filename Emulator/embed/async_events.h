@@ -97,3 +97,5 @@ int lv_event_pending_take();
 
 // $user_event/0: runs the queue; fails when an event failed or raised.
 int prolog_user_event(lv_worker* w);
+// $reset_ctrlc_pending/0: lets the next Ctrl-C through.
+int prolog_reset_ctrlc_pending(lv_worker* w);

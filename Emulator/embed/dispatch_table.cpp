@@ -25,6 +25,7 @@
 #include "embed/async_events.h"
 #include "embed/boot_mode.h"
 #include "embed/c_predicates.h"
+#include "embed/devsys.h"
 #include "embed/encoding_functions.h"
 #include "embed/engine_reset.h"
 #include "embed/external_objects.h"
@@ -275,7 +276,7 @@ const lv_support_table lv_support = {
     FN(numstack_overflow),  // 4
     FN(lv_make_integer),  // 5
     FN(cunify),  // 6
-    NONE(lv_init_ds),  // 7
+    FN(lv_init_ds),  // 7
     FN(incore_gethash),  // 8
     FN(lv_choice_overflow),  // 9
     FN(get_current_worker),  // 10

@@ -28,6 +28,7 @@
 #include "embed/async_events.h"
 #include "embed/boot_mode.h"
 #include "embed/builtin_registry.h"
+#include "embed/devsys.h"
 #include "embed/encoding_functions.h"
 #include "embed/foreign_resources.h"
 #include "embed/init_options.h"
@@ -113,6 +114,7 @@ void take_back() {
     // Atom words held across a start would name atoms of the next start's
     // table: the holders let go while the atoms still exist.
     lv_restore_version_atom(0);
+    lv_devsys_reset();
     lv_builtin_registry_free();
     lv_flags = {};
   }
@@ -287,10 +289,14 @@ int boot(int boot_flags) {
     return LV_ERR_BOOT_FAILED;
   }
   LV_free(path);
-  // The development system's start-up (its C built-ins and goals) would
-  // run here; this build has none, so a development system chosen from
-  // the settings cannot start.
-  if ((engine_global.mode & LV_MODE_DEVSYS) != 0) return LV_ERR_DEVSYS_FAILED;
+  // The development system's C built-ins and start-up goals.
+  uint32_t mode = engine_global.mode;
+  if ((mode & LV_MODE_DEVSYS) != 0) {
+    int flags = ((mode & LV_MODE_DEVSYS_FLAG) != 0 ? LV_DEVSYS_SKIP_GOALS : 0) |
+                ((mode & LV_MODE_ATTACH_IDE) != 0 ? LV_DEVSYS_ATTACH : 0) |
+                ((mode & LV_MODE_NO_TRACE) != 0 ? LV_DEVSYS_NO_TRACE : 0);
+    if (lv_dev_init(nullptr, flags) != 0) return LV_ERR_DEVSYS_FAILED;
+  }
   return 0;
 }
 

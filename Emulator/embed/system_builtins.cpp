@@ -262,11 +262,6 @@ int prolog_dump_pred_table(lv_worker*) {
   return 1;
 }
 
-int prolog_reset_ctrlc_pending(lv_worker*) {
-  lv_event_counts_reset();
-  return 1;
-}
-
 const lv_builtin records[] = {
     {"$user_event", prolog_user_event, "run_event", lv_builtin_flags(0)},
     LV_BUILTIN("$reset_ctrlc_pending", prolog_reset_ctrlc_pending, 0),

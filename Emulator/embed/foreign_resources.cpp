@@ -14,6 +14,7 @@
 #include "core/predefined_atoms.h"
 #include "core/stack_shift.h"
 #include "core/termrefs.h"
+#include "core/text_lists.h"
 #include "core/unify.h"
 #include "store/predicates.h"
 #include "streams/linked_resources.h"
@@ -276,13 +277,12 @@ int prolog_foreign_resource_symbols(lv_worker* w) {
     lv_set_pending_error(LV_ERROR_NO_SUCH_RESOURCE, "", name);
     return raise_in(w, "load_foreign_resource", name);
   }
-  int64_t count = 0;
-  lv_term t = lv_deref(w->X[1]);
-  for (; lv_is_list(t); t = lv_deref(lv_list_cells(t)[1])) count++;
-  if (t != LV_ATOM_NIL) return 0;
+  // A partial, improper or cyclic list of specs fails.
+  int64_t count = lv_proper_list_length(w->X[1]);
+  if (count < 0) return 0;
   lv_heap_room(w, 3 * count + HEAP_MARGIN, 3);
 
-  for (t = lv_deref(w->X[1]); lv_is_list(t); t = lv_deref(lv_list_cells(t)[1])) {
+  for (lv_term t = lv_deref(w->X[1]); lv_is_list(t); t = lv_deref(lv_list_cells(t)[1])) {
     lv_term spec = lv_deref(lv_list_cells(t)[0]);
     if (!lv_is_struct(spec) || lv_is_box_header(lv_struct_cells(spec)[0]) ||
         lv_functor_arity(lv_struct_cells(spec)[0]) < 4)

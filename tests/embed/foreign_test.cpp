@@ -312,6 +312,17 @@ TEST_F(Foreign, SymbolsOfTheTablesAndOfUnknownResources) {
   EXPECT_EQ(error_text(), "existence_error");
 }
 
+TEST_F(Foreign, ACyclicListOfSpecsFails) {
+  declare_resource("lvtest_good", {"t_add"});
+  declare("t_add", pred_spec("lv_add", {"+integer", "+integer", "[-integer]"}));
+  ASSERT_EQ(load(plugin("lvtest_good")), 1);
+  lv_term_ref tail = var_ref();
+  lv_term_ref cyclic = LV_new_term_ref();
+  LV_cons_list(cyclic, term("x"), tail);
+  ASSERT_EQ(LV_unify(tail, cyclic), 1);
+  EXPECT_EQ(query("prolog", "$foreign_resource_symbols", {term("lvtest_good"), cyclic, var_ref()}), 0);
+}
+
 TEST_F(Foreign, ConstantsOfTheRuntime) {
   lv_term_ref v = var_ref();
   EXPECT_EQ(query("prolog", "$foreign_resource_suffix", {v}), 1);

@@ -1,0 +1,55 @@
+% format/1,2,3: every directive, numeric arguments, column stops, and the
+% errors. Each case writes to a file and reads the text back as an atom.
+
+:- discontiguous t/3, x/4.
+
+out(G, A) :-
+    File = 'lv_format_table.tmp',
+    open(File, write, S),
+    current_output(Old),
+    set_output(S),
+    (   catch(G, E, true) -> true ; true ),
+    set_output(Old),
+    close(S),
+    open(File, read, R),
+    get_codes(R, Cs),
+    close(R),
+    atom_codes(A, Cs),
+    (   nonvar(E) -> throw(E) ; true ).
+
+get_codes(R, Cs) :-
+    get_code(R, C),
+    (   C =:= -1 -> Cs = [] ; Cs = [C|Cs1], get_codes(R, Cs1) ).
+
+t(text, A, out(format(hello), A)).
+t(codes, A, out(format("x~w", [y]), A)).
+t(chars, A, out(format([a, '~', w], [b]), A)).
+t(w_q_p, A, out(format("~w ~q ~p", ['A b', 'A b', 'A b']), A)).
+t(a, A, out(format("~a|~a", [abc, 12]), A)).
+t(d, A, out(format("~d ~2d ~0d ~d", [42, 5, 7, -13]), A)).
+t(d_big, A, out(format("~D ~2D", [1234567, 1234567]), A)).
+t(d_negative_group, A, out(format("~D", [-1234567]), A)).
+t(f_e_g, A, out(format("~2f ~f ~3e ~g", [3.14159, 2, 1234.5, 0.5]), A)).
+% The fixed form keeps a digit after the point at precision 0.
+x(f_zero, A, out(format("~0f", [2.5]), A), ['2.0']).
+t(s, A, out(format("<~s>", [[104, 105]]), A)).
+t(n, A, out(format("a~nb~2nc", []), A)).
+t(c, A, out(format("~c~3c", [0'x, 0'y]), A)).
+t(r, A, out(format("~8r ~16r ~16R ~2r", [64, 255, 255, 5]), A)).
+t(tilde, A, out(format("~~", []), A)).
+t(i, A, out(format("~i~w", [a, b]), A)).
+t(star, A, out(format("~*c", [3, 0'z]), A)).
+t(column_pad, A, out(format("~w~t~10|~w", [abc, x]), A)).
+t(column_fill, A, out(format("~w~`-t~8|~w", [ab, x]), A)).
+t(column_plus, A, out(format("~w~t~5+~w~t~5+~w", [a, b, c]), A)).
+t(single_arg, A, out(format("~w", hello), A)).
+t(format3, A, out((current_output(S), format(S, "~w-~w", [1, 2])), A)).
+t(format_unbound, x, out(format(_, []), _)).
+t(format_unbound_stream, x, format(_, "a", [])).
+% Arguments of the wrong type are type errors.
+x(d_not_integer, x, out(format("~d", [a]), _), error(type_error(integer, a))).
+x(a_compound, x, out(format("~a", [f(x)]), _), error(type_error(atomic, f(x)))).
+x(e_not_number, x, out(format("~e", [a]), _), error(type_error(number, a))).
+x(bad_directive, x, out(format("~z", [a]), _), error(format('unknown directive ~z'))).
+x(too_few, x, out(format("~w ~w", [a]), _), error(format('not enough arguments'))).
+x(too_many, x, out(format("~w", [a, b]), _), error(format('too many arguments'))).

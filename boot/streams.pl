@@ -102,14 +102,14 @@ open(F, M, S, Os) :- '$open_stream'(F, M, S, Os, prolog:open(F, M, S, Os)).
     ;   \+ atom(F) -> '$domain_error'(source_sink, F, Ctx, 1)
     ;   true
     ),
-    '$open_options'(Os, Ctx, 0, Flags, [], Alias),
-    (   nonvar(Alias), ( '$std_alias'(Alias) ; '$stream_alias'(Alias, _) )
+    '$open_options'(Os, Ctx, 0, Flags, none, Alias),
+    (   Alias \== none, ( '$std_alias'(Alias) ; '$stream_alias'(Alias, _) )
     ->  '$error'(permission_error(open, source_sink, alias(Alias)), Ctx, 4)
     ;   true
     ),
     catch(prolog:'$open'(F, M, Flags, [], A), error(E, _), prolog:'$open_error'(E, F, Ctx)),
-    (   var(Alias) -> true ; assertz('$stream_alias'(Alias, A)) ),
-    assertz('$stream_info'(A, F, M)),
+    (   Alias == none -> true ; assertz(prolog:'$stream_alias'(Alias, A)) ),
+    assertz(prolog:'$stream_info'(A, F, M)),
     S = '$stream'(A).
 
 '$io_mode'(read).
@@ -141,7 +141,7 @@ open(F, M, S, Os) :- '$open_stream'(F, M, S, Os, prolog:open(F, M, S, Os)).
     (   B == true -> F is F0 \/ 0x100 ; B == false -> F = F0 ).
 '$open_option'(eof_action(E), F0, F, A, A) :-
     (   E == error -> F = F0 ; E == eof_code -> F is F0 \/ 0x200 ; E == reset -> F is F0 \/ 0x400 ).
-'$open_option'(alias(Al), F, F, A0, A) :- atom(Al), var(A0), A = Al.
+'$open_option'(alias(Al), F, F, A0, A) :- atom(Al), A0 == none, A = Al.
 
 close(S) :- '$close'(S, [], prolog:close(S)).
 close(S, Os) :- '$close'(S, Os, prolog:close(S, Os)).
@@ -156,8 +156,8 @@ close(S, Os) :- '$close'(S, Os, prolog:close(S, Os)).
     '$close_options'(Os, Ctx, 0, Bits),
     (   '$std_stream'(A) -> true
     ;   '$close_retry'(A, Bits),
-        retractall('$stream_alias'(_, A)),
-        retractall('$stream_info'(A, _, _))
+        retractall(prolog:'$stream_alias'(_, A)),
+        retractall(prolog:'$stream_info'(A, _, _))
     ).
 
 '$close_options'([], _, B, B).

@@ -6,7 +6,8 @@
 % terms are laid out here. Between two tokens a space is written when they
 % would otherwise read back as one token (two letters or digits, two symbol
 % characters, two quotes), after a prefix operator before an opening
-% bracket or a number of its sign, and around operators made of letters.
+% bracket, after a prefix - or + before a digit (which would make a
+% negative number of it), and around operators made of letters.
 %
 % The options term: '$wopts'(Quoted, IgnoreOps, NumberVars, Portray,
 % MaxDepth, _, _, Charset, Float); the native writer reads the quoting
@@ -189,6 +190,7 @@ write_term(S, T, Os) :-
     '$wr_name'(F, O, S, L1, C),
     (   number(X), ( F == '-' ; F == '+' )
     ->  '$display_nonvar'(S, ' '), L2 = none
+    ;   ( F == '-' ; F == '+' ) -> L2 = prefix(sign)
     ;   '$alpha_atom'(F) -> L2 = prefix(alnum)
     ;   L2 = prefix(C)
     ),
@@ -244,6 +246,8 @@ write_term(S, T, Os) :-
 
 '$glue'(prefix(_), open).
 '$glue'(prefix(C), F) :- '$glue'(C, F).
+'$glue'(sign, digit).
+'$glue'(sign, symbol).
 '$glue'(alnum, alnum).
 '$glue'(alnum, digit).
 '$glue'(digit, alnum).

@@ -24,6 +24,7 @@
 #include "core/atoms.h"
 #include "core/builtins.h"
 #include "core/flag_builtins.h"
+#include "core/init_state.h"
 #include "core/memory.h"
 #include "core/numbers.h"
 #include "core/predefined_atoms.h"
@@ -60,6 +61,7 @@ class Canon;
 class Runtime {
  public:
   bool start() {
+    fault_count() = 0;
     lv_mem_default_hooks();
     if (lv_mem_init(0) != 0) return false;
     if (lvio_initialize(nullptr, nullptr, nullptr, 0) != 0) return false;
@@ -90,6 +92,7 @@ class Runtime {
     // memory: a stream left open must not reach the next runtime.
     lv_stream_close_all_std();
     lv_restore_version_atom(0);
+    lv_set_prolog_initialized(false);
     if (w_ != nullptr && !lv_worker_destroyed()) lv_destroy_worker(w_);
     w_ = nullptr;
     (void)lvio_initialize(nullptr, nullptr, nullptr, 1);

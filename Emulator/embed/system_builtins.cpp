@@ -14,12 +14,18 @@
 #include "core/predefined_atoms.h"
 #include "core/settings.h"
 #include "core/stack_shift.h"
+#include "core/termrefs.h"
 #include "core/unify.h"
+#include "embed/api_exceptions.h"
 #include "embed/async_events.h"
 #include "embed/builtin_registry.h"
 #include "embed/md5.h"
+#include "embed/queries.h"
 #include "embed/statistics_builtins.h"
+#include "store/code_walk.h"
+#include "store/predicates.h"
 #include "streams/diagnostics.h"
+#include "text/debug_print.h"
 
 namespace {
 
@@ -245,6 +251,51 @@ int prolog_use_heap(lv_worker* w) {
   return unify_int(w, w->X[1], w->heap_hard_limit - w->H);
 }
 
+int prolog_wr_tagged(lv_worker* w) {
+  lv_print_term_debug_nl(w->X[0]);
+  return 1;
+}
+
+// $pc_info(+PC, -Module, -Name, -Arity, -Key, -Count, -Source, -Calls).
+int prolog_pc_info(lv_worker* w) {
+  void* pc;
+  lv_code_position pos;
+  if (!address_arg(w->X[0], &pc) || lv_code_owner_info(pc, &pos) == 0 || pos.pred == nullptr) return 0;
+  const lv_pred* p = pos.pred;
+  lv_module* m = p->home_module != nullptr ? p->home_module : p->owner_module;
+  if (m == nullptr) return 0;
+  lv_heap_room(w, 12, 8);
+  int64_t before = pos.clause > 0 ? pos.clause - 1 : 0;
+  return cunify(w, w->X[1], m->name) && cunify(w, w->X[2], p->name) && cunify(w, w->X[3], lv_make_small(p->arity)) &&
+         cunify(w, w->X[4], pos.source_key) && cunify(w, w->X[5], lv_make_integer(w, before)) &&
+         cunify(w, w->X[6], lv_make_integer(w, pos.line > 0 ? pos.line : -1)) &&
+         cunify(w, w->X[7], lv_make_integer(w, pos.calls));
+}
+
+// $callback(+Goal, +N): user:call(Goal) as a nested query, with exactly N
+// term references free before it when N is 0 or more.
+int prolog_callback(lv_worker* w) {
+  int64_t n;
+  if (!int64_arg(w->X[1], &n)) return 0;
+  lv_term_ref goal = LV_new_term_ref();
+  lv_term_ref_cell(w, goal) = w->X[0];
+  if (n >= 0) {
+    int64_t want = static_cast<int64_t>(goal) + 1 + n;
+    if (want > w->termref_capacity) lv_termrefs_grow(w, want);
+  }
+  lv_pred* call = LV_predicate("call", 1, "user");
+  int r = call != nullptr ? LV_query(call, goal) : 0;
+  LV_reset_term_refs(goal);
+  if (r == -1) {
+    // The query's exception is raised again here.
+    lv_term_ref ball = LV_new_term_ref();
+    if (LV_exception_term(ball) == 1) (void)LV_raise_exception(ball);
+    LV_reset_term_refs(ball);
+    return 0;
+  }
+  return r == 1 ? 1 : 0;
+}
+
 // Compares a record with a (name, arity, module) key in the table's order.
 int compare_key(const lv_builtin& r, const char* name, unsigned arity, const char* module) {
   int c = std::strcmp(r.name, name);
@@ -291,6 +342,9 @@ const lv_builtin records[] = {
     {"$bump_counter", prolog_bump_counter_impl, "prolog_bump_counter", lv_builtin_flags(1)},
     LV_BUILTIN("$dump_counters", prolog_dump_counters, 0),
     LV_BUILTIN("$lowdbg", prolog_lowdbg, 2),
+    LV_BUILTIN("$wr_tagged", prolog_wr_tagged, 1),
+    LV_BUILTIN("$pc_info", prolog_pc_info, 8),
+    LV_BUILTIN("$callback", prolog_callback, 2),
     LV_BUILTIN("$os_abort", prolog_os_abort, 0),
     {"$os_segfault", prolog_os_abort, "prolog_os_segfault", lv_builtin_flags(0)},
     LV_BUILTIN("$memory_fault", prolog_memory_fault, 0),

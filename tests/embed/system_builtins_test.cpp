@@ -177,6 +177,21 @@ TEST_F(SystemBuiltins, ForeignTypesAndMemory) {
   EXPECT_EQ(term_text(e), "little_endian");
 }
 
+TEST_F(SystemBuiltins, CallbackRunsAGoalAsANestedQuery) {
+  struct {
+    const char* goal;
+    int expected;
+  } cases[] = {{"true", 1}, {"fail", 0}, {"no_such_predicate_here", -1}};
+  for (auto& c : cases) {
+    EXPECT_EQ(query("prolog", "$callback", {atom_ref(c.goal), int_ref(4)}), c.expected) << c.goal;
+  }
+  lv_term_ref ball = LV_new_term_ref();
+  ASSERT_EQ(LV_exception_term(ball), 1);
+  EXPECT_NE(term_text(ball).find("existence_error"), std::string::npos);
+  lv_term_ref v = var_ref();
+  EXPECT_EQ(query("prolog", "$pc_info", {int_ref(8), v, v, v, v, v, v, v}), 0);  // no code there
+}
+
 TEST(SystemBuiltinsDeath, AWrongSavedStateVersionIsFatal) {
   REQUIRE_BOOT_FILE();
   GTEST_FLAG_SET(death_test_style, "threadsafe");

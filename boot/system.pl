@@ -49,7 +49,9 @@ statistics(Key, Value) :-
 
 % statistics/0: every figure, as a message.
 statistics :-
-    findall(Key-Value,
-            ( '$statistics_key'(Key, Parts), '$statistics_value'(Parts, Value) ),
-            Figures),
+    findall(Key-Value, prolog:'$statistics_figure'(Key, Value), Figures),
     print_message(informational, statistics(Figures)).
+
+'$statistics_figure'(Key, Value) :-
+    '$statistics_key'(Key, Parts),
+    '$statistics_value'(Parts, Value).

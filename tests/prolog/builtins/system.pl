@@ -53,3 +53,4 @@ x(fixed_answers, V-D-P-J, (prolog:'$running_on_valgrind'(V), prolog:'$lv_DBG'(D)
 x(getenv_unset, x, prolog:'$getenv'('LV_TEST_SURELY_UNSET_SETTING', _), []).
 x(failing_builtins, x, ( prolog:'$inferences'(_, _, _, _) ; prolog:'$invariant_checking_enabled' ; prolog:'$iso_clause_body_guard' ), []).
 x(local_stack_avail, yes, (prolog:'$local_stack_avail'(N), integer(N), N > 0), [yes]).
+x(statistics_0, yes, (statistics -> true), [yes]).

@@ -11,7 +11,6 @@
 
 #include <cstdarg>
 #include <fstream>
-#include <regex>
 #include <sstream>
 
 #include "lvio/environment.h"
@@ -136,8 +135,9 @@ TEST_F(StreamBuiltins, UniqueNamesGoBeforeTheExtension) {
   ASSERT_EQ(mkdir(dir.path("d.x").c_str(), 0700), 0);
   struct Case {
     const char* name;
-    const char* pattern;  // of the last component
-  } cases[] = {{"a.txt", "a[0-9]+\\.txt"}, {"d.x/plain", "plain[0-9]+"}, {"b.tar.gz", "b\\.tar[0-9]+\\.gz"}};
+    const char* before;  // the last component is before, digits, after
+    const char* after;
+  } cases[] = {{"a.txt", "a", ".txt"}, {"d.x/plain", "plain", ""}, {"b.tar.gz", "b.tar", ".gz"}};
   for (const Case& c : cases) {
     dir.file(c.name, "taken");
     lv_stream* s = open(dir.path(c.name), "write", EXCLUSIVE | UNIQUE);
@@ -146,7 +146,13 @@ TEST_F(StreamBuiltins, UniqueNamesGoBeforeTheExtension) {
     std::string where = dir.path(c.name);
     where = where.substr(0, where.rfind('/') + 1);
     EXPECT_EQ(name.substr(0, where.size()), where);
-    EXPECT_TRUE(std::regex_match(name.substr(where.size()), std::regex(c.pattern))) << name;
+    std::string component = name.substr(where.size());
+    std::string before = c.before, after = c.after;
+    ASSERT_GT(component.size(), before.size() + after.size()) << name;
+    std::string digits = component.substr(before.size(), component.size() - before.size() - after.size());
+    EXPECT_EQ(component.substr(0, before.size()), before) << name;
+    EXPECT_EQ(component.substr(component.size() - after.size()), after) << name;
+    EXPECT_EQ(digits.find_first_not_of("0123456789"), std::string::npos) << name;
     EXPECT_EQ(file_bytes(dir.path(c.name)), "taken");
     EXPECT_EQ(close(s), "true");
     EXPECT_EQ(access(name.c_str(), F_OK), 0);
@@ -658,7 +664,11 @@ TEST_F(StreamBuiltins, SelectWithoutWaiting) {
                           "'$select'([x], R, [], _, [], RR, [], W, 0.0, Res)",
                           "'$select'([], R, [], _, [f(x)], RR, [], W, 0.0, Res)",
                           "'$select'([], R, [], _, [a|T], RR, [], W, 0.0, Res)"})
-    EXPECT_EQ(std::regex_replace(q(bad), std::regex(" T=T"), ""), "R=R RR=RR W=W Res=-10004") << bad;
+  {
+    std::string answer = q(bad);
+    if (size_t at = answer.find(" T=T"); at != std::string::npos) answer.erase(at, 4);
+    EXPECT_EQ(answer, "R=R RR=RR W=W Res=-10004") << bad;
+  }
   EXPECT_EQ(q("'$select'([], R, [], _, [nonesuch], RR, [], W, 0.0, Res)"),
             error(2306, "", "$select/10", 5, "nonesuch"));
   EXPECT_EQ(q("'$select'([], R, [], _, [], RR, [user_input], W, 0.0, Res)"),

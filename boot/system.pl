@@ -1,11 +1,11 @@
-% statistics/0,2 over the engine's '$statistics'/2.
+% statistics/0,2 over the engine's '$statistics'/2, and sleep/1.
 %
 % statistics(Key, Value): the keys below, each made of one or more of the
 % engine's figures. Times are milliseconds, sizes bytes. runtime,
 % total_runtime and walltime are [Total, SinceLastQuery], each key keeping
 % its own last query.
 
-:- module(prolog, [statistics/0, statistics/2]).
+:- module(prolog, [statistics/0, statistics/2, sleep/1]).
 
 statistics(Key, Value) :-
     (   var(Key)
@@ -55,3 +55,21 @@ statistics :-
 '$statistics_figure'(Key, Value) :-
     '$statistics_key'(Key, Parts),
     '$statistics_value'(Parts, Value).
+
+% sleep(Seconds): waits Seconds (a number; zero or less does not wait). An
+% interrupt ends the engine's wait early: the call that waits again passes
+% the event check, so that Ctrl-C and other events run their handlers
+% during the sleep, which then goes on to its deadline.
+sleep(Seconds) :-
+    (   var(Seconds)
+    ->  '$instantiation_error'(prolog:sleep(Seconds), 1)
+    ;   '$sleep_deadline'(Seconds, Deadline)
+    ->  '$sleep_until'(Deadline)
+    ;   '$type_error'(number, Seconds, prolog:sleep(Seconds), 1)
+    ).
+
+'$sleep_until'(Deadline) :-
+    (   '$sleep_wait'(Deadline)
+    ->  true
+    ;   '$sleep_until'(Deadline)
+    ).

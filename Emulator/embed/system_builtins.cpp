@@ -20,6 +20,7 @@
 #include "embed/async_events.h"
 #include "embed/builtin_registry.h"
 #include "embed/md5.h"
+#include "embed/sleep.h"
 #include "embed/queries.h"
 #include "embed/statistics_builtins.h"
 #include "store/code_walk.h"
@@ -324,6 +325,8 @@ const lv_builtin records[] = {
     LV_BUILTIN("$jit_use_lq_stq", prolog_jit_use_lq_stq, 1),
     {"$inferences", prolog_fail, "prolog_inferences", lv_builtin_flags(4)},
     LV_BUILTIN("$getenv", prolog_getenv, 2),
+    LV_BUILTIN("$sleep_deadline", prolog_sleep_deadline, 2),
+    LV_BUILTIN("$sleep_wait", prolog_sleep_wait, 1),
     {"$invariant_checking_enabled", prolog_fail, "prolog_invariant_checking_enabled", lv_builtin_flags(0)},
     LV_BUILTIN("$record_is_directives", prolog_record_is_directives, 0),
     LV_BUILTIN("$version", prolog_version, 1),

@@ -2,11 +2,12 @@
 // runs, discarding after a failure or an exception, the hold counter, the
 // closing run, Ctrl-C and Ctrl-Break, the signal slots, real signals and
 // bursts of them from other threads, and Ctrl-C reaching a running Prolog
-// loop through control_c_handler/0.
+// loop through control_c_handler/0, also while sleep/1 waits.
 #include <gtest/gtest.h>
 #include <pthread.h>
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <thread>
 #include <vector>
@@ -339,6 +340,43 @@ TEST_F(CtrlC, TheDefaultHandlerAbortsTheLoop) {
   // The abort's handler let the next Ctrl-C through.
   EXPECT_EQ(LV_ctrlc_action(), 0);
   EXPECT_EQ(lv_event_queue_length(), 1u);
+}
+
+// Ctrl-C while sleep/1 waits: another thread sends SIGINT to the engine's
+// thread until the handler has run; the wait ends early, the handler runs,
+// and the sleep goes on to its end (or ends with the handler's abort).
+class CtrlCInSleep : public CtrlC {
+ protected:
+  int sleep_with_sigint(int64_t seconds) {
+    pthread_t engine = pthread_self();
+    std::atomic<bool> stop{false};
+    std::thread sender([&] {
+      while (!stop && handler_runs == 0) {
+        pthread_kill(engine, SIGINT);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      }
+    });
+    int r = query("prolog", "sleep", {int_ref(seconds)});
+    stop = true;
+    sender.join();
+    if (r == -1) {
+      lv_term_ref e = LV_new_term_ref();
+      if (LV_exception_term(e) == 1) exception = term_text(e);
+    }
+    return r;
+  }
+};
+
+TEST_F(CtrlCInSleep, TheHandlerRunsAndTheSleepGoesOn) {
+  lv_define_c_function_predicate("control_c_handler", 0, nullptr, 1, going_on_handler);
+  EXPECT_EQ(sleep_with_sigint(1), 1) << exception;
+  EXPECT_GE(handler_runs, 1);
+}
+
+TEST_F(CtrlCInSleep, TheDefaultHandlerAbortsTheSleep) {
+  // An hour: only the abort ends it in the test's time.
+  EXPECT_EQ(sleep_with_sigint(3600), -1);
+  EXPECT_EQ(exception, "$reserved(3)");
 }
 
 }  // namespace

@@ -54,3 +54,11 @@ x(getenv_unset, x, prolog:'$getenv'('LV_TEST_SURELY_UNSET_SETTING', _), []).
 x(failing_builtins, x, ( prolog:'$inferences'(_, _, _, _) ; prolog:'$invariant_checking_enabled' ; prolog:'$iso_clause_body_guard' ), []).
 x(local_stack_avail, yes, (prolog:'$local_stack_avail'(N), integer(N), N > 0), [yes]).
 x(statistics_0, yes, (statistics -> true), [yes]).
+
+% sleep/1: no wait for zero or less, at least the time asked otherwise.
+x(sleep_zero, yes, (sleep(0) -> true), [yes]).
+x(sleep_negative, S, ((S = -1 ; S = -0.5 ; S = -100000000000000000000000), sleep(S)), [-1, -0.5, -100000000000000000000000]).
+x(sleep_waits, yes, (statistics(walltime, _), sleep(0.1), statistics(walltime, [_, D]), D >= 99), [yes]).
+x(sleep_var, x, sleep(_), error(instantiation_error)).
+x(sleep_atom, x, sleep(a), error(type_error(number, a))).
+x(sleep_compound, x, sleep(f(1)), error(type_error(number, f(1)))).

@@ -42,8 +42,30 @@ t(star, A, out(format("~*c", [3, 0'z]), A)).
 t(column_pad, A, out(format("~w~t~10|~w", [abc, x]), A)).
 t(column_fill, A, out(format("~w~`-t~8|~w", [ab, x]), A)).
 t(column_plus, A, out(format("~w~t~5+~w~t~5+~w", [a, b, c]), A)).
+% Fill points share the padding where they stand; the later ones take the
+% odd columns.
+t(column_right, A, out(format("~t~w~10|~w", [abc, x]), A)).
+t(column_centre, A, out(format("~t~w~t~10|~w", [abc, x]), A)).
+t(column_centre_odd, A, out(format("~t~w~t~11|~w", [abc, x]), A)).
+t(column_three_fills, A, out(format("~t~w~t~w~t~12|~w", [ab, cd, x]), A)).
+t(column_fill_chars, A, out(format("ab~t~`*t~8|", []), A)).
+t(column_between, A, out(format("~a~t~a~10|~a", [l, r, end]), A)).
+t(column_no_fill, A, out(format("~w~10|~w", [abc, x]), A)).
+t(column_plus_no_fill, A, out(format("~w~5+~w~5+", [abc, x]), A)).
+t(column_plus_right, A, out(format("~t~w~5+~t~w~5+", [abc, x]), A)).
+t(column_plus_after_text, A, out(format("xx~t~w~10+", [abc]), A)).
+t(column_overflow, A, out(format("~w~t~2|~w|~t~w~2|", [abcdef, x, abc]), A)).
+t(column_number, A, out(format("~t~d~6|", [123]), A)).
+t(column_newline, A, out(format("ab~nc~t~5|x", []), A)).
+t(column_fill_at_end, A, out(format("~tab", []), A)).
+x(column_error_in_segment, x, out(format("~t~d~5|", [a]), _), error(type_error(integer, a))).
 t(single_arg, A, out(format("~w", hello), A)).
 t(format3, A, out((current_output(S), format(S, "~w-~w", [1, 2])), A)).
+t(sink_atom, A, format(atom(A), "~w-~t~w~6|", [1, 2])).
+t(sink_codes, A, format(codes(A), "~a~c", [ab, 0'c])).
+t(sink_chars, A, format(chars(A), "x~w", [y])).
+t(sink_column, A, format(atom(A), "~t~w~t~7|", [mid])).
+x(sink_error, x, format(atom(_), "~d", [a]), error(type_error(integer, a))).
 t(format_unbound, x, out(format(_, []), _)).
 t(format_unbound_stream, x, format(_, "a", [])).
 % Arguments of the wrong type are type errors.

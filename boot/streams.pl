@@ -102,12 +102,12 @@ open(F, M, S, Os) :- '$open_stream'(F, M, S, Os, prolog:open(F, M, S, Os)).
     ;   \+ atom(F) -> '$domain_error'(source_sink, F, Ctx, 1)
     ;   true
     ),
-    '$open_options'(Os, Ctx, 0, Flags, none, Alias),
+    '$open_options'(Os, Ctx, 0, Flags, o(none, default, default), o(Alias, Enc, Bom)),
     (   Alias \== none, ( '$std_alias'(Alias) ; '$stream_alias'(Alias, _) )
     ->  '$error'(permission_error(open, source_sink, alias(Alias)), Ctx, 4)
     ;   true
     ),
-    catch(prolog:'$open'(F, M, Flags, [], A), error(E, _), prolog:'$open_error'(E, F, Ctx)),
+    catch(prolog:'$open'(F, M, Flags, encoding(Enc, Bom, default), A), error(E, _), prolog:'$open_error'(E, F, Ctx)),
     (   Alias == none -> true ; assertz(prolog:'$stream_alias'(Alias, A)) ),
     assertz(prolog:'$stream_info'(A, F, M)),
     S = '$stream'(A).
@@ -141,7 +141,22 @@ open(F, M, S, Os) :- '$open_stream'(F, M, S, Os, prolog:open(F, M, S, Os)).
     (   B == true -> F is F0 \/ 0x100 ; B == false -> F = F0 ).
 '$open_option'(eof_action(E), F0, F, A, A) :-
     (   E == error -> F = F0 ; E == eof_code -> F is F0 \/ 0x200 ; E == reset -> F is F0 \/ 0x400 ).
-'$open_option'(alias(Al), F, F, A0, A) :- atom(Al), A0 == none, A = Al.
+'$open_option'(alias(Al), F, F, o(A0, E, B), o(Al, E, B)) :- atom(Al), A0 == none.
+'$open_option'(encoding(N), F, F, o(A, _, B), o(A, E, B)) :- atom(N), '$encoding_name'(N, E).
+'$open_option'(bom(Bool), F, F, o(A, E, _), o(A, E, B)) :-
+    (   Bool == true -> B = true ; Bool == false -> B = false ).
+
+% The text encodings open/4 knows, with the names of their coders; text is
+% the default one.
+'$encoding_name'(text, default).
+'$encoding_name'(octet, 'ISO-8859-1').
+'$encoding_name'(iso_latin_1, 'ISO-8859-1').
+'$encoding_name'(ascii, 'US-ASCII').
+'$encoding_name'(utf8, 'UTF-8').
+'$encoding_name'(unicode_be, 'UTF-16BE').
+'$encoding_name'(unicode_le, 'UTF-16LE').
+'$encoding_name'(utf16be, 'UTF-16BE').
+'$encoding_name'(utf16le, 'UTF-16LE').
 
 close(S) :- '$close'(S, [], prolog:close(S)).
 close(S, Os) :- '$close'(S, Os, prolog:close(S, Os)).

@@ -61,6 +61,23 @@ t(open_missing, x, open('lv_no_such_file.tmp', read, _)).
 t(open_options_partial, x, (file(F), open(F, read, _, [type(text)|_]))).
 t(open_options_not_list, x, (file(F), open(F, read, _, foo))).
 t(open_option_unbound, x, (file(F), open(F, read, _, [_]))).
+% encoding(E) and bom(B): the bytes written, and the text read back.
+bytes(Bs) :- file(F), open(F, read, S, [type(binary)]), get_bytes(S, Bs), close(S).
+
+get_bytes(S, Bs) :- get_byte(S, B), ( B =:= -1 -> Bs = [] ; Bs = [B|Bs1], get_bytes(S, Bs1) ).
+
+write_enc(Os, Cs) :- file(F), open(F, write, S, Os), put_all(Cs, S), close(S).
+
+t(encoding_utf8, Bs, (write_enc([encoding(utf8)], [0'a, 233, 0x20AC]), bytes(Bs))).
+t(encoding_latin1, Bs, (write_enc([encoding(iso_latin_1)], [0'a, 233]), bytes(Bs))).
+t(encoding_octet, Bs, (write_enc([encoding(octet)], [255]), bytes(Bs))).
+t(encoding_utf8_read, Cs, (make_bytes([0xC3, 0xA9, 0x78]), file(F), open(F, read, S, [encoding(utf8)]), get_code(S, A), get_code(S, B), close(S), Cs = [A, B])).
+t(bom_utf8_write, Bs, (write_enc([encoding(utf8), bom(true)], [233]), bytes(Bs))).
+t(bom_false_write, Bs, (write_enc([encoding(utf8), bom(false)], [233]), bytes(Bs))).
+t(bom_detect_read, C, (make_bytes([0xEF, 0xBB, 0xBF, 0xC3, 0xA9]), file(F), open(F, read, S, [bom(true)]), get_code(S, C), close(S))).
+x(encoding_unknown, x, (file(F), open(F, write, _, [encoding(klingon)])), error(domain_error(stream_option, encoding(klingon)))).
+x(encoding_not_atom, x, (file(F), open(F, write, _, [encoding(1)])), error(domain_error(stream_option, encoding(1)))).
+x(bom_not_boolean, x, (file(F), open(F, write, _, [bom(maybe)])), error(domain_error(stream_option, bom(maybe)))).
 x(open_bad_option, x, (file(F), open(F, read, _, [bad])), error(domain_error(stream_option, bad))).
 t(open_alias_taken, x, (make(a), file(F), open(F, read, _, [alias(user_input)]))).
 t(close_unbound, x, close(_)).

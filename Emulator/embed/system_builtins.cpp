@@ -23,6 +23,7 @@
 #include "embed/sleep.h"
 #include "embed/queries.h"
 #include "embed/statistics_builtins.h"
+#include "store/code_block.h"
 #include "store/code_walk.h"
 #include "store/predicates.h"
 #include "streams/diagnostics.h"
@@ -257,6 +258,15 @@ int prolog_wr_tagged(lv_worker* w) {
   return 1;
 }
 
+// $pc_hidden_call(+PC): the registered code block holding PC carries the
+// hidden-call mark.
+int prolog_pc_hidden_call(lv_worker* w) {
+  void* pc;
+  if (!address_arg(w->X[0], &pc)) return 0;
+  const lv_code_block* block = lv_find_code_block(pc);
+  return block != nullptr && (block->marks & LV_BLOCK_HIDDEN_CALL) != 0 ? 1 : 0;
+}
+
 // $pc_info(+PC, -Module, -Name, -Arity, -Key, -Count, -Source, -Calls).
 int prolog_pc_info(lv_worker* w) {
   void* pc;
@@ -347,6 +357,7 @@ const lv_builtin records[] = {
     LV_BUILTIN("$lowdbg", prolog_lowdbg, 2),
     LV_BUILTIN("$wr_tagged", prolog_wr_tagged, 1),
     LV_BUILTIN("$pc_info", prolog_pc_info, 8),
+    LV_BUILTIN("$pc_hidden_call", prolog_pc_hidden_call, 1),
     LV_BUILTIN("$callback", prolog_callback, 2),
     LV_BUILTIN("$os_abort", prolog_os_abort, 0),
     {"$os_segfault", prolog_os_abort, "prolog_os_segfault", lv_builtin_flags(0)},

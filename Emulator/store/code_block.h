@@ -19,6 +19,8 @@ struct lv_code_block {
 static_assert(sizeof(lv_code_block) == 48);
 
 constexpr uint32_t LV_BLOCK_IN_LIST = 1;
+// The block's code is a hidden call ($pc_hidden_call/1 answers yes for it).
+constexpr uint32_t LV_BLOCK_HIDDEN_CALL = 2;
 
 inline uint32_t* lv_code_block_code(lv_code_block* b) { return reinterpret_cast<uint32_t*>(b + 1); }
 inline uint64_t lv_code_block_size(const lv_code_block* b) { return b->size_key >> 9; }

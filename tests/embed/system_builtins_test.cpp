@@ -86,6 +86,7 @@ TEST(BuiltinDump, FormatOfEachRecordAndTheLastSeparator) {
 // runtime.
 #include "embed/builtin_registry.h"
 #include "embed/startup_support.h"
+#include "store/code_block.h"
 
 namespace {
 
@@ -190,6 +191,22 @@ TEST_F(SystemBuiltins, CallbackRunsAGoalAsANestedQuery) {
   EXPECT_NE(term_text(ball).find("existence_error"), std::string::npos);
   lv_term_ref v = var_ref();
   EXPECT_EQ(query("prolog", "$pc_info", {int_ref(8), v, v, v, v, v, v, v}), 0);  // no code there
+}
+
+TEST_F(SystemBuiltins, PcHiddenCallReadsTheMarkOfTheBlockHoldingTheAddress) {
+  lv_code_block* block = lv_code_block_new(8);
+  lv_code_block_register(block);
+  auto at = [](const void* p) { return int_ref(static_cast<int64_t>(reinterpret_cast<uintptr_t>(p))); };
+  const uint32_t* code = lv_code_block_code(block);
+  EXPECT_EQ(query("prolog", "$pc_hidden_call", {at(code + 3)}), 0);  // not marked
+  block->marks |= LV_BLOCK_HIDDEN_CALL;
+  EXPECT_EQ(query("prolog", "$pc_hidden_call", {at(code + 3)}), 1);
+  EXPECT_EQ(query("prolog", "$pc_hidden_call", {at(block)}), 1);  // the header is the block's too
+  EXPECT_EQ(query("prolog", "$pc_hidden_call", {at(code + 8)}), 0);  // past the block's end
+  EXPECT_EQ(query("prolog", "$pc_hidden_call", {int_ref(8)}), 0);    // no code there
+  EXPECT_EQ(query("prolog", "$pc_hidden_call", {atom_ref("a")}), 0);
+  lv_code_block_unregister(block);
+  lv_code_block_free(block);
 }
 
 TEST(SystemBuiltinsDeath, AWrongSavedStateVersionIsFatal) {

@@ -3,13 +3,15 @@
 %
 % user:message_hook(Message, Kind, Lines), when defined and it succeeds,
 % takes the message instead. Errors print their lines after "! ",
-% warnings after "* ", other kinds after "% "; silent prints nothing. A
+% warnings after "* ", other kinds after "% "; silent prints nothing, nor
+% does informational while the informational flag is off. A
 % message without a text prints as "Unknown message: " and the term.
 
 :- module(prolog, [print_message/2]).
 
 print_message(Kind, Message) :-
     (   Kind == silent -> true
+    ;   Kind == informational, '$informational_flag'(off, off) -> true
     ;   '$message_lines'(Message, Lines),
         (   '$message_hook'(Message, Kind, Lines) -> true
         ;   '$message_prefix'(Kind, Prefix),

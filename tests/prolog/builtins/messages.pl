@@ -48,6 +48,13 @@ x(system, A, err(print_message(error, error(system_error, system_error('LVIO_E_N
 x(format_error, A, caught(format("~z", []), A), ['! Format error: unknown directive ~z\n! in prolog:format([126,122],[])\n']).
 x(warning, A, err(print_message(warning, existence_error(procedure, p/1)), A), ['* Existence error: procedure p/1 does not exist\n']).
 x(informational, A, err(print_message(informational, format("hello ~w", [x])), A), ['% hello x\n']).
+% The informational flag off silences informational messages only.
+x(informational_off, [A, B],
+  setup_call_cleanup(set_prolog_flag(informational, off),
+                     ( err(print_message(informational, format("hello", [])), A),
+                       err(print_message(warning, format("hello", [])), B) ),
+                     set_prolog_flag(informational, on)),
+  [['', '* hello\n']]).
 x(silent, A, err(print_message(silent, format("hello", [])), A), ['']).
 x(unknown, A, err(print_message(error, foo(bar)), A), ['! Unknown message: foo(bar)\n']).
 x(hook, A, (assertz((message_hook(M, K, _) :- M = foo(_), write(user_error, hooked(K)))), err(print_message(error, foo(1)), A), retractall(message_hook(_, _, _))), ['hooked(error)']).

@@ -290,16 +290,20 @@ lvc_ql_units([U|Us], B0, B) :-
     lvc_ql_units(Us, B1, B).
 
 lvc_ql_unit(cunit(Spec, Bits, Key, Words, Size), B0, B) :-
-    lvc_ql_directive('$compiled_clause'(Spec, '$lvc_qreg'(0), _, k(Bits, Key)),
-                     block(Words, Size), B0, B).
+    lvc_ql_directive('$compiled_clause'(Spec, Ref, _, k(Bits, Key)),
+                     block(Words, Size, Ref), B0, B).
 
-% One directive read. Register 0 holds the code block when there is one.
+% One directive read. Register 0 holds the code block when there is one:
+% the block's variable Ref in Goal stands for that register. Markers of the
+% writer never stand inside the term itself, so that any term (the
+% compiler's own clauses too) is written as it is.
 lvc_ql_directive(Goal, Block, B0, B) :-
-    (   Block = block(Words, Size)
-    ->  lvc_ql_block_items(Words, Size, BlockBytes, Fixups, 1, R1, FixHeap)
-    ;   BlockBytes = [], Fixups = [], R1 = 1, FixHeap = 0
+    (   Block = block(Words, Size, Ref)
+    ->  lvc_ql_block_items(Words, Size, BlockBytes, Fixups, 1, R1, FixHeap),
+        Preset = [Ref-0]
+    ;   BlockBytes = [], Fixups = [], R1 = 1, FixHeap = 0, Preset = []
     ),
-    lvc_ql_term_items(Goal, R1, _, Top, TermBytes, [0'L|TopBytes], 0, TermHeap),
+    lvc_ql_term_items(Goal, Preset, R1, _, Top, TermBytes, [0'L|TopBytes], 0, TermHeap),
     lvc_ql_num(Top, TopBytes, []),
     Heap is FixHeap + TermHeap + 16,
     B0 = [64|B1],
@@ -395,25 +399,40 @@ lvc_ql_token(tryw(P, A), _, _, _, [0'T|B0], B) :-
 
 lvc_ql_fixups([], R, R, B, B, H, H).
 lvc_ql_fixups([chain(K, [P|_])|Cs], R0, R, B0, B, H0, H) :-
-    lvc_fixup_value(K, Term, Item),
-    lvc_ql_term_items(Term, R0, R1, Reg, B0, [Item|B1], H0, H1),
+    lvc_fixup_value(K, Value, Item),
+    lvc_ql_value_items(Value, R0, R1, Reg, B0, [Item|B1], H0, H1),
     lvc_ql_num(Reg, B1, B2),
     O is 2 * P,
     lvc_ql_num(O, B2, B3),
     lvc_ql_fixups(Cs, R1, R, B3, B, H1, H).
 
-lvc_fixup_value(c(T), T, 0'M).
-lvc_fixup_value(f(N, A), '$lvc_functor'(N, A), 0'M).
-lvc_fixup_value(p(S), S, 0'N).
+lvc_fixup_value(c(T), term(T), 0'M).
+lvc_fixup_value(f(N, A), functor(N, A), 0'M).
+lvc_fixup_value(p(S), term(S), 0'N).
 
-% lvc_ql_term_items(+Term, +R0, -R, -Reg, ...): items that leave Term in
-% register Reg; registers from R0 on are free. Variables are made first,
-% then every compound after its arguments, so that each compound's cells are
-% pushed in one run.
-lvc_ql_term_items(T, R0, R, Reg, B0, B, H0, H) :-
-    term_variables(T, Vs),
-    lvc_ql_vars(Vs, R0, R1, Map, B0, B1, H0, H1),
+lvc_ql_value_items(term(T), R0, R, Reg, B0, B, H0, H) :-
+    lvc_ql_term_items(T, [], R0, R, Reg, B0, B, H0, H).
+lvc_ql_value_items(functor(N, A), R0, R, Reg, B0, B, H, H) :-
+    lvc_ql_functor(N, A, [], R0, R, Reg, B0, B).
+
+% lvc_ql_term_items(+Term, +Preset, +R0, -R, -Reg, ...): items that leave
+% Term in register Reg; registers from R0 on are free, and Preset maps
+% variables of Term to registers already filled. The other variables are
+% made first, then every compound after its arguments, so that each
+% compound's cells are pushed in one run.
+lvc_ql_term_items(T, Preset, R0, R, Reg, B0, B, H0, H) :-
+    term_variables(T, Vs0),
+    lvc_unmapped_vars(Vs0, Preset, Vs),
+    lvc_ql_vars(Vs, R0, R1, Map0, B0, B1, H0, H1),
+    lvc_append(Preset, Map0, Map),
     lvc_ql_build(T, Map, R1, R, Reg, B1, B, H1, H).
+
+lvc_unmapped_vars([], _, []).
+lvc_unmapped_vars([V|Vs], Preset, Out) :-
+    (   lvc_var_mapped(Preset, V) -> Out = Out1 ; Out = [V|Out1] ),
+    lvc_unmapped_vars(Vs, Preset, Out1).
+
+lvc_var_mapped([V0-_|M], V) :- ( V0 == V -> true ; lvc_var_mapped(M, V) ).
 
 lvc_ql_vars([], R, R, [], B, B, H, H).
 lvc_ql_vars([V|Vs], R0, R, [V-R0|M], [0'F|B0], B, H0, H) :-
@@ -422,7 +441,6 @@ lvc_ql_vars([V|Vs], R0, R, [V-R0|M], [0'F|B0], B, H0, H) :-
     lvc_ql_vars(Vs, R1, R, M, B1, B, H1, H).
 
 lvc_ql_build(T, Map, R, R, Reg, B, B, H, H) :- var(T), !, lvc_var_reg(Map, T, Reg).
-lvc_ql_build('$lvc_qreg'(Reg), _, R, R, Reg, B, B, H, H) :- !.
 lvc_ql_build([], _, R0, R, R0, [0'G|B0], B, H, H) :- !,
     R is R0 + 1, lvc_ql_num(R0, B0, B).
 lvc_ql_build(T, _, R0, R, R0, [0'A|B0], B, H, H) :- atom(T), !,
@@ -439,13 +457,6 @@ lvc_ql_build(T, _, R0, R, R0, [0'E|B0], B, H0, H) :- float(T), !,
     R is R0 + 1, lvc_ql_num(R0, B0, B1),
     lvc_float_codes(T, Cs), lvc_append(Cs, [0|B], B1),
     H is H0 + 3.
-lvc_ql_build('$lvc_functor'(N, A), Map, R0, R, Reg, B0, B, H, H) :- !,
-    (   A =:= 0
-    ->  lvc_ql_build(N, Map, R0, R, Reg, B0, B, H, H)
-    ;   lvc_ql_build(N, Map, R0, R1, NReg, B0, [0'B|B1], H, H),
-        Reg = R1, R is R1 + 1,
-        lvc_ql_num(Reg, B1, B2), lvc_ql_num(NReg, B2, B3), lvc_ql_num(A, B3, B)
-    ).
 lvc_ql_build(T, Map, R0, R, Reg, B0, B, H0, H) :-
     T =.. [F|As],
     lvc_ql_build_args(As, Map, R0, R1, Regs, B0, B1, H0, H1),
@@ -454,7 +465,7 @@ lvc_ql_build(T, Map, R0, R, Reg, B0, B, H0, H) :-
     ->  Reg = R1, R is R1 + 1,
         B1 = [0'H|B2], lvc_ql_num(Reg, B2, B3),
         lvc_ql_pushes(Regs, B3, B), H is H1 + 2
-    ;   lvc_ql_build('$lvc_functor'(F, A), Map, R1, R2, FReg, B1, B2, H1, _),
+    ;   lvc_ql_functor(F, A, Map, R1, R2, FReg, B1, B2),
         Reg = R2, R is R2 + 1,
         B2 = [0'I|B3], lvc_ql_num(Reg, B3, B4),
         lvc_ql_pushes([FReg|Regs], B4, B), H is H1 + A + 1
@@ -464,6 +475,15 @@ lvc_ql_build_args([], _, R, R, [], B, B, H, H).
 lvc_ql_build_args([A|As], Map, R0, R, [Reg|Regs], B0, B, H0, H) :-
     lvc_ql_build(A, Map, R0, R1, Reg, B0, B1, H0, H1),
     lvc_ql_build_args(As, Map, R1, R, Regs, B1, B, H1, H).
+
+% A functor N/A (the atom N when A is 0) in a register.
+lvc_ql_functor(N, A, Map, R0, R, Reg, B0, B) :-
+    (   A =:= 0
+    ->  lvc_ql_build(N, Map, R0, R, Reg, B0, B, 0, _)
+    ;   lvc_ql_build(N, Map, R0, R1, NReg, B0, [0'B|B1], 0, _),
+        Reg = R1, R is R1 + 1,
+        lvc_ql_num(Reg, B1, B2), lvc_ql_num(NReg, B2, B3), lvc_ql_num(A, B3, B)
+    ).
 
 lvc_ql_pushes([], B, B).
 lvc_ql_pushes([R|Rs], [0'J|B0], B) :- lvc_ql_num(R, B0, B1), lvc_ql_pushes(Rs, B1, B).

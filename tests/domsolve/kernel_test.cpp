@@ -39,7 +39,7 @@ TEST_F(Kernel, InitBuildsTheState) {
   EXPECT_EQ(state->overflow, 1);
   EXPECT_EQ(state->resumptions + state->entailments + state->prunings + state->failures + state->constraints, 0);
   EXPECT_EQ(state->scratch, nullptr);
-  EXPECT_EQ(state->unused_8, 0u);
+  EXPECT_EQ(state->retired_definitions, nullptr);
   EXPECT_EQ(state->overflow_handler, nullptr);  // looked up when first needed
   EXPECT_EQ(state->pending_overflow, 0);
   EXPECT_EQ(state->module, find_module(LV_atom_from_string("domsolve"), 0));

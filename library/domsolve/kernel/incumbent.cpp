@@ -7,6 +7,7 @@
 // be one word (a small integer or an atom).
 #include "kernel/errors.h"
 #include "kernel/foreign_predicates.h"
+#include "kernel/labeling.h"
 #include "kernel/runtime.h"
 
 namespace {
@@ -19,8 +20,8 @@ constexpr int64_t FIRST_VALUE_WORD = 19;
 
 // The block's words, and how many there are; null for a reference that
 // names no live record.
-lv_term* block_words(lv_foreign_env* env, fd_t ref, int64_t* count) {
-  lv_stored_block* b = fd_rt::decode_dbref(env, fd_deref(fd_termref(env, ref)));
+lv_term* block_words(const lv_foreign_env* env, lv_term reference, int64_t* count) {
+  lv_stored_block* b = fd_rt::decode_dbref(env, fd_deref(reference));
   if (b == nullptr) return nullptr;
   *count = *reinterpret_cast<const uint32_t*>(reinterpret_cast<const char*>(b) + SIZE_OFFSET) / 8;
   return reinterpret_cast<lv_term*>(b);
@@ -51,7 +52,7 @@ int64_t stored_values(const lv_term* words, int64_t count) {
 
 void fd_update_incumbent(lv_foreign_env* env, fd_t ref, fd_t cost_ref, fd_t values_ref) {
   int64_t count;
-  lv_term* words = block_words(env, ref, &count);
+  lv_term* words = block_words(env, fd_termref(env, ref), &count);
   int64_t room = words != nullptr ? stored_values(words, count) : 0;
   if (room == 0) {
     fd_rt::fail(env);
@@ -85,8 +86,14 @@ void fd_update_incumbent(lv_foreign_env* env, fd_t ref, fd_t cost_ref, fd_t valu
 
 void fd_incumbent_bound(lv_foreign_env* env, fd_t ref, fd_t bound_ref) {
   int64_t count;
-  lv_term* words = block_words(env, ref, &count);
+  lv_term* words = block_words(env, fd_termref(env, ref), &count);
   if (words == nullptr || count <= COST_WORD || !one_word(words[COST_WORD]) ||
       !fd_rt::unify_terms(env, fd_termref(env, bound_ref), words[COST_WORD]))
     fd_rt::fail(env);
+}
+
+lv_term fd_incumbent_cost(const lv_foreign_env* env, lv_term reference) {
+  int64_t count;
+  const lv_term* words = block_words(env, reference, &count);
+  return words != nullptr && count > COST_WORD && one_word(words[COST_WORD]) ? words[COST_WORD] : 0;
 }

@@ -61,8 +61,12 @@ struct fd_definition {
 // definition: nothing is stored and *why says what was wrong.
 int fd_build_definition_chain(const lv_foreign_env* env, lv_term list, int64_t slot, int64_t count, void** table,
                               const char** why);
-// Frees the chain whose head is in *head and empties the head.
+// Takes the chain whose head is in *head out of its table and empties the
+// head. Posted indexicals hold their record's address in a heap term that
+// nothing tracks, so the records are not freed then: they are kept with the
+// solver state until the plug-in is unloaded (fd_free_retired_definitions).
 void fd_release_definition_chain(const lv_foreign_env* env, void** head);
+void fd_free_retired_definitions(const lv_foreign_env* env);
 
 // Adds the posted indexical (a $indexical/8 term) to every variable it
 // waits on for domain changes.

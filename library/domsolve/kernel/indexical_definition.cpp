@@ -334,6 +334,14 @@ fd_definition* build_record(builder& b, lv_term element, int64_t slot) {
   return d;
 }
 
+void free_chain(const lv_foreign_env* env, fd_definition* d) {
+  while (d != nullptr) {
+    fd_definition* next = d->next;
+    free_record(env, d);
+    d = next;
+  }
+}
+
 }  // namespace
 
 int fd_build_definition_chain(const lv_foreign_env* env, lv_term list, int64_t slot, int64_t count, void** table,
@@ -366,7 +374,7 @@ int fd_build_definition_chain(const lv_foreign_env* env, lv_term list, int64_t s
     link = &d->next;
   }
   if (!ok) {
-    fd_release_definition_chain(env, reinterpret_cast<void**>(&head));
+    free_chain(env, head);  // never published: nothing refers to it
     if (why != nullptr) *why = b.why;
     return 0;
   }
@@ -376,13 +384,23 @@ int fd_build_definition_chain(const lv_foreign_env* env, lv_term list, int64_t s
 }
 
 void fd_release_definition_chain(const lv_foreign_env* env, void** head) {
-  auto* d = static_cast<fd_definition*>(*head);
-  while (d != nullptr) {
-    fd_definition* next = d->next;
-    free_record(env, d);
-    d = next;
-  }
+  auto* first = static_cast<fd_definition*>(*head);
   *head = nullptr;
+  if (first == nullptr) return;
+  fd_definition* last = first;
+  for (fd_definition* d = first; d != nullptr; d = d->next) {
+    d->owner = nullptr;
+    last = d;
+  }
+  fd_solver_state* st = fd_state(env);
+  last->next = st->retired_definitions;
+  st->retired_definitions = first;
+}
+
+void fd_free_retired_definitions(const lv_foreign_env* env) {
+  fd_solver_state* st = fd_state(env);
+  free_chain(env, st->retired_definitions);
+  st->retired_definitions = nullptr;
 }
 
 void fd_attach_indexical(const lv_foreign_env* env, const fd_definition* def, lv_term indexical, int live) {

@@ -5,6 +5,7 @@
 
 #include "kernel/fd_assert.h"
 #include "kernel/indexical.h"
+#include "kernel/labeling.h"
 #include "kernel/propagation.h"
 
 #include "kernel/solver_state.h"
@@ -172,7 +173,10 @@ int64_t fd_engine_hook(void* data, lv_worker*, int64_t event, int64_t argument) 
     case 5:  // reset
       if (!propagating) fd_queue_reset(env);
       break;
-    default:  // 6, the labeling step, is not built yet
+    case 6:  // $fd_labeling/7 hands over its alternative
+      fd_label_step(env, reinterpret_cast<const uint32_t*>(argument), 0);
+      break;
+    default:
       break;
   }
   return 0;

@@ -1,6 +1,7 @@
 // Building and tearing down the solver state, and the propagator lookup.
 #include "kernel/solver_state.h"
 
+#include "kernel/indexical.h"
 #include "kernel/memory.h"
 #include "kernel/propagator_table.h"
 #include "kernel/queues.h"
@@ -82,6 +83,7 @@ extern "C" void domsolve_deinit(lv_foreign_env* env, int) {
   for (lv_term a : state->heuristics) fd_rt::unregister_atom(env, a);
   fd_rt::install_fd_hooks(env, fd_engine_hook, fd_free_definition_chain, 0);
   fd_queue_destroy(env);
+  fd_free_retired_definitions(env);
   env->state = 0;
   fd_free(env, state);
 }

@@ -53,6 +53,7 @@ enum fd_heuristic_index : unsigned {
 enum : int32_t { FD_OVERFLOW_NONE = 0, FD_OVERFLOW_INF = 1, FD_OVERFLOW_SUP = 2 };
 
 struct fd_queue_block;
+struct fd_definition;
 
 struct fd_solver_state {
   void* scratch;                  // 0: the running propagator's C state, for sort callbacks
@@ -63,7 +64,9 @@ struct fd_solver_state {
   int64_t prunings;               // 5
   int64_t failures;               // 6
   int64_t constraints;            // 7
-  uint64_t unused_8;              // 8
+  // 8: indexical definitions taken out of their predicate (replaced, or
+  // their clause freed), kept while posted indexicals may still use them
+  fd_definition* retired_definitions;
   void* profile_free;             // 9: profile node free list of the scheduling propagators
   lv_module* module;              // 10: module domsolve
   lv_pred* overflow_handler;      // 11: domsolve:overflow_action/2, looked up when first needed

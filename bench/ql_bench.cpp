@@ -2,7 +2,8 @@
 // took (loading excluded): the measure that swipl's statistics(cputime)
 // gives on the other side of bench/run.sh. Not a test.
 //
-//   ql_bench BOOT.ql FILE.ql   (the boot file: build/boot/lvds.ql)
+//   ql_bench BOOT.ql FILE.ql             (the boot file: build/boot/lvds.ql)
+//   ql_bench BOOT.ql --consult FILE.pl   (the source loaded by consult/1)
 #include <sys/resource.h>
 
 #include <cstdio>
@@ -21,8 +22,9 @@ double user_seconds() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: %s BOOT.ql FILE.ql\n", argv[0]);
+  bool consult = argc == 4 && std::string(argv[2]) == "--consult";
+  if (argc != 3 && !consult) {
+    std::fprintf(stderr, "usage: %s BOOT.ql [--consult] FILE\n", argv[0]);
     return 2;
   }
   qlrt::Runtime rt;
@@ -33,7 +35,13 @@ int main(int argc, char** argv) {
   }
   // The program is loaded into prolog, as the differential test's corpus.
   rt.set_typein("prolog");
-  if (!rt.load(argv[2], &error)) {
+  if (consult) {
+    lv_pred* load = rt.find("consult", 1);
+    if (load == nullptr || rt.solve(load, [](lv_term_ref) {}, 1, {rt.atom(argv[3])}) != 1 || rt.faults() != 0) {
+      std::fprintf(stderr, "consult(%s) did not succeed\n", argv[3]);
+      return 1;
+    }
+  } else if (!rt.load(argv[2], &error)) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }

@@ -5,8 +5,10 @@
 // of answers.pl.
 // Usage: ql_answers BOOT.ql FILE.ql
 //        ql_answers BOOT.ql --items FILE.items
+//        ql_answers BOOT.ql --consult FILE.pl
 // With --items the clauses are made in memory from the compiler's item lists
-// ($make_bytecode_object) instead of read as code blocks.
+// ($make_bytecode_object) instead of read as code blocks; with --consult the
+// source is loaded by consult/1 on the system, into module prolog.
 // Exit status 1 when loading failed or an exception was not caught.
 #include <cstdio>
 #include <string>
@@ -14,9 +16,10 @@
 #include "support/ql_runtime.h"
 
 int main(int argc, char** argv) {
-  bool items = argc == 4 && std::string(argv[2]) == "--items";
-  if (argc != 3 && !items) {
-    std::fprintf(stderr, "usage: %s BOOT.ql [--items] FILE\n", argv[0]);
+  std::string mode = argc == 4 ? argv[2] : "";
+  bool items = mode == "--items", consult = mode == "--consult";
+  if (argc != 3 && !items && !consult) {
+    std::fprintf(stderr, "usage: %s BOOT.ql [--items|--consult] FILE\n", argv[0]);
     return 2;
   }
   const char* file = argv[argc - 1];
@@ -35,7 +38,14 @@ int main(int argc, char** argv) {
     return 1;
   }
   rt.set_typein("prolog");
-  if (!(items ? rt.load_items(file, &error) : rt.load(file, &error))) {
+  if (consult) {
+    lv_pred* load = rt.find("consult", 1);
+    long faults = rt.faults();
+    if (load == nullptr || rt.solve(load, [](lv_term_ref) {}, 1, {rt.atom(file)}) != 1 || rt.faults() != faults) {
+      std::fprintf(stderr, "consult(%s) did not succeed\n", file);
+      return 1;
+    }
+  } else if (!(items ? rt.load_items(file, &error) : rt.load(file, &error))) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }

@@ -134,9 +134,7 @@ int fd_disequation_handler(lv_foreign_env* env, lv_term item) {
   if (open == 1) {
     // The open Boolean x must keep d * x != b: b = 0 forbids 0, b = d forbids
     // 1, and both at once (d = 0) leave nothing.
-    if (b == 0 && d == 0) {
-      bump_weight(last.attribute);
-    } else {
+    if (b != 0 || d != 0) {
       if (b == 0 && !bind_boolean(env, last, 1, 0)) return 0;
       if (b == d && !bind_boolean(env, last, 0, 0)) return 0;
       st->resumptions++;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "core/attributes.h"
 #include "core/stored_block.h"
 #include "domsolve/solver_fixture.h"
 #include "kernel/attributes.h"
@@ -221,6 +222,55 @@ TEST_F(Labeling, ClauseWatchesMoveForceOrFail) {
   lv_term cl = with("clause(2, -1, 0, _, _, _)", {{5, list({pair(a), pair(a)})}, {6, list({pair(a)})}});
   EXPECT_EQ(fd_clause_update_watch(&env, 1, lv_make_ref(&lv_struct_cells(cl)[4]), cl, 0), 1);
   EXPECT_EQ(text(lv_struct_cells(cl)[1]), "2");
+}
+
+// ---- Unification from Prolog ----
+
+TEST_F(Labeling, UnifyTellsOrHandsBack) {
+  lv_module* other = find_module(LV_atom_from_string("other_attributes"), 1);
+  ASSERT_NE(lv_attr_module_register(other), 0);
+  // x, y, z stand for domain variables over 1..3, z with an attribute of
+  // another module too: result, call failed, x's domain after, its weight.
+  const struct {
+    const char* left;
+    const char* right;
+    int64_t result;
+    bool failed;
+    const char* after;
+    int64_t weight;
+  } cases[] = {
+      {"x", "2", 1, false, "2", 0},                              // told: the domain is the value
+      {"x", "5", 0, true, "dom([[1|3]],1,3,3)", 1},              // not in 1..3
+      {"x", "a", 0, false, "dom([[1|3]],1,3,3)", 0},             // no integer: Prolog's turn
+      {"f(x, y)", "f(3, 1)", 1, false, "3", 0},                  // both told
+      {"f(x, z)", "f(1, 1)", 0, false, "dom([[1|3]],1,3,3)", 0},  // z: Prolog's turn
+      {"h(x)", "g(1)", 0, true, "dom([[1|3]],1,3,3)", 0},        // no unifier at all
+  };
+  for (const auto& c : cases) {
+    variable vs[3] = {make_var("[[1|3]]"), make_var("[[1|3]]"), make_var("[[1|3]]")};
+    put_attributes(w, var(vs[2]), other, read("o(1)"));
+    auto placed = [&](lv_term t) {
+      for (int i = 0; i < 3; i++)
+        if (t == LV_atom_from_string(std::string(1, char('x' + i)).c_str())) return var(vs[i]);
+      return t;
+    };
+    lv_term left = placed(read(c.left));
+    if (lv_is_struct(left))
+      for (unsigned i = 1; i <= lv_functor_arity(lv_struct_cells(left)[0]); i++)
+        lv_struct_cells(left)[i] = placed(lv_struct_cells(left)[i]);
+    int32_t wakeups = w->wakeup_count;
+    int64_t failures = state->failures;
+    begin_call();
+    EXPECT_EQ(fd_unify(&env, ref(left), ref(c.right)), c.result) << c.left << " = " << c.right;
+    EXPECT_EQ(call_failed(), c.failed) << c.left << " = " << c.right;
+    EXPECT_EQ(state->failures - failures, c.failed ? 1 : 0);
+    if (c.result == 1) {
+      EXPECT_EQ(w->wakeup_count, wakeups);  // the engine has nothing left to wake
+    }
+    EXPECT_EQ(text(fd_attribute_domain(attr(vs[0]))), c.after) << c.left << " = " << c.right;
+    EXPECT_EQ(weight(vs[0]), c.weight);
+    w->wakeup_count = wakeups;
+  }
 }
 
 // ---- Variable choice ----

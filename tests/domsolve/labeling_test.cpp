@@ -315,7 +315,7 @@ TEST_F(Labeling, ScoreKeys) {
 }
 
 TEST_F(Labeling, DeleteSelectsTheBest) {
-  variable a = make_var("[[1|3]]"), b = make_var("[[1|2]]"), c = make_var("[[1|2]]");
+  variable a = make_var("[[2|4]]"), b = make_var("[[1|2]]"), c = make_var("[[1|2]]");
   variable d = make_var("[[1|2]]");
   // A size that claims 1: scoring it would pick it, so it shows whether ff
   // stopped at the first variable of size 2.
@@ -324,7 +324,7 @@ TEST_F(Labeling, DeleteSelectsTheBest) {
   const struct {
     const char* heuristic;
     int selected;  // index into a, b, c, d
-  } cases[] = {{"ff", 1}, {"anti_first_fail", 0}, {"max", 0}, {"min", 0}, {"no_such_heuristic", 0}};
+  } cases[] = {{"ff", 1}, {"anti_first_fail", 0}, {"max", 0}, {"min", 1}, {"no_such_heuristic", 0}};
   variable vs[4] = {a, b, c, d};
   for (const auto& k : cases) {
     lv_term l = list({var(a), lv_make_small(7), var(b), var(c), var(d)});

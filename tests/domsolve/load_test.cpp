@@ -69,6 +69,9 @@ class LoadedSolver : public RuntimeTest {
         {"$fd_evaluate_indexical", {{"+", "term"}, {"r", "integer"}}},
         {"$fd_dispatch_global_fast",
          {{"+", "term"}, {"+", "term"}, {"+", "term"}, {"+", "term"}, {"+", "term"}, {"r", "integer"}}},
+        {"$fd_arg_attribute", {{"+", "term"}, {"+", "integer"}, {"+", "term"}}},
+        {"$fd_unify", {{"+", "term"}, {"+", "term"}, {"r", "integer"}}},
+        {"$fd_delete", {{"+", "term"}, {"+", "term"}, {"+", "atom"}}},
     };
     std::vector<lv_term_ref> functions;
     for (const auto& d : declarations) {
@@ -127,6 +130,30 @@ TEST_F(LoadedSolver, DriverAndDispatchFromProlog) {
                   {compound("no_such_propagator", {atom_term("a")}), var_ref(), var_ref(), var_ref(), var_ref(), ok}),
             1);
   EXPECT_EQ(int_of(ok), 0);
+}
+
+TEST_F(LoadedSolver, UnifyAndVariableChoiceFromProlog) {
+  ASSERT_EQ(load(), 1) << term_text(exception_ref());
+  // Module domsolve keeps attributes, as the solver's library declares.
+  ASSERT_EQ(query("prolog", "$save_attribute_info", {atom_term("domsolve")}), 1) << term_text(exception_ref());
+  // X and Y domain variables; equal keys keep the earlier variable, an
+  // integer first gives way; X unified with 5 is told in C.
+  lv_term_ref x = var_ref(), y = var_ref(), s1 = var_ref(), s2 = var_ref(), done = var_ref();
+  const std::vector<lv_term_ref> goals = {
+      compound("$fd_arg_attribute", {x, int_ref(0), var_ref()}),
+      compound("$fd_arg_attribute", {y, int_ref(0), var_ref()}),
+      compound("$fd_delete", {list({x, y}), s1, atom_term("ff")}),
+      compound("$fd_delete", {list({int_ref(3), y}), s2, atom_term("min")}),
+      compound("==", {s1, x}),
+      compound("==", {s2, y}),
+      compound("$fd_unify", {x, int_ref(5), done}),
+      compound("==", {x, int_ref(5)}),
+      compound("==", {done, int_ref(1)}),
+  };
+  lv_term_ref conjunction = goals.back();
+  for (size_t i = goals.size() - 1; i-- > 0;) conjunction = compound(",", {goals[i], conjunction});
+  EXPECT_EQ(query("domsolve", "call", {compound(":", {atom_term("domsolve"), conjunction})}), 1)
+      << term_text(exception_ref());
 }
 
 TEST_F(LoadedSolver, OverflowActionDefinedAfterLoading) {

@@ -1,5 +1,5 @@
 % Arithmetic: is/2 and the comparisons as predicates, the evaluation of
-% operands the compiled code cannot evaluate, between/3 and succ/2.
+% operands the compiled code cannot evaluate, between/3, succ/2 and plus/3.
 %
 % Compiled arithmetic evaluates numbers in line. An operand that is no
 % number goes to '$eval_handler'/4, which evaluates it as an expression
@@ -7,7 +7,7 @@
 % its arguments, so that the engine raises the evaluation errors.
 
 :- module(prolog, [
-    (is)/2, (=:=)/2, (=\=)/2, (<)/2, (>)/2, (=<)/2, (>=)/2, between/3, succ/2
+    (is)/2, (=:=)/2, (=\=)/2, (<)/2, (>)/2, (=<)/2, (>=)/2, between/3, succ/2, plus/3
 ]).
 
 X is Y :- X is Y.
@@ -127,4 +127,17 @@ succ(X, Y) :-
     ;   \+ integer(Y) -> '$type_error'(integer, Y, Ctx, 2)
     ;   Y < 0 -> '$domain_error'(not_less_than_zero, Y, Ctx, 2)
     ;   Y > 0, X is Y - 1
+    ).
+
+% plus(X, Y, Z): X + Y = Z for integers, any two of them given.
+plus(X, Y, Z) :-
+    Ctx = prolog:plus(X, Y, Z),
+    '$may_be_integer'(X, Ctx, 1),
+    '$may_be_integer'(Y, Ctx, 2),
+    '$may_be_integer'(Z, Ctx, 3),
+    (   integer(X), integer(Y) -> Z is X + Y
+    ;   integer(X), integer(Z) -> Y is Z - X
+    ;   integer(Y), integer(Z) -> X is Z - Y
+    ;   var(X) -> '$instantiation_error'(Ctx, 1)
+    ;   '$instantiation_error'(Ctx, 2)
     ).

@@ -1,5 +1,5 @@
 % Arithmetic: is/2 and the comparisons, compiled and called through
-% call/N, with expressions built at run time; between/3, succ/2.
+% call/N, with expressions built at run time; between/3, succ/2, plus/3.
 
 t(is_compiled, X, X is 1 + 2 * 3).
 t(is_meta, X, call(is, X, 7 - 2)).
@@ -55,3 +55,14 @@ t(succ_both_unbound, x, succ(_, _)).
 t(succ_negative, x, succ(-1, _)).
 t(succ_not_integer, x, succ(a, _)).
 t(succ_not_integer_2, x, succ(_, a)).
+t(plus, Z, plus(1, 2, Z)).
+t(plus_y, Y, plus(1, Y, 5)).
+t(plus_x, X, plus(X, -2, 5)).
+t(plus_check, yes, plus(2, 3, 5)).
+t(plus_check_fails, yes, \+ plus(2, 3, 6)).
+t(plus_unbound, x, plus(1, _, _)).
+t(plus_unbound_x, x, plus(_, _, 3)).
+t(plus_not_integer, x, plus(a, 1, _)).
+t(plus_float, x, plus(1, 2.0, _)).
+t(plus_not_integer_3, x, plus(1, 2, a)).
+t(plus_big, Z, plus(9223372036854775807, 1, Z)).

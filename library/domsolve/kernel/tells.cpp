@@ -190,6 +190,8 @@ int64_t fd_prune_and_wake(const lv_foreign_env* env, lv_term var, int64_t event,
   fd_solver_state* st = fd_state(env);
   st->prunings++;
   if ((event & FD_EVENT_VAL) == 0) return event;
+  // Bound already: a unification from Prolog binds before it tells.
+  if (!fd_is_ref(var)) return event + FD_EVENT_BOUND;
   typedef int single_fn(lv_worker*, lv_term, const lv_module*);
   fd_engine* w = fd_engine_of(env);
   if (fd_rt::support<single_fn>(env, LV_SUPPORT_single_attribute)(fd_rt::worker(env), var, st->module)) {

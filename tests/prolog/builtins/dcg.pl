@@ -40,6 +40,22 @@ x(dcg_rule_var, C, dcg_translate_rule(_, C), error(instantiation_error)).
 x(dcg_translated_runs, R, (dcg_translate_rule((g --> [x], ([y] ; {true}), [z]), (H :- B)),
                            H = g([x, z, w], R), call(B)), [[w]]).
 
+% Translated rules run as their clauses, against the reference system's
+% translation.
+dcg_run(Rule, In, Out) :-
+    dcg_translate_rule(Rule, (H :- B)),
+    H = g(In, Out),
+    call(B).
+
+t(run_pushback, R, dcg_run((g, [p] --> [x]), [x, y], R)).
+t(run_cut, R, dcg_run((g --> ([a] ; []), !), [a, b], R)).
+t(run_not, R, dcg_run((g --> \+ [y], [x]), [x, z], R)).
+t(run_not_fails, R, dcg_run((g --> \+ [x], [x]), [x], R)).
+t(run_if_then_else, R, dcg_run((g --> ([a] -> [b] ; [c])), [c, d], R)).
+t(run_braces, X-R, dcg_run((g --> {X = 1}, [X]), [1, 2], R)).
+t(run_call, R, dcg_run((g --> call(tok, q)), [q], R)).
+t(run_alternatives, R, dcg_run((g --> [a] ; [a, b] ; []), [a, b], R)).
+
 t(phrase_terminals, yes, phrase([a, b], [a, b])).
 t(phrase_open, L, phrase([a, b], L)).
 t(phrase_rest, R, phrase([a], [a, b], R)).

@@ -103,8 +103,12 @@ bool write_item(writer& out, lv_term item) {
       return out.wide(lv_small_value(farity) == 0 ? fname : lv_make_functor(fname, static_cast<unsigned>(lv_small_value(farity))));
     }
     if (name == ATOM_EMUL_ENTRY) {
+      // A predicate not defined yet is created undefined, as the quick-load
+      // reader's fix-ups do: code that calls a predicate defined later (or
+      // never) is compiled all the same, and the call finds the definition
+      // made meanwhile or the unknown-predicate handler.
       lv_pred* p = parse_definition(arg, lv_typein_module());
-      if (p == nullptr || p->kind == LV_KIND_ENTER_UNDEFINED) return false;
+      if (p == nullptr) return false;
       return out.wide(reinterpret_cast<uint64_t>(p));
     }
     if (name == ATOM_LARGE) {

@@ -64,13 +64,25 @@ TEST_F(BuiltinTest, MakeBytecodeObjectWritesItems) {
   EXPECT_EQ(lv_first_arg_key(b), key);
 }
 
+// A callee not defined yet is created undefined, so code calling a
+// predicate defined later is made all the same.
+TEST_F(BuiltinTest, MakeBytecodeObjectCreatesAnUndefinedCallee) {
+  lv_code_block* b = make(4, {item("emul_entry", in("user", spec("later", 3)))});
+  ASSERT_NE(b, nullptr);
+  lv_pred* p = lv_lookup_predicate(find_module(atom("user"), 0), atom("later"), 3, LV_LOOKUP_FIND);
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(p->kind, static_cast<uint32_t>(LV_KIND_ENTER_UNDEFINED));
+  EXPECT_EQ(lv_code_read64(lv_code_block_code(b)), reinterpret_cast<uint64_t>(p));
+}
+
 TEST_F(BuiltinTest, MakeBytecodeObjectRefusesBadItems) {
   EXPECT_EQ(make(4, {item("bogus", lv_make_small(1))}), nullptr);
   // More than the block holds.
   EXPECT_EQ(make(2, {lv_make_small(1), lv_make_small(2)}), nullptr);
   // Compound terms are not kept in code.
   EXPECT_EQ(make(8, {item("tagged", fn(w, atom("f"), {atom("x")}))}), nullptr);
-  EXPECT_EQ(make(8, {item("emul_entry", spec("nowhere", 3))}), nullptr);
+  // A predicate spec that is no Name/Arity.
+  EXPECT_EQ(make(8, {item("emul_entry", atom("nowhere"))}), nullptr);
   // A block larger than the code block's size field holds; the largest
   // that it holds is made.
   EXPECT_EQ(make((1 << 22), {lv_make_small(1)}), nullptr);

@@ -36,6 +36,12 @@ lvc_compile_clause(Clause, cunit(Spec, Bits, Key, Words, Size)) :-
     lvc_peephole(Stream0, Stream),
     lvc_layout(Stream, Words, Size).
 
+% lvc_compile_clause(+Clause, +Ctx, -Unit): the clause compiled in its
+% module (lvc_module_clause/3).
+lvc_compile_clause(Clause, Ctx, Unit) :-
+    lvc_module_clause(Clause, Ctx, Clause1),
+    lvc_compile_clause(Clause1, Unit).
+
 lvc_unqualified_head(H, _, _) :- var(H), !, throw(lvc_error(bad_clause_head(H))).
 lvc_unqualified_head(M:H, H, M:N/A) :- atom(M), callable(H), H \= _:_, !, functor(H, N, A).
 lvc_unqualified_head(H, H, N/A) :- callable(H), H \= _:_, !, functor(H, N, A).

@@ -35,7 +35,7 @@ lvc_compile_file(In, Out, Form) :- lvc_compile_files([In], user, Out, Form).
 % the files that declare none.
 lvc_compile_files(Files, Module, Out, Form) :-
     lvc_read_program(Files, Module, Program),
-    lvc_compile_program(Program, Form, Bytes),
+    lvc_compile_program(Program, Module, Form, Bytes),
     open(Out, write, S, [type(binary)]),
     lvc_put_bytes(Bytes, S),
     close(S).
@@ -145,9 +145,16 @@ lvc_proper_list(L) :- nonvar(L), L = [_|T], lvc_proper_list(T).
 % ---------------------------------------------------------------------------
 % Compiling
 
-lvc_compile_program(prog(Clauses, Dynamic, Directives, Exports), Form, Bytes) :-
+% lvc_compile_program(+Program, +Module, +Form, -Bytes): Module is the one
+% in which the file is loaded (unqualified names are looked up there); the
+% clauses of other modules name their predicates with their module.
+lvc_compile_program(Program, Form, Bytes) :-
+    lvc_compile_program(Program, user, Form, Bytes).
+
+lvc_compile_program(prog(Clauses, Dynamic, Directives, Exports), Module, Form, Bytes) :-
     lvc_split_dynamic(Clauses, Dynamic, Static, Facts),
-    lvc_strip_modules(Static, StaticClauses),
+    lvc_program_metas(Directives, Metas),
+    lvc_module_clauses(Static, Module, Metas, StaticClauses),
     lvc_group(StaticClauses, Groups),
     lvc_compile_groups(Groups, Preds),
     (   Form == items
@@ -184,8 +191,19 @@ lvc_same_spec(S, M0, M:S1, _) :- S == S1, M == M0.
 lvc_fact_goal(M:H, _, '$insertz_quick'(M:H)) :- !, compound(H).
 lvc_fact_goal(H, M, '$insertz_quick'(M:H)) :- compound(H).
 
-lvc_strip_modules([], []).
-lvc_strip_modules([C-_|Cs], [C|Ss]) :- lvc_strip_modules(Cs, Ss).
+lvc_module_clauses([], _, _, []).
+lvc_module_clauses([C-M|Cs], R, Metas, [C1|C1s]) :-
+    lvc_module_clause(C, lvc_ctx(M, R, Metas), C1),
+    lvc_module_clauses(Cs, R, Metas, C1s).
+
+% The heads of the program's meta_predicate declarations.
+lvc_program_metas([], []).
+lvc_program_metas([D|Ds], Ms) :-
+    (   D = '$meta_predicate'(H0, _)
+    ->  lvc_head_module(H0, user, _, H), Ms = [H|Ms1]
+    ;   Ms = Ms1
+    ),
+    lvc_program_metas(Ds, Ms1).
 
 lvc_dynamic_goals(Dynamic, Facts, Goals) :-
     lvc_dynamic_decls(Dynamic, Goals, Facts).

@@ -79,6 +79,8 @@ lvc_norm_goal('$choice'(V), o(Head, Before, _), Ctx, Own, Items, T, A, A) :- !,
     ;   Items = [inline(V = B)|T]
     ).
 lvc_norm_goal('$cut'(V), _, _, _, [cutto(V)|T], T, A, A) :- !.
+lvc_norm_goal('$lvc_call'(Target, G), _, _, _, [call(Target, Args)|T], T, A, A) :- !,
+    G =.. [_|Args].
 lvc_norm_goal(M:G, _, _, _, [Item|T], T, A, A) :- !,
     (   atom(M), callable(G), \+ lvc_control(G)
     ->  Item = call((:)/2, [M, G])
@@ -230,6 +232,124 @@ lvc_type_test(nonvar, 'NONVAR').
 lvc_type_test(compound, 'COMPOUND').
 lvc_type_test(callable, 'CALLABLE').
 lvc_type_test(ground, 'GROUND').
+
+% ---------------------------------------------------------------------------
+% Modules
+%
+% A clause is read in a module, the module of its file. Its head belongs to
+% the module it is qualified with, else to that module; its body runs in
+% the module it is read in (so Module:Head :- Body adds to Module a clause
+% whose body calls the predicates of its own file). lvc_module_clause/3
+% prepares a clause for compiling, with Ctx = lvc_ctx(Module, Resolve,
+% Metas), Module being the module the clause is read in:
+% - its predicate and the predicates it calls are named Module:Name/Arity
+%   when Module is not Resolve, the module in which unqualified names are
+%   looked up when the code is loaded;
+% - a meta-argument (0..9, : or ^ in the meta_predicate declaration) of a
+%   call of a meta predicate that the clause writes out is qualified with
+%   the clause's module, so the goal runs in the module that wrote it,
+%   whatever module the meta predicate belongs to; an argument already
+%   qualified stays as it is.
+% Variables are not qualified: a goal handed on through a variable (a meta
+% predicate's argument, call/N of a closure) runs in the module its own
+% qualification names, which the caller that wrote it gave, else in the
+% type-in module, as for a goal that the top level or C hands to call/N.
+% Code of user compiled for loading in user (the quick-load files of
+% programs) qualifies nothing: its goals run in the type-in module, user
+% unless a harness chose another.
+% The meta predicates are those of Metas (the heads of the program's
+% meta_predicate declarations), call/N, and, on this system, those the
+% engine knows ('$meta_declaration'/3).
+% A call that is prepared is '$lvc_call'(Target, Goal) in the body.
+
+lvc_module_clause(Clause, lvc_ctx(M, R, Metas), (Head :- Body)) :-
+    lvc_clause_parts(Clause, H0, B0),
+    lvc_head_module(H0, M, HM, H),
+    (   HM == R -> Head = H ; Head = HM:H ),
+    lvc_module_body(B0, M, R, Metas, Body).
+
+lvc_head_module(H, M, M, H) :- var(H), !.
+lvc_head_module(Q:H0, _, M, H) :- atom(Q), !, lvc_head_module(H0, Q, M, H).
+lvc_head_module(H, M, M, H).
+
+lvc_module_body(G, _, _, _, G) :- var(G), !.
+lvc_module_body((A, B), M, R, Ms, (A1, B1)) :- !,
+    lvc_module_body(A, M, R, Ms, A1),
+    lvc_module_body(B, M, R, Ms, B1).
+lvc_module_body((A ; B), M, R, Ms, (A1 ; B1)) :- !,
+    lvc_module_body(A, M, R, Ms, A1),
+    lvc_module_body(B, M, R, Ms, B1).
+lvc_module_body((A -> B), M, R, Ms, (A1 -> B1)) :- !,
+    lvc_module_body(A, M, R, Ms, A1),
+    lvc_module_body(B, M, R, Ms, B1).
+lvc_module_body(\+ A, M, R, Ms, \+ A1) :- !,
+    lvc_module_body(A, M, R, Ms, A1).
+lvc_module_body(call(G), M, R, Ms, G1) :- var(G), !,
+    lvc_module_body(G, M, R, Ms, G1).
+lvc_module_body(call(G), M, R, Ms, call(G1)) :- callable(G), !,
+    lvc_module_body(G, M, R, Ms, G1).
+lvc_module_body(G, M, R, Ms, '$lvc_call'(Target, G1)) :-
+    lvc_plain_call(G), !,
+    functor(G, N, A),
+    (   M == R -> Target = N/A ; Target = M:N/A ),
+    (   lvc_unqualified_module(M, R) -> G1 = G ; lvc_meta_goal(G, M, Ms, G1) ).
+lvc_module_body(G, _, _, _, G).
+
+% A goal compiled as a call of its predicate.
+lvc_plain_call(G) :-
+    callable(G),
+    \+ lvc_control(G),
+    \+ lvc_is_fail(G),
+    \+ lvc_inline_goal(G),
+    \+ lvc_special_goal(G).
+
+lvc_special_goal(true).
+lvc_special_goal(_ \= _).
+lvc_special_goal('$choice'(_)).
+lvc_special_goal('$cut'(_)).
+lvc_special_goal('$lvc_localcut').
+lvc_special_goal('$lvc_call'(_, _)).
+
+lvc_meta_goal(G, M, Ms, G1) :-
+    (   lvc_meta_spec(G, M, Ms, Spec)
+    ->  G =.. [N|As],
+        Spec =.. [_|Ss],
+        lvc_meta_args(As, Ss, M, As1),
+        G1 =.. [N|As1]
+    ;   G1 = G
+    ).
+
+lvc_meta_spec(G, _, Ms, Spec) :-
+    functor(G, N, A),
+    lvc_meta_member(Ms, N, A, Spec), !.
+lvc_meta_spec(G, _, _, Spec) :-
+    functor(G, call, A), A >= 1, !,
+    functor(Spec, call, A),
+    N is A - 1,
+    arg(1, Spec, N).
+lvc_meta_spec(G, M, _, Spec) :-
+    catch('$meta_declaration'(G, M, Spec), _, fail).
+
+lvc_meta_member([H|Hs], N, A, Spec) :-
+    (   functor(H, N, A) -> Spec = H ; lvc_meta_member(Hs, N, A, Spec) ).
+
+lvc_meta_args([], _, _, []).
+lvc_meta_args([A|As], [S|Ss], M, [A1|As1]) :-
+    (   lvc_meta_position(S) -> lvc_meta_arg(A, M, A1) ; A1 = A ),
+    lvc_meta_args(As, Ss, M, As1).
+
+lvc_meta_position(S) :- var(S), !, fail.
+lvc_meta_position(S) :- integer(S), !, S >= 0, S =< 9.
+lvc_meta_position(:).
+lvc_meta_position(^).
+
+lvc_meta_arg(A, M, A1) :-
+    (   var(A) -> A1 = A
+    ;   A = _:_ -> A1 = A
+    ;   A1 = M:A
+    ).
+
+lvc_unqualified_module(user, R) :- R == user.
 
 % Small list and variable helpers (the compiler uses no library).
 lvc_append([], L, L).

@@ -197,6 +197,34 @@ check(qualified_head) :-
     Spec == m:p/1,
     last(Words, p(m:p/1)).
 
+% Clauses in modules: the calls of a clause of another module than the one
+% the code is loaded in name that module; meta-arguments written in the
+% clause are qualified with it, variables are not; code of user loaded in
+% user is left as it is.
+test(module_clause).
+check(module_clause) :-
+    Metas = [findall(?, 0, ?), catch(0, ?, 0), once(0)],
+    forall(member(C-Ctx-Expected, [
+               (p(X) :- q(X))-lvc_ctx(m, user, [])-(m:p(X) :- '$lvc_call'(m:q/1, q(X))),
+               (n:p :- q)-lvc_ctx(m, m, [])-(n:p :- '$lvc_call'(q/0, q)),
+               (p(G) :- call(G), once(G))-lvc_ctx(m, m, Metas)-(p(G) :- G, '$lvc_call'(once/1, once(G))),
+               (p :- findall(X, q(X), _), catch(r, _, true))-lvc_ctx(prolog, prolog, Metas)
+                   -(p :- '$lvc_call'(findall/3, findall(X, prolog:q(X), _)),
+                          '$lvc_call'(catch/3, catch(prolog:r, _, prolog:true))),
+               (p :- findall(X, k:q(X), _))-lvc_ctx(m, m, Metas)
+                   -(p :- '$lvc_call'(findall/3, findall(X, k:q(X), _))),
+               (p :- call(foo, 1), \+ once(q))-lvc_ctx(m, m, Metas)
+                   -(p :- '$lvc_call'(call/2, call(m:foo, 1)), \+ '$lvc_call'(once/1, once(m:q))),
+               (p :- findall(X, q(X), _))-lvc_ctx(user, user, Metas)
+                   -(p :- '$lvc_call'(findall/3, findall(X, q(X), _)))
+           ]),
+           (   lvc_module_clause(C, Ctx, Got), Got =@= Expected -> true
+           ;   format("module clause ~q in ~q: got ~q~n", [C, Ctx, Got]), fail
+           )),
+    lvc_compile_clause((p(X) :- q(X)), lvc_ctx(m, user, []), cunit(Spec, _, _, Words, _)),
+    Spec == m:p/1,
+    memberchk(p(m:q/1), Words).
+
 test(body_not_callable).
 check(body_not_callable) :-
     catch(( lvc_compile_clauses([(p :- q, 1)], _), fail ), lvc_error(in_clause(_, goal_not_callable(1))), true).

@@ -749,11 +749,16 @@ TEST_F(LabelingStep, BranchAndBoundOnReentry) {
 }
 
 TEST_F(LabelingStep, OnlyIntegersLeftEndsAtOnce) {
-  start(read("[1, 2, 3]"), FD_LABEL_UP);
-  EXPECT_EQ(outcome(), 0);
-  EXPECT_EQ(report(3), LV_ATOM_NIL);
-  EXPECT_EQ(report(4), lv_make_small(0));
-  EXPECT_EQ(w->B, base);
+  // A proper list, and a cyclic one.
+  lv_term cyclic = read("[1, 2, 3]");
+  lv_list_cells(lv_deref(lv_list_cells(lv_deref(lv_list_cells(cyclic)[1]))[1]))[1] = cyclic;
+  for (lv_term l : {read("[1, 2, 3]"), cyclic}) {
+    start(l, FD_LABEL_UP);
+    EXPECT_EQ(outcome(), 0);
+    EXPECT_EQ(report(3), LV_ATOM_NIL);
+    EXPECT_EQ(report(4), lv_make_small(0));
+    EXPECT_EQ(w->B, base);
+  }
 }
 
 TEST_F(LabelingStep, RefusedRecordsAndDomains) {

@@ -182,19 +182,28 @@ void choose_variable(step& s, int64_t heuristic) {
 // gives a nonzero one, else 0.
 int64_t new_steps(step& s, const uint32_t* alternative, int64_t heuristic) {
   fd_engine* w = s.w;
+  // A second pointer moving at half speed over the skipped elements: a
+  // cyclic list of bound elements ends the walk instead of looping.
+  lv_term slow = fd_deref(w->X[2]);
+  uint64_t skipped = 0;
   for (;;) {
     lv_term list = fd_deref(w->X[2]);
     if (!fd_is_list(list) || fd_soft_limit(w) == nullptr) return 0;
     lv_term head = fd_deref(fd_list_cells(list)[0]);
     if (!fd_is_ref(head)) {
-      w->X[2] = fd_list_cells(list)[1];
+      w->X[2] = fd_deref(fd_list_cells(list)[1]);
+      if (++skipped % 2 == 0) slow = fd_deref(fd_list_cells(slow)[1]);
+      if (w->X[2] == slow) w->X[2] = FD_NIL;
       continue;
     }
+    slow = list;
+    skipped = 0;
     w->X[2] = list;
     w->X[0] = head;
     if (solver_attribute(s.env, head) != 0) choose_variable(s, heuristic);
     fd_scratch_reset(s.env);
-    w->X[3] = fd_make_small(fd_small_value(fd_deref(w->X[3])) + 1);
+    lv_term counter = fd_deref(w->X[3]);
+    w->X[3] = fd_make_small((fd_is_small(counter) ? fd_small_value(counter) : 0) + 1);
     fdset set = domain_set(s.env, w->X[0]);
     if (set == 0 || !fd_is_small(fdset_min(set)) || !fd_is_small(fdset_max(set))) {
       fd_raise_system_error(s.env, "labeling a variable without a finite domain");

@@ -75,3 +75,4 @@ t(list_to_set_identical, S, list_to_set([f(X), f(_), f(X), 1, 1.0, 1], S)).
 t(list_to_set_partial, x, list_to_set([a|_], _)).
 t(list_to_set_not_list, x, list_to_set(a, _)).
 x(list_to_set_cyclic, T, (L = [a|L], catch(list_to_set(L, _), error(type_error(T, _), _), true)), [list]).
+x(list_library_module, M, predicate_property(append(_, _, _), imported_from(M)), [lists]).

@@ -314,7 +314,7 @@ lvc_meta_goal(G, M, Ms, G1) :-
     (   lvc_meta_spec(G, M, Ms, Spec)
     ->  G =.. [N|As],
         Spec =.. [_|Ss],
-        lvc_meta_args(As, Ss, M, As1),
+        lvc_meta_args(As, Ss, M, Ms, As1),
         G1 =.. [N|As1]
     ;   G1 = G
     ).
@@ -333,10 +333,34 @@ lvc_meta_spec(G, M, _, Spec) :-
 lvc_meta_member([H|Hs], N, A, Spec) :-
     (   functor(H, N, A) -> Spec = H ; lvc_meta_member(Hs, N, A, Spec) ).
 
-lvc_meta_args([], _, _, []).
-lvc_meta_args([A|As], [S|Ss], M, [A1|As1]) :-
-    (   lvc_meta_position(S) -> lvc_meta_arg(A, M, A1) ; A1 = A ),
-    lvc_meta_args(As, Ss, M, As1).
+lvc_meta_args([], _, _, _, []).
+lvc_meta_args([A|As], [S|Ss], M, Ms, [A1|As1]) :-
+    (   S == 0 -> lvc_meta_arg(A, M, A0), lvc_goal_arg(A0, M, Ms, A1)
+    ;   lvc_meta_position(S) -> lvc_meta_arg(A, M, A1)
+    ;   A1 = A
+    ),
+    lvc_meta_args(As, Ss, M, Ms, As1).
+
+% A goal argument written out runs in the clause's module, but the engine
+% calls its goals as they stand: the meta-arguments of the goals inside it
+% are qualified here too.
+lvc_goal_arg(A, M, Ms, A1) :-
+    (   nonvar(A), A = Q:G, Q == M -> A1 = M:G1, lvc_inner_goal(G, M, Ms, G1)
+    ;   A1 = A
+    ).
+
+lvc_inner_goal(G, _, _, G) :- var(G), !.
+lvc_inner_goal((A, B), M, Ms, (A1, B1)) :- !,
+    lvc_inner_goal(A, M, Ms, A1), lvc_inner_goal(B, M, Ms, B1).
+lvc_inner_goal((A ; B), M, Ms, (A1 ; B1)) :- !,
+    lvc_inner_goal(A, M, Ms, A1), lvc_inner_goal(B, M, Ms, B1).
+lvc_inner_goal((A -> B), M, Ms, (A1 -> B1)) :- !,
+    lvc_inner_goal(A, M, Ms, A1), lvc_inner_goal(B, M, Ms, B1).
+lvc_inner_goal(\+ A, M, Ms, \+ A1) :- !, lvc_inner_goal(A, M, Ms, A1).
+lvc_inner_goal(V^A, M, Ms, V^A1) :- !, lvc_inner_goal(A, M, Ms, A1).
+lvc_inner_goal(call(A), M, Ms, call(A1)) :- !, lvc_inner_goal(A, M, Ms, A1).
+lvc_inner_goal(G, M, Ms, G1) :-
+    (   callable(G), G \= _:_ -> lvc_meta_goal(G, M, Ms, G1) ; G1 = G ).
 
 lvc_meta_position(S) :- var(S), !, fail.
 lvc_meta_position(S) :- integer(S), !, S >= 0, S =< 9.

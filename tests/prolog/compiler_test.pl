@@ -211,6 +211,8 @@ check(module_clause) :-
                (p :- findall(X, q(X), _), catch(r, _, true))-lvc_ctx(prolog, prolog, Metas)
                    -(p :- '$lvc_call'(findall/3, findall(X, prolog:q(X), _)),
                           '$lvc_call'(catch/3, catch(prolog:r, _, prolog:true))),
+               (p(L) :- findall(X, ( q(X), \+ once(r(X)) ), L))-lvc_ctx(m, m, Metas)
+                   -(p(L) :- '$lvc_call'(findall/3, findall(X, m:(q(X), \+ once(m:r(X))), L))),
                (p :- findall(X, k:q(X), _))-lvc_ctx(m, m, Metas)
                    -(p :- '$lvc_call'(findall/3, findall(X, k:q(X), _))),
                (p :- call(foo, 1), \+ once(q))-lvc_ctx(m, m, Metas)

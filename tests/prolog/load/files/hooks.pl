@@ -1,0 +1,2 @@
+:- multifile hook/1.
+hook(hooks).

@@ -1,0 +1,2 @@
+inc(inside).
+inc( .

@@ -1,0 +1,3 @@
+inc(before).
+:- include(included).
+inc(after).

@@ -1,0 +1,1 @@
+:- initialization(assertz(once_loaded)).

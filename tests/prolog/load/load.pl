@@ -1,8 +1,9 @@
 % Loading source files: consult and its variants, directives, modules,
 % faults and warnings with their file and line, reconsult, expansion.
 % The fixture files are under files/, reached through the alias fixtures
-% (LV_LOAD_FIXTURES names the directory); the cases run in order, in a
-% writable working directory.
+% (LV_LOAD_FIXTURES names the directory), the library through library
+% (LV_LIBRARY_DIR); the cases run in order, in a writable working
+% directory.
 
 :- dynamic msg/2.
 
@@ -68,6 +69,7 @@ x(meta_argument, Y, apply_to(add_one, 1, Y), [2]).
 x(import_list, Y-E, ( use_module(mod_b:fixtures(mod_a), [twice/2]), mod_b:twice(5, Y),
                       catch(mod_b:apply_to(add_one, 1, _), error(E, _), true) ),
   [10-existence_error(procedure, mod_b:apply_to/3)]).
+x(library, M-N, ( use_module(library(lists)), max_list([1, 3, 2], M), lists:sum_list([1, 2], N) ), [3-3]).
 x(not_a_module_file, E, catch(use_module(fixtures(plain)), error(E, _), true), [domain_error(module_file, fixtures(plain))]).
 
 % Faults and warnings name the file and the line; the rest of the file loads.

@@ -1,0 +1,174 @@
+% The top level: reboot/2, which the console program runs, and the query
+% loop it ends in.
+%
+% reboot(Mode, Code): Mode is 2 on the first start and 3 after a fatal
+% fault restarted the top level. The first start prints the banner and
+% takes the command line's choices: the init file, the saved state to
+% restore, the patch file, the -l files and the --goal goal. Then queries
+% are read from user_input, run in user and answered; end of file ends the
+% top level with Code 0. halt/0,1 leaves reboot/2 as its exception, which
+% carries the exit code; abort/0 ends the query and the loop goes on.
+
+:- module(prolog, []).
+
+reboot(Mode, Code) :-
+    (   Mode == 2 -> '$tl_start' ; true ),
+    '$tl_loop'(Code).
+
+'$tl_start' :-
+    (   '$command_option'(noinfo) -> '$informational_flag'(_, off) ; true ),
+    (   '$command_option'(nologo) -> true
+    ;   '$version_flag'(V),
+        format(user_error, '~w~n', [V])
+    ),
+    (   '$init_file'(Init) -> '$tl_once'(user:consult(Init)) ; true ),
+    (   '$restore_file'(State) -> '$tl_once'(prolog:restore(State)) ; true ),
+    (   '$patch_file'(Patch) -> '$tl_once'(user:consult(Patch)) ; true ),
+    (   '$flag_file'(Files) -> '$tl_load_files'(Files) ; true ),
+    (   '$flag_goal'(Goal) -> '$tl_goal'(Goal) ; true ).
+
+'$tl_load_files'([]).
+'$tl_load_files'([F|Fs]) :-
+    '$tl_once'(user:consult(F)),
+    '$tl_load_files'(Fs).
+
+'$tl_goal'(Goal) :-
+    (   '$tl_once'(user:Goal) -> true
+    ;   print_message(warning, format('Goal (~w) failed: ~q', [goal, user:Goal]))
+    ).
+
+% '$tl_once'(Goal): runs Goal once; an exception is printed as a message
+% and counts as success, halt passes on.
+'$tl_once'(Goal) :-
+    '$tl_catch'(Goal, Ball), !,
+    (   var(Ball) -> true ; '$tl_exception'(Ball) ).
+
+% '$tl_catch'(Module:Goal, Ball): Goal's solutions with Ball unbound, then, when
+% Goal raised, once with Ball bound to the exception. Unlike catch/3 it
+% catches halt and abort too: the choicepoint whose second saved argument
+% is '$$catch_hook' is the one an exception unwinds to.
+'$tl_catch'(Goal, Ball) :-
+    '$erase_exception',
+    '$tl_catch'(Goal, '$$catch_hook', Ball).
+
+'$tl_catch'(Goal, _, _) :- call(Goal).
+'$tl_catch'(_, _, Ball) :-
+    '$load_exception'(Ball),
+    '$erase_exception'.
+
+% An exception out of a goal of the top level: halt goes on out of
+% reboot/2, abort is reported, anything else is printed as an error.
+'$tl_exception'(Ball) :-
+    (   Ball = '$reserved'(N), integer(N), N /\ 255 =:= 4 -> throw(Ball)
+    ;   Ball == '$reserved'(3) -> print_message(informational, format('Execution aborted', []))
+    ;   print_message(error, Ball)
+    ).
+
+'$tl_loop'(Code) :-
+    repeat,
+    '$tl_query'(Outcome),
+    Outcome == end_of_file,
+    !,
+    Code = 0.
+
+% One query: prompt, read, run, answer. Outcome is end_of_file at the end
+% of the input, else more.
+'$tl_query'(Outcome) :-
+    format(user_output, '| ?- ', []),
+    flush_output(user_output),
+    '$tl_catch'(prolog:read_term(user_input, Query, [variable_names(Names)]), Ball), !,
+    (   nonvar(Ball) -> '$tl_skip_line', '$tl_exception'(Ball), Outcome = more
+    ;   Query == end_of_file -> nl(user_output), Outcome = end_of_file
+    ;   '$tl_skip_line', '$tl_run'(Query, Names), Outcome = more
+    ).
+
+% The rest of the query's line, when it holds nothing but layout (the
+% reader has taken the layout after the end dot): the answer to "more?" is
+% read from the next line.
+'$tl_skip_line' :-
+    '$stream_code'(user_input, A),
+    '$stream_count'(A, _, _, _, Column),
+    Column > 0,
+    '$tl_catch'(prolog:'$tl_skip_layout', _), !.
+'$tl_skip_line'.
+
+'$tl_skip_layout' :-
+    peek_char(user_input, C),
+    (   C == '\n' -> get_char(user_input, _)
+    ;   C \== end_of_file, '$tl_layout'(C) -> get_char(user_input, _), '$tl_skip_layout'
+    ;   true
+    ).
+
+'$tl_layout'(' ').
+'$tl_layout'('\t').
+'$tl_layout'('\r').
+
+'$tl_run'(Query, Names) :-
+    (   '$tl_catch'(prolog:'$tl_solve'(user:Query, Det), Ball),
+        (   nonvar(Ball) -> '$tl_exception'(Ball)
+        ;   '$tl_answer'(Names, Det)
+        )
+    ->  true
+    ;   format(user_output, 'no~n', [])
+    ),
+    flush_output(user_output).
+
+% '$tl_solve'(Goal, Det): Det is true when Goal left no choicepoint.
+'$tl_solve'(Goal, Det) :-
+    '$tl_newest'(B0),
+    call(Goal),
+    '$tl_newest'(B1),
+    (   B1 == B0 -> Det = true ; Det = false ).
+
+% The newest choicepoint: the barrier of this call.
+'$tl_newest'(B) :- '$choice'(B).
+
+% An answer: the bindings of the query's named variables; with more
+% solutions possible the user types ";" for the next (the answer fails) or
+% Enter to stop.
+'$tl_answer'(Names, Det) :-
+    '$tl_bindings'(Names, Bindings),
+    (   Bindings == [] -> format(user_output, 'yes~n', [])
+    ;   '$tl_write_bindings'(Bindings),
+        (   Det == true -> format(user_output, '~nyes~n', [])
+        ;   format(user_output, ' ? ', []),
+            flush_output(user_output),
+            '$tl_reply'(Reply),
+            (   Reply == more -> fail
+            ;   format(user_output, 'yes~n', [])
+            )
+        )
+    ).
+
+'$tl_bindings'([], []).
+'$tl_bindings'([Name=Value|Ns], Bs) :-
+    (   var(Value) -> Bs = Bs1
+    ;   sub_atom(Name, 0, 1, _, '_') -> Bs = Bs1
+    ;   Bs = [Name=Value|Bs1]
+    ),
+    '$tl_bindings'(Ns, Bs1).
+
+'$tl_write_bindings'([Name=Value|Bs]) :-
+    format(user_output, '~w = ', [Name]),
+    writeq(user_output, Value),
+    (   Bs == [] -> true
+    ;   format(user_output, ',~n', []),
+        '$tl_write_bindings'(Bs)
+    ).
+
+% The reply line: ";" first asks for more; anything else, or end of file,
+% stops.
+'$tl_reply'(Reply) :-
+    get_char(user_input, C),
+    (   C == end_of_file -> nl(user_output), Reply = stop
+    ;   C == '\n' -> Reply = stop
+    ;   '$tl_rest_of_line',
+        (   C == (;) -> Reply = more ; Reply = stop )
+    ).
+
+'$tl_rest_of_line' :-
+    get_char(user_input, C),
+    (   C == '\n' -> true
+    ;   C == end_of_file -> true
+    ;   '$tl_rest_of_line'
+    ).

@@ -125,7 +125,7 @@ include(File) :- '$error'(permission_error(include, source_sink, File), prolog:i
     '$directory_path'(File, Dir),
     open(File, read, S),
     '$push_load'(ld(File, M, Dir)),
-    catch('$load_terms'(S, File, M, first), Ball, true),
+    catch(( '$load_terms'(S, File, M, first) -> true ; true ), Ball, true),
     '$pop_load',
     close(S),
     (   var(Ball) -> true ; throw(Ball) ),
@@ -177,7 +177,11 @@ include(File) :- '$error'(permission_error(include, source_sink, File), prolog:i
             '$load_terms'(S, File, M1, later)
         )
     ;   '$load_fault'(Ball, File, Line),
-        '$load_terms'(S, File, M, later)
+        % Reading goes on after a syntax error, which the reader has read
+        % past; any other error ends the file.
+        (   nonvar(Ball), Ball = error(syntax_error(_), _) -> '$load_terms'(S, File, M, later)
+        ;   true
+        )
     ).
 
 % Layout and line comments before a term are skipped, so that its line is
@@ -200,7 +204,7 @@ include(File) :- '$error'(permission_error(include, source_sink, File), prolog:i
 
 '$load_expanded'([], _, _, _, _, M, M, _).
 '$load_expanded'([T|Ts], T0, Singles, File, Line, M, M2, Pos) :-
-    catch('$load_item'(T, T0, Singles, File, Line, M, M1, Pos), Ball,
+    catch(( '$load_item'(T, T0, Singles, File, Line, M, M1, Pos) -> true ; M1 = M ), Ball,
           ( '$load_fault'(Ball, File, Line), M1 = M )),
     '$load_expanded'(Ts, T0, Singles, File, Line, M1, M2, later).
 
@@ -448,7 +452,7 @@ include(File) :- '$error'(permission_error(include, source_sink, File), prolog:i
     !,
     open(Inc, read, S),
     asserta('$load_included'(File, Inc)),
-    catch('$load_terms'(S, File, M, later), Ball, true),
+    catch(( '$load_terms'(S, File, M, later) -> true ; true ), Ball, true),
     retract('$load_included'(File, Inc)),
     close(S),
     (   var(Ball) -> true ; throw(Ball) ).

@@ -25,15 +25,17 @@ reboot(Mode, Code) :-
     (   '$restore_file'(State) -> '$tl_once'(prolog:restore(State)) ; true ),
     (   '$patch_file'(Patch) -> '$tl_once'(user:consult(Patch)) ; true ),
     (   '$flag_file'(Files) -> '$tl_load_files'(Files) ; true ),
-    (   '$flag_goal'(Goal) -> '$tl_goal'(Goal) ; true ).
+    (   '$tl_catch'(prolog:'$flag_goal'(Goal), Ball) -> '$tl_goal'(Goal, Ball) ; true ).
 
 '$tl_load_files'([]).
 '$tl_load_files'([F|Fs]) :-
     '$tl_once'(user:consult(F)),
     '$tl_load_files'(Fs).
 
-'$tl_goal'(Goal) :-
-    (   '$tl_once'(user:Goal) -> true
+% The --goal text is read when it is taken: a syntax error is printed.
+'$tl_goal'(Goal, Ball) :-
+    (   nonvar(Ball) -> '$tl_exception'(Ball)
+    ;   '$tl_once'(user:Goal) -> true
     ;   print_message(warning, format('Goal (~w) failed: ~q', [goal, user:Goal]))
     ).
 
@@ -74,6 +76,7 @@ reboot(Mode, Code) :-
 % One query: prompt, read, run, answer. Outcome is end_of_file at the end
 % of the input, else more.
 '$tl_query'(Outcome) :-
+    flush_output(user_error),
     format(user_output, '| ?- ', []),
     flush_output(user_output),
     '$tl_catch'(prolog:read_term(user_input, Query, [variable_names(Names)]), Ball), !,

@@ -1,0 +1,148 @@
+// The console program end to end: scripted sessions on pipes and on a
+// pseudo-terminal, and the command line's errors.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "frontend/console_run.h"
+
+namespace {
+
+const std::string PROGRAM = LV_CONSOLE_PROGRAM;
+
+std::string consulted_file() {
+  static const std::string path = [] {
+    std::string p = std::string(::testing::TempDir()) + "lv_console_facts.pl";
+    std::ofstream(p) << "colour(red).\ncolour(green).\n";
+    return p;
+  }();
+  return path;
+}
+
+std::string without_carriage_returns(std::string s) {
+  std::string t;
+  for (char c : s)
+    if (c != '\r') t += c;
+  return t;
+}
+
+// Each fragment appears in the text, in this order.
+void expect_in_order(const std::string& text, const std::vector<std::string>& fragments) {
+  size_t at = 0;
+  for (const auto& f : fragments) {
+    size_t found = text.find(f, at);
+    ASSERT_NE(found, std::string::npos) << "missing \"" << f << "\" after offset " << at << " in:\n" << text;
+    at = found + f.size();
+  }
+}
+
+struct session {
+  const char* name;
+  std::vector<std::string> args;
+  std::vector<std::string> lines;  // typed, one per prompt
+  int exit_code;
+  std::string pipe_out;                // the whole standard output on a pipe
+  std::vector<std::string> messages;   // on standard error, in order
+  std::vector<std::string> terminal;   // what the terminal shows, in order
+};
+
+std::vector<session> sessions() {
+  return {
+      {"several_answers", {"--nologo"}, {"between(1, 3, X).", ";", ";", "between(1, 3, X).", ""}, 0,
+       "| ?- X = 1 ? X = 2 ? X = 3\nyes\n| ?- X = 1 ? yes\n| ?- \n", {},
+       {"X = 1 ? ", ";", "X = 2 ? ", ";", "X = 3\nyes\n", "X = 1 ? ", "yes\n| ?- "}},
+      {"no_bindings_and_failure", {"--nologo"}, {"true.", "fail.", "X = f(Y), Y = \"ab\"."}, 0,
+       "| ?- yes\n| ?- no\n| ?- X = f([97,98]),\nY = [97,98]\nyes\n| ?- \n", {}, {"yes", "no", "X = f([97,98]),\nY = [97,98]\nyes"}},
+      {"error", {"--nologo"}, {"atom_length(X, Y).", "X = 1."}, 0, "| ?- | ?- X = 1\nyes\n| ?- \n",
+       {"! Instantiation error\n! in argument 1 of prolog:atom_length(", ")\n"},
+       {"! Instantiation error", "X = 1\nyes"}},
+      {"syntax_error", {"--nologo"}, {"X = .", "Y = 2."}, 0, "| ?- | ?- Y = 2\nyes\n| ?- \n", {"! Syntax error"},
+       {"! Syntax error", "Y = 2\nyes"}},
+      {"consulted_file", {"--nologo", "-l", consulted_file()}, {"colour(C).", ";"}, 0,
+       "| ?- C = red ? C = green\nyes\n| ?- \n", {}, {"C = red ? ", "C = green\nyes"}},
+      {"goal_halts", {"--nologo", "--goal", "halt(3)."}, {}, 3, "", {}, {}},
+      {"goal_runs_before_queries", {"--nologo", "--goal", "write(hello), nl."}, {"halt."}, 0, "hello\n| ?- ", {},
+       {"hello\n| ?- "}},
+      {"failing_goal", {"--nologo", "--goal", "fail."}, {}, 0, "| ?- \n", {"* Goal (goal) failed: user:fail"},
+       {"* Goal (goal) failed"}},
+      {"goal_without_end", {"--nologo", "--goal", "halt(3)"}, {}, 0, "| ?- \n", {"! Syntax error"}, {"! Syntax error"}},
+      {"halt_in_a_query", {"--nologo"}, {"halt(5)."}, 5, "| ?- ", {}, {}},
+      {"abort_returns_to_the_top_level", {"--nologo"}, {"abort.", "X = 1."}, 0, "| ?- | ?- X = 1\nyes\n| ?- \n",
+       {"% Execution aborted"}, {"% Execution aborted", "X = 1\nyes"}},
+      {"fatal_fault_restarts", {"--nologo"}, {"prolog:'$version'(1).", "X = 2."}, 0,
+       "| ?- | ?- X = 2\nyes\n| ?- \n", {"! Version mismatch in $version/1\n"},
+       {"! Version mismatch in $version/1", "| ?- ", "X = 2\nyes"}},
+      {"banner", {}, {}, 0, "| ?- \n", {"Lorvika 4.9.0"}, {"Lorvika 4.9.0", "| ?- "}},
+      {"end_of_file", {"--nologo"}, {}, 0, "| ?- \n", {}, {"| ?- "}},
+  };
+}
+
+class Console : public ::testing::TestWithParam<session> {};
+
+TEST_P(Console, OnPipes) {
+  const session& s = GetParam();
+  std::string input;
+  for (const auto& l : s.lines) input += l + "\n";
+  console::result r = console::run_on_pipes(PROGRAM, s.args, input);
+  EXPECT_EQ(r.exit_code, s.exit_code) << r.err;
+  EXPECT_EQ(r.out, s.pipe_out) << r.err;
+  expect_in_order(r.err, s.messages);
+}
+
+TEST_P(Console, OnATerminal) {
+  const session& s = GetParam();
+  console::result r = console::run_on_terminal(PROGRAM, s.args, s.lines, true);
+  EXPECT_EQ(r.exit_code, s.exit_code) << r.out;
+  expect_in_order(without_carriage_returns(r.out), s.terminal);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sessions, Console, ::testing::ValuesIn(sessions()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The command line's errors and the informational options: exit code and
+// what is printed where.
+struct command_line {
+  const char* name;
+  std::vector<std::string> args;
+  int exit_code;
+  std::string out_has;
+  std::string err_has;
+};
+
+class CommandLine : public ::testing::TestWithParam<command_line> {};
+
+TEST_P(CommandLine, ExitCodeAndMessage) {
+  const command_line& c = GetParam();
+  console::result r = console::run_on_pipes(PROGRAM, c.args, "");
+  EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
+  EXPECT_NE(r.out.find(c.out_has), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find(c.err_has), std::string::npos) << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, CommandLine,
+    ::testing::Values(
+        command_line{"help", {"--help"}, 0, "    -l <file>  Ensure that <file>", ""},
+        command_line{"short_help", {"-help"}, 0, "Usage: ", ""},
+        command_line{"version", {"--version"}, 0, "lorvika (Lorvika Prolog 4.9.0)\n", ""},
+        command_line{"unknown_option", {"file.pl"}, 1, "", "Unknown option 'file.pl'."},
+        command_line{"usage_after_unknown", {"-x"}, 1, "", "Usage: "},
+        command_line{"missing_value", {"-l"}, 1, "", "Missing argument to option '-l'."},
+        command_line{"malformed_property", {"-Dname"}, 1, "", "Malformed option \"-Dname\""},
+        command_line{"dump_and_restore_dump", {"-B", "-R"}, 1, "", "The -B and -R options cannot be used together."},
+        command_line{"dump_path_without_slash", {"-Bstate.sav", "-r", "x.ql"}, 1, "",
+                     "Malformed dump pathname `state.sav'"},
+        command_line{"dump_path_without_extension", {"-B/tmp.d/state", "-r", "x.ql"}, 1, "",
+                     "Malformed dump pathname `/tmp.d/state'"},
+        command_line{"dump_without_boot_file", {"-B/tmp/state.sav"}, 1, "",
+                     "QL pathname must be specified (with -r file.ql)"},
+        command_line{"boot_file_missing", {"-B/tmp/state.sav", "-r", "/nonexistent/x.ql"}, 1, "",
+                     "Couldn't load boot file `/nonexistent/x.ql'"},
+        command_line{"arguments_passed_on", {"--nologo", "--", "file.pl"}, 0, "| ?- ", ""},
+        command_line{"locale", {"--locale", "C"}, 1, "", "The --locale option is not supported"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

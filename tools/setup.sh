@@ -39,8 +39,7 @@ install_packages
 case "$mode" in
   run)
     build build
-    echo "Built the runtime's internals and their unit tests in build/."
-    echo "The console program does not exist yet; run the tests with: bash tools/setup.sh test"
+    exec build/bin/lorvika-4.9.0
     ;;
   test)
     build build

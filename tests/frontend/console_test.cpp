@@ -1,6 +1,7 @@
 // The console program end to end: scripted sessions on pipes and on a
 // pseudo-terminal, and the command line's errors.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -15,7 +16,8 @@ const std::string PROGRAM = LV_CONSOLE_PROGRAM;
 
 std::string consulted_file() {
   static const std::string path = [] {
-    std::string p = std::string(::testing::TempDir()) + "lv_console_facts.pl";
+    // Of this process: the cases run in parallel.
+    std::string p = std::string(::testing::TempDir()) + "lv_console_facts_" + std::to_string(getpid()) + ".pl";
     std::ofstream(p) << "colour(red).\ncolour(green).\n";
     return p;
   }();
@@ -144,5 +146,33 @@ INSTANTIATE_TEST_SUITE_P(
         command_line{"arguments_passed_on", {"--nologo", "--", "file.pl"}, 0, "| ?- ", ""},
         command_line{"locale", {"--locale", "C"}, 1, "", "The --locale option is not supported"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The boot road: the boot file is loaded and booted, then the state is
+// saved, or, with an empty dump path, the top level runs.
+TEST(BootRoad, SavesTheStateQuietlyOrSaysSo) {
+  std::string tag = std::to_string(getpid());
+  std::string quiet = std::string(::testing::TempDir()) + "lv_console_quiet_" + tag + ".sav";
+  std::string told = std::string(::testing::TempDir()) + "lv_console_told_" + tag + ".sav";
+  std::remove(quiet.c_str());
+  console::result r = console::run_on_pipes(PROGRAM, {"-q", "-B" + quiet, "-r", LV_BOOT_QL}, "");
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out + r.err, "");
+  EXPECT_TRUE(std::ifstream(quiet).good());
+  r = console::run_on_pipes(PROGRAM, {"-R" + told, "-r", LV_BOOT_QL}, "");
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.err.find("Created `" + told + "'.\n"), std::string::npos) << r.err;
+  // The saved state restored by -r on the normal road.
+  r = console::run_on_pipes(PROGRAM, {"--nologo", "-r", quiet}, "X = 1.\n");
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out, "| ?- X = 1\nyes\n| ?- \n") << r.err;
+  std::remove(quiet.c_str());
+  std::remove(told.c_str());
+}
+
+TEST(BootRoad, EmptyDumpPathRunsTheTopLevel) {
+  console::result r = console::run_on_pipes(PROGRAM, {"--nologo", "-B", "-r", LV_BOOT_QL}, "X = 1.\n");
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out, "| ?- X = 1\nyes\n| ?- \n") << r.err;
+}
 
 }  // namespace

@@ -21,12 +21,12 @@
     '$user_event',
     '$resume'(Cells, Live, I1, I2, Cut, R1, R2).
 
-% Ctrl-C (SIGINT) and Ctrl-Break (SIGQUIT): until the debugger offers its
-% choices, the goal running is aborted. '$reset_ctrlc_pending' lets the next
-% Ctrl-C through.
+% Ctrl-C (SIGINT) asks the user what to do (the top level's menu,
+% '$tl_interrupt'); Ctrl-Break (SIGQUIT) aborts the goal running.
+% '$reset_ctrlc_pending' lets the next Ctrl-C through.
 control_c_handler :-
     '$reset_ctrlc_pending',
-    abort.
+    '$tl_interrupt'.
 
 control_break_handler :-
     abort.

@@ -175,3 +175,26 @@ reboot(Mode, Code) :-
     ;   C == end_of_file -> true
     ;   '$tl_rest_of_line'
     ).
+
+% The menu Ctrl-C brings up: abort the goal, continue it, or exit. End of
+% file aborts.
+'$tl_interrupt' :-
+    flush_output(user_output),
+    format(user_error, '~nProlog interruption (h for help)? ', []),
+    flush_output(user_error),
+    '$tl_menu_line'(Choice),
+    (   Choice == a -> abort
+    ;   Choice == c -> true
+    ;   Choice == e -> halt
+    ;   '$tl_interrupt_help', '$tl_interrupt'
+    ).
+
+'$tl_menu_line'(Choice) :-
+    get_char(user_input, C),
+    (   C == end_of_file -> Choice = a
+    ;   C == '\n' -> Choice = h
+    ;   '$tl_rest_of_line', Choice = C
+    ).
+
+'$tl_interrupt_help' :-
+    format(user_error, '    a  abort the goal~n    c  continue~n    e  exit~n    h  this help~n', []).

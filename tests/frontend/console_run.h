@@ -146,4 +146,49 @@ inline result run_on_terminal(const std::string& program, std::vector<std::strin
   return r;
 }
 
+// A terminal session as steps: wait until the terminal shows the text
+// (after what the previous step waited for), then type the keys.
+struct step {
+  std::string wait_for;
+  std::string keys;
+};
+
+inline result run_terminal_script(const std::string& program, std::vector<std::string> args,
+                                  const std::vector<step>& steps) {
+  auto argv = argv_of(program, args);
+  int master = -1;
+  pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  if (pid == 0) {
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  result r;
+  if (pid < 0) return r;
+  size_t from = 0;
+  bool open = true;
+  for (const auto& s : steps) {
+    size_t found;
+    while (open && (found = r.out.find(s.wait_for, from)) == std::string::npos) {
+      char buffer[4096];
+      ssize_t n = read(master, buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) open = false;
+      else r.out.append(buffer, static_cast<size_t>(n));
+    }
+    if (!open) break;
+    from = found + s.wait_for.size();
+    if (write(master, s.keys.data(), s.keys.size()) != static_cast<ssize_t>(s.keys.size())) break;
+  }
+  for (;;) {
+    char buffer[4096];
+    ssize_t n = read(master, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    r.out.append(buffer, static_cast<size_t>(n));
+  }
+  close(master);
+  r.exit_code = wait_exit(pid);
+  return r;
+}
+
 }  // namespace console

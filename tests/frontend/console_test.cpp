@@ -147,6 +147,35 @@ INSTANTIATE_TEST_SUITE_P(
         command_line{"locale", {"--locale", "C"}, 1, "", "The --locale option is not supported"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Ctrl-C while a goal runs brings up the menu: help, abort, exit.
+struct interruption {
+  const char* name;
+  std::vector<std::string> choices;  // typed at the menu in turn
+  int exit_code;
+  std::vector<std::string> shown;
+};
+
+class CtrlC : public ::testing::TestWithParam<interruption> {};
+
+TEST_P(CtrlC, MenuOnATerminal) {
+  const interruption& c = GetParam();
+  std::vector<console::step> steps = {{"| ?- ", "write(go), nl, repeat, fail.\n"}, {"go\r\n", "\x03"}};
+  for (const auto& choice : c.choices) steps.push_back({"(h for help)? ", choice + "\n"});
+  steps.push_back({"| ?- ", "X = 1.\n"});
+  steps.push_back({"| ?- ", "\x04"});
+  console::result r = console::run_terminal_script(PROGRAM, {"--nologo"}, steps);
+  EXPECT_EQ(r.exit_code, c.exit_code) << r.out;
+  expect_in_order(without_carriage_returns(r.out), c.shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Menu, CtrlC,
+    ::testing::Values(interruption{"abort", {"a"}, 0, {"Prolog interruption (h for help)? ", "% Execution aborted\n| ?- ",
+                                                       "X = 1\nyes"}},
+                      interruption{"help_then_abort", {"h", "a"}, 0, {"    c  continue\n", "% Execution aborted"}},
+                      interruption{"exit", {"e"}, 0, {"Prolog interruption"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // The boot road: the boot file is loaded and booted, then the state is
 // saved, or, with an empty dump path, the top level runs.
 TEST(BootRoad, SavesTheStateQuietlyOrSaysSo) {

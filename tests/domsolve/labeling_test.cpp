@@ -403,6 +403,12 @@ TEST_F(Labeling, DeleteSelectsTheBest) {
     EXPECT_FALSE(call_failed());
     EXPECT_EQ(lv_deref(w->termrefs[selected].term), var(vs[k.selected])) << k.heuristic;
   }
+  // A cyclic list is scored once round.
+  lv_term cyclic = list({var(a), var(b), var(c)});
+  lv_list_cells(lv_deref(lv_list_cells(lv_deref(lv_list_cells(cyclic)[1]))[1]))[1] = cyclic;
+  lv_term_ref selected = ref("_");
+  fd_delete(&env, ref(cyclic), selected, static_cast<fd_w>(LV_atom_from_string("min")));
+  EXPECT_EQ(lv_deref(w->termrefs[selected].term), var(b));
 }
 
 TEST_F(Labeling, OptionWords) {
@@ -758,6 +764,15 @@ TEST_F(LabelingStep, OnlyIntegersLeftEndsAtOnce) {
     EXPECT_EQ(report(3), LV_ATOM_NIL);
     EXPECT_EQ(report(4), lv_make_small(0));
     EXPECT_EQ(w->B, base);
+  }
+  // A cyclic list of variables: each is labeled once, then the step ends.
+  variable x = make_var("[[1|2]]"), y = make_var("[[5|5],[7|7]]");
+  lv_term vars = list({var(x), var(y)});
+  lv_list_cells(lv_deref(lv_list_cells(vars)[1]))[1] = vars;
+  start(vars, FD_LABEL_UP | 8);
+  EXPECT_EQ(outcome(), 0);
+  EXPECT_EQ(value(x) + " " + value(y), "1 5");
+  while (backtrack()) {
   }
 }
 

@@ -162,8 +162,10 @@ void choose_variable(step& s, int64_t heuristic) {
   lv_term best = fd_deref(s.w->X[0]);
   int64_t b1, b2;
   fd_var_score(s.env, best, heuristic, &b1, &b2);
-  for (lv_term l = fd_deref(fd_list_cells(fd_deref(s.w->X[2]))[1]); fd_is_list(l);
-       l = fd_deref(fd_list_cells(l)[1])) {
+  lv_term slow = fd_deref(s.w->X[2]);  // half speed: a cyclic list ends the walk
+  uint64_t steps = 0;
+  for (lv_term l = fd_deref(fd_list_cells(slow)[1]); fd_is_list(l) && l != slow; l = fd_deref(fd_list_cells(l)[1])) {
+    if (++steps % 2 == 0) slow = fd_deref(fd_list_cells(slow)[1]);
     if (heuristic == FD_HEUR_FF && b1 == 2) break;
     lv_term v = fd_deref(fd_list_cells(l)[0]);
     if (!fd_is_ref(v) || solver_attribute(s.env, v) == 0) continue;

@@ -114,7 +114,10 @@ void fd_delete(lv_foreign_env* env, fd_t vars, fd_t selected, fd_w heuristic_ato
   bool scored = fd_is_ref(best) && fd_rt::get_attributes(env, best, st->module) != 0;
   if (scored) fd_var_score(env, best, heuristic, &b1, &b2);
   if (heuristic != FD_HEUR_FIRST) {
-    for (l = fd_deref(fd_list_cells(l)[1]); fd_is_list(l); l = fd_deref(fd_list_cells(l)[1])) {
+    lv_term slow = l;  // half speed: a cyclic list ends the walk
+    uint64_t steps = 0;
+    for (l = fd_deref(fd_list_cells(l)[1]); fd_is_list(l) && l != slow; l = fd_deref(fd_list_cells(l)[1])) {
+      if (++steps % 2 == 0) slow = fd_deref(fd_list_cells(slow)[1]);
       if (heuristic == FD_HEUR_FF && scored && b1 == 2) break;
       lv_term v = fd_deref(fd_list_cells(l)[0]);
       if (!fd_is_ref(v) || fd_rt::get_attributes(env, v, st->module) == 0) continue;

@@ -53,9 +53,10 @@ lvc_read_files([F|Fs], Module, Terms) :-
     lvc_read_files(Fs, Module, Rest).
 
 % The terms of a file as clause(Clause, Module) and directive(Goal, Module),
-% in order; a module/2 directive sets the module of what follows.
+% in order; a module/2 directive sets the module of what follows. Source
+% text is UTF-8 on every host.
 lvc_read_source(File, Module, Terms, Rest) :-
-    open(File, read, S),
+    open(File, read, S, [encoding(utf8)]),
     read_term(S, T, []),
     lvc_read_terms(T, S, Module, Terms, Rest),
     close(S).

@@ -68,8 +68,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "the boot file holds no compiler\n");
     return 1;
   }
-  // The compiler's meta-calls run its own predicates.
-  rt.set_typein("prolog");
   lv_term files = atom_list(rt, sources);
   long n = rt.solve(compile, [](lv_term_ref) {}, 1, {files, rt.atom(module), rt.atom(out), rt.atom("ql")});
   bool ok = n == 1 && rt.faults() == 0;

@@ -126,13 +126,14 @@ reboot(Mode, Code) :-
 % The newest choicepoint: the barrier of this call.
 '$tl_newest'(B) :- '$choice'(B).
 
-% An answer: the bindings of the query's named variables; with more
-% solutions possible the user types ";" for the next (the answer fails) or
-% Enter to stop.
+% An answer: the bindings of the query's named variables and the goals
+% still suspended on the variables they reach; with more solutions
+% possible the user types ";" for the next (the answer fails) or Enter to
+% stop.
 '$tl_answer'(Names, Det) :-
-    '$tl_bindings'(Names, Bindings),
-    (   Bindings == [] -> format(user_output, 'yes~n', [])
-    ;   '$tl_write_bindings'(Bindings),
+    '$tl_answer_lines'(Names, Lines),
+    (   Lines == [] -> format(user_output, 'yes~n', [])
+    ;   '$tl_write_lines'(Lines),
         (   Det == true -> format(user_output, '~nyes~n', [])
         ;   format(user_output, ' ? ', []),
             flush_output(user_output),
@@ -143,20 +144,70 @@ reboot(Mode, Code) :-
         )
     ).
 
-'$tl_bindings'([], []).
-'$tl_bindings'([Name=Value|Ns], Bs) :-
-    (   var(Value) -> Bs = Bs1
-    ;   sub_atom(Name, 0, 1, _, '_') -> Bs = Bs1
-    ;   Bs = [Name=Value|Bs1]
-    ),
-    '$tl_bindings'(Ns, Bs1).
+% The lines of an answer, on a copy of the bindings whose unbound named
+% variables print as their names: Name = Value for a name whose variable
+% is bound or shares with an earlier name, then the residual goals. Names
+% that begin with "_" are not shown.
+'$tl_answer_lines'(Names, Lines) :-
+    '$tl_values'(Names, Values),
+    '$term_attributed_variables_dfs'(Values, AttVars),
+    '$tl_residuals'(AttVars, [], Residuals0),
+    '$tl_reverse'(Residuals0, [], Residuals),
+    '$copy_term'(Names-Residuals, CopyNames-CopyResiduals),
+    '$tl_name_variables'(CopyNames),
+    '$tl_binding_lines'(CopyNames, Lines, CopyResiduals).
 
-'$tl_write_bindings'([Name=Value|Bs]) :-
-    format(user_output, '~w = ', [Name]),
-    writeq(user_output, Value),
-    (   Bs == [] -> true
+'$tl_values'([], []).
+'$tl_values'([_=V|Ns], [V|Vs]) :- '$tl_values'(Ns, Vs).
+
+'$tl_name_variables'([]).
+'$tl_name_variables'([Name=V|Ns]) :-
+    (   var(V) -> V = '$VAR'(Name) ; true ),
+    '$tl_name_variables'(Ns).
+
+'$tl_binding_lines'([], Residuals, Residuals).
+'$tl_binding_lines'([Name=V|Ns], Lines, Residuals) :-
+    (   V == '$VAR'(Name) -> Lines = Lines1
+    ;   sub_atom(Name, 0, 1, _, '_') -> Lines = Lines1
+    ;   Lines = [Name=V|Lines1]
+    ),
+    '$tl_binding_lines'(Ns, Lines1, Residuals).
+
+% The goals suspended on the variables and not run yet, each once, as the
+% goals that suspended them.
+'$tl_residuals'([], Gs, Gs).
+'$tl_residuals'([V|Vs], Gs0, Gs) :-
+    '$get_cva'(V, _, Records),
+    '$tl_pending'(Records, Gs0, Gs1),
+    '$tl_residuals'(Vs, Gs1, Gs).
+
+'$tl_pending'([], Gs, Gs).
+'$tl_pending'([R|Rs], Gs0, Gs) :-
+    (   R = '$apply'(Goal, M, Done), var(Done),
+        '$tl_suspended_goal'(M, Goal, G),
+        \+ '$tl_member_eq'(G, Gs0)
+    ->  Gs1 = [G|Gs0]
+    ;   Gs1 = Gs0
+    ),
+    '$tl_pending'(Rs, Gs1, Gs).
+
+'$tl_suspended_goal'(prolog, '$frozen'(X, G), freeze(X, G)) :- !.
+'$tl_suspended_goal'(prolog, '$when'(C, G), when(C, G)) :- !.
+'$tl_suspended_goal'(M, G, G) :- ( M == prolog ; M == user ), !.
+'$tl_suspended_goal'(M, G, M:G).
+
+'$tl_member_eq'(X, [Y|Ys]) :- ( X == Y -> true ; '$tl_member_eq'(X, Ys) ).
+
+'$tl_reverse'([], Acc, Acc).
+'$tl_reverse'([X|Xs], Acc, Ys) :- '$tl_reverse'(Xs, [X|Acc], Ys).
+
+'$tl_write_lines'([Line|Lines]) :-
+    (   Line = (Name=Value) -> format(user_output, '~w = ', [Name]), print(user_output, Value)
+    ;   print(user_output, Line)
+    ),
+    (   Lines == [] -> true
     ;   format(user_output, ',~n', []),
-        '$tl_write_bindings'(Bs)
+        '$tl_write_lines'(Lines)
     ).
 
 % The reply line: ";" first asks for more; anything else, or end of file,

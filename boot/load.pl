@@ -119,11 +119,11 @@ include(File) :- '$error'(permission_error(include, source_sink, File), prolog:i
     '$import_specs'(Ss, Ts, Ctx).
 
 % Loading one file into module M. The file's own module is M unless it is
-% a module file.
+% a module file. Source text is UTF-8, as the compiler reads it.
 '$load_file'(File, M) :-
     '$load_begin'(File, M),
     '$directory_path'(File, Dir),
-    open(File, read, S),
+    open(File, read, S, [encoding(utf8)]),
     '$push_load'(ld(File, M, Dir)),
     catch(( '$load_terms'(S, File, M, first) -> true ; true ), Ball, true),
     '$pop_load',
@@ -450,7 +450,7 @@ include(File) :- '$error'(permission_error(include, source_sink, File), prolog:i
     ;   '$load_fault'(error(existence_error(source_sink, Spec), _), File, Line), fail
     ),
     !,
-    open(Inc, read, S),
+    open(Inc, read, S, [encoding(utf8)]),
     asserta('$load_included'(File, Inc)),
     catch(( '$load_terms'(S, File, M, later) -> true ; true ), Ball, true),
     retract('$load_included'(File, Inc)),

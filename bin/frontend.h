@@ -16,6 +16,10 @@ void* frontend_heap_resize(void* block, unsigned long size);
 
 int frontend_main(int argc, char** argv);
 
+// Installs the runtime's errprintf hook that keeps a message's lines
+// together on standard error.
+void frontend_install_message_channel();
+
 // The usage text: the error form on standard error, else the help form on
 // standard output. The version text.
 void frontend_print_usage(int error_form, int argc, char** argv);

@@ -308,6 +308,7 @@ int frontend_main(int argc, char** argv) {
   frontend_params = {};
   frontend_params.size = sizeof(frontend_params_block);
   (void)frontend_dispatch();
+  frontend_install_message_channel();
   options o;
   int code = option_loop(o, argc, argv);
   if (code != CONTINUE) return release(o, code);

@@ -238,11 +238,11 @@ include(File) :- '$error'(permission_error(include, source_sink, File), prolog:i
 '$clause_head'(T, M, CM, Head, Body) :-
     (   nonvar(T), T = (H0 :- B) -> Body = B ; H0 = T, Body = true ),
     '$strip_module'(H0, M, CM, Head),
-    (   var(Head) -> '$instantiation_error'(prolog:assertz(T), 1)
+    (   var(Head) -> '$instantiation_error'(0, 0)
     ;   callable(Head) -> true
-    ;   '$type_error'(callable, Head, prolog:assertz(T), 1)
+    ;   '$type_error'(callable, Head, 0, 0)
     ),
-    (   atom(CM) -> true ; '$type_error'(atom, CM, prolog:assertz(T), 1) ).
+    (   atom(CM) -> true ; '$type_error'(atom, CM, 0, 0) ).
 
 '$is_dynamic'(M, Head) :-
     '$predicate_property'(Head, _, Bits, M, Home),
@@ -521,6 +521,8 @@ include(File) :- '$error'(permission_error(include, source_sink, File), prolog:i
 '$load_message_lines'(load_error(File, Line, Ball), ['~w:~w:'-[File, Line]|Ls]) :-
     (   nonvar(Ball), Ball = error(compile_error(E), _)
     ->  Ls = ['Cannot compile: ~q'-[E]]
+    ;   nonvar(Ball), Ball = error(syntax_error(E), _)
+    ->  Ls = ['Syntax error: ~w'-[E]]
     ;   '$message_lines'(Ball, Ls)
     ).
 '$load_message_lines'(load_warning(File, Line, W), ['~w:~w:'-[File, Line], L]) :-

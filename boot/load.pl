@@ -150,13 +150,26 @@ include(File) :- '$error'(permission_error(include, source_sink, File), prolog:i
     retractall('$load_decl'(File, _, _)),
     retractall('$load_init'(File, _, _)).
 
-% After the load: the initialization goals, in order.
+% After the load: the predicates the file no longer defines are removed,
+% then the initialization goals run, in order.
 '$load_end'(File) :-
+    '$unload_dropped'(File),
     findall(init(G, L), retract('$load_init'(File, G, L)), Goals),
     retractall('$load_seen'(File, _)),
     retractall('$load_last'(File, _)),
     retractall('$load_decl'(File, _, _)),
     '$run_inits'(Goals, File).
+
+% The predicates the file defined before and defines no more go.
+'$unload_dropped'(File) :-
+    findall(PI, ( '$pred_file'(PI, File), \+ '$load_seen'(File, PI) ), Dropped),
+    '$unload_preds'(Dropped, File).
+
+'$unload_preds'([], _).
+'$unload_preds'([M:N/A|PIs], File) :-
+    retractall('$pred_file'(M:N/A, File)),
+    '$abolish'(N/A, M),
+    '$unload_preds'(PIs, File).
 
 '$run_inits'([], _).
 '$run_inits'([init(G, L)|Gs], File) :-

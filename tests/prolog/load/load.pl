@@ -88,6 +88,7 @@ x(reconsult, L-Ms, ( write_file('reconsult.pl', [r(1), r(2), (s :- r(1))]), cons
                      write_file('reconsult.pl', [r(3)]), load_msgs(consult('reconsult.pl'), Ms),
                      findall(X, r(X), L) ),
   [[3]-[]]).
+x(reconsult_drops, E, catch(s, error(E, _), true), [existence_error(procedure, s/0)]).
 x(reconsult_dynamic, L, ( write_file('reconsult.pl', [(:- dynamic d/1), d(1)]), consult('reconsult.pl'), assertz(d(2)),
                           write_file('reconsult.pl', [(:- dynamic d/1), d(3)]), consult('reconsult.pl'),
                           findall(X, d(X), L) ),

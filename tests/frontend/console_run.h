@@ -147,10 +147,12 @@ inline result run_on_terminal(const std::string& program, std::vector<std::strin
 }
 
 // A terminal session as steps: wait until the terminal shows the text
-// (after what the previous step waited for), then type the keys.
+// (after what the previous step waited for), then type the keys or send
+// the signal.
 struct step {
   std::string wait_for;
   std::string keys;
+  int signal = 0;  // sent to the program instead of typing, when nonzero
 };
 
 inline result run_terminal_script(const std::string& program, std::vector<std::string> args,
@@ -177,7 +179,8 @@ inline result run_terminal_script(const std::string& program, std::vector<std::s
     }
     if (!open) break;
     from = found + s.wait_for.size();
-    if (write(master, s.keys.data(), s.keys.size()) != static_cast<ssize_t>(s.keys.size())) break;
+    if (s.signal != 0) kill(pid, s.signal);
+    else if (write(master, s.keys.data(), s.keys.size()) != static_cast<ssize_t>(s.keys.size())) break;
   }
   for (;;) {
     char buffer[4096];

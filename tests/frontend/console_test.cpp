@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <csignal>
+
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -178,6 +180,42 @@ INSTANTIATE_TEST_SUITE_P(
                                                        "X = 1\nyes"}},
                       interruption{"help_then_abort", {"h", "a"}, 0, {"    c  continue\n", "% Execution aborted"}},
                       interruption{"exit", {"e"}, 0, {"Prolog interruption"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A segmentation fault signal while a goal runs: in signal mode 0 it is a
+// fatal fault and the top level starts again; with reduced use of signals
+// it ends the program.
+struct fault_signal {
+  const char* name;
+  std::vector<std::string> args;
+  bool restarts;
+};
+
+class FaultSignal : public ::testing::TestWithParam<fault_signal> {};
+
+TEST_P(FaultSignal, RestartsOrEnds) {
+  const fault_signal& c = GetParam();
+  std::vector<std::string> args = c.args;
+  args.insert(args.begin(), "--nologo");
+  console::result r = console::run_terminal_script(
+      PROGRAM, args,
+      {{"| ?- ", "write(go), nl, repeat, fail.\n"}, {"go\r\n", "", SIGSEGV}, {"| ?- ", "X = 1.\n"}, {"| ?- ", "\x04"}});
+  if (c.restarts) {
+    EXPECT_EQ(r.exit_code, 0) << r.out;
+    expect_in_order(without_carriage_returns(r.out), {"go\n", "! segmentation violation\n| ?- ", "X = 1\nyes"});
+  } else {
+    EXPECT_EQ(r.exit_code, 128 + SIGSEGV) << r.out;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, FaultSignal,
+    ::testing::Values(fault_signal{"property_no", {"-DLV_REDUCE_USE_OF_OS_SIGNALS=no"}, true},
+                      fault_signal{"interactive", {"-i"}, true},
+                      fault_signal{"reduced", {"-Xrs", "-i"}, false},
+                      fault_signal{"property_yes", {"-DLV_REDUCE_USE_OF_OS_SIGNALS=yes", "-i"}, false},
+                      fault_signal{"no_after_yes_ignored",
+                                   {"-DLV_REDUCE_USE_OF_OS_SIGNALS=yes", "-DLV_REDUCE_USE_OF_OS_SIGNALS=no", "-i"}, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The boot road: the boot file is loaded and booted, then the state is

@@ -6,8 +6,11 @@
 
 #include "core/atoms.h"
 #include "core/memory.h"
+#include "embed/process_builtins.h"
 #include "embed/system_builtins.h"
+#include "embed/timeout_timer.h"
 #include "store/predicates.h"
+#include "streams/socket_builtins.h"
 
 namespace {
 
@@ -17,7 +20,7 @@ constexpr uint32_t TABLE_FLAGS = lv_mem_flags(LV_CAT_MISC, LV_MEM_MAY_FAIL);
 lv_builtin_table (*const tables[])() = {
     lv_core_builtins,   lv_store_builtins,  lv_db_builtins,   lv_reader_builtins, lv_os_builtins,
     lv_tunnel_builtins, lv_stream_builtins, lv_embed_builtins, lv_argv_builtins,  lv_startup_builtins,
-    lv_system_builtins,
+    lv_system_builtins, lv_socket_builtins,  lv_timer_builtins, lv_process_builtins,
 };
 
 lv_builtin* table;

@@ -47,6 +47,7 @@
 #include "store/qload.h"
 #include "streams/diagnostics.h"
 #include "streams/file_names.h"
+#include "streams/socket_builtins.h"
 #include "streams/std_streams.h"
 #include "streams/stream.h"
 #include "streams/stream_api.h"
@@ -204,7 +205,7 @@ const lv_c_interface_table lv_c_interface = {
     FN(LV_strdup),  // 136
     FN(LV_next_stream),  // 137
     FN(LV_select),  // 138
-    NONE(LV_open_socket_stream),  // 139
+    FN(LV_open_socket_stream),  // 139
     FN(LV_to_os),  // 140
     FN(LV_from_os),  // 141
     FN(LV_wci_code),  // 142

@@ -35,11 +35,13 @@
 #include "embed/install_paths.h"
 #include "embed/load_restore.h"
 #include "embed/nesting.h"
+#include "embed/process_builtins.h"
 #include "embed/prolog_contract.h"
 #include "embed/queries.h"
 #include "embed/runtime_instances.h"
 #include "embed/stream_services.h"
 #include "embed/system_builtins.h"
+#include "embed/timeout_timer.h"
 #include "embed/tool_interface.h"
 #include "lvio/deferred_close.h"
 #include "lvio/initialize.h"
@@ -102,6 +104,7 @@ void take_back() {
     LV_set_user_stream_post_hook(nullptr, nullptr);
   }
   if (st.reached >= ENGINE) {
+    (void)lv_timeout_deinit(get_current_worker());  // its thread queues no more events
     // The events still queued hear that the queue closes; then it goes.
     if (lv_worker* w = get_current_worker(); w != nullptr && !lv_worker_destroyed()) (void)lv_run_events(w, 1);
     lv_event_queue_stop();
@@ -254,6 +257,8 @@ int start(int argc, const char* const* argv, const lv_init_options* options, con
   st.reached = ENGINE;
   lv_make_memory_error_term(w);
   if (lv_event_queue_init(w) < 0) return LV_ERR_SYSTEM;
+  lv_init_process_table();
+  if (lv_timeout_init() < 0) return LV_ERR_SYSTEM;
 
   if (lv_init_std_streams() == 0) return LV_ERR_SYSTEM;
   st.reached = STREAMS;

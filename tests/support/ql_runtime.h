@@ -31,8 +31,11 @@
 #include "core/termrefs.h"
 #include "core/version_text.h"
 #include "core/worker.h"
+#include "embed/async_events.h"
+#include "embed/process_builtins.h"
 #include "embed/prolog_contract.h"
 #include "embed/system_builtins.h"
+#include "embed/timeout_timer.h"
 #include "lvio/initialize.h"
 #include "machine/bignum.h"
 #include "machine/emulator.h"
@@ -46,6 +49,7 @@
 #include "store/store_builtins.h"
 #include "store/store_init.h"
 #include "store/try_record.h"
+#include "streams/socket_builtins.h"
 #include "streams/std_streams.h"
 #include "text/tokenizer_builtins.h"
 
@@ -69,6 +73,9 @@ class Runtime {
     w_ = lv_create_worker();
     if (w_ == nullptr) return false;
     lv_set_current_worker(w_);
+    // The events that other threads queue (the time-out timer's expiry).
+    if (lv_event_queue_init(w_) < 0 || lv_timeout_init() < 0) return false;
+    lv_init_process_table();
     lv_atoms_startup();
     lv_flags_init();
     lv_reset_reader_flags();
@@ -78,7 +85,8 @@ class Runtime {
     lv_reset_current_streams();
     for (lv_builtin_table t : {lv_core_builtins(), lv_store_builtins(), lv_db_builtins(), lv_reader_builtins(),
                                lv_os_builtins(), lv_tunnel_builtins(), lv_embed_builtins(), lv_argv_builtins(),
-                               lv_stream_builtins(), lv_system_builtins()})
+                               lv_stream_builtins(), lv_system_builtins(), lv_socket_builtins(),
+                               lv_timer_builtins(), lv_process_builtins()})
       for (size_t i = 0; i < t.count; i++)
         if (((t.records[i].flags >> 17) & 7) == LV_BUILTIN_PROLOG)
           c_pred(t.records[i].name, t.records[i].flags & 0xff, t.records[i].function);
@@ -91,6 +99,8 @@ class Runtime {
     // The stream layer keeps its ring and standard streams in the engine's
     // memory: a stream left open must not reach the next runtime.
     lv_stream_close_all_std();
+    (void)lv_timeout_deinit(w_);
+    lv_event_queue_stop();
     lv_restore_version_atom(0);
     lv_set_prolog_initialized(false);
     if (w_ != nullptr && !lv_worker_destroyed()) lv_destroy_worker(w_);

@@ -204,7 +204,9 @@ TEST_P(FaultSignal, RestartsOrEnds) {
     EXPECT_EQ(r.exit_code, 0) << r.out;
     expect_in_order(without_carriage_returns(r.out), {"go\n", "! segmentation violation\n| ?- ", "X = 1\nyes"});
   } else {
-    EXPECT_EQ(r.exit_code, 128 + SIGSEGV) << r.out;
+    // Killed by the signal (or ended by a sanitizer's report of it).
+    EXPECT_NE(r.exit_code, 0) << r.out;
+    EXPECT_EQ(r.out.find("X = 1"), std::string::npos) << r.out;
   }
 }
 

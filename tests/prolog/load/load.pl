@@ -57,7 +57,11 @@ x(block, L, ( retractall(stack(_)), waiting(X), findall(S, stack(S), L0), X = 5,
 x(double_quotes, T, text(T), [abc]).
 x(initialization, L, ( consult(fixtures(directives)), findall(S, stack(S), L) ), [[now, directive, after_load]]).
 x(ensure_loaded, N, ( ensure_loaded(fixtures(once)), ensure_loaded(fixtures(once)), findall(x, once_loaded, L), length(L, N) ), [1]).
-x(consult_again, N, ( consult(fixtures(once)), findall(x, once_loaded, L), length(L, N) ), [2]).
+x(load_files_if, N, ( load_files([fixtures(once)], [if(not_loaded)]), findall(x, once_loaded, L), length(L, N) ), [1]).
+x(compile, N, ( compile(fixtures(once)), findall(x, once_loaded, L), length(L, N) ), [2]).
+x(load_context, M-B, ( consult(fixtures(context)), context(M, F), base(F, B) ), [user-'context.pl']).
+x(absolute_file_name, B, ( absolute_file_name(fixtures(plain), F), base(F, B) ), ['plain.pl']).
+x(consult_again, N, ( consult(fixtures(once)), findall(x, once_loaded, L), length(L, N) ), [3]).
 
 % Modules.
 x(use_module, Y, ( use_module(fixtures(mod_a)), twice(3, Y) ), [6]).

@@ -21,6 +21,23 @@ namespace {
 
 lv_external_object_type* process_type;
 
+// The data of a process object: its handle, on the list of the objects not
+// yet finalised, so that shutdown releases what Prolog never released.
+struct process_record {
+  lvio_process* process;
+  lv_external_object* object;
+  process_record* next;
+};
+process_record* records_live;
+
+void unlist(process_record* r) {
+  for (process_record** p = &records_live; *p != nullptr; p = &(*p)->next)
+    if (*p == r) {
+      *p = r->next;
+      return;
+    }
+}
+
 constexpr int64_t STILL_RUNNING = 4096;
 constexpr int64_t OPTION_REFUSED = 1 << 15;
 constexpr int64_t OPTION_OBJECT = 1 << 12;
@@ -42,7 +59,13 @@ constexpr option_flag OPTION_FLAGS[] = {
     {1 << 13, LVIO_PROCESS_NEW_GROUP},      {1 << 16, LVIO_PROCESS_NEW_SESSION},
 };
 
-void finalize_process(void* object, void*) { (void)lvio_process_release(static_cast<lvio_process*>(object), 1); }
+void finalize_process(void* object, void*) {
+  auto* r = static_cast<process_record*>(object);
+  if (r == nullptr) return;
+  unlist(r);
+  (void)lvio_process_release(r->process, 1);
+  LV_free(r);
+}
 
 int put_process(lv_term_ref t, lv_external_object* handle) {
   return LV_external_object_default_putter_helper(t, handle, lv_atom_from_text("$process", LV_ATOM_FIND_OR_CREATE));
@@ -51,6 +74,9 @@ int put_process(lv_term_ref t, lv_external_object* handle) {
 // Drops an object whose handle is already released: off its term, and its
 // record freed without releasing the handle again.
 void forget_object(lv_external_object* object) {
+  auto* r = static_cast<process_record*>(object->object);
+  unlist(r);
+  LV_free(r);
   object->object = nullptr;
   (void)LV_unlink_external_object(object, 1);
 }
@@ -162,7 +188,7 @@ lvio_code get_process(lv_worker* w, unsigned x, process_arg* out) {
   if (found == 0) return LVIO_E_NOT_FOUND;
   if (object->type != process_type || object->object == nullptr) return LVIO_E_PARAMETER_ERROR;
   out->object = object;
-  out->process = static_cast<lvio_process*>(object->object);
+  out->process = static_cast<process_record*>(object->object)->process;
   return 0;
 }
 
@@ -235,6 +261,13 @@ lv_builtin_table lv_process_builtins() { return {records, sizeof records / sizeo
 
 void lv_init_process_table() { process_type = LV_register_external_object_type(finalize_process, put_process, nullptr); }
 
+void lv_stop_process_table() {
+  while (records_live != nullptr) {
+    process_record* r = records_live;
+    if (LV_unlink_external_object(r->object, 1) == 0) finalize_process(r, nullptr);
+  }
+}
+
 lv_external_object_type* lv_process_type() { return process_type; }
 
 int prolog_process_create(lv_worker* w) {
@@ -248,7 +281,14 @@ int prolog_process_create(lv_worker* w) {
     if (streams[i] != nullptr) ok = cunify(w, w->X[8 + i], lv_stream_term(streams[i])) != 0;
   lv_external_object* object = nullptr;
   if (ok && process != nullptr) {
-    object = LV_register_external_object(process, process_type);
+    auto* r = static_cast<process_record*>(LV_malloc(sizeof(process_record)));
+    object = r != nullptr ? LV_register_external_object(r, process_type) : nullptr;
+    if (object != nullptr) {
+      *r = {process, object, records_live};
+      records_live = r;
+    } else {
+      LV_free(r);
+    }
     lv_term_ref ref = LV_new_term_ref();
     ok = object != nullptr && LV_put_external_object(ref, object) != 0 &&
          cunify(w, w->X[11], lv_term_ref_cell(w, ref)) != 0;

@@ -17,6 +17,9 @@ struct lv_worker;
 // The external-object type of processes, made at context set-up: its
 // finaliser releases the process handle.
 void lv_init_process_table();
+// Shutdown: finalises the process objects still there (their handles are
+// released; children still running go on).
+void lv_stop_process_table();
 lv_external_object_type* lv_process_type();
 
 // '$process_create'(+Program, +Args, +Dir, +Env, +Options, +InEnc, +OutEnc,

@@ -105,6 +105,7 @@ void take_back() {
   }
   if (st.reached >= ENGINE) {
     (void)lv_timeout_deinit(get_current_worker());  // its thread queues no more events
+    lv_stop_process_table();
     // The events still queued hear that the queue closes; then it goes.
     if (lv_worker* w = get_current_worker(); w != nullptr && !lv_worker_destroyed()) (void)lv_run_events(w, 1);
     lv_event_queue_stop();

@@ -100,6 +100,7 @@ class Runtime {
     // memory: a stream left open must not reach the next runtime.
     lv_stream_close_all_std();
     (void)lv_timeout_deinit(w_);
+    lv_stop_process_table();
     lv_event_queue_stop();
     lv_restore_version_atom(0);
     lv_set_prolog_initialized(false);

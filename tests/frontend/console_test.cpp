@@ -6,6 +6,7 @@
 #include <csignal>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -51,6 +52,7 @@ struct session {
   std::string pipe_out;                // the whole standard output on a pipe
   std::vector<std::string> messages;   // on standard error, in order
   std::vector<std::string> terminal;   // what the terminal shows, in order
+  std::string never_shown = "";        // on standard error or the terminal
 };
 
 std::vector<session> sessions() {
@@ -79,6 +81,8 @@ std::vector<session> sessions() {
       {"halt_in_a_query", {"--nologo"}, {"halt(5)."}, 5, "| ?- ", {}, {}},
       {"abort_returns_to_the_top_level", {"--nologo"}, {"abort.", "X = 1."}, 0, "| ?- | ?- X = 1\nyes\n| ?- \n",
        {"% Execution aborted"}, {"% Execution aborted", "X = 1\nyes"}},
+      {"no_informational_messages", {"--nologo", "--noinfo"}, {"abort.", "X = 1."}, 0, "| ?- | ?- X = 1\nyes\n| ?- \n",
+       {}, {"X = 1\nyes"}, "Execution aborted"},
       {"fatal_fault_restarts", {"--nologo"}, {"prolog:'$version'(1).", "X = 2."}, 0,
        "| ?- | ?- X = 2\nyes\n| ?- \n", {"! Version mismatch in $version/1\n"},
        {"! Version mismatch in $version/1", "| ?- ", "X = 2\nyes"}},
@@ -97,6 +101,9 @@ TEST_P(Console, OnPipes) {
   EXPECT_EQ(r.exit_code, s.exit_code) << r.err;
   EXPECT_EQ(r.out, s.pipe_out) << r.err;
   expect_in_order(r.err, s.messages);
+  if (!s.never_shown.empty()) {
+    EXPECT_EQ(r.err.find(s.never_shown), std::string::npos) << r.err;
+  }
 }
 
 TEST_P(Console, OnATerminal) {
@@ -104,6 +111,9 @@ TEST_P(Console, OnATerminal) {
   console::result r = console::run_on_terminal(PROGRAM, s.args, s.lines, true);
   EXPECT_EQ(r.exit_code, s.exit_code) << r.out;
   expect_in_order(without_carriage_returns(r.out), s.terminal);
+  if (!s.never_shown.empty()) {
+    EXPECT_EQ(r.out.find(s.never_shown), std::string::npos) << r.out;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Sessions, Console, ::testing::ValuesIn(sessions()),
@@ -219,6 +229,21 @@ INSTANTIATE_TEST_SUITE_P(
                       fault_signal{"no_after_yes_ignored",
                                    {"-DLV_REDUCE_USE_OF_OS_SIGNALS=yes", "-DLV_REDUCE_USE_OF_OS_SIGNALS=no", "-i"}, false}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The init file in the home directory is consulted unless -f is given.
+TEST(InitFile, ConsultedUnlessFastStart) {
+  std::string home = std::string(::testing::TempDir()) + "lv_console_home_" + std::to_string(getpid());
+  ASSERT_EQ(system(("mkdir -p '" + home + "'").c_str()), 0);
+  std::ofstream(home + "/.lorvikarc") << "init_fact(yes).\n";
+  setenv("HOME", home.c_str(), 1);
+  console::result r = console::run_on_pipes(PROGRAM, {"--nologo"}, "init_fact(X).\n");
+  EXPECT_EQ(r.out, "| ?- X = yes\nyes\n| ?- \n") << r.err;
+  r = console::run_on_pipes(PROGRAM, {"--nologo", "-f"}, "init_fact(X).\n");
+  EXPECT_EQ(r.out, "| ?- | ?- \n") << r.err;
+  EXPECT_NE(r.err.find("init_fact/1 does not exist"), std::string::npos) << r.err;
+  std::remove((home + "/.lorvikarc").c_str());
+  rmdir(home.c_str());
+}
 
 // The boot road: the boot file is loaded and booted, then the state is
 // saved, or, with an empty dump path, the top level runs.

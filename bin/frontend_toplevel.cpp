@@ -38,7 +38,8 @@ int frontend_run_toplevel() {
   int code;
   for (;;) {
     if (setjmp(record.buffer) != 0) {
-      rt::errprintf(1, "! %s\n", rt::abort_err());
+      const char* message = rt::abort_err();
+      rt::errprintf(1, "! %s\n", message != nullptr ? message : "");
       mode = 3;
       continue;
     }

@@ -9,6 +9,7 @@
 #include "core/fault.h"
 #include "core/fd_hooks.h"
 #include "core/host.h"
+#include "core/lv_assert.h"
 #include "core/memory.h"
 #include "core/numbers.h"
 #include "core/predefined_atoms.h"
@@ -26,6 +27,7 @@
 #include "store/code_block.h"
 #include "store/code_walk.h"
 #include "store/predicates.h"
+#include "store/static_code.h"
 #include "streams/diagnostics.h"
 #include "text/debug_print.h"
 
@@ -110,10 +112,25 @@ int prolog_record_is_directives(lv_worker*) { return record_is_directives ? 1 : 
 
 int prolog_zero(lv_worker* w) { return cunify(w, w->X[0], lv_make_small(0)); }
 
-// The domain solver hears of labeling through its event hook.
-int domsolve_fd_labeling(lv_worker*) {
-  (void)lv_call_fd_hook(6, static_cast<int64_t>(reinterpret_cast<uintptr_t>(&domsolve_fd_labeling)));
-  return 1;
+// The alternative of the labeling step's choicepoints: a call stub for the
+// seven arguments (112 bytes, eight registers saved) that calls
+// $fd_labeling/7 again. Its next record is none, so that backtracking pops
+// the choicepoint before the call: the step pushes a new one for what is
+// left. Made at start-up.
+lv_call_stub* fd_labeling_stub;
+
+// The domain solver runs a labeling step through its event hook, handing
+// over the alternative record for the choicepoints the step pushes. The
+// step reports its outcome through the seventh argument; an error it raised
+// is taken by failing into the error's handler.
+int domsolve_fd_labeling(lv_worker* w) {
+  int32_t saved = w->foreign_call->status;
+  w->foreign_call->status = 1;
+  const uint32_t* alternative = lv_try_alternative(&fd_labeling_stub->record);
+  (void)lv_call_fd_hook(6, static_cast<int64_t>(reinterpret_cast<uintptr_t>(alternative)));
+  int32_t status = w->foreign_call->status;
+  w->foreign_call->status = saved;
+  return status != 0 ? 1 : 0;
 }
 
 // Memory layouts of foreign types (module alignments).
@@ -385,6 +402,9 @@ void lv_system_builtins_reset() {
   low_debug = 0;
   record_is_directives = lv_getenv_yes_no("LV_RECORD_IS_DIRECTIVES", 1) != 0;
   lv_statistics_reset();
+  fd_labeling_stub = lv_new_c_call_stub(reinterpret_cast<void*>(domsolve_fd_labeling), 7);
+  fd_labeling_stub->record.next = nullptr;
+  LV_ASSERT(lv_record_cp_size(fd_labeling_stub->record.cp_size) == 112);
 }
 
 int prolog_bump_counter(lv_worker* w) { return prolog_bump_counter_impl(w); }

@@ -111,15 +111,36 @@ inline bool read_until_prompt(int master, std::string& shown, size_t prompts) {
   return true;
 }
 
-inline result run_on_terminal(const std::string& program, std::vector<std::string> args,
-                              const std::vector<std::string>& lines, bool end_of_file) {
+// Starts the program on a new pseudo-terminal; master is its controlling
+// side. Returns the child's id, or -1.
+inline pid_t start_on_terminal(const std::string& program, std::vector<std::string> args, int& master) {
   auto argv = argv_of(program, args);
-  int master = -1;
   pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
   if (pid == 0) {
     execv(program.c_str(), argv.data());
     _exit(127);
   }
+  return pid;
+}
+
+// Reads what the program still shows until it closes the terminal, then
+// collects its exit code.
+inline void finish_on_terminal(int master, pid_t pid, result& r) {
+  for (;;) {
+    char buffer[4096];
+    ssize_t n = read(master, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    r.out.append(buffer, static_cast<size_t>(n));
+  }
+  close(master);
+  r.exit_code = wait_exit(pid);
+}
+
+inline result run_on_terminal(const std::string& program, std::vector<std::string> args,
+                              const std::vector<std::string>& lines, bool end_of_file) {
+  int master = -1;
+  pid_t pid = start_on_terminal(program, args, master);
   result r;
   if (pid < 0) return r;
   size_t prompts = 0;
@@ -134,15 +155,7 @@ inline result run_on_terminal(const std::string& program, std::vector<std::strin
     char eof = 4;  // Ctrl-D at the start of a line
     (void)write(master, &eof, 1);
   }
-  for (;;) {
-    char buffer[4096];
-    ssize_t n = read(master, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    r.out.append(buffer, static_cast<size_t>(n));
-  }
-  close(master);
-  r.exit_code = wait_exit(pid);
+  finish_on_terminal(master, pid, r);
   return r;
 }
 
@@ -157,13 +170,8 @@ struct step {
 
 inline result run_terminal_script(const std::string& program, std::vector<std::string> args,
                                   const std::vector<step>& steps) {
-  auto argv = argv_of(program, args);
   int master = -1;
-  pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
-  if (pid == 0) {
-    execv(program.c_str(), argv.data());
-    _exit(127);
-  }
+  pid_t pid = start_on_terminal(program, args, master);
   result r;
   if (pid < 0) return r;
   size_t from = 0;
@@ -182,15 +190,7 @@ inline result run_terminal_script(const std::string& program, std::vector<std::s
     if (s.signal != 0) kill(pid, s.signal);
     else if (write(master, s.keys.data(), s.keys.size()) != static_cast<ssize_t>(s.keys.size())) break;
   }
-  for (;;) {
-    char buffer[4096];
-    ssize_t n = read(master, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    r.out.append(buffer, static_cast<size_t>(n));
-  }
-  close(master);
-  r.exit_code = wait_exit(pid);
+  finish_on_terminal(master, pid, r);
   return r;
 }
 

@@ -181,6 +181,13 @@ TEST_F(FdLabeling, CollectionBetweenSolutions) {
   EXPECT_EQ(answers(domains, BISECT, true), enumeration(domains));
 }
 
+TEST_F(FdLabeling, OneValueDomainIsBound) {
+  // A domain of one value that no propagation has bound yet.
+  const std::vector<std::vector<interval>> domains = {{{2, 3}}, {{4, 4}}};
+  EXPECT_EQ(answers(domains, ENUMERATE | UP), enumeration(domains));
+  EXPECT_EQ(answers(domains, BISECT), enumeration(domains));
+}
+
 TEST_F(FdLabeling, ErrorOfTheStepIsRaised) {
   // A variable with no finite domain cannot be labeled.
   lv_term_ref x = var_ref(), report = compound("r", {var_ref(), var_ref(), var_ref(), var_ref()});

@@ -61,7 +61,13 @@ int narrow(lv_foreign_env* env, lv_term var, fdset set, lv_term lo, lv_term hi, 
   dvar d;
   dvar_init(env, &d, fd_make_ref(&fd_termref(env, a)), fd_make_ref(&fd_termref(env, v)));
   int r = set != 0 ? dvar_fix_set(env, &d, set) : dvar_fix_interval(env, &d, lo, hi);
-  if (r > 0) dvar_export_mode(env, &d, 0, 0, live);
+  if (r > 0) {
+    dvar_export_mode(env, &d, 0, 0, live);
+  } else if (r == 0 && set != 0 && fdset_min(set) == fdset_max(set)) {
+    // A one-value domain left unbound (not made by propagation, which
+    // binds it) is bound here, or the step would choose it for ever.
+    dvar_bind_value(env, &d, fdset_min(set), live);
+  }
   fd_rt::reset_term_refs(env, a);
   return r != -1;
 }

@@ -44,7 +44,7 @@ lvc_compile_files(Files, Module, Out, Form) :-
 % Clause-Module, Dynamic as Spec-Module, Exports as Module-Specs.
 lvc_read_program(Files, Module, prog(Clauses, Dynamic, Directives, Exports)) :-
     lvc_read_files(Files, Module, Terms),
-    lvc_sort_terms(Terms, Clauses, Dynamic, Directives, Exports0),
+    lvc_sort_terms(Terms, Module, Clauses, Dynamic, Directives, Exports0),
     lvc_merge_exports(Exports0, Exports).
 
 lvc_read_files([], _, []).
@@ -79,12 +79,33 @@ lvc_plain_clauses([], []).
 lvc_plain_clauses([clause(C, _)|Ts], [C|Cs]) :- lvc_plain_clauses(Ts, Cs).
 lvc_plain_clauses([directive(D, _)|_], _) :- throw(lvc_error(directive_not_supported(D))).
 
-lvc_sort_terms([], [], [], [], []).
-lvc_sort_terms([clause(C, M)|Ts], [C-M|Cs], Dy, Di, Ex) :- !,
-    lvc_sort_terms(Ts, Cs, Dy, Di, Ex).
-lvc_sort_terms([directive(D, M)|Ts], Cs, Dy, Di, Ex) :-
+% Load is the module the program is loaded in.
+lvc_sort_terms([], _, [], [], [], []).
+lvc_sort_terms([clause(C, M)|Ts], Load, [C-M|Cs], Dy, Di, Ex) :- !,
+    lvc_sort_terms(Ts, Load, Cs, Dy, Di, Ex).
+lvc_sort_terms([directive(D0, M)|Ts], Load, Cs, Dy, Di, Ex) :-
+    lvc_directive_heads(D0, M, Load, D),
     lvc_directive(D, M, Dy, Dy1, Di, Di1, Ex, Ex1),
-    lvc_sort_terms(Ts, Cs, Dy1, Di1, Ex1).
+    lvc_sort_terms(Ts, Load, Cs, Dy1, Di1, Ex1).
+
+% The heads of a meta_predicate or block declaration in a module other than
+% the load module name that module, so that the declaration is made there
+% when the file is loaded.
+lvc_directive_heads(D0, M, Load, D) :-
+    (   M \== Load, nonvar(D0), D0 =.. [Name, Heads], lvc_head_declaration(Name)
+    ->  lvc_conj_list(Heads, L),
+        lvc_qualify_heads(L, M, Qs),
+        D =.. [Name, Qs]
+    ;   D = D0
+    ).
+
+lvc_head_declaration(meta_predicate).
+lvc_head_declaration(block).
+
+lvc_qualify_heads([], _, []).
+lvc_qualify_heads([H|Hs], M, [Q|Qs]) :-
+    (   nonvar(H), H = _:_ -> Q = H ; Q = M:H ),
+    lvc_qualify_heads(Hs, M, Qs).
 
 lvc_directive(D, _, _, _, _, _, _, _) :- var(D), !,
     throw(lvc_error(directive_not_supported(D))).

@@ -245,7 +245,7 @@ check(directives) :-
     Prog = prog(Clauses, Dynamic, Directives, Exports),
     Exports == [prolog-[a/0, m/1]],
     Dynamic == [d/1-prolog],
-    Directives = ['$meta_predicate'(m(0), _), foo(bar)],
+    Directives = ['$meta_predicate'(prolog:m(0), _), foo(bar)],
     length(Clauses, 4),
     lvc_compile_program(Prog, ql, Bytes),
     atom_codes(A, Bytes),

@@ -76,3 +76,6 @@ t(list_to_set_partial, x, list_to_set([a|_], _)).
 t(list_to_set_not_list, x, list_to_set(a, _)).
 x(list_to_set_cyclic, T, (L = [a|L], catch(list_to_set(L, _), error(type_error(T, _), _), true)), [list]).
 x(list_library_module, M, predicate_property(append(_, _, _), imported_from(M)), [lists]).
+
+% The library's meta declarations are made in its module.
+x(list_library_meta, S, predicate_property(lists:maplist(_, _), meta_predicate(S)), [maplist(1, ?)]).

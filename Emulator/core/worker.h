@@ -97,6 +97,8 @@ struct lv_worker {
   void* bdd_tables[3];              // the decision-diagram hash tables
   lv_term* numstack_first;          // header of the first number-stack chunk
   int gc_flag_a, gc_flag_b, gc_flag_c;
+  bool debug_in_box;                // the debugger runs inside a procedure box (zero: off)
+  bool debug_engine_switch;         // the engine's second debugger switch (zero: off)
 };
 
 #define LV_WORKER_WORD(field, word) static_assert(offsetof(lv_worker, field) == 8 * (word), #field)

@@ -21,6 +21,9 @@
 #include "embed/text_input.h"
 #include "lvio/result_codes.h"
 #include "store/code_walk.h"
+#include "store/debugger_slots.h"
+#include "store/debugger_spypoints.h"
+#include "store/debugger_state.h"
 #include "streams/file_names.h"
 #include "streams/paths.h"
 
@@ -237,6 +240,13 @@ int prolog_dump_ds_pred_table(lv_worker*);
 
 const lv_builtin records[] = {
     LV_BUILTIN("$reset_ctrlc_pending", prolog_reset_ctrlc_pending, 0),
+    LV_BUILTIN("$debugger_global", prolog_debugger_global, 2),
+    LV_BUILTIN("$sync_debugger", prolog_sync_debugger, 0),
+    LV_BUILTIN("$get_aux", prolog_get_aux, 2),
+    LV_BUILTIN("$put_aux", prolog_put_aux, 2),
+    LV_BUILTIN("$leash_mode", prolog_leash_mode, 2),
+    LV_BUILTIN("$breaklevel", prolog_breaklevel, 2),
+    LV_BUILTIN("$spypoint", prolog_spypoint, 4),
     LV_BUILTIN("$search_table_comp", prolog_search_table_comp, 3),
     LV_BUILTIN("$ancestor_at", prolog_ancestor_at, 1),
     LV_BUILTIN("$command_option", prolog_command_option, 1),

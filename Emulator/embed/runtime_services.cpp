@@ -10,6 +10,7 @@
 #include "lvio/environment.h"
 #include "lvio/settings.h"
 #include "store/backtrace.h"
+#include "store/debugger_state.h"
 #include "text/utf8.h"
 
 namespace {
@@ -133,6 +134,7 @@ lv_termref_slot* lv_get_globref_checked(int64_t index, lv_worker* w) {
 int lv_action(int action) {
   switch (action) {
     case 1:
+      lv_backtrace_action();
       return 1;
     case 7:
       prolog_backtrace(get_current_worker());

@@ -31,8 +31,8 @@ void* lv_get_corvid_magic(int key);
 int lv_set_corvid_threadservermode(int mode, int key);
 int lv_get_corvid_threadservermode(int* mode, int key);
 
-// Support actions: 1 discards what the debugger keeps of a backtrace (this
-// engine keeps none), 7 prints the current backtrace as $backtrace does;
+// Support actions: 1 is a backtrace request to the debugger (it traces from
+// here on; no backtrace is kept), 7 prints the current backtrace as $backtrace does;
 // both answer 1. Any other action sets interface error 8 and answers 0.
 int lv_action(int action);
 

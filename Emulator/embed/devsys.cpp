@@ -21,6 +21,8 @@
 #include "embed/text_input.h"
 #include "lvio/result_codes.h"
 #include "store/code_walk.h"
+#include "store/source_table.h"
+#include "store/source_table_builtins.h"
 #include "store/debugger_slots.h"
 #include "store/debugger_spypoints.h"
 #include "store/debugger_state.h"
@@ -249,6 +251,10 @@ const lv_builtin records[] = {
     LV_BUILTIN("$spypoint", prolog_spypoint, 4),
     LV_BUILTIN("$search_table_comp", prolog_search_table_comp, 3),
     LV_BUILTIN("$ancestor_at", prolog_ancestor_at, 1),
+    LV_BUILTIN("$new_table_interp", prolog_new_table_interp, 2),
+    LV_BUILTIN("$search_table_interp", prolog_search_table_interp, 3),
+    LV_BUILTIN("$instance_has_line", prolog_instance_has_line, 3),
+    LV_BUILTIN("$comp_has_line", prolog_comp_has_line, 5),
     LV_BUILTIN("$command_option", prolog_command_option, 1),
     LV_BUILTIN("$init_file", prolog_init_file, 1),
     LV_BUILTIN("$flag_file", prolog_flag_file, 1),
@@ -297,6 +303,7 @@ lv_builtin_table lv_devsys_builtins() { return {records, RECORD_COUNT}; }
 int64_t lv_init_ds(const lv_frontend_params* block) {
   int64_t rc = copy_block(block);
   if (rc < 0) return rc;
+  lv_reset_source_table();
   return define_builtins();
 }
 
@@ -336,5 +343,6 @@ int64_t lv_dev_init(const lv_frontend_params* block, int flags) {
 
 void lv_devsys_reset() {
   free_stored();
+  lv_free_source_builder();
   devsys_ready = false;
 }

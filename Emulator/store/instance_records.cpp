@@ -7,6 +7,7 @@
 #include "store/db_clause.h"
 #include "store/dbref_table.h"
 #include "store/predicates.h"
+#include "store/source_table.h"
 
 namespace {
 
@@ -18,8 +19,8 @@ lv_instance_record* new_record(lv_db_clause* clause, int64_t line, lv_pred* call
   return r;
 }
 
-// The line of a source-position table's first entry (its word 3).
-int64_t first_line(const void* positions) { return static_cast<int64_t>(static_cast<const uint64_t*>(positions)[3]); }
+// The line of a source-position table's first entry.
+int64_t first_line(const void* positions) { return lv_source_entry_line(static_cast<const uint64_t*>(positions), 1); }
 
 }  // namespace
 
@@ -45,6 +46,9 @@ lv_instance_record* lv_position_instance_record(lv_term position, lv_pred* calle
     r = lv_instance_source_record(lv_clause_of(block));
   }
   if (r != nullptr && callee != nullptr) r->callee = callee;
+  lv_term file;
+  int64_t line;
+  if (r != nullptr && lv_search_source_table(position, &file, &line) != 0) r->line = line;
   return r;
 }
 

@@ -16,6 +16,7 @@
 #include "store/dynamic_call.h"
 #include "store/dynamic_table.h"
 #include "store/instance_records.h"
+#include "store/source_table.h"
 #include "store/store_builtins.h"
 #include "store/counters.h"
 #include "store/warn_ndexit.h"
@@ -282,12 +283,13 @@ TEST_F(DynamicDbTest, ClauseInstanceRecordsAreMadeOnceAlongTheirPath) {
   // Without a source-position table there are no records.
   EXPECT_EQ(lv_instance_source_record(c), nullptr);
   EXPECT_EQ(lv_position_instance_record(ref, p), nullptr);
-  // A table whose first entry is on line 12.
-  auto* table = static_cast<uint64_t*>(lv_mem_alloc(32, lv_mem_flags(LV_CAT_SOURCE_INFO)));
-  table[0] = 32;
-  table[1] = table[2] = 0;
-  table[3] = 12;
-  c->positions = table;
+  // A table: the clause on line 12, its body (argument 2) on line 14.
+  lv_reset_source_table();
+  lv_add_source_entry(12);
+  lv_source_push_step(2);
+  lv_add_source_entry(14);
+  c->positions = lv_take_source_table();
+  lv_free_source_builder();
   lv_instance_record* root = lv_instance_source_record(c);
   ASSERT_NE(root, nullptr);
   EXPECT_EQ(root->line, 12);
@@ -305,7 +307,7 @@ TEST_F(DynamicDbTest, ClauseInstanceRecordsAreMadeOnceAlongTheirPath) {
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(first, again);
   EXPECT_EQ(again->callee, q);
-  EXPECT_EQ(again->line, -1);
+  EXPECT_EQ(again->line, 14);
   EXPECT_EQ(root->child[1], first);
   // Erasing frees the clause with its records and table.
   erase(ref);

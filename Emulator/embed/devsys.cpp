@@ -21,6 +21,7 @@
 #include "embed/text_input.h"
 #include "lvio/result_codes.h"
 #include "store/code_walk.h"
+#include "store/counter_builtins.h"
 #include "store/source_table.h"
 #include "store/source_table_builtins.h"
 #include "store/debugger_slots.h"
@@ -264,6 +265,9 @@ const lv_builtin records[] = {
     LV_BUILTIN("$patch_file", prolog_patch_file, 1),
     LV_BUILTIN("$LV_MAIN_PREFIX", prolog_lv_main_prefix, 1),
     LV_BUILTIN("$dump_ds_pred_table", prolog_dump_ds_pred_table, 0),
+    LV_BUILTIN("$reset_counters", prolog_reset_counters, 0),
+    LV_BUILTIN("$get_counters", prolog_get_counters, 1),
+    LV_BUILTIN("$get_coverage", prolog_get_coverage, 1),
 };
 constexpr size_t RECORD_COUNT = sizeof records / sizeof records[0];
 

@@ -3,6 +3,8 @@
 #include "machine/emulator.h"
 
 #include "machine/emulator_includes.h"
+#include "store/counters.h"
+#include "store/instance_records.h"
 
 #define LV_EMULATOR_FUNCTION lv_run_emulator_profiled
 #define LV_EMULATOR_PROFILED 1

@@ -400,7 +400,7 @@ void lv_clear_definition(lv_pred* pred) {
     if (type > LV_DEF_FD_CONSTRAINT) return;
     if (type != LV_DEF_UNDEFINED) {
       if (lv_typein_module() != lv_prolog_module()) {
-        lv_counters_free(pred);
+        lv_free_predicate_counters(pred);
         free_block_decls(pred);
         pred->flags &= ~LV_PRED_BLOCK;
         if (pred->meta_spec != nullptr)

@@ -12,6 +12,7 @@
 #include "store/backtrace.h"
 #include "store/clause_list.h"
 #include "store/code_walk.h"
+#include "store/counters.h"
 #include "store/declaration_builtins.h"
 #include "store/decompile.h"
 #include "store/dynamic_table.h"
@@ -108,6 +109,10 @@ int prolog_undefine_all(lv_worker* w) {
 int prolog_erase_clause(lv_worker* w) {
   lv_code_block* b = block_of_ref(w->X[0]);
   if (b == nullptr || (b->marks & LV_BLOCK_IN_LIST) != 0) return 0;
+  // Its counts go now: a later block at the same address starts from none.
+  lv_pred* owner = lv_code_block_owner(lv_code_block_code(b), nullptr);
+  if (owner != nullptr && !lv_code_is_internal_header(owner))
+    lv_clear_counters_in_range(owner, b, lv_code_block_limit(b));
   lv_queue_erased_block(b);
   return 1;
 }

@@ -72,6 +72,12 @@ bool push_entry(lv_worker* w) {
 
 }  // namespace
 
+lv_term* lv_choice_skip_frames(lv_worker* w, lv_term* b) { return skip_frames(w, b); }
+lv_term* lv_choice_older(lv_worker* w, lv_term* b) { return older(w, b); }
+lv_term lv_choice_reference(const lv_worker* w, const lv_term* b) { return reference(w, b); }
+lv_term* lv_choice_of_reference(lv_worker* w, lv_term ref) { return choicepoint_of(w, ref); }
+void lv_choice_make_newest(lv_worker* w, lv_term* b) { make_newest(w, b); }
+
 int prolog_nth_choicepoint(lv_worker* w) {
   lv_term n = lv_deref(w->X[0]);
   if (!lv_is_small(n) || lv_small_value(n) < 0) return 0;

@@ -11,6 +11,18 @@
 // them.
 extern const lv_try_record lv_c_call_frame_alternative;
 
+// The choicepoint at b, or the next older one that is no C-call frame; null
+// past the bottom. The next older such choicepoint than b, or null.
+lv_term* lv_choice_skip_frames(lv_worker* w, lv_term* b);
+lv_term* lv_choice_older(lv_worker* w, lv_term* b);
+// A choicepoint's reference, and the live choicepoint a reference names
+// (null when none).
+lv_term lv_choice_reference(const lv_worker* w, const lv_term* b);
+lv_term* lv_choice_of_reference(lv_worker* w, lv_term ref);
+// Makes b the newest choicepoint (HB and the protected local top from its
+// saved words); when it guards cleanup entries an event check follows.
+void lv_choice_make_newest(lv_worker* w, lv_term* b);
+
 int prolog_nth_choicepoint(lv_worker* w);  // $nth_choicepoint(N, Ref)
 int prolog_clean_up(lv_worker* w);         // $clean_up(Ref, N)
 int prolog_zap_chpt(lv_worker* w);         // $zap_chpt(Ref)

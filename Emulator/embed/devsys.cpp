@@ -24,6 +24,9 @@
 #include "store/counter_builtins.h"
 #include "store/source_table.h"
 #include "store/source_table_builtins.h"
+#include "store/debugger_boxes.h"
+#include "store/debugger_frames.h"
+#include "store/debugger_ports.h"
 #include "store/debugger_slots.h"
 #include "store/debugger_spypoints.h"
 #include "store/debugger_state.h"
@@ -249,6 +252,18 @@ const lv_builtin records[] = {
     LV_BUILTIN("$put_aux", prolog_put_aux, 2),
     LV_BUILTIN("$leash_mode", prolog_leash_mode, 2),
     LV_BUILTIN("$breaklevel", prolog_breaklevel, 2),
+    LV_BUILTIN("$prev_mutable", prolog_prev_mutable, 2),
+    LV_BUILTIN("$get_slot", prolog_get_slot, 4),
+    LV_BUILTIN("$blocked_goal", prolog_blocked_goal, 2),
+    LV_BUILTIN("$choicepoint_arg", prolog_choicepoint_arg, 3),
+    LV_BUILTIN("$invalid_choicepoint", prolog_invalid_choicepoint, 1),
+    LV_BUILTIN("$exit_setup", prolog_exit_setup, 3),
+    LV_BUILTIN("$exit_port_conclusion", prolog_exit_port_conclusion, 2),
+    LV_BUILTIN("$box_setup", prolog_box_setup, 5),
+    LV_BUILTIN("$port_setup", prolog_port_setup, 5),
+    LV_BUILTIN("$port_debugger_setup", prolog_port_debugger_setup, 3),
+    LV_BUILTIN("$call_port_conclusion", prolog_call_port_conclusion, 3),
+    LV_BUILTIN("$port_interaction_setup", prolog_port_interaction_setup, 1),
     LV_BUILTIN("$spypoint", prolog_spypoint, 4),
     LV_BUILTIN("$search_table_comp", prolog_search_table_comp, 3),
     LV_BUILTIN("$ancestor_at", prolog_ancestor_at, 1),

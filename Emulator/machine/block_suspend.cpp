@@ -29,6 +29,12 @@ const lv_term* goal_arguments(lv_term goal) {
 
 }  // namespace
 
+bool lv_block_condition_holds(const lv_pred* pred, const lv_term* arguments) {
+  for (const lv_block_decl* d = pred->block_decls; d != nullptr; d = d->next)
+    if (condition_holds(d, arguments, static_cast<unsigned>(pred->arity))) return true;
+  return false;
+}
+
 int lv_suspend_if_unbound(lv_worker* w, const lv_term* arguments, const lv_pred* pred) {
   unsigned arity = static_cast<unsigned>(pred->arity);
   const lv_block_decl* d = pred->block_decls;

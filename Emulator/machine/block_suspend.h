@@ -15,4 +15,7 @@ struct lv_pred;
 // condition that lists no argument, else on every listed argument's
 // variable through one shared suspension record; 1 is returned. When no
 // condition holds, 0 is returned and nothing is changed.
+// Whether one of the predicate's block conditions holds for the arguments.
+bool lv_block_condition_holds(const lv_pred* pred, const lv_term* arguments);
+
 int lv_suspend_if_unbound(lv_worker* w, const lv_term* arguments, const lv_pred* pred);

@@ -4,6 +4,9 @@
 #include "core/gc.h"
 #include "core/numbers.h"
 #include "core/predefined_atoms.h"
+#include "store/call_choicepoint.h"
+#include "store/debugger_boxes.h"
+#include "store/debugger_ports.h"
 #include "store/debugger_slots.h"
 #include "store/debugger_spypoints.h"
 #include "store/debugger_state.h"
@@ -32,6 +35,12 @@ class DebuggerTest : public StoreTest {
     return f(w);
   }
   lv_term small(int64_t v) { return lv_make_small(v); }
+  // A box record at a depth, as $box_setup makes them.
+  lv_term box(int64_t depth) {
+    return fn(w, atom("invst"), {small(0), small(depth), atom("g"), LV_ATOM_USER, small(0), var(w), var(w),
+                                 small(1), LV_ATOM_NIL});
+  }
+  lv_term box_stack() { return lv_deref(lv_struct_cells(lv_deref(w->termrefs[2].term))[1]); }
 };
 
 TEST_F(DebuggerTest, DebuggerGlobalTakesOnlyTheFourModes) {
@@ -115,6 +124,124 @@ TEST_F(DebuggerTest, SpypointSwitchesTheEntryToTheDebugger) {
   EXPECT_EQ(run(prolog_spypoint, {head, LV_ATOM_USER, var(w), atom("maybe")}), 0);
   ASSERT_EQ(run(prolog_spypoint, {head, LV_ATOM_USER, LV_ATOM_ON, LV_ATOM_OFF}), 1);
   EXPECT_EQ(p->kind, static_cast<uint32_t>(LV_KIND_ENTER_COMPACTCODE));
+}
+
+// The port decision from slot 0 and the leash word.
+TEST_F(DebuggerTest, PortDecisionTable) {
+  struct Case {
+    lv_term action;
+    int64_t leash;
+    lv_term port;
+    lv_term debug, show, todo;
+  };
+  lv_term exception = fn(w, atom("exception"), {atom("e")});
+  const Case cases[] = {
+      {LV_DBG_TRACE, 8, LV_ATOM_CALL, LV_DBG_DEBUG, LV_DBG_PRINT, LV_DBG_ASK},
+      {LV_DBG_TRACE, 8, LV_ATOM_FAIL, LV_DBG_DEBUG, LV_DBG_PRINT, LV_DBG_PROCEED},
+      {LV_DBG_TRACE, 8, LV_DBG_NONDET, LV_DBG_DEBUG, LV_DBG_PRINT, LV_DBG_PROCEED},
+      {LV_DBG_TRACE, 4, LV_DBG_DET, LV_DBG_DEBUG, LV_DBG_PRINT, LV_DBG_ASK},
+      {LV_DBG_TRACE, 2, LV_DBG_REDO, LV_DBG_DEBUG, LV_DBG_PRINT, LV_DBG_ASK},
+      {LV_DBG_TRACE, 15, exception, LV_DBG_DEBUG, LV_DBG_PRINT, LV_DBG_PROCEED},
+      {LV_DBG_TRACE, 16, exception, LV_DBG_DEBUG, LV_DBG_PRINT, LV_DBG_ASK},
+      {LV_DBG_ZIP, 31, LV_ATOM_CALL, LV_DBG_DEBUG, LV_DBG_SILENT, LV_DBG_FLIT},
+      {LV_DBG_DEBUG, 31, LV_ATOM_CALL, LV_DBG_DEBUG, LV_DBG_SILENT, LV_DBG_PROCEED},
+      {lv_make_small(3), 31, LV_ATOM_CALL, LV_ATOM_OFF, LV_DBG_SILENT, LV_DBG_FLIT},
+      {lv_make_small(-3), 31, LV_ATOM_CALL, LV_DBG_DEBUG, LV_DBG_SILENT, LV_DBG_FLIT},
+      {LV_ATOM_OFF, 31, LV_ATOM_CALL, LV_ATOM_OFF, LV_DBG_SILENT, LV_DBG_FLIT},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(terms::show(c.action) + " leash " + std::to_string(c.leash) + " " + terms::show(c.port));
+    w->debug_words[LV_DBG_SLOT_ACTION] = c.action;
+    lv_debugger.leash = c.leash;
+    lv_term debug = var(w);
+    ASSERT_EQ(run(prolog_port_debugger_setup, {c.port, var(w), debug}), 1);
+    EXPECT_EQ(lv_deref(debug), c.debug);
+    EXPECT_EQ(w->debug_words[LV_DBG_SLOT_SHOW], c.show);
+    EXPECT_EQ(w->debug_words[LV_DBG_SLOT_DO], c.todo);
+  }
+}
+
+// A skip depth S: the first non-call port of a box at depth 1..|S| turns
+// slot 0 back to trace; deeper boxes and call ports leave it.
+TEST_F(DebuggerTest, SkipDepthResumesTracingWithinIt) {
+  for (int64_t s : {3, -3}) {
+    for (int64_t depth : {1, 2, 3, 4}) {
+      for (lv_term port : {LV_ATOM_CALL, LV_ATOM_FAIL, LV_DBG_DET}) {
+        SCOPED_TRACE(std::to_string(s) + " at depth " + std::to_string(depth) + " " + terms::show(port));
+        w->debug_words[LV_DBG_SLOT_ACTION] = small(s);
+        lv_term goal = var(w), module = var(w), advice = var(w);
+        ASSERT_EQ(run(prolog_port_setup, {port, box(depth), goal, module, advice}), 1);
+        EXPECT_EQ(lv_deref(goal), atom("g"));
+        EXPECT_EQ(lv_deref(module), LV_ATOM_USER);
+        EXPECT_EQ(w->debug_words[LV_DBG_SLOT_PORT], port);
+        bool resumed = port != LV_ATOM_CALL && depth <= 3;
+        EXPECT_EQ(w->debug_words[LV_DBG_SLOT_ACTION], resumed ? LV_DBG_TRACE : small(s));
+        // The decision reads slot 0 as the skip test left it.
+        EXPECT_EQ(lv_deref(advice), resumed || s < 0 ? LV_DBG_DEBUG : LV_ATOM_OFF);
+      }
+    }
+  }
+}
+
+// Entering a box switches the entry mode to "inside a box"; leaving it
+// switches back. Debugging on and off re-selects the entries.
+TEST_F(DebuggerTest, EntryModeFollowsSlotZeroAndTheBox) {
+  lv_pred* p = pred("user", "p", 0);
+  lv_new_clause_list(p, LV_DEF_COMPACTCODE);
+  w->debug_words[LV_DBG_SLOT_ACTION] = LV_DBG_TRACE;
+  ASSERT_EQ(run(prolog_sync_debugger, {}), 1);
+  EXPECT_EQ(w->debug_mode, 1);
+  EXPECT_EQ(p->kind, static_cast<uint32_t>(LV_KIND_BREAKPOINT));
+  lv_term b = var(w);
+  ASSERT_EQ(run(prolog_box_setup, {atom("p"), LV_ATOM_USER, small(0), var(w), b}), 1);
+  EXPECT_EQ(w->debug_mode, 3);
+  lv_term result = var(w);
+  ASSERT_EQ(run(prolog_call_port_conclusion, {LV_DBG_PROCEED, b, result}), 1);
+  EXPECT_EQ(lv_deref(result), LV_DBG_PROCEED);
+  EXPECT_EQ(w->debug_mode, 1);
+  w->debug_words[LV_DBG_SLOT_ACTION] = LV_DBG_ZIP;
+  ASSERT_EQ(run(prolog_sync_debugger, {}), 1);
+  EXPECT_EQ(w->debug_mode, 2);
+  EXPECT_EQ(p->kind, static_cast<uint32_t>(LV_KIND_ENTER_COMPACTCODE));
+}
+
+// Boxes nest with growing depth; a box left with one choicepoint above its
+// own exits det, with two nondet; concluding it drops it and the
+// choicepoints above the box's own.
+TEST_F(DebuggerTest, BoxesNestAndExit) {
+  lv_term outer = var(w), inner = var(w);
+  ASSERT_EQ(run(prolog_box_setup, {atom("a"), LV_ATOM_USER, small(0), LV_ATOM_ON, outer}), 1);
+  ASSERT_EQ(run(prolog_box_setup, {atom("b"), LV_ATOM_USER, small(0), LV_ATOM_ON, inner}), 1);
+  EXPECT_EQ(lv_deref(lv_box_cells(inner)[LV_BOX_DEPTH]), small(2));
+  EXPECT_EQ(lv_deref(lv_box_cells(inner)[LV_BOX_PARENT]), lv_deref(outer));
+  EXPECT_EQ(run(prolog_box_setup, {atom("c"), LV_ATOM_USER, small(0), LV_ATOM_OFF, var(w)}), 0);
+  lv_term* own = w->B;
+  lv_push_call_choicepoint(w, &lv_static.fail_alternative);
+  lv_term det = var(w), b = var(w), in_box = var(w);
+  ASSERT_EQ(run(prolog_exit_setup, {det, b, in_box}), 1);
+  EXPECT_EQ(lv_deref(det), LV_DBG_DET);
+  EXPECT_EQ(lv_deref(b), lv_deref(inner));
+  EXPECT_EQ(lv_deref(in_box), LV_ATOM_ON);
+  lv_push_call_choicepoint(w, &lv_static.fail_alternative);
+  lv_term* exit_choice = &lv_box_cells(inner)[LV_BOX_EXIT_CHOICE];
+  *exit_choice = lv_make_ref(exit_choice);  // as backtracking into the goal leaves it
+  det = var(w);
+  ASSERT_EQ(run(prolog_exit_setup, {det, var(w), var(w)}), 1);
+  EXPECT_EQ(lv_deref(det), LV_DBG_NONDET);
+  ASSERT_EQ(run(prolog_exit_port_conclusion, {LV_DBG_DET, inner}), 1);
+  EXPECT_EQ(w->B, own);
+  EXPECT_EQ(w->debug_in_box, false);
+  // The inner box is dropped; the outer one, made under the same
+  // choicepoint, is innermost again.
+  lv_term rest = box_stack();
+  ASSERT_TRUE(lv_is_list(rest));
+  EXPECT_EQ(lv_deref(lv_list_cells(rest)[0]), lv_deref(outer));
+  // Concluding the outer one leaves no box, under its marker.
+  ASSERT_EQ(run(prolog_exit_port_conclusion, {LV_DBG_DET, outer}), 1);
+  lv_term stack = box_stack();
+  ASSERT_TRUE(lv_is_struct(stack));
+  EXPECT_EQ(lv_struct_cells(stack)[0], lv_make_functor(LV_DBG_EXEC_ST, 2));
+  EXPECT_EQ(lv_deref(lv_struct_cells(stack)[2]), LV_ATOM_NIL);
 }
 
 }  // namespace

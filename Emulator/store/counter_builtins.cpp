@@ -14,6 +14,7 @@
 #include "store/dynamic_table.h"
 #include "store/instance_records.h"
 #include "store/predicates.h"
+#include "store/source_table.h"
 
 namespace {
 
@@ -142,6 +143,20 @@ void push_coverage(lv_worker* w, lv_term_ref list, const lv_db_clause* clause, c
   lv_code_terms_push(w, list, compound2(w, atom("-"), lv_make_struct(c), count_term(w, count)));
 }
 
+// The line of entry k (1..n) of a source-position table; false for an index
+// outside its packed words.
+bool entry_line(const uint64_t* table, uint64_t k, const uint64_t* area, uint64_t area_words, int64_t* line) {
+  uint64_t word = table[2 * k + 1];
+  if ((word & LV_SOURCE_LONG) == 0) {
+    *line = static_cast<int64_t>(word);
+    return true;
+  }
+  uint64_t i = word & ~LV_SOURCE_LONG;
+  if (i >= area_words) return false;
+  *line = static_cast<int64_t>(area[i]);
+  return true;
+}
+
 }  // namespace
 
 int prolog_reset_counters(lv_worker*) {
@@ -207,6 +222,19 @@ int prolog_get_coverage(lv_worker* w) {
       if (r->line < 0 || r->clause == nullptr) continue;
       push_coverage(w, list, r->clause, p, clause_number(r->clause), r->line, e.value);
     }
+    // Every line the clauses' tables know, so that lines never run show.
+    int64_t number = 0;
+    for_each_dynamic_clause(p, [&](lv_db_clause* clause) {
+      number++;
+      const auto* table = static_cast<const uint64_t*>(clause->positions);
+      uint64_t n = 0, area_words = 0;
+      const uint64_t* area = nullptr;
+      if (table == nullptr || !lv_source_table_shape(table, &n, &area, &area_words)) return;
+      for (uint64_t k = 1; k <= n; k++) {
+        int64_t line = 0;
+        if (entry_line(table, k, area, area_words, &line)) push_coverage(w, list, clause, p, number, line, 0);
+      }
+    });
   });
   int ok = cunify(w, lv_term_ref_cell(w, argument), lv_term_ref_cell(w, list));
   LV_reset_term_refs(refs);

@@ -4,7 +4,14 @@
 
 #include <vector>
 
+#include "core/memory.h"
 #include "core/predefined_atoms.h"
+#include "store/db_builtins.h"
+#include "store/db_clause.h"
+#include "store/dbref_table.h"
+#include "store/instance_records.h"
+#include "store/source_table.h"
+#include "store/store_builtins.h"
 #include "store/counter_builtins.h"
 #include "store/counters.h"
 #include "support/emulator_fixture.h"
@@ -163,6 +170,60 @@ TEST_F(ProfiledEmulatorTest, ImportedPredicateIsListedOnceUnderItsHomeModule) {
   EXPECT_EQ(arg(arg(all[0], 1), 1), atom("lib"));
   EXPECT_EQ(prolog_reset_counters(w), 1);
   EXPECT_EQ(importer->counters, nullptr);
+}
+
+// A dynamic predicate counts its calls in its call word and its clauses
+// under their instance records; $get_coverage lists the counted instances
+// with their lines, then every line of the clauses' tables.
+TEST_F(ProfiledEmulatorTest, DynamicClausesAreCountedPerInstance) {
+  lv_set_typein_module(find_module(atom("user"), 1));
+  w->X[0] = terms::fn(w, atom("/"), {atom("f"), small(1)});
+  w->X[1] = atom("dynamic");
+  ASSERT_EQ(prolog_define_predicate(w), 1);
+  lv_pred* f = pred("user", "f", 1);
+  lv_db_clause* added[2];
+  for (int i = 0; i < 2; i++) {
+    lv_term ref = terms::var(w);
+    w->X[0] = lv_pointer_to_term(f);
+    w->X[1] = terms::fn(w, atom("f"), {atom(i == 0 ? "a" : "b")});
+    w->X[2] = ref;
+    ASSERT_EQ(prolog_insertz(w), 1);
+    added[i] = lv_clause_of(lv_dbref_to_block(lv_deref(ref)));
+    // A source-position table of one entry: the clause on line 10 + i.
+    auto* table = static_cast<uint64_t*>(lv_mem_alloc(32, lv_mem_flags(LV_CAT_SOURCE_INFO)));
+    table[0] = 32;
+    table[1] = 2;
+    table[2] = uint64_t{1} << 60;
+    table[3] = static_cast<uint64_t>(10 + i);
+    added[i]->positions = table;
+  }
+  lv_profiling_switch = LV_ATOM_ON;
+  lv_term x = terms::var(w);
+  ASSERT_EQ(call(f, {x}), 1);
+  ASSERT_EQ(redo(), 1);
+  EXPECT_EQ(redo(), 0);
+  ASSERT_NE(f->counters, nullptr);
+  EXPECT_EQ(counters(f)->calls, 2u);
+  for (lv_db_clause* c : added) {
+    lv_instance_record* r = lv_instance_source_record(c);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(count(f, reinterpret_cast<uint64_t>(r)), 2u);
+  }
+  lv_term list = terms::var(w);
+  w->X[0] = list;
+  ASSERT_EQ(prolog_get_coverage(w), 1);
+  // counter(File, user:(f/1), Clause, Line) - Count, Count det(1) for the
+  // runs and det(0) for the table lines.
+  int64_t run_lines = 0, table_lines = 0;
+  for (lv_term e : elements(list)) {
+    lv_term c = arg(e, 1);
+    int64_t clause = lv_small_value(arg(c, 3));
+    EXPECT_EQ(lv_small_value(arg(c, 4)), 9 + clause);
+    if (det(arg(e, 2), 1)) run_lines += clause;
+    if (det(arg(e, 2), 0)) table_lines += clause;
+  }
+  EXPECT_EQ(run_lines, 1 + 2);
+  EXPECT_EQ(table_lines, 1 + 2);
 }
 
 int no_op(lv_worker*) { return 1; }

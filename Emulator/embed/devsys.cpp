@@ -362,6 +362,7 @@ int64_t lv_dev_init(const lv_frontend_params* block, int flags) {
 
 void lv_devsys_reset() {
   free_stored();
+  lv_debugger_reset();
   lv_free_source_builder();
   devsys_ready = false;
 }

@@ -8,6 +8,7 @@
 #include "machine/heap_blobs.h"
 #include "machine/recovery.h"
 #include "store/db_results.h"
+#include "store/debugger_slots.h"
 
 void lv_reset_engine_after_abort(lv_worker* w) {
   if (!lv_prolog_initialized()) return;
@@ -17,6 +18,7 @@ void lv_reset_engine_after_abort(lv_worker* w) {
     // chain, which would otherwise be restored into the new engine.
     lv_restore_saved_blobs(w);
     lv_numstack_release(w);
+    lv_debugger_slots_release(w);
     lv_destroy_worker(w);
   }
   // The setof chains belonged to calls of the engine that is gone.

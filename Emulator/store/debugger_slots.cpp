@@ -81,14 +81,16 @@ bool lv_debugger_put(lv_worker* w, int64_t index, unsigned reg) {
 }
 
 void lv_debugger_slots_release(lv_worker* w) {
-  if (w != nullptr)
-    for (lv_term& word : w->debug_words) {
-      free_word(word);
-      word = LV_ATOM_OFF;
-    }
-  for (lv_term& word : table) {
+  for (lv_term& word : w->debug_words) {
     free_word(word);
     word = LV_ATOM_OFF;
+  }
+}
+
+void lv_debugger_table_release() {
+  for (lv_term& word : table) {
+    free_word(word);
+    word = 0;
   }
 }
 

@@ -28,8 +28,12 @@ void lv_debugger_set_atomic(lv_term* slot, lv_term atomic);
 // index names no slot.
 bool lv_debugger_put(lv_worker* w, int64_t index, unsigned reg);
 
-// Frees the blocks of every slot and sets each slot to `off`.
+// Frees the blocks of the engine's slots (0-31) and sets them to `off`,
+// before the engine context is cleared.
 void lv_debugger_slots_release(lv_worker* w);
+// The same for the process-wide table, at shutdown: its words would name
+// atoms of the next start's atom table.
+void lv_debugger_table_release();
 
 int prolog_get_aux(lv_worker* w);  // $get_aux(Index, Value)
 int prolog_put_aux(lv_worker* w);  // $put_aux(Index, Value)

@@ -5,7 +5,13 @@
 #include "store/debugger_slots.h"
 #include "store/predicates.h"
 
-lv_debugger_globals lv_debugger = {LV_ATOM_OFF, false, false, 31, 0};
+namespace {
+
+constexpr lv_debugger_globals START = {LV_ATOM_OFF, false, false, 31, 0};
+
+}  // namespace
+
+lv_debugger_globals lv_debugger = START;
 
 namespace {
 
@@ -59,6 +65,11 @@ void lv_sync_debugger(lv_worker* w) {
 void lv_debugger_set_in_box(lv_worker* w, bool on) {
   w->debug_in_box = on;
   lv_sync_debugger(w);
+}
+
+void lv_debugger_reset() {
+  lv_debugger_table_release();
+  lv_debugger = START;
 }
 
 void lv_backtrace_action() {

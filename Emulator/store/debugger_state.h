@@ -65,6 +65,10 @@ void lv_sync_debugger(lv_worker* w);
 // Sets the in-box switch and resynchronises.
 void lv_debugger_set_in_box(lv_worker* w, bool on);
 
+// Shutdown: the process-wide state back to its start values, the slot
+// table emptied.
+void lv_debugger_reset();
+
 // A backtrace request: trace from here on.
 void lv_backtrace_action();
 

@@ -4,7 +4,10 @@
 #include "core/gc.h"
 #include "core/numbers.h"
 #include "core/predefined_atoms.h"
+#include "core/choice_builtins.h"
+#include "core/unify.h"
 #include "store/call_choicepoint.h"
+#include "store/debugger_frames.h"
 #include "store/debugger_boxes.h"
 #include "store/debugger_ports.h"
 #include "store/debugger_slots.h"
@@ -22,10 +25,10 @@ class DebuggerTest : public StoreTest {
  protected:
   void SetUp() override {
     StoreTest::SetUp();
-    lv_debugger = {LV_ATOM_OFF, false, false, 31, 0};
   }
   void TearDown() override {
     lv_debugger_slots_release(w);
+    lv_debugger_reset();
     StoreTest::TearDown();
   }
 
@@ -242,6 +245,41 @@ TEST_F(DebuggerTest, BoxesNestAndExit) {
   ASSERT_TRUE(lv_is_struct(stack));
   EXPECT_EQ(lv_struct_cells(stack)[0], lv_make_functor(LV_DBG_EXEC_ST, 2));
   EXPECT_EQ(lv_deref(lv_struct_cells(stack)[2]), LV_ATOM_NIL);
+}
+
+// The value before the last backtrackable update, read from the trail entry
+// the stamp names; a stamp that names another mutable's entry fails.
+TEST_F(DebuggerTest, PrevMutableReadsItsOwnTrailEntry) {
+  lv_term m = terms::mutable_term(w, atom("before"));
+  lv_term other = terms::mutable_term(w, atom("x"));
+  EXPECT_EQ(run(prolog_prev_mutable, {var(w), m}), 0);  // stamp 0
+  lv_push_call_choicepoint(w, &lv_static.fail_alternative);
+  lv_update_mutable(w, atom("after"), m);
+  lv_term old = var(w);
+  ASSERT_EQ(run(prolog_prev_mutable, {old, m}), 1);
+  EXPECT_EQ(lv_deref(old), atom("before"));
+  lv_struct_cells(other)[2] = lv_struct_cells(m)[2];
+  EXPECT_EQ(run(prolog_prev_mutable, {var(w), other}), 0);
+}
+
+// Saved argument registers by 1-based position, within the choicepoint;
+// a catch frame with a live handler is the one invalid choicepoint.
+TEST_F(DebuggerTest, ChoicepointArgumentsAndCatchFrames) {
+  lv_term ref = lv_choice_reference(w, w->B);  // the bottom choicepoint: four saved []
+  lv_term x = var(w);
+  ASSERT_EQ(run(prolog_choicepoint_arg, {ref, small(4), x}), 1);
+  EXPECT_EQ(lv_deref(x), LV_ATOM_NIL);
+  EXPECT_EQ(run(prolog_choicepoint_arg, {ref, small(5), var(w)}), 0);
+  EXPECT_EQ(run(prolog_choicepoint_arg, {ref, small(0), var(w)}), 0);
+  EXPECT_EQ(run(prolog_choicepoint_arg, {small(1 << 20), small(1), var(w)}), 0);
+  EXPECT_EQ(run(prolog_invalid_choicepoint, {ref}), 1);
+  lv_choicepoint* c = lv_choice_view(w->B);
+  c->args[1] = LV_ATOM_CATCH_HOOK;
+  c->args[0] = small(1);
+  EXPECT_EQ(run(prolog_invalid_choicepoint, {ref}), 0);
+  c->args[0] = LV_ATOM_NIL;
+  EXPECT_EQ(run(prolog_invalid_choicepoint, {ref}), 1);
+  EXPECT_EQ(run(prolog_invalid_choicepoint, {atom("x")}), 1);
 }
 
 }  // namespace

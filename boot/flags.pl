@@ -44,6 +44,7 @@ set_prolog_flag(Flag, Value) :-
 '$flag'(double_quotes, V, '$double_quotes'(V, V), N, '$double_quotes'(_, N)).
 '$flag'(unknown, V, '$unknown'(V, V), N, '$unknown'(_, N)).
 '$flag'(debug, V, '$debug_flag'(V), N, '$set_debug_flag'(N)).
+'$flag'(profiling, V, '$profiling'(V, V), N, '$profiling'(_, N)).
 '$flag'(syntax_errors, V, '$syntax'(V, V), N, '$syntax'(_, N)).
 '$flag'(single_var_warnings, V, '$single_var_flag'(V, V), N, '$single_var_flag'(_, N)).
 '$flag'(redefine_warnings, V, '$multiple_flag'(V, V), N, '$multiple_flag'(_, N)).

@@ -46,6 +46,7 @@
 #include "lvio/deferred_close.h"
 #include "lvio/initialize.h"
 #include "lvio/settings.h"
+#include "machine/emulator.h"
 #include "machine/recovery.h"
 #include "store/predicates.h"
 #include "store/qload.h"
@@ -269,6 +270,7 @@ int start(int argc, const char* const* argv, const lv_init_options* options, con
   engine_global.boot_kind = kind;
   lv_flags_init();
   lv_reset_reader_flags();
+  lv_enter_emulator(w, LV_ENTER_SETTINGS, nullptr);  // the trace and profiling settings
   lv_make_user_streams();
   lv_reset_current_streams();
   lv_install_stream_services();

@@ -79,6 +79,7 @@ class Runtime {
     lv_atoms_startup();
     lv_flags_init();
     lv_reset_reader_flags();
+    lv_enter_emulator(w_, LV_ENTER_SETTINGS, nullptr);  // LV_PROFILE, LV_PREDTRACE
     lv_store_init();
     lv_define_kind_predicates();
     if (lv_init_std_streams() == 0) return false;

@@ -153,6 +153,28 @@ TEST_F(ProfiledEmulatorTest, NothingCountedAndAfterResetGivesNoCounters) {
   EXPECT_EQ(get_counters(), LV_ATOM_NIL);
 }
 
+// Counters freed while the profiled emulator counts into them: the run
+// goes on into fresh objects.
+TEST_F(ProfiledEmulatorTest, ResetInTheMiddleOfARun) {
+  lv_pred* tick = two_facts("tick");
+  lv_pred* q = pred("user", "q", 0);
+  Assembler body;
+  body.op(LV_OP_INITCALL, {R(0, {}), P(c_pred("reset", 0, prolog_reset_counters)), S(0)})
+      .op(LV_OP_LASTCALL, {R(0, {}), P(tick)})
+      .op(LV_OP_END_OF_CLAUSE, {P(q)});
+  lv_new_clause_list(q, LV_DEF_COMPACTCODE);
+  lv_append_clause(q, clause(body), LV_KEY_NONE, 0);
+  lv_profiling_switch = LV_ATOM_ON;
+  for (int run = 0; run < 2; run++) {
+    w->X[0] = atom("a");
+    ASSERT_EQ(call(q, {}), 1);
+    EXPECT_EQ(redo(), 0);
+  }
+  ASSERT_NE(tick->counters, nullptr);
+  EXPECT_EQ(counters(tick)->calls, 2u);  // counted after the last reset
+  EXPECT_EQ(elements(get_counters()).size(), 2u);
+}
+
 // A predicate called through an importing module counts in its home
 // record, which alone is listed.
 TEST_F(ProfiledEmulatorTest, ImportedPredicateIsListedOnceUnderItsHomeModule) {
@@ -224,6 +246,22 @@ TEST_F(ProfiledEmulatorTest, DynamicClausesAreCountedPerInstance) {
   }
   EXPECT_EQ(run_lines, 1 + 2);
   EXPECT_EQ(table_lines, 1 + 2);
+}
+
+// Predicates marked for native code run their bytecode here, and a
+// candidate's calls do not count toward its compilation.
+TEST_F(ProfiledEmulatorTest, NativeKindsRunTheirBytecode) {
+  for (uint32_t flag : {LV_PRED_JITTED, LV_PRED_JIT_CANDIDATE}) {
+    lv_pred* p = two_facts(flag == LV_PRED_JITTED ? "jitted" : "candidate");
+    p->flags |= flag;
+    p->kind = flag == LV_PRED_JITTED ? LV_KIND_JITTED : LV_KIND_JITTABLE;
+    lv_profiling_switch = LV_ATOM_ON;
+    ASSERT_EQ(call(p, {atom("b")}), 1);
+    EXPECT_EQ(redo(), 0);
+    EXPECT_EQ(p->jit_counter, 0u);
+    ASSERT_NE(p->counters, nullptr);
+    EXPECT_EQ(counters(p)->calls, 2u);
+  }
 }
 
 int no_op(lv_worker*) { return 1; }

@@ -40,14 +40,14 @@ int prolog_get_slot(lv_worker* w) {
   const uint32_t* key;
   lv_term index = lv_deref(w->X[2]);
   if (b == nullptr || !address_of(w->X[1], &key) || !lv_is_small(index) || lv_small_value(index) < 0) return 0;
-  key = lv_code_deref(key);
   // Frames in use lie below the local top, or below the one a choicepoint
   // protects.
   const lv_term* top = std::max<const lv_term*>(w->local_top, lv_choice_view(b)->saved_local_top());
   lv_term* e = lv_choice_view(b)->saved_e();
   while (e >= w->local_base && e + LV_FRAME_Y <= top) {
     const lv_env_frame* f = lv_frame_view(e);
-    if (f->continuation() != nullptr && lv_code_deref(f->continuation()) == key) {
+    // The key is only compared: it comes from Prolog and is never read.
+    if (f->continuation() != nullptr && (f->continuation() == key || lv_code_deref(f->continuation()) == key)) {
       const lv_term* y = &f->y[lv_small_value(index)];
       if (y >= top) return 0;
       return cunify(w, w->X[3], *y);

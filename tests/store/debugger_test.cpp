@@ -1,6 +1,9 @@
 // The debugger's native state and built-ins.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
+
 #include "core/gc.h"
 #include "core/numbers.h"
 #include "core/predefined_atoms.h"
@@ -8,6 +11,7 @@
 #include "core/unify.h"
 #include "store/call_choicepoint.h"
 #include "store/debugger_frames.h"
+#include "embed/runtime_services.h"
 #include "store/debugger_boxes.h"
 #include "store/debugger_ports.h"
 #include "store/debugger_slots.h"
@@ -280,6 +284,52 @@ TEST_F(DebuggerTest, ChoicepointArgumentsAndCatchFrames) {
   c->args[0] = LV_ATOM_NIL;
   EXPECT_EQ(run(prolog_invalid_choicepoint, {ref}), 1);
   EXPECT_EQ(run(prolog_invalid_choicepoint, {atom("x")}), 1);
+}
+
+// A permanent variable of the frame whose continuation is Key, found from
+// the environment a choicepoint saved; nothing beyond the frames in use.
+TEST_F(DebuggerTest, GetSlotReadsTheFrameOfAContinuation) {
+  lv_term* e = w->local_top;
+  lv_env_frame* f = lv_frame_view(e);
+  f->e = reinterpret_cast<lv_term>(w->E);
+  f->cp = reinterpret_cast<lv_term>(lv_fail_code);
+  f->y[0] = atom("y0");
+  f->y[1] = small(7);
+  w->local_top = e + LV_FRAME_Y + 2;
+  w->E = e;
+  lv_push_call_choicepoint(w, &lv_static.fail_alternative);
+  lv_term ref = lv_choice_reference(w, w->B);
+  lv_term key = small(static_cast<int64_t>(reinterpret_cast<uintptr_t>(lv_fail_code)));
+  lv_term v = var(w);
+  ASSERT_EQ(run(prolog_get_slot, {ref, key, small(1), v}), 1);
+  EXPECT_EQ(lv_deref(v), small(7));
+  EXPECT_EQ(run(prolog_get_slot, {ref, key, small(2), var(w)}), 0);
+  EXPECT_EQ(run(prolog_get_slot, {ref, small(8), small(0), var(w)}), 0);
+}
+
+TEST_F(DebuggerTest, BlockedGoalTestsTheConditions) {
+  lv_pred* p = pred("user", "q", 2);
+  lv_new_clause_list(p, LV_DEF_COMPACTCODE);
+  auto* d = static_cast<lv_block_decl*>(std::malloc(sizeof(lv_block_decl) + 2));
+  d->next = nullptr;
+  std::memcpy(d->text, "\2", 2);  // blocks while argument 2 is unbound
+  p->block_decls = d;
+  p->flags |= LV_PRED_BLOCK;
+  EXPECT_EQ(run(prolog_blocked_goal, {fn(w, atom("q"), {small(1), var(w)}), LV_ATOM_USER}), 1);
+  EXPECT_EQ(run(prolog_blocked_goal, {fn(w, atom("q"), {var(w), small(1)}), LV_ATOM_USER}), 0);
+  EXPECT_EQ(run(prolog_blocked_goal, {fn(w, atom("r"), {var(w), var(w)}), LV_ATOM_USER}), 0);
+  p->block_decls = nullptr;
+  p->flags &= ~static_cast<uint32_t>(LV_PRED_BLOCK);
+  std::free(d);
+}
+
+// A backtrace request traces from here on; slot 0's stored value is freed.
+TEST_F(DebuggerTest, BacktraceActionTurnsTracingOn) {
+  ASSERT_EQ(run(prolog_put_aux, {small(0), fn(w, atom("skip"), {small(1)})}), 1);
+  ASSERT_EQ(lv_action(1), 1);
+  EXPECT_EQ(lv_debugger.mode, LV_DBG_TRACE);
+  EXPECT_EQ(w->debug_words[LV_DBG_SLOT_ACTION], LV_DBG_TRACE);
+  EXPECT_EQ(w->debug_mode, 1);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@ main :-
     statistics(user_time, [T0, _]),
     (   catch(bench, E, (report(E), fail)) ->
         statistics(user_time, [T1, _]),
-        T is (T1 - T0) / 1000,
+        T is (T1 - T0) / 1000.0,
         format('~3f~n', [T]),
         halt
     ;   write(user_error, 'bench/0 failed'), nl(user_error),

@@ -6,18 +6,25 @@
 %   repeat, prolog_catch(ketch_attach, ..., (sleep(1), fail)), !
 %                                                  (only when asked to attach)
 %   set_prolog_flag(source_info, on), trace        (unless tracing is off)
-% Until the debugger and the top level are here these do nothing but
-% succeed.
+% trace/0 is the debugger's (debugger.pl).
 
-:- module(prolog, [trace/0]).
+:- module(prolog, []).
 
 reboot2(_Options).
 
-reset_debugger(_OldState).
+% reset_debugger(Old): Old is the debugger's mode; the debugger is
+% switched off, its spypoints kept.
+reset_debugger(Old) :-
+    '$debugger_global'(Old, off),
+    '$put_aux'(0, off),
+    '$debugger_query_start',
+    '$sync_debugger'.
 
 debugger_invocation.
 
-adjust_debugger.
+% The predicates' entries follow the debugger's state.
+adjust_debugger :-
+    '$sync_debugger'.
 
 % No development environment is there to attach to.
 ketch_attach.
@@ -25,5 +32,3 @@ ketch_attach.
 % prolog_catch/3: catch/3 for the system's own goals, which run in prolog.
 prolog_catch(Goal, Catcher, Recovery) :-
     catch(prolog:Goal, Catcher, prolog:Recovery).
-
-trace.

@@ -77,6 +77,7 @@ reboot(Mode, Code) :-
 % of the input, else more.
 '$tl_query'(Outcome) :-
     flush_output(user_error),
+    '$debugger_toplevel_status',
     format(user_output, '| ?- ', []),
     flush_output(user_output),
     '$tl_catch'(prolog:read_term(user_input, Query, [variable_names(Names)]), Ball), !,
@@ -107,6 +108,7 @@ reboot(Mode, Code) :-
 '$tl_layout'('\r').
 
 '$tl_run'(Query, Names) :-
+    '$debugger_query_start',
     (   '$tl_catch'(prolog:'$tl_solve'(user:Query, Det), Ball),
         (   nonvar(Ball) -> '$tl_exception'(Ball)
         ;   '$tl_answer'(Names, Det)

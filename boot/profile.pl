@@ -5,11 +5,11 @@
 % turning it off takes effect when the running query ends.
 %
 % profile_reset        forgets every count.
-% profile_data(Data)   Data is a list of Module:Name/Arity - Counts, one per
+% profile_data(Data)   Data is a list of (Module:Name/Arity)-Counts, one per
 %                      counted predicate, most instructions first; Counts is
 %                      counter(Sites, Instructions, Choices, Calls), Calls
 %                      det(N) or nondet(N), Sites a list of
-%                      Module:Name/Arity - det(N) or - nondet(N), one per
+%                      (Module:Name/Arity)-det(N) or -nondet(N), one per
 %                      predicate: the predicate itself for its clauses
 %                      entered, the goals it called through call/N or
 %                      Module:Goal.

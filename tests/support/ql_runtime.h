@@ -42,6 +42,7 @@
 #include "machine/instructions.h"
 #include "machine/recovery.h"
 #include "store/call_choicepoint.h"
+#include "store/counter_builtins.h"
 #include "store/db_results.h"
 #include "store/predicates.h"
 #include "store/qload.h"
@@ -92,6 +93,10 @@ class Runtime {
         if (((t.records[i].flags >> 17) & 7) == LV_BUILTIN_PROLOG)
           c_pred(t.records[i].name, t.records[i].flags & 0xff, t.records[i].function);
     c_pred("$ql_complete", 0, prolog_ql_complete);
+    // The profiler's built-ins, which the development system enters.
+    c_pred("$reset_counters", 0, prolog_reset_counters);
+    c_pred("$get_counters", 1, prolog_get_counters);
+    c_pred("$get_coverage", 1, prolog_get_coverage);
     lv_lookup_role_predicates();
     return true;
   }

@@ -45,8 +45,14 @@ bool in_heap(const lv_worker* w, const lv_term* p) { return p >= w->area_start &
 constexpr lv_term REMOVED_VALUE_ENTRY = LV_ATOM_NIL;
 bool removed_value_entry(const lv_term* p) { return p[0] == REMOVED_VALUE_ENTRY; }
 
+// What the sweep of a part met: value-trail entries at all, and removed ones.
+struct sweep_seen {
+  bool values = false;
+  bool removed_values = false;
+};
+
 // One choicepoint's part [lo, hi) of the trail.
-void sweep_part(lv_worker* w, const lv_term* b, lv_term* lo, lv_term* hi, lv_term cleanup) {
+void sweep_part(lv_worker* w, const lv_term* b, lv_term* lo, lv_term* hi, lv_term cleanup, sweep_seen& seen) {
   lv_term* h = lv_choice_view(b)->saved_h();
   lv_term* local_top = lv_choice_view(b)->saved_local_top();
   bool keep_attributed = w->wakeup_count > 0;
@@ -59,6 +65,7 @@ void sweep_part(lv_worker* w, const lv_term* b, lv_term* lo, lv_term* hi, lv_ter
       continue;
     }
     if (lv_is_struct(v)) {
+      seen.values = true;
       lv_term* m = lv_struct_cells(v);
       bool drop;
       if (v == cleanup)
@@ -70,6 +77,7 @@ void sweep_part(lv_worker* w, const lv_term* b, lv_term* lo, lv_term* hi, lv_ter
       if (drop) {
         p[0] = REMOVED_VALUE_ENTRY;
         p[1] = v;
+        seen.removed_values = true;
       } else if (v != cleanup && in_heap(w, m + 2)) {
         lv_gc_set_first(w, m + 2, true);
       }
@@ -84,6 +92,8 @@ void sweep_part(lv_worker* w, const lv_term* b, lv_term* lo, lv_term* hi, lv_ter
     }
     p++;
   }
+  // Without value-trail entries no stamp cell was flagged.
+  if (!seen.values) return;
   for (lv_term* p = lo; p < hi;) {
     if (lv_is_struct(*p)) {
       lv_term* m = lv_struct_cells(*p);
@@ -112,14 +122,17 @@ void lv_gc_trail_sweep(lv_worker* w) {
   lv_term cleanup = cleanup_chain(w);
   lv_term* lo = trail_of(marked);
   lv_term* hi = w->TR;
+  sweep_seen seen;
   for (lv_term* b = w->B;; b = lv_choice_prev(b)) {
     lv_term* part = trail_of(b);
     if (part < hi) {
-      sweep_part(w, b, part, hi, cleanup);
+      sweep_part(w, b, part, hi, cleanup, seen);
       hi = part;
     }
     if (b == marked || lv_choice_prev(b) >= w->choice_base) break;
   }
+  // No value-trail entry was removed: no stamp names a removed entry.
+  if (!seen.removed_values) return;
   // Mend the stamps, then clear the removed value-trail entries.
   int64_t lo_position = lo - w->trail_base;
   for (lv_term* p = lo; p < w->TR;) {
@@ -173,6 +186,7 @@ void lv_gc_trail_compact(lv_worker* w, int mark) {
   // mutable's stamp already holds the new position of an earlier entry.
   int64_t lo_position = lo - w->trail_base;
   lv_term* dest = lo;
+  bool values = false;
   for (p = lo; p < tr;) {
     lv_term v = *p;
     if (v == 0) {
@@ -184,6 +198,7 @@ void lv_gc_trail_compact(lv_worker* w, int mark) {
       p++;
       continue;
     }
+    values = true;
     lv_term* m = lv_struct_cells(v);
     lv_term old_value = p[1];
     lv_term old_stamp = p[2];
@@ -202,6 +217,7 @@ void lv_gc_trail_compact(lv_worker* w, int mark) {
     p += 3;
   }
   w->TR = dest;
+  if (!values) return;
   for (p = lo; p < dest;) {
     if (lv_is_struct(*p)) {
       lv_term* m = lv_struct_cells(*p);

@@ -110,7 +110,9 @@ lv_counter_object* lv_profile_enter(lv_pred* pred, lv_counter_object* scratch) {
 lv_counter_object* lv_profile_counters_at(const void* address, lv_counter_object* scratch) {
   lv_pred* owner = nullptr;
   if (address == nullptr || lv_code_owner(address, &owner) == 0 || owner == nullptr) return scratch;
-  if (lv_code_is_internal_header(owner)) return scratch;  // no record, no counters
+  // An internal entry header is shaped like a record, with this kind; it
+  // has no counters.
+  if (owner->kind == LV_KIND_ENTER_INTERNAL && lv_code_is_internal_header(owner)) return scratch;
   return object_of(lv_predicate_counters(owner));
 }
 

@@ -3,7 +3,6 @@
 
 #include "core/flag_builtins.h"
 #include "core/predefined_atoms.h"
-#include "core/stored_block.h"
 #include "core/unify.h"
 #include "store/debugger_boxes.h"
 #include "store/debugger_slots.h"
@@ -13,29 +12,6 @@
 namespace {
 
 constexpr lv_term FLIT_2 = LV_DBG_FLIT | (lv_term{2} << 55);
-
-// The stored value of a slot word that holds a block, seen in the block:
-// its cell (a structure's offset from the cells, tag kept), or 0 for an
-// atomic slot word.
-const lv_term* stored_structure(lv_term word) {
-  if (lv_is_atomic(word)) return nullptr;
-  auto* block = reinterpret_cast<lv_stored_block*>(lv_struct_cells(word));
-  lv_term* cells = lv_block_cells(block);
-  lv_term value = cells[lv_block_cell_count(block) - 1];  // the root pair's tail
-  if (!lv_is_struct(value)) return nullptr;
-  return cells + (value & ~LV_TAG_MASK) / 8;
-}
-
-// The sign of an integer slot word (-1, 0, 1); 2 for anything else.
-int integer_sign(lv_term word) {
-  if (lv_is_small(word)) {
-    int64_t v = lv_small_value(word);
-    return v < 0 ? -1 : v > 0;
-  }
-  const lv_term* s = stored_structure(word);
-  if (s == nullptr || !lv_is_box_header(s[0]) || lv_box_is_float(s[0])) return 2;
-  return static_cast<int64_t>(s[lv_box_value_words(s[0])]) < 0 ? -1 : 1;  // the top limb
-}
 
 bool leashed(lv_term port) {
   int64_t bit = 0;
@@ -68,7 +44,7 @@ lv_pred* defined_pred(lv_term goal, lv_term module_name) {
 lv_term lv_port_decision(lv_worker* w, lv_term port) {
   port = lv_deref(port);
   lv_term a = w->debug_words[LV_DBG_SLOT_ACTION];
-  if (integer_sign(a) != 1 && a != LV_ATOM_OFF && !w->debug_engine_switch) {
+  if (lv_debugger_integer_sign(a) != 1 && a != LV_ATOM_OFF && !w->debug_engine_switch) {
     if (a == LV_DBG_TRACE) {
       set_slot(w, LV_DBG_SLOT_SHOW, LV_DBG_PRINT);
       set_slot(w, LV_DBG_SLOT_DO, leashed(port) ? LV_DBG_ASK : LV_DBG_PROCEED);
@@ -85,7 +61,7 @@ lv_term lv_port_decision(lv_worker* w, lv_term port) {
 
 void lv_debugger_skip_test(lv_worker* w, int64_t depth) {
   lv_term s = w->debug_words[LV_DBG_SLOT_ACTION];
-  int sign = integer_sign(s);
+  int sign = lv_debugger_integer_sign(s);
   if (sign == 2 || depth <= 0) return;
   // A stored integer is a big one: every positive depth lies within it.
   bool within = !lv_is_small(s) || depth <= (lv_small_value(s) < 0 ? -lv_small_value(s) : lv_small_value(s));
@@ -118,7 +94,7 @@ int prolog_call_port_conclusion(lv_worker* w) {
   if (box == nullptr) return 0;
   bool defined = defined_pred(box[LV_BOX_GOAL], box[LV_BOX_MODULE]) != nullptr;
   lv_term todo = w->debug_words[LV_DBG_SLOT_DO];
-  const lv_term* stored = stored_structure(todo);
+  const lv_term* stored = lv_debugger_stored_structure(todo);
   bool flit_advice = stored != nullptr && stored[0] == FLIT_2;
   bool atom = lv_is_atom(todo);
   lv_term result;

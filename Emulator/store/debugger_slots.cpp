@@ -53,6 +53,27 @@ lv_term lv_debugger_slot_value(lv_worker* w, lv_term word, unsigned live) {
   return lv_list_cells(lv_block_to_heap(w, block_of(word), live, 0))[1];
 }
 
+// The stored list's tail is the root pair's second cell, the block's last;
+// a structure there holds its offset from the cells, tag kept.
+const lv_term* lv_debugger_stored_structure(lv_term word) {
+  if (!holds_block(word)) return nullptr;
+  lv_stored_block* block = block_of(word);
+  lv_term* cells = lv_block_cells(block);
+  lv_term value = cells[lv_block_cell_count(block) - 1];
+  if (!lv_is_struct(value)) return nullptr;
+  return cells + (value & ~LV_TAG_MASK) / 8;
+}
+
+int lv_debugger_integer_sign(lv_term word) {
+  if (lv_is_small(word)) {
+    int64_t v = lv_small_value(word);
+    return v < 0 ? -1 : v > 0;
+  }
+  const lv_term* s = lv_debugger_stored_structure(word);
+  if (s == nullptr || !lv_is_box_header(s[0]) || lv_box_is_float(s[0])) return 2;
+  return static_cast<int64_t>(s[lv_box_value_words(s[0])]) < 0 ? -1 : 1;  // the top limb
+}
+
 void lv_debugger_set_atomic(lv_term* slot, lv_term atomic) {
   LV_ASSERT(lv_is_atomic(atomic));
   free_word(*slot);

@@ -20,6 +20,14 @@ lv_term* lv_debugger_slot(lv_worker* w, int64_t index);
 // onto the heap (argument registers below live are kept).
 lv_term lv_debugger_slot_value(lv_worker* w, lv_term word, unsigned live);
 
+// A slot word's stored structure, read in its block (the cells of a
+// structure or box), or null when the word holds no stored structure.
+const lv_term* lv_debugger_stored_structure(lv_term word);
+
+// The sign of an integer slot word, stored big integers included (-1, 0,
+// 1); 2 for anything that is no integer.
+int lv_debugger_integer_sign(lv_term word);
+
 // Sets a slot to an atomic word, freeing the block it held.
 void lv_debugger_set_atomic(lv_term* slot, lv_term atomic);
 

@@ -39,10 +39,11 @@ void reselect_module(lv_module* m, void*) {
 
 int64_t lv_debugger_entry_mode(const lv_worker* w) {
   lv_term a = w->debug_words[LV_DBG_SLOT_ACTION];
+  int sign = lv_debugger_integer_sign(a);
   int64_t c;
-  if (a == LV_ATOM_OFF || (lv_is_small(a) && lv_small_value(a) >= 0))
+  if (a == LV_ATOM_OFF || sign == 0 || sign == 1)
     c = 4;
-  else if (a == LV_DBG_ZIP || (lv_is_small(a) && lv_small_value(a) < 0))
+  else if (a == LV_DBG_ZIP || sign == -1)
     c = 2;
   else
     c = 1;

@@ -210,6 +210,15 @@ TEST_F(DebuggerTest, EntryModeFollowsSlotZeroAndTheBox) {
   ASSERT_EQ(run(prolog_sync_debugger, {}), 1);
   EXPECT_EQ(w->debug_mode, 2);
   EXPECT_EQ(p->kind, static_cast<uint32_t>(LV_KIND_ENTER_COMPACTCODE));
+  // Skip depths beyond the small integers are stored, and count by sign.
+  for (int64_t sign : {1, -1}) {
+    ASSERT_EQ(run(prolog_put_aux, {small(0), lv_make_integer(w, sign * (int64_t{1} << 62))}), 1);
+    ASSERT_EQ(run(prolog_sync_debugger, {}), 1);
+    EXPECT_EQ(w->debug_mode, sign > 0 ? 4 : 2);
+    EXPECT_EQ(lv_port_decision(w, LV_ATOM_CALL), sign > 0 ? LV_ATOM_OFF : LV_DBG_DEBUG);
+    lv_debugger_skip_test(w, 1000);
+    EXPECT_EQ(w->debug_words[LV_DBG_SLOT_ACTION], LV_DBG_TRACE);
+  }
 }
 
 // Boxes nest with growing depth; a box left with one choicepoint above its

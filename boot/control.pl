@@ -114,11 +114,6 @@ abort :- throw('$reserved'(3)).
     '$procedure_indicator'(Goal, Module, PI),
     '$error'(existence_error(procedure, PI), Module:Goal, 0).
 
-% '$debugger_port'(Goal, Module, CallSite): a spy point or a debugged
-% predicate; without the debugger this is an error that says so.
-'$debugger_port'(Goal, Module, _) :-
-    throw(error(system_error, system_error(debugger_not_loaded(Module:Goal)))).
-
 % '$jit_compile'(Goal, Module, CallSite): a predicate due for native
 % compilation. There is no native compiler: the goal runs as it is.
 '$jit_compile'(Goal, Module, _) :- '$nodebug_call'(Goal, Module).

@@ -577,3 +577,109 @@ lvc_sci_codes(D, P, E, Cs) :-
     (   P =:= 1 -> Frac = [0'0] ; Frac = Rest ),
     number_codes(E, ECs),
     lvc_append([C0, 0'.|Frac], [0'e|ECs], Cs).
+
+% ---------------------------------------------------------------------------
+% Source information of a clause compiled in memory
+
+% lvc_source_items(+Unit, +Head, +HeadLine, +Goals, -Items): the lineno and
+% def items of $make_bytecode_object that give the block its source words:
+% a word per head argument (the argument when atomic, else []), the head's
+% line, then in code order a word for every operand that receives a new
+% variable ([]: its name is not kept) and after every call the line of its
+% goal. Goals are the body's goals as Goal-Line in source order; a call
+% takes the line of the first goal left with its name and arity ([] when
+% there is none: a call the compiler made, or one of an inline goal's
+% internal predicates).
+lvc_source_items(cunit(_, _, _, Words, _), Head, HeadLine, Goals, Items) :-
+    Head =.. [_|Args],
+    lvc_source_head(Args, Items, [lineno(HeadLine)|I1]),
+    lvc_source_words(Words, Goals, I1).
+
+lvc_source_head([], I, I).
+lvc_source_head([A|As], [def(D)|I0], I) :-
+    ( atomic(A) -> D = A ; D = [] ),
+    lvc_source_head(As, I0, I).
+
+lvc_source_words([], _, []).
+lvc_source_words([op(N)|Ws], Goals, Items) :- !,
+    instruction(N, Name, Fmt, Class),
+    ( lvc_new_variables(Name, K) -> true ; K = 0 ),
+    lvc_source_defs(K, Items, I1),
+    (   lvc_call_site(Name, Fmt, Class)
+    ->  lvc_call_target(Ws, T),
+        lvc_goal_line(T, Goals, Line, Goals1),
+        I1 = [lineno(Line)|I2]
+    ;   I2 = I1, Goals1 = Goals
+    ),
+    lvc_source_words(Ws, Goals1, I2).
+lvc_source_words([_|Ws], Goals, Items) :- lvc_source_words(Ws, Goals, Items).
+
+lvc_source_defs(0, I, I) :- !.
+lvc_source_defs(K, [def([])|I0], I) :- K1 is K - 1, lvc_source_defs(K1, I0, I).
+
+% The operands of an instruction that receive a new variable (the
+% runtime's code walker counts the same).
+lvc_new_variables(Name, 1) :- lvc_one_new_variable(Name).
+lvc_new_variables('U2_XVAR_XVAR', 2).
+lvc_new_variables('GET_XVAR_XVAR', 2).
+lvc_new_variables('GET_LIST_XVAR_XVAR', 2).
+lvc_new_variables('GET_STRUCTURE_XVAR_XVAR', 2).
+lvc_new_variables('GET_STRUCTURE_XVAR_XVARQ', 2).
+
+lvc_one_new_variable('UNIFY_X_VARIABLE').
+lvc_one_new_variable('STORE_X_VARIABLE').
+lvc_one_new_variable('UNIFY_Y_VARIABLE').
+lvc_one_new_variable('UNIFY_Y_UNSAFE_VARIABLE').
+lvc_one_new_variable('UNIFY_Y_FIRST_VARIABLE').
+lvc_one_new_variable('STORE_Y_VARIABLE').
+lvc_one_new_variable('STORE_Y_UNSAFE_VARIABLE').
+lvc_one_new_variable('STORE_Y_FIRST_VARIABLE').
+lvc_one_new_variable('U2_XVAR_VOID').
+lvc_one_new_variable('U2_XVAR_XVAL').
+lvc_one_new_variable('U2_XVAR_XLVAL').
+lvc_one_new_variable('GET_X_VARIABLE').
+lvc_one_new_variable('PUT_X_VARIABLE').
+lvc_one_new_variable('PUT_Y_VARIABLE').
+lvc_one_new_variable('PUT_Y_FIRST_VARIABLE').
+lvc_one_new_variable('GET_Y_VARIABLE').
+lvc_one_new_variable('GET_Y_UNSAFE_VARIABLE').
+lvc_one_new_variable('GET_Y_FIRST_VARIABLE').
+lvc_one_new_variable('U2_VOID_XVAR').
+lvc_one_new_variable('U2_XVAL_XVAR').
+lvc_one_new_variable('U2_XLVAL_XVAR').
+
+% A call site: the last calls and EXECUTE forms, and every instruction of a
+% call format that neither ends nor leaves straight-line code.
+lvc_call_site(Name, _, _) :- lvc_last_call(Name), !.
+lvc_call_site(_, Fmt, Class) :- Class > 1, lvc_call_format(Fmt).
+
+lvc_last_call('LASTCALLQ').
+lvc_last_call('LASTCALL').
+lvc_last_call('LASTCALL_CALL').
+lvc_last_call('EXECUTEQ').
+lvc_last_call('EXECUTE').
+lvc_last_call('EXECUTE_CALL').
+
+lvc_call_format(22).
+lvc_call_format(24).
+lvc_call_format(27).
+lvc_call_format(29).
+lvc_call_format(31).
+lvc_call_format(33).
+lvc_call_format(54).
+lvc_call_format(55).
+lvc_call_format(57).
+lvc_call_format(59).
+lvc_call_format(63).
+
+% The predicate operand of the instruction whose operands start the list.
+lvc_call_target([p(T)|_], T) :- !.
+lvc_call_target([W|Ws], T) :- W \= op(_), !, lvc_call_target(Ws, T).
+lvc_call_target(_, none).
+
+lvc_goal_line(T, Goals, Line, Rest) :-
+    (   ( T = _:N/A ; T = N/A ), atom(N),
+        lvc_append(_, [G-L|Rest0], Goals), functor(G, N, A)
+    ->  Line = L, Rest = Rest0
+    ;   Line = [], Rest = Goals
+    ).

@@ -183,10 +183,11 @@ include(File) :- '$error'(permission_error(include, source_sink, File), prolog:i
     '$stream_arg'(S, prolog:consult(File), 1, A),
     '$stream_count'(A, _, _, Lines, _),
     Line is Lines + 1,
-    catch(read_term(S, T, [singletons(Singles), syntax_errors(error)]), Ball, true),
+    catch(read_term(S, T, [singletons(Singles), syntax_errors(error), '$lines'(LineTree)]), Ball, true),
     (   var(Ball)
     ->  (   T == end_of_file -> true
-        ;   '$load_term'(T, Singles, File, Line, M, M1, Pos),
+        ;   ( '$source_info_on' -> '$bb_put'(prolog, '$clause_lines', LineTree) ; true ),
+            '$load_term'(T, Singles, File, Line, M, M1, Pos),
             '$load_terms'(S, File, M1, later)
         )
     ;   '$load_fault'(Ball, File, Line),
@@ -240,11 +241,70 @@ include(File) :- '$error'(permission_error(include, source_sink, File), prolog:i
     (   T == T0 -> '$singleton_warning'(Singles, PI, File, Line) ; true ),
     '$load_expand_body'(Body, M, Body1),
     (   CM == M -> Body2 = Body1 ; Body2 = M:Body1 ),
+    '$clause_source'(T, T0, Line, Body, Body1, Source),
     (   '$is_dynamic'(CM, Head)
     ->  assertz(CM:(Head :- Body2), Ref),
-        '$instance_source'(Ref, _, File)
-    ;   '$compile_clause'(M, (CM:Head :- Body1), File)
+        '$instance_source'(Ref, _, File),
+        (   Source = lines(HL, BL, BT, _)
+        ->  % The table's built-in is the development system's.
+            catch(( '$new_table_interp'([HL, BL, BT], Ref) -> true ; true ), error(existence_error(_, _), _), true)
+        ;   true
+        )
+    ;   '$compile_clause'(M, (CM:Head :- Body1), File, Source)
     ).
+
+% Source positions, kept while the flag source_info is on: the lines of
+% the clause as read (its tree of lines, '$lines' of read_term/3, left on
+% the blackboard by '$load_terms'), for a clause that expansion left as it
+% was. Source is none, or lines(HeadLine, BodyLine, BodyTree, Goals) with
+% Goals the body's goals as Goal-Line in source order.
+'$source_info_on' :- current_prolog_flag(source_info, V), V \== off.
+
+'$clause_source'(T, T0, Line, Body, Body1, Source) :-
+    (   '$source_info_on'
+    ->  (   T == T0, '$bb_get'(prolog, '$clause_lines', Tree) -> true ; Tree = Line ),
+        (   nonvar(T), T = (_ :- _), Tree = [_, HT, BT0] -> true ; HT = Tree, BT0 = 0 ),
+        '$tree_line'(HT, Line, HL),
+        '$tree_line'(BT0, HL, BL),
+        ( Body1 == Body -> BT = BT0 ; BT = BL ),
+        '$body_goals'(Body1, BT, Goals, []),
+        Source = lines(HL, BL, BT, Goals)
+    ;   Source = none
+    ).
+
+'$tree_line'(Tree, Default, Line) :-
+    (   integer(Tree), Tree > 0 -> Line = Tree
+    ;   Tree = [L|_], integer(L), L > 0 -> Line = L
+    ;   Line = Default
+    ).
+
+'$body_goals'(G, _, Gs, Gs) :- var(G), !.
+'$body_goals'(_:G, T, Gs0, Gs) :- !, '$tree_arg'(T, 2, GT), '$body_goals'(G, GT, Gs0, Gs).
+'$body_goals'(G, T, Gs0, Gs) :-
+    '$control'(G), !,
+    functor(G, _, A),
+    '$body_args'(1, A, G, T, Gs0, Gs).
+'$body_goals'(G, T, [G-L|Gs], Gs) :- '$tree_line'(T, [], L).
+
+'$control'((_, _)).
+'$control'((_ ; _)).
+'$control'((_ -> _)).
+'$control'(\+ _).
+
+'$body_args'(I, A, _, _, Gs, Gs) :- I > A, !.
+'$body_args'(I, A, G, T, Gs0, Gs) :-
+    arg(I, G, X),
+    '$tree_arg'(T, I, XT),
+    '$body_goals'(X, XT, Gs0, Gs1),
+    I1 is I + 1,
+    '$body_args'(I1, A, G, T, Gs1, Gs).
+
+% The tree of argument I: a bare line stands for all its parts.
+'$tree_arg'(T, I, XT) :-
+    (   T = [_|Ts], '$nth_tree'(I, Ts, XT0) -> XT = XT0 ; XT = T ).
+
+'$nth_tree'(1, [T|_], T) :- !.
+'$nth_tree'(I, [_|Ts], T) :- I > 1, I1 is I - 1, '$nth_tree'(I1, Ts, T).
 
 % The module, head and body of a clause: a head Module:Head belongs to
 % Module; the body runs in the module the clause is read in.
@@ -263,12 +323,19 @@ include(File) :- '$error'(permission_error(include, source_sink, File), prolog:i
     Bits /\ 2 =\= 0.
 
 % A clause compiled in memory and added to its predicate; the file is its
-% source key, so that loading the file again finds it.
-'$compile_clause'(M, Clause, File) :-
+% source key, so that loading the file again finds it. With source lines
+% the block keeps the head's line and each call's line.
+'$compile_clause'(M, Clause, File, Source) :-
     catch(lvc_compile_clause(Clause, lvc_ctx(M, '$no_module', []), Unit), lvc_error(E),
           throw(error(compile_error(E), _))),
     Unit = cunit(Spec, Bits, Key, _, _),
-    lvc_unit_items(Unit, Size, Items),
+    lvc_unit_items(Unit, Size, Items0),
+    (   Source = lines(HL, _, _, Goals)
+    ->  Clause = (_:Head :- _),
+        lvc_source_items(Unit, Head, HL, Goals, SourceItems),
+        lvc_append(Items0, SourceItems, Items)
+    ;   Items = Items0
+    ),
     (   '$make_bytecode_object'(Size, Items, File, [], Ref),
         '$compiled_clause'(Spec, Ref, _, k(Bits, Key))
     ->  true

@@ -35,18 +35,22 @@ read_term(S, T, Opts) :-
 % argument number of the stream in Ctx, 0 for the current input.
 '$read_term'(S, T, Opts, Ctx, SArg) :-
     ( SArg > 0 -> OArg is SArg + 2 ; OArg = 2 ),
-    '$read_options'(Opts, Ctx, OArg, o(Vars, Names, Singles, Mode0)),
+    '$read_options'(Opts, Ctx, OArg, o(Vars, Names, Singles, Mode0, Lines)),
     ( var(Mode0) -> '$syntax'(Mode, Mode) ; Mode = Mode0 ),
     (   SArg > 0 -> '$stream_arg'(S, input, text, Ctx, SArg, A) ; A = S ),
     '$input'(Old, A),
-    catch(prolog:'$read_clause'(Mode, Ctx, SArg, T0, Dict), Ball, true),
+    catch(prolog:'$read_clause'(Mode, Ctx, SArg, T0, Dict, Tree), Ball, true),
     '$input'(_, Old),
     (   var(Ball) -> true ; throw(Ball) ),
     '$read_results'(Dict, T0, Vars, Names, Singles),
+    (   var(Lines) -> true ; '$option_unify'(Lines, Tree) ),
     T = T0.
 
 % The options, checked all before reading: variables(V),
-% variable_names(N), singletons(S), syntax_errors(E).
+% variable_names(N), singletons(S), syntax_errors(E), and for the compiler
+% '$lines'(Tree), the lines of the term's parts: a line for an atomic term
+% or a variable, [Line|ArgumentTrees] for a compound term, Line being the
+% line of the part's first token ([] at the end of the file).
 '$read_options'(Opts, Ctx, A, O) :-
     '$must_be_partial_list'(Opts, Ctx, A),
     '$read_option_list'(Opts, Ctx, A, O).
@@ -62,10 +66,11 @@ read_term(S, T, Opts) :-
         '$read_option_list'(Xs, Ctx, A, O)
     ).
 
-'$read_option'(variables(V), o(Vs, _, _, _)) :- '$option_value'(Vs, V).
-'$read_option'(variable_names(V), o(_, Vs, _, _)) :- '$option_value'(Vs, V).
-'$read_option'(singletons(V), o(_, _, Vs, _)) :- '$option_value'(Vs, V).
-'$read_option'(syntax_errors(E), o(_, _, _, M)) :-
+'$read_option'(variables(V), o(Vs, _, _, _, _)) :- '$option_value'(Vs, V).
+'$read_option'(variable_names(V), o(_, Vs, _, _, _)) :- '$option_value'(Vs, V).
+'$read_option'(singletons(V), o(_, _, Vs, _, _)) :- '$option_value'(Vs, V).
+'$read_option'('$lines'(V), o(_, _, _, _, Vs)) :- '$option_value'(Vs, V).
+'$read_option'(syntax_errors(E), o(_, _, _, M, _)) :-
     atom(E), '$syntax_mode'(E), ( var(M) -> M = E ; true ).
 
 % The arguments of an option, kept in an open list: an option given twice
@@ -93,16 +98,19 @@ read_term(S, T, Opts) :-
     '$dict_singletons'(D, Ss1).
 
 % One term from the current input, with the dictionary of its named
-% variables (v(Name, Var, Count) in the order of their first occurrence).
-'$read_clause'(Mode, Ctx, SArg, T, Dict) :-
+% variables (v(Name, Var, Count) in the order of their first occurrence)
+% and the lines of its parts.
+'$read_clause'(Mode, Ctx, SArg, T, Dict) :- '$read_clause'(Mode, Ctx, SArg, T, Dict, _).
+
+'$read_clause'(Mode, Ctx, SArg, T, Dict, Tree) :-
     '$input'(S, S),
     '$read_first_char'(S, Ctx, SArg, C),
     '$read_tokens'(C, 0, 1, Toks, [], Dict0, none, Fault),
-    (   Fault = fault(What, Line) -> '$syntax_error'(Mode, Ctx, SArg, What, Line, T, Dict)
-    ;   Toks = [tk(eof, _, _)] -> T = end_of_file, Dict = []
+    (   Fault = fault(What, Line) -> '$syntax_error'(Mode, Ctx, SArg, What, Line, T, Dict, Tree)
+    ;   Toks = [tk(eof, _, _)] -> T = end_of_file, Dict = [], Tree = []
     ;   '$parse'(Toks, R),
-        (   R = term(T0) -> T = T0, Dict = Dict0
-        ;   R = fault(What, Line), '$syntax_error'(Mode, Ctx, SArg, What, Line, T, Dict)
+        (   R = term(T0, Tree0) -> T = T0, Dict = Dict0, Tree = Tree0
+        ;   R = fault(What, Line), '$syntax_error'(Mode, Ctx, SArg, What, Line, T, Dict, Tree)
         )
     ).
 
@@ -119,16 +127,16 @@ read_term(S, T, Opts) :-
     (   SArg > 0 -> Ctx = _:G, arg(SArg, G, Stream) ; Stream = '$stream'(S) ),
     '$error'(permission_error(input, past_end_of_stream, Stream), Ctx, SArg).
 
-'$syntax_error'(Mode, Ctx, SArg, What, Line, T, Dict) :-
+'$syntax_error'(Mode, Ctx, SArg, What, Line, T, Dict, Tree) :-
     E = error(syntax_error(What), syntax_error(Ctx, SArg, What, Line)),
-    '$syntax_error_mode'(Mode, E, Ctx, SArg, T, Dict).
+    '$syntax_error_mode'(Mode, E, Ctx, SArg, T, Dict, Tree).
 
-'$syntax_error_mode'(error, E, _, _, _, _) :- throw(E).
-'$syntax_error_mode'(fail, E, _, _, _, _) :- '$print_syntax_error'(E), fail.
-'$syntax_error_mode'(quiet, _, _, _, _, _) :- fail.
-'$syntax_error_mode'(dec10, E, Ctx, SArg, T, Dict) :-
+'$syntax_error_mode'(error, E, _, _, _, _, _) :- throw(E).
+'$syntax_error_mode'(fail, E, _, _, _, _, _) :- '$print_syntax_error'(E), fail.
+'$syntax_error_mode'(quiet, _, _, _, _, _, _) :- fail.
+'$syntax_error_mode'(dec10, E, Ctx, SArg, T, Dict, Tree) :-
     '$print_syntax_error'(E),
-    '$read_clause'(dec10, Ctx, SArg, T, Dict).
+    '$read_clause'(dec10, Ctx, SArg, T, Dict, Tree).
 
 '$print_syntax_error'(E) :-
     (   '$predicate_property'(print_message(_, _), _, _, prolog, _)
@@ -214,12 +222,13 @@ read_term(S, T, Opts) :-
     ;   D = [v(N, V0, C)|D1], '$dict_add'(D0, Name, V, D1)
     ).
 
-% '$parse'(Toks, R): R is term(T), the term of the tokens, or
-% fault(What, Line), the fault found furthest into them.
+% '$parse'(Toks, R): R is term(T, Tree), the term of the tokens and the
+% lines of its parts, or fault(What, Line), the fault found furthest into
+% them. Each part's tree is built beside it (Tr below).
 '$parse'(Toks, R) :-
     '$bb_put'(prolog, '$parse_fault', f(0, none, 0)),
-    (   '$rd_term'(1200, T, _, Toks, Rest), '$rd_end'(Rest)
-    ->  R = term(T)
+    (   '$rd_term'(1200, T, Tr, _, Toks, Rest), '$rd_end'(Rest)
+    ->  R = term(T, Tr)
     ;   '$bb_get'(prolog, '$parse_fault', f(_, What, Line)),
         R = fault(What, Line)
     ).
@@ -250,66 +259,66 @@ read_term(S, T, Opts) :-
 '$closing'(',').
 '$closing'('|').
 
-% '$rd_term'(Max, T, P, S0, S): a term of priority P =< Max.
-'$rd_term'(Max, T, P, S0, S) :-
-    '$rd_primary'(Max, L, LP, S0, S1),
-    '$rd_infix'(Max, L, LP, T, P, S1, S).
+% '$rd_term'(Max, T, Tr, P, S0, S): a term of priority P =< Max.
+'$rd_term'(Max, T, Tr, P, S0, S) :-
+    '$rd_primary'(Max, L, LT, LP, S0, S1),
+    '$rd_infix'(Max, L, LT, LP, T, Tr, P, S1, S).
 
-'$rd_primary'(Max, T, P, [tk(K, Line, N)|S1], S) :-
-    '$rd_primary'(K, Max, T, P, S1, S, [tk(K, Line, N)|S1]).
+'$rd_primary'(Max, T, Tr, P, [tk(K, Line, N)|S1], S) :-
+    '$rd_primary'(K, Line, Max, T, Tr, P, S1, S, [tk(K, Line, N)|S1]).
 
-'$rd_primary'(num(X), _, X, 0, S, S, _).
-'$rd_primary'(str(X), _, X, 0, S, S, _).
-'$rd_primary'(var(X), _, X, 0, S, S, _).
-'$rd_primary'(name(A, D), Max, T, P, S1, S, S0) :-
+'$rd_primary'(num(X), L, _, X, L, 0, S, S, _).
+'$rd_primary'(str(X), L, _, X, L, 0, S, S, _).
+'$rd_primary'(var(X), L, _, X, L, 0, S, S, _).
+'$rd_primary'(name(A, D), Line, Max, T, Tr, P, S1, S, S0) :-
     (   S1 = [tk(p('('), _, _)|_]
-    ->  '$rd_name_term'(A, T, S1, S), P = 0
+    ->  '$rd_name_term'(A, Line, T, Tr, S1, S), P = 0
     ;   A == '-', D == d, S1 = [tk(num(X), _, _)|S2]
-    ->  '$rd_negate'(X, T), P = 0, S = S2
+    ->  '$rd_negate'(X, T), Tr = Line, P = 0, S = S2
     ;   '$prefix_op'(A, OP, Arg), \+ '$rd_prefix_atom'(S1)
     ->  (   OP =< Max
-        ->  '$rd_term'(Arg, X, _, S1, S),
-            T =.. [A, X], P = OP
+        ->  '$rd_term'(Arg, X, XT, _, S1, S),
+            T =.. [A, X], Tr = [Line, XT], P = OP
         ;   '$rd_fault'(operator_priority_clash, S0)
         )
-    ;   T = A, P = 0, S = S1
+    ;   T = A, Tr = Line, P = 0, S = S1
     ).
-'$rd_primary'(p(Open), Max, T, P, S1, S, S0) :-
-    '$rd_open'(Open, Max, T, P, S1, S, S0).
-'$rd_primary'(end, _, _, _, _, _, S0) :- '$rd_fault'(unexpected_end_of_clause, S0).
-'$rd_primary'(eof, _, _, _, _, _, S0) :- '$rd_fault'(end_of_file, S0).
-'$rd_primary'(illegal(_), _, _, _, _, _, S0) :- '$rd_fault'(illegal_character, S0).
+'$rd_primary'(p(Open), Line, Max, T, Tr, P, S1, S, S0) :-
+    '$rd_open'(Open, Line, Max, T, Tr, P, S1, S, S0).
+'$rd_primary'(end, _, _, _, _, _, _, _, S0) :- '$rd_fault'(unexpected_end_of_clause, S0).
+'$rd_primary'(eof, _, _, _, _, _, _, _, S0) :- '$rd_fault'(end_of_file, S0).
+'$rd_primary'(illegal(_), _, _, _, _, _, _, _, S0) :- '$rd_fault'(illegal_character, S0).
 
 '$rd_negate'(X, T) :- T is -X.
 
-'$rd_open'('(', _, T, 0, S1, S, _) :- '$rd_paren'(T, S1, S).
-'$rd_open'(' (', _, T, 0, S1, S, _) :- '$rd_paren'(T, S1, S).
-'$rd_open'('[', _, T, 0, S1, S, _) :-
+'$rd_open'('(', _, _, T, Tr, 0, S1, S, _) :- '$rd_paren'(T, Tr, S1, S).
+'$rd_open'(' (', _, _, T, Tr, 0, S1, S, _) :- '$rd_paren'(T, Tr, S1, S).
+'$rd_open'('[', Line, _, T, Tr, 0, S1, S, _) :-
     (   S1 = [tk(p(']'), _, _)|S2]
-    ->  '$rd_name_term'('[]', T, S2, S)
-    ;   '$rd_arg'(X, S1, S2), T = [X|Xs],
-        '$rd_list'(Xs, S2, S)
+    ->  '$rd_name_term'('[]', Line, T, Tr, S2, S)
+    ;   '$rd_arg'(X, XT, S1, S2), T = [X|Xs], Tr = [Line, XT, XsT],
+        '$rd_list'(Xs, XsT, S2, S)
     ).
-'$rd_open'('{', _, T, 0, S1, S, _) :-
+'$rd_open'('{', Line, _, T, Tr, 0, S1, S, _) :-
     (   S1 = [tk(p('}'), _, _)|S2]
-    ->  '$rd_name_term'('{}', T, S2, S)
-    ;   '$rd_term'(1200, X, _, S1, S2), T = {X},
+    ->  '$rd_name_term'('{}', Line, T, Tr, S2, S)
+    ;   '$rd_term'(1200, X, XT, _, S1, S2), T = {X}, Tr = [Line, XT],
         '$rd_expect'('}', S2, S)
     ).
-'$rd_open'(C, _, _, _, _, _, S0) :- '$closing'(C), '$rd_fault'(cannot_start_term, S0).
+'$rd_open'(C, _, _, _, _, _, _, _, S0) :- '$closing'(C), '$rd_fault'(cannot_start_term, S0).
 
 % A name as a term: a compound term when an argument list follows at
 % once ([] and {} too: {}(X)), else the atom.
-'$rd_name_term'(A, T, S1, S) :-
+'$rd_name_term'(A, Line, T, Tr, S1, S) :-
     (   S1 = [tk(p('('), _, _)|S2]
-    ->  '$rd_arg'(A1, S2, S3),
-        '$rd_args'(As, S3, S),
-        T =.. [A, A1|As]
-    ;   T = A, S = S1
+    ->  '$rd_arg'(A1, T1, S2, S3),
+        '$rd_args'(As, Ts, S3, S),
+        T =.. [A, A1|As], Tr = [Line, T1|Ts]
+    ;   T = A, Tr = Line, S = S1
     ).
 
-'$rd_paren'(T, S1, S) :-
-    '$rd_term'(1200, T, _, S1, S2),
+'$rd_paren'(T, Tr, S1, S) :-
+    '$rd_term'(1200, T, Tr, _, S1, S2),
     '$rd_expect'(')', S2, S).
 
 '$rd_expect'(P, [tk(K, L, N)|S1], S) :-
@@ -334,35 +343,38 @@ read_term(S, T, Opts) :-
     ;   K == eof
     ).
 
-'$rd_arg'(X, S0, S) :- '$rd_term'(999, X, _, S0, S).
+'$rd_arg'(X, Tr, S0, S) :- '$rd_term'(999, X, Tr, _, S0, S).
 
-'$rd_args'(As, [tk(K, L, N)|S1], S) :-
-    (   K == p(',') -> As = [A|As1], '$rd_arg'(A, S1, S2), '$rd_args'(As1, S2, S)
-    ;   K == p(')') -> As = [], S = S1
+'$rd_args'(As, Ts, [tk(K, L, N)|S1], S) :-
+    (   K == p(',') -> As = [A|As1], Ts = [T|Ts1], '$rd_arg'(A, T, S1, S2), '$rd_args'(As1, Ts1, S2, S)
+    ;   K == p(')') -> As = [], Ts = [], S = S1
     ;   '$rd_fault'(expected([',', ')']), [tk(K, L, N)|S1])
     ).
 
-'$rd_list'(Xs, [tk(K, L, N)|S1], S) :-
-    (   K == p(',') -> Xs = [X|Xs1], '$rd_arg'(X, S1, S2), '$rd_list'(Xs1, S2, S)
-    ;   K == p('|') -> '$rd_arg'(Xs, S1, S2), '$rd_expect'(']', S2, S)
-    ;   K == p(']') -> Xs = [], S = S1
+'$rd_list'(Xs, Tr, [tk(K, L, N)|S1], S) :-
+    (   K == p(',') -> Xs = [X|Xs1], Tr = [L, XT, T1], '$rd_arg'(X, XT, S1, S2), '$rd_list'(Xs1, T1, S2, S)
+    ;   K == p('|') -> '$rd_arg'(Xs, Tr, S1, S2), '$rd_expect'(']', S2, S)
+    ;   K == p(']') -> Xs = [], Tr = L, S = S1
     ;   '$rd_fault'(expected([',', '|', ']']), [tk(K, L, N)|S1])
     ).
 
-% The operators after a left operand L of priority LP.
-'$rd_infix'(Max, L, LP, T, P, S0, S) :-
+% The operators after a left operand L of priority LP; an operator term
+% starts on the line of its left operand.
+'$rd_infix'(Max, L, LT, LP, T, Tr, P, S0, S) :-
     S0 = [tk(K, _, _)|S1],
     (   '$rd_infix_name'(K, A),
         '$infix_op'(A, OP, LA, RA), OP =< Max, LP =< LA
-    ->  '$rd_term'(RA, R, _, S1, S2),
-        T1 =.. [A, L, R],
-        '$rd_infix'(Max, T1, OP, T, P, S2, S)
+    ->  '$rd_term'(RA, R, RT, _, S1, S2),
+        T1 =.. [A, L, R], '$rd_line'(LT, Line),
+        '$rd_infix'(Max, T1, [Line, LT, RT], OP, T, Tr, P, S2, S)
     ;   K = name(A, _),
         '$postfix_op'(A, OP, LA), OP =< Max, LP =< LA
-    ->  T1 =.. [A, L],
-        '$rd_infix'(Max, T1, OP, T, P, S1, S)
-    ;   T = L, P = LP, S = S0
+    ->  T1 =.. [A, L], '$rd_line'(LT, Line),
+        '$rd_infix'(Max, T1, [Line, LT], OP, T, Tr, P, S1, S)
+    ;   T = L, Tr = LT, P = LP, S = S0
     ).
+
+'$rd_line'(Tr, Line) :- ( integer(Tr) -> Line = Tr ; Tr = [Line|_] ).
 
 '$rd_infix_name'(name(A, _), A).
 '$rd_infix_name'(p(','), ',').

@@ -77,7 +77,8 @@ lv_term* lv_gc_slide(lv_gc_state& g) {
     if (lv_heap_box_start(last)) {
       uint64_t cells = lv_heap_item_cells(last);
       lv_term* header = p - cells;
-      for (uint64_t i = 1; i < cells; i++) lv_gc_bits_clear(w, header + i, LV_GC_BOX_BODY);
+      static_assert(LV_GC_BOX_BODY == 3);
+      lv_gc_bits_fill(w, header + 1, cells - 1, false);
       if (lv_gc_marked(w, header)) {
         end_run(p);
         next_new -= cells;

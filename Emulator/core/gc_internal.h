@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "core/gc.h"
 #include "core/heap_parse.h"
@@ -59,6 +60,22 @@ inline void lv_gc_bits_clear(lv_worker* w, const lv_term* p, unsigned bits) {
   reinterpret_cast<uint8_t*>(w->local_end)[i >> 2] &= static_cast<uint8_t>(~(bits << (2 * (i & 3))));
 }
 inline bool lv_gc_marked(const lv_worker* w, const lv_term* p) { return (lv_gc_bits(w, p) & LV_GC_MARK) != 0; }
+
+// Sets (on) or clears both bits of every cell in [p, p + n): whole bytes of
+// the map at once, so that a large box costs little more than a small one.
+inline void lv_gc_bits_fill(lv_worker* w, const lv_term* p, uint64_t n, bool on) {
+  uint64_t i = static_cast<uint64_t>(p - w->area_start);
+  uint64_t end = i + n;
+  uint8_t* map = reinterpret_cast<uint8_t*>(w->local_end);
+  auto one = [&](uint64_t k) {
+    uint8_t bits = static_cast<uint8_t>(3u << (2 * (k & 3)));
+    map[k >> 2] = static_cast<uint8_t>(on ? map[k >> 2] | bits : map[k >> 2] & ~bits);
+  };
+  for (; i < end && (i & 3) != 0; i++) one(i);
+  uint64_t bytes = (end - i) / 4;
+  std::memset(map + (i >> 2), on ? 0xFF : 0, bytes);
+  for (i += 4 * bytes; i < end; i++) one(i);
+}
 
 // The relocation flag of any cell: in the first block's map for cells of the
 // heap and the local stack, in the second block's map (1 bit a word) for

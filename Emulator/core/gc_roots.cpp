@@ -253,7 +253,8 @@ void lv_gc_scan_collected(lv_gc_state& g, bool shunt) {
     if (lv_heap_box_start(v)) {
       uint64_t cells = lv_heap_item_cells(v);
       if (cells > static_cast<uint64_t>(g.top - p) || p[cells - 1] != v) LV_raise_fault("GC: a box without its trailer");
-      for (uint64_t i = 1; i < cells; i++) lv_gc_bits_or(w, p + i, LV_GC_BOX_BODY);
+      static_assert(LV_GC_BOX_BODY == 3);
+      lv_gc_bits_fill(w, p + 1, cells - 1, true);
       p += cells;
       continue;
     }

@@ -82,6 +82,10 @@ nodebug :-
 % ---------------------------------------------------------------------
 % The handler of spied and debugged predicates
 
+% The system's own predicates run without a box of their own; the goals
+% they call in the user's modules are boxed.
+'$debugger_port'(Goal, prolog, _) :- !,
+    '$nodebug_call'(Goal, prolog).
 '$debugger_port'(Goal, Module, CallSite) :-
     '$dbg_outer'(Outer),
     '$dbg_depth'(Outer, D0),
@@ -124,9 +128,9 @@ nodebug :-
     '$dbg_resume'(Command, A),
     arg(4, A, Module),
     arg(5, A, Goal),
-    '$choice'(B0),
+    '$dbg_newest'(B0),
     '$nodebug_call'(Goal, Module),
-    '$choice'(B1),
+    '$dbg_newest'(B1),
     (   B1 == B0 -> Det = true
     ;   (   Det = false
         ;   '$dbg_port'(redo, A, Redo),
@@ -138,6 +142,9 @@ nodebug :-
     '$dbg_port'(exit(Det), A, Exit),
     '$dbg_after_port'(Exit, A),
     '$dbg_leave'(A, outer).
+
+% The newest choicepoint: the cut barrier of this predicate's call.
+'$dbg_newest'(B) :- '$choice'(B).
 
 % Leaving the box to run the goal: skip runs it without debugging.
 '$dbg_resume'(Command, A) :-
@@ -187,9 +194,10 @@ nodebug :-
     '$port_setup'(Term, Box, _, _, Debug),
     (   Debug == off -> Command = creep
     ;   '$dbg_spied_box'(A)
-    ->  '$dbg_show'(Port, A, Command, '$dbg_leashed'(Port))
+    ->  (   '$dbg_leashed'(Port) -> Ask = true ; Ask = false ),
+        '$dbg_show'(Port, A, Command, Ask)
     ;   '$get_aux'(1, print)
-    ->  (   '$get_aux'(2, ask) -> Ask = true ; Ask = fail ),
+    ->  (   '$get_aux'(2, ask) -> Ask = true ; Ask = false ),
         '$dbg_show'(Port, A, Command, Ask)
     ;   Command = creep
     ).
@@ -228,7 +236,7 @@ nodebug :-
 
 '$dbg_show'(Port, A, Command, Ask) :-
     '$dbg_port_line'(Port, A, print),
-    (   call(Ask) -> '$dbg_ask'(Port, A, Command)
+    (   Ask == true -> '$dbg_ask'(Port, A, Command)
     ;   nl(user_error), flush_output(user_error), Command = creep
     ).
 
@@ -299,8 +307,13 @@ nodebug :-
 '$dbg_command'(g, _, A, again) :-
     arg(7, A, Outer),
     '$dbg_backtrace'(Outer).
-'$dbg_command'(b, _, _, again) :-
-    break.
+% A break runs outside the box, so that its queries are debugged too.
+'$dbg_command'(b, Port, A, again) :-
+    arg(1, A, Box),
+    '$call_port_conclusion'(proceed, Box, _),
+    break,
+    '$dbg_port_term'(Port, Term),
+    '$port_setup'(Term, Box, _, _, _).
 '$dbg_command'(h, _, _, again) :-
     '$dbg_help'.
 '$dbg_command'(?, _, _, again) :-

@@ -1,6 +1,7 @@
 // Division: Knuth's Algorithm D on 32-bit digits (The Art of Computer
 // Programming, vol. 2, 4.3.1), and the four division kernels over it.
 #include <algorithm>
+#include <cstring>
 
 #include "machine/bignum.h"
 #include "machine/bignum_limbs.h"
@@ -30,14 +31,25 @@ void finish_magnitude(lv_term* first, uint64_t nd) {
   first[0] = lv_box_header(n, false);
 }
 
+// The quotient of the 128-bit number hi:lo by d, hi < d, and its remainder.
+inline uint64_t divide_128(uint64_t hi, uint64_t lo, uint64_t d, uint64_t* remainder) {
+  uint64_t quotient;
+  asm("divq %4" : "=a"(quotient), "=d"(*remainder) : "a"(lo), "d"(hi), "rm"(d) : "cc");
+  return quotient;
+}
+
 // Short division of the i digits at u by the digit d, from the top down.
 // Stores the quotient digits at out unless out is null; answers the remainder.
+// Works on whole limbs (two digits, the lower one first), one machine
+// division each: the digits above the i-th in u's top limb are 0, and so is
+// the quotient digit written there.
 uint64_t short_divide(const lv_bignum_digit* u, uint64_t i, uint64_t d, lv_bignum_digit* out) {
   uint64_t remainder = 0;
-  for (uint64_t k = i; k-- > 0;) {
-    uint64_t current = (remainder << 32) | u[k];
-    if (out != nullptr) out[k] = static_cast<uint32_t>(current / d);
-    remainder = current % d;
+  for (uint64_t k = (i + 1) / 2; k-- > 0;) {
+    uint64_t limb;
+    std::memcpy(&limb, u + 2 * k, sizeof limb);
+    uint64_t quotient = divide_128(remainder, limb, d, &remainder);
+    if (out != nullptr) std::memcpy(out + 2 * k, &quotient, sizeof quotient);
   }
   return remainder;
 }

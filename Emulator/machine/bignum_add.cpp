@@ -1,4 +1,6 @@
 // Addition, subtraction and negation.
+#include <x86intrin.h>
+
 #include <algorithm>
 
 #include "machine/bignum.h"
@@ -19,15 +21,17 @@ int32_t add_or_subtract(const lv_term* x, const lv_term* y, lv_term* first, lv_t
   uint64_t flip = subtract ? ~uint64_t{0} : 0;
   uint64_t x_sign = lv_bignum_sign_limb(x);
   uint64_t y_sign = lv_bignum_sign_limb(y) ^ flip;
-  unsigned long long carry = subtract ? 1 : 0;
-  for (uint64_t k = 1; k <= b; k++) {
-    uint64_t a = k <= p ? x[k] : x_sign;
-    uint64_t c = k <= q ? y[k] ^ flip : y_sign;
-    unsigned long long sum;
-    unsigned long long c1 = __builtin_uaddll_overflow(a, c, &sum);
-    unsigned long long c2 = __builtin_uaddll_overflow(sum, carry, &sum);
+  unsigned char carry = subtract ? 1 : 0;
+  // The limbs both have, then the longer one's against the other's sign.
+  uint64_t both = std::min(p, q);
+  unsigned long long sum;
+  for (uint64_t k = 1; k <= both; k++) {
+    carry = _addcarry_u64(carry, x[k], y[k] ^ flip, &sum);
     first[k] = sum;
-    carry = c1 | c2;
+  }
+  for (uint64_t k = both + 1; k <= b; k++) {
+    carry = _addcarry_u64(carry, k <= p ? x[k] : x_sign, k <= q ? y[k] ^ flip : y_sign, &sum);
+    first[k] = sum;
   }
   first[b + 1] = x_sign + y_sign + carry;
   lv_bignum_normalize_limbs(first, b + 1);

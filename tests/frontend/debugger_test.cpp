@@ -32,9 +32,7 @@ std::string normalised(const std::string& text) {
 
 class Debugger : public ::testing::TestWithParam<const char*> {};
 
-// Disabled until $nodebug_call runs a debugged predicate's own definition
-// (without that the handler calls the goal back into itself).
-TEST_P(Debugger, DISABLED_Transcript) {
+TEST_P(Debugger, Transcript) {
   const std::string base = FIXTURES + "/" + GetParam();
   console::result r =
       console::run_on_pipes(PROGRAM, {"--nologo", "-l", FIXTURES + "/program.pl"}, read_file(base + ".in"));
@@ -46,8 +44,9 @@ TEST_P(Debugger, DISABLED_Transcript) {
 // leash_none: every port of a traced run shown without a question (depths,
 // redo after backtracking, an exception port); commands: creep, retry,
 // fail, print and skip at leashed ports; spy_leap: a spypoint stops the
-// program that leap let run.
-INSTANTIATE_TEST_SUITE_P(Sessions, Debugger, ::testing::Values("leash_none", "commands", "spy_leap"),
+// program that leap let run; stray_box: a box left open (as by an abort the
+// debugger did not see) is closed before the next query, which is traced.
+INSTANTIATE_TEST_SUITE_P(Sessions, Debugger, ::testing::Values("leash_none", "commands", "spy_leap", "stray_box"),
                          [](const auto& info) { return std::string(info.param); });
 
 }  // namespace

@@ -66,8 +66,18 @@ nodebug :-
 '$debugger_query_start' :-
     '$put_aux'(5, 0),
     '$put_aux'(8, []),
+    '$dbg_leave_stray_box',
     !.
 '$debugger_query_start'.
+
+% An abort the debugger did not see (Ctrl-C while its own code ran) can
+% leave the engine inside a box, where nothing is debugged: a query of the
+% outermost top level starts outside every box.
+'$dbg_leave_stray_box' :-
+    '$breaklevel'(0, 0),
+    !,
+    '$call_port_conclusion'(proceed, invst(0, 0, true, prolog, 0, _, _, 0, []), _).
+'$dbg_leave_stray_box'.
 
 % Called by the top level before its prompt: says that the debugger is on
 % and in which break level the top level runs.

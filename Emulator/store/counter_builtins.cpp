@@ -143,20 +143,6 @@ void push_coverage(lv_worker* w, lv_term_ref list, const lv_db_clause* clause, c
   lv_code_terms_push(w, list, compound2(w, atom("-"), lv_make_struct(c), count_term(w, count)));
 }
 
-// The line of entry k (1..n) of a source-position table; false for an index
-// outside its packed words.
-bool entry_line(const uint64_t* table, uint64_t k, const uint64_t* area, uint64_t area_words, int64_t* line) {
-  uint64_t word = table[2 * k + 1];
-  if ((word & LV_SOURCE_LONG) == 0) {
-    *line = static_cast<int64_t>(word);
-    return true;
-  }
-  uint64_t i = word & ~LV_SOURCE_LONG;
-  if (i >= area_words) return false;
-  *line = static_cast<int64_t>(area[i]);
-  return true;
-}
-
 }  // namespace
 
 int prolog_reset_counters(lv_worker*) {
@@ -231,8 +217,8 @@ int prolog_get_coverage(lv_worker* w) {
       const uint64_t* area = nullptr;
       if (table == nullptr || !lv_source_table_shape(table, &n, &area, &area_words)) return;
       for (uint64_t k = 1; k <= n; k++) {
-        int64_t line = 0;
-        if (entry_line(table, k, area, area_words, &line)) push_coverage(w, list, clause, p, number, line, 0);
+        int64_t line = lv_source_entry_line(table, k);
+        if (line >= 0) push_coverage(w, list, clause, p, number, line, 0);
       }
     });
   });

@@ -13,7 +13,8 @@
 %                      predicate: the predicate itself for its clauses
 %                      entered, the goals it called through call/N or
 %                      Module:Goal.
-% print_profile        prints the same as a table on user_error.
+% print_profile        prints the same as a table on user_error, leaving out
+%                      the system's own predicates.
 
 :- module(prolog, [profile_reset/0, profile_data/1, print_profile/0]).
 
@@ -57,18 +58,32 @@ print_profile :-
     profile_data(Data),
     format(user_error, '~w~t~40|~t~w~12+~t~w~14+~t~w~10+  ~w~n',
            ['Predicate', 'Calls', 'Instructions', 'Choices', 'Exits']),
-    '$print_profile'(Data).
+    '$print_profile'(Data, 0, Hidden),
+    (   Hidden =:= 0 -> true
+    ;   format(user_error, '(~d predicates of the system left out; profile_data/1 lists them)~n', [Hidden])
+    ).
 
-'$print_profile'([]).
-'$print_profile'([Spec-counter(Sites, Instructions, Choices, Calls)|Data]) :-
+% The system's own predicates (module prolog: the top level, the reader,
+% the writer) are counted too; the table shows the program's.
+'$print_profile'([], H, H).
+'$print_profile'([(prolog:_)-_|Data], H0, H) :-
+    !,
+    H1 is H0 + 1,
+    '$print_profile'(Data, H1, H).
+'$print_profile'([Spec-counter(Sites, Instructions, Choices, Calls)|Data], H0, H) :-
     Calls =.. [Exits, N],
     format(user_error, '~q~t~40|~t~d~12+~t~d~14+~t~d~10+  ~w~n',
            [Spec, N, Instructions, Choices, Exits]),
-    '$print_profile_sites'(Sites),
-    '$print_profile'(Data).
+    '$print_profile_sites'(Sites, Spec),
+    '$print_profile'(Data, H0, H).
 
-'$print_profile_sites'([]).
-'$print_profile_sites'([Site-Count|Sites]) :-
+% Under each predicate: how often its clauses were entered, and the goals
+% it called through call/N or Module:Goal.
+'$print_profile_sites'([], _).
+'$print_profile_sites'([Site-Count|Sites], Spec) :-
     Count =.. [Exits, N],
-    format(user_error, '    ~q~t~40|~t~d~12+  ~w~n', [Site, N, Exits]),
-    '$print_profile_sites'(Sites).
+    (   Site == Spec
+    ->  format(user_error, '    clauses entered~t~40|~t~d~12+  ~w~n', [N, Exits])
+    ;   format(user_error, '    calls ~q~t~40|~t~d~12+  ~w~n', [Site, N, Exits])
+    ),
+    '$print_profile_sites'(Sites, Spec).

@@ -42,7 +42,14 @@ catch(Goal, Catcher, Recovery) :-
     '$catch'(G, '$$catch_hook', Catcher, Recovery),
     '$catch_exit'.
 
-'$catch'(Goal, _, _, _) :- call(Goal).
+% The first clause's alternative is the catch frame. A goal that exits
+% leaving no choicepoint of its own ends the catch: the frame is cut away,
+% so that a loop of catches does not keep every round's frame and stacks.
+'$catch'(Goal, _, _, _) :-
+    '$nth_choicepoint'(0, Frame),
+    call(Goal),
+    '$nth_choicepoint'(0, Newest),
+    (   Newest == Frame -> ! ; true ).
 '$catch'(_, _, Catcher, Recovery) :-
     '$load_exception'(Ball),
     '$erase_exception',

@@ -21,6 +21,9 @@ t(catch_cut_after_then_throw, X, catch((catch(member(Y, [1, 2, 3]), _, X = inner
 t(catch_in_findall, L, findall(X, catch((member(X, [1, 2, 3]), X > 1, throw(t)), t, true), L)).
 t(nested_ball_order, L, findall(B, (member(X, [a, b]), catch(throw(X), B, true)), L)).
 t(deep_throw, X, catch(deep(1000), X, true)).
+% A goal that exits without choicepoints leaves none of catch/3's either.
+x(catch_det_exit_leaves_no_choicepoint, R, (prolog:'$nth_choicepoint'(0, A), catch(_ = 1, _, true), prolog:'$nth_choicepoint'(0, B), (A == B -> R = det ; R = nondet)), [det]).
+x(catch_nondet_exit_keeps_frame, R, (prolog:'$nth_choicepoint'(0, A), catch(member(_, [1, 2]), _, true), prolog:'$nth_choicepoint'(0, B), (A == B -> R = det ; R = nondet), !), [nondet]).
 t(catch_and_undefined, X, catch(no_such_thing, error(existence_error(procedure, X), _), true)).
 
 % call_cleanup/2: the cleanup runs once when the goal is done: exit without

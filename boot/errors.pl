@@ -100,20 +100,9 @@
     ).
 
 % '$list_skip'(List, N, Tail): the cells of List up to its first non-list
-% tail; N is -1 for a cyclic list (Brent's method: the cell saved at every
-% power of two steps is met again).
-'$list_skip'(L, N, Tail) :- '$list_skip'(L, 0, L, 1, 0, N, Tail).
-
-'$list_skip'(L, K, Saved, Power, Steps, N, Tail) :-
-    (   nonvar(L), L = [_|R]
-    ->  K1 is K + 1,
-        (   nonvar(R), '$eq'(R, Saved) -> N = -1, Tail = R
-        ;   Steps1 is Steps + 1,
-            (   Steps1 =:= Power
-            ->  Power1 is Power * 2,
-                '$list_skip'(R, K1, R, Power1, 0, N, Tail)
-            ;   '$list_skip'(R, K1, Saved, Power, Steps1, N, Tail)
-            )
-        )
-    ;   N = K, Tail = L
+% tail; N is -1 for a cyclic list, whose walk stops at a list cell.
+'$list_skip'(L, N, Tail) :-
+    '$list_info'(L, K, T),
+    (   nonvar(T), T = [_|_] -> N = -1, Tail = T
+    ;   N = K, Tail = T
     ).

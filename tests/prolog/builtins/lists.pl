@@ -13,3 +13,5 @@ t(length_not_integer, x, length(_, a)).
 t(length_not_list, x, length([a|b], _)).
 t(length_meta, N, call(length, [x], N)).
 x(length_cyclic, T, (L = [a|L], catch(length(L, _), error(type_error(T, _), _), true)), [list]).
+x(is_list_cyclic, R, (L = [a, b|L], ( is_list(L) -> R = yes ; R = no )), [no]).
+x(is_list_partial, R, (( is_list([a|_]) -> R = yes ; R = no )), [no]).

@@ -22,6 +22,7 @@ t(atom_codes_not_list, x, atom_codes(_, foo)).
 x(atom_codes_bad_elem, x, atom_codes(_, [a]), error(representation_error(character_code))).
 x(atom_codes_negative, x, atom_codes(_, [-1]), error(representation_error(character_code))).
 x(atom_codes_number, L, atom_codes(12, L), error(type_error(atom, 12))).
+x(atom_codes_cyclic, T, (L = [0'a|L], catch(atom_codes(_, L), error(type_error(T, _), _), true)), [list]).
 
 t(atom_chars, L, atom_chars(abc, L)).
 t(atom_chars_build, A, atom_chars(A, [h, i])).

@@ -5,9 +5,11 @@
 % $display_nonvar/2 plain); compound terms, operators, lists and curly
 % terms are laid out here. Between two tokens a space is written when they
 % would otherwise read back as one token (two letters or digits, two symbol
-% characters, two quotes), after a prefix operator before an opening
-% bracket, after a prefix - or + before a digit (which would make a
-% negative number of it), and around operators made of letters.
+% characters, two quotes, a digit and a quote), after a prefix operator
+% before an opening bracket, after a prefix - or + before a digit (which
+% would make a negative number of it), and around operators made of
+% letters. The classes of atoms come from the atom table's writing class,
+% the one the native writer quotes by.
 %
 % The options term: '$wopts'(Quoted, IgnoreOps, NumberVars, Portray,
 % MaxDepth, _, _, Charset, Float); the native writer reads the quoting
@@ -92,7 +94,9 @@ write_term(S, T, Os) :-
     L = punct.
 '$wr'(T, _, _, O, S, L0, L) :-
     number(T), !,
-    (   T < 0 -> C = symbol ; C = digit ),
+    % A negative number (or a float special) starts with a sign.
+    '$atomic_mode'(T, Sign, _),
+    (   Sign =:= 4 -> C = symbol ; C = digit ),
     '$wr_space'(L0, C, S), '$write'(S, T, O), L = digit.
 '$wr'(T, Prec, _, O, S, L0, L) :-
     atom(T), !,
@@ -147,7 +151,9 @@ write_term(S, T, Os) :-
     '$wr_token'('|', punct, punct, S, L0, L1),
     '$wr'(T, 999, D, O, S, L1, L).
 
-% Operator terms; fails for a term that is none.
+% Operator terms; fails for a term that is none. The infix operators ','
+% and '|' are written as the bare characters; an operator made of letters
+% gets a blank on each side.
 '$wr_op'(T, Prec, D, O, S, L0, L) :-
     functor(T, F, 2),
     '$infix_op'(F, P, LP, RP), !,
@@ -155,24 +161,25 @@ write_term(S, T, Os) :-
     D1 is D + 1,
     '$wr_bracket'(P, Prec, S, L0, L1, Inner),
     '$wr_operand'(X, LP, D1, O, S, L1, L2),
-    (   F == ','
-    ->  '$wr_token'(',', punct, punct, S, L2, L3)
-    ;   '$alpha_atom'(F)
-    ->  '$display_nonvar'(S, ' '), '$wr_name'(F, O, S, none, _), '$display_nonvar'(S, ' '), L3 = none
+    (   ( F == ',' ; F == '|' )
+    ->  '$wr_token'(F, punct, punct, S, L2, L3)
+    ;   '$atom_classes'(F, O, alnum, _)
+    ->  '$display_nonvar'(S, ' '), '$write'(S, F, O), '$display_nonvar'(S, ' '), L3 = none
     ;   '$wr_name'(F, O, S, L2, L3)
     ),
     '$wr_operand'(Y, RP, D1, O, S, L3, L4),
     '$wr_unbracket'(Inner, S, L4, L).
 '$wr_op'(T, Prec, D, O, S, L0, L) :-
     functor(T, F, 1),
-    '$prefix_op'(F, P, AP),
-    F \== '-', F \== '+', !,
-    '$wr_prefix'(T, F, P, AP, Prec, D, O, S, L0, L).
-'$wr_op'(T, Prec, D, O, S, L0, L) :-
-    functor(T, F, 1),
-    ( F == '-' ; F == '+' ),
     '$prefix_op'(F, P, AP), !,
-    '$wr_prefix'(T, F, P, AP, Prec, D, O, S, L0, L).
+    arg(1, T, X),
+    D1 is D + 1,
+    '$wr_bracket'(P, Prec, S, L0, L1, Inner),
+    '$wr_name'(F, O, S, L1, C),
+    % After a prefix - or +, a digit would make a negative number.
+    (   ( F == '-' ; F == '+' ) -> L2 = prefix(sign) ; L2 = prefix(C) ),
+    '$wr_operand'(X, AP, D1, O, S, L2, L3),
+    '$wr_unbracket'(Inner, S, L3, L).
 '$wr_op'(T, Prec, D, O, S, L0, L) :-
     functor(T, F, 1),
     '$postfix_op'(F, P, AP), !,
@@ -183,41 +190,29 @@ write_term(S, T, Os) :-
     '$wr_name'(F, O, S, L2, L3),
     '$wr_unbracket'(Inner, S, L3, L).
 
-'$wr_prefix'(T, F, P, AP, Prec, D, O, S, L0, L) :-
-    arg(1, T, X),
-    D1 is D + 1,
-    '$wr_bracket'(P, Prec, S, L0, L1, Inner),
-    '$wr_name'(F, O, S, L1, C),
-    (   number(X), ( F == '-' ; F == '+' )
-    ->  '$display_nonvar'(S, ' '), L2 = none
-    ;   ( F == '-' ; F == '+' ) -> L2 = prefix(sign)
-    ;   '$alpha_atom'(F) -> L2 = prefix(alnum)
-    ;   L2 = prefix(C)
-    ),
-    '$wr_operand'(X, AP, D1, O, S, L2, L3),
-    '$wr_unbracket'(Inner, S, L3, L).
-
-% An operand of an operator: an atom that is an operator is bracketed.
+% An operand of an operator: an atom that is an operator is bracketed, so
+% that it cannot be read as the operator of the term around it.
 '$wr_operand'(X, P, D, O, S, L0, L) :-
-    (   atom(X), '$is_op'(X), X \== ',', X \== '|'
+    (   atom(X), '$is_op'(X)
     ->  '$wr_open'(S, L0), '$wr_name'(X, O, S, punct, _), '$wr_close'(S, L)
     ;   '$wr'(X, P, D, O, S, L0, L)
     ).
 
 % An atom alone or as an argument: bracketed when it is an operator of a
-% priority above the context's.
+% priority above the context's; ',' and '|' are quoted there, which is
+% enough.
 '$wr_atom_operand'(T, Prec, O, S, L0, L) :-
-    (   T \== ',', T \== '|', '$is_op'(T), '$op_max_priority'(T, P), P > Prec
+    (   T \== ',', T \== '|', '$op_max_priority'(T, P), P > Prec
     ->  '$wr_open'(S, L0), '$wr_name'(T, O, S, punct, _), '$wr_close'(S, L)
     ;   '$wr_name'(T, O, S, L0, L)
     ).
 
 '$op_max_priority'(T, P) :-
-    findall(P0, current_op(P0, _, T), Ps),
-    '$max_list'(Ps, 0, P).
-
-'$max_list'([], M, M).
-'$max_list'([X|Xs], M0, M) :- ( X > M0 -> M1 = X ; M1 = M0 ), '$max_list'(Xs, M1, M).
+    ( '$current_op'(T, prefix, P1, _) -> true ; P1 = 0 ),
+    ( '$current_op'(T, infix, P2, _) -> true ; P2 = 0 ),
+    ( '$current_op'(T, postfix, P3, _) -> true ; P3 = 0 ),
+    P is max(P1, max(P2, P3)),
+    P > 0.
 
 '$wr_bracket'(P, Prec, S, L0, L, Inner) :-
     (   P > Prec -> '$wr_open'(S, L0), L = punct, Inner = true
@@ -244,6 +239,9 @@ write_term(S, T, Os) :-
 '$wr_space'(L0, First, S) :-
     (   '$glue'(L0, First) -> '$display_nonvar'(S, ' ') ; true ).
 
+% '$glue'(Last, First): the two tokens would read back as one (or a
+% prefix operator and a bracket as a compound term), so a blank goes
+% between them. A digit before a quote would start a character code (0'c).
 '$glue'(prefix(_), open).
 '$glue'(prefix(C), F) :- '$glue'(C, F).
 '$glue'(sign, digit).
@@ -252,49 +250,48 @@ write_term(S, T, Os) :-
 '$glue'(alnum, digit).
 '$glue'(digit, alnum).
 '$glue'(digit, digit).
+'$glue'(digit, quote).
 '$glue'(symbol, symbol).
 '$glue'(quote, quote).
 '$glue'(digit, open).
 
-% The classes of an atom's first and last characters as written.
+% The classes of an atom's first and last characters as written. Quoted,
+% the writing class of the atom table decides, as it does for the native
+% writer: a word of letters, digits and _ starting with a lower-case letter
+% (mode 0), symbol characters (4), a solo atom (8), else quoted (2); a
+% plain atom that is not ASCII is quoted too while the quoted charset is
+% portable. Written plain, the classes of the text's own first and last
+% characters.
 '$atom_classes'(A, O, First, Last) :-
-    (   arg(1, O, true), \+ '$plain_atom'(A) -> First = quote, Last = quote
-    ;   A == '' -> First = none, Last = none
-    ;   atom_codes(A, [C|Cs]),
-        '$code_class'(C, First),
-        '$last_code'(Cs, C, LC),
-        '$code_class'(LC, Last)
+    '$atomic_mode'(A, M, _),
+    (   arg(1, O, true)
+    ->  (   M =:= 2 -> First = quote, Last = quote
+        ;   '$quoted_charset_flag'(Q, Q), Q == portable, '$non_ascii'(A) -> First = quote, Last = quote
+        ;   '$mode_class'(M, First), Last = First
+        )
+    ;   M =:= 2
+    ->  (   A == '' -> First = none, Last = none
+        ;   sub_atom(A, 0, 1, _, C0), '$char_class'(C0, First),
+            sub_atom(A, _, 1, 0, C1), '$char_class'(C1, Last)
+        )
+    ;   '$mode_class'(M, First), Last = First
     ).
 
-'$last_code'([], C, C).
-'$last_code'([C|Cs], _, L) :- '$last_code'(Cs, C, L).
+'$mode_class'(0, alnum).
+'$mode_class'(4, symbol).
+'$mode_class'(8, punct).
 
-'$code_class'(C, K) :-
-    (   C >= 0'0, C =< 0'9 -> K = digit
-    ;   ( C >= 0'a, C =< 0'z ; C >= 0'A, C =< 0'Z ; C =:= 0'_ ; C >= 128 ) -> K = alnum
-    ;   '$symbol_code'(C) -> K = symbol
-    ;   K = punct
+% The class of one character, by the writing class of its atom: a letter,
+% digit or _ continues a word (aC is a word).
+'$char_class'(C, K) :-
+    '$atomic_mode'(C, M, _),
+    (   M =:= 2
+    ->  atom_concat(a, C, W), '$atomic_mode'(W, M1, _),
+        (   M1 =:= 0 -> ( C @>= '0', C @=< '9' -> K = digit ; K = alnum ) ; K = punct )
+    ;   '$mode_class'(M, K)
     ).
 
-'$symbol_code'(C) :- '$member'(C, "#$&*+-./:<=>?@^~\\"), !.
-
-% Atoms that read back without quotes.
-'$plain_atom'([]).
-'$plain_atom'('{}').
-'$plain_atom'('!').
-'$plain_atom'(';').
-'$plain_atom'(A) :-
-    atom_codes(A, [C|Cs]),
-    (   C >= 0'a, C =< 0'z -> '$alnum_codes'(Cs)
-    ;   '$symbol_code'(C) -> '$symbol_codes'(Cs)
-    ).
-
-'$alnum_codes'([]).
-'$alnum_codes'([C|Cs]) :- '$code_class'(C, K), ( K == alnum ; K == digit ), !, '$alnum_codes'(Cs).
-'$symbol_codes'([]).
-'$symbol_codes'([C|Cs]) :- '$symbol_code'(C), '$symbol_codes'(Cs).
-
-'$alpha_atom'(A) :- atom_codes(A, [C|_]), C >= 0'a, C =< 0'z.
+'$non_ascii'(A) :- atom_codes(A, Cs), '$member'(C, Cs), C >= 128, !.
 
 % '$VAR'(N): a capital letter, then N // 26 when above 0; '$VAR'(Atom)
 % writes the atom.

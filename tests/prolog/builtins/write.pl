@@ -45,6 +45,12 @@ t(ops_alpha, L, findall(A, (member(T, [a is b, (dynamic a), - (a is b), a rem (-
 % standard reads it.
 x(op_atoms, L, findall(A, (member(T, [f(:-), [:-], f(;), (:-) :- (:-), f(','), f(+), [-]]), wq(T, A)), L),
   [['f((:-))', '[(:-)]', 'f((;))', '(:-):-(:-)', 'f(\',\')', 'f(+)', '[-]']]).
+% A word of Latin-1 letters is spaced as a word; under the portable quoted
+% charset it is quoted as the native writer quotes it.
+x(non_ascii_word, A, (member(Q, [prolog, portable]),
+                      setup_call_cleanup(set_prolog_flag(quoted_charset, Q), wq(f(dynamic('é'), - '¬'), A),
+                                         set_prolog_flag(quoted_charset, prolog))),
+  ['f((dynamic é),- ¬)', 'f((dynamic\'\\xE9\\\'),-\'\\xAC\\\')']).
 t(numbervars, A, wq(f('$VAR'(0), '$VAR'(25), '$VAR'(26), '$VAR'(53)), A)).
 t(numbervars_off, A, out(write_term('$VAR'(1), [numbervars(false), quoted(true)]), A)).
 t(print, A, out(print(f('A', '$VAR'(1))), A)).

@@ -105,10 +105,11 @@ read_term(S, T, Opts) :-
 '$read_clause'(Mode, Ctx, SArg, T, Dict, Tree) :-
     '$input'(S, S),
     '$read_first_char'(S, Ctx, SArg, C),
-    '$read_tokens'(C, 0, 1, Toks, [], Dict0, none, Fault),
+    '$read_tokens'(C, 0, 1, Toks, Occs, [], none, Fault),
     (   Fault = fault(What, Line) -> '$syntax_error'(Mode, Ctx, SArg, What, Line, T, Dict, Tree)
     ;   Toks = [tk(eof, _, _)] -> T = end_of_file, Dict = [], Tree = []
-    ;   '$parse'(Toks, R),
+    ;   '$dict_build'(Occs, Dict0),
+        '$parse'(Toks, R),
         (   R = term(T0, Tree0) -> T = T0, Dict = Dict0, Tree = Tree0
         ;   R = fault(What, Line), '$syntax_error'(Mode, Ctx, SArg, What, Line, T, Dict, Tree)
         )
@@ -144,10 +145,11 @@ read_term(S, T, Opts) :-
     ;   true
     ).
 
-% '$read_tokens'(C, State, N, Toks, Tail, Dict0, Fault0, Fault): the tokens
+% '$read_tokens'(C, State, N, Toks, Occs, Occs0, Fault0, Fault): the tokens
 % up to the end token, as tk(Kind, Line, N) with N counting from 1; the last
-% is tk(end, ...) or tk(eof, ...). Fault is the first lexical fault,
-% fault(What, Line), or none.
+% is tk(end, ...) or tk(eof, ...). Occs-Occs0 holds Name-Var for each named
+% variable token in turn. Fault is the first lexical fault, fault(What,
+% Line), or none.
 '$read_tokens'(C, State, N, Toks, D0, D, F0, F) :-
     '$read_token'(C, State, Tok, Next, Status, Line),
     (   Status =:= -128
@@ -211,16 +213,38 @@ read_term(S, T, Opts) :-
 '$token_kind'(string(L), _, str(L), Dict, Dict) :- !.
 '$token_kind'(var(_, Codes, V), _, var(V), D0, D) :- !,
     (   Codes == [0'_] -> D = D0
-    ;   atom_codes(Name, Codes), '$dict_add'(D0, Name, V, D)
+    ;   '$atom_codes'(Name, Codes), D0 = [Name-V|D]
     ).
 '$token_kind'(P, _, p(P), Dict, Dict) :- atom(P), !.
 '$token_kind'(C, _, illegal(C), Dict, Dict).
 
-'$dict_add'([], Name, V, [v(Name, V, 1)]).
-'$dict_add'([v(N, V0, C)|D0], Name, V, D) :-
-    (   N == Name -> V = V0, C1 is C + 1, D = [v(N, V0, C1)|D0]
-    ;   D = [v(N, V0, C)|D1], '$dict_add'(D0, Name, V, D1)
-    ).
+% '$dict_build'(Occs, Dict): the dictionary of the occurrences Name-Var,
+% v(Name, Var, Count) for each name in the order of its first occurrence,
+% the variables of one name unified. Two stable native sorts make it
+% n log n: by name (the first occurrence leads each name's run), then by
+% the place of the first occurrence.
+'$dict_build'(Occs, Dict) :-
+    '$dict_number'(Occs, 0, Keyed),
+    '$keysort'(Keyed, ByName),
+    '$dict_runs'(ByName, Firsts),
+    '$keysort'(Firsts, ByPlace),
+    '$dict_values'(ByPlace, Dict).
+
+'$dict_number'([], _, []).
+'$dict_number'([Name-V|Os], I, [Name-(I-V)|Ks]) :- I1 is I + 1, '$dict_number'(Os, I1, Ks).
+
+'$dict_runs'([], []).
+'$dict_runs'([Name-(I-V)|Ks], [I-v(Name, V, C)|Fs]) :-
+    '$dict_run'(Ks, Name, V, 1, C, Rest),
+    '$dict_runs'(Rest, Fs).
+
+'$dict_run'([Name-(_-V0)|Ks], Name, V, C0, C, Rest) :- !,
+    V0 = V, C1 is C0 + 1,
+    '$dict_run'(Ks, Name, V, C1, C, Rest).
+'$dict_run'(Ks, _, _, C, C, Ks).
+
+'$dict_values'([], []).
+'$dict_values'([_-E|Ks], [E|Es]) :- '$dict_values'(Ks, Es).
 
 % '$parse'(Toks, R): R is term(T, Tree), the term of the tokens and the
 % lines of its parts, or fault(What, Line), the fault found furthest into

@@ -78,6 +78,7 @@ x(read_past_end, yes, (text_file('a.', F), open(F, read, S), read(S, _), read(S,
 t(read_term_variables, V, term('f(X, _, Y, X). ', _, [variables(V)])).
 t(read_term_names, N, term('f(X, _, Y, X). ', _, [variable_names(N)])).
 t(read_term_singletons, S, term('f(X, _, Y, X, _Z). ', _, [singletons(S)])).
+t(read_term_names_order, N-S, term('f(Zz, A, Zz, B, A, Q, _Q, Zz). ', _, [variable_names(N), singletons(S)])).
 t(read_term_all, T-V-N-S, term('g(A, B, A). ', T, [variables(V), variable_names(N), singletons(S)])).
 % An option given twice gets the value twice; a syntax_errors option of
 % no mode is an error (the reference system keeps the last variables

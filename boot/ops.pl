@@ -1,66 +1,68 @@
 % The operator table: op/3, current_op/3 and the lookups the reader and the
 % writer use.
 %
-% The standard operators are the facts of '$default_op'/3. The changes op/3
-% makes are kept on prolog's blackboard under '$op_changes', a list of
-% op(Name, Class, Priority, Type) with Class prefix, infix or postfix: an
-% entry replaces the standard operator of its name and class, and an entry
-% of priority 0 removes it. Operators are global: the module a directive
-% runs in does not change the table.
+% The table is the dynamic predicate '$op'(Name, Class, Priority, Type),
+% Class prefix, infix or postfix, one clause for each operator of priority
+% above 0; its clauses are first the operators of a fresh system. Indexed
+% on the name, a lookup costs the same however many operators there are.
+% Operators are global: the module a directive runs in does not change the
+% table.
 
 :- module(prolog, [op/3, current_op/3]).
 
-% '$default_op'(Priority, Type, Name): the operators of a fresh system.
-'$default_op'(1200, xfx, ':-').
-'$default_op'(1200, xfx, '-->').
-'$default_op'(1200, fx, ':-').
-'$default_op'(1200, fx, '?-').
-'$default_op'(1150, fx, dynamic).
-'$default_op'(1150, fx, discontiguous).
-'$default_op'(1150, fx, initialization).
-'$default_op'(1150, fx, meta_predicate).
-'$default_op'(1150, fx, multifile).
-'$default_op'(1150, fx, block).
-'$default_op'(1100, xfy, ';').
-'$default_op'(1100, xfy, '|').
-'$default_op'(1050, xfy, '->').
-'$default_op'(1000, xfy, ',').
-'$default_op'(900, fy, '\\+').
-'$default_op'(700, xfx, '=').
-'$default_op'(700, xfx, '\\=').
-'$default_op'(700, xfx, '==').
-'$default_op'(700, xfx, '\\==').
-'$default_op'(700, xfx, '@<').
-'$default_op'(700, xfx, '@>').
-'$default_op'(700, xfx, '@=<').
-'$default_op'(700, xfx, '@>=').
-'$default_op'(700, xfx, '=..').
-'$default_op'(700, xfx, is).
-'$default_op'(700, xfx, '=:=').
-'$default_op'(700, xfx, '=\\=').
-'$default_op'(700, xfx, '<').
-'$default_op'(700, xfx, '>').
-'$default_op'(700, xfx, '=<').
-'$default_op'(700, xfx, '>=').
-'$default_op'(600, xfy, ':').
-'$default_op'(500, yfx, '+').
-'$default_op'(500, yfx, '-').
-'$default_op'(500, yfx, '/\\').
-'$default_op'(500, yfx, '\\/').
-'$default_op'(500, yfx, xor).
-'$default_op'(400, yfx, '*').
-'$default_op'(400, yfx, '/').
-'$default_op'(400, yfx, '//').
-'$default_op'(400, yfx, rem).
-'$default_op'(400, yfx, mod).
-'$default_op'(400, yfx, div).
-'$default_op'(400, yfx, '<<').
-'$default_op'(400, yfx, '>>').
-'$default_op'(200, xfx, '**').
-'$default_op'(200, xfy, '^').
-'$default_op'(200, fy, '-').
-'$default_op'(200, fy, '+').
-'$default_op'(200, fy, '\\').
+:- dynamic '$op'/4.
+
+% The operators of a fresh system.
+'$op'(':-', infix, 1200, xfx).
+'$op'('-->', infix, 1200, xfx).
+'$op'(':-', prefix, 1200, fx).
+'$op'('?-', prefix, 1200, fx).
+'$op'(dynamic, prefix, 1150, fx).
+'$op'(discontiguous, prefix, 1150, fx).
+'$op'(initialization, prefix, 1150, fx).
+'$op'(meta_predicate, prefix, 1150, fx).
+'$op'(multifile, prefix, 1150, fx).
+'$op'(block, prefix, 1150, fx).
+'$op'(';', infix, 1100, xfy).
+'$op'('|', infix, 1100, xfy).
+'$op'('->', infix, 1050, xfy).
+'$op'(',', infix, 1000, xfy).
+'$op'('\\+', prefix, 900, fy).
+'$op'('=', infix, 700, xfx).
+'$op'('\\=', infix, 700, xfx).
+'$op'('==', infix, 700, xfx).
+'$op'('\\==', infix, 700, xfx).
+'$op'('@<', infix, 700, xfx).
+'$op'('@>', infix, 700, xfx).
+'$op'('@=<', infix, 700, xfx).
+'$op'('@>=', infix, 700, xfx).
+'$op'('=..', infix, 700, xfx).
+'$op'(is, infix, 700, xfx).
+'$op'('=:=', infix, 700, xfx).
+'$op'('=\\=', infix, 700, xfx).
+'$op'('<', infix, 700, xfx).
+'$op'('>', infix, 700, xfx).
+'$op'('=<', infix, 700, xfx).
+'$op'('>=', infix, 700, xfx).
+'$op'(':', infix, 600, xfy).
+'$op'('+', infix, 500, yfx).
+'$op'('-', infix, 500, yfx).
+'$op'('/\\', infix, 500, yfx).
+'$op'('\\/', infix, 500, yfx).
+'$op'(xor, infix, 500, yfx).
+'$op'('*', infix, 400, yfx).
+'$op'('/', infix, 400, yfx).
+'$op'('//', infix, 400, yfx).
+'$op'(rem, infix, 400, yfx).
+'$op'(mod, infix, 400, yfx).
+'$op'(div, infix, 400, yfx).
+'$op'('<<', infix, 400, yfx).
+'$op'('>>', infix, 400, yfx).
+'$op'('**', infix, 200, xfx).
+'$op'('^', infix, 200, xfy).
+'$op'('-', prefix, 200, fy).
+'$op'('+', prefix, 200, fy).
+'$op'('\\', prefix, 200, fy).
 
 '$op_class'(xfx, infix).
 '$op_class'(xfy, infix).
@@ -70,28 +72,13 @@
 '$op_class'(xf, postfix).
 '$op_class'(yf, postfix).
 
-'$op_changes'(L) :- ( '$bb_get'(prolog, '$op_changes', L0) -> L = L0 ; L = [] ).
-
-% '$current_op'(Name, Class, Priority, Type): the operators of the table
-% (priority above 0). With Name and Class given it is a lookup that leaves
-% no choice.
+% '$current_op'(Name, Class, Priority, Type): the operators of the table.
+% With Name and Class given it is a lookup that leaves no choice.
 '$current_op'(Name, Class, P, T) :-
-    '$op_changes'(Changes),
     (   atom(Name), atom(Class)
-    ->  (   '$op_change'(Changes, Name, Class, P0, T0) -> P0 > 0
-        ;   '$default_op'(P0, T0, Name), '$op_class'(T0, Class) -> true
-        ),
+    ->  '$op'(Name, Class, P0, T0), !,
         P = P0, T = T0
-    ;   (   '$default_op'(P0, T0, N0), '$op_class'(T0, C0),
-            \+ '$op_change'(Changes, N0, C0, _, _)
-        ;   '$member'(op(N0, C0, P0, T0), Changes), P0 > 0
-        ),
-        Name = N0, Class = C0, P = P0, T = T0
-    ).
-
-'$op_change'([op(N, C, P0, T0)|Cs], Name, Class, P, T) :-
-    (   N == Name, C == Class -> P = P0, T = T0
-    ;   '$op_change'(Cs, Name, Class, P, T)
+    ;   '$op'(Name, Class, P, T)
     ).
 
 '$member'(X, [Y|Ys]) :- ( X = Y ; '$member'(X, Ys) ).
@@ -113,7 +100,7 @@
 '$op_args'(yfx, P, P, R) :- R is P - 1.
 
 % Is the atom an operator of any class?
-'$is_op'(Name) :- '$current_op'(Name, _, _, _), !.
+'$is_op'(Name) :- '$op'(Name, _, _, _), !.
 
 op(P, T, Ops) :-
     Ctx = prolog:op(P, T, Ops),
@@ -127,9 +114,7 @@ op(P, T, Ops) :-
     ),
     '$op_names'(Ops, Names, Ctx),
     '$op_check'(Names, P, Class, Ctx),
-    '$op_changes'(Changes0),
-    '$op_set'(Names, Class, P, T, Changes0, Changes),
-    '$bb_put'(prolog, '$op_changes', Changes).
+    '$op_set'(Names, Class, P, T).
 
 % The names of the third argument: an atom or a list of atoms ([] is the
 % empty list).
@@ -172,25 +157,13 @@ op(P, T, Ops) :-
 '$op_clash'(infix, postfix).
 '$op_clash'(postfix, infix).
 
-'$op_set'([], _, _, _, Cs, Cs).
-'$op_set'([N|Ns], Class, P, T, Cs0, Cs) :-
-    '$op_remove'(Cs0, N, Class, Cs1),
-    (   '$default_op'(P0, T0, N), '$op_class'(T0, Class)
-    ->  ( P0 == P, T0 == T -> Cs2 = Cs1 ; '$op_append'(Cs1, op(N, Class, P, T), Cs2) )
-    ;   P > 0 -> '$op_append'(Cs1, op(N, Class, P, T), Cs2)
-    ;   Cs2 = Cs1
-    ),
-    '$op_set'(Ns, Class, P, T, Cs2, Cs).
-
-% New operators are kept in the order they were made.
-'$op_append'([], X, [X]).
-'$op_append'([Y|Ys], X, [Y|Zs]) :- '$op_append'(Ys, X, Zs).
-
-'$op_remove'([], _, _, []).
-'$op_remove'([C|Cs], N, Class, Rest) :-
-    (   C = op(N0, Class0, _, _), N0 == N, Class0 == Class -> Rest = Cs
-    ;   Rest = [C|Rest1], '$op_remove'(Cs, N, Class, Rest1)
-    ).
+% An operator replaces the one of its name and class; priority 0 removes
+% it. New operators come after the others, in the order they were made.
+'$op_set'([], _, _, _).
+'$op_set'([N|Ns], Class, P, T) :-
+    retractall('$op'(N, Class, _, _)),
+    (   P > 0 -> assertz('$op'(N, Class, P, T)) ; true ),
+    '$op_set'(Ns, Class, P, T).
 
 current_op(P, T, Op) :-
     Ctx = prolog:current_op(P, T, Op),

@@ -42,9 +42,12 @@ write_term(S, T, Os) :-
     '$write_options'(Os, Ctx, 3, O),
     '$write_top'(S, T, O, Ctx).
 
+% An atomic term alone needs no layout (no operator is bracketed at 1200).
 '$write_top'(S, T, O, Ctx) :-
     '$stream_arg'(S, output, text, Ctx, 1, A),
-    '$wr'(T, 1200, 1, O, A, none, _).
+    (   atomic(T), arg(4, O, false) -> '$write'(A, T, O)
+    ;   '$wr'(T, 1200, 1, O, A, none, _)
+    ).
 
 % The options of write_term/2,3; unset switches are false.
 '$write_options'(Os, Ctx, ArgNo, O) :-
@@ -208,6 +211,7 @@ write_term(S, T, Os) :-
     ).
 
 '$op_max_priority'(T, P) :-
+    '$is_op'(T),
     ( '$current_op'(T, prefix, P1, _) -> true ; P1 = 0 ),
     ( '$current_op'(T, infix, P2, _) -> true ; P2 = 0 ),
     ( '$current_op'(T, postfix, P3, _) -> true ; P3 = 0 ),
@@ -271,8 +275,8 @@ write_term(S, T, Os) :-
         )
     ;   M =:= 2
     ->  (   A == '' -> First = none, Last = none
-        ;   sub_atom(A, 0, 1, _, C0), '$char_class'(C0, First),
-            sub_atom(A, _, 1, 0, C1), '$char_class'(C1, Last)
+        ;   '$sub_atom'(A, 0, 1, _, C0), '$char_class'(C0, First),
+            '$sub_atom'(A, _, 1, 0, C1), '$char_class'(C1, Last)
         )
     ;   '$mode_class'(M, First), Last = First
     ).
@@ -286,7 +290,7 @@ write_term(S, T, Os) :-
 '$char_class'(C, K) :-
     '$atomic_mode'(C, M, _),
     (   M =:= 2
-    ->  atom_concat(a, C, W), '$atomic_mode'(W, M1, _),
+    ->  '$atom_concat'(a, C, W), '$atomic_mode'(W, M1, _),
         (   M1 =:= 0 -> ( C @>= '0', C @=< '9' -> K = digit ; K = alnum ) ; K = punct )
     ;   '$mode_class'(M, K)
     ).

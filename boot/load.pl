@@ -191,9 +191,9 @@ include(File) :- '$error'(permission_error(include, source_sink, File), prolog:i
             '$load_terms'(S, File, M1, later)
         )
     ;   '$load_fault'(Ball, File, Line),
-        % Reading goes on after a syntax error, which the reader has read
-        % past; any other error ends the file.
-        (   nonvar(Ball), Ball = error(syntax_error(_), _) -> '$load_terms'(S, File, M, later)
+        % Reading goes on after a fault of the text, which the reader has
+        % read past; any other error ends the file.
+        (   '$text_fault'(Ball) -> '$load_terms'(S, File, M, later)
         ;   true
         )
     ).
@@ -601,10 +601,17 @@ include(File) :- '$error'(permission_error(include, source_sink, File), prolog:i
 '$load_message_lines'(load_error(File, Line, Ball), ['~w:~w:'-[File, Line]|Ls]) :-
     (   nonvar(Ball), Ball = error(compile_error(E), _)
     ->  Ls = ['Cannot compile: ~q'-[E]]
-    ;   nonvar(Ball), Ball = error(syntax_error(E), _)
-    ->  Ls = ['Syntax error: ~w'-[E]]
+    ;   '$text_fault'(Ball)
+    ->  Ball = error(Formal, Context), '$error_text'(Formal, Context, L), Ls = [L]
     ;   '$message_lines'(Ball, Ls)
     ).
+
+% A fault of the text read (a syntax error, a term of too many
+% arguments), reported with its file and line rather than the load's own
+% read goal.
+'$text_fault'(Ball) :-
+    nonvar(Ball), Ball = error(Formal, _), nonvar(Formal),
+    (   Formal = syntax_error(_) -> true ; Formal == representation_error(max_arity) ).
 '$load_message_lines'(load_warning(File, Line, W), ['~w:~w:'-[File, Line], L]) :-
     '$load_warning_line'(W, L).
 

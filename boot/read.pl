@@ -14,7 +14,11 @@
 % expected([',', ')']), illegal_number, ...), Line is the line of the
 % token where the fault was found. The syntax_errors option (or flag)
 % decides what happens: error raises it, fail prints it and fails, quiet
-% fails, dec10 prints it and reads the next term.
+% fails, dec10 prints it and reads the next term. A compound term of more
+% than 255 arguments is no syntax error but one a term cannot hold:
+%     error(representation_error(max_arity),
+%           representation_error(Goal, ArgNo, max_arity, Name/Arity))
+% and the next read, as after a syntax error, starts after the clause.
 
 :- module(prolog, [
     read_term/2, read_term/3, read/1, read/2, char_conversion/2, current_char_conversion/2
@@ -111,7 +115,9 @@ read_term(S, T, Opts) :-
     ;   '$dict_build'(Occs, Dict0),
         '$parse'(Toks, R),
         (   R = term(T0, Tree0) -> T = T0, Dict = Dict0, Tree = Tree0
-        ;   R = fault(What, Line), '$syntax_error'(Mode, Ctx, SArg, What, Line, T, Dict, Tree)
+        ;   R = fault(What, Line) -> '$syntax_error'(Mode, Ctx, SArg, What, Line, T, Dict, Tree)
+        ;   R = max_arity(PI),
+            throw(error(representation_error(max_arity), representation_error(Ctx, SArg, max_arity, PI)))
         )
     ).
 
@@ -247,10 +253,14 @@ read_term(S, T, Opts) :-
 '$dict_values'([_-E|Ks], [E|Es]) :- '$dict_values'(Ks, Es).
 
 % '$parse'(Toks, R): R is term(T, Tree), the term of the tokens and the
-% lines of its parts, or fault(What, Line), the fault found furthest into
-% them. Each part's tree is built beside it (Tr below).
+% lines of its parts, fault(What, Line), the fault found furthest into
+% them, or max_arity(Name/Arity) for a compound term of more arguments
+% than a term can hold. Each part's tree is built beside it (Tr below).
 '$parse'(Toks, R) :-
     '$bb_put'(prolog, '$parse_fault', f(0, none, 0)),
+    catch('$parse_tokens'(Toks, R), '$rd_max_arity'(PI), R = max_arity(PI)).
+
+'$parse_tokens'(Toks, R) :-
     (   '$rd_term'(1200, T, Tr, _, Toks, Rest), '$rd_end'(Rest)
     ->  R = term(T, Tr)
     ;   '$bb_get'(prolog, '$parse_fault', f(_, What, Line)),
@@ -337,9 +347,13 @@ read_term(S, T, Opts) :-
     (   S1 = [tk(p('('), _, _)|S2]
     ->  '$rd_arg'(A1, T1, S2, S3),
         '$rd_args'(As, Ts, S3, S),
-        T =.. [A, A1|As], Tr = [Line, T1|Ts]
+        '$rd_compound'(A, [A1|As], T), Tr = [Line, T1|Ts]
     ;   T = A, Tr = Line, S = S1
     ).
+
+'$rd_compound'(A, As, T) :-
+    '$list_info'(As, N, _),
+    (   N > 255 -> throw('$rd_max_arity'(A/N)) ; T =.. [A|As] ).
 
 '$rd_paren'(T, Tr, S1, S) :-
     '$rd_term'(1200, T, Tr, _, S1, S2),

@@ -42,7 +42,12 @@ x(permission, A, caught(put_char(user_input, a), A), ['! Permission error: canno
 x(representation, A, first_line(char_code(_, -1), A), ['! Representation error: character_code']).
 x(evaluation, A, first_line(_ is 1 / 0, A), ['! Evaluation error: zero_divisor']).
 x(resource, A, err(print_message(error, error(resource_error(memory), resource_error(0, memory))), A), ['! Resource error: not enough memory\n']).
-x(syntax, A, first_line(number_codes(_, "3x"), A), ['! Syntax error: illegal_number']).
+x(syntax, A, first_line(number_codes(_, "3x"), A), ['! Syntax error: illegal number']).
+% Syntax errors say what the reader expected in words.
+x(syntax_expected, L, (member(E, [expected([',', ')']), expected([',', '|', ']']), expected(['}']), operator_expected]),
+                       err(print_message(error, error(syntax_error(E), 0)), L)),
+  ['! Syntax error: "," or ")" expected\n', '! Syntax error: "," "|" or "]" expected\n', '! Syntax error: "}" expected\n',
+   '! Syntax error: operator expected\n']).
 x(uninstantiation, A, err(print_message(error, error(uninstantiation_error(s), 0)), A), ['! Uninstantiation error: expected an unbound variable, found s\n']).
 x(system, A, err(print_message(error, error(system_error, system_error('LVIO_E_NET_CONNREFUSED'))), A), ['! System error: LVIO_E_NET_CONNREFUSED\n']).
 x(format_error, A, caught(format("~z", []), A), ['! Format error: unknown directive ~z\n! in prolog:format([126,122],[])\n']).
@@ -58,3 +63,6 @@ x(informational_off, [A, B],
 x(silent, A, err(print_message(silent, format("hello", [])), A), ['']).
 x(unknown, A, err(print_message(error, foo(bar)), A), ['! Unknown message: foo(bar)\n']).
 x(hook, A, (assertz((message_hook(M, K, _) :- M = foo(_), write(user_error, hooked(K)))), err(print_message(error, foo(1)), A), retractall(message_hook(_, _, _))), ['hooked(error)']).
+
+member(X, [X|_]).
+member(X, [_|T]) :- member(X, T).

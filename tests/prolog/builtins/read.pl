@@ -155,6 +155,35 @@ x(syntax_back_to_back, Rs, results('a b. c d. e.', Rs), [[error(operator_expecte
 x(syntax_escape_overflow, Rs, results('\'\\x80000000\\\'. next.', Rs), [[error(escape_value_too_large, 1), next]]).
 x(syntax_float_range, Rs, results('X = 1.0e400. next.', Rs), [[error(float_out_of_range, 1), next]]).
 x(syntax_first_fault_reported, Rs, results('f(\'\\q\', 1.5e+x). next.', Rs), [[error(undefined_char_escape, 1), next]]).
+% A term of 256 arguments is more than a term holds: a representation
+% error in the read's context that names the term; reading goes on.
+x(max_arity, Rs, (wide_text(Text), wide_results(Text, Rs)), [[f/255, error(max_arity, f/256, read/2, 1), next]]).
+x(max_arity_message, L, (wide_text(Text), text_file(Text, F), open(F, read, S), read(S, _),
+                         catch(read(S, _), E, true), close(S), prolog:'$message_lines'(E, [L|_])),
+  ['Representation error: ~w: ~q'-[max_arity, f/256]]).
+
+wide_text(Text) :-
+    wide_codes(255, Cs255), wide_codes(256, Cs256),
+    append(Cs255, Cs256, Cs0), append(Cs0, "next. ", Cs), atom_codes(Text, Cs).
+
+wide_codes(N, Cs) :- N1 is N - 1, wide_args(N1, As), append("f(a", As, Cs0), append(Cs0, "). ", Cs).
+
+wide_args(0, []) :- !.
+wide_args(N, [0',, 0'a|As]) :- N1 is N - 1, wide_args(N1, As).
+
+wide_results(Text, Rs) :- text_file(Text, F), open(F, read, S), wide_read(S, Rs), close(S).
+
+wide_read(S, Rs) :-
+    catch(read(S, T0), error(representation_error(R), representation_error(_:G, A, R, PI)),
+          ( functor(G, GN, GA), T0 = error(R, PI, GN/GA, A) )),
+    (   T0 == end_of_file -> Rs = []
+    ;   ( T0 = error(_, _, _, _) ; atom(T0) ) -> Rs = [T0|Rs1], wide_read(S, Rs1)
+    ;   functor(T0, N, Ar), Rs = [N/Ar|Rs1], wide_read(S, Rs1)
+    ).
+
+append([], L, L).
+append([H|T], L, [H|R]) :- append(T, L, R).
+
 x(syntax_errors_fail, x, term('a b. ', _, [syntax_errors(quiet)]), []).
 x(syntax_errors_dec10, T, term('a b. c. ', T, [syntax_errors(dec10)]), [c]).
 x(syntax_errors_error, x, term('a b. ', _, [syntax_errors(error)]), error(syntax_error(operator_expected))).

@@ -36,6 +36,11 @@ write_file(Name, Clauses) :-
     write_clauses(Clauses, S),
     close(S).
 
+wide_file(Name) :-
+    open(Name, write, S),
+    write(S, 'wide(1).\nw(a'), forall(between(2, 256, _), write(S, ',a')), write(S, ').\nwide(2).\n'),
+    close(S).
+
 write_clauses([], _).
 write_clauses([C|Cs], S) :- format(S, "~q.~n", [C]), write_clauses(Cs, S).
 
@@ -80,6 +85,10 @@ x(not_a_module_file, E, catch(use_module(fixtures(plain)), error(E, _), true), [
 x(faults, Ms-L, ( load_msgs(consult(fixtures(faults)), Ms), findall(X, good(X), L) ),
   [[e('faults.pl', 2, syntax_error), e('faults.pl', 4, type_error), e('faults.pl', 5, type_error),
     w('faults.pl', 7, goal_failed)]-[1, 2, 3, 4]]).
+% A term of more arguments than a term holds is reported like a syntax
+% error, and the load goes on after it.
+x(wide_term, Ms-L, ( wide_file('wide.pl'), load_msgs(consult('wide.pl'), Ms), findall(X, wide(X), L) ),
+  [[e('wide.pl', 2, representation_error)]-[1, 2]]).
 x(warnings, Ms, load_msgs(consult(fixtures(warnings)), Ms),
   [[w('warnings.pl', 1, singletons(['X', 'Y'])), w('warnings.pl', 5, discontiguous(user:w/1))]]).
 x(redefined, Ms-L, ( load_msgs(consult(fixtures(redefine)), Ms), findall(C, colour(C), L) ),

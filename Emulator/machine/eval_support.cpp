@@ -21,7 +21,9 @@ lv_term name_atom(const char* name) {
   return atom != 0 ? atom : lv_atom_eval;
 }
 
-// Culprits: an operand (0 or 1), or an atom also put in X0.
+// Culprits: an operand (0 or 1), or an atom (inf, nan) standing for a
+// result that is no finite number. X0 and X1 always receive the operands,
+// so that the context rebuilds the expression as it was evaluated.
 lv_term raise_error(lv_worker* w, int32_t code, int which, lv_term atom, const char* name, unsigned arity, lv_term x,
                     lv_term y) {
   // A frame being built at the local top is left before anything is pushed
@@ -31,7 +33,7 @@ lv_term raise_error(lv_worker* w, int32_t code, int which, lv_term atom, const c
   lv_arith_operands(w, x, arity == 2 ? y : 0, &ox, &oy);
   lv_term culprit = atom != 0 ? atom : which == 0 ? ox : oy;
   lv_set_pending_error(code, "", culprit);
-  w->X[0] = atom != 0 ? atom : ox;
+  w->X[0] = ox;
   if (arity == 2) w->X[1] = oy;
   lv_arith_error(w, name_atom(name), arity);
   return 0;

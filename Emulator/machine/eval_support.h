@@ -85,8 +85,8 @@ lv_term kernel(lv_worker* w, lv_bignum_kernel k, lv_term x, lv_term y, const cha
 // returns 0. y is ignored for arity 1.
 lv_term raise_operand(lv_worker* w, int32_t code, int which, const char* name, unsigned arity, lv_term x, lv_term y);
 
-// Raises the error of a non-finite result r: 263 with inf, or 519 with nan,
-// the atom also in X0. Returns 0.
+// Raises the error of a non-finite result r: 263 with the culprit inf, or
+// 519 with nan; the context keeps the operands. Returns 0.
 lv_term raise_result(lv_worker* w, double r, const char* name, unsigned arity, lv_term x, lv_term y);
 
 // Raises the error a big-integer driver status stands for: the code is the

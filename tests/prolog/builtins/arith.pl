@@ -22,6 +22,10 @@ t(is_shift, X, X is 1 << 70).
 x(is_atom_string, x, _ is "ab", error(type_error(evaluable, '.'/2))).
 t(is_undefined, x, _ is sqrt(-1.0)).
 t(is_float_overflow, x, _ is 1.0e308 * 10).
+% An overflow names the expression evaluated, with its operands.
+x(overflow_expression, E, (member(G, [_ is 1.0e308 * 10, _ is exp(1000), _ is 1.0e308 + 1.0e308 - 1, 1.0e308 * 2 > 1]),
+                           catch(G, error(evaluation_error(float_overflow), evaluation_error(_:'$eval'(_:E), 1, _)), true)),
+  [1.0e308 * 10, exp(1000), 1.0e308 + 1.0e308, 1.0e308 * 2]).
 t(is_integer_overflow_free, X, X is 9223372036854775807 + 1).
 t(is_check, yes, 3 is 1 + 2).
 t(is_check_fails, yes, \+ 3 is 1 + 1).
@@ -66,3 +70,6 @@ t(plus_not_integer, x, plus(a, 1, _)).
 t(plus_float, x, plus(1, 2.0, _)).
 t(plus_not_integer_3, x, plus(1, 2, a)).
 t(plus_big, Z, plus(9223372036854775807, 1, Z)).
+
+member(X, [X|_]).
+member(X, [_|T]) :- member(X, T).

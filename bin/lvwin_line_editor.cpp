@@ -189,10 +189,10 @@ void history(lvwin_line_editor* e, int32_t d, bool search) {
     if (slot[0] == 0) continue;
     if (search) {
       if (same_first(slot, edited)) break;
-      if (++candidates >= e->slot_count) search = false;
-    } else if (e->browse != e->current) {
-      break;
+      if (++candidates < e->slot_count) continue;
+      search = false;  // N lines without a match: from this one on a step
     }
+    if (e->browse != e->current) break;
   }
   if (e->slots[e->browse] != edited) std::memcpy(edited, e->slots[e->browse], LINE_BYTES);
   e->cursor = edited;

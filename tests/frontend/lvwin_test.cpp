@@ -292,6 +292,11 @@ std::vector<session> sessions() {
        "| ?- X = first.\nX = first\nyes\n| ?- Y = second.\nY = second\nyes\n| ?-\n>    X = first.\n>    Y = second.\n"
        ">    X = first.\n>    Y = second.\n",
        "X = first.\nY = second.\nX = first.\nY = second.\n"},
+      {"step_forward_and_search_forward", {}, "a = a.\nb = b.\nc = c.\n",
+       {{"| ?- ", "\x1b[A\x1b[A\x1b[A\x1b[B\r"}, {"| ?- ", "c\x13\r"}, {"| ?- ", "\x1a"}},
+       "| ?- b = b.\nyes\n| ?- c = c.\nyes\n| ?-\n", "a = a.\nb = b.\nc = c.\nb = b.\nc = c.\n"},
+      {"search_without_a_pattern_steps_back", "lines 2\n", "a = a.\nb = b.\n",
+       {{"| ?- ", "\x12\r"}, {"| ?- ", "\x1a"}}, "| ?- b = b.\nyes\n| ?-\n", "b = b.\nb = b.\n"},
       {"short_and_repeated_lines_stored_once", {}, {},
        {{"| ?- ", "true.\r"}, {"| ?- ", "true.\r"}, {"| ?- ", "!.\r"}, {"| ?- ", "\x1a"}},
        "| ?- true.\nyes\n| ?- true.\nyes\n| ?- !.\nyes\n| ?-\n", "true.\n"},
@@ -342,6 +347,43 @@ TEST_P(Sessions, ScreenAndHistory) {
 
 INSTANTIATE_TEST_SUITE_P(Typed, Sessions, ::testing::ValuesIn(sessions()),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The settings file decides how many history lines are kept: a history
+// file of 150 lines loads the oldest N - 1 and is written back as loaded.
+struct kept {
+  const char* name;
+  std::optional<std::string> settings;
+  int lines;
+};
+
+class HistoryKept : public Lvwin, public ::testing::WithParamInterface<kept> {};
+
+TEST_P(HistoryKept, LinesSetting) {
+  const kept& k = GetParam();
+  if (k.settings) write_file("lvcmd4.ini", *k.settings);
+  std::string all, first;
+  for (int i = 1; i <= 150; i++) {
+    std::string line = "x(" + std::to_string(i) + ").\n";
+    all += line;
+    if (i <= k.lines) first += line;
+  }
+  write_file("lvcmd4.hst", all);
+  terminal_run r = run({"--nologo"}, {{"| ?- ", "\x1a"}});
+  ASSERT_TRUE(r.complete) << r.output;
+  EXPECT_EQ(read_file("lvcmd4.hst"), first);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, HistoryKept,
+    ::testing::Values(kept{"no_settings_file", {}, 25}, kept{"lines_30", "lines 30\n", 30},
+                      kept{"among_other_lines", "save 1\r\nlines\t \t7 more\r\n", 7},
+                      kept{"first_line_decides", "lines 3\nlines 9\n", 3},
+                      kept{"above_the_largest_ring", "lines 500\n", 100},
+                      kept{"beyond_32_bits", "lines 99999999999999999999\n", 100},
+                      kept{"not_a_number", "lines x\n", 25}, kept{"equals_sign", "lines=3\n", 25},
+                      kept{"no_value", "lines\n", 25}, kept{"name_not_at_line_start", " lines 3\n", 25},
+                      kept{"digits_right_after_the_name", "lines4\n", 4}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Every way the program ends leaves the terminal as it was; while it runs
 // the terminal reads keys one by one, unechoed.

@@ -38,11 +38,11 @@ void set_handler(int sig, void (*handler)(int), int flags) {
 }
 
 void put_back() {
-  if (raw_on.exchange(false)) tcsetattr(TERMINAL, TCSAFLUSH, &saved);
+  if (raw_on.exchange(false)) tcsetattr(TERMINAL, TCSANOW, &saved);
 }
 
 void take_raw() {
-  if (!raw_on.exchange(true)) tcsetattr(TERMINAL, TCSAFLUSH, &raw);
+  if (!raw_on.exchange(true)) tcsetattr(TERMINAL, TCSANOW, &raw);
 }
 
 // Restores the terminal, then the signal takes its default course: the
@@ -73,7 +73,7 @@ void on_continue(int) {
   int saved_errno = errno;
   // Continued after a stop that this program did not see (SIGSTOP): the
   // shell may have changed the modes meanwhile.
-  if (raw_on.load()) tcsetattr(TERMINAL, TCSAFLUSH, &raw);
+  if (raw_on.load()) tcsetattr(TERMINAL, TCSANOW, &raw);
   errno = saved_errno;
 }
 

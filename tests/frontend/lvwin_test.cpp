@@ -274,14 +274,18 @@ const std::string A505(505, 'a');
 std::vector<session> sessions() {
   return {
       {"editing_keys", {}, {},
-       // Home, delete, end, backspace; clear the line; back and kill the
-       // tail; Tab inserts a space, Ctrl-Q a tab as it is.
+       // Home, delete, end, backspace, with control keys and then with
+       // the keys' escape sequences (the repeated line is stored once);
+       // clear the line; back, kill the tail, nothing to delete at the end;
+       // left, right, backspace, forward; Tab inserts a space, Ctrl-Q a tab
+       // as it is.
        {{"| ?- ", "Y = bar.\x1b[H\x04X\x05\x08z.\r"},
-        {"| ?- ", "junk\x15X = 12\x02\x02\x0b" "3.\r"},
+        {"| ?- ", "Y = bar.\x1b[1~\x1b[3~X\x1b[4~\x7fz.\r"},
+        {"| ?- ", "junk\x15X = 12\x02\x02\x0b" "3.\x04\r"},
         {"| ?- ", "X\t= 12\x1b[D\x1b[D\x1b[C\x7f\x06 .\r"},
         {"| ?- ", "Y\x11\t= 2.\r"},
         {"| ?- ", "\x1a"}},
-       "| ?- X = barz.\nX = barz\nyes\n| ?- X = 3.\nX = 3\nyes\n| ?- X = 2 .\nX = 2\nyes\n| ?- Y  = 2.\nY = 2\nyes\n"
+       "| ?- X = barz.\nX = barz\nyes\n| ?- X = barz.\nX = barz\nyes\n| ?- X = 3.\nX = 3\nyes\n| ?- X = 2 .\nX = 2\nyes\n| ?- Y  = 2.\nY = 2\nyes\n"
        "| ?-\n",
        "X = barz.\nX = 3.\nX = 2 .\nY\t= 2.\n"},
       {"several_answers", {}, {},

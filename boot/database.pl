@@ -110,7 +110,13 @@ clause(Head, Body, Ref) :- '$clause'(Head, Body, Ref, prolog:clause(Head, Body, 
     ;   fail
     ).
 
-erase(Ref) :- '$erase'(Ref).
+% erase(Ref): a reference that once named a clause (a stale one included)
+% is taken; anything else is an error.
+erase(Ref) :-
+    (   var(Ref) -> '$instantiation_error'(prolog:erase(Ref), 1)
+    ;   Ref = '$ref'(I, S), integer(I), integer(S) -> '$erase'(Ref)
+    ;   '$type_error'(db_reference, Ref, prolog:erase(Ref), 1)
+    ).
 
 abolish(Spec0) :-
     Ctx = prolog:abolish(Spec0),

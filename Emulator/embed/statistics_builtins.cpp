@@ -14,6 +14,7 @@
 #include "core/stack_shift.h"
 #include "core/thread_time.h"
 #include "core/unify.h"
+#include "store/db_generations.h"
 #include "store/reclaim.h"
 
 namespace {
@@ -32,7 +33,7 @@ last_values last;
 
 // Milliseconds of the six collector and stack-shift times.
 uint64_t excluded_ms() {
-  return lv_shift_stats.shift_ms + lv_gc_stats.milliseconds + lv_reclaim_statistics().milliseconds +
+  return lv_shift_stats.shift_ms + lv_gc_stats.milliseconds + lv_reclaim_statistics().milliseconds + lv_db.reclaim_ms +
          lv_atom_gc_statistics().milliseconds;
 }
 
@@ -74,12 +75,13 @@ bool integer_key(const lv_worker* w, const char* key, int64_t* v) {
       {"gc_count", static_cast<int64_t>(lv_gc_stats.collections)},
       {"gc_freed", static_cast<int64_t>(lv_gc_stats.cells_reclaimed * 8)},
       {"gc_time", static_cast<int64_t>(lv_gc_stats.milliseconds)},
-      // Erased clauses are reclaimed by one collector here; the engine has
-      // no separate predicate collector and no defragmenter.
-      {"dpgc_count", 0},
-      {"dpgc_time", 0},
-      {"dcgc_count", static_cast<int64_t>(reclaim.runs)},
-      {"dcgc_time", static_cast<int64_t>(reclaim.milliseconds)},
+      // The code of erased and replaced static clauses (dead predicate
+      // code) and the database's erased clauses are reclaimed apart; the
+      // engine has no defragmenter.
+      {"dpgc_count", static_cast<int64_t>(reclaim.runs)},
+      {"dpgc_time", static_cast<int64_t>(reclaim.milliseconds)},
+      {"dcgc_count", static_cast<int64_t>(lv_db.reclaim_runs)},
+      {"dcgc_time", static_cast<int64_t>(lv_db.reclaim_ms)},
       {"defrag_count", 0},
       {"defrag_time", 0},
       {"ss_global", static_cast<int64_t>(lv_shift_stats.heap_short)},

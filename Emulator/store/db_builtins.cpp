@@ -182,6 +182,7 @@ int prolog_inserta2_quick(lv_worker* w) { return insert_quick(w, true, true); }
 int prolog_insertz2_quick(lv_worker* w) { return insert_quick(w, false, true); }
 
 int prolog_erase(lv_worker* w) {
+  lv_db_reclaim_if_due(w);
   lv_db_clause* c = ref_clause(w->X[0]);
   if (c != nullptr) lv_db_erase(c);
   return 1;
@@ -264,6 +265,7 @@ int prolog_retractall(lv_worker* w) {
   if (m == nullptr) return 0;
   lv_pred* p = find_definition(m, head, nullptr, LV_LOOKUP_FIND);
   if (p == nullptr || lv_definition_type(p) != LV_DEF_DYNAMIC || p->definition == nullptr) return 0;
+  lv_db_reclaim_if_due(w);
   lv_db_clause* c = lv_next_live_clause(lv_dynamic_table(p)->first);
   while (c != nullptr) {
     lv_db_clause* after = lv_next_live_clause(lv_clause_next(c));

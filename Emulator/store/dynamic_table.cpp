@@ -307,7 +307,8 @@ void lv_db_erase(lv_db_clause* c) {
 }
 
 void lv_db_detach_clause(lv_db_clause* c, lv_dynamic_clause_table* t) {
-  // A clause whose table was abolished has no links any more.
+  // Without a table (an abolished table freed whole) the links stay as
+  // they are.
   if (t != nullptr && c->next != 0) {
     ring_unlink<&lv_db_clause::next, &lv_db_clause::prev>(&t->first, c);
     unlink_from_key_chain(t, c);
@@ -337,25 +338,29 @@ void lv_erase_clauses_by_key(lv_pred* pred, lv_term keys) {
 void lv_free_clause_chain(lv_pred* pred) {
   lv_dynamic_clause_table* t = lv_dynamic_table(pred);
   if (t == nullptr) return;
-  lv_db_clause* c = t->first;
-  while (c != nullptr) {
+  // Every live clause is erased. One that no call can have seen goes at
+  // once; the others, and those erased before, keep their links, seq and
+  // the table, for the calls of the predicate that are still walking it.
+  uint32_t death = lv_db.next;
+  lv_db_change();
+  for (lv_db_clause* c = t->first; c != nullptr;) {
     lv_db_clause* after = lv_clause_next(c);
-    c->next = c->prev = c->key_next = c->key_prev = 0;
-    c->seq = 0;
     if (lv_clause_alive(c)) {
-      c->death = lv_db.next;
-      lv_db_change();
+      c->death = death;
       if (lv_db.no_dynamic_choices || c->birth == c->death) {
-        free_side_records(c);
-        lv_release_dbref(lv_block_of(c));
+        lv_db_detach_clause(c, t);
       } else {
-        lv_db_queue_erased(c);
+        lv_db.waiting++;
       }
     }
     c = after;
   }
+  pred->definition = nullptr;
+  if (t->first != nullptr) {
+    lv_db_keep_abolished(pred, t, death);
+    return;
+  }
   dispose_switch_on_key(t->key_table);
   if (t->large_table != nullptr) lv_hash_free(t->large_table);
   lv_mem_free(t, sizeof *t, TABLE_FLAGS);
-  pred->definition = nullptr;
 }

@@ -36,7 +36,10 @@ void lv_db_erase(lv_db_clause* clause);
 void lv_db_detach_clause(lv_db_clause* clause, lv_dynamic_clause_table* table);
 // Erases every live clause whose source key is in the list keys.
 void lv_erase_clauses_by_key(lv_pred* pred, lv_term keys);
-// Abolishes a dynamic predicate's clauses; frees the key tables and the table.
+// Abolishes a dynamic predicate's clauses: erases the live ones and takes
+// the table from the predicate. The table goes at once when no clause is
+// left in it, else it waits with its clauses, linked as they were, until
+// no call that started before can walk it (lv_db_keep_abolished).
 void lv_free_clause_chain(lv_pred* pred);
 
 // The first clause of a key chain, or null.

@@ -2,7 +2,9 @@
 // database references, generations and the roots of atom collection.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "core/atom_gc.h"
 #include "core/atoms.h"
@@ -159,6 +161,66 @@ TEST_F(DynamicDbTest, ErasedClauseSeenByAChoicepointIsQueuedThenReclaimed) {
   lv_reclaim_erased_clauses(w);
   EXPECT_EQ(clause_of(r2), nullptr);
   EXPECT_EQ(lv_dynamic_table(p)->first, clause_of(r1));
+}
+
+// assertz, a call of another dynamic predicate, retract: once any dynamic
+// choicepoint has been pushed each erased clause waits, and no walk meets
+// it (it is retracted through its own reference). The waiting clauses are
+// reclaimed once enough have been erased, so that they stay few however
+// long the loop runs.
+TEST_F(DynamicDbTest, ClausesErasedWhereNoWalkMeetsThemStayFew) {
+  insert(atom("a"));
+  insert(atom("b"));
+  lv_pred* seen = make_dynamic("user", "seen", 1);
+  lv_term table = table_ref(terms::fn(w, atom("seen"), {terms::var(w)}), "user");
+  ASSERT_EQ(table, lv_pointer_to_term(seen));
+  ASSERT_NE(first_call(), nullptr);  // a choicepoint of f/1 that stays
+  lv_term* b = w->B;
+  uint64_t runs = lv_db.reclaim_runs;
+  uint64_t most = 0;
+  for (int i = 0; i < 20000; i++) {
+    lv_term* h0 = w->H;
+    w->X[0] = table;
+    w->X[1] = terms::fn(w, atom("seen"), {lv_make_small(i)});
+    w->X[2] = terms::var(w);
+    lv_term ref = w->X[2];
+    ASSERT_EQ(prolog_insertz(w), 1);
+    ASSERT_NE(first_call(), nullptr);  // the other predicate's call, cut at once
+    w->B = b;
+    erase(lv_deref(ref));
+    most = std::max(most, lv_db.waiting);
+    w->H = h0;
+  }
+  EXPECT_GT(lv_db.reclaim_runs, runs);
+  EXPECT_LE(most, lv_db.reclaim_margin + 1);
+}
+
+// abolish/1 under a running call: the call goes on over the clauses it
+// started with (their links, order numbers and atoms kept), and they are
+// freed with their table once no call can walk them.
+TEST_F(DynamicDbTest, AbolishingUnderARunningCallLetsItFinish) {
+  std::vector<lv_term> refs;
+  for (const char* a : {"c1", "c2", "c3", "only_in_the_fourth", "c5"}) refs.push_back(insert(atom(a)));
+  lv_term* b0 = w->B;
+  ASSERT_EQ(first_call(), clause_of(refs[0]));
+  lv_db_clause* next = nullptr;
+  ASSERT_EQ(lv_dynamic_next_clause(w, &next), 1);
+  ASSERT_EQ(next, clause_of(refs[1]));
+  w->X[0] = terms::fn(w, atom("/"), {atom("f"), lv_make_small(1)});
+  w->X[1] = atom("user");
+  ASSERT_EQ(prolog_abolish(w), 1);
+  EXPECT_EQ(p->definition, nullptr);
+  lv_garbage_collect_atoms(w);
+  EXPECT_NE(lv_atom_from_text("only_in_the_fourth", LV_ATOM_FIND), 0u);
+  for (size_t i = 2; i < refs.size(); i++) {
+    ASSERT_EQ(lv_dynamic_next_clause(w, &next), 1) << i;
+    EXPECT_EQ(next, clause_of(refs[i])) << i;
+  }
+  EXPECT_EQ(w->B, b0);
+  EXPECT_EQ(lv_db.waiting, 5u);
+  lv_reclaim_erased_clauses(w);
+  for (lv_term r : refs) EXPECT_EQ(clause_of(r), nullptr);
+  EXPECT_EQ(lv_db.waiting, 0u);
 }
 
 TEST_F(DynamicDbTest, ReferenceTableDoublesAtTheThousandAndTwentyFifthReference) {

@@ -45,6 +45,15 @@ t(abolish_not_atom, x, abolish(1/1)).
 t(abolish_not_integer, x, abolish(foo/a)).
 t(abolish_negative, x, abolish(foo/(-1))).
 x(abolish_max_arity, x, abolish(foo/256), error(representation_error(max_arity))).
+% abolish/1 under a running call of the predicate: the call goes on over the
+% clauses it started with, on either walk (all clauses, a key's chain).
+t(abolish_during_call, L, (abolish(ad/1), forall(between(1, 5, I), assertz(ad(I))),
+                           findall(X, (ad(X), (X == 2 -> abolish(ad/1) ; true)), L))).
+t(abolish_during_call_reassert, L-M, (abolish(ae/1), forall(between(1, 5, I), assertz(ae(I))),
+                                      findall(X, (ae(X), (X == 2 -> abolish(ae/1), assertz(ae(7)) ; true)), L),
+                                      findall(Y, ae(Y), M))).
+t(abolish_during_key_walk, L, (abolish(af/2), forall(between(1, 4, I), assertz(af(k, I))), assertz(af(j, 0)),
+                               findall(X, (af(k, X), (X == 1 -> abolish(af/2) ; true)), L))).
 
 t(clause, L, (assertz(cl(1)), assertz((cl(X) :- X > 1)), findall(H-B, clause(cl(H), B), L))).
 t(clause_undefined, x, clause(no_clauses_here(_), _)).
@@ -76,6 +85,15 @@ x(property_not_builtin, yes, \+ predicate_property(static_one(_), built_in), [ye
 x(property_undefined, yes, \+ predicate_property(not_there(_), _), [yes]).
 x(property_meta, S, predicate_property(findall(_, _, _), meta_predicate(S)), [findall(?, 0, ?)]).
 
+t(erase_unbound, x, erase(_)).
+t(erase_not_ref, x, erase(foo)).
+x(erase_stale_ref, yes, (assertz(er3(1), R), erase(R), erase(R)), [yes]).
+% Clauses retracted through their own key under a dynamic choicepoint are
+% reclaimed as they pile up: the database's collector runs.
+x(erased_clauses_reclaimed, yes,
+  (statistics(dead_clause_collection, [N0|_]), assertz(rq(1)), assertz(rq(2)), \+ \+ rq(_),
+   \+ ( between(1, 2000, I), assertz(seen(I)), once(rq(_)), retract(seen(I)), fail ),
+   statistics(dead_clause_collection, [N|_]), N > N0), [yes]).
 x(erase_ref, L, (assertz(er(1), R), assertz(er(2)), erase(R), findall(X, er(X), L)), [[2]]).
 x(clause_ref, X, (assertz(er2(a), R), clause(er2(X), true, R)), [a]).
 

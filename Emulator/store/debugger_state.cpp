@@ -81,10 +81,11 @@ void lv_backtrace_action() {
   lv_sync_debugger(w);
 }
 
+// Old is unified first, so that (V, V) reads the mode and leaves it.
 int prolog_debugger_global(lv_worker* w) {
+  if (!cunify(w, w->X[0], lv_debugger.mode)) return 0;
   lv_term next = lv_deref(w->X[1]);
   if (next != LV_ATOM_OFF && next != LV_DBG_TRACE && next != LV_DBG_DEBUG && next != LV_DBG_ZIP) return 0;
-  if (!cunify(w, w->X[0], lv_debugger.mode)) return 0;
   lv_debugger.mode = next;
   return 1;
 }
@@ -95,11 +96,12 @@ int prolog_sync_debugger(lv_worker* w) {
 }
 
 // Only a small integer becomes the leash word: anything else could be a
-// pointer into the stacks, which a process-wide word must never keep.
+// pointer into the stacks, which a process-wide word must never keep. Old
+// is unified first, so that (V, V) reads the word and leaves it.
 int prolog_leash_mode(lv_worker* w) {
+  if (!cunify(w, w->X[0], lv_make_small(lv_debugger.leash))) return 0;
   lv_term next = lv_deref(w->X[1]);
   if (!lv_is_small(next)) return 0;
-  if (!cunify(w, w->X[0], lv_make_small(lv_debugger.leash))) return 0;
   lv_debugger.leash = lv_small_value(next);
   return 1;
 }

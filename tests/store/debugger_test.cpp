@@ -58,6 +58,11 @@ TEST_F(DebuggerTest, DebuggerGlobalTakesOnlyTheFourModes) {
   EXPECT_EQ(lv_debugger.mode, LV_DBG_TRACE);
   EXPECT_EQ(run(prolog_debugger_global, {LV_ATOM_OFF, LV_DBG_ZIP}), 0);  // Old does not match
   EXPECT_EQ(lv_debugger.mode, LV_DBG_TRACE);
+  // (V, V): Old is unified first, so V reads the mode and keeps it.
+  lv_term v = var(w);
+  ASSERT_EQ(run(prolog_debugger_global, {v, v}), 1);
+  EXPECT_EQ(lv_deref(v), LV_DBG_TRACE);
+  EXPECT_EQ(lv_debugger.mode, LV_DBG_TRACE);
 }
 
 TEST_F(DebuggerTest, BreakLevelGoesUpAndBack) {
@@ -75,6 +80,10 @@ TEST_F(DebuggerTest, LeashModeKeepsSmallIntegersOnly) {
   EXPECT_EQ(run(prolog_leash_mode, {small(31), small(8)}), 1);
   EXPECT_EQ(run(prolog_leash_mode, {var(w), fn(w, atom("f"), {small(1)})}), 0);
   EXPECT_EQ(run(prolog_leash_mode, {var(w), var(w)}), 0);
+  EXPECT_EQ(lv_debugger.leash, 8);
+  lv_term v = var(w);
+  ASSERT_EQ(run(prolog_leash_mode, {v, v}), 1);
+  EXPECT_EQ(lv_deref(v), small(8));
   EXPECT_EQ(lv_debugger.leash, 8);
 }
 

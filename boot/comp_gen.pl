@@ -715,10 +715,13 @@ lvc_unseen_var(V, S) :-
 
 % A = B: a variable not yet met takes the other side's value; otherwise one
 % side is unified with the register holding the other, as a head would be.
+% A unification that may fail starts with an event check (CHECK_HEAP 0),
+% so that the goals woken by the bindings of the goals before it run before
+% it, as before any other goal.
 lvc_gen_unify(A, B, S0, S, C0, C) :- lvc_unseen_var(A, S0), !, lvc_bind_fresh(A, B, S0, S, C0, C).
 lvc_gen_unify(A, B, S0, S, C0, C) :- lvc_unseen_var(B, S0), !, lvc_bind_fresh(B, A, S0, S, C0, C).
 lvc_gen_unify(A, B, S0, S, C0, C) :- nonvar(A), var(B), !, lvc_gen_unify(B, A, S0, S, C0, C).
-lvc_gen_unify(A, B, S0, S, C0, C) :-
+lvc_gen_unify(A, B, S0, S, [ins('CHECK_HEAP', [i(0)])|C0], C) :-
     lvc_reg_of(A, R, S0, S1, C0, C1),
     lvc_get_term(B, R, S1, S, C1, C).
 

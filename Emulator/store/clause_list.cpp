@@ -197,6 +197,13 @@ bool reads_x0(const lv_decoded_insn& d) {
   return d.operand_count > 0 && d.operands[0].kind == 'X' && d.operands[0].value == lv_x_operand(0);
 }
 
+// The heap check of a head that builds much: the first argument's test
+// follows it. A check of no cells is the event check of a body goal, which
+// the first argument's key does not come from.
+bool head_heap_check(const lv_decoded_insn& d) {
+  return (d.number == LV_OP_CHECK_HEAPQ || d.number == LV_OP_CHECK_HEAP) && d.operands[0].value != 0;
+}
+
 }  // namespace
 
 // --- First-argument keys ----------------------------------------------------
@@ -212,8 +219,9 @@ lv_term lv_first_arg_key(const lv_code_block* block) {
       return d.operands[0].value;
     case LV_OP_GET_NIL_X0: return LV_ATOM_NIL;
     case LV_OP_GET_LIST_X0: return LV_FUNCTOR_DOT_2;
-    case LV_OP_CHECK_HEAPQ: case LV_OP_CHECK_HEAP: break;
-    default: return 0;
+    default:
+      if (!head_heap_check(d)) return 0;
+      break;
   }
   lv_decoded_insn next;
   if (!lv_insn_decode(code + d.length, &next) || !reads_x0(next)) return 0;
@@ -241,7 +249,7 @@ const uint32_t* lv_large_key(const lv_code_block* block) {
   lv_decoded_insn d;
   if (!lv_insn_decode(code, &d)) return nullptr;
   if (d.number == LV_OP_GET_LARGE_X0Q || d.number == LV_OP_GET_LARGE_X0) return d.operands[0].at;
-  if (d.number != LV_OP_CHECK_HEAPQ && d.number != LV_OP_CHECK_HEAP) return nullptr;
+  if (!head_heap_check(d)) return nullptr;
   lv_decoded_insn next;
   if (!lv_insn_decode(code + d.length, &next) || !reads_x0(next)) return nullptr;
   if (next.number == LV_OP_GET_LARGE || next.number == LV_OP_GET_LARGEQ) return next.operands[1].at;

@@ -37,3 +37,54 @@ log(L, X) :- ( var(L) -> L = [X|_] ; L = [_|T], log(T, X) ).
 
 member(X, [X|_]).
 member(X, [_|T]) :- member(X, T).
+
+% The goals woken by a binding run before the next goal, an inline one
+% (fail, =/2, arithmetic, comparison, type test, built-in) included, even
+% when that goal fails: each case binds X to 1 with a goal suspended on it,
+% then runs the next goal; the alternative binds X to 2. A goal that binds
+% and fails in one unification wakes nothing.
+t(wake_eq_fail, L, woken_by(eq_fail, L)).
+t(wake_head_fail, L, woken_by(head_fail, L)).
+t(wake_head_then_unify, L, woken_by(head_then_unify, L)).
+t(wake_eq_unify, L, woken_by(eq_unify, L)).
+t(wake_eq_unify_compound, L, woken_by(eq_unify_compound, L)).
+t(wake_eq_arith_compare, L, woken_by(eq_arith_compare, L)).
+t(wake_eq_arith_equal, L, woken_by(eq_arith_equal, L)).
+t(wake_eq_is, L, woken_by(eq_is, L)).
+t(wake_eq_term_equal, L, woken_by(eq_term_equal, L)).
+t(wake_eq_term_order, L, woken_by(eq_term_order, L)).
+t(wake_eq_type_test, L, woken_by(eq_type_test, L)).
+t(wake_eq_functor, L, woken_by(eq_functor, L)).
+t(wake_eq_compare, L, woken_by(eq_compare, L)).
+t(wake_eq_negation, L, woken_by(eq_negation, L)).
+t(wake_is_fail, L, woken_by(is_fail, L)).
+t(wake_functor_fail, L, woken_by(functor_fail, L)).
+t(wake_eq_cut_fail, L, woken_by(eq_cut_fail, L)).
+t(wake_head_fails_itself, L, woken_by(head_fails_itself, L)).
+t(wake_eq_fails_itself, L, woken_by(eq_fails_itself, L)).
+
+:- dynamic woke/1.
+woken_by(Case, L) :- retractall(woke(_)), ( wc(Case) -> true ; true ), findall(V, woke(V), L).
+note(X) :- assertz(woke(X)).
+one(1).
+one_b(1, b).
+
+wc(eq_fail) :- freeze(X, note(X)), ( X = 1, fail ; X = 2 ).
+wc(head_fail) :- freeze(X, note(X)), ( one(X), fail ; X = 2 ).
+wc(head_then_unify) :- freeze(X, note(X)), ( one(X), X = 3 ; X = 2 ).
+wc(eq_unify) :- freeze(X, note(X)), ( X = 1, X = 3 ; X = 2 ).
+wc(eq_unify_compound) :- freeze(X, note(X)), ( X = 1, f(X) = f(3) ; X = 2 ).
+wc(eq_arith_compare) :- freeze(X, note(X)), ( X = 1, X > 5 ; X = 2 ).
+wc(eq_arith_equal) :- freeze(X, note(X)), ( X = 1, X =:= 3 ; X = 2 ).
+wc(eq_is) :- freeze(X, note(X)), ( X = 1, Y is X + 1, Y > 5 ; X = 2 ).
+wc(eq_term_equal) :- freeze(X, note(X)), ( X = 1, X == 3 ; X = 2 ).
+wc(eq_term_order) :- freeze(X, note(X)), ( X = 1, X @> 3 ; X = 2 ).
+wc(eq_type_test) :- freeze(X, note(X)), ( X = 1, atom(X) ; X = 2 ).
+wc(eq_functor) :- freeze(X, note(X)), ( X = 1, functor(X, _, 3) ; X = 2 ).
+wc(eq_compare) :- freeze(X, note(X)), ( X = 1, compare(>, X, 3) ; X = 2 ).
+wc(eq_negation) :- freeze(X, note(X)), ( X = 1, \+ true ; X = 2 ).
+wc(is_fail) :- freeze(X, note(X)), ( X is 0 + 1, fail ; X = 2 ).
+wc(functor_fail) :- freeze(X, note(X)), ( functor(X, 1, 0), fail ; X = 2 ).
+wc(eq_cut_fail) :- freeze(X, note(X)), ( X = 1, !, fail ; X = 2 ).
+wc(head_fails_itself) :- freeze(X, note(X)), ( one_b(X, c) ; X = 2 ).
+wc(eq_fails_itself) :- freeze(X, note(X)), ( f(X, b) = f(1, c) ; X = 2 ).

@@ -125,6 +125,16 @@ check(heap_check) :-
     listing_of((p(X) :- X = L), [_, _, First|_]),
     First == 'CHECK_HEAPQ'.
 
+% A body unification that may fail starts with an event check (woken goals
+% run before it); one that binds a new variable cannot fail and has none.
+test(unify_event_check).
+check(unify_event_check) :-
+    has_names((p(1, X) :- X = 2), ['GET_CONSTANT_X0Q', 'CHECK_HEAPQ', 'GET_CONSTANT']),
+    listing_of((p(1, X) :- X = 2), [_, _|L]),
+    memberchk(i(0), L),
+    \+ has_names((p(X) :- Y = f(X), q(Y)), ['CHECK_HEAPQ']),
+    \+ has_names((p(X) :- Y = f(X), q(Y)), ['CHECK_HEAP']).
+
 % A structure of more than 255 arguments, in the head or deep in the body,
 % is refused with the name and arity; 255 compiles.
 test(arity_limit).

@@ -168,6 +168,13 @@ TEST_F(IndexTest, FirstArgumentKeys) {
   Assembler e;
   e.op(LV_OP_GET_NIL_X0).op(LV_OP_PROCEED);
   EXPECT_EQ(lv_first_arg_key(clause(e)), LV_ATOM_NIL);
+  // A check of no cells starts a body goal (X = h(...)), not the head: no key.
+  Assembler f;
+  f.op(LV_OP_CHECK_HEAPQ, {I(0)}).op(LV_OP_GET_STRUCTURE, {X(0), F(lv_make_functor(atom("h"), 3))}).op(LV_OP_PROCEED);
+  EXPECT_EQ(lv_first_arg_key(clause(f)), 0u);
+  Assembler g;
+  g.op(LV_OP_CHECK_HEAPQ, {I(0)}).op(LV_OP_GET_LARGE, {X(0), B({LV_BOX_INT1, 1ull << 62})}).op(LV_OP_PROCEED);
+  EXPECT_EQ(lv_large_key(clause(g)), nullptr);
 }
 
 TEST_F(IndexTest, LargeNumberKeys) {

@@ -2,7 +2,8 @@
 % profiled emulator, which counts per predicate its calls, the instructions
 % run in its code, the choices made in it, whether it left choicepoints, and
 % its call sites. set_prolog_flag(profiling, on) takes effect at once;
-% turning it off takes effect when the running query ends.
+% turning it off takes effect when the running query ends (at the top
+% level: at the next query).
 %
 % profile_reset        forgets every count.
 % profile_data(Data)   Data is a list of (Module:Name/Arity)-Counts, one per

@@ -107,7 +107,10 @@ reboot(Mode, Code) :-
 '$tl_layout'('\t').
 '$tl_layout'('\r').
 
+% Each query runs on the emulator the flag profiling names: one switched
+% off during the last query stops counting here.
 '$tl_run'(Query, Names) :-
+    '$profiling'(_, _),
     '$debugger_query_start',
     (   '$tl_catch'(prolog:'$tl_solve'(user:Query, Det), Ball),
         (   nonvar(Ball) -> '$tl_exception'(Ball)

@@ -86,6 +86,11 @@ std::vector<session> sessions() {
       {"fatal_fault_restarts", {"--nologo"}, {"prolog:'$version'(1).", "X = 2."}, 0,
        "| ?- | ?- X = 2\nyes\n| ?- \n", {"! Version mismatch in $version/1\n"},
        {"! Version mismatch in $version/1", "| ?- ", "X = 2\nyes"}},
+      // The flag switched off stops counting at the next query.
+      {"profiling_off_at_the_next_query", {"--nologo", "-l", consulted_file()},
+       {"set_prolog_flag(profiling, on).", "colour(red).", "set_prolog_flag(profiling, off).", "profile_reset.",
+        "colour(green).", "profile_data(D)."},
+       0, "| ?- yes\n| ?- yes\n| ?- yes\n| ?- yes\n| ?- yes\n| ?- D = []\nyes\n| ?- \n", {}, {"D = []\nyes"}},
       {"banner", {}, {}, 0, "| ?- \n", {"Lorvika 4.9.0"}, {"Lorvika 4.9.0", "| ?- "}},
       {"end_of_file", {"--nologo"}, {}, 0, "| ?- \n", {}, {"| ?- "}},
   };

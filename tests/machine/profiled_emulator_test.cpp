@@ -319,6 +319,44 @@ TEST_F(ProfiledEmulatorTest, SwitchingOnCountsAtOnceSwitchingOffAtTheQuerysEnd) 
   }
 }
 
+// $profiling(_, _) starts a query of the top level: a run whose switch was
+// turned off moves to the plain emulator there and counts no more.
+int query_start(lv_worker* w) {
+  w->X[0] = lv_make_ref(w->H);
+  *w->H++ = w->X[0];
+  w->X[1] = lv_make_ref(w->H);
+  *w->H++ = w->X[1];
+  return 1;
+}
+
+TEST_F(ProfiledEmulatorTest, AQueryStartMovesARunSwitchedOffToThePlainEmulator) {
+  lv_pred* flag = lv_kind_pred[LV_KIND_BUILTIN_PROFILING_FLAG];
+  std::vector<lv_pred*> ticks;
+  for (const char* name : {"before_start", "after_start"}) {
+    lv_pred* tick = pred("user", name, 0);
+    Assembler fact;
+    fact.op(LV_OP_PROCEED).op(LV_OP_END_OF_CLAUSE, {P(tick)});
+    lv_new_clause_list(tick, LV_DEF_COMPACTCODE);
+    lv_append_clause(tick, clause(fact), LV_KEY_NONE, 0);
+    ticks.push_back(tick);
+  }
+  // q :- set off, $profiling(on, off), before_start, $profiling(_, _), after_start.
+  Assembler body;
+  body.op(LV_OP_INITCALL, {R(0, {}), P(c_pred("set_off", 0, switch_off)), S(0)})
+      .op(LV_OP_CALL, {R(0, {}), P(flag), S(0)})
+      .op(LV_OP_CALL, {R(0, {}), P(ticks[0]), S(0)})
+      .op(LV_OP_CALL, {R(0, {}), P(c_pred("query_start", 0, query_start)), S(0)})
+      .op(LV_OP_CALL, {R(0, {}), P(flag), S(0)})
+      .op(LV_OP_LASTCALL, {R(0, {}), P(ticks[1])});
+  lv_pred* q = clauses("q_start", 0, {&body});
+  lv_profiling_switch = LV_ATOM_ON;
+  ASSERT_EQ(call(q), 1);
+  EXPECT_EQ(lv_profiling_switch, LV_ATOM_OFF);
+  EXPECT_NE(ticks[0]->counters, nullptr);  // the run went on counting
+  EXPECT_EQ(ticks[1]->counters, nullptr);  // until the query start
+  EXPECT_EQ(redo(), 0);
+}
+
 // $profiling(V, V) reads the switch without changing it.
 int read_switch(lv_worker* w) {
   w->X[0] = lv_make_ref(w->H);

@@ -9,6 +9,7 @@
 #include "core/worker.h"
 #include "store/code_terms.h"
 #include "store/code_walk.h"
+#include "store/clause_list.h"
 #include "store/counters.h"
 #include "store/db_clause.h"
 #include "store/dynamic_table.h"
@@ -131,16 +132,57 @@ lv_term file_term(const lv_db_clause* clause) {
 }
 
 // counter(File, Spec, ClauseNumber, Line) - Count onto the list in ref.
-void push_coverage(lv_worker* w, lv_term_ref list, const lv_db_clause* clause, const lv_pred* p, int64_t number,
-                   int64_t line, uint64_t count) {
+void push_coverage(lv_worker* w, lv_term_ref list, lv_term file, const lv_pred* p, int64_t number, int64_t line,
+                   uint64_t count) {
   room(w, 6 + 3 + 3 + 6 + 5 + 3 + 2);
   lv_term spec = lv_pred_spec_term(w, p);
-  lv_term args[4] = {file_term(clause), spec, lv_make_integer(w, number), lv_make_integer(w, line)};
+  lv_term args[4] = {file, spec, lv_make_integer(w, number), lv_make_integer(w, line)};
   lv_term* c = w->H;
   c[0] = lv_make_functor(atom("counter"), 4);
   for (int i = 0; i < 4; i++) c[1 + i] = args[i];
   w->H = c + 5;
   lv_code_terms_push(w, list, compound2(w, atom("-"), lv_make_struct(c), count_term(w, count)));
+}
+
+// The entries of a static clause the profiled emulator counted: under its
+// code's address (a call that enters it first) and under its clause key (a
+// TRY or a backtrack into it); the non-determinate flag of either.
+uint64_t clause_entries(const lv_counter_object* c, lv_code_block* b) {
+  if (c == nullptr || c->table == nullptr) return 0;
+  const uint32_t* code = lv_code_block_code(b);
+  uint64_t keys[2] = {reinterpret_cast<uint64_t>(code), lv_profile_clause_key(code)};
+  uint64_t word = 0;
+  for (int i = 0; i < (keys[1] != keys[0] ? 2 : 1); i++) {
+    lv_hash_entry* e = lv_wordtab_find(c->table, keys[i]);
+    if (e != nullptr && e->key == keys[i]) word = (((word >> 1) + (e->value >> 1)) << 1) | ((word | e->value) & 1);
+  }
+  return word;
+}
+
+// The lines a static clause's code records (the words after its head
+// arguments' that are positive small integers), each once, with the
+// clause's entries.
+void push_static_coverage(lv_worker* w, lv_term_ref list, lv_pred* p) {
+  auto* clauses = static_cast<lv_clause_list*>(p->definition);
+  if (clauses == nullptr || clauses->head == nullptr) return;
+  lv_counter_object* c = counters_of(p);
+  int64_t number = 0;
+  for (lv_code_block* b = clauses->head;; b = b->next) {
+    number++;
+    const uint64_t* source = b->side_table;
+    if (source != nullptr && lv_is_atom(b->source_key)) {
+      uint64_t entries = clause_entries(c, b);
+      uint64_t words = source[0] / 8;
+      for (uint64_t i = 1 + static_cast<uint64_t>(p->arity); i < words; i++) {
+        lv_term line = source[i];
+        if (!lv_is_small(line) || lv_small_value(line) <= 0) continue;
+        bool seen = false;
+        for (uint64_t j = 1 + static_cast<uint64_t>(p->arity); j < i && !seen; j++) seen = source[j] == line;
+        if (!seen) push_coverage(w, list, b->source_key, p, number, lv_small_value(line), entries);
+      }
+    }
+    if (b == clauses->tail || b->next == nullptr) break;
+  }
 }
 
 }  // namespace
@@ -199,14 +241,20 @@ int prolog_get_coverage(lv_worker* w) {
   lv_term_ref_cell(w, argument) = w->X[0];
   lv_term_ref_cell(w, list) = LV_ATOM_NIL;
   for_each_record([&](lv_pred* p) {
-    if (!home_record(p) || lv_definition_type(p) != LV_DEF_DYNAMIC) return;
+    if (!home_record(p)) return;
+    uint32_t type = lv_definition_type(p);
+    if (type == LV_DEF_COMPACTCODE || type == LV_DEF_COMPACTCODE_INDEXED) {
+      push_static_coverage(w, list, p);
+      return;
+    }
+    if (type != LV_DEF_DYNAMIC) return;
     lv_counter_object* c = counters_of(p);
     for (uint64_t i = 0; c != nullptr && c->table != nullptr && i < lv_keytab_capacity(c->table); i++) {
       lv_hash_entry e = lv_keytab_entries(c->table)[i];
       if (e.key == 0 || e.value == 0 || (e.key & 1) != 0) continue;
       const auto* r = reinterpret_cast<const lv_instance_record*>(e.key);
       if (r->line < 0 || r->clause == nullptr) continue;
-      push_coverage(w, list, r->clause, p, clause_number(r->clause), r->line, e.value);
+      push_coverage(w, list, file_term(r->clause), p, clause_number(r->clause), r->line, e.value);
     }
     // Every line the clauses' tables know, so that lines never run show.
     int64_t number = 0;
@@ -218,7 +266,7 @@ int prolog_get_coverage(lv_worker* w) {
       if (table == nullptr || !lv_source_table_shape(table, &n, &area, &area_words)) return;
       for (uint64_t k = 1; k <= n; k++) {
         int64_t line = lv_source_entry_line(table, k);
-        if (line >= 0) push_coverage(w, list, clause, p, number, line, 0);
+        if (line >= 0) push_coverage(w, list, file_term(clause), p, number, line, 0);
       }
     });
   });

@@ -23,7 +23,10 @@ const char* const PROGRAM =
     "r(_).\n"            // 6
     "d(X) :-\n"          // 7
     "    q(X),\n"        // 8
-    "    r(X).\n";       // 9
+    "    r(X).\n"        // 9
+    "s(1) :- q(1).\n"    // 10
+    "s(2) :-\n"          // 11
+    "    r(2).\n";       // 12
 
 class SourceLines : public ::testing::Test {
  protected:
@@ -77,6 +80,16 @@ TEST_F(SourceLines, CoverageOfAProfiledRunMapsToTheFilesLines) {
                 "prolog:'$member'(line(" + f + ", 5, Q), D), Q >= 1,"
                 "prolog:'$member'(line(" + f + ", 8, _), D), prolog:'$member'(line(" + f + ", 9, _), D),"
                 "\\+ prolog:'$member'(line(" + f + ", 1, _), D)"),
+            1);
+}
+
+// A static predicate's lines count the entries of their own clause: a
+// clause never entered shows 0 even when the predicate ran.
+TEST_F(SourceLines, CoverageCountsEachStaticClausesEntries) {
+  const std::string f = quoted();
+  EXPECT_EQ(run("set_prolog_flag(profiling, on), profile_reset, s(1), s(1), coverage_data(D),"
+                "prolog:'$member'(line(" + f + ", 10, 2), D),"
+                "prolog:'$member'(line(" + f + ", 11, 0), D), prolog:'$member'(line(" + f + ", 12, 0), D)"),
             1);
 }
 

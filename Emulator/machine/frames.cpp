@@ -5,7 +5,9 @@
 #include <cstring>
 
 #include "core/bind.h"
+#include "core/atoms.h"
 #include "core/cleanups.h"
+#include "core/errors.h"
 #include "core/fault.h"
 #include "core/memory.h"
 #include "core/numbers.h"
@@ -244,4 +246,9 @@ lv_pred* lv_push_eval_error_frame(lv_worker* w, lv_term known, lv_term other, in
   w->X[2] = lv_make_integer(w, extra);
   w->X[3] = lv_make_small(which);
   return lv_role.eval_handler;
+}
+
+void lv_raise_cut_error(lv_worker* w, lv_term culprit) {
+  lv_set_pending_error(LV_ERROR_SYSTEM, "a cut to no choicepoint", culprit);
+  lv_raise_builtin_error(w, LV_ATOM_PROLOG, lv_atom_from_text("!", LV_ATOM_FIND_OR_CREATE), 0, 0);
 }

@@ -103,3 +103,25 @@ inline lv_term lv_choice_offset(const lv_worker* w, const lv_term* choicepoint) 
 inline lv_term* lv_choice_at_offset(const lv_worker* w, lv_term offset) {
   return reinterpret_cast<lv_term*>(reinterpret_cast<char*>(w->choice_base) - lv_small_value(offset));
 }
+
+// The cut target a term names, as cut instructions take it from a register
+// or a permanent variable: a choicepoint of the chain from B (or one newer
+// than B, which leaves nothing to cut); null for a term that names none
+// (Prolog code or code from a file can hand over any term). The walk meets
+// only the choicepoints the cut then removes.
+inline lv_term* lv_cut_target(const lv_worker* w, lv_term offset) {
+  if (!lv_is_small(offset)) return nullptr;
+  int64_t bytes = lv_small_value(offset);
+  if (bytes <= 0 || bytes % 8 != 0) return nullptr;
+  if (bytes >= reinterpret_cast<char*>(w->choice_base) - reinterpret_cast<char*>(w->B)) return w->B;
+  lv_term* target = lv_choice_at_offset(w, offset);
+  lv_term* b = w->B;
+  while (b < target && b < w->choice_base) b = lv_choice_prev(b);
+  return b == target && target < w->choice_base ? target : nullptr;
+}
+
+// The error of a cut whose term names no choicepoint (lv_cut_target): a
+// system error of !/0 with the term as culprit, raised as the built-ins
+// raise theirs (the caller then fails into the handler). H is in the
+// context.
+void lv_raise_cut_error(lv_worker* w, lv_term culprit);

@@ -1,6 +1,9 @@
 // The bounds the emulator trusts in compiled code.
 #include "store/code_bounds.h"
 
+#include <cinttypes>
+#include <cstdio>
+
 
 namespace {
 
@@ -87,5 +90,12 @@ bool lv_code_register_list_valid(const lv_operand& o) {
       if (!lv_code_x_valid(o.at[1 + 2 * i]) || !lv_code_y_valid(o.at[2 + 2 * i])) return false;
     return true;
   }
+  return false;
+}
+
+bool lv_code_vrefuse(char* message, size_t size, uint64_t at, const char* format, va_list args) {
+  char what[256];
+  std::vsnprintf(what, sizeof what, format, args);
+  std::snprintf(message, size, "%s at code word %" PRIu64 " of a block", what, at);
   return false;
 }

@@ -2,6 +2,8 @@
 // read from outside (quick-load files, saved states) before it is used.
 #pragma once
 
+#include <cstdarg>
+#include <cstddef>
 #include <cstdint>
 
 #include "core/worker.h"
@@ -32,3 +34,7 @@ bool lv_code_operand_bounds(lv_insn insn, char kind, uint64_t block_words, int64
 // A register-load list (R) or register-save list (G) whose registers and
 // variables are all in range.
 bool lv_code_register_list_valid(const lv_operand& operand);
+
+// The message of a check of a block's code that refused the word at: the
+// formatted reason, "at code word N of a block". Returns false.
+bool lv_code_vrefuse(char* message, size_t size, uint64_t at, const char* format, va_list args);

@@ -27,12 +27,10 @@ struct checker {
   size_t size;
 
   bool fail(uint64_t at, const char* format, ...) __attribute__((format(printf, 3, 4))) {
-    char what[256];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(what, sizeof what, format, args);
+    lv_code_vrefuse(message, size, at, format, args);
     va_end(args);
-    std::snprintf(message, size, "%s at code word %" PRIu64 " of a block", what, at);
     return false;
   }
 

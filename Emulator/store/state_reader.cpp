@@ -11,6 +11,7 @@
 #include "core/memory.h"
 #include "core/predefined_atoms.h"
 #include "store/clause_list.h"
+#include "store/code_flow.h"
 #include "store/code_walk.h"
 #include "store/db_clause.h"
 #include "store/dbref_table.h"
@@ -601,6 +602,10 @@ int64_t read_code(reader& r, const lv_state_header& h) {
     target = is_static(p) ? p : is_dynamic(p) ? lv_state_holding_predicate(p, LV_DEF_COMPACTCODE) : nullptr;
     if (target == nullptr) rc = bad(r, "code for a predicate that cannot take it");
   }
+  if (rc == 0 && (!lv_code_flow_check(b, static_cast<unsigned>(target->arity), r.io->message, sizeof r.io->message) ||
+                  !lv_code_key_check(b, static_cast<uint32_t>(h.w[2]) & 0x1FF, lv_first_arg_key(b), r.io->message,
+                                     sizeof r.io->message)))
+    rc = LVIO_E_PARAMETER_ERROR;
   if (rc < 0) {
     free_array(aux);
     lv_code_block_free(b);

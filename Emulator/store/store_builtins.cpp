@@ -1,9 +1,12 @@
 // Built-ins that change definitions.
 #include "store/store_builtins.h"
 
+#include <cstdio>
 #include <cstring>
 
+#include "core/atoms.h"
 #include "core/builtins.h"
+#include "core/errors.h"
 #include "core/memory.h"
 #include "core/predefined_atoms.h"
 #include "core/unify.h"
@@ -11,6 +14,7 @@
 #include "machine/instructions.h"
 #include "store/backtrace.h"
 #include "store/clause_list.h"
+#include "store/code_flow.h"
 #include "store/code_walk.h"
 #include "store/counters.h"
 #include "store/declaration_builtins.h"
@@ -143,8 +147,19 @@ int prolog_compiled_clause(lv_worker* w) {
     key = LV_FUNCTOR_DOT_2;
   else if (lv_is_struct(key))
     key = lv_struct_cells(key)[0];
-  lv_append_clause(p, b, bits, key);
-  return 1;
+  // The code came from a file or from Prolog: its flow is checked before it
+  // can run (a foreign-call stub, made in memory, is the loader's own), and
+  // a block joins one clause list only.
+  char message[256];
+  if ((b->marks & LV_BLOCK_IN_LIST) != 0) {
+    std::snprintf(message, sizeof message, "a code block that is already a clause");
+  } else if ((lv_code_calls_c(b) || lv_code_flow_check(b, static_cast<unsigned>(p->arity), message, sizeof message)) &&
+             lv_code_key_check(b, bits, key, message, sizeof message)) {
+    lv_append_clause(p, b, bits, key);
+    return 1;
+  }
+  lv_set_pending_error(LV_ERROR_SYSTEM, message, lv_deref(w->X[0]));
+  return lv_raise_builtin_error(w, LV_ATOM_PROLOG, lv_atom_from_text("$compiled_clause", LV_ATOM_FIND_OR_CREATE), 4, 2);
 }
 
 int prolog_set_property(lv_worker* w) {

@@ -426,6 +426,36 @@ TEST_F(EmulatorRunTest, NopNativeOpSpillAndRegisterCut) {
   EXPECT_EQ(redo(), 0);
 }
 
+// A cut takes its target from a term (a register or a permanent variable,
+// which Prolog code or code from a file may fill with anything): only a
+// choicepoint of the chain from B is one; a term newer than B cuts nothing.
+TEST_F(EmulatorRunTest, CutTargetsNamedByTermsAreChoicepointsOfTheChain) {
+  lv_term* bottom = w->B;
+  lv_push_call_choicepoint(w, &query_alternative);
+  lv_term* older = w->B;
+  lv_push_call_choicepoint(w, &query_alternative);
+  lv_term* newest = w->B;
+  auto bytes = [&](const lv_term* b) { return reinterpret_cast<const char*>(w->choice_base) - reinterpret_cast<const char*>(b); };
+  struct target_case {
+    lv_term term;
+    lv_term* expected;
+  };
+  const target_case cases[] = {
+      {lv_choice_offset(w, older), older},
+      {lv_choice_offset(w, bottom), bottom},
+      {lv_choice_offset(w, newest), newest},
+      {small(bytes(newest) + 64), newest},  // newer than B: nothing to cut
+      {small(bytes(older) - 8), nullptr},   // inside a choicepoint
+      {small(8), nullptr},                  // inside the bottom one
+      {small(3), nullptr},
+      {small(0), nullptr},
+      {small(-16), nullptr},
+      {atom("foo"), nullptr},
+  };
+  for (const target_case& c : cases) EXPECT_EQ(lv_cut_target(w, c.term), c.expected) << (&c - cases);
+  lv_make_choice_current(w, bottom);
+}
+
 TEST_F(EmulatorRunTest, InternalEntryRunsItsCode) {
   Assembler code;
   code.op(LV_OP_EXECUTE, {P(c_pred("record", 4, record_args))});

@@ -20,6 +20,8 @@
 #include "core/atom_gc.h"
 #include "core/gc.h"
 #include "core/init_state.h"
+#include "embed/devsys.h"
+#include "machine/instructions.h"
 #include "lvio/environment.h"
 #include "store/clause_list.h"
 #include "store/saved_state.h"
@@ -798,6 +800,139 @@ TEST_F(SavedStateTest, DamagedStatesAreRefusedOrReadNeverACrash) {
   ASSERT_EQ(restore(system), 0);
   ASSERT_EQ(restore(program), 0);
   EXPECT_EQ(solutions("user", "p"), "1;2;3;");
+}
+
+// ---- Code damaged at random ----------------------------------------------------------
+
+const char* const FUZZ_PROGRAM =
+    "app([], L, L).\n"
+    "app([H|T], L, [H|R]) :- app(T, L, R).\n"
+    "nrev([], []).\n"
+    "nrev([H|T], R) :- nrev(T, RT), app(RT, [H], R).\n"
+    "len([], 0).\n"
+    "len([_|T], N) :- len(T, M), N is M + 1.\n"
+    "sum([], S, S).\n"
+    "sum([X|Xs], S0, S) :- S1 is S0 + X * 2 - 1, sum(Xs, S1, S).\n"
+    "classify(X, K) :- ( X = [_|_] -> K = list ; atom(X) -> K = atom ; number(X), X > 3 -> K = big ; K = other ).\n"
+    "color(red, 1). color(green, 2). color(blue, 3). color(f(_), 4). color(2.5, 5).\n"
+    "pick(X) :- color(X, N), N >= 2, !.\n"
+    "count(N, N) :- !.\n"
+    "count(I, N) :- I < N, I1 is I + 1, count(I1, N).\n"
+    "walk(T, N) :- ( compound(T) -> functor(T, _, A), arg(1, T, X), walk(X, N0), N is N0 + A ; N = 0 ).\n"
+    "main(R) :- nrev([1,2,3,4,5,6,7], L), len(L, N), sum(L, 0, S), classify(L, K), "
+    "( pick(P) -> true ; P = none ), count(0, 50), walk(f(g(h(a, b), c)), W), "
+    "findall(C, color(C, _), Cs), atom_codes(abc, Codes), R = r(L, N, S, K, P, W, Cs, Codes).\n";
+
+// The instruction starts of a block's code (as encode_code walks it).
+std::vector<size_t> instruction_starts(const std::string& code, uint64_t old_start) {
+  std::vector<size_t> out;
+  auto word = [&](size_t i) {
+    uint32_t v;
+    std::memcpy(&v, code.data() + 4 * i, 4);
+    return v;
+  };
+  size_t words = code.size() / 4;
+  for (size_t p = 0; p < words;) {
+    uint32_t op = word(p);
+    if (op == LV_INTERNAL_HEADER_WORD) {
+      uint64_t first = word_at(code, 4 * (p + 4));
+      size_t q = p + 8;
+      if (first != old_start + 4 * p + 32) {  // a try record chain follows
+        for (;; q += 8)
+          if (word_at(code, 4 * q) == 0) break;
+        q += 8;
+      }
+      p = q;
+      continue;
+    }
+    out.push_back(p);
+    uint32_t n = op >> 1;
+    if (n >= LV_INSN_COUNT) break;
+    int32_t format = lv_instruction_format_table[n];
+    size_t q = p + 1;
+    if (format == 72) {
+      p = q + word(q);
+      continue;
+    }
+    for (const char* k = lv_format_operands[format]; *k != '\0'; k++) {
+      switch (*k) {
+        case 'X': case 'p': case 'Y': case 'S': case 'N': q++; break;
+        case 'R': q += 1 + (word(q) >> 8); break;
+        case 'G': q += 1 + 2 * word(q); break;
+        case 'B': q += 2 * (lv_box_value_words(word_at(code, 4 * q)) + 1); break;
+        default: q += 2; break;
+      }
+    }
+    p = q;
+  }
+  return out;
+}
+
+// States whose code is damaged and compressed again, so that only the
+// checks of the code stand between it and the emulator: an instruction
+// changed for another, an operand word changed, a clause's key bits
+// changed. Each is refused or, restored, runs its program to an answer, a
+// failure, an error or a time-out: never a crash or a hang. The seed and
+// the number of rounds can be given (LV_FUZZ_SEED, LV_FUZZ_ROUNDS) for a
+// longer run by hand.
+TEST_F(SavedStateTest, DamagedCodeIsRefusedOrRunsNeverACrash) {
+  std::string source = dir.path("fuzz.pl");
+  write_file(source, FUZZ_PROGRAM);
+  ASSERT_EQ(lv_init_ds(nullptr), 0);
+  ASSERT_TRUE(call("consult", 1, {atom(source.c_str())})) << rt.last_exception();
+  std::string answer = solutions("user", "main");
+  ASSERT_NE(answer, "");
+  std::string program = save("fuzz.sav", LV_STATE_ALL_BUT_PROLOG);
+  state_file good = state_file::read(program);
+  std::vector<record> records = records_of(good.body);
+  std::vector<size_t> code_records;
+  for (size_t i = 0; i < records.size(); i++)
+    if (records[i].h.w[0] == LV_REC_CODE) code_records.push_back(i);
+  ASSERT_FALSE(code_records.empty());
+  const char* rounds_env = std::getenv("LV_FUZZ_ROUNDS");
+  const char* seed_env = std::getenv("LV_FUZZ_SEED");
+  int rounds = rounds_env != nullptr ? std::atoi(rounds_env) : 300;
+  std::mt19937_64 random(seed_env != nullptr ? std::strtoull(seed_env, nullptr, 10) : 20261211);
+  auto pick = [&](uint64_t n) { return n == 0 ? 0 : random() % n; };
+  int restored = 0;
+  for (int round = 0; round < rounds; round++) {
+    std::vector<record> damaged = records;
+    record& r = damaged[code_records[pick(code_records.size())]];
+    uint64_t aux = r.h.w[7];
+    uint64_t words = (r.payload.size() - aux) / 4;
+    std::vector<size_t> starts =
+        instruction_starts(r.payload.substr(aux), r.h.w[3] - (r.h.w[2] >> 9) + sizeof(lv_code_block));
+    if (starts.empty() || words == 0) continue;
+    uint32_t word = 0;
+    size_t at = 0;
+    switch (round % 3) {
+      case 0:  // an instruction changed for another
+        at = starts[pick(starts.size())];
+        word = static_cast<uint32_t>(2 * pick(LV_INSN_COUNT));
+        break;
+      case 1: {  // an operand word: a neighbouring register or variable, a small number, any word
+        at = pick(words);
+        std::memcpy(&word, r.payload.data() + aux + 4 * at, 4);
+        uint64_t how = pick(3);
+        word = how == 0 ? word + 8 * (pick(2) == 0 ? 1 : -1) : how == 1 ? static_cast<uint32_t>(pick(64)) : static_cast<uint32_t>(random());
+        break;
+      }
+      default:  // the clause's key bits
+        r.h.w[2] = (r.h.w[2] & ~uint64_t{0x1FF}) | pick(0x200);
+        break;
+    }
+    if (round % 3 != 2) std::memcpy(r.payload.data() + aux + 4 * at, &word, 4);
+    state_file f = good;
+    f.body = body_of(damaged);
+    write_file(dir.path("damaged.sav"), f.bytes());
+    if (restore(dir.path("damaged.sav")) != 0) continue;
+    restored++;
+    lv_term goal = terms::fn(w, LV_ATOM_COLON, {atom("user"), terms::fn(w, atom("main"), {terms::var(w)})});
+    call("time_out", 3, {goal, lv_make_small(2000), terms::var(w)});
+  }
+  RecordProperty("restored", restored);
+  ASSERT_EQ(restore(program), 0);
+  EXPECT_EQ(solutions("user", "main"), answer);
 }
 
 }  // namespace

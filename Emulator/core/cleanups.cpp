@@ -2,6 +2,8 @@
 #include "core/cleanups.h"
 
 #include "core/bind.h"
+#include "core/fd_hooks.h"
+#include "core/free_handles.h"
 #include "core/predefined_atoms.h"
 #include "core/stack_shift.h"
 #include "embed/prolog_contract.h"
@@ -30,19 +32,44 @@ lv_term chain_at_choicepoint(lv_worker* w, lv_term* mutable_cells) {
   }
 }
 
-enum class entry_kind { skip, goal, cut };
+enum class entry_kind { skip, goal, cut, release, keep };
+
+constexpr lv_term FUNCTOR_FREE_1 = LV_ATOM_FREE | (lv_term{1} << 55);
 
 // An entry's kind; *goal receives its goal and *status_cell its status
 // variable's cell, or null when the status is not a variable.
+//
+// An entry whose goal is '$free'(Handle) is the handle of a C block of the
+// constraint solver: Status unbound while the block's propagator lives, 1
+// once it is dead but a choicepoint could still revive it, 0 once the
+// block is gone. A failure passing it releases the block (the propagator
+// is backtracked away) and so does a cut passing a dead one; a cut passing
+// a live one keeps the entry on the chain, so that the failure that later
+// takes the propagator away still finds it.
 entry_kind classify(lv_term entry, lv_term reason, lv_term* goal, lv_term** status_cell) {
   if (!lv_is_list(entry)) return entry_kind::skip;
   lv_term* cells = lv_list_cells(entry);
   lv_term status = lv_deref(cells[0]);
   *goal = cells[1];
   *status_cell = lv_is_ref(status) ? lv_ref_cell(status) : nullptr;
-  if (status == lv_make_small(1)) return entry_kind::goal;
+  lv_term g = lv_deref(*goal);
+  bool handle = lv_is_struct(g) && *lv_struct_cells(g) == FUNCTOR_FREE_1;
+  if (status == lv_make_small(1)) return handle ? entry_kind::release : entry_kind::goal;
   if (!lv_is_ref(status)) return entry_kind::skip;
+  if (handle) return reason == LV_ATOM_FAIL ? entry_kind::release : entry_kind::keep;
   return reason == LV_ATOM_FAIL ? entry_kind::goal : entry_kind::cut;
+}
+
+// Marks the entry done (status 0) and hands its goal's handle to the
+// solver, which frees the block when it is one of its own; a handle the
+// solver does not know is released only when it is a registered record.
+void release(lv_worker* w, lv_term entry, lv_term goal, lv_term* status) {
+  if (status != nullptr)
+    lv_bind(w, status, lv_make_small(0));
+  else
+    lv_list_cells(entry)[0] = lv_make_small(0);
+  lv_term handle = lv_deref(lv_struct_cells(lv_deref(goal))[1]);
+  if (lv_call_fd_hook(LV_FD_EVENT_RELEASE, static_cast<int64_t>(handle)) == 0) lv_release_handle(handle);
 }
 
 }  // namespace
@@ -66,22 +93,27 @@ lv_pred* lv_run_trail_cleanups(lv_worker* w, lv_term reason) {
   }
 
   // Count what will be built, then make room; the chain is reached again
-  // through its slot, since making room may move the heap.
-  int64_t goals = 0, cuts = 0;
+  // through its slot, since making room may move the heap. Solver handles
+  // due for release are released in this first pass (nothing is built for
+  // them, and their status 0 makes the second pass skip them).
+  int64_t goals = 0, cuts = 0, keeps = 0;
   lv_term* cells = lv_struct_cells(m);
   lv_term stop = chain_at_choicepoint(w, cells);
   for (lv_term e = lv_deref(cells[1]); e != stop && lv_is_list(e); e = lv_deref(lv_list_cells(e)[1])) {
+    lv_term entry = lv_deref(lv_list_cells(e)[0]);
     lv_term goal;
     lv_term* status;
-    entry_kind k = classify(lv_deref(lv_list_cells(e)[0]), reason, &goal, &status);
+    entry_kind k = classify(entry, reason, &goal, &status);
     if (k == entry_kind::goal) goals++;
     if (k == entry_kind::cut) cuts++;
+    if (k == entry_kind::keep) keeps++;
+    if (k == entry_kind::release) release(w, entry, goal, status);
   }
   if (reason != LV_ATOM_FAIL && goals == 0) {
     lv_choice_view(w->B)->alt &= ~lv_term{1};
     return nullptr;
   }
-  int64_t need = 3 * goals + 2 * cuts + LV_HEAP_RESERVE_CELLS;
+  int64_t need = 3 * goals + 2 * cuts + 2 * keeps + LV_HEAP_RESERVE_CELLS;
   if (w->heap_hard_limit - w->H < need) call_overflow(w, need, 5);
 
   m = lv_cleanup_chain(w);
@@ -90,6 +122,8 @@ lv_pred* lv_run_trail_cleanups(lv_worker* w, lv_term reason) {
   lv_term run = LV_ATOM_TRUE;
   lv_term cut_entries = LV_ATOM_NIL;
   lv_term* cut_tail = &cut_entries;
+  lv_term kept = LV_ATOM_NIL;
+  lv_term* kept_tail = &kept;
   bool any = false;
   for (lv_term e = lv_deref(cells[1]); e != stop && lv_is_list(e); e = lv_deref(lv_list_cells(e)[1])) {
     lv_term entry = lv_deref(lv_list_cells(e)[0]);
@@ -121,11 +155,19 @@ lv_pred* lv_run_trail_cleanups(lv_worker* w, lv_term reason) {
       w->H = h + 2;
       *cut_tail = lv_make_list(h);
       cut_tail = &h[1];
+    } else if (k == entry_kind::keep) {
+      lv_term* h = w->H;
+      h[0] = entry;
+      w->H = h + 2;
+      *kept_tail = lv_make_list(h);
+      kept_tail = &h[1];
     }
   }
   // Unlink the scanned entries: the chain is what it was at the newest
-  // choicepoint, which also is what its value-trail entry restores.
-  cells[1] = stop;
+  // choicepoint, which also is what its value-trail entry restores, behind
+  // the live solver handles a cut passed.
+  *kept_tail = stop;
+  cells[1] = kept;
 
   lv_term* var = w->H;
   *var = lv_make_ref(var);

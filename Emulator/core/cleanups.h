@@ -21,11 +21,15 @@ bool lv_cleanups_pending(lv_worker* w, lv_term chain);
 
 // Selects the entries pushed since the newest choicepoint that are due for
 // the reason (the atom ! or fail): status 1, or unbound for fail; for ! an
-// unbound entry is a cut entry. Unlinks the scanned entries and loads the
-// cleanup runner's arguments: X0 the goals (true, a goal, or
-// call_cleanup_internal(Earlier, Goal) for more), X1 the cut entries, X2 a
-// fresh variable; returns the cleanup runner. For ! with nothing selected,
-// clears the guard bit of the newest choicepoint and returns null.
+// unbound entry is a cut entry. An entry whose goal is '$free'(Handle) is a
+// constraint solver's block: released at once through the solver's hook
+// when due (status 1, or unbound for fail), kept on the chain when a cut
+// passes it unbound (its propagator lives on). Unlinks the other scanned
+// entries and loads the cleanup runner's arguments: X0 the goals (true, a
+// goal, or call_cleanup_internal(Earlier, Goal) for more), X1 the cut
+// entries, X2 a fresh variable; returns the cleanup runner. For ! with
+// nothing selected, clears the guard bit of the newest choicepoint and
+// returns null.
 lv_pred* lv_run_trail_cleanups(lv_worker* w, lv_term reason);
 
 // At an event check with a guarding newest choicepoint: returns k when the

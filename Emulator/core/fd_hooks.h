@@ -15,6 +15,8 @@ enum : int64_t {
   LV_FD_EVENT_RELOCATED = 1,  // argument: the heap delta
   LV_FD_EVENT_MARK = 2,       // before the roots are marked
   LV_FD_EVENT_OVERFLOW = 5,   // start of a heap overflow, and trimming
+  LV_FD_EVENT_RELEASE = 7,    // argument: a '$free' handle from the cleanup chain;
+                              // the hook answers 1 when it freed a block of its own
 };
 
 // With install set, installs the data and both hooks; with it clear

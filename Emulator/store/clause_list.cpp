@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "core/fd_hooks.h"
 #include "core/heap_parse.h"
 #include "core/memory.h"
 #include "core/predefined_atoms.h"
@@ -370,25 +371,9 @@ void lv_free_clause_index(lv_clause_list* list) {
 
 namespace {
 
-void free_block(lv_code_block* b, void*) {
-  lv_code_block_unregister(b);
-  if (b->side_table != nullptr) lv_mem_free(b->side_table, b->side_table[0], lv_mem_flags(LV_CAT_SOURCE_INFO));
-  lv_code_block_free(b);
-}
-
 void free_fd_definition(lv_fd_definition* d) {
-  for (lv_clause_list* list : d->lists) {
-    if (list == nullptr) continue;
-    lv_free_clause_index(list);
-    lv_code_block* b = list->head;
-    while (b != nullptr) {
-      lv_code_block* next = b == list->tail ? nullptr : b->next;
-      free_block(b, nullptr);
-      b = next;
-    }
-    lv_mem_free(list, sizeof *list, LIST_FLAGS);
-  }
-  lv_mem_free(d, sizeof *d, MISC_FLAGS);
+  for (uint64_t& chain : d->chains) lv_call_fd_free_hook(&chain);
+  lv_checkdealloc(d, sizeof *d, 0);
 }
 
 void free_block_decls(lv_pred* pred) {

@@ -79,7 +79,10 @@ void lv_for_each_try_record(const uint32_t* chain, void (*visit)(lv_try_record* 
 // Frees a clause list's index (tables and try records), not its blocks.
 void lv_free_clause_index(lv_clause_list* list);
 
-// The definition of type 5: four clause lists.
+// The definition of type 5: the heads of four chains of the solver's
+// indexical definition records. The solver allocates it (lv_checkalloc with
+// flag 0) and owns the chains; freeing the definition hands each head to the
+// solver's definition-free hook, then frees the record.
 struct lv_fd_definition {
-  lv_clause_list* lists[4];
+  uint64_t chains[4];
 };

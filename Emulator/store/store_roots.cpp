@@ -64,9 +64,6 @@ void mark_definition(lv_pred* p) {
       for (uint64_t i = 0; i < lv_keytab_capacity(list->key_table); i++) lv_atom_mark_word(e[i].key);
     }
   }
-  if (type == LV_DEF_FD_CONSTRAINT && p->definition != nullptr)
-    for (lv_clause_list* list : static_cast<lv_fd_definition*>(p->definition)->lists)
-      if (list != nullptr) lv_for_each_clause(list, mark_block, nullptr);
 }
 
 void mark_module(lv_module* m, void*) {

@@ -12,6 +12,7 @@
 #include "kernel/indexical.h"
 #include "kernel/propagation.h"
 #include "kernel/state_terms.h"
+#include "support/random_roots.h"
 
 namespace {
 
@@ -217,6 +218,68 @@ TEST_F(Indexical, WhatOnlyEvaluationCanTellIsRefusedThen) {
   ASSERT_EQ(install("[p(1, 1)]", 1, deep, "[]"), "");
   EXPECT_EQ(eval(post(0, {attribute(1, 9)})), 0);
   EXPECT_TRUE(call_failed());
+}
+
+// A bad operand ends the evaluation as malformed at once: nothing is told,
+// the indexical is not taken for entailed, whatever the code does next.
+TEST_F(Indexical, ABadOperandEndsTheEvaluationAsMalformed) {
+  const char* cases[] = {
+      "[46]",              // tell inf..top over an empty stack
+      "[47]",              // tell top..sup over an empty stack
+      "[1, 21, 2, 47]",    // a set multiplied, then told
+      "[1, 22, 0, 47]",    // a set divided by 0: undefined, which finishes
+      "[1, 23, 2, 47]",
+      "[1, 42, 2, 47]",    // times a fixed variable's value
+      "[1, 43, 2, 47]",
+      "[1, 44, 2, 47]",
+      "[1, 80, 0, 47]",    // times a register
+      "[1, 81, 0, 47]",
+      "[1, 82, 0, 47]",
+      "[1, 41, 3, 24, 47]",  // a set modulo 3
+      "[1, 41, 3, 85, 47]",  // a set remainder 3
+      "[41, 3, 1, 24, 47]",  // 3 modulo a set
+  };
+  for (const char* code : cases) {
+    ASSERT_EQ(install("[p(1, 1), p(2, 1)]", 1, code, "[]"), "") << code;
+    lv_term x = attribute(-5, 9);
+    lv_term_ref p = post(0, {x, attribute(2, 1)});
+    EXPECT_EQ(eval(p), 0) << code;
+    EXPECT_TRUE(call_failed()) << code;
+    EXPECT_EQ(domain(x), "dom([[-5|9]],-5,9,15)") << code;
+    EXPECT_TRUE(lv_is_ref(arg(p, 4))) << code;
+    EXPECT_EQ(state->pending_overflow, 0) << code;
+  }
+}
+
+// Stored lists are walked along their tails: a cyclic one and one longer
+// than 10,000 elements are refused, as are terms nested too deep.
+TEST_F(Indexical, StoredListsAreBounded) {
+  // Room for the long texts, which the test reader builds without asking.
+  terms::make_room(w, 400000);
+  auto long_list = [](int n) {
+    std::string l = "[";
+    for (int i = 0; i < n; i++) l += (i ? ",-(" : "-(") + std::to_string(i) + ", 0)";
+    return l + "]";
+  };
+  EXPECT_EQ(install("[p(1, 1)]", 1, "[45]", "[f(" + long_list(10000) + ")]"), "");
+  EXPECT_EQ(install("[p(1, 1)]", 1, "[45]", "[f(" + long_list(10001) + ")]"), "hash table pairs");
+  EXPECT_EQ(install("[p(1, 1)]", 1, "[45]", "[d(" + long_list(10001) + ")]"), "stored term");
+  std::string deep = "a";
+  for (int i = 0; i < 1100; i++) deep = "g(" + deep + ")";
+  EXPECT_EQ(install("[p(1, 1)]", 1, "[45]", "[d([" + deep + "])]"), "stored term");
+  // Cyclic lists of pairs, as a hash table and as a copied term.
+  for (const char* kind : {"f", "d"}) {
+    lv_term pairs = read("[-(1, 0), -(2, 0)]");
+    lv_term second = lv_deref(lv_list_cells(pairs)[1]);
+    lv_list_cells(second)[1] = pairs;
+    lv_term stored = read(std::string("[") + kind + "(_)]");
+    lv_struct_cells(lv_deref(lv_list_cells(stored)[0]))[1] = pairs;
+    lv_term def = read("[ix([p(1, 1)], 1, 1, [45], 1, _, 1)]");
+    lv_struct_cells(lv_deref(lv_list_cells(def)[0]))[6] = stored;
+    const char* why = nullptr;
+    EXPECT_EQ(fd_build_definition_chain(&env, def, 0, 1, table, &why), 0) << kind;
+    EXPECT_STREQ(why, std::string(kind) == "f" ? "hash table pairs" : "stored term");
+  }
 }
 
 TEST_F(Indexical, StoredTermsLiveOutsideTheHeapWithTheirAtomsHeld) {

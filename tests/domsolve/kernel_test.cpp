@@ -9,7 +9,9 @@
 #include <initializer_list>
 #include <vector>
 
+#include "core/cleanups.h"
 #include "core/fd_hooks.h"
+#include "core/predefined_atoms.h"
 #include "core/gc.h"
 #include "core/stack_shift.h"
 #include "core/stored_block.h"
@@ -39,7 +41,7 @@ TEST_F(Kernel, InitBuildsTheState) {
   EXPECT_EQ(state->overflow, 1);
   EXPECT_EQ(state->resumptions + state->entailments + state->prunings + state->failures + state->constraints, 0);
   EXPECT_EQ(state->scratch, nullptr);
-  EXPECT_EQ(state->retired_definitions, nullptr);
+  EXPECT_EQ(state->tables->retired_definitions, nullptr);
   EXPECT_EQ(state->overflow_handler, nullptr);  // looked up when first needed
   EXPECT_EQ(state->pending_overflow, 0);
   EXPECT_EQ(state->module, find_module(LV_atom_from_string("domsolve"), 0));
@@ -220,6 +222,67 @@ TEST_F(Kernel, EntailmentUnderAChoicepointDefersTheFree) {
   fd_rt::checkdealloc(&env, b, 1, 0);
 }
 
+// A handle on the cleanup chain is handed back to the solver when a
+// failure passes it, or a cut passes it dead; a cut keeps a live one on the
+// chain; nothing the solver does not know is freed.
+TEST_F(Kernel, TheCleanupChainReleasesBlocksOfPropagatorsGoneOrDead) {
+  destroyed = 0;
+  block_env = &env;
+  auto make_block = [&](lv_term state) {
+    auto* b = static_cast<fd_propagator_block*>(fd_new_handle_block(&env, 64, lv_struct_cells(state)[2], 0));
+    b->destroy = destroy_block;
+    return b;
+  };
+  // Made after a choicepoint, then backtracked over: released.
+  push_choicepoint(w);
+  lv_term_ref s1 = ref(read("s(a, H1, 0)"));
+  make_block(lv_deref(w->termrefs[s1].term));
+  lv_run_trail_cleanups(w, LV_ATOM_FAIL);
+  EXPECT_EQ(destroyed, 1);
+  backtrack_and_pop(w);
+
+  // Under a choicepoint B1: a live one (L) and one that died while a newer
+  // choicepoint could revive it (D). A cut back to B1 releases D and keeps
+  // L on the chain; the failure that then passes L releases it.
+  destroyed = 0;
+  push_choicepoint(w);
+  lv_term* b1 = w->B;
+  lv_term_ref live = ref(read("s(l, HL, 0)")), dead = ref(read("s(d, HD, 0)"));
+  make_block(lv_deref(w->termrefs[live].term));
+  make_block(lv_deref(w->termrefs[dead].term));
+  push_choicepoint(w);
+  fd_propagator_entailed_term(&env, lv_deref(w->termrefs[dead].term));
+  EXPECT_EQ(destroyed, 0);
+  EXPECT_TRUE(w->B[LV_CP_ALT] & 1);
+  lv_pop_call_choicepoint(w);  // the cut
+  ASSERT_EQ(w->B, b1);
+  EXPECT_EQ(lv_run_trail_cleanups(w, LV_ATOM_CUT), nullptr);
+  EXPECT_EQ(destroyed, 1);
+  lv_term live_handle = lv_deref(lv_struct_cells(lv_deref(w->termrefs[live].term))[2]);
+  bool on_chain = false;
+  for (lv_term l = lv_deref(lv_struct_cells(lv_deref(w->termrefs[FD_SLOT_HANDLE_LIST].term))[1]); lv_is_list(l);
+       l = lv_deref(lv_list_cells(l)[1]))
+    on_chain = on_chain || lv_deref(lv_list_cells(l)[0]) == live_handle;
+  EXPECT_TRUE(on_chain);
+  EXPECT_TRUE(lv_is_ref(lv_deref(lv_list_cells(live_handle)[0])));
+  EXPECT_EQ(text(lv_list_cells(lv_deref(lv_struct_cells(lv_deref(w->termrefs[dead].term))[2]))[0]), "0");
+  lv_run_trail_cleanups(w, LV_ATOM_FAIL);
+  EXPECT_EQ(destroyed, 2);
+  backtrack_and_pop(w);
+
+  // A made-up handle on the chain is released by nobody.
+  push_choicepoint(w);
+  lv_term chain_mutable = lv_deref(w->termrefs[FD_SLOT_HANDLE_LIST].term);
+  lv_term entry = read("[S | '$free'(12345)]");
+  lv_term cell = read("[x | y]");
+  lv_list_cells(cell)[0] = entry;
+  lv_list_cells(cell)[1] = lv_deref(lv_struct_cells(chain_mutable)[1]);
+  fd_trail_assign(&env, cell, chain_mutable);
+  lv_run_trail_cleanups(w, LV_ATOM_FAIL);
+  EXPECT_EQ(destroyed, 2);
+  backtrack_and_pop(w);
+}
+
 TEST_F(Kernel, ScratchRecords) {
   // Capacity 0: a fresh block each time, freed on release.
   fd_scratch none{0, nullptr};
@@ -273,6 +336,18 @@ TEST_F(Kernel, AttributesFromTheTemplate) {
   fd_struct_cells(lv_deref(v[3]))[1] = lv_make_small(4);
   EXPECT_EQ(fd_deref_attribute(&env, x), lv_make_small(4));
   EXPECT_EQ(fd_deref_attribute(&env, read("Y")), lv_deref(read("Y")));
+}
+
+TEST_F(Kernel, MakingAnAttributeKeepsTheCallersRegisters) {
+  w->X[0] = read("keep0");
+  w->X[1] = read("keep1(x)");
+  w->X[2] = read("keep2");
+  lv_term x = read("X");
+  ASSERT_NE(fd_make_dvar_attribute(&env, x, lv_make_small(1), lv_make_small(5), lv_make_small(5), 0, 3), 0u);
+  EXPECT_EQ(text(w->X[0]), "keep0");
+  EXPECT_EQ(text(w->X[1]), "keep1(x)");
+  EXPECT_EQ(text(w->X[2]), "keep2");
+  EXPECT_EQ(lv_deref(lv_struct_cells(get_attributes(w, lv_deref(x), state->module))[2]), lv_deref(x));
 }
 
 TEST_F(Kernel, ArgAttributeAndDvarList) {

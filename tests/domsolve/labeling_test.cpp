@@ -808,7 +808,7 @@ TEST_F(Labeling, ReplacedDefinitionsOutliveTheirPostedIndexicals) {
   EXPECT_NE(table[0], posted_with);
   fd_free_definition_chain(&env, reinterpret_cast<uint64_t*>(&table[0]));
   EXPECT_EQ(table[0], nullptr);
-  EXPECT_NE(state->retired_definitions, nullptr);
+  EXPECT_NE(state->tables->retired_definitions, nullptr);
   fd_tell_interval(&env, attr(y), var(y), lv_make_small(4), lv_make_small(9), 3, 0);
   lv_term_ref out = LV_new_term_ref();
   EXPECT_EQ(fd_evaluate_indexical(&env, out), 0);

@@ -39,16 +39,6 @@ class Propagation : public SolverTest {
   lv_term var_cell(variable v) { return fd_make_ref(&w->termrefs[v.var].term); }
   std::string domain(variable v) { return text(fd_attribute_domain(attr(v))); }
 
-  // The items of a queue from head to tail, as text.
-  std::string queue_text(int q) {
-    const fd_queue& queue = state->queues->queues[q];
-    std::string out;
-    for (fd_termref_slot* s = queue.head; s != queue.tail;) {
-      out += text(s->term) + " ";
-      if (++s == queue.end) s = queue.start;
-    }
-    return out;
-  }
 };
 
 TEST_F(Propagation, ValueEvents) {
@@ -130,6 +120,43 @@ TEST_F(Propagation, ExportDirectOrAgainstTheCurrentDomain) {
   EXPECT_EQ(var(v), lv_make_small(7));
 }
 
+// A domain of n values 0, 2, 4, ... (n intervals).
+TEST_F(Propagation, SetTellsCostWhatChangedNotTheDomainsLength) {
+  fd_queue_open(&env);
+  lv_term_ref actions = ref("[]");
+  // Heap words used by one prune of a whole domain: a value near the front
+  // removed, and the lower bound raised past it.
+  auto cost = [&](int64_t n, bool raise_min) {
+    variable x = make_var(0, 2 * n);
+    std::string set = "[";
+    for (int64_t i = 0; i < n; i++) set += (i ? ",[" : "[") + std::to_string(2 * i) + "|" + std::to_string(2 * i) + "]";
+    fd_tell_fdset(&env, attr(x), var(x), read(set + "]"), 0);
+    dvar d;
+    dvar_init(&env, &d, attr_cell(x), var_cell(x));
+    if (raise_min)
+      EXPECT_GT(dvar_fix_interval(&env, &d, lv_make_small(3), FD_SUP), 0);
+    else
+      EXPECT_GT(dvar_prune_interval(&env, &d, lv_make_small(2), lv_make_small(2)), 0);
+    lv_term* before = w->H;
+    dvar_pruning_set(&env, &d);
+    dvar_export(&env, &d, actions, 0);
+    int64_t words = w->H - before;
+    // The domain is right, size and bounds included.
+    lv_term dom = fd_attribute_domain(attr(x));
+    EXPECT_EQ(text(lv_struct_cells(dom)[2]), raise_min ? "4" : "0");
+    EXPECT_EQ(text(lv_struct_cells(dom)[3]), std::to_string(2 * n - 2));
+    int64_t left = raise_min ? n - 2 : n - 1;
+    EXPECT_EQ(text(lv_struct_cells(dom)[4]), std::to_string(left));
+    EXPECT_EQ(fdset_size(lv_deref(lv_struct_cells(dom)[1])), left);
+    return words;
+  };
+  for (bool raise_min : {false, true}) {
+    int64_t small = cost(10, raise_min), large = cost(2000, raise_min);
+    EXPECT_EQ(small, large) << raise_min;
+    EXPECT_LT(large, 20) << raise_min;
+  }
+}
+
 TEST_F(Propagation, DebuggingDefersChangesToTheActions) {
   state->debug = 1;
   lv_term_ref actions = ref("[]");
@@ -208,6 +235,34 @@ TEST_F(Propagation, QueueOrderAndSingleQueueing) {
   fd_set_item_flags(lv_deref(w->termrefs[p].term), FD_PROP_RUNNING | FD_PROP_REQUEUE);
   fd_enqueue(&env, suspension, 1, FD_NIL);
   EXPECT_NE(queue_text(5), "");
+}
+
+// A daemon that makes many term references (the array moves) and has the
+// heap collected before it reads and updates its propagator.
+int64_t moving_daemon(lv_foreign_env* env, void*, lv_term*, lv_term* propagator) {
+  fd_rt::reset_term_refs(env, LV_new_term_refs(100000));
+  lv_gc(get_current_worker());
+  lv_term p = fd_deref(*propagator);
+  *propagator = p;
+  daemon_calls += fd_functor_of(p) == fd_functor(FD_ATOM_GLOBAL, 6);
+  return 1;
+}
+
+TEST_F(Propagation, DaemonsUpdateTheirPropagatorInASlotThatStaysValid) {
+  fd_queue_open(&env);
+  variable x = make_var(1, 9);
+  lv_term_ref p = ref("'$global'('$mutable'(s, 0), p(1, 2, 3), 0, S, [], true)");
+  void* block[2] = {nullptr, reinterpret_cast<void*>(&moving_daemon)};
+  dvar d;
+  dvar_init(&env, &d, attr_cell(x), var_cell(x));
+  dvar_attach_daemon(&env, &d, block, p, read("dom(_)"), 0);
+  daemon_calls = 0;
+  fd_tell_interval(&env, attr(x), var(x), lv_make_small(2), lv_make_small(9), 3, 0);
+  lv_term out = 0;
+  ASSERT_EQ(fd_propagate(&env, &out, 0), 2);
+  EXPECT_EQ(daemon_calls, 1);
+  EXPECT_EQ(fd_functor_of(out), fd_functor(FD_ATOM_GLOBAL, 6));
+  EXPECT_EQ(text(lv_struct_cells(out)[2]), "p(1,2,3)");
 }
 
 TEST_F(Propagation, AFullQueueGrowsKeepingTheOrder) {

@@ -10,6 +10,7 @@
 #include "core/attributes.h"
 #include "embed/query_programs.h"
 #include "embed/term_interface.h"
+#include "kernel/queues.h"
 #include "kernel/runtime.h"
 #include "kernel/solver_state.h"
 #include "lorvika.h"
@@ -49,6 +50,16 @@ class SolverTest : public QueryProgramTest {
   }
   lv_term_ref ref(const std::string& t) { return ref(read(t)); }
   std::string text_of(lv_term_ref k) { return text(w->termrefs[k].term); }
+  // The items of a queue from head to tail, as text.
+  std::string queue_text(int q) {
+    const fd_queue& queue = state->queues->queues[q];
+    std::string out;
+    for (fd_termref_slot* s = queue.head; s != queue.tail;) {
+      out += text(s->term) + " ";
+      if (++s == queue.end) s = queue.start;
+    }
+    return out;
+  }
 
   lv_foreign_env env{};
   fd_solver_state* state = nullptr;

@@ -7,6 +7,7 @@
 #include "kernel/handles.h"
 #include "kernel/solver_state.h"
 #include "kernel/state_terms.h"
+#include "kernel/term_helpers.h"
 
 namespace {
 
@@ -55,6 +56,8 @@ bool finite_domain(lv_term attribute) {
 lv_term fd_make_dvar_attribute(const lv_foreign_env* env, lv_term var, lv_term min, lv_term max, lv_term size,
                                int64_t extra, int xreg) {
   fd_engine* w = fd_engine_of(env);
+  // The room kept beyond the engine's reserve covers the attribute and what
+  // the runtime's attaching makes sure of before it would grow the heap.
   if (w->heap_hard_limit - w->H < extra + ATTRIBUTE_ROOM) {
     w->X[xreg] = var;
     fd_rt::call_overflow(env, extra + ATTRIBUTE_ROOM, xreg + 1);
@@ -88,13 +91,15 @@ lv_term fd_make_dvar_attribute(const lv_foreign_env* env, lv_term var, lv_term m
   h[T_SIZE] = size;
   h[T_VAR] = var;
   w->H = h + TEMPLATE_WORDS;
-  // Attaching may grow the heap; X0 and X1 hold the variable and the
-  // attribute across it.
-  w->X[0] = var;
-  w->X[1] = fd_make_struct(h);
-  fd_rt::put_attributes(env, var, solver_module(env), w->X[1]);
-  lv_term attribute = w->X[1];
-  fd_struct_cells(attribute)[FD_ATTR_VAR] = fd_deref(w->X[0]);
+  // The runtime's attaching passes the variable and the attribute in X0 and
+  // X1; the room made above is the most it needs, so nothing moves, and the
+  // caller's X0 and X1 are put back.
+  lv_term x0 = w->X[0], x1 = w->X[1];
+  lv_term attribute = fd_make_struct(h);
+  fd_rt::put_attributes(env, var, solver_module(env), attribute);
+  w->X[0] = x0;
+  w->X[1] = x1;
+  fd_struct_cells(attribute)[FD_ATTR_VAR] = fd_deref(var);
   return attribute;
 }
 
@@ -114,32 +119,8 @@ void fd_arg_attribute(lv_foreign_env* env, fd_t x, fd_w finite, fd_t result) {
     fd_rt::fail(env);
 }
 
-namespace {
-
-// The number of cells of a list ending in [], or -1 for a list that ends
-// otherwise or is cyclic (a second pointer moving two cells per step meets
-// the first).
-int64_t proper_length(lv_term list) {
-  lv_term slow = fd_deref(list), fast = slow;
-  int64_t n = 0;
-  for (;;) {
-    if (fast == FD_NIL) return n;
-    if (!fd_is_list(fast)) return -1;
-    fast = fd_deref(fd_list_cells(fast)[1]);
-    n++;
-    if (fast == FD_NIL) return n;
-    if (!fd_is_list(fast)) return -1;
-    fast = fd_deref(fd_list_cells(fast)[1]);
-    n++;
-    slow = fd_deref(fd_list_cells(slow)[1]);
-    if (slow == fast) return -1;
-  }
-}
-
-}  // namespace
-
 void fd_dvar_list(lv_foreign_env* env, fd_t list, fd_w finite) {
-  int64_t n = proper_length(fd_termref(env, list));
+  int64_t n = fd_proper_length(fd_termref(env, list));
   if (n < 0) {
     fd_rt::fail(env);
     return;

@@ -28,8 +28,8 @@ enum : unsigned {
 // fresh one with bounds min..max and size attached to it; the integer
 // attribute v(1, N, $mutable(N, 0), 0, 0, 0, 0) of a small integer N; 0 for
 // anything else. Heap room for extra more words is made too (var is kept in
-// X register xreg meanwhile). Attaching uses X0 and X1 (the runtime may grow
-// the heap there): callers keep their own terms in term references.
+// X register xreg meanwhile); the caller's other argument registers are
+// left as they were.
 lv_term fd_make_dvar_attribute(const lv_foreign_env* env, lv_term var, lv_term min, lv_term max, lv_term size,
                                int64_t extra, int xreg);
 // The term, with an unbound variable whose domain is one value replaced by

@@ -1,11 +1,10 @@
 // $fd_unify(X, Y): unification of domain variables from Prolog, finished in
 // C when every attributed variable it binds is a domain variable bound to an
 // integer; otherwise the Prolog level completes it.
-#include <vector>
-
 #include "kernel/attributes.h"
 #include "kernel/fdset.h"
 #include "kernel/foreign_predicates.h"
+#include "kernel/memory.h"
 #include "kernel/propagation.h"
 #include "kernel/queues.h"
 #include "kernel/solver_state.h"
@@ -32,42 +31,50 @@ int64_t fd_unify(lv_foreign_env* env, fd_t x, fd_t y) {
   // them, and each left a trail entry for a cell older than the heap top
   // the unification started from. Newest first.
   int64_t count = w->wakeup_count - wakeups_before;
-  std::vector<lv_term*> cells;
-  for (lv_term* e = w->TR; e > w->trail_base + trail_before && static_cast<int64_t>(cells.size()) < count;) {
+  fd_words cells;
+  fd_words_init(&cells);
+  for (lv_term* e = w->TR; e > w->trail_base + trail_before && cells.count < count;) {
     lv_term t = *--e;
     if (t == 0 || !fd_is_ref(t)) continue;
     lv_term* cell = fd_ref_cell(t);
     if (cell > w->area_start && cell < w->area_start + heap_before && cell[-1] == ATTRIBUTED_MARKER &&
         !fd_is_unbound_cell(cell))
-      cells.push_back(cell);
+      fd_words_push(env, &cells, reinterpret_cast<uint64_t>(cell));
   }
+  auto cell_at = [&](int64_t i) { return reinterpret_cast<lv_term*>(cells.data[i]); };
   typedef int pure_fn(lv_worker*, lv_term, const lv_module*);
   auto* pure = fd_rt::support<pure_fn>(env, LV_SUPPORT_pure_attributes);
-  for (lv_term* cell : cells)
-    if (!fd_is_small(fd_deref(*cell)) || !pure(fd_rt::worker(env), fd_make_ref(cell), st->module)) return 0;
+  for (int64_t i = 0; i < cells.count; i++) {
+    if (!fd_is_small(fd_deref(*cell_at(i))) || !pure(fd_rt::worker(env), fd_make_ref(cell_at(i)), st->module)) {
+      fd_words_free(env, &cells);
+      return 0;
+    }
+  }
 
   // Finished here: the engine is not to wake them again. Their bindings and
-  // trail entries stay as the unification made them.
+  // trail entries stay as the unification made them. Each attribute and
+  // variable goes into a pair of term references (attribute first).
   w->wakeup_count = wakeups_before;
   lv_term_ref first = fd_rt::new_term_ref(env);
-  std::vector<lv_term_ref> attributes, variables;
-  for (size_t i = cells.size(); i-- > 0;) {
-    lv_term a = fd_rt::get_attributes(env, fd_make_ref(cells[i]), st->module);
+  lv_term_ref pairs = 0;
+  int64_t n = 0;
+  for (int64_t i = cells.count; i-- > 0;) {
+    lv_term a = fd_rt::get_attributes(env, fd_make_ref(cell_at(i)), st->module);
     if (a == 0) continue;
     lv_term_ref ra = fd_rt::new_term_ref(env), rv = fd_rt::new_term_ref(env);
+    if (n++ == 0) pairs = ra;
     fd_termref(env, ra) = fd_deref(a);
-    fd_termref(env, rv) = fd_make_ref(cells[i]);
-    attributes.push_back(ra);
-    variables.push_back(rv);
+    fd_termref(env, rv) = fd_make_ref(cell_at(i));
   }
+  fd_words_free(env, &cells);
   fd_queue_open(env);
   lv_term_ref goal = fd_rt::new_term_ref(env);
   const lv_term_ref sides[2] = {x, y};
   fd_rt::cons_functor(env, goal, FD_ATOM_EQUAL, 2, sides);
   int64_t result = 1;
-  for (size_t i = 0; i < attributes.size(); i++) {
-    lv_term a = fd_deref(fd_termref(env, attributes[i]));
-    lv_term var = fd_termref(env, variables[i]);
+  for (int64_t i = 0; i < n; i++) {
+    lv_term a = fd_deref(fd_termref(env, pairs + 2 * static_cast<lv_term_ref>(i)));
+    lv_term var = fd_termref(env, pairs + 2 * static_cast<lv_term_ref>(i) + 1);
     lv_term value = fd_deref(var);
     lv_term d = fd_attribute_domain(a);
     bool in = fd_is_small(d) ? d == value : fdset_member(value, fd_deref(fd_arg(d, 1))) != 0;

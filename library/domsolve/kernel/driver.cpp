@@ -4,6 +4,7 @@
 #include "kernel/attributes.h"
 #include "kernel/foreign_predicates.h"
 #include "kernel/propagation.h"
+#include "kernel/roots.h"
 #include "kernel/solver_state.h"
 #include "kernel/state_terms.h"
 
@@ -108,7 +109,7 @@ int64_t fd_evaluate_indexical(lv_foreign_env* env, fd_t x) {
         result = 2;
         break;
       }
-      int e = fd_eval_indexical(env, x);
+      int e = fd_run_indexical(env, x);
       if (e < 0) {
         result = 0;
         break;
@@ -138,7 +139,9 @@ int64_t fd_evaluate_indexical(lv_foreign_env* env, fd_t x) {
     fd_termref(env, state) = fd_mutable_value(fd_arg(item, 1));
     fd_termref(env, new_state) = fd_termref(env, state);
     fd_termref(env, actions) = FD_NIL;
-    if (!fn(env, state, new_state, actions, propagator)) {
+    int ok = fn(env, state, new_state, actions, propagator);
+    fd_unpin_to(env, 0);
+    if (!ok) {
       // The exit's overflow report has failed the call (or raised).
       result = 0;
       break;

@@ -42,7 +42,10 @@ struct dvar {
   lv_term attribute;  // a reference to the cell holding the attribute (the attribute itself: dvar_init_full)
   lv_term variable;   // likewise for the variable
   uint32_t flags;
-  uint32_t unused;
+  // 1 while the set field's last interval ends at max (as the domain read
+  // from the attribute does), so that narrowing from below needs no walk
+  // to the end of the set.
+  uint32_t ends_at_max;
 };
 static_assert(sizeof(dvar) == 7 * 8);
 

@@ -5,6 +5,7 @@
 #include "kernel/fd_assert.h"
 #include "kernel/handles.h"
 #include "kernel/propagation.h"
+#include "kernel/roots.h"
 #include "kernel/solver_state.h"
 #include "kernel/state_terms.h"
 
@@ -129,6 +130,13 @@ void export_set_queued(const lv_foreign_env* env, lv_term attr_ref, lv_term var_
 
 bool has_holes(const dvar* d) { return (d->flags & (DVAR_DOM_CHANGED | DVAR_INTERVAL)) == DVAR_DOM_CHANGED; }
 
+// Drops the pin that dvar_pruning_set put on the record's set, if any.
+void unpin_set(const lv_foreign_env* env, dvar* d) {
+  if (d->set == 0 || d->set == DVAR_STALE || !has_holes(d)) return;
+  int64_t prefix;
+  fd_unpin(env, fdset_detach_prefix(env, &d->set, &prefix));
+}
+
 void export_queued(const lv_foreign_env* env, dvar* d, lv_term_ref actions, int live) {
   if (dvar_is_fixed(d)) export_value_queued(env, d->attribute, d->variable, d->min, actions, live);
   else if (!has_holes(d)) export_interval_queued(env, d->attribute, d->variable, d->min, d->max, actions, live);
@@ -171,7 +179,12 @@ int dvar_pruning_set(const lv_foreign_env* env, dvar* d) {
     d->set = 0;
     return static_cast<int>(d->flags & (DVAR_DOM_CHANGED | DVAR_INTERVAL));
   }
-  d->set = fdset_copy_off_heap(env, dvar_get_set(env, d));
+  // The set's new cells are moved off the heap and the rest it shares with
+  // the domain on the heap is pinned, so that exports of other records,
+  // which may move the heap, leave it valid.
+  dvar_get_set(env, d);
+  int64_t prefix;
+  fd_pin(env, fdset_detach_prefix(env, &d->set, &prefix));
   return static_cast<int>(d->flags & (DVAR_DOM_CHANGED | DVAR_INTERVAL));
 }
 
@@ -189,6 +202,7 @@ void dvar_export(const lv_foreign_env* env, dvar* d, lv_term_ref actions, int li
   bool direct = d->size != FD_SUP && !debugging(env) && current == d->size;
   if (direct) export_direct(env, d, live);
   else export_queued(env, d, actions, live);
+  unpin_set(env, d);
   d->flags |= DVAR_EXPORTED;
 }
 
@@ -196,6 +210,7 @@ void dvar_export_mode(const lv_foreign_env* env, dvar* d, int queued, lv_term_re
   if (has_holes(d)) dvar_pruning_set(env, d);
   if (queued) export_queued(env, d, actions, live);
   else export_direct(env, d, live);
+  unpin_set(env, d);
 }
 
 int dvar_fix_value_and_export(const lv_foreign_env* env, const dvar_bounds* b, int64_t value, lv_term_ref actions,
@@ -275,6 +290,8 @@ void dvar_attach_daemon_simple_bounds(const lv_foreign_env* env, const dvar_boun
 
 int fd_propagator_exit(lv_foreign_env* env, lv_term_ref new_state, lv_term_ref actions, lv_term_ref goal, int status,
                        int live) {
+  // No set of the call waits for its export any more.
+  fd_unpin_to(env, 0);
   if (status == 3) {
     if (new_state != 0) fd_propagator_entailed_term(env, fd_termref(env, new_state));
     push_atom(env, actions, FD_ATOM_EXIT, live);

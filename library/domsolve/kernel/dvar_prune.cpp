@@ -36,18 +36,25 @@ int dvar_narrow_in_set(dvar* d, int bits, lv_term lo, lv_term hi, fdset set) {
     bits |= DVAR_MIN_CHANGED;
   }
   if (below(hi, lo)) return -1;
-  // The last interval that starts at or below hi; hi moves down out of a
-  // hole or past the set's end.
-  fdset last = s;
-  while (fdset_rest(last) != FD_NIL && !below(hi, fdset_first_min(fdset_rest(last)))) last = fdset_rest(last);
-  if (below(fdset_first_max(last), hi)) {
-    hi = fdset_first_max(last);
-    bits |= DVAR_MAX_CHANGED;
-  }
   d->flags &= ~(DVAR_INTERVAL | DVAR_SET_CURRENT);
-  if (last == s) d->flags |= DVAR_INTERVAL;
-  if (fdset_first_min(s) == lo && fdset_first_max(last) == hi && fdset_rest(last) == FD_NIL)
-    d->flags |= DVAR_SET_CURRENT;
+  if (set == d->set && d->ends_at_max && hi == d->max) {
+    // The set ends at hi already: nothing to look for behind s.
+    if (fdset_rest(s) == FD_NIL) d->flags |= DVAR_INTERVAL;
+    if (fdset_first_min(s) == lo) d->flags |= DVAR_SET_CURRENT;
+  } else {
+    // The last interval that starts at or below hi; hi moves down out of a
+    // hole or past the set's end.
+    fdset last = s;
+    while (fdset_rest(last) != FD_NIL && !below(hi, fdset_first_min(fdset_rest(last)))) last = fdset_rest(last);
+    if (below(fdset_first_max(last), hi)) {
+      hi = fdset_first_max(last);
+      bits |= DVAR_MAX_CHANGED;
+    }
+    if (last == s) d->flags |= DVAR_INTERVAL;
+    bool ends = fdset_first_max(last) == hi && fdset_rest(last) == FD_NIL;
+    if (fdset_first_min(s) == lo && ends) d->flags |= DVAR_SET_CURRENT;
+    d->ends_at_max = ends ? 1 : 0;
+  }
   d->set = s;
   if (lo == hi) bits |= DVAR_FIXED;
   d->min = lo;
@@ -98,7 +105,10 @@ int dvar_prune_interval(const lv_foreign_env* env, dvar* d, lv_term a, lv_term b
   fdset base = interval ? fdset_interval(env, d->min, d->max) : d->set;
   d->set = fdset_delete_interval(env, base, a, b);
   d->flags &= ~DVAR_INTERVAL;
-  if (interval) d->flags |= DVAR_SET_CURRENT;
+  if (interval) {
+    d->flags |= DVAR_SET_CURRENT;
+    d->ends_at_max = 1;
+  }
   d->flags |= DVAR_DOM_CHANGED;
   return DVAR_DOM_CHANGED | (d->flags & DVAR_FIXED);
 }
@@ -110,9 +120,9 @@ int dvar_prune_set(const lv_foreign_env* env, dvar* d, fdset s) {
   if (relation == FDSET_EQUAL || relation == FDSET_CONTAINS) return -1;
   if (relation == FDSET_DISJOINT) return 0;
   fdset domain = interval ? fdset_interval(env, d->min, d->max) : d->set;
-  d->set = fdset_subtract(env, domain, s);
+  fdset rest = fdset_subtract(env, domain, s);
   d->flags |= DVAR_DOM_CHANGED;
-  return dvar_narrow_in_set(d, DVAR_DOM_CHANGED, d->min, d->max, d->set);
+  return dvar_narrow_in_set(d, DVAR_DOM_CHANGED, d->min, d->max, rest);
 }
 
 int dvar_fix_set(const lv_foreign_env* env, dvar* d, fdset s) {
@@ -122,7 +132,6 @@ int dvar_fix_set(const lv_foreign_env* env, dvar* d, fdset s) {
   if (relation == FDSET_EQUAL || relation == FDSET_CONTAINS) return 0;
   if (relation == FDSET_DISJOINT) return -1;
   fdset next = relation == FDSET_INSIDE || interval ? s : fdset_intersection(env, d->set, s);
-  d->set = next;
   d->flags |= DVAR_DOM_CHANGED;
   return dvar_narrow_in_set(d, DVAR_DOM_CHANGED, d->min, d->max, next);
 }

@@ -11,6 +11,7 @@ lv_term read_domain(dvar* d, lv_term domain) {
     d->min = d->max = domain;
     d->set = 0;
     d->flags = DVAR_FIXED | DVAR_INTERVAL;
+    d->ends_at_max = 0;
     return fd_make_small(1);
   }
   const lv_term* dom = fd_struct_cells(domain);
@@ -20,6 +21,7 @@ lv_term read_domain(dvar* d, lv_term domain) {
   bool one = d->set != FD_NIL && fdset_rest(d->set) == FD_NIL;
   d->flags = one ? DVAR_INTERVAL | DVAR_SET_CURRENT : DVAR_SET_CURRENT;
   if (d->min == d->max) d->flags |= DVAR_FIXED;
+  d->ends_at_max = 1;
   return fd_deref(dom[4]);
 }
 
@@ -60,7 +62,6 @@ lv_term dvar_variable(const dvar* d) { return fd_deref(d->variable); }
 void dvar_init(const lv_foreign_env* env, dvar* d, lv_term attribute_ref, lv_term variable_ref) {
   d->attribute = attribute_ref;
   d->variable = variable_ref;
-  d->unused = 0;
   dvar_refresh(env, d);
 }
 
@@ -71,7 +72,6 @@ void dvar_refresh(const lv_foreign_env*, dvar* d) {
 void dvar_init_full(const lv_foreign_env*, dvar* d, lv_term attribute, lv_term variable) {
   d->attribute = attribute;
   d->variable = variable;
-  d->unused = 0;
   d->size = 0;
   read_domain(d, fd_attribute_domain(fd_deref(attribute)));
 }
@@ -83,7 +83,7 @@ void dvar_init_interval(dvar* d, lv_term min, lv_term max) {
   d->size = 0;  // never a current size: such a record exports through the checking routines
   d->attribute = d->variable = 0;
   d->flags = min == max ? DVAR_FIXED | DVAR_INTERVAL : DVAR_INTERVAL;
-  d->unused = 0;
+  d->ends_at_max = 0;
 }
 
 void dvar_init_bounds(dvar_bounds* b, lv_term attribute_ref, lv_term variable_ref) {
@@ -103,12 +103,18 @@ void dvar_copy(const lv_foreign_env* env, dvar* to, dvar* from) {
   to->max = from->max;
   to->set = dvar_get_set(env, from);
   to->flags = (from->flags & (DVAR_FIXED | DVAR_INTERVAL)) | DVAR_SET_CURRENT;
+  to->ends_at_max = 1;
 }
 
 fdset dvar_get_set(const lv_foreign_env* env, dvar* d) {
   if ((d->flags & DVAR_SET_CURRENT) == 0) {
-    d->set = (d->flags & DVAR_INTERVAL) ? fdset_interval(env, d->min, d->max) : fdset_restrict(env, d->set, d->min, d->max);
+    // A set that ends at max only loses what lies below min: its rest is
+    // shared as it is.
+    d->set = (d->flags & DVAR_INTERVAL) ? fdset_interval(env, d->min, d->max)
+             : d->ends_at_max          ? fdset_restrict_below(env, d->set, d->min)
+                                       : fdset_restrict(env, d->set, d->min, d->max);
     d->flags |= DVAR_SET_CURRENT;
+    d->ends_at_max = 1;
   }
   return d->set;
 }

@@ -85,6 +85,15 @@ fdset fdset_split_first(const lv_foreign_env* env, fdset s, lv_term* first);
 // region.
 fdset fdset_copy_off_heap(const lv_foreign_env* env, fdset s);
 
+// Detaches the set's prefix from the heap: walks the list cells that lie
+// off the heap from *set on, giving each an interval cell off the heap too
+// (a copy where it shared one on the heap), and returns the address of the
+// word that ends the walk: *set itself or the tail word of the last such
+// cell, holding [] or the rest of the list that lies on the heap. That word
+// is then the set's only pointer into the heap (pin it across anything
+// that may move the heap). *prefix receives the number of cells walked.
+lv_term* fdset_detach_prefix(const lv_foreign_env* env, fdset* set, int64_t* prefix);
+
 // Queries (no allocation). Min and max of a non-empty set.
 inline lv_term fdset_min(fdset s) { return fdset_first_min(s); }
 lv_term fdset_max(fdset s);
@@ -130,6 +139,8 @@ fdset fdset_add_value(const lv_foreign_env* env, lv_term v, fdset s);
 fdset fdset_union_if_needed(const lv_foreign_env* env, fdset s1, fdset s2);
 fdset fdset_intersection(const lv_foreign_env* env, fdset s1, fdset s2);
 fdset fdset_restrict(const lv_foreign_env* env, fdset s, lv_term min, lv_term max);
+// The set without its values below min; the rest is shared.
+fdset fdset_restrict_below(const lv_foreign_env* env, fdset s, lv_term min);
 fdset fdset_subtract(const lv_foreign_env* env, fdset s1, fdset s2);
 fdset fdset_delete_interval(const lv_foreign_env* env, fdset s, lv_term a, lv_term b);
 inline fdset fdset_delete_value(const lv_foreign_env* env, fdset s, lv_term v) {

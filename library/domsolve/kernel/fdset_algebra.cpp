@@ -103,13 +103,34 @@ fdset fdset_complement_range(const lv_foreign_env* env, lv_term a, lv_term b, fd
 
 fdset fdset_restrict(const lv_foreign_env* env, fdset s, lv_term min, lv_term max) {
   int64_t lo = fd_bound_key(min), hi = fd_bound_key(max);
+  cursor c(s);
+  while (!c.done && c.hi < lo) c.next();
+  if (c.done) return FD_NIL;
+  // Nothing above hi from here on: the rest is shared, behind the first
+  // interval clipped at lo.
+  cursor d = c;
+  while (!d.done && d.hi <= hi) d.next();
   out_list out(env);
-  for (cursor c(s); !c.done; c.next()) {
-    if (c.hi < lo) continue;
+  if (d.done) {
+    if (c.lo >= lo) return c.list;
+    out.add(lo, c.hi);
+    return out.finish(fdset_rest(c.list));
+  }
+  for (; !c.done; c.next()) {
     if (c.lo > hi) break;
     out.add_from(c, c.lo > lo ? c.lo : lo, c.hi < hi ? c.hi : hi);
   }
   return out.finish();
+}
+
+fdset fdset_restrict_below(const lv_foreign_env* env, fdset s, lv_term min) {
+  int64_t lo = fd_bound_key(min);
+  cursor c(s);
+  while (!c.done && c.hi < lo) c.next();
+  if (c.done || c.lo >= lo) return c.done ? FD_NIL : c.list;
+  out_list out(env);
+  out.add(lo, c.hi);
+  return out.finish(fdset_rest(c.list));
 }
 
 fdset fdset_delete_interval(const lv_foreign_env* env, fdset s, lv_term a, lv_term b) {

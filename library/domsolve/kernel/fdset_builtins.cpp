@@ -3,6 +3,7 @@
 // is read as a set's. Results are computed in the scratch region, moved off
 // the heap and copied onto it (fdset_copy_checked), so that the heap may
 // grow or be collected meanwhile.
+#include "kernel/arguments.h"
 #include "kernel/errors.h"
 #include "kernel/fdset.h"
 #include "kernel/foreign_predicates.h"
@@ -11,42 +12,7 @@
 
 namespace {
 
-// The predicate being run, for the context of its errors: its name, arity
-// and the term references of its arguments (-1 where an argument is no term
-// reference).
-struct call_site {
-  const char* name;
-  int arity;
-  fd_t args[5];
-};
-
 lv_term term_of(lv_foreign_env* env, fd_t t) { return fd_deref(fd_termref(env, t)); }
-
-// The set held in argument argno (from 1), rebuilt without references when
-// its cells hold any; false after raising a type error. *kind is
-// FDSET_FINITE or FDSET_INFINITE.
-bool set_argument(lv_foreign_env* env, const call_site& site, int argno, fdset* set, int* kind = nullptr) {
-  fd_t t = site.args[argno - 1];
-  bool plain;
-  int k = fdset_check(fd_termref(env, t), &plain);
-  if (k == FDSET_INVALID) {
-    fd_raise_type_error(env, "fdset", t, site.name, site.arity, site.args, argno);
-    return false;
-  }
-  *set = plain ? term_of(env, t) : fdset_plain(env, fd_termref(env, t));
-  if (kind != nullptr) *kind = k;
-  return true;
-}
-
-// The small integer held in argument argno; false after raising a type
-// error.
-bool integer_argument(lv_foreign_env* env, const call_site& site, int argno, lv_term* value) {
-  fd_t t = site.args[argno - 1];
-  *value = term_of(env, t);
-  if (fd_is_small(*value)) return true;
-  fd_raise_type_error(env, "integer", t, site.name, site.arity, site.args, argno);
-  return false;
-}
 
 // Unifies argument t with a heap copy of the set, failing the predicate
 // when that does not unify.

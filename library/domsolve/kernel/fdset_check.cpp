@@ -54,6 +54,21 @@ fdset fdset_plain(const lv_foreign_env* env, lv_term t) {
   return out.finish();
 }
 
+namespace {
+
+// Gives the list cell an interval cell off the heap: a copy of the one it
+// has there.
+void own_interval(const lv_foreign_env* env, const fd_engine* w, lv_term* cell) {
+  lv_term* iv = fd_list_cells(cell[0]);
+  if (!fd_on_heap(w, iv)) return;
+  lv_term* copy = fdset_alloc(env, 2);
+  copy[0] = iv[0];
+  copy[1] = iv[1];
+  cell[0] = fd_make_list(copy);
+}
+
+}  // namespace
+
 fdset fdset_copy_off_heap(const lv_foreign_env* env, fdset s) {
   const fd_engine* w = fd_engine_of(env);
   fdset head = s;
@@ -67,14 +82,22 @@ fdset fdset_copy_off_heap(const lv_foreign_env* env, fdset s) {
       *link = fd_make_list(copy);
       cell = copy;
     }
-    lv_term* iv = fd_list_cells(cell[0]);
-    if (fd_on_heap(w, iv)) {
-      lv_term* copy = fdset_alloc(env, 2);
-      copy[0] = iv[0];
-      copy[1] = iv[1];
-      cell[0] = fd_make_list(copy);
-    }
+    own_interval(env, w, cell);
     link = &cell[1];
   }
   return head;
+}
+
+lv_term* fdset_detach_prefix(const lv_foreign_env* env, fdset* set, int64_t* prefix) {
+  const fd_engine* w = fd_engine_of(env);
+  lv_term* word = set;
+  int64_t n = 0;
+  while (*word != FD_NIL && !fd_on_heap(w, fd_list_cells(*word))) {
+    lv_term* cell = fd_list_cells(*word);
+    own_interval(env, w, cell);
+    word = &cell[1];
+    n++;
+  }
+  *prefix = n;
+  return word;
 }

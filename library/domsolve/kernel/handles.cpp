@@ -3,6 +3,7 @@
 
 #include "kernel/engine.h"
 #include "kernel/foreign_predicates.h"
+#include "kernel/solver_state.h"
 #include "kernel/state_terms.h"
 
 namespace {
@@ -17,6 +18,7 @@ lv_term handle_list_term(const lv_foreign_env* env) { return fd_deref(fd_termref
 
 void* fd_new_handle_block(const lv_foreign_env* env, size_t size, lv_term slot, int xreg) {
   void* block = fd_rt::checkalloc(env, size, 0);
+  fd_keyed_put(env, &fd_tables(env)->blocks, block, 1);
   fd_engine* w = fd_engine_of(env);
   if (w->heap_hard_limit - w->H < HANDLE_WORDS) {
     w->X[xreg] = slot;
@@ -53,13 +55,27 @@ void fd_propagator_entailed_term(const lv_foreign_env* env, lv_term state) {
   fd_engine* w = fd_engine_of(env);
   if (!fd_older_than_choice(w, cell)) {
     *cell = fd_make_small(0);
-    auto* block = static_cast<fd_propagator_block*>(fd_handle_pointer(handle));
-    block->destroy(block);
+    fd_release_block(env, fd_handle_pointer(handle));
     return;
   }
   fd_bind(env, cell, fd_make_small(1));
   for (lv_term* b = w->B; b < w->choice_base && (b[FD_CP_ALT] & 1) == 0; b += fd_choice_size(b) / 8)
     b[FD_CP_ALT] |= 1;
+}
+
+int fd_release_block(const lv_foreign_env* env, void* block) {
+  fd_kernel_tables* t = fd_tables(env);
+  if (fd_keyed_get(env, t->blocks, block) == 0) return 0;
+  fd_keyed_put(env, &t->blocks, block, 0);
+  auto* b = static_cast<fd_propagator_block*>(block);
+  b->destroy(b);
+  return 1;
+}
+
+int fd_release_handle(const lv_foreign_env* env, lv_term handle) {
+  handle = fd_deref(handle);
+  if (!fd_is_small(handle)) return 0;
+  return fd_release_block(env, fd_term_pointer(handle));
 }
 
 void fd_propagator_entailed(const lv_foreign_env* env, lv_term term, int i) {

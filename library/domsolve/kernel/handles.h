@@ -3,9 +3,12 @@
 // Status is unbound while the block lives, 0 once it is destroyed, 1 once
 // the propagator is dead but a choicepoint older than the handle may revive
 // it; Address (+3, so that it reads as a small integer) is the block's. Every
-// handle is pushed on the handle list (term-reference slot 6), which the
-// engine walks when backtracking or cutting past the choicepoints marked for
-// it. The first word of a block is its destroy callback.
+// handle is pushed on the handle list (term-reference slot 6), which is the
+// engine's cleanup chain: a failure that passes a handle, or a cut that
+// passes a dead one, hands it back to the solver (hook event 7), which
+// destroys the block. Choicepoints that may revive a dead propagator are
+// marked (bit 0 of their alternative word) so that a cut past them looks at
+// the chain. The first word of a block is its destroy callback.
 #pragma once
 
 #include <cstddef>
@@ -23,6 +26,14 @@ struct fd_propagator_block {
 // handle list. The caller stores the destroy callback.
 void* fd_new_handle_block(const lv_foreign_env* env, size_t size, lv_term slot, int xreg);
 void* fd_handle_pointer(lv_term handle);
+
+// Destroys a live block made by fd_new_handle_block: 1 done, 0 when the
+// address is no live block of the solver (nothing is then touched).
+int fd_release_block(const lv_foreign_env* env, void* block);
+// The same for the argument of a handle's '$free'/1 term, as the engine
+// hands it over when a failure or a cut passes the handle on the cleanup
+// chain (the hook's event 7).
+int fd_release_handle(const lv_foreign_env* env, lv_term handle);
 
 // The propagator whose state term is given is dead: a block made after the
 // newest choicepoint is destroyed now (Status 0); an older one is marked

@@ -1,7 +1,7 @@
 // Indexical definition records: built from the compiled term and checked
 // whole before anything is stored, freed with their chain, and attached to
 // the variables of a posted indexical.
-#include <vector>
+#include <initializer_list>
 
 #include "kernel/attributes.h"
 #include "kernel/indexical.h"
@@ -14,6 +14,10 @@ namespace {
 
 constexpr int64_t MAX_CODE = int64_t{1} << 20;
 constexpr int64_t MAX_COPY_WORDS = int64_t{1} << 20;
+// Stored terms: lists are walked along their tails (so a cyclic one ends
+// the walk at this count), the nesting of terms within terms is bounded.
+constexpr int64_t MAX_LIST_ELEMENTS = 10000;
+constexpr int MAX_DEPTH = 1000;
 
 // Operand roles.
 enum role : char { CONST = 'c', READ = 'r', WRITE = 'w', VAR = 'v', LABEL = 'l', HASH = 'h' };
@@ -39,55 +43,62 @@ struct code_element {
 
 struct builder {
   const lv_foreign_env* env;
-  const char* why = nullptr;
-  std::vector<lv_term> atoms;
+  const char* why;
+  fd_words atoms;  // the atoms the stored terms hold
 
   bool refuse(const char* reason) {
     if (why == nullptr) why = reason;
     return false;
   }
   void hold(lv_term t) {
-    if (fd_is_atom(t)) atoms.push_back(t);
+    if (fd_is_atom(t)) fd_words_push(env, &atoms, t);
   }
 
   // Words of a copy of t (atomic leaves, list cells, compound structures);
-  // -1 for anything else.
+  // -1 for anything else, a list longer than MAX_LIST_ELEMENTS or terms
+  // nested deeper than MAX_DEPTH.
   int64_t copy_size(lv_term t, int depth) {
-    t = fd_deref(t);
-    if (depth > 10000) return -1;
-    if (fd_is_atomic(t)) return 0;
-    if (fd_is_list(t)) {
-      int64_t a = copy_size(fd_list_cells(t)[0], depth + 1), b = copy_size(fd_list_cells(t)[1], depth + 1);
-      return a < 0 || b < 0 || a + b > MAX_COPY_WORDS ? -1 : 2 + a + b;
+    if (depth > MAX_DEPTH) return -1;
+    int64_t total = 0, elements = 0;
+    for (t = fd_deref(t); fd_is_list(t); t = fd_deref(fd_list_cells(t)[1])) {
+      if (++elements > MAX_LIST_ELEMENTS) return -1;
+      int64_t a = copy_size(fd_list_cells(t)[0], depth + 1);
+      if (a < 0 || (total += 2 + a) > MAX_COPY_WORDS) return -1;
     }
+    if (fd_is_atomic(t)) return total;
     if (!fd_is_compound_struct(t)) return -1;  // an unbound variable or a boxed number
     unsigned n = fd_functor_arity(fd_functor_of(t));
-    int64_t total = 1 + n;
+    total += 1 + n;
     for (unsigned i = 1; i <= n; i++) {
       int64_t a = copy_size(fd_arg(t, i), depth + 1);
       if (a < 0 || (total += a) > MAX_COPY_WORDS) return -1;
     }
     return total;
   }
+  // The copy, in words from *h (copy_size said how many).
   lv_term copy(lv_term t, lv_term** h) {
-    t = fd_deref(t);
-    if (fd_is_atomic(t)) {
-      hold(t);
-      return t;
-    }
-    lv_term* cell = *h;
-    if (fd_is_list(t)) {
+    lv_term result = FD_NIL;
+    lv_term* link = &result;
+    for (t = fd_deref(t); fd_is_list(t); t = fd_deref(fd_list_cells(t)[1])) {
+      lv_term* cell = *h;
       *h += 2;
       cell[0] = copy(fd_list_cells(t)[0], h);
-      cell[1] = copy(fd_list_cells(t)[1], h);
-      return fd_make_list(cell);
+      *link = fd_make_list(cell);
+      link = &cell[1];
     }
+    if (fd_is_atomic(t)) {
+      hold(t);
+      *link = t;
+      return result;
+    }
+    lv_term* cell = *h;
     unsigned n = fd_functor_arity(fd_functor_of(t));
     *h += 1 + n;
     cell[0] = fd_functor_of(t);
     hold(fd_functor_name(cell[0]));
     for (unsigned i = 1; i <= n; i++) cell[i] = copy(fd_arg(t, i), h);
-    return fd_make_struct(cell);
+    *link = fd_make_struct(cell);
+    return result;
   }
 
   // One stored term: atomic as it is; d(List) a copy of List; any other
@@ -114,15 +125,18 @@ struct builder {
       return true;
     }
     // A hash table: the pairs are checked before it is made.
-    for (lv_term l = arg; l != FD_NIL; l = fd_deref(fd_list_cells(l)[1])) {
-      if (!fd_is_list(l)) return refuse("hash table pairs");
+    int64_t elements = 0;
+    lv_term l = arg;
+    for (; fd_is_list(l); l = fd_deref(fd_list_cells(l)[1])) {
+      if (++elements > MAX_LIST_ELEMENTS) return refuse("hash table pairs");
       lv_term pair = fd_deref(fd_list_cells(l)[0]);
       if (fd_functor_of(pair) != FD_FUNCTOR_MINUS_2 || !fd_is_atomic(fd_deref(fd_arg(pair, 1))) ||
           !fd_is_small(fd_deref(fd_arg(pair, 2))))
         return refuse("hash table pairs");
     }
+    if (l != FD_NIL) return refuse("hash table pairs");
     void* table = fd_rt::new_switch_on_key(env, 2, 0);
-    for (lv_term l = arg; l != FD_NIL; l = fd_deref(fd_list_cells(l)[1])) {
+    for (l = arg; l != FD_NIL; l = fd_deref(fd_list_cells(l)[1])) {
       lv_term pair = fd_deref(fd_list_cells(l)[0]);
       lv_term key = fd_deref(fd_arg(pair, 1));
       hold(key);
@@ -163,16 +177,29 @@ bool small_in(lv_term t, int64_t lo, int64_t hi, int64_t* out) {
   return true;
 }
 
-// Reads a proper list of exactly n elements into out.
-bool list_of(lv_term l, int64_t n, std::vector<lv_term>* out) {
-  l = fd_deref(l);
-  for (; fd_is_list(l) && static_cast<int64_t>(out->size()) <= n; l = fd_deref(fd_list_cells(l)[1]))
-    out->push_back(fd_deref(fd_list_cells(l)[0]));
-  return l == FD_NIL && static_cast<int64_t>(out->size()) == n;
+// Reads a proper list of exactly n elements into out (n words).
+bool list_of(const lv_foreign_env* env, lv_term l, int64_t n, fd_words* out) {
+  fd_words_resize(env, out, n);
+  int64_t i = 0;
+  for (l = fd_deref(l); fd_is_list(l) && i < n; l = fd_deref(fd_list_cells(l)[1]))
+    out->data[i++] = fd_deref(fd_list_cells(l)[0]);
+  return l == FD_NIL && i == n;
 }
 
-// One record from its compiled term, or null (b.why says why).
-fd_definition* build_record(builder& b, lv_term element, int64_t slot) {
+// The work arrays of one record's build.
+struct record_work {
+  fd_words entries, code, stored, elements, labels, loops;
+  void init() {
+    for (fd_words* a : {&entries, &code, &stored, &elements, &labels, &loops}) fd_words_init(a);
+  }
+  void free(const lv_foreign_env* env) {
+    for (fd_words* a : {&entries, &code, &stored, &elements, &labels, &loops}) fd_words_free(env, a);
+  }
+};
+
+// One record from its compiled term, or null (b.why says why); the work
+// arrays are the caller's.
+fd_definition* build_record(builder& b, record_work& k, lv_term element, int64_t slot) {
   const lv_foreign_env* env = b.env;
   const fd_solver_state* st = fd_state(env);
   element = fd_deref(element);
@@ -187,34 +214,42 @@ fd_definition* build_record(builder& b, lv_term element, int64_t slot) {
     b.refuse("counts");
     return nullptr;
   }
-  std::vector<lv_term> entries, code, stored;
-  if (!list_of(fd_arg(element, 1), entry_count, &entries)) {
+  if (!list_of(env, fd_arg(element, 1), entry_count, &k.entries)) {
     b.refuse("variable entries");
     return nullptr;
   }
-  if (!list_of(fd_arg(element, 4), code_length, &code)) {
+  if (!list_of(env, fd_arg(element, 4), code_length, &k.code)) {
     b.refuse("code length");
     return nullptr;
   }
-  if (!list_of(fd_arg(element, 6), stored_count, &stored)) {
+  if (!list_of(env, fd_arg(element, 6), stored_count, &k.stored)) {
     b.refuse("stored terms");
     return nullptr;
   }
-  std::vector<uint64_t> entry_words;
-  for (lv_term e : entries) {
+  for (int64_t i = 0; i < entry_count; i++) {
+    lv_term e = k.entries.data[i];
     int64_t position, mark;
     if (!fd_is_compound_struct(e) || fd_functor_arity(fd_functor_of(e)) != 2 ||
         !small_in(fd_arg(e, 1), 1, 255, &position) || !small_in(fd_arg(e, 2), 0, 255, &mark)) {
       b.refuse("variable entries");
       return nullptr;
     }
-    entry_words.push_back(static_cast<uint64_t>(position << 8 | mark));
+    k.entries.data[i] = static_cast<uint64_t>(position << 8 | mark);
   }
-  // Code elements: plain integers or a(I), l(I), t(I), d(I), h(I).
-  std::vector<code_element> elements;
-  for (lv_term c : code) {
+  // Code elements: plain integers or a(I), l(I), t(I), d(I), h(I), two
+  // words each (functor, value).
+  fd_words_resize(env, &k.elements, 2 * code_length);
+  auto set_element = [&](int64_t i, lv_term functor, int64_t value) {
+    k.elements.data[2 * i] = functor;
+    k.elements.data[2 * i + 1] = static_cast<uint64_t>(value);
+  };
+  auto element_at = [&](int64_t i) {
+    return code_element{k.elements.data[2 * i], static_cast<int64_t>(k.elements.data[2 * i + 1])};
+  };
+  for (int64_t i = 0; i < code_length; i++) {
+    lv_term c = k.code.data[i];
     if (fd_is_small(c)) {
-      elements.push_back({0, fd_small_value(c)});
+      set_element(i, 0, fd_small_value(c));
       continue;
     }
     lv_term f = fd_functor_of(c);
@@ -225,7 +260,7 @@ fd_definition* build_record(builder& b, lv_term element, int64_t slot) {
       b.refuse("code word");
       return nullptr;
     }
-    elements.push_back({f, index});
+    set_element(i, f, index);
   }
 
   auto* d = static_cast<fd_definition*>(fd_malloc(env, sizeof(fd_definition)));
@@ -234,10 +269,10 @@ fd_definition* build_record(builder& b, lv_term element, int64_t slot) {
   d->entry_count = static_cast<int32_t>(entry_count);
   d->code_length = static_cast<int32_t>(code_length);
   d->entries = static_cast<uint64_t*>(fd_malloc(env, sizeof(uint64_t) * (entry_count + 1)));
-  for (int64_t i = 0; i < entry_count; i++) d->entries[i] = entry_words[i];
+  for (int64_t i = 0; i < entry_count; i++) d->entries[i] = k.entries.data[i];
   d->stored = static_cast<fd_stored_term*>(fd_malloc(env, sizeof(fd_stored_term) * (stored_count + 1)));
   for (int64_t i = 0; i < stored_count; i++) {
-    if (!b.store(stored[i], &d->stored[i])) {
+    if (!b.store(k.stored.data[i], &d->stored[i])) {
       d->stored_count = i;
       free_record(env, d);
       return nullptr;
@@ -250,12 +285,13 @@ fd_definition* build_record(builder& b, lv_term element, int64_t slot) {
   d->starts[code_length] = 1;
 
   // Walk the instructions: translate operands by their role and check them.
+  // labels: code words that must be instruction starts; loops: targets of
+  // 63, whose two words before are a 64's operands.
   bool ok = true;
-  std::vector<int64_t> labels;  // code words that must be instruction starts
-  std::vector<int64_t> loops;   // targets of 63, whose two words before are a 64's operands
+  k.labels.count = k.loops.count = 0;
   int64_t pc = 0;
   while (ok && pc < code_length) {
-    const code_element& e = elements[pc];
+    const code_element e = element_at(pc);
     if (e.functor != 0 || e.value < 0) {
       ok = b.refuse("opcode");
       break;
@@ -269,11 +305,11 @@ fd_definition* build_record(builder& b, lv_term element, int64_t slot) {
       ok = b.refuse("operand missing");
       break;
     }
-    for (int64_t k = 0; k < n && ok; k++) {
-      const code_element& o = elements[pc + 1 + k];
-      uint64_t& word = d->code[pc + 1 + k];
+    for (int64_t j = 0; j < n && ok; j++) {
+      const code_element o = element_at(pc + 1 + j);
+      uint64_t& word = d->code[pc + 1 + j];
       bool plain = o.functor == 0 || o.functor == st->functors[FD_F_A_1] || o.functor == st->functors[FD_F_L_1];
-      switch (ops[k]) {
+      switch (ops[j]) {
         case CONST:
           if (o.functor == 0) {
             if (!fd_fits_small(o.value)) ok = b.refuse("constant");
@@ -300,8 +336,8 @@ fd_definition* build_record(builder& b, lv_term element, int64_t slot) {
           break;
         case LABEL:
           if (!plain || o.value > code_length) ok = b.refuse("jump target");
-          labels.push_back(o.value);
-          if (e.value == 63) loops.push_back(o.value);
+          fd_words_push(env, &k.labels, static_cast<uint64_t>(o.value));
+          if (e.value == 63) fd_words_push(env, &k.loops, static_cast<uint64_t>(o.value));
           word = static_cast<uint64_t>(o.value);
           break;
         case HASH:
@@ -314,14 +350,17 @@ fd_definition* build_record(builder& b, lv_term element, int64_t slot) {
     }
     pc += 1 + n;
   }
-  for (int64_t l : labels)
-    if (ok && !d->starts[l]) ok = b.refuse("jump target");
-  for (int64_t l : loops)
-    if (ok && (l < 3 || !d->starts[l - 3] || d->code[l - 3] != 64)) ok = b.refuse("loop target");
-  // Hash tables hold code offsets: each must be an instruction start.
+  for (int64_t i = 0; ok && i < k.labels.count; i++)
+    if (!d->starts[k.labels.data[i]]) ok = b.refuse("jump target");
+  for (int64_t i = 0; ok && i < k.loops.count; i++) {
+    int64_t l = static_cast<int64_t>(k.loops.data[i]);
+    if (l < 3 || !d->starts[l - 3] || d->code[l - 3] != 64) ok = b.refuse("loop target");
+  }
+  // Hash tables hold code offsets: each must be an instruction start (the
+  // pairs were checked when the table was made).
   for (int64_t i = 0; ok && i < stored_count; i++) {
     if (d->stored[i].kind != FD_STORED_HASH) continue;
-    lv_term l = fd_deref(fd_arg(fd_deref(stored[i]), 1));
+    lv_term l = fd_deref(fd_arg(fd_deref(k.stored.data[i]), 1));
     for (; ok && l != FD_NIL; l = fd_deref(fd_list_cells(l)[1])) {
       int64_t offset = fd_small_value(fd_deref(fd_arg(fd_deref(fd_list_cells(l)[0]), 2)));
       if (offset < 0 || offset > code_length || !d->starts[offset]) ok = b.refuse("hash table offset");
@@ -346,38 +385,47 @@ void free_chain(const lv_foreign_env* env, fd_definition* d) {
 
 int fd_build_definition_chain(const lv_foreign_env* env, lv_term list, int64_t slot, int64_t count, void** table,
                               const char** why) {
-  builder b;
-  b.env = env;
+  builder b{env, nullptr, {}};
+  fd_words_init(&b.atoms);
+  record_work k;
+  k.init();
+  fd_words elements;
+  fd_words_init(&elements);
   fd_definition* head = nullptr;
   fd_definition** link = &head;
-  std::vector<lv_term> elements;
   bool ok = slot >= 0 && slot < 4;
   if (!ok) b.refuse("slot");
-  if (ok && (count < 0 || !list_of(list, count, &elements))) ok = b.refuse("definition list");
-  for (size_t i = 0; ok && i < elements.size(); i++) {
-    size_t atoms_before = b.atoms.size();
-    fd_definition* d = build_record(b, elements[i], slot);
+  if (ok && (count < 0 || count > MAX_CODE || !list_of(env, list, count, &elements)))
+    ok = b.refuse("definition list");
+  for (int64_t i = 0; ok && i < elements.count; i++) {
+    int64_t atoms_before = b.atoms.count;
+    fd_definition* d = build_record(b, k, elements.data[i], slot);
     if (d == nullptr) {
       ok = false;
-      b.atoms.resize(atoms_before);
       break;
     }
     // The record holds the atoms of its stored terms.
-    d->atom_count = static_cast<int64_t>(b.atoms.size() - atoms_before);
+    d->atom_count = b.atoms.count - atoms_before;
     d->atoms = static_cast<lv_term*>(fd_malloc(env, sizeof(lv_term) * (d->atom_count + 1)));
-    for (int64_t k = 0; k < d->atom_count; k++) {
-      d->atoms[k] = b.atoms[atoms_before + k];
-      fd_rt::register_atom(env, d->atoms[k]);
+    for (int64_t j = 0; j < d->atom_count; j++) {
+      d->atoms[j] = b.atoms.data[atoms_before + j];
+      fd_rt::register_atom(env, d->atoms[j]);
     }
     d->owner = table;
     *link = d;
     link = &d->next;
   }
+  fd_words_free(env, &elements);
+  k.free(env);
+  fd_words_free(env, &b.atoms);
   if (!ok) {
     free_chain(env, head);  // never published: nothing refers to it
     if (why != nullptr) *why = b.why;
     return 0;
   }
+  // Every record is known from now on, so that a posted indexical naming
+  // one can be checked.
+  for (fd_definition* d = head; d != nullptr; d = d->next) fd_keyed_put(env, &fd_tables(env)->records, d, 1);
   fd_release_definition_chain(env, &table[slot]);
   table[slot] = head;
   return 1;
@@ -393,14 +441,14 @@ void fd_release_definition_chain(const lv_foreign_env* env, void** head) {
     last = d;
   }
   fd_solver_state* st = fd_state(env);
-  last->next = st->retired_definitions;
-  st->retired_definitions = first;
+  last->next = st->tables->retired_definitions;
+  st->tables->retired_definitions = first;
 }
 
 void fd_free_retired_definitions(const lv_foreign_env* env) {
   fd_solver_state* st = fd_state(env);
-  free_chain(env, st->retired_definitions);
-  st->retired_definitions = nullptr;
+  free_chain(env, st->tables->retired_definitions);
+  st->tables->retired_definitions = nullptr;
 }
 
 void fd_attach_indexical(const lv_foreign_env* env, const fd_definition* def, lv_term indexical, int live) {

@@ -9,6 +9,7 @@
 #include "kernel/indexical.h"
 #include "kernel/indexical_sets.h"
 #include "kernel/propagation.h"
+#include "kernel/roots.h"
 #include "kernel/solver_state.h"
 #include "kernel/state_terms.h"
 
@@ -127,6 +128,7 @@ lv_term singleton_or_nil(const lv_foreign_env* env, bool yes, lv_term v) {
 }
 
 outcome machine::tell_range(lv_term lo, lv_term hi) {
+  if (malformed) return MALFORMED;
   if (lo == hi && !fd_is_small(lo)) {
     fd_set_overflow(env, lo == FD_INF ? FD_OVERFLOW_INF : FD_OVERFLOW_SUP);
     return FINISH;
@@ -145,6 +147,7 @@ outcome machine::tell_range(lv_term lo, lv_term hi) {
 }
 
 outcome machine::tell_set(fdset s) {
+  if (malformed) return MALFORMED;
   if (s == FD_NIL) return FAIL;
   if (fdset_rest(s) == FD_NIL) return tell_range(fdset_first_min(s), fdset_first_max(s));
   if (dvar_is_fixed(&target)) return fdset_member(target.min, s) ? FINISH : FAIL;
@@ -155,6 +158,7 @@ outcome machine::tell_set(fdset s) {
 }
 
 outcome machine::tell_value(lv_term v) {
+  if (malformed) return MALFORMED;
   if (dvar_is_fixed(&target)) return v == target.min ? FINISH : FAIL;
   if (!st->debug && dvar_is_interval(&target))
     return dvar_bounds_fix_value(env, &target, v, live()) ? FINISH : FAIL;
@@ -164,6 +168,7 @@ outcome machine::tell_value(lv_term v) {
 // A decided check: the status and the reification variable get the truth
 // value.
 outcome machine::decide(bool truth) {
+  if (malformed) return MALFORMED;
   lv_term t = truth ? ONE : ZERO;
   lv_term p = indexical();
   lv_term reif = fd_deref(fd_arg(p, 5));
@@ -273,6 +278,7 @@ outcome machine::run() {
       case 3: { lv_term v = value_arg(top()); top() = v == FD_SUP ? FD_NIL : fdset_interval(env, v, FD_SUP); break; }
       case 4: {
         lv_term hi = value_arg(pop()), lo = value_arg(top());
+        if (malformed) return MALFORMED;
         if (lo == hi && !fd_is_small(lo)) {
           fd_set_overflow(env, lo == FD_INF ? FD_OVERFLOW_INF : FD_OVERFLOW_SUP);
           return FINISH;
@@ -475,6 +481,11 @@ int fd_eval_indexical_code(lv_foreign_env* env, lv_term_ref actions, lv_term_ref
   }
   p = m.indexical();
   fd_set_item_flags(p, fd_item_flags(p) & ~(FD_PROP_QUEUED | FD_PROP_RUNNING));
+  // Any bad operand met on the way ends the evaluation as malformed, also
+  // where the code then finished or waited: nothing is told or decided on
+  // a value that stood in for it.
+  if (m.malformed) o = MALFORMED;
+  fd_unpin_to(env, 0);
   switch (o) {
     case FINISH:
       if (m.all_fixed) {
@@ -515,7 +526,7 @@ int fd_eval_indexical_code(lv_foreign_env* env, lv_term_ref actions, lv_term_ref
   }
 }
 
-int fd_eval_indexical(lv_foreign_env* env, lv_term_ref indexical) {
+int fd_run_indexical(lv_foreign_env* env, lv_term_ref indexical) {
   lv_term_ref actions = fd_rt::new_term_ref(env);
   fd_termref(env, actions) = FD_NIL;
   int r = fd_eval_indexical_code(env, actions, indexical, 0);

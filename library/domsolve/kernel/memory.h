@@ -26,3 +26,17 @@ void fd_scratch_release(const lv_foreign_env* env, void* p, const fd_scratch* sc
 // size bytes (rounded up to words) from the engine's temporary number-stack
 // area; they live until that area is reset.
 void* fd_temp_alloc(const lv_foreign_env* env, int64_t size);
+
+// A growable array of words from the solver allocator, for work inside one
+// call. It has no destructor (engine paths may be unwound): whoever made it
+// frees it with fd_words_free on every way out.
+struct fd_words {
+  uint64_t* data;
+  int64_t count;
+  int64_t capacity;
+};
+inline void fd_words_init(fd_words* a) { *a = fd_words{nullptr, 0, 0}; }
+void fd_words_push(const lv_foreign_env* env, fd_words* a, uint64_t word);
+// Room for n words, count set to n (contents undefined).
+void fd_words_resize(const lv_foreign_env* env, fd_words* a, int64_t n);
+void fd_words_free(const lv_foreign_env* env, fd_words* a);

@@ -46,18 +46,21 @@ int share_value(lv_foreign_env* env, lv_term event_word, lv_term list, lv_term b
   return 1;
 }
 
-// Serves one daemon item: 0 failure, 1 go on.
-int run_daemon(lv_foreign_env* env, lv_term item, lv_term_ref propagator) {
+// Serves one daemon item: 0 failure, 1 go on. The daemon gets the
+// propagator in a slot the engine hook keeps valid, since it may make heap
+// room (and may update the term there).
+int run_daemon(lv_foreign_env* env, lv_term item) {
   if (!fd_is_ref(fd_deref(fd_arg(item, 4)))) return 1;
-  lv_term& p = fd_termref(env, propagator);
-  p = fd_deref(fd_arg(item, 1));
+  lv_term* slot = &fd_tables(env)->daemon_propagator.term;
+  *slot = fd_deref(fd_arg(item, 1));
   auto* cell = static_cast<lv_term*>(fd_term_pointer(fd_deref(fd_arg(item, 2))));
   void* block = fd_term_pointer(fd_deref(fd_arg(item, 6)));
   int64_t queue = fd_small_value(fd_deref(fd_arg(item, 5)));
   fd_scratch_reset(env);
   auto daemon = reinterpret_cast<fd_daemon_fn>(static_cast<void**>(block)[1]);
-  int64_t r = daemon(env, block, cell, &fd_termref(env, propagator));
-  lv_term prop = fd_termref(env, propagator);
+  int64_t r = daemon(env, block, cell, slot);
+  lv_term prop = fd_deref(*slot);
+  *slot = FD_NIL;
   if (r == 1 || r == 3) {
     int64_t flags = fd_item_flags(prop);
     if ((flags & FD_PROP_QUEUED) == 0) {
@@ -119,7 +122,6 @@ void fd_bump_weights(lv_term propagator) {
 
 int fd_propagate(lv_foreign_env* env, lv_term* out, int64_t) {
   fd_queue_block* b = block_of(env);
-  lv_term_ref temp = fd_rt::new_term_ref(env);
   int result = 0;
   while (b->mask != 0) {
     int q = __builtin_ctz(b->mask);
@@ -188,7 +190,7 @@ int fd_propagate(lv_foreign_env* env, lv_term* out, int64_t) {
         break;
       case 5:
         while (!fd_queue_empty(b->queues[5])) {
-          if (!run_daemon(env, fd_queue_take(env, 5), temp)) {
+          if (!run_daemon(env, fd_queue_take(env, 5))) {
             result = -1;
             goto done;
           }
@@ -207,6 +209,5 @@ int fd_propagate(lv_foreign_env* env, lv_term* out, int64_t) {
     }
   }
 done:
-  fd_rt::reset_term_refs(env, temp);
   return result;
 }

@@ -91,4 +91,4 @@ void fd_set_item_flags(lv_term item, int64_t flags);
 int fd_implication_handler(lv_foreign_env* env, lv_term item);
 int fd_disequation_handler(lv_foreign_env* env, lv_term item);
 int fd_watcher_handler(lv_foreign_env* env, lv_term value, lv_term item);
-int fd_eval_indexical(lv_foreign_env* env, lv_term_ref indexical);
+int fd_run_indexical(lv_foreign_env* env, lv_term_ref indexical);

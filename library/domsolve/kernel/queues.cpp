@@ -4,9 +4,12 @@
 #include <initializer_list>
 
 #include "kernel/fd_assert.h"
+#include "kernel/handles.h"
 #include "kernel/indexical.h"
 #include "kernel/labeling.h"
+#include "kernel/posting.h"
 #include "kernel/propagation.h"
+#include "kernel/quicksort.h"
 
 #include "kernel/solver_state.h"
 #include "kernel/state_terms.h"
@@ -143,6 +146,29 @@ void fd_queue_destroy(const lv_foreign_env* env) {
   state->queues = nullptr;
 }
 
+namespace {
+
+// Calls visit(word) for every term word the solver holds outside the heap:
+// the queue slots in use and the current propagator while propagation is
+// under way, and always the daemon's propagator slot and the pinned words.
+template <typename Visit>
+void for_each_root(const lv_foreign_env* env, bool propagating, Visit visit) {
+  if (propagating) for_each_slot(block_of(env), [&](fd_termref_slot* s) { visit(&s->term); });
+  fd_kernel_tables* t = fd_tables(env);
+  if (t == nullptr) return;
+  visit(&t->daemon_propagator.term);
+  // A word may be pinned more than once (a set's rest pinned for its export
+  // and again while it is told): each is visited once. A pinned word holds
+  // [] or the list rest of a set on the heap.
+  fd_quicksort(t->pins, t->pin_count, [](lv_term* a, lv_term* b) { return a < b ? -1 : a > b ? 1 : 0; });
+  for (int64_t i = 0; i < t->pin_count; i++) {
+    if (i > 0 && t->pins[i] == t->pins[i - 1]) continue;
+    if (fd_is_list(*t->pins[i]) || *t->pins[i] == FD_NIL) visit(t->pins[i]);
+  }
+}
+
+}  // namespace
+
 int64_t fd_engine_hook(void* data, lv_worker*, int64_t event, int64_t argument) {
   auto* env = static_cast<lv_foreign_env*>(data);
   fd_queue_block* b = block_of(env);
@@ -150,21 +176,19 @@ int64_t fd_engine_hook(void* data, lv_worker*, int64_t event, int64_t argument) 
   bool propagating = (fd_solver_flags(env) & FD_FLAG_PROPAGATING) != 0;
   switch (event) {
     case 1:  // the heap moved by argument bytes
-      if (propagating)
-        for_each_slot(b, [&](fd_termref_slot* s) {
-          if (!fd_is_atomic(s->term)) s->term += static_cast<uint64_t>(argument);
-        });
+      for_each_root(env, propagating, [&](lv_term* word) {
+        if (!fd_is_atomic(*word)) *word += static_cast<uint64_t>(argument);
+      });
       break;
     case 2:  // mark
-      if (propagating) for_each_slot(b, [&](fd_termref_slot* s) { fd_rt::mark_term(env, s->term); });
+      for_each_root(env, propagating, [&](lv_term* word) { fd_rt::mark_term(env, *word); });
       break;
     case 3:  // relocate the words that point at or above argument
-      if (propagating)
-        for_each_slot(b, [&](fd_termref_slot* s) {
-          lv_term* target = reinterpret_cast<lv_term*>(s->term & ~FD_TAG_MASK);
-          if (!fd_is_atomic(s->term) && reinterpret_cast<int64_t>(target) >= argument)
-            fd_rt::into_relocation_chain(env, target, &s->term);
-        });
+      for_each_root(env, propagating, [&](lv_term* word) {
+        lv_term* target = reinterpret_cast<lv_term*>(*word & ~FD_TAG_MASK);
+        if (!fd_is_atomic(*word) && reinterpret_cast<int64_t>(target) >= argument)
+          fd_rt::into_relocation_chain(env, target, word);
+      });
       break;
     case 4:  // visit every slot
       if (propagating)
@@ -176,6 +200,8 @@ int64_t fd_engine_hook(void* data, lv_worker*, int64_t event, int64_t argument) 
     case 6:  // $fd_labeling/7 hands over its alternative
       fd_label_step(env, reinterpret_cast<const uint32_t*>(argument), 0);
       break;
+    case 7:  // a handle on the cleanup chain is due for release
+      return fd_release_handle(env, static_cast<lv_term>(argument));
     default:
       break;
   }
@@ -183,5 +209,6 @@ int64_t fd_engine_hook(void* data, lv_worker*, int64_t event, int64_t argument) 
 }
 
 void fd_free_definition_chain(void* env, uint64_t* chain) {
+  fd_forget_definition_table(static_cast<lv_foreign_env*>(env), chain);
   fd_release_definition_chain(static_cast<lv_foreign_env*>(env), reinterpret_cast<void**>(chain));
 }

@@ -1,6 +1,8 @@
 // Building and tearing down the solver state, and the propagator lookup.
 #include "kernel/solver_state.h"
 
+#include <initializer_list>
+
 #include "kernel/indexical.h"
 #include "kernel/memory.h"
 #include "kernel/propagator_table.h"
@@ -71,6 +73,15 @@ extern "C" void domsolve_init(lv_foreign_env* env, int) {
     fd_rt::puthash(env, &state->propagators, key)->value = reinterpret_cast<uint64_t>(row->function);
   }
   state->queues = fd_queue_create(env);
+
+  auto* t = static_cast<fd_kernel_tables*>(fd_malloc(env, sizeof(fd_kernel_tables)));
+  *t = fd_kernel_tables{};
+  t->blocks = fd_rt::new_switch_on_key(env, 8, 0);
+  t->definitions = fd_rt::new_switch_on_key(env, 2, 0);
+  t->tables = fd_rt::new_switch_on_key(env, 2, 0);
+  t->records = fd_rt::new_switch_on_key(env, 8, 0);
+  t->daemon_propagator = {FD_NIL, 0};
+  state->tables = t;
 }
 
 extern "C" void domsolve_deinit(lv_foreign_env* env, int) {
@@ -84,8 +95,22 @@ extern "C" void domsolve_deinit(lv_foreign_env* env, int) {
   fd_rt::install_fd_hooks(env, fd_engine_hook, fd_free_definition_chain, 0);
   fd_queue_destroy(env);
   fd_free_retired_definitions(env);
+  fd_kernel_tables* t = state->tables;
+  for (void* table : {t->blocks, t->definitions, t->tables, t->records}) fd_rt::dispose_switch_on_key(env, table);
+  if (t->pins != nullptr) fd_free(env, t->pins);
+  fd_free(env, t);
   env->state = 0;
   fd_free(env, state);
+}
+
+uint64_t fd_keyed_get(const lv_foreign_env* env, void* table, const void* key) {
+  uint64_t k = reinterpret_cast<uint64_t>(key);
+  fd_hash_entry* e = fd_rt::gethash(env, table, k);
+  return e != nullptr && e->key == k ? e->value : 0;
+}
+
+void fd_keyed_put(const lv_foreign_env* env, void** table, const void* key, uint64_t value) {
+  fd_rt::puthash(env, table, reinterpret_cast<uint64_t>(key))->value = value;
 }
 
 fd_propagator_fn fd_find_propagator(const lv_foreign_env* env, lv_term key) {

@@ -55,6 +55,28 @@ enum : int32_t { FD_OVERFLOW_NONE = 0, FD_OVERFLOW_INF = 1, FD_OVERFLOW_SUP = 2 
 struct fd_queue_block;
 struct fd_definition;
 
+// What the kernel keeps beside the state words (state word 8 points to it).
+struct fd_kernel_tables {
+  // Indexical definitions taken out of their predicate (replaced, or their
+  // predicate's definition freed), kept while posted indexicals may still
+  // use them; freed when the plug-in is unloaded.
+  fd_definition* retired_definitions;
+  // Keyed tables (address -> value; value 0 once removed):
+  void* blocks;       // the live propagator blocks -> 1
+  void* definitions;  // the predicates made indexical definitions -> their table of four chain heads
+  void* tables;       // those tables -> their predicate
+  void* records;      // every definition record ever made -> 1
+  // The propagator a daemon runs for, where the daemon may update it; a
+  // slot the engine hook keeps valid across collections and heap moves.
+  fd_termref_slot daemon_propagator;
+  // Pinned words: cells outside the heap that hold heap pointers across
+  // calls that may move the heap (the shared rests of sets on their way to
+  // a variable); the engine hook visits them like queue slots.
+  lv_term** pins;
+  int64_t pin_count;
+  int64_t pin_capacity;
+};
+
 struct fd_solver_state {
   void* scratch;                  // 0: the running propagator's C state, for sort callbacks
   int64_t debug;                  // 1: nonzero hands every propagator to the Prolog level
@@ -64,9 +86,8 @@ struct fd_solver_state {
   int64_t prunings;               // 5
   int64_t failures;               // 6
   int64_t constraints;            // 7
-  // 8: indexical definitions taken out of their predicate (replaced, or
-  // their clause freed), kept while posted indexicals may still use them
-  fd_definition* retired_definitions;
+  fd_kernel_tables* tables;       // 8
+
   void* profile_free;             // 9: profile node free list of the scheduling propagators
   lv_module* module;              // 10: module domsolve
   lv_pred* overflow_handler;      // 11: domsolve:overflow_action/2, looked up when first needed
@@ -93,8 +114,15 @@ inline fd_solver_state* fd_state(const lv_foreign_env* env) {
   return reinterpret_cast<fd_solver_state*>(env->state);
 }
 
+inline fd_kernel_tables* fd_tables(const lv_foreign_env* env) { return fd_state(env)->tables; }
+
 // Records a pending overflow (FD_OVERFLOW_INF or FD_OVERFLOW_SUP).
 inline void fd_set_overflow(const lv_foreign_env* env, int32_t code) { fd_state(env)->pending_overflow = code; }
+
+// The kernel's keyed tables of addresses: the value stored for key, and
+// storing one (0 counts as absent).
+uint64_t fd_keyed_get(const lv_foreign_env* env, void* table, const void* key);
+void fd_keyed_put(const lv_foreign_env* env, void** table, const void* key, uint64_t value);
 
 // The C propagator of a goal's functor word (an atom counts as arity 0), or
 // null when the propagator table has none.

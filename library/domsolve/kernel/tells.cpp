@@ -6,6 +6,7 @@
 #include "kernel/fd_assert.h"
 #include "kernel/fdset.h"
 #include "kernel/propagation.h"
+#include "kernel/roots.h"
 #include "kernel/solver_state.h"
 #include "kernel/state_terms.h"
 
@@ -50,26 +51,97 @@ void store_domain(const lv_foreign_env* env, lv_term attribute, lv_term domain) 
   fd_trail_assign(env, domain, fd_struct_cells(attribute)[FD_ATTR_DOMAIN]);
 }
 
+// The size of the interval [lo, hi] (keys), or -1 when it is infinite.
+int64_t interval_size(int64_t lo, int64_t hi) {
+  if (lo == FD_KEY_INF || hi == FD_KEY_SUP) return -1;
+  return hi - lo + 1;
+}
+
+// Adds an interval's size to *size; an infinite one makes it -1 for good.
+void add_size(int64_t* size, int64_t lo, int64_t hi) {
+  int64_t n = interval_size(lo, hi);
+  if (*size < 0 || n < 0) *size = -1;
+  else *size += n;
+}
+
+lv_term size_term(int64_t size) { return size >= 0 && size <= FD_SMALL_MAX ? fd_make_small(size) : FD_SUP; }
+
+// The variable's domain becomes the set. Only the cells of the set that lie
+// off the heap are copied onto it; the rest of the list on the heap (a tail
+// shared with the present domain, as the set operations leave it) is linked
+// in as it is, so that a tell costs what changed, not the domain's length.
+// The size and the maximum follow from the present domain when the set
+// shares its tail: the present size less that of the cells before the
+// shared tail, plus that of the copied ones.
 void tell_set(const lv_foreign_env* env, lv_term attribute, lv_term var, fdset set, int xreg) {
   LV_ASSERT(set != FD_NIL);
   if (fdset_singleton(set)) {
     fd_tell_value(env, attribute, var, fdset_min(set), xreg);
     return;
   }
-  set = fdset_copy_off_heap(env, set);
-  int64_t n = 0;
-  for (fdset s = set; s != FD_NIL; s = fdset_rest(s)) n++;
-  room(env, 4 * n + 5, &attribute, &var, xreg);
+  int64_t prefix;
+  lv_term* anchor = fdset_detach_prefix(env, &set, &prefix);
+  fd_pin(env, anchor);
+  room(env, 4 * prefix + 5, &attribute, &var, xreg);
+  fd_unpin(env, anchor);
+
   fd_engine* w = fd_engine_of(env);
+  lv_term* h = w->H;
+  fdset head = FD_NIL;
+  lv_term* link = &head;
+  int64_t copied = 0;
+  int32_t overflow = FD_OVERFLOW_NONE;
+  lv_term last_max = 0;
+  fdset t = set;
+  for (int64_t i = 0; i < prefix; i++, t = fdset_rest(t), h += 4) {
+    const lv_term* iv = fdset_interval_cell(t);
+    h[0] = fd_make_list(h + 2);
+    h[2] = iv[0];
+    h[3] = iv[1];
+    *link = fd_make_list(h);
+    link = &h[1];
+    add_size(&copied, fd_bound_key(iv[0]), fd_bound_key(iv[1]));
+    if (iv[0] == FD_SUP) overflow = FD_OVERFLOW_SUP;
+    else if (iv[1] == FD_INF) overflow = FD_OVERFLOW_INF;
+    last_max = iv[1];
+  }
+  *link = t;  // the shared rest, or []
+  w->H = h;
+  if (overflow != FD_OVERFLOW_NONE) fd_set_overflow(env, overflow);
+
   lv_term old = fd_attribute_domain(attribute);
-  fdset copy = fdset_copy_checked(env, set, 5, 0);
-  lv_term domain = make_domain(w, copy);
+  lv_term min = fdset_first_min(head), max = 0, size = FD_SUP;
+  if (t == FD_NIL) {
+    max = last_max;
+    size = size_term(copied);
+  } else if (fd_is_struct(old) && fd_is_small(fd_deref(fd_arg(old, 4))) && copied >= 0) {
+    // The cells of the present domain before the shared rest.
+    int64_t before = 0;
+    fdset o = fd_deref(fd_arg(old, 1));
+    for (; o != FD_NIL && o != t; o = fdset_rest(o)) add_size(&before, fd_bound_key(fdset_first_min(o)),
+                                                              fd_bound_key(fdset_first_max(o)));
+    if (o == t && before >= 0) {
+      max = fd_deref(fd_arg(old, 3));
+      size = size_term(fd_small_value(fd_deref(fd_arg(old, 4))) - before + copied);
+    }
+  }
+  if (max == 0) {  // no rest shared with the present domain: the whole set counts
+    max = fdset_max(head);
+    size = size_of(head);
+  }
+  lv_term* d = w->H;
+  w->H += 5;
+  d[0] = FD_FUNCTOR_DOM_4;
+  d[1] = head;
+  d[2] = min;
+  d[3] = max;
+  d[4] = size;
   int64_t event = FD_EVENT_DOM;
   if (fd_is_struct(old)) {
-    if (fd_deref(fd_arg(old, 2)) != fdset_min(copy)) event |= FD_EVENT_MIN;
-    if (fd_deref(fd_arg(old, 3)) != fdset_max(copy)) event |= FD_EVENT_MAX;
+    if (fd_deref(fd_arg(old, 2)) != min) event |= FD_EVENT_MIN;
+    if (fd_deref(fd_arg(old, 3)) != max) event |= FD_EVENT_MAX;
   }
-  store_domain(env, attribute, domain);
+  store_domain(env, attribute, fd_make_struct(d));
   fd_wake(env, attribute, var, event, xreg);
 }
 

@@ -14,6 +14,24 @@ inline int64_t fd_list_length(lv_term list) {
   return n;
 }
 
+// The number of cells of a list ending in [], or -1 for any other list
+// (partial, ending otherwise, or cyclic: a second pointer moving two cells
+// per step meets the first).
+inline int64_t fd_proper_length(lv_term list) {
+  lv_term slow = fd_deref(list), fast = slow;
+  int64_t n = 0;
+  for (;;) {
+    for (int k = 0; k < 2; k++) {
+      if (fast == FD_NIL) return n;
+      if (!fd_is_list(fast)) return -1;
+      fast = fd_deref(fd_list_cells(fast)[1]);
+      n++;
+    }
+    slow = fd_deref(fd_list_cells(slow)[1]);
+    if (slow == fast) return -1;
+  }
+}
+
 // out[0] = the second argument, out[1] = the first, dereferenced.
 inline void fd_get_arg_pair(lv_term term, lv_term out[2]) {
   const lv_term* cells = fd_struct_cells(fd_deref(term));

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "arith/bounds.h"
+#include "arith/int192.h"
 #include "domsolve/set_terms.h"
 
 namespace {
@@ -159,3 +160,48 @@ TEST(BoundArithmetic, IntegersAgainstExactArithmetic) {
 }
 
 }  // namespace
+
+// 192-bit sums against __int128 where that suffices, and at the top word.
+TEST(Int192, ArithmeticDivisionAndTerms) {
+  using namespace fd_int192_ops;
+  const __int128 values[] = {0, 1, -1, 7, -7, 1000000007, -(static_cast<__int128>(1) << 100),
+                             (static_cast<__int128>(1) << 120) + 3, -((static_cast<__int128>(1) << 90) - 5)};
+  auto as128 = [](const fd_int192& x) {
+    return static_cast<__int128>((static_cast<unsigned __int128>(x.mid) << 64) | x.lo);
+  };
+  for (__int128 a : values) {
+    for (__int128 b : values) {
+      int overflow = 0;
+      EXPECT_EQ(as128(add(from_i128(a), from_i128(b), &overflow)), a + b);
+      EXPECT_EQ(as128(sub(from_i128(a), from_i128(b), &overflow)), a - b);
+      EXPECT_EQ(overflow, 0);
+      EXPECT_EQ(compare(from_i128(a), from_i128(b)), a < b ? -1 : a > b ? 1 : 0);
+    }
+    for (int64_t d : {int64_t{1}, int64_t{2}, int64_t{-3}, int64_t{7}, int64_t{-1000000007}}) {
+      __int128 q = a / d, r = a % d;
+      __int128 floor = r != 0 && ((r < 0) != (d < 0)) ? q - 1 : q;
+      __int128 ceil = r != 0 && ((r < 0) == (d < 0)) ? q + 1 : q;
+      EXPECT_EQ(as128(divide(from_i128(a), d, TRUNCATE)), q);
+      EXPECT_EQ(as128(divide(from_i128(a), d, FLOOR)), floor);
+      EXPECT_EQ(as128(divide(from_i128(a), d, CEIL)), ceil);
+      if (d > 0) EXPECT_EQ(static_cast<__int128>(mod(from_i128(a), static_cast<uint64_t>(d))), ((a % d) + d) % d);
+    }
+  }
+  // The infinite terms: the sign of the coefficient times the infinity's.
+  EXPECT_EQ(compare(term_product(3, FD_SUP), infinity(true)), 0);
+  EXPECT_EQ(compare(term_product(-3, FD_SUP), infinity(false)), 0);
+  EXPECT_EQ(compare(term_product(-3, FD_INF), infinity(true)), 0);
+  EXPECT_EQ(as128(term_product(int64_t{1} << 59, fd_make_small(-(int64_t{1} << 59)))), -(static_cast<__int128>(1) << 118));
+  // Leaving the 192 bits is reported by the first operand's sign.
+  int overflow = 0;
+  fd_int192 top{INT64_MAX, ~uint64_t{0}, ~uint64_t{0}};
+  add(top, from_i64(1), &overflow);
+  EXPECT_EQ(overflow, 2);
+  overflow = 0;
+  sub(negate(top), from_i64(2), &overflow);
+  EXPECT_EQ(overflow, 1);
+  int64_t v;
+  EXPECT_TRUE(to_small(from_i64(FD_SMALL_MIN), &v));
+  EXPECT_FALSE(to_small(from_i64(FD_SMALL_MIN - 1), &v));
+  EXPECT_FALSE(to_small(fd_int192{-1, ~uint64_t{0}, 5}, &v));
+}

@@ -70,6 +70,8 @@ typedef int LV_unify_fn(lv_term_ref a, lv_term_ref b);
 typedef void LV_fail_fn();
 typedef int LV_exception_term_fn(lv_term_ref t);
 typedef int LV_raise_exception_fn(lv_term_ref t);
+typedef fd_termref_slot* LV_alloc_globrefs_fn(uint64_t count);
+typedef void LV_free_globrefs_fn(fd_termref_slot* first);
 
 template <typename F>
 inline F* support(const lv_foreign_env* env, int slot) {
@@ -190,6 +192,14 @@ inline int unify(const lv_foreign_env* env, lv_term_ref a, lv_term_ref b) {
 inline void fail(const lv_foreign_env* env) { api<LV_fail_fn>(env, LV_SLOT_LV_fail)(); }
 inline int exception_term(const lv_foreign_env* env, lv_term_ref t) {
   return api<LV_exception_term_fn>(env, LV_SLOT_LV_exception_term)(t);
+}
+// count global references ({term, 0}, initially []) that the collector
+// keeps and relocates, in one block; and releasing them.
+inline fd_termref_slot* alloc_globrefs(const lv_foreign_env* env, uint64_t count) {
+  return api<LV_alloc_globrefs_fn>(env, LV_SLOT_LV_alloc_globrefs)(count);
+}
+inline void free_globrefs(const lv_foreign_env* env, fd_termref_slot* first) {
+  api<LV_free_globrefs_fn>(env, LV_SLOT_LV_free_globrefs)(first);
 }
 inline int raise_exception(const lv_foreign_env* env, lv_term_ref t) {
   return api<LV_raise_exception_fn>(env, LV_SLOT_LV_raise_exception)(t);

@@ -38,29 +38,36 @@ bool relation_holds(int r, __int128 s, __int128 c) {
 
 class Linear : public oracle::OracleTest {
  protected:
+  // Posts sum(a_i * vs_i) R c (c written as a term) with B 0, 1 or, for -1,
+  // the last variable.
+  void post(const std::vector<lv_term_ref>& vs, const std::vector<int64_t>& a, int r, const std::string& c,
+            int64_t mode, int b) {
+    std::string terms = "[";
+    for (size_t i = 0; i < a.size(); i++) terms += (i ? ", " : "") + std::string("t(_, _, _)");
+    lv_term_ref state = ref("st(" + terms + "], " + std::to_string(r | (mode << 3)) + ", 0, p(_, _), 0, _, 0)");
+    lv_struct_cells(term(state))[3] = read(c);
+    lv_term list = lv_deref(lv_struct_cells(term(state))[1]);
+    for (size_t i = 0; i < a.size(); i++, list = lv_deref(lv_list_cells(list)[1])) {
+      lv_term attribute = attribute_of(vs[i]);
+      lv_term* t = lv_struct_cells(lv_deref(lv_list_cells(list)[0]));
+      t[1] = lv_make_small(a[i]);
+      t[2] = term(vs[i]);
+      t[3] = attribute;
+    }
+    lv_term_ref bref = b < 0 ? vs.back() : ref(std::to_string(b));
+    lv_term battr = attribute_of(bref);
+    lv_term* pair = lv_struct_cells(lv_deref(lv_struct_cells(term(state))[4]));
+    pair[1] = term(bref);
+    pair[2] = battr;
+    lv_term_ref p = LV_new_term_ref();
+    fd_post_global(&env, ref("scalar_product_reif(a, b, c, d, e)"), state, 0, ref("[]"), ref("[]"), p);
+  }
+
   // The variables are the summands' and, for an open B, B last.
   constraint make(const linear& l) {
     constraint c;
     c.post = [this, l](const std::vector<lv_term_ref>& vs) {
-      std::string terms = "[";
-      for (size_t i = 0; i < l.a.size(); i++) terms += (i ? ", " : "") + std::string("t(_, _, _)");
-      lv_term_ref state = ref("st(" + terms + "], " + std::to_string(l.r | (l.mode << 3)) + ", " +
-                              std::to_string(l.c) + ", p(_, _), 0, _, 0)");
-      lv_term list = lv_deref(lv_struct_cells(term(state))[1]);
-      for (size_t i = 0; i < l.a.size(); i++, list = lv_deref(lv_list_cells(list)[1])) {
-        lv_term attribute = attribute_of(vs[i]);
-        lv_term* t = lv_struct_cells(lv_deref(lv_list_cells(list)[0]));
-        t[1] = lv_make_small(l.a[i]);
-        t[2] = term(vs[i]);
-        t[3] = attribute;
-      }
-      lv_term_ref b = l.b < 0 ? vs.back() : ref(std::to_string(l.b));
-      lv_term battr = attribute_of(b);
-      lv_term* pair = lv_struct_cells(lv_deref(lv_struct_cells(term(state))[4]));
-      pair[1] = term(b);
-      pair[2] = battr;
-      lv_term_ref p = LV_new_term_ref();
-      fd_post_global(&env, ref("scalar_product_reif(a, b, c, d, e)"), state, 0, ref("[]"), ref("[]"), p);
+      post(vs, l.a, l.r, std::to_string(l.c), l.mode, l.b);
     };
     c.holds = [l](const values& t) {
       __int128 s = 0;
@@ -188,27 +195,7 @@ TEST_F(Linear, EdgeCases) {
       if (dots != std::string::npos) fd_in_interval(&env, v, ref(t.substr(0, dots)), ref(t.substr(dots + 2)), 1);
       vs.push_back(v);
     }
-    // The right-hand side as a term: possibly a big integer.
-    lv_term_ref state_ref = 0;
-    std::string terms = "[";
-    for (size_t i = 0; i < c.a.size(); i++) terms += (i ? ", " : "") + std::string("t(_, _, _)");
-    state_ref = ref("st(" + terms + "], " + std::to_string(c.r | (c.mode << 3)) + ", 0, p(_, _), 0, _, 0)");
-    lv_struct_cells(term(state_ref))[3] = read(c.c);
-    lv_term list = lv_deref(lv_struct_cells(term(state_ref))[1]);
-    for (size_t i = 0; i < c.a.size(); i++, list = lv_deref(lv_list_cells(list)[1])) {
-      lv_term attribute = attribute_of(vs[i]);
-      lv_term* t = lv_struct_cells(lv_deref(lv_list_cells(list)[0]));
-      t[1] = lv_make_small(c.a[i]);
-      t[2] = term(vs[i]);
-      t[3] = attribute;
-    }
-    lv_term_ref b = c.b < 0 ? vs.back() : ref(std::to_string(c.b));
-    lv_term battr = attribute_of(b);
-    lv_term* pair = lv_struct_cells(lv_deref(lv_struct_cells(term(state_ref))[4]));
-    pair[1] = term(b);
-    pair[2] = battr;
-    lv_term_ref p = LV_new_term_ref();
-    fd_post_global(&env, ref("scalar_product_reif(a, b, c, d, e)"), state_ref, 0, ref("[]"), ref("[]"), p);
+    post(vs, c.a, c.r, c.c, c.mode, c.b);
     std::string got;
     if (!propagate()) {
       got = "fail";

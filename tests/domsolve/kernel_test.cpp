@@ -196,7 +196,8 @@ TEST_F(Kernel, EntailmentUnderAChoicepointDefersTheFree) {
   destroyed = 0;
   lv_term s = read("s(a, H, 0)");
   auto* b = static_cast<fd_propagator_block*>(fd_new_handle_block(&env, 64, lv_struct_cells(s)[2], 0));
-  b->destroy = [](void*) { destroyed++; };
+  block_env = &env;
+  b->destroy = destroy_block;
   push_choicepoint(w);
   push_choicepoint(w);
   lv_term* newest = w->B;
@@ -219,7 +220,8 @@ TEST_F(Kernel, EntailmentUnderAChoicepointDefersTheFree) {
   fd_trailed_Dfree(&env, out);
   EXPECT_EQ(fd_term_pointer(lv_struct_cells(lv_deref(w->termrefs[out].term))[1]), b);
   older[LV_CP_ALT] &= ~lv_term{1};
-  fd_rt::checkdealloc(&env, b, 1, 0);
+  EXPECT_EQ(fd_release_block(&env, b), 1);
+  EXPECT_EQ(destroyed, 1);
 }
 
 // A handle on the cleanup chain is handed back to the solver when a

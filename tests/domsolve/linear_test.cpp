@@ -261,3 +261,108 @@ TEST_F(Linear, EveryVariantAgainstEnumeration) {
 }
 
 }  // namespace
+
+namespace {
+
+// gcd_aux over sum(a_i * x_i) = c.
+class GcdAux : public Linear {
+ protected:
+  void post_gcd(const std::vector<lv_term_ref>& vs, const std::vector<int64_t>& a, int64_t c) {
+    std::string terms = "[";
+    for (size_t i = 0; i < a.size(); i++) terms += (i ? ", " : "") + std::string("t(_, _, _)");
+    lv_term_ref state = ref("g(" + terms + "], " + std::to_string(c) + ", 0, 0, _, 0)");
+    lv_term list = lv_deref(lv_struct_cells(term(state))[1]);
+    for (size_t i = 0; i < a.size(); i++, list = lv_deref(lv_list_cells(list)[1])) {
+      lv_term attribute = attribute_of(vs[i]);
+      lv_term* t = lv_struct_cells(lv_deref(lv_list_cells(list)[0]));
+      t[1] = lv_make_small(a[i]);
+      t[2] = term(vs[i]);
+      t[3] = attribute;
+    }
+    lv_term_ref p = LV_new_term_ref();
+    fd_post_global(&env, ref("gcd_aux(a, b, c)"), state, 0, ref("[]"), ref("[]"), p);
+  }
+  std::string domains_text(const std::vector<lv_term_ref>& vs) {
+    std::string out;
+    for (lv_term_ref v : vs) {
+      values d = domain_of(v);
+      out += (out.empty() ? "" : " ") + std::to_string(d.front()) + ".." + std::to_string(d.back());
+    }
+    return out;
+  }
+};
+
+TEST_F(GcdAux, EdgeCases) {
+  const struct {
+    std::vector<int64_t> a;
+    int64_t c;
+    std::vector<std::pair<int64_t, int64_t>> doms;
+    const char* outcome;
+  } cases[] = {
+      {{2, 4}, 7, {{0, 10}, {0, 10}}, "fail"},                       // 7 is no multiple of 2
+      {{3, 6}, 9, {{0, 10}, {0, 10}}, "1..9 0..10"},                 // 3x = 9 (mod 6): x odd
+      {{1, 2, 3}, 5, {{0, 9}, {0, 9}, {0, 9}}, "0..9 0..9 0..9"},    // a unit and a coprime pair: nothing
+      {{1, 3}, 1, {{-5, 5}, {-10, 10}}, "-5..4 -10..10"},            // x = 1 (mod 3), negative bounds
+      {{4, 6, 10}, 8, {{0, 10}, {0, 10}, {1, 1}}, "1..10 1..9 1..1"},  // one fixed: R = -2, G = 2
+      {{4, 6}, 2, {{0, 10}, {0, 10}}, "2..8 1..9"},                  // 4x = 2 (mod 6), 6y = 2 (mod 4)
+  };
+  for (const auto& c : cases) {
+    begin_call();
+    std::vector<lv_term_ref> vs;
+    for (auto [lo, hi] : c.doms) {
+      lv_term_ref v = ref("_");
+      fd_in_interval(&env, v, ref(lv_make_small(lo)), ref(lv_make_small(hi)), 1);
+      vs.push_back(v);
+    }
+    post_gcd(vs, c.a, c.c);
+    EXPECT_EQ(propagate() ? domains_text(vs) : "fail", c.outcome) << c.c;
+  }
+}
+
+// With the linear propagator, against enumeration; alone, soundness: it
+// never removes a value of a solution (it does not test the sum).
+TEST_F(GcdAux, AgainstEnumeration) {
+  std::mt19937 rng(77);
+  for (int round = 0; round < 80; round++) {
+    int n = 2 + static_cast<int>(rng() % 3);
+    std::vector<int64_t> a;
+    for (int i = 0; i < n; i++) {
+      int64_t k = static_cast<int64_t>(rng() % 9) - 4;
+      a.push_back(k == 0 ? 6 : k);
+    }
+    int64_t c = static_cast<int64_t>(rng() % 21) - 10;
+    domains ds;
+    for (int i = 0; i < n; i++) ds.push_back(oracle::random_domain(rng, -6, 6));
+    std::string what = "c " + std::to_string(c) + " a";
+    for (int64_t k : a) what += " " + std::to_string(k);
+    for (const values& d : ds) what += " " + oracle::set_text(d);
+    linear l{a, LIN_EQ, c, 0, 1};
+    constraint both = make(l), alone = make(l);
+    both.post = [this, a, c](const std::vector<lv_term_ref>& vs) {
+      post(vs, a, LIN_EQ, std::to_string(c), 0, 1);
+      post_gcd(vs, a, c);
+    };
+    both.strength = nullptr;
+    check(ds, both, what, round % 10 == 0);
+    alone.post = [this, a, c](const std::vector<lv_term_ref>& vs) { post_gcd(vs, a, c); };
+    alone.strength = nullptr;
+    // Alone: the solutions stay, nothing more is promised.
+    begin_call();
+    terms::push_choice(w, 0);
+    std::vector<lv_term_ref> vs = make_vars(ds);
+    alone.post(vs);
+    std::set<values> sols = solutions(ds, alone);
+    if (!propagate()) {
+      EXPECT_TRUE(sols.empty()) << what;
+    } else {
+      for (const values& s : sols)
+        for (size_t i = 0; i < s.size(); i++) {
+          values d = domain_of(vs[i]);
+          EXPECT_TRUE(std::binary_search(d.begin(), d.end(), s[i])) << what << ": lost " << s[i];
+        }
+    }
+    backtrack();
+  }
+}
+
+}  // namespace

@@ -3,6 +3,7 @@
 
 #include <initializer_list>
 
+#include "kernel/handles.h"
 #include "kernel/indexical.h"
 #include "kernel/memory.h"
 #include "kernel/propagator_table.h"
@@ -96,6 +97,11 @@ extern "C" void domsolve_deinit(lv_foreign_env* env, int) {
   fd_queue_destroy(env);
   fd_free_retired_definitions(env);
   fd_kernel_tables* t = state->tables;
+  // The blocks of propagators still alive go with the plug-in (their
+  // global references too, which the runtime would otherwise keep).
+  fd_keyed_for_each(t->blocks, [&](uint64_t key, uint64_t value) {
+    if (value != 0) reinterpret_cast<fd_propagator_block*>(key)->destroy(reinterpret_cast<void*>(key));
+  });
   for (void* table : {t->blocks, t->definitions, t->tables, t->records}) fd_rt::dispose_switch_on_key(env, table);
   if (t->pins != nullptr) fd_free(env, t->pins);
   fd_free(env, t);

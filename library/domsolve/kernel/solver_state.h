@@ -123,6 +123,17 @@ inline void fd_set_overflow(const lv_foreign_env* env, int32_t code) { fd_state(
 // storing one (0 counts as absent).
 uint64_t fd_keyed_get(const lv_foreign_env* env, void* table, const void* key);
 void fd_keyed_put(const lv_foreign_env* env, void** table, const void* key, uint64_t value);
+// Calls f(key, value) for every key of a keyed table (the table's layout:
+// {byte mask = (capacity - 1) * 16, count}, then capacity {key, value}
+// entries, key 0 for an empty one).
+template <typename F>
+void fd_keyed_for_each(void* table, F f) {
+  const uint64_t* header = static_cast<const uint64_t*>(table);
+  const fd_hash_entry* entries = reinterpret_cast<const fd_hash_entry*>(header + 2);
+  uint64_t capacity = header[0] / 16 + 1;
+  for (uint64_t i = 0; i < capacity; i++)
+    if (entries[i].key != 0) f(entries[i].key, entries[i].value);
+}
 
 // The C propagator of a goal's functor word (an atom counts as arity 0), or
 // null when the propagator table has none.

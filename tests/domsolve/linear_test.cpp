@@ -38,14 +38,9 @@ bool relation_holds(int r, __int128 s, __int128 c) {
 
 class Linear : public oracle::OracleTest {
  protected:
-  // Posts sum(a_i * vs_i) R c (c written as a term) with B 0, 1 or, for -1,
-  // the last variable.
-  void post(const std::vector<lv_term_ref>& vs, const std::vector<int64_t>& a, int r, const std::string& c,
-            int64_t mode, int b) {
-    std::string terms = "[";
-    for (size_t i = 0; i < a.size(); i++) terms += (i ? ", " : "") + std::string("t(_, _, _)");
-    lv_term_ref state = ref("st(" + terms + "], " + std::to_string(r | (mode << 3)) + ", 0, p(_, _), 0, _, 0)");
-    lv_struct_cells(term(state))[3] = read(c);
+  // The state's first argument, a list of t(_, _, _), filled with the
+  // summands.
+  void fill_summands(lv_term_ref state, const std::vector<lv_term_ref>& vs, const std::vector<int64_t>& a) {
     lv_term list = lv_deref(lv_struct_cells(term(state))[1]);
     for (size_t i = 0; i < a.size(); i++, list = lv_deref(lv_list_cells(list)[1])) {
       lv_term attribute = attribute_of(vs[i]);
@@ -54,6 +49,17 @@ class Linear : public oracle::OracleTest {
       t[2] = term(vs[i]);
       t[3] = attribute;
     }
+  }
+
+  // Posts sum(a_i * vs_i) R c (c written as a term) with B 0, 1 or, for -1,
+  // the last variable.
+  void post(const std::vector<lv_term_ref>& vs, const std::vector<int64_t>& a, int r, const std::string& c,
+            int64_t mode, int b) {
+    std::string terms = "[";
+    for (size_t i = 0; i < a.size(); i++) terms += (i ? ", " : "") + std::string("t(_, _, _)");
+    lv_term_ref state = ref("st(" + terms + "], " + std::to_string(r | (mode << 3)) + ", 0, p(_, _), 0, _, 0)");
+    lv_struct_cells(term(state))[3] = read(c);
+    fill_summands(state, vs, a);
     lv_term_ref bref = b < 0 ? vs.back() : ref(std::to_string(b));
     lv_term battr = attribute_of(bref);
     lv_term* pair = lv_struct_cells(lv_deref(lv_struct_cells(term(state))[4]));
@@ -271,14 +277,7 @@ class GcdAux : public Linear {
     std::string terms = "[";
     for (size_t i = 0; i < a.size(); i++) terms += (i ? ", " : "") + std::string("t(_, _, _)");
     lv_term_ref state = ref("g(" + terms + "], " + std::to_string(c) + ", 0, 0, _, 0)");
-    lv_term list = lv_deref(lv_struct_cells(term(state))[1]);
-    for (size_t i = 0; i < a.size(); i++, list = lv_deref(lv_list_cells(list)[1])) {
-      lv_term attribute = attribute_of(vs[i]);
-      lv_term* t = lv_struct_cells(lv_deref(lv_list_cells(list)[0]));
-      t[1] = lv_make_small(a[i]);
-      t[2] = term(vs[i]);
-      t[3] = attribute;
-    }
+    fill_summands(state, vs, a);
     lv_term_ref p = LV_new_term_ref();
     fd_post_global(&env, ref("gcd_aux(a, b, c)"), state, 0, ref("[]"), ref("[]"), p);
   }

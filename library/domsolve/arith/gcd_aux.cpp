@@ -14,6 +14,7 @@
 // that the count in the state brings the partition back after
 // backtracking. The residual is kept in 128 bits and worked out again from
 // the fixed summands when the partition comes back: no term overflows it.
+#include "arith/linear.h"
 #include "kernel/attributes.h"
 #include "kernel/dvar.h"
 #include "kernel/errors.h"
@@ -232,27 +233,14 @@ bool well_formed(lv_term state) {
   if (!fd_is_small(fd_deref(fd_arg(state, 2))) || !fd_is_small(fd_deref(fd_arg(state, 3))) ||
       !fd_is_small(fd_deref(fd_arg(state, 4))))
     return false;
-  lv_term list = fd_deref(fd_arg(state, 1));
-  if (fd_proper_length(list) < 0) return false;
-  for (; fd_is_list(list); list = fd_deref(fd_list_cells(list)[1])) {
-    lv_term t = fd_deref(fd_list_cells(list)[0]);
-    if (!fd_is_compound_struct(t) || fd_functor_arity(fd_functor_of(t)) != 3 || !fd_is_small(fd_deref(fd_arg(t, 1))) ||
-        fd_deref(fd_arg(t, 1)) == fd_make_small(0) || fd_functor_of(fd_deref(fd_arg(t, 3))) != FD_FUNCTOR_V_7)
-      return false;
-  }
-  return true;
+  return lin_summands_well_formed(fd_arg(state, 1), false);
 }
 
 }  // namespace
 
 int fd_gcd_aux(lv_foreign_env* env, fd_t state_ref, fd_t new_state, fd_t actions, fd_t goal) {
-  fd_scratch_reset(env);
-  fd_termref(env, actions) = FD_NIL;
   lv_term handle;
-  int64_t stamp;
-  int fresh;
-  lv_term state = fd_mutable_begin_update(env, fd_termref(env, state_ref), &handle, &stamp, &fresh, 0);
-  fd_termref(env, new_state) = state;
+  lv_term state = fd_propagator_begin(env, state_ref, new_state, actions, &handle);
   block* b;
   if (fd_is_ref(handle)) {
     if (!well_formed(state)) {
@@ -314,19 +302,11 @@ int fd_gcd_aux(lv_foreign_env* env, fd_t state_ref, fd_t new_state, fd_t actions
     }
   }
   if (status != 4) {
-    for (int32_t p = 0; p < u0; p++) {
-      dvar* x = &b->d[b->order[p]];
-      if (x->flags & (DVAR_DOM_CHANGED | DVAR_MIN_CHANGED | DVAR_MAX_CHANGED)) dvar_pruning_set(env, x);
-    }
-    for (int32_t p = 0; p < u0; p++) {
-      dvar* x = &b->d[b->order[p]];
-      if (x->flags & (DVAR_DOM_CHANGED | DVAR_MIN_CHANGED | DVAR_MAX_CHANGED)) dvar_export(env, x, actions, 0);
-    }
+    dvar_export_changed(env, b->d, b->order, u0, actions);
     state = fd_deref(fd_termref(env, new_state));
     fd_struct_cells(state)[3] = fd_make_small(b->n - b->u);
     fd_struct_cells(state)[4] = fd_make_small(b->pairs);
     if (b->u == 0) status = 3;
   }
-  for (int32_t p = 0; p < u0; p++) b->d[b->order[p]].set = DVAR_STALE;
   return fd_propagator_exit(env, new_state, actions, goal, status, 0);
 }

@@ -92,6 +92,10 @@ struct lin_num<int64_t> {
 int lin_status(int e, int le_sign, int ge_sign, int unfixed);
 int lin_decide(int e, int le_sign, int ge_sign);
 
+// Whether a list is a proper list of t(A, X, Attribute) with small
+// coefficients (nonzero unless zero is allowed) and attributes.
+bool lin_summands_well_formed(lv_term list, bool zero_allowed);
+
 // The propagator entries of the variants (the propagator protocol).
 int lin_run(lv_foreign_env* env, lv_term_ref state, lv_term_ref new_state, lv_term_ref actions, lv_term_ref goal,
             lin_variant variant, int count);

@@ -155,27 +155,27 @@ bool well_formed(lv_term state) {
   if (!fd_is_compound_struct(b) || fd_functor_arity(fd_functor_of(b)) != 2 ||
       fd_functor_of(fd_deref(fd_arg(b, 2))) != FD_FUNCTOR_V_7)
     return false;
-  lv_term list = fd_deref(fd_arg(state, 1));
+  return lin_summands_well_formed(fd_arg(state, 1), true);
+}
+
+}  // namespace
+
+bool lin_summands_well_formed(lv_term list, bool zero_allowed) {
+  list = fd_deref(list);
   if (fd_proper_length(list) < 0) return false;
   for (; fd_is_list(list); list = fd_deref(fd_list_cells(list)[1])) {
     lv_term t = fd_deref(fd_list_cells(list)[0]);
     if (!fd_is_compound_struct(t) || fd_functor_arity(fd_functor_of(t)) != 3 || !fd_is_small(fd_deref(fd_arg(t, 1))) ||
+        (!zero_allowed && fd_deref(fd_arg(t, 1)) == fd_make_small(0)) ||
         fd_functor_of(fd_deref(fd_arg(t, 3))) != FD_FUNCTOR_V_7)
       return false;
   }
   return true;
 }
 
-}  // namespace
-
 int fd_linear_reif(lv_foreign_env* env, fd_t state_ref, fd_t new_state, fd_t actions, fd_t goal) {
-  fd_scratch_reset(env);
-  fd_termref(env, actions) = FD_NIL;
   lv_term handle;
-  int64_t stamp;
-  int fresh;
-  lv_term state = fd_mutable_begin_update(env, fd_termref(env, state_ref), &handle, &stamp, &fresh, 0);
-  fd_termref(env, new_state) = state;
+  lv_term state = fd_propagator_begin(env, state_ref, new_state, actions, &handle);
   int64_t p = fd_small_value(fd_deref(fd_arg(state, 2)));
   if (fd_is_ref(handle)) {
     // The first call: the state is checked, and the variant too.

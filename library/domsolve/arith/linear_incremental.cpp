@@ -566,17 +566,7 @@ int run(lv_foreign_env* env, lv_term_ref new_state, lv_term_ref actions, lv_term
     if (status == 2 && b->e != LIN_NE) status = lin_status(b->e, num::sign(b->le), num::sign(b->ge), b->u);
     if (status == 2 && !loop && b->needs_propagation()) fd_propagator_clear_marks(env, goal);
   }
-  if (status != 4) {
-    for (int32_t p = 0; p < u0; p++) {
-      dvar* x = &b->d[b->heap[p]];
-      if (x->flags & (DVAR_DOM_CHANGED | DVAR_MIN_CHANGED | DVAR_MAX_CHANGED)) dvar_pruning_set(env, x);
-    }
-    for (int32_t p = 0; p < u0; p++) {
-      dvar* x = &b->d[b->heap[p]];
-      if (x->flags & (DVAR_DOM_CHANGED | DVAR_MIN_CHANGED | DVAR_MAX_CHANGED)) dvar_export(env, x, actions, 0);
-    }
-  }
-  for (int32_t p = 0; p < u0; p++) b->d[b->heap[p]].set = DVAR_STALE;
+  if (status != 4) dvar_export_changed(env, b->d, b->heap, u0, actions);
   if (!b->fixed) {
     state = fd_deref(fd_termref(env, new_state));
     fd_struct_cells(state)[5] = fd_make_small(b->depth());

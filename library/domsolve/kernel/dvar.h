@@ -143,6 +143,18 @@ void dvar_attach_daemon_simple(const lv_foreign_env* env, const dvar* d, lv_term
 void dvar_attach_daemon_simple_bounds(const lv_foreign_env* env, const dvar_bounds* b, lv_term_ref propagator,
                                       lv_term event, int live_registers);
 
+// The start of a propagator call: the number stack emptied, the actions
+// list [], the state term made ready to update (fd_mutable_begin_update:
+// a copy when a choicepoint may still need the old one) and put into
+// new_state; its handle (second-to-last argument) in *handle.
+lv_term fd_propagator_begin(lv_foreign_env* env, lv_term_ref state, lv_term_ref new_state, lv_term_ref actions,
+                            lv_term* handle);
+// The export at the end of a call, over the records d[order[0..count-1]]
+// (order null: d[0..count-1]): the sets of the changed ones made ready,
+// the changed ones exported, then every one marked stale.
+void dvar_export_changed(const lv_foreign_env* env, dvar* d, const int32_t* order, int32_t count,
+                         lv_term_ref actions);
+
 // The end of a propagator call: status 2 suspended, 3 entailed (the
 // propagator in new_state, unless that is 0, is marked dead and `exit`
 // pushed), otherwise failed (`fail` pushed). Returns the overflow report's

@@ -302,3 +302,28 @@ int fd_propagator_exit(lv_foreign_env* env, lv_term_ref new_state, lv_term_ref a
   if (fd_is_compound_struct(g) && fd_functor_arity(fd_functor_of(g)) >= 2) g = fd_deref(fd_arg(g, 2));
   return fd_report_overflow(env, g);
 }
+
+lv_term fd_propagator_begin(lv_foreign_env* env, lv_term_ref state, lv_term_ref new_state, lv_term_ref actions,
+                            lv_term* handle) {
+  fd_scratch_reset(env);
+  fd_termref(env, actions) = FD_NIL;
+  int64_t stamp;
+  int fresh;
+  lv_term s = fd_mutable_begin_update(env, fd_termref(env, state), handle, &stamp, &fresh, 0);
+  fd_termref(env, new_state) = s;
+  return s;
+}
+
+void dvar_export_changed(const lv_foreign_env* env, dvar* d, const int32_t* order, int32_t count,
+                         lv_term_ref actions) {
+  constexpr uint32_t CHANGED = DVAR_DOM_CHANGED | DVAR_MIN_CHANGED | DVAR_MAX_CHANGED;
+  for (int32_t p = 0; p < count; p++) {
+    dvar* x = &d[order != nullptr ? order[p] : p];
+    if (x->flags & CHANGED) dvar_pruning_set(env, x);
+  }
+  for (int32_t p = 0; p < count; p++) {
+    dvar* x = &d[order != nullptr ? order[p] : p];
+    if (x->flags & CHANGED) dvar_export(env, x, actions, 0);
+  }
+  for (int32_t p = 0; p < count; p++) d[order != nullptr ? order[p] : p].set = DVAR_STALE;
+}

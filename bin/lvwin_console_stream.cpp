@@ -2,6 +2,7 @@
 // line editor, output and errors shown in the window. Each is a stream over
 // callbacks of 32-bit character codes.
 #include "lvcon/lvcon.h"
+#include "lvcon/lvcon_utf16.h"
 #include "lvwin.h"
 #include "lvwin_runtime.h"
 
@@ -34,8 +35,8 @@ lvio_code lvwin_console_write(void*, const void* buffer, uint64_t* size, uint32_
       n = 0;
     }
     if (c >= 0x10000 && c <= 0x10FFFF) {
-      units[n++] = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-      units[n++] = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+      units[n++] = utf16_high_of(c);
+      units[n++] = utf16_low_of(c);
     } else {
       units[n++] = c <= 0xFFFF ? static_cast<char16_t>(c) : u'\uFFFD';
     }

@@ -19,6 +19,7 @@
 #include <cstring>
 
 #include "lvcon/lvcon.h"
+#include "lvcon/lvcon_utf16.h"
 #include "lvwin.h"
 #include "lvwin_runtime.h"
 
@@ -41,9 +42,6 @@ enum : int {
   KEY_HOME = 71, KEY_UP = 72, KEY_LEFT = 75, KEY_RIGHT = 77, KEY_END = 79, KEY_DOWN = 80, KEY_DELETE = 83,
 };
 
-bool is_high(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool is_low(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
-
 int32_t length(const char16_t* s) {
   int32_t n = 0;
   while (s[n] != 0) n++;
@@ -53,11 +51,11 @@ int32_t length(const char16_t* s) {
 // The units of the character that starts at p (0 at the end of the line).
 int32_t char_units(const char16_t* p) {
   if (*p == 0) return 0;
-  return is_high(p[0]) && is_low(p[1]) ? 2 : 1;
+  return utf16_is_high(p[0]) && utf16_is_low(p[1]) ? 2 : 1;
 }
 // The units of the character that ends just before p, p after the start.
 int32_t char_units_before(const char16_t* start, const char16_t* p) {
-  return p - start >= 2 && is_low(p[-1]) && is_high(p[-2]) ? 2 : 1;
+  return p - start >= 2 && utf16_is_low(p[-1]) && utf16_is_high(p[-2]) ? 2 : 1;
 }
 
 char16_t* line(lvwin_line_editor* e) { return e->slots[e->current]; }
@@ -172,7 +170,7 @@ bool same_text(const char16_t* a, const char16_t* b) {
 
 // Whether two lines begin with the same character.
 bool same_first(const char16_t* a, const char16_t* b) {
-  return a[0] == b[0] && (!is_high(a[0]) || a[1] == b[1]);
+  return a[0] == b[0] && (!utf16_is_high(a[0]) || a[1] == b[1]);
 }
 
 // A history step (search false) or search (true) in direction d: the line
@@ -221,8 +219,8 @@ void list_history(lvwin_line_editor* e) {
 int64_t hand_out(lvwin_line_editor* e) {
   if (e->pending > 1) {
     char16_t u = e->read_position[0];
-    if (is_high(u) && is_low(e->read_position[1]) && e->pending > 2) {
-      int64_t c = 0x10000 + ((static_cast<int64_t>(u) - 0xD800) << 10) + (e->read_position[1] - 0xDC00);
+    if (utf16_is_high(u) && utf16_is_low(e->read_position[1]) && e->pending > 2) {
+      int64_t c = utf16_join(u, e->read_position[1]);
       e->read_position += 2;
       e->pending -= 2;
       return c;
@@ -274,13 +272,13 @@ int64_t end_of_file(lvwin_line_editor* e) {
 // A unit typed as text. The halves of a pair are inserted together; a half
 // without its partner is dropped.
 void type_unit(lvwin_line_editor* e, char16_t u) {
-  if (is_high(u)) {
+  if (utf16_is_high(u)) {
     e->high = u;
     return;
   }
   char16_t high = e->high;
   e->high = 0;
-  if (is_low(u)) {
+  if (utf16_is_low(u)) {
     if (high != 0) {
       char16_t pair[2] = {high, u};
       insert(e, pair, 2);
@@ -307,7 +305,7 @@ int two_code_key(int scan) {
 // Acts on a key; true when the key ends the editing (the result is then in
 // *result).
 bool act(lvwin_line_editor* e, int key, int64_t* result) {
-  if (!is_low(static_cast<char16_t>(key))) e->high = 0;
+  if (!utf16_is_low(static_cast<uint32_t>(key))) e->high = 0;
   switch (key) {
     case CTRL_Z: *result = end_of_file(e); return true;
     case ENTER: case RETURN: *result = accept(e); return true;
@@ -376,15 +374,15 @@ void load_history(lvwin_line_editor* e) {
         break;
       }
       if (c == NEWLINE) break;
-      if (c == 0 || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) continue;  // no character of a line
+      if (c == 0 || utf16_is_surrogate(static_cast<uint32_t>(c)) || c > 0x10FFFF) continue;  // no character of a line
       int32_t units = c >= 0x10000 ? 2 : 1;
       if (n + units > LVWIN_LINE_MAX) {
         carried = c;
         break;
       }
       if (units == 2) {
-        slot[n++] = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-        slot[n++] = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        slot[n++] = utf16_high_of(static_cast<uint32_t>(c));
+        slot[n++] = utf16_low_of(static_cast<uint32_t>(c));
       } else {
         slot[n++] = static_cast<char16_t>(c);
       }
@@ -406,7 +404,7 @@ void save_history(lvwin_line_editor* e) {
     if (p[0] == 0) continue;
     while (ok && *p != 0) {
       int64_t c = *p++;
-      if (is_high(static_cast<char16_t>(c)) && is_low(*p)) c = 0x10000 + ((c - 0xD800) << 10) + (*p++ - 0xDC00);
+      if (utf16_is_high(static_cast<uint32_t>(c)) && utf16_is_low(*p)) c = utf16_join(static_cast<uint32_t>(c), *p++);
       ok = rt::put_code(s, c) >= 0;
     }
     ok = ok && rt::put_code(s, NEWLINE) >= 0;

@@ -1,5 +1,6 @@
 // Decoding of the bytes typed into keys.
 #include "lvcon/lvcon_keys.h"
+#include "lvcon/lvcon_utf16.h"
 
 namespace {
 
@@ -12,8 +13,8 @@ constexpr int REPLACEMENT = 0xFFFD;
 
 void put_code(std::vector<int>& keys, uint32_t c) {
   if (c >= 0x10000) {
-    keys.push_back(static_cast<int>(0xD800 + ((c - 0x10000) >> 10)));
-    keys.push_back(static_cast<int>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+    keys.push_back(utf16_high_of(c));
+    keys.push_back(utf16_low_of(c));
   } else {
     keys.push_back(static_cast<int>(c));
   }
@@ -102,7 +103,7 @@ void lvcon_decode_keys(lvcon_key_decoder& d, const unsigned char* bytes, size_t 
       if ((b & 0xC0) == 0x80) {
         d.code = (d.code << 6) | (b & 0x3F);
         if (--d.missing == 0) {
-          bool valid = d.code >= d.least && d.code <= 0x10FFFF && (d.code < 0xD800 || d.code > 0xDFFF);
+          bool valid = d.code >= d.least && d.code <= 0x10FFFF && !utf16_is_surrogate(d.code);
           put_code(keys, valid ? d.code : REPLACEMENT);
         }
         continue;

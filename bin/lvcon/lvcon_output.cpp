@@ -9,6 +9,7 @@
 
 #include "lvcon/lvcon.h"
 #include "lvcon/lvcon_screen.h"
+#include "lvcon/lvcon_utf16.h"
 
 namespace {
 
@@ -51,8 +52,7 @@ std::string title_text(const std::u16string& t) {
   std::string out;
   for (size_t i = 0; i < t.size(); i++) {
     uint32_t c = t[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < t.size() && t[i + 1] >= 0xDC00 && t[i + 1] <= 0xDFFF)
-      c = 0x10000 + ((c - 0xD800) << 10) + (t[++i] - 0xDC00);
+    if (utf16_is_high(c) && i + 1 < t.size() && utf16_is_low(t[i + 1])) c = utf16_join(c, t[++i]);
     if (c < 0x20 || (c >= 0x7F && c < 0xA0)) continue;
     lvcon_put_utf8(out, c);
   }

@@ -1,7 +1,7 @@
 // The window's text as terminal output.
 #include "lvcon/lvcon_screen.h"
 
-#include <iterator>
+#include "lvcon/lvcon_utf16.h"
 
 namespace {
 
@@ -39,9 +39,6 @@ bool within(const range (&table)[N], uint32_t c) {
     if (c >= r.first && c <= r.last) return true;
   return false;
 }
-
-bool is_high(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool is_low(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
 // The cells of the unit at the cursor become n, and the cursor moves past it.
 void take_unit(lvcon_screen& s, uint8_t n) {
@@ -122,7 +119,7 @@ int lvcon_char_width(uint32_t c) {
 }
 
 void lvcon_put_utf8(std::string& out, uint32_t c) {
-  if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = REPLACEMENT;
+  if (c > 0x10FFFF || utf16_is_surrogate(c)) c = REPLACEMENT;
   if (c < 0x80) {
     out += static_cast<char>(c);
   } else if (c < 0x800) {
@@ -143,8 +140,8 @@ void lvcon_put_utf8(std::string& out, uint32_t c) {
 void lvcon_screen_write(lvcon_screen& s, const char16_t* units, size_t count, int width, std::string& out) {
   for (size_t i = 0; i < count; i++) {
     char16_t u = units[i];
-    if (s.high != 0 && is_low(u)) {
-      uint32_t c = 0x10000 + ((static_cast<uint32_t>(s.high) - 0xD800) << 10) + (u - 0xDC00);
+    if (s.high != 0 && utf16_is_low(u)) {
+      uint32_t c = utf16_join(s.high, u);
       s.high = 0;
       show(s, c, width, out);
       continue;
@@ -187,14 +184,14 @@ void lvcon_screen_write(lvcon_screen& s, const char16_t* units, size_t count, in
         break;
       }
       default:
-        if (is_high(u)) {
+        if (utf16_is_high(u)) {
           s.high = u;
           take_unit(s, 0);
         } else if (u < 0x20 || u == 0x7F) {
           out += static_cast<char>(u);  // a control character, shown as the terminal does
           take_unit(s, 0);
         } else {
-          show(s, is_low(u) ? REPLACEMENT : u, width, out);
+          show(s, utf16_is_low(u) ? REPLACEMENT : u, width, out);
         }
         break;
     }

@@ -111,6 +111,10 @@ abort :- throw('$reserved'(3)).
 % definition the solver's library handles; without it the predicate is
 % taken as unknown.
 '$constraint_goal'(Goal, Module, _) :-
+    '$predicate_property'('$fd_constraint_goal'(_, _), _, _, clpfd, clpfd),
+    !,
+    clpfd:'$fd_constraint_goal'(Goal, Module).
+'$constraint_goal'(Goal, Module, _) :-
     '$procedure_indicator'(Goal, Module, PI),
     '$error'(existence_error(procedure, PI), Module:Goal, 0).
 

@@ -11,7 +11,9 @@
 % asked, if it defines M:verify_attributes(Var, Value, Goals), for the
 % goals that check the binding, while the variable is still unbound; then
 % the variable is made plain and bound, the modules' goals run, and then its
-% suspended goals.
+% suspended goals. A module's check may bind the variable itself (the
+% constraint solver does), and the waking of one variable may bind another
+% that waits for its turn: such a binding must agree with the value.
 %
 % A suspended goal is a record '$apply'(Goal, Module, Done): the engine's
 % '$apply'/3 runs it unless Done is bound, so that a goal suspended on
@@ -31,11 +33,12 @@
     '$wake_one'(Var, Value),
     '$wake_all'(Vars, Values).
 
+'$wake_one'(Var, Value) :- nonvar(Var), !, Var = Value.
 '$wake_one'(Var, Value) :-
     '$get_cva'(Var, Attributes, Goals),
     '$get_attribute_modules'(Attributes, Modules),
     '$verify_goals'(Modules, Var, Value, Checks),
-    '$put_cva'(Var, [], []),
+    (   var(Var) -> '$put_cva'(Var, [], []) ; true ),
     Var = Value,
     '$run_checks'(Checks),
     '$run_woken_goals'(Goals).
@@ -65,6 +68,40 @@
     '$run_woken_goal'(Record).
 
 '$run_woken_goal'('$apply'(Goal, Module, Done)) :- '$apply'(Goal, Module, Done).
+
+% '$attribute_goals'(Vars, Goals): the goals that stand for the attributes
+% of the attributed variables Vars, from each attribute module M that
+% defines M:attribute_goals(Var)//0, each goal once; then those of the
+% attributed variables these goals name, in turn.
+'$attribute_goals'(Vars, Goals) :- '$attribute_goals'(Vars, [], [], Goals).
+
+'$attribute_goals'([], _, Goals, Goals).
+'$attribute_goals'([V|Vs], Seen, Goals0, Goals) :-
+    (   \+ var(V) -> '$attribute_goals'(Vs, Seen, Goals0, Goals)
+    ;   '$memq_var'(V, Seen) -> '$attribute_goals'(Vs, Seen, Goals0, Goals)
+    ;   '$get_cva'(V, Attributes, _),
+        '$get_attribute_modules'(Attributes, Modules),
+        '$module_attribute_goals'(Modules, V, Gs, []),
+        '$add_new_goals'(Gs, Goals0, Goals1),
+        '$term_attributed_variables_dfs'(Gs, More),
+        append(Vs, More, Vs1),
+        '$attribute_goals'(Vs1, [V|Seen], Goals1, Goals)
+    ).
+
+'$module_attribute_goals'([], _, Gs, Gs).
+'$module_attribute_goals'([M|Ms], V, Gs0, Gs) :-
+    (   '$predicate_property'(attribute_goals(_, _, _), _, _, M, M)
+    ->  M:attribute_goals(V, Gs0, Gs1)
+    ;   Gs1 = Gs0
+    ),
+    '$module_attribute_goals'(Ms, V, Gs1, Gs).
+
+'$add_new_goals'([], Goals, Goals).
+'$add_new_goals'([G|Gs], Goals0, Goals) :-
+    (   '$memq_var'(G, Goals0) -> Goals1 = Goals0 ; append(Goals0, [G], Goals1) ),
+    '$add_new_goals'(Gs, Goals1, Goals).
+
+'$memq_var'(X, [Y|Ys]) :- ( X == Y -> true ; '$memq_var'(X, Ys) ).
 
 % freeze(X, Goal): Goal runs once X is bound to a non-variable.
 freeze(X, Goal) :-

@@ -13,7 +13,7 @@
     (=)/2, (\=)/2, (==)/2, (\==)/2, (@<)/2, (@>)/2, (@=<)/2, (@>=)/2, compare/3,
     var/1, nonvar/1, atom/1, number/1, integer/1, float/1, atomic/1, compound/1,
     callable/1, ground/1, is_list/1,
-    functor/3, arg/3, (=..)/2, copy_term/2, term_variables/2, subsumes_term/2,
+    functor/3, arg/3, (=..)/2, copy_term/2, copy_term/3, term_variables/2, subsumes_term/2,
     unify_with_occurs_check/2, acyclic_term/1
 ]).
 
@@ -140,6 +140,17 @@ copy_term(Term, Copy) :-
 '$put_attributes_of'([V|Vs], [A-G|As]) :-
     '$put_cva'(V, A, G),
     '$put_attributes_of'(Vs, As).
+
+% copy_term/3: Copy is a copy of Term without attributes and suspended
+% goals, Goals the goals that stand for them in Copy's variables (each
+% attribute module's attribute_goals//1, and the goals suspended).
+copy_term(Term, Copy, Goals) :-
+    '$term_attributed_variables_dfs'(Term, AttVars),
+    '$attribute_goals'(AttVars, AttributeGoals),
+    '$tl_residuals'(AttVars, [], Suspended0),
+    '$tl_reverse'(Suspended0, [], Suspended),
+    append(AttributeGoals, Suspended, Goals0),
+    '$copy_term'(Term-Goals0, Copy-Goals).
 
 term_variables(Term, Vars) :-
     '$must_be_partial_list'(Vars, prolog:term_variables(Term, Vars), 2),

@@ -151,13 +151,16 @@ reboot(Mode, Code) :-
 
 % The lines of an answer, on a copy of the bindings whose unbound named
 % variables print as their names: Name = Value for a name whose variable
-% is bound or shares with an earlier name, then the residual goals. Names
-% that begin with "_" are not shown.
+% is bound or shares with an earlier name, then the residual goals: the
+% goals that stand for the attributes of the attributed variables, then the
+% suspended goals. Names that begin with "_" are not shown.
 '$tl_answer_lines'(Names, Lines) :-
     '$tl_values'(Names, Values),
     '$term_attributed_variables_dfs'(Values, AttVars),
+    '$attribute_goals'(AttVars, AttributeGoals),
     '$tl_residuals'(AttVars, [], Residuals0),
-    '$tl_reverse'(Residuals0, [], Residuals),
+    '$tl_reverse'(Residuals0, [], Residuals1),
+    append(AttributeGoals, Residuals1, Residuals),
     '$copy_term'(Names-Residuals, CopyNames-CopyResiduals),
     '$tl_name_variables'(CopyNames),
     '$tl_binding_lines'(CopyNames, Lines, CopyResiduals).

@@ -1,0 +1,74 @@
+% library(clpfd): distinctness.
+%
+% all_different(Xs): the values of Xs are pairwise different. A variable
+% that becomes fixed has its value removed from the others (value
+% elimination). all_distinct(Xs): the same, domain-consistent: every value
+% that no assignment of all of Xs can use is removed (matching and strongly
+% connected components). all_different/2 and all_distinct/2 take options:
+% consistency(value) for value elimination, consistency(domain) (also
+% global, and bounds, which domain consistency subsumes) for the matching;
+% on(Event) (dom, min, max, minmax or val) is accepted and changes nothing.
+
+all_different(Xs) :-
+    Ctx = all_different(Xs),
+    '$fd_must_be_vars'(Xs, Ctx, 1),
+    '$fd_post_distinct'(value, Xs, Ctx).
+
+all_different(Xs, Options) :-
+    Ctx = all_different(Xs, Options),
+    '$fd_must_be_vars'(Xs, Ctx, 1),
+    '$fd_distinct_options'(Options, value, How, Ctx),
+    '$fd_post_distinct'(How, Xs, all_different(Xs)).
+
+all_distinct(Xs) :-
+    Ctx = all_distinct(Xs),
+    '$fd_must_be_vars'(Xs, Ctx, 1),
+    '$fd_post_distinct'(domain, Xs, Ctx).
+
+all_distinct(Xs, Options) :-
+    Ctx = all_distinct(Xs, Options),
+    '$fd_must_be_vars'(Xs, Ctx, 1),
+    '$fd_distinct_options'(Options, domain, How, Ctx),
+    '$fd_post_distinct'(How, Xs, all_distinct(Xs)).
+
+'$fd_distinct_options'(Options, How0, How, Ctx) :-
+    '$fd_must_be_list'(Options, Ctx, 2),
+    '$fd_distinct_opts'(Options, How0, How, Ctx).
+
+'$fd_distinct_opts'([], How, How, _).
+'$fd_distinct_opts'([O|Os], How0, How, Ctx) :-
+    (   var(O) -> '$fd_instantiation'(Ctx, 2)
+    ;   O = consistency(C), atom(C), '$fd_consistency'(C, How1) -> true
+    ;   O = on(E), atom(E), '$fd_distinct_event'(E) -> How1 = How0
+    ;   '$fd_domain_error'(all_different_option, O, Ctx, 2)
+    ),
+    '$fd_distinct_opts'(Os, How1, How, Ctx).
+
+'$fd_consistency'(value, value).
+'$fd_consistency'(domain, domain).
+'$fd_consistency'(global, domain).
+'$fd_consistency'(bounds, domain).
+
+'$fd_distinct_event'(dom).
+'$fd_distinct_event'(min).
+'$fd_distinct_event'(max).
+'$fd_distinct_event'(minmax).
+'$fd_distinct_event'(val).
+
+% The propagators take the variables as pairs p(X, Attribute); value
+% elimination wakes when a variable is fixed, the matching on any change
+% of a domain.
+'$fd_post_distinct'(value, Xs, Shown) :-
+    '$fd_distinct_pairs'(Xs, Pairs, Events, val),
+    '$fd_post_global'(all_different(Xs), '$fd_all_different'(Pairs, 0, _, 0), 0, Shown, Events, _),
+    '$fd_propagate'.
+'$fd_post_distinct'(domain, Xs, Shown) :-
+    '$fd_distinct_pairs'(Xs, Pairs, Events, dom),
+    '$fd_post_global'(all_distinct(Xs), '$fd_all_distinct'(Pairs, 0, 0, 0, _, 0), 0, Shown, Events, _),
+    '$fd_propagate'.
+
+'$fd_distinct_pairs'([], [], [], _).
+'$fd_distinct_pairs'([X|Xs], [p(X, A)|Ps], [E|Es], Event) :-
+    '$fd_arg_attribute'(X, 0, A),
+    E =.. [Event, X],
+    '$fd_distinct_pairs'(Xs, Ps, Es, Event).

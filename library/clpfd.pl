@@ -59,6 +59,7 @@
     fdset_union/3, fdset_union/2, fdset_complement/2
 ]).
 
+:- use_module(library(lists), [append/3]).
 :- use_module(library(clpfd/domsolve)).
 
 :- include(library(clpfd/errors)).

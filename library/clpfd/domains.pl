@@ -170,7 +170,7 @@ fd_degree(X, N) :-
 
 % The constraint a suspended item stands for.
 '$fd_constraint_of'(daemon(P, _, _, _, _, _), P) :- !.
-'$fd_constraint_of'('$indexical'(_, _, _, Status, _, _, _, Goal), ix(Status, Goal)) :- !.
+'$fd_constraint_of'('$indexical'(_, _, _, Status, B, _, _, Goal), ix(Status, B, Goal)) :- !.
 '$fd_constraint_of'(watcher(_, _, _, _, Clause), Clause) :- !.
 '$fd_constraint_of'(Item, Item).
 

@@ -21,21 +21,23 @@
     '$fd_set_expression'/2, '$fd_arg_attribute'/3, '$fd_dvar_list'/2, '$fd_check_arguments'/2,
     '$fd_install'/5, '$fd_post_reified'/5, '$fd_post_global'/6, '$fd_post_clause'/2,
     '$fd_post_disequation'/3, '$fd_post_equality'/3, '$fd_prune_and_enqueue'/2,
-    '$fd_find_definition'/3, '$fd_statistics'/2, '$fd_batch'/3, '$fd_hiding'/3, '$fd_debug'/3,
+    '$fd_find_definition'/3, '$fd_indexical_data'/3, '$fd_statistics'/2, '$fd_batch'/3, '$fd_hiding'/3, '$fd_debug'/3,
     '$fd_overflow'/3, '$fd_in_set'/3, '$fd_in_interval'/4, '$fd_eval_indexical'/3,
     '$fd_evaluate_indexical'/2, '$fd_update_incumbent'/3, '$fd_incumbent_bound'/2,
-    '$fd_dispatch_global_fast'/6, '$fd_purge'/1, '$fd_delete'/3
+    '$fd_dispatch_global_fast'/6, '$fd_purge'/1, '$fd_delete'/3, '$fd_labeling'/7
 ]).
 
 % The plug-in's predicates this library calls. A function the plug-in does
-% not have yet raises an error saying so when called.
+% not have yet raises an error saying so when called. A -term argument is
+% an output the function leaves in a term reference of its own, unified
+% with the argument when it returns.
 foreign_resource(domsolve, [
     '$fd_median', '$fd_middle', '$fd_size', '$fd_range', '$fd_cons', '$fd_dom_complement',
     '$fd_dom_subtract', '$fd_dom_intersection', '$fd_dom_union', '$fd_dom_contains',
     '$fd_dom_insert', '$fd_dom_delete', '$fd_dom_intersect', '$fd_set_expression',
     '$fd_arg_attribute', '$fd_dvar_list', '$fd_check_arguments', '$fd_install',
     '$fd_post_reified', '$fd_post_global', '$fd_post_clause', '$fd_post_disequation',
-    '$fd_post_equality', '$fd_prune_and_enqueue', '$fd_find_definition', '$fd_statistics',
+    '$fd_post_equality', '$fd_prune_and_enqueue', '$fd_find_definition', '$fd_indexical_data', '$fd_statistics',
     '$fd_batch', '$fd_hiding', '$fd_debug', '$fd_overflow', '$fd_in_set', '$fd_in_interval',
     '$fd_eval_indexical', '$fd_evaluate_indexical', '$fd_update_incumbent',
     '$fd_incumbent_bound', '$fd_dispatch_global_fast', '$fd_purge', '$fd_delete'
@@ -60,12 +62,13 @@ foreign('$fd_dvar_list', '$fd_dvar_list'(+term, +integer)).
 foreign('$fd_check_arguments', '$fd_check_arguments'(+term, +term)).
 foreign('$fd_install', '$fd_install'(+term, +atom, +integer, +integer, +term)).
 foreign('$fd_post_reified', '$fd_post_reified'(+term, +term, +term, +term, +term)).
-foreign('$fd_post_global', '$fd_post_global'(+term, +term, +integer, +term, +term, +term)).
+foreign('$fd_post_global', '$fd_post_global'(+term, +term, +integer, +term, +term, -term)).
 foreign('$fd_post_clause', '$fd_post_clause'(+term, +term)).
 foreign('$fd_post_disequation', '$fd_post_disequation'(+term, +term, +integer)).
 foreign('$fd_post_equality', '$fd_post_equality'(+term, +term, [-integer])).
 foreign('$fd_prune_and_enqueue', '$fd_prune_and_enqueue'(+term, +term)).
 foreign('$fd_find_definition', '$fd_find_definition'(+term, +atom, +term)).
+foreign('$fd_indexical_data', '$fd_indexical_data'(+term, +integer, [-integer])).
 foreign('$fd_statistics', '$fd_statistics'(+integer, [-integer])).
 foreign('$fd_batch', '$fd_batch'(+term, +term, [-integer])).
 foreign('$fd_hiding', '$fd_hiding'(+term, +term, [-integer])).
@@ -73,11 +76,11 @@ foreign('$fd_debug', '$fd_debug'(+term, +term, [-integer])).
 foreign('$fd_overflow', '$fd_overflow'(+term, +term, [-integer])).
 foreign('$fd_in_set', '$fd_in_set'(+term, +term, +integer)).
 foreign('$fd_in_interval', '$fd_in_interval'(+term, +term, +term, +integer)).
-foreign('$fd_eval_indexical', '$fd_eval_indexical'(+term, +term, +term)).
-foreign('$fd_evaluate_indexical', '$fd_evaluate_indexical'(+term, [-integer])).
+foreign('$fd_eval_indexical', '$fd_eval_indexical'(+term, +term, -term)).
+foreign('$fd_evaluate_indexical', '$fd_evaluate_indexical'(-term, [-integer])).
 foreign('$fd_update_incumbent', '$fd_update_incumbent'(+term, +term, +term)).
 foreign('$fd_incumbent_bound', '$fd_incumbent_bound'(+term, +term)).
-foreign('$fd_dispatch_global_fast', '$fd_dispatch_global_fast'(+term, +term, +term, +term, +term, [-integer])).
+foreign('$fd_dispatch_global_fast', '$fd_dispatch_global_fast'(+term, +term, -term, -term, +term, [-integer])).
 foreign('$fd_purge', '$fd_purge'(+term)).
 foreign('$fd_delete', '$fd_delete'(+term, +term, +atom)).
 
@@ -128,13 +131,25 @@ foreign('$fd_delete', '$fd_delete'(+term, +term, +atom)).
 % the next call), or it hands back a propagator the Prolog level is to run
 % (2). A failure of propagation fails it.
 
+% An error raised while propagating (a bound past the small integers, say)
+% leaves the plug-in's queues with the items that were still to run; they
+% are emptied before the error goes on (switching batch mode on opens, and
+% so empties, the queues), so that no later call runs what belongs to a
+% propagation given up.
 '$fd_propagate' :-
+    catch('$fd_propagate_loop', Ball, '$fd_propagate_error'(Ball)).
+
+'$fd_propagate_loop' :-
     '$fd_evaluate_indexical'(X, R),
     '$fd_propagated'(R, X).
 
 '$fd_propagated'(0, _).
-'$fd_propagated'(1, _) :- '$fd_propagate'.
-'$fd_propagated'(2, X) :- '$fd_run_item'(X), '$fd_propagate'.
+'$fd_propagated'(1, _) :- '$fd_propagate_loop'.
+'$fd_propagated'(2, X) :- '$fd_run_item'(X), '$fd_propagate_loop'.
+
+'$fd_propagate_error'(Ball) :-
+    (   '$fd_batch'(off, on, 1) -> '$fd_batch'(_, off, _) ; true ),
+    throw(Ball).
 
 % An item handed back: a propagator without a C function, or (with the
 % debug flag on) any propagator or indexical. It runs here; what it tells
@@ -142,10 +157,11 @@ foreign('$fd_delete', '$fd_delete'(+term, +term, +atom)).
 '$fd_run_item'(X) :-
     X = '$global'(M, Goal, _, _, _, _), !,
     get_mutable(State, M),
-    (   '$fd_dispatch_global_fast'(Goal, State, NewState, Actions, X, 1)
+    (   '$fd_dispatch_global_fast'(Goal, State, NewState0, Actions, X, 1)
     ->  true
-    ;   clpfd:'$fd_prolog_propagator'(Goal, State, NewState, Actions)
+    ;   clpfd:'$fd_prolog_propagator'(Goal, State, NewState0, Actions)
     ),
+    (   var(NewState0) -> NewState = State ; NewState = NewState0 ),
     update_mutable(NewState, M),
     '$fd_actions'(Actions, X).
 '$fd_run_item'(X) :-

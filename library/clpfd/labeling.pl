@@ -28,13 +28,15 @@
 label(Vars) :-
     Ctx = label(Vars),
     '$fd_label_vars'(Vars, Ctx, 1),
-    '$fd_label'(Vars, 0, 0).
+    '$fd_label_word'(leftmost, step, up, Word),
+    '$fd_search'(leftmost, Vars, Word, 0).
 
 indomain(X) :-
     Ctx = indomain(X),
     '$fd_var_or_int'(X, Ctx, 1),
     '$fd_finite'(X, Ctx, 1),
-    '$fd_label'([X], 0, 0).
+    '$fd_label_word'(leftmost, step, up, Word),
+    '$fd_search'(leftmost, [X], Word, 0).
 
 labeling(Options, Vars) :-
     Ctx = labeling(Options, Vars),
@@ -66,7 +68,6 @@ labeling(Options, Vars) :-
 '$fd_finite'(X, Ctx, Arg) :-
     (   integer(X) -> true
     ;   '$fd_domain'(X, dom(_, Min, Max, _)), integer(Min), integer(Max) -> true
-    ;   integer(X) -> true
     ;   '$fd_instantiation'(Ctx, Arg)
     ).
 

@@ -38,6 +38,15 @@ P #\ Q    :- '$fd_post_formula'(P #\ Q, P #\ Q).
     '$fd_var_or_int'(X, Ctx, 0),
     '$fd_dom_set'(Dom, Set, Ctx, 0),
     '$fd_restrict'(X, Set).
+'$fd_post_true'(A #<==> B, Ctx) :- !,
+    '$fd_literal'(A, LA, Ctx),
+    '$fd_literal'(B, LB, Ctx),
+    '$fd_post_same'(LA, LB, A #<==> B).
+'$fd_post_true'(A #\ B, Ctx) :- !,
+    '$fd_literal'(A, LA, Ctx),
+    '$fd_literal'(B, LB0, Ctx),
+    '$fd_negate_literal'(LB0, LB),
+    '$fd_post_same'(LA, LB, A #\ B).
 '$fd_post_true'(F, Ctx) :- '$fd_connective'(F), !,
     '$fd_formula_clauses'(F, Ctx, Clauses, []),
     '$fd_post_clauses'(Clauses, F).
@@ -279,14 +288,38 @@ P #\ Q    :- '$fd_post_formula'(P #\ Q, P #\ Q).
 '$fd_post_clause_lits'(Pos, Neg, Shown) :-
     '$fd_clause'(Pos, Neg, Shown).
 
-% A clause of two or more literals, {P1, ..., Pa, ~N1, ..., ~Nb}:
-% Sum(Pi) + Sum(1 - Nj) >= 1.
-'$fd_clause'(Pos, Neg, Shown) :-
-    '$fd_clause_terms'(Pos, -1, Ts, Ts1),
-    '$fd_clause_terms'(Neg, 1, Ts1, []),
-    length(Neg, NN),
-    K is NN - 1,
-    '$fd_post_scalar'(=<, Ts, K, 1, Shown).
+% Two literals that hold together: for variables of the same sign a
+% coreference (X = Y), of opposite signs a disequation over 0/1 variables
+% (X - Y =\= 0).
+'$fd_post_same'(LA, LB, Shown) :-
+    (   '$fd_constant_literal'(LA) -> '$fd_post_same_constant'(LA, LB)
+    ;   '$fd_constant_literal'(LB) -> '$fd_post_same_constant'(LB, LA)
+    ;   '$fd_literal_var'(LA, SA, X), '$fd_literal_var'(LB, SB, Y),
+        (   X == Y -> SA == SB
+        ;   SA == SB -> '$fd_equal_plus'(X, Y, 0, Shown)
+        ;   '$fd_literal_term'(X, TX), '$fd_literal_term'(Y, TY),
+            '$fd_post_disequation'([1, -1], [TX, TY], 0)
+        )
+    ).
 
-'$fd_clause_terms'([], _, Ts, Ts).
-'$fd_clause_terms'([X|Xs], C, [X-C|Ts0], Ts) :- '$fd_clause_terms'(Xs, C, Ts0, Ts).
+'$fd_constant_literal'(true).
+'$fd_constant_literal'(false).
+
+'$fd_post_same_constant'(C, L) :-
+    (   C == true -> '$fd_post_clauses'([[L]], true) ; '$fd_negate_literal'(L, N), '$fd_post_clauses'([[N]], true) ).
+
+'$fd_literal_var'(pos(X), pos, X).
+'$fd_literal_var'(neg(X), neg, X).
+
+% A literal for the plug-in: lit(X, Attribute, _).
+'$fd_literal_term'(X, lit(X, A, _)) :- '$fd_arg_attribute'(X, 0, A).
+
+% A clause of two or more literals, {P1, ..., Pa, ~N1, ..., ~Nb}: the
+% plug-in watches two of them (or, with two, posts two implications).
+'$fd_clause'(Pos, Neg, _) :-
+    '$fd_literal_terms'(Pos, PTs),
+    '$fd_literal_terms'(Neg, NTs),
+    '$fd_post_clause'(PTs, NTs).
+
+'$fd_literal_terms'([], []).
+'$fd_literal_terms'([X|Xs], [T|Ts]) :- '$fd_literal_term'(X, T), '$fd_literal_terms'(Xs, Ts).

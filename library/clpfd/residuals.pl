@@ -17,11 +17,12 @@
     ;   Gs0 = Gs
     ).
 
-% X #= Y + C relative to the first coreference partner that is another
-% variable: every partner's value plus its key is the same.
+% X #= Y + C for every coreference partner X but the first that is still a
+% variable (Y): every partner's value plus its key is the same.
 '$fd_coref_goal'(Corefs, X, A, Gs0, Gs) :-
-    (   '$fd_coref_key'(Corefs, A, KX),
-        '$fd_coref_partner'(Corefs, X, Y, KY)
+    (   '$fd_coref_partner'(Corefs, Y, KY),
+        Y \== X,
+        '$fd_coref_key'(Corefs, A, KX)
     ->  C is KY - KX,
         (   C =:= 0 -> G = (X #= Y) ; C > 0 -> G = (X #= Y + C) ; D is -C, G = (X #= Y - D) ),
         Gs0 = [G|Gs]
@@ -32,10 +33,10 @@
     nonvar(L), L = [K0-A0|L1],
     (   A0 == A -> K = K0 ; '$fd_coref_key'(L1, A, K) ).
 
-'$fd_coref_partner'(L, X, Y, K) :-
+'$fd_coref_partner'(L, Y, K) :-
     nonvar(L), L = [K0-A0|L1],
     arg(2, A0, Y0),
-    (   var(Y0), Y0 \== X -> Y = Y0, K = K0 ; '$fd_coref_partner'(L1, X, Y, K) ).
+    (   var(Y0) -> Y = Y0, K = K0 ; '$fd_coref_partner'(L1, Y, K) ).
 
 '$fd_item_goals'([], Gs, Gs).
 '$fd_item_goals'([I|Is], Gs0, Gs) :-
@@ -43,7 +44,39 @@
     '$fd_item_goals'(Is, Gs1, Gs).
 
 '$fd_item_goal'('$global'(_, _, _, _, _, Shown), Shown).
-'$fd_item_goal'(ix(_, Goal), Goal).
+'$fd_item_goal'(ix(_, B, Shown), G) :-
+    Shown \== true,
+    '$fd_shown_goal'(Shown, G0),
+    (   B == 1 -> G = G0 ; B == 0 -> G = (#\ G0) ; G = (B #<==> G0) ).
+'$fd_item_goal'(clause(_, _, _, _, Pos, Neg), G) :-
+    '$fd_clause_goal'(Pos, Neg, G).
+'$fd_item_goal'(implication(L1, V1, L2, V2), G2 #\/ G1) :-
+    '$fd_valued_literal'(L1, V1, G1),
+    '$fd_valued_literal'(L2, V2, G2).
+'$fd_item_goal'(disequation(_, Cs, Bs, C), S #\= C) :-
+    '$fd_literal_vars'(Bs, Xs),
+    '$fd_sum_term'(Cs, Xs, S).
+
+'$fd_valued_literal'(L, V, G) :-
+    arg(1, L, X),
+    (   V == 1 -> G = X ; G = (#\ X) ).
+
+'$fd_literal_vars'([], []).
+'$fd_literal_vars'([L|Ls], [X|Xs]) :- arg(1, L, X), '$fd_literal_vars'(Ls, Xs).
+
+% A clause as a disjunction of its literals.
+'$fd_clause_goal'(Pos, Neg, G) :-
+    '$fd_literal_vars'(Pos, Ps),
+    '$fd_literal_vars'(Neg, Ns),
+    '$fd_negations'(Ns, NGs),
+    append(Ps, NGs, [G0|Gs]),
+    '$fd_disjunction'(Gs, G0, G).
+
+'$fd_negations'([], []).
+'$fd_negations'([X|Xs], [#\ X|Gs]) :- '$fd_negations'(Xs, Gs).
+
+'$fd_disjunction'([], G, G).
+'$fd_disjunction'([G|Gs], G0, D) :- '$fd_disjunction'(Gs, G0 #\/ G, D).
 
 % A goal of the plug-in's as the user wrote it, for messages.
 '$fd_shown_goal'(G, G) :- var(G), !.
@@ -51,7 +84,13 @@
     '$fd_sum_term'(Cs, Xs, S),
     '$fd_rel_goal'(Rel, S, K, C),
     (   B == 1 -> Shown = C ; Shown = (B #<==> C) ).
-'$fd_shown_goal'('x=y+c'(X, Y, C), X #= Y + C) :- !.
+'$fd_shown_goal'('x=y+c'(X, Y, C), X #= T) :- !, '$fd_plus'(Y, C, T).
+'$fd_shown_goal'('x=<y+c'(X, Y, C), X #=< T) :- !, '$fd_plus'(Y, C, T).
+'$fd_shown_goal'('x\\=y+c'(X, Y, C), X #\= T) :- !, '$fd_plus'(Y, C, T).
+'$fd_shown_goal'('x+y=<c'(X, Y, C), X + Y #=< C) :- !.
+'$fd_shown_goal'('x+y>=c'(X, Y, C), X + Y #>= C) :- !.
+'$fd_shown_goal'('x+y\\=c'(X, Y, C), X + Y #\= C) :- !.
+'$fd_shown_goal'('x+y=c'(X, Y, C), X + Y #= C) :- !.
 '$fd_shown_goal'(G, G).
 
 '$fd_sum_term'([C|Cs], [X|Xs], S) :-
@@ -64,6 +103,9 @@
     ;   '$fd_product_term'(C, X, T), S1 = S0 + T
     ),
     '$fd_sum_terms'(Cs, Xs, S1, S).
+
+'$fd_plus'(X, C, T) :-
+    (   C =:= 0 -> T = X ; C > 0 -> T = X + C ; D is -C, T = X - D ).
 
 '$fd_product_term'(1, X, X) :- !.
 '$fd_product_term'(-1, X, -X) :- !.

@@ -8,7 +8,7 @@
 best_labeling(V, Xs) :- once(labeling([maximize(V)], Xs)).
 
 main :-
-    current_prolog_flag(argv, Argv),
+    prolog:'$argv'(Argv),
     append(_, [File], Argv),
     consult(File),
     statistics(runtime, [T0, _]),

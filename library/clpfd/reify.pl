@@ -38,6 +38,12 @@ P #\ Q    :- '$fd_post_formula'(P #\ Q, P #\ Q).
     '$fd_var_or_int'(X, Ctx, 0),
     '$fd_dom_set'(Dom, Set, Ctx, 0),
     '$fd_restrict'(X, Set).
+'$fd_post_true'(A #<==> B, Ctx) :- var(A), nonvar(B), !,
+    '$fd_boolean'(A, Ctx),
+    '$fd_reify'(B, A, Ctx).
+'$fd_post_true'(A #<==> B, Ctx) :- var(B), nonvar(A), !,
+    '$fd_boolean'(B, Ctx),
+    '$fd_reify'(A, B, Ctx).
 '$fd_post_true'(A #<==> B, Ctx) :- !,
     '$fd_literal'(A, LA, Ctx),
     '$fd_literal'(B, LB, Ctx),
@@ -119,7 +125,7 @@ P #\ Q    :- '$fd_post_formula'(P #\ Q, P #\ Q).
     '$fd_var_literal'(B, pos, L).
 
 '$fd_var_literal'(B, Sign, L) :-
-    (   integer(B) -> ( (B =:= 1) =:= (Sign == pos) -> L = true ; L = false )
+    (   integer(B) -> ( B =:= 1, Sign == pos -> L = true ; B =:= 0, Sign == neg -> L = true ; L = false )
     ;   Sign == pos -> L = pos(B)
     ;   L = neg(B)
     ).

@@ -101,11 +101,10 @@ pick(List, X) :- length(List, N), random(N, I), nth0(I, List, X).
 
 problem(Vars, Doms, Cs) :-
     random_between(2, 6, NV),
-    length(Vars, NV),
-    domains(NV, 1, Doms),
+    length(Vars0, NV),
+    domains(NV, 1, Doms0),
     random_between(1, 4, NC),
-    constraints(NC, Vars, Doms, Vars1, Doms1, Cs),
-    Vars = Vars1, Doms = Doms1.
+    constraints(NC, Vars0, Doms0, Vars, Doms, Cs).
 
 % Domains whose sizes multiply to at most 5000.
 domains(0, _, []) :- !.

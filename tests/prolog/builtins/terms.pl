@@ -1,5 +1,5 @@
 % Terms: unification, comparison, type tests, functor/3, arg/3, =../2,
-% copy_term/2, term_variables/2, subsumes_term/2, unify_with_occurs_check/2,
+% copy_term/2,3, term_variables/2, subsumes_term/2, unify_with_occurs_check/2,
 % acyclic_term/1. Each called directly and through call/N (the clauses of
 % the library rather than the inline code).
 
@@ -80,6 +80,9 @@ t(copy_term, C, copy_term(f(X, Y, X), C)).
 t(copy_term_atomic, C, copy_term(a, C)).
 t(copy_term_fresh, yes, (copy_term(X-Y, A-B), A \== X, B \== Y, A \== B)).
 x(copy_term_attributes, yes, (freeze(X, true), copy_term(X, Y), Y \== X, prolog:'$get_cva'(Y, _, G), G \== []), [yes]).
+x(copy_term_goals, G, (freeze(X, true), copy_term(f(X), f(Y), G), var(Y)), [[freeze(_, true)]]).
+x(copy_term_goals_plain, G-C, copy_term(f(a, _), C, G), [[]-f(a, _)]).
+x(copy_term_goals_unattributed, yes, (freeze(X, true), copy_term(X, Y, _), prolog:'$get_cva'(Y, [], [])), [yes]).
 x(copy_term_original_untouched, R, (freeze(X, R = woken), copy_term(X, Y), Y = 1, ( var(R) -> true ; true ), X = 2), [woken]).
 
 t(term_variables, Vs, term_variables(f(X, g(Y, X), Z), Vs)).

@@ -38,10 +38,16 @@ indomain(X) :-
     '$fd_label_word'(leftmost, step, up, Word),
     '$fd_search'(leftmost, [X], Word, 0).
 
-labeling(Options, Vars) :-
+% The options are qualified with the caller's module, in which the
+% selection predicate of variable(Sel) is called.
+:- meta_predicate labeling(:, ?).
+
+labeling(MOptions, Vars) :-
+    (   nonvar(MOptions), MOptions = M:Options -> true ; M = user, Options = MOptions ),
     Ctx = labeling(Options, Vars),
     '$fd_must_be_list'(Options, Ctx, 1),
-    '$fd_label_options'(Options, o(V, B, O, Opt), Ctx),
+    '$fd_label_options'(Options, o(V0, B, O, Opt), Ctx),
+    (   nonvar(V0), V0 = variable(Sel) -> V = variable(M:Sel) ; V = V0 ),
     '$fd_label_vars'(Vars, Ctx, 2),
     '$fd_default'(V, leftmost),
     '$fd_default'(B, step),

@@ -214,5 +214,8 @@ attribute_goals(X, Gs0, Gs) :- clpfd:'$fd_residual_goals'(X, Gs0, Gs).
 % propagated, with the flag overflow at error.
 overflow_action(Goal, Code) :-
     (   Code =:= 1 -> Which = min_clpfd_integer ; Which = max_clpfd_integer ),
-    clpfd:'$fd_shown_goal'(Goal, Shown),
-    prolog:'$error'(representation_error(Which), clpfd:Shown, 0).
+    (   callable(Goal), Goal \== []
+    ->  clpfd:'$fd_shown_goal'(Goal, Shown), Context = clpfd:Shown
+    ;   Context = 0
+    ),
+    prolog:'$error'(representation_error(Which), Context, 0).

@@ -414,8 +414,9 @@
         '$fd_post_reified'(Def, F, Tuple, B, BA)
     ).
 
-% The library's own indexicals: the binary comparisons with coefficients 1
-% and -1 (X - Y = C is a coreference instead, unless reified).
+% The library's own indexicals: the comparisons of one variable and of two
+% with coefficients 1 and -1 (one variable is a domain, and X - Y = C a
+% coreference, unless reified).
 
 '$fd_binary_indexical'(Rel, Ts, K, _, _) :-
     '$fd_binary_goal'(Rel, Ts, K, G),
@@ -431,6 +432,12 @@
     '$fd_arg_attribute'(B, 0, BA),
     '$fd_post_reified'(Def, G, Tuple, B, BA).
 
+'$fd_binary_goal'(=, [X-1], K, 'x=c'(X, K)).
+'$fd_binary_goal'(=, [X-(-1)], K, 'x=c'(X, C)) :- C is -K.
+'$fd_binary_goal'(\=, [X-1], K, 'x\\=c'(X, K)).
+'$fd_binary_goal'(\=, [X-(-1)], K, 'x\\=c'(X, C)) :- C is -K.
+'$fd_binary_goal'(=<, [X-1], K, 'x=<c'(X, K)).
+'$fd_binary_goal'(=<, [X-(-1)], K, 'x>=c'(X, C)) :- C is -K.
 '$fd_binary_goal'(=<, [X-1, Y-(-1)], K, 'x=<y+c'(X, Y, K)).
 '$fd_binary_goal'(=<, [X-(-1), Y-1], K, 'x=<y+c'(Y, X, K)).
 '$fd_binary_goal'(=<, [X-1, Y-1], K, 'x+y=<c'(X, Y, K)).
@@ -445,7 +452,7 @@
 '$fd_binary_goal'(=, [X-(-1), Y-1], K, 'x=y+c'(Y, X, K)).
 
 '$fd_library_definition'(G, Def) :-
-    arg(3, G, K), '$fd_small'(K),
+    functor(G, _, A), arg(A, G, K), '$fd_small'(K),
     '$fd_find_definition'(G, clpfd, Def),
     Def \== 0.
 
@@ -456,6 +463,22 @@
     ;   true
     ).
 
+'$fd_library_indexical'(+:, 'x=c'(X, C), X in {C}).
+'$fd_library_indexical'(-:, 'x=c'(X, C), X in \{C}).
+'$fd_library_indexical'(+?, 'x=c'(X, C), X in {C}).
+'$fd_library_indexical'(-?, 'x=c'(X, C), X in \{C}).
+'$fd_library_indexical'(+:, 'x\\=c'(X, C), X in \{C}).
+'$fd_library_indexical'(-:, 'x\\=c'(X, C), X in {C}).
+'$fd_library_indexical'(+?, 'x\\=c'(X, C), X in \{C}).
+'$fd_library_indexical'(-?, 'x\\=c'(X, C), X in {C}).
+'$fd_library_indexical'(+:, 'x=<c'(X, C), X in inf..C).
+'$fd_library_indexical'(-:, 'x=<c'(X, C), X in (C+1)..sup).
+'$fd_library_indexical'(+?, 'x=<c'(X, C), X in inf..C).
+'$fd_library_indexical'(-?, 'x=<c'(X, C), X in (C+1)..sup).
+'$fd_library_indexical'(+:, 'x>=c'(X, C), X in C..sup).
+'$fd_library_indexical'(-:, 'x>=c'(X, C), X in inf..(C-1)).
+'$fd_library_indexical'(+?, 'x>=c'(X, C), X in C..sup).
+'$fd_library_indexical'(-?, 'x>=c'(X, C), X in inf..(C-1)).
 '$fd_library_indexical'(+:, 'x=<y+c'(X, Y, C), (X in inf..(max(Y)+C), Y in (min(X)-C)..sup)).
 '$fd_library_indexical'(-:, 'x=<y+c'(X, Y, C), (X in (min(Y)+C+1)..sup, Y in inf..(max(X)-C-1))).
 '$fd_library_indexical'(+?, 'x=<y+c'(X, Y, C), X in inf..(min(Y)+C)).

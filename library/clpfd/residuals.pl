@@ -87,6 +87,10 @@
 '$fd_shown_goal'('x=y+c'(X, Y, C), X #= T) :- !, '$fd_plus'(Y, C, T).
 '$fd_shown_goal'('x=<y+c'(X, Y, C), X #=< T) :- !, '$fd_plus'(Y, C, T).
 '$fd_shown_goal'('x\\=y+c'(X, Y, C), X #\= T) :- !, '$fd_plus'(Y, C, T).
+'$fd_shown_goal'('x=c'(X, C), X #= C) :- !.
+'$fd_shown_goal'('x\\=c'(X, C), X #\= C) :- !.
+'$fd_shown_goal'('x=<c'(X, C), X #=< C) :- !.
+'$fd_shown_goal'('x>=c'(X, C), X #>= C) :- !.
 '$fd_shown_goal'('x+y=<c'(X, Y, C), X + Y #=< C) :- !.
 '$fd_shown_goal'('x+y>=c'(X, Y, C), X + Y #>= C) :- !.
 '$fd_shown_goal'('x+y\\=c'(X, Y, C), X + Y #\= C) :- !.

@@ -432,33 +432,55 @@
     '$fd_arg_attribute'(B, 0, BA),
     '$fd_post_reified'(Def, G, Tuple, B, BA).
 
-'$fd_binary_goal'(=, [X-1], K, 'x=c'(X, K)).
-'$fd_binary_goal'(=, [X-(-1)], K, 'x=c'(X, C)) :- C is -K.
-'$fd_binary_goal'(\=, [X-1], K, 'x\\=c'(X, K)).
-'$fd_binary_goal'(\=, [X-(-1)], K, 'x\\=c'(X, C)) :- C is -K.
-'$fd_binary_goal'(=<, [X-1], K, 'x=<c'(X, K)).
-'$fd_binary_goal'(=<, [X-(-1)], K, 'x>=c'(X, C)) :- C is -K.
-'$fd_binary_goal'(=<, [X-1, Y-(-1)], K, 'x=<y+c'(X, Y, K)).
-'$fd_binary_goal'(=<, [X-(-1), Y-1], K, 'x=<y+c'(Y, X, K)).
-'$fd_binary_goal'(=<, [X-1, Y-1], K, 'x+y=<c'(X, Y, K)).
-'$fd_binary_goal'(=<, [X-(-1), Y-(-1)], K, 'x+y>=c'(X, Y, C)) :- C is -K.
-'$fd_binary_goal'(\=, [X-1, Y-(-1)], K, 'x\\=y+c'(X, Y, K)).
-'$fd_binary_goal'(\=, [X-(-1), Y-1], K, 'x\\=y+c'(Y, X, K)).
-'$fd_binary_goal'(\=, [X-1, Y-1], K, 'x+y\\=c'(X, Y, K)).
-'$fd_binary_goal'(\=, [X-(-1), Y-(-1)], K, 'x+y\\=c'(X, Y, C)) :- C is -K.
-'$fd_binary_goal'(=, [X-1, Y-1], K, 'x+y=c'(X, Y, K)).
-'$fd_binary_goal'(=, [X-(-1), Y-(-1)], K, 'x+y=c'(X, Y, C)) :- C is -K.
-'$fd_binary_goal'(=, [X-1, Y-(-1)], K, 'x=y+c'(X, Y, K)).
-'$fd_binary_goal'(=, [X-(-1), Y-1], K, 'x=y+c'(Y, X, K)).
+% The indexical constraint of Sum(Ts) Rel K for one variable, or two with
+% coefficients 1 and -1.
+'$fd_binary_goal'(Rel, [X-A|Ts], K, G) :-
+    (   Ts == [] -> '$fd_unary_goal'(Rel, A, X, K, G)
+    ;   Ts = [Y-B], ( A =:= 1 ; A =:= -1 ), ( B =:= 1 ; B =:= -1 ), !,
+        '$fd_binary_goal'(Rel, A, B, X, Y, K, G)
+    ).
+
+'$fd_unary_goal'(=, A, X, K, 'x=c'(X, C)) :- C is A * K.
+'$fd_unary_goal'(\=, A, X, K, 'x\\=c'(X, C)) :- C is A * K.
+'$fd_unary_goal'(=<, A, X, K, G) :-
+    (   A =:= 1 -> G = 'x=<c'(X, K) ; C is -K, G = 'x>=c'(X, C) ).
+
+'$fd_binary_goal'(=<, A, B, X, Y, K, G) :-
+    (   A =:= 1 -> ( B =:= -1 -> G = 'x=<y+c'(X, Y, K) ; G = 'x+y=<c'(X, Y, K) )
+    ;   B =:= 1 -> G = 'x=<y+c'(Y, X, K)
+    ;   C is -K, G = 'x+y>=c'(X, Y, C)
+    ).
+'$fd_binary_goal'(\=, A, B, X, Y, K, G) :-
+    (   A =:= 1 -> ( B =:= -1 -> G = 'x\\=y+c'(X, Y, K) ; G = 'x+y\\=c'(X, Y, K) )
+    ;   B =:= 1 -> G = 'x\\=y+c'(Y, X, K)
+    ;   C is -K, G = 'x+y\\=c'(X, Y, C)
+    ).
+'$fd_binary_goal'(=, A, B, X, Y, K, G) :-
+    (   A =:= 1 -> ( B =:= -1 -> G = 'x=y+c'(X, Y, K) ; G = 'x+y=c'(X, Y, K) )
+    ;   B =:= 1 -> G = 'x=y+c'(Y, X, K)
+    ;   C is -K, G = 'x+y=c'(X, Y, C)
+    ).
+
+% The definitions of the library's indexicals, found when the library is
+% loaded.
+:- dynamic '$fd_library_def'/2.
 
 '$fd_library_definition'(G, Def) :-
-    functor(G, _, A), arg(A, G, K), '$fd_small'(K),
-    '$fd_find_definition'(G, clpfd, Def),
-    Def \== 0.
+    functor(G, N, A), arg(A, G, K),
+    K >= -1152921504606846976, K =< 1152921504606846975,
+    '$fd_library_def'(N, Def).
 
 '$fd_library_indexicals' :-
+    retractall('$fd_library_def'(_, _)),
     (   '$fd_library_indexical'(Kind, Head, Body),
         '$fd_define'(Kind, Head, Body, clpfd),
+        fail
+    ;   true
+    ),
+    (   '$fd_library_indexical'(+:, Head, _),
+        '$fd_find_definition'(Head, clpfd, Def),
+        functor(Head, N, _),
+        assertz('$fd_library_def'(N, Def)),
         fail
     ;   true
     ).

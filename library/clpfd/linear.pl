@@ -94,31 +94,38 @@ scalar_product(Cs, Xs, Rel, Value) :-
     '$fd_lin'(E, 1, Ctx, Ps, [], 0, K),
     '$fd_collect'(Ps, Ts, Ctx).
 
-'$fd_lin'(E, M, _, [E-M|Ps], Ps, K, K) :- var(E), !.
-'$fd_lin'(E, M, _, Ps, Ps, K0, K) :- integer(E), !, K is K0 + M * E.
-'$fd_lin'(A + B, M, Ctx, Ps0, Ps, K0, K) :- !,
+'$fd_lin'(E, M, Ctx, Ps0, Ps, K0, K) :-
+    (   var(E) -> Ps0 = [E-M|Ps], K = K0
+    ;   integer(E) -> Ps0 = Ps, K is K0 + M * E
+    ;   '$fd_lin_compound'(E, M, Ctx, Ps0, Ps, K0, K)
+    ).
+
+'$fd_lin_compound'(A + B, M, Ctx, Ps0, Ps, K0, K) :- !,
     '$fd_lin'(A, M, Ctx, Ps0, Ps1, K0, K1),
     '$fd_lin'(B, M, Ctx, Ps1, Ps, K1, K).
-'$fd_lin'(A - B, M, Ctx, Ps0, Ps, K0, K) :- !,
+'$fd_lin_compound'(A - B, M, Ctx, Ps0, Ps, K0, K) :- !,
     '$fd_lin'(A, M, Ctx, Ps0, Ps1, K0, K1),
     M1 is -M,
     '$fd_lin'(B, M1, Ctx, Ps1, Ps, K1, K).
-'$fd_lin'(- A, M, Ctx, Ps0, Ps, K0, K) :- !,
-    M1 is -M,
-    '$fd_lin'(A, M1, Ctx, Ps0, Ps, K0, K).
-'$fd_lin'(+ A, M, Ctx, Ps0, Ps, K0, K) :- !,
-    '$fd_lin'(A, M, Ctx, Ps0, Ps, K0, K).
-'$fd_lin'(A * B, M, Ctx, Ps0, Ps, K0, K) :- !,
-    (   ground(A) -> '$fd_eval'(A, Ctx, CA), M1 is M * CA, '$fd_lin'(B, M1, Ctx, Ps0, Ps, K0, K)
+'$fd_lin_compound'(A * B, M, Ctx, Ps0, Ps, K0, K) :- !,
+    (   integer(A) -> M1 is M * A, '$fd_lin'(B, M1, Ctx, Ps0, Ps, K0, K)
+    ;   integer(B) -> M1 is M * B, '$fd_lin'(A, M1, Ctx, Ps0, Ps, K0, K)
+    ;   ground(A) -> '$fd_eval'(A, Ctx, CA), M1 is M * CA, '$fd_lin'(B, M1, Ctx, Ps0, Ps, K0, K)
     ;   ground(B) -> '$fd_eval'(B, Ctx, CB), M1 is M * CB, '$fd_lin'(A, M1, Ctx, Ps0, Ps, K0, K)
     ;   '$fd_nonlinear'(A * B, Ctx)
     ).
-'$fd_lin'(E, M, Ctx, Ps, Ps, K0, K) :-
-    ground(E), !,
-    '$fd_eval'(E, Ctx, V),
-    K is K0 + M * V.
-'$fd_lin'(E, _, Ctx, _, _, _, _) :-
-    (   '$fd_evaluable'(E) -> '$fd_nonlinear'(E, Ctx) ; '$fd_not_expression'(E, Ctx) ).
+'$fd_lin_compound'(- A, M, Ctx, Ps0, Ps, K0, K) :- !,
+    M1 is -M,
+    '$fd_lin'(A, M1, Ctx, Ps0, Ps, K0, K).
+'$fd_lin_compound'(+ A, M, Ctx, Ps0, Ps, K0, K) :- !,
+    '$fd_lin'(A, M, Ctx, Ps0, Ps, K0, K).
+'$fd_lin_compound'(E, M, Ctx, Ps, Ps, K0, K) :-
+    (   ground(E)
+    ->  '$fd_eval'(E, Ctx, V),
+        K is K0 + M * V
+    ;   '$fd_evaluable'(E) -> '$fd_nonlinear'(E, Ctx)
+    ;   '$fd_not_expression'(E, Ctx)
+    ).
 
 % The place for constraints over nonlinear expressions: none of them can
 % be posted yet.
@@ -166,22 +173,26 @@ scalar_product(Cs, Xs, Rel, Value) :-
 % Like terms collected: the variables sorted, equal ones joined, zero
 % coefficients dropped.
 '$fd_collect'(Ps, Ts, Ctx) :-
-    keysort(Ps, Sorted),
+    (   Ps = [_, _|_] -> keysort(Ps, Sorted) ; Sorted = Ps ),
     '$fd_join_terms'(Sorted, Ts, Ctx).
 
 '$fd_join_terms'([], [], _).
-'$fd_join_terms'([X-C|Ps], Ts, Ctx) :-
-    '$fd_same_var'(Ps, X, C, C1, Rest),
-    (   C1 =:= 0 -> Ts = Ts1
-    ;   '$fd_small'(C1) -> Ts = [X-C1|Ts1]
-    ;   '$fd_past_small'(C1, Ctx), Ts = Ts1
-    ),
-    '$fd_join_terms'(Rest, Ts1, Ctx).
+'$fd_join_terms'([X-C|Ps], Ts, Ctx) :- '$fd_join_terms'(Ps, X, C, Ts, Ctx).
 
-'$fd_same_var'([Y-D|Ps], X, C0, C, Rest) :- Y == X, !,
-    C1 is C0 + D,
-    '$fd_same_var'(Ps, X, C1, C, Rest).
-'$fd_same_var'(Ps, _, C, C, Ps).
+'$fd_join_terms'([], X, C, Ts, Ctx) :- '$fd_keep_term'(X, C, Ts, [], Ctx).
+'$fd_join_terms'([Y-D|Ps], X, C, Ts, Ctx) :-
+    (   Y == X
+    ->  C1 is C + D,
+        '$fd_join_terms'(Ps, X, C1, Ts, Ctx)
+    ;   '$fd_keep_term'(X, C, Ts, Ts1, Ctx),
+        '$fd_join_terms'(Ps, Y, D, Ts1, Ctx)
+    ).
+
+'$fd_keep_term'(X, C, Ts0, Ts, Ctx) :-
+    (   C =:= 0 -> Ts0 = Ts
+    ;   C >= -1152921504606846976, C =< 1152921504606846975 -> Ts0 = [X-C|Ts]
+    ;   '$fd_past_small'(C, Ctx), Ts0 = Ts
+    ).
 
 % Every relation as =, \= or =< against the constant.
 '$fd_norm_rel'(=, Ts, K, =, Ts, K).
@@ -205,6 +216,7 @@ scalar_product(Cs, Xs, Rel, Value) :-
 
 '$fd_post_linear'(Rel, Ts0, K0, Ctx, Shown) :-
     (   Ts0 == [] -> '$fd_holds'(Rel, 0, K0)
+    ;   '$fd_unit_terms'(Ts0) -> '$fd_post_terms'(Rel, Ts0, K0, Ctx, Shown)
     ;   '$fd_terms_gcd'(Ts0, G),
         (   '$fd_divide'(Rel, G, Ts0, K0, Ts, K)
         ->  '$fd_post_terms'(Rel, Ts, K, Ctx, Shown)
@@ -307,7 +319,7 @@ scalar_product(Cs, Xs, Rel, Value) :-
     Kind is K1 \/ K2 \/ K4.
 
 '$fd_unit_terms'([]).
-'$fd_unit_terms'([_-C|Ts]) :- abs(C) =:= 1, '$fd_unit_terms'(Ts).
+'$fd_unit_terms'([_-C|Ts]) :- ( C =:= 1 -> true ; C =:= -1 ), '$fd_unit_terms'(Ts).
 
 '$fd_boolean_terms'([]).
 '$fd_boolean_terms'([X-_|Ts]) :-

@@ -144,7 +144,7 @@ case(residual_domain, Gs, ( X in 1..3, X #\= 2, copy_term(X, _, Gs) ), [[_ in 1\
 case(residual_constraint, Gs, ( X in 0..5, Y in 0..5, X + 2*Y #= 5 + Z, Z in 0..1, copy_term([X, Y], _, Gs) ),
      [[A in 0..5, A + 2*B - C #= 5, B in 0..2, C in 0..1]]).
 case(residual_plain, Gs, ( copy_term(f(X, Y), _, Gs), X = Y ), [[]]).
-case(residual_coreference, Gs, ( X #= Y + 2, copy_term(X-Y, _, Gs) ), [[A #= B + 2]]).
+case(residual_coreference, Gs, ( X #= Y + 2, copy_term(X-Y, _, Gs) ), [[_A #= _B + 2]]).
 
 % Flags and statistics.
 case(overflow_flag, [O1, O2], ( fd_flag(overflow, O1, fail), fd_flag(overflow, O2, error) ), [[error, fail]]).
@@ -175,6 +175,13 @@ case(ix_reified, [B1, B2], ( X in 0..3, Y in 5..7, B1 #<==> 'x=<y'(X, Y), B2 #<=
 case(ix_reified_tells, D, ( X in 0..9, Y in 3..5, B #<==> 'x=<y'(X, Y), B = 0, fd_dom(X, D) ), [4..9]).
 case(ix_check_only, [X, Y], ( [X, Y] ins 0..2, same_parity(X, Y), label([X, Y]) ), [[0, 0], [0, 2], [1, 1], [2, 0], [2, 2]]).
 case(ix_set_ops, D, ( X in 0..20, Y in 1..3, shifted(X, Y), fd_dom(X, D) ), [11..13]).
+case(ix_unionof, D, ( X in -2..3, square(X, Y), fd_dom(Y, D) ), [0..1\/4\/9]).
+case(ix_switch, [D1, D2], ( Y in 0..30, table(X, Y), X in 1..2, fd_dom(Y, D1), X = 2, fd_dom(Y, D2) ), [[0..30, 20..21]]).
+case(ix_switch_missing, x, table(3, _), []).
+case(ix_mod, D, ( X in {4, 7, 9}, mod3(X, Y), fd_dom(Y, D) ), [0..1]).
+case(ix_ambiguous, x, clpfd:'$fd_define'(+:, ambiguous(X, Y), X in 0..max(Y)+1, user),
+     error(domain_error(indexical_expression, (0..max(_))+1))).
+case(ix_bad_head, x, clpfd:'$fd_define'(+:, bad(X, X), X in 0..1, user), error(domain_error(indexical_head, _))).
 case(ix_bad_argument, x, 'x=<y'(a, _), error(type_error(integer, a))).
 case(ix_residual, Gs, ( X in 0..9, 'x=<y'(X, Y), copy_term(X-Y, _, Gs) ), [[A in 0..9, 'x=<y'(A, B), B in 0..sup]]).
 
@@ -192,3 +199,9 @@ same_parity(X, Y) +? X in {Y + 0} \/ {Y + 2} \/ {Y - 2}.
 same_parity(X, Y) -? X in {Y + 1} \/ {Y - 1}.
 
 shifted(X, Y) +: X in (dom(Y) + 10) \/ (dom(Y) + 20).
+
+square(X, Y) +: Y in unionof(V, dom(X), {V * V}).
+
+table(X, Y) +: Y in switch(X, [1-(10..10), 2-(20..21)]).
+
+mod3(X, Y) +: Y in dom(X) mod 3.

@@ -32,7 +32,7 @@ in_set(X, Set) :-
     '$fd_propagate'.
 
 '$fd_restrict'(X, Set) :-
-    (   integer(X) -> '$fd_dom_contains'(Set, X) ; '$fd_in_set'(X, Set, 1) ).
+    (   integer(X) -> '$fd_dom_contains'(Set, X) ; '$fd_tell_set'(X, Set) ).
 
 '$fd_restrict_all'([], _).
 '$fd_restrict_all'([X|Xs], Set) :-

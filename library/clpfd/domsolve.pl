@@ -15,6 +15,7 @@
 
 :- module(domsolve, [
     '$fd_attribute'/2, '$fd_domain'/2, '$fd_propagate'/0, '$fd_run_item'/1,
+    '$fd_tell_set'/2, '$fd_tell_interval'/3,
     '$fd_median'/2, '$fd_middle'/2, '$fd_size'/3, '$fd_range'/4, '$fd_cons'/5,
     '$fd_dom_complement'/2, '$fd_dom_subtract'/3, '$fd_dom_intersection'/3, '$fd_dom_union'/3,
     '$fd_dom_contains'/2, '$fd_dom_insert'/3, '$fd_dom_delete'/3, '$fd_dom_intersect'/3,
@@ -182,10 +183,36 @@ foreign('$fd_delete', '$fd_delete'(+term, +term, +atom)).
 '$fd_tells'([], []).
 '$fd_tells'([A|As], Rest) :-
     (   A = (V = N) -> '$fd_unify'(V, N, _), Rest = Rest1
-    ;   A = in_set(V, S) -> '$fd_in_set'(V, S, 0), Rest = Rest1
+    ;   A = in_set(V, S) -> '$fd_tell_set'(V, S), Rest = Rest1
     ;   Rest = [A|Rest1]
     ),
     '$fd_tells'(As, Rest1).
+
+% A domain restricted from Prolog: X to the set, or to Min..Max. With the
+% flag debug on the plug-in leaves a change it exports on an actions list
+% (as for a propagator run here), which a restriction from Prolog has no
+% use for: the flag is off while the change is told.
+'$fd_tell_set'(X, Set) :-
+    (   '$fd_debug'(on, off, 1)
+    ->  '$fd_debug_off'(domsolve:'$fd_in_set'(X, Set, 1))
+    ;   '$fd_in_set'(X, Set, 1)
+    ).
+
+'$fd_tell_interval'(X, Min, Max) :-
+    (   '$fd_debug'(on, off, 1)
+    ->  '$fd_debug_off'(domsolve:'$fd_in_interval'(X, Min, Max, 1))
+    ;   '$fd_in_interval'(X, Min, Max, 1)
+    ).
+
+% Goal run with the flag debug off, which is then set on again.
+'$fd_debug_off'(Goal) :-
+    catch(Goal, Ball, true),
+    !,
+    '$fd_debug'(_, on, _),
+    (   var(Ball) -> true ; throw(Ball) ).
+'$fd_debug_off'(_) :-
+    '$fd_debug'(_, on, _),
+    fail.
 
 % ---------------------------------------------------------------------------
 % The hooks of module domsolve.
@@ -196,7 +223,7 @@ foreign('$fd_delete', '$fd_delete'(+term, +term, +atom)).
 % a type error. Done here, the binding is left to stand.
 verify_attributes(X, Value, []) :-
     (   integer(Value)
-    ->  (   clpfd:'$fd_small'(Value) -> '$fd_in_interval'(X, Value, Value, 1), '$fd_propagate'
+    ->  (   clpfd:'$fd_small'(Value) -> '$fd_tell_interval'(X, Value, Value), '$fd_propagate'
         ;   clpfd:'$fd_past_small'(Value, X = Value)
         )
     ;   var(Value)

@@ -407,7 +407,7 @@
     ;   F =.. [_|Args], '$fd_vars_or_ints'(Args, Ctx, 0), fail
     ),
     (   integer(B), Slot is B, '$fd_indexical_data'(Def, Slot, 0)
-    ->  '$fd_arg_attribute'(B1, 0, BA), '$fd_in_interval'(B1, 0, 1, 1),
+    ->  '$fd_arg_attribute'(B1, 0, BA), '$fd_tell_interval'(B1, 0, 1),
         '$fd_post_reified'(Def, F, Tuple, B1, BA),
         freeze(B1, B1 =:= B)
     ;   '$fd_arg_attribute'(B, 0, BA),

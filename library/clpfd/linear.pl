@@ -266,12 +266,12 @@ scalar_product(Cs, Xs, Rel, Value) :-
 
 % C*X Rel K with C = 1 or -1, V = K*C.
 '$fd_one_var'(=, _, X, V, Ctx) :-
-    (   '$fd_small'(V) -> '$fd_in_interval'(X, V, V, 1) ; '$fd_past_small'(V, Ctx) ).
+    (   '$fd_small'(V) -> '$fd_tell_interval'(X, V, V) ; '$fd_past_small'(V, Ctx) ).
 '$fd_one_var'(\=, _, X, V, _) :-
-    (   '$fd_small'(V) -> '$fd_dom_complement'([[V|V]], S), '$fd_in_set'(X, S, 1) ; true ).
+    (   '$fd_small'(V) -> '$fd_dom_complement'([[V|V]], S), '$fd_tell_set'(X, S) ; true ).
 '$fd_one_var'(=<, C, X, V, Ctx) :-
     (   '$fd_small'(V)
-    ->  (   C > 0 -> '$fd_in_interval'(X, inf, V, 1) ; '$fd_in_interval'(X, V, sup, 1) )
+    ->  (   C > 0 -> '$fd_tell_interval'(X, inf, V) ; '$fd_tell_interval'(X, V, sup) )
     ;   (   C > 0 -> V > 0 ; V < 0 ) -> true
     ;   '$fd_past_small'(V, Ctx)
     ).

@@ -26,7 +26,7 @@ P #\ Q    :- '$fd_post_formula'(P #\ Q, P #\ Q).
     '$fd_propagate'.
 
 % F holds.
-'$fd_post_true'(F, Ctx) :- var(F), !, '$fd_boolean'(F, Ctx), '$fd_in_interval'(F, 1, 1, 1).
+'$fd_post_true'(F, Ctx) :- var(F), !, '$fd_boolean'(F, Ctx), '$fd_tell_interval'(F, 1, 1).
 '$fd_post_true'(F, Ctx) :- integer(F), !, '$fd_boolean'(F, Ctx), F =:= 1.
 '$fd_post_true'(A #/\ B, Ctx) :- !, '$fd_post_true'(A, Ctx), '$fd_post_true'(B, Ctx).
 '$fd_post_true'(#\ A, Ctx) :- !, '$fd_post_false'(A, Ctx).
@@ -61,7 +61,7 @@ P #\ Q    :- '$fd_post_formula'(P #\ Q, P #\ Q).
 '$fd_post_true'(F, Ctx) :- '$fd_not_reifiable'(F, Ctx).
 
 % F does not hold.
-'$fd_post_false'(F, Ctx) :- var(F), !, '$fd_boolean'(F, Ctx), '$fd_in_interval'(F, 0, 0, 1).
+'$fd_post_false'(F, Ctx) :- var(F), !, '$fd_boolean'(F, Ctx), '$fd_tell_interval'(F, 0, 0).
 '$fd_post_false'(F, Ctx) :- integer(F), !, '$fd_boolean'(F, Ctx), F =:= 0.
 '$fd_post_false'(#\ A, Ctx) :- !, '$fd_post_true'(A, Ctx).
 '$fd_post_false'(A #\/ B, Ctx) :- !, '$fd_post_false'(A, Ctx), '$fd_post_false'(B, Ctx).
@@ -102,7 +102,7 @@ P #\ Q    :- '$fd_post_formula'(P #\ Q, P #\ Q).
 
 % A 0/1 variable or integer.
 '$fd_boolean'(B, Ctx) :-
-    (   var(B) -> '$fd_in_interval'(B, 0, 1, 1)
+    (   var(B) -> '$fd_tell_interval'(B, 0, 1)
     ;   B == 0 -> true
     ;   B == 1 -> true
     ;   integer(B) -> '$fd_not_reifiable'(B, Ctx)
@@ -289,8 +289,8 @@ P #\ Q    :- '$fd_post_formula'(P #\ Q, P #\ Q).
     '$fd_clause_literals'(Ls, Pos1, Neg1, Holds).
 
 '$fd_post_clause_lits'([], [], _) :- !, fail.
-'$fd_post_clause_lits'([B], [], _) :- !, '$fd_in_interval'(B, 1, 1, 1).
-'$fd_post_clause_lits'([], [B], _) :- !, '$fd_in_interval'(B, 0, 0, 1).
+'$fd_post_clause_lits'([B], [], _) :- !, '$fd_tell_interval'(B, 1, 1).
+'$fd_post_clause_lits'([], [B], _) :- !, '$fd_tell_interval'(B, 0, 0).
 '$fd_post_clause_lits'(Pos, Neg, Shown) :-
     '$fd_clause'(Pos, Neg, Shown).
 

@@ -72,21 +72,60 @@
 % '$attribute_goals'(Vars, Goals): the goals that stand for the attributes
 % of the attributed variables Vars, from each attribute module M that
 % defines M:attribute_goals(Var)//0, each goal once; then those of the
-% attributed variables these goals name, in turn.
-'$attribute_goals'(Vars, Goals) :- '$attribute_goals'(Vars, [], [], Goals).
+% attributed variables these goals name, in turn. The variables reached so
+% far are the prefix of the next search's list, so each is asked once.
+'$attribute_goals'(Vars, Goals) :-
+    '$attribute_goals_of'(Vars, Gs, Gs1),
+    '$term_attributed_variables_dfs'(Vars-Gs, All),
+    '$attribute_closure'(Vars, All, Gs1),
+    '$distinct_goals'(Gs, Goals).
 
-'$attribute_goals'([], _, Goals, Goals).
-'$attribute_goals'([V|Vs], Seen, Goals0, Goals) :-
-    (   \+ var(V) -> '$attribute_goals'(Vs, Seen, Goals0, Goals)
-    ;   '$memq_var'(V, Seen) -> '$attribute_goals'(Vs, Seen, Goals0, Goals)
-    ;   '$get_cva'(V, Attributes, _),
-        '$get_attribute_modules'(Attributes, Modules),
-        '$module_attribute_goals'(Modules, V, Gs, []),
-        '$add_new_goals'(Gs, Goals0, Goals1),
-        '$term_attributed_variables_dfs'(Gs, More),
-        append(Vs, More, Vs1),
-        '$attribute_goals'(Vs1, [V|Seen], Goals1, Goals)
+% The goals of the variables in All past Known, then of those they name.
+'$attribute_closure'(Known, All, Gs0) :-
+    length(Known, K),
+    '$list_drop'(K, All, New),
+    (   New == []
+    ->  Gs0 = []
+    ;   '$attribute_goals_of'(New, Gs0, Gs1),
+        '$term_attributed_variables_dfs'(All-Gs0, All1),
+        '$attribute_closure'(All, All1, Gs1)
     ).
+
+'$list_drop'(0, L, L) :- !.
+'$list_drop'(N, [_|L0], L) :- N1 is N - 1, '$list_drop'(N1, L0, L).
+
+'$attribute_goals_of'([], Gs, Gs).
+'$attribute_goals_of'([V|Vs], Gs0, Gs) :-
+    (   var(V)
+    ->  '$get_cva'(V, Attributes, _),
+        '$get_attribute_modules'(Attributes, Modules),
+        '$module_attribute_goals'(Modules, V, Gs0, Gs1)
+    ;   Gs0 = Gs1
+    ),
+    '$attribute_goals_of'(Vs, Gs1, Gs).
+
+% The goals without repeats (goals identical by ==), in their first places:
+% sorted by the goals, each run of equal ones kept once, then back in order.
+'$distinct_goals'(Gs, Distinct) :-
+    '$number_goals'(Gs, 0, Keyed),
+    keysort(Keyed, ByGoal),
+    '$first_of_runs'(ByGoal, Kept),
+    keysort(Kept, ByPlace),
+    '$pair_values'(ByPlace, Distinct).
+
+'$number_goals'([], _, []).
+'$number_goals'([G|Gs], I, [G-I|Ks]) :- I1 is I + 1, '$number_goals'(Gs, I1, Ks).
+
+'$first_of_runs'([], []).
+'$first_of_runs'([G-I|Ks], [I-G|Kept]) :-
+    '$skip_equal'(Ks, G, Rest),
+    '$first_of_runs'(Rest, Kept).
+
+'$skip_equal'([H-_|Ks], G, Rest) :- H == G, !, '$skip_equal'(Ks, G, Rest).
+'$skip_equal'(Ks, _, Ks).
+
+'$pair_values'([], []).
+'$pair_values'([_-V|Ps], [V|Vs]) :- '$pair_values'(Ps, Vs).
 
 '$module_attribute_goals'([], _, Gs, Gs).
 '$module_attribute_goals'([M|Ms], V, Gs0, Gs) :-
@@ -96,12 +135,6 @@
     ),
     '$module_attribute_goals'(Ms, V, Gs1, Gs).
 
-'$add_new_goals'([], Goals, Goals).
-'$add_new_goals'([G|Gs], Goals0, Goals) :-
-    (   '$memq_var'(G, Goals0) -> Goals1 = Goals0 ; append(Goals0, [G], Goals1) ),
-    '$add_new_goals'(Gs, Goals1, Goals).
-
-'$memq_var'(X, [Y|Ys]) :- ( X == Y -> true ; '$memq_var'(X, Ys) ).
 
 % freeze(X, Goal): Goal runs once X is bound to a non-variable.
 freeze(X, Goal) :-

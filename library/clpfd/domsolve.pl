@@ -23,7 +23,7 @@
     '$fd_install'/5, '$fd_post_reified'/5, '$fd_post_global'/6, '$fd_post_clause'/2,
     '$fd_post_disequation'/3, '$fd_post_equality'/3, '$fd_prune_and_enqueue'/2,
     '$fd_find_definition'/3, '$fd_indexical_data'/3, '$fd_statistics'/2, '$fd_batch'/3, '$fd_hiding'/3, '$fd_debug'/3,
-    '$fd_overflow'/3, '$fd_unify'/3, '$fd_in_set'/3, '$fd_in_interval'/4, '$fd_eval_indexical'/3,
+    '$fd_overflow'/3, '$fd_in_set'/3, '$fd_in_interval'/4, '$fd_eval_indexical'/3,
     '$fd_evaluate_indexical'/2, '$fd_update_incumbent'/3, '$fd_incumbent_bound'/2,
     '$fd_dispatch_global_fast'/6, '$fd_purge'/1, '$fd_delete'/3, '$fd_labeling'/7
 ]).
@@ -39,7 +39,7 @@ foreign_resource(domsolve, [
     '$fd_arg_attribute', '$fd_dvar_list', '$fd_check_arguments', '$fd_install',
     '$fd_post_reified', '$fd_post_global', '$fd_post_clause', '$fd_post_disequation',
     '$fd_post_equality', '$fd_prune_and_enqueue', '$fd_find_definition', '$fd_indexical_data', '$fd_statistics',
-    '$fd_batch', '$fd_hiding', '$fd_debug', '$fd_overflow', '$fd_unify', '$fd_in_set', '$fd_in_interval',
+    '$fd_batch', '$fd_hiding', '$fd_debug', '$fd_overflow', '$fd_in_set', '$fd_in_interval',
     '$fd_eval_indexical', '$fd_evaluate_indexical', '$fd_update_incumbent',
     '$fd_incumbent_bound', '$fd_dispatch_global_fast', '$fd_purge', '$fd_delete'
 ]).
@@ -75,7 +75,6 @@ foreign('$fd_batch', '$fd_batch'(+term, +term, [-integer])).
 foreign('$fd_hiding', '$fd_hiding'(+term, +term, [-integer])).
 foreign('$fd_debug', '$fd_debug'(+term, +term, [-integer])).
 foreign('$fd_overflow', '$fd_overflow'(+term, +term, [-integer])).
-foreign('$fd_unify', '$fd_unify'(+term, +term, [-integer])).
 foreign('$fd_in_set', '$fd_in_set'(+term, +term, +integer)).
 foreign('$fd_in_interval', '$fd_in_interval'(+term, +term, +term, +integer)).
 foreign('$fd_eval_indexical', '$fd_eval_indexical'(+term, +term, -term)).
@@ -172,17 +171,16 @@ foreign('$fd_delete', '$fd_delete'(+term, +term, +atom)).
     '$fd_actions'(Actions, X).
 
 % The actions of a propagator run here: the values and sets it tells (with
-% the debug flag on, the plug-in leaves them to be told here: a value by the
-% plug-in's unification, which tells a domain variable's value itself and
-% leaves any other binding to the engine's wake-up), then its entailment,
-% failure and events, which the plug-in applies.
+% the debug flag on, the plug-in leaves them to be told here), then its
+% entailment, failure and events, which the plug-in applies. (The plug-in's
+% $fd_unify/3 would empty the queues of the propagation under way.)
 '$fd_actions'(Actions, X) :-
     '$fd_tells'(Actions, Rest),
     '$fd_prune_and_enqueue'(Rest, X).
 
 '$fd_tells'([], []).
 '$fd_tells'([A|As], Rest) :-
-    (   A = (V = N) -> '$fd_unify'(V, N, _), Rest = Rest1
+    (   A = (V = N) -> '$fd_tell_interval'(V, N, N), Rest = Rest1
     ;   A = in_set(V, S) -> '$fd_tell_set'(V, S), Rest = Rest1
     ;   Rest = [A|Rest1]
     ),

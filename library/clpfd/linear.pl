@@ -189,8 +189,8 @@ scalar_product(Cs, Xs, Rel, Value) :-
     ).
 
 '$fd_keep_term'(X, C, Ts0, Ts, Ctx) :-
-    (   C =:= 0 -> Ts0 = Ts
-    ;   C >= -1152921504606846976, C =< 1152921504606846975 -> Ts0 = [X-C|Ts]
+    (   C >= -1152921504606846976, C =< 1152921504606846975, C =\= 0 -> Ts0 = [X-C|Ts]
+    ;   C =:= 0 -> Ts0 = Ts
     ;   '$fd_past_small'(C, Ctx), Ts0 = Ts
     ).
 
@@ -323,16 +323,20 @@ scalar_product(Cs, Xs, Rel, Value) :-
 
 '$fd_boolean_terms'([]).
 '$fd_boolean_terms'([X-_|Ts]) :-
-    fd_inf(X, Min), Min == 0,
-    fd_sup(X, Max), Max == 1,
+    '$fd_bounds'(X, 0, 1),
     '$fd_boolean_terms'(Ts).
+
+% The bounds of a variable or integer (inf and sup for none).
+'$fd_bounds'(X, Min, Max) :-
+    '$fd_domain'(X, D),
+    (   integer(D) -> Min = D, Max = D ; D = dom(_, Min, Max, _) ).
 
 % The largest magnitude Sum(|C| * max(|Min|, |Max|)); fails for a variable
 % without finite bounds.
 '$fd_terms_reach'([], R, R).
 '$fd_terms_reach'([X-C|Ts], R0, R) :-
-    fd_inf(X, Min), integer(Min),
-    fd_sup(X, Max), integer(Max),
+    '$fd_bounds'(X, Min, Max),
+    integer(Min), integer(Max),
     R1 is R0 + abs(C) * max(abs(Min), abs(Max)),
     '$fd_terms_reach'(Ts, R1, R).
 

@@ -39,10 +39,8 @@ P #\ Q    :- '$fd_post_formula'(P #\ Q, P #\ Q).
     '$fd_dom_set'(Dom, Set, Ctx, 0),
     '$fd_restrict'(X, Set).
 '$fd_post_true'(A #<==> B, Ctx) :- var(A), nonvar(B), !,
-    '$fd_boolean'(A, Ctx),
     '$fd_reify'(B, A, Ctx).
 '$fd_post_true'(A #<==> B, Ctx) :- var(B), nonvar(A), !,
-    '$fd_boolean'(B, Ctx),
     '$fd_reify'(A, B, Ctx).
 '$fd_post_true'(A #<==> B, Ctx) :- !,
     '$fd_literal'(A, LA, Ctx),
@@ -165,18 +163,24 @@ P #\ Q    :- '$fd_post_formula'(P #\ Q, P #\ Q).
 '$fd_reify_linear'(Rel, Ts, K, B, F, Ctx) :-
     (   Ts == []
     ->  (   '$fd_holds'(Rel, 0, K) -> B = 1 ; B = 0 )
-    ;   '$fd_terms_gcd'(Ts, G),
-        (   '$fd_divide'(Rel, G, Ts, K, Ts1, K1)
-        ->  '$fd_boolean'(B, Ctx),
-            (   B == 1 -> '$fd_post_terms'(Rel, Ts1, K1, Ctx, F)
-            ;   B == 0
-            ->  '$fd_negate_rel'(Rel, Ts1, K1, Rel2, Ts2, K2),
-                '$fd_post_linear'(Rel2, Ts2, K2, Ctx, #\ F)
-            ;   '$fd_reified_terms'(Rel, Ts1, K1, B, F, Ctx)
-            )
-        ;   Rel == (\=) -> B = 1
-        ;   B = 0
+    ;   '$fd_reduce_terms'(Rel, Ts, K, Ts1, K1)
+    ->  '$fd_boolean'(B, Ctx),
+        (   B == 1 -> '$fd_post_terms'(Rel, Ts1, K1, Ctx, F)
+        ;   B == 0
+        ->  '$fd_negate_rel'(Rel, Ts1, K1, Rel2, Ts2, K2),
+            '$fd_post_linear'(Rel2, Ts2, K2, Ctx, #\ F)
+        ;   '$fd_reified_terms'(Rel, Ts1, K1, B, F, Ctx)
         )
+    ;   Rel == (\=) -> B = 1
+    ;   B = 0
+    ).
+
+% The terms divided by their gcd (unit coefficients are left as they are);
+% fails for an equation or disequation whose constant the gcd does not
+% divide.
+'$fd_reduce_terms'(Rel, Ts, K, Ts1, K1) :-
+    (   '$fd_unit_terms'(Ts) -> Ts1 = Ts, K1 = K
+    ;   '$fd_terms_gcd'(Ts, G), '$fd_divide'(Rel, G, Ts, K, Ts1, K1)
     ).
 
 '$fd_reified_terms'(Rel, Ts, K, B, F, Ctx) :-

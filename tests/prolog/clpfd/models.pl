@@ -83,7 +83,7 @@ magic([A, B, C, D, E, F, G, H, I]) :-
     label(Vs).
 
 sudoku(Rows) :-
-    append(Rows, Vs),
+    rows_vars(Rows, Vs),
     Vs ins 1..9,
     rows_distinct(Rows),
     columns(Rows, Columns),
@@ -91,6 +91,9 @@ sudoku(Rows) :-
     Rows = [A, B, C, D, E, F, G, H, I],
     blocks(A, B, C), blocks(D, E, F), blocks(G, H, I),
     labeling([ff], Vs).
+
+rows_vars([], []).
+rows_vars([R|Rs], Vs) :- append(R, Vs1, Vs), rows_vars(Rs, Vs1).
 
 rows_distinct([]).
 rows_distinct([R|Rs]) :- all_distinct(R), rows_distinct(Rs).

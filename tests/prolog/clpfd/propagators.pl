@@ -18,5 +18,5 @@ case(all_distinct_pigeons, x, ( [A, B, C] ins 1..2, all_distinct([A, B, C]) ), [
 case(all_distinct_options, D, ( [A, B] ins 1..2, C in 1..3, all_different([A, B, C], [consistency(domain)]), fd_dom(C, D) ), [3..3]).
 case(all_different_labeling, N, ( length(Xs, 4), Xs ins 1..4, all_different(Xs), findall(Xs, label(Xs), L), length(L, N) ), [24]).
 case(residual_constraint, Gs, ( X in 0..5, Y in 0..5, X + 2*Y #= 5 + Z, Z in 0..1, copy_term([X, Y], _, Gs) ),
-     [[A in 0..5, A + 2*B - C #= 5, B in 0..2, C in 0..1]]).
+     [[A in 0..5, A + 2*B #= 5 + C, B in 0..3, C in 0..1]]).
 case(statistics_constraints, N, ( fd_statistics(constraints, _), X in 0..5, Y in 0..5, X + Y #= 3, all_different([X, Y]), fd_statistics(constraints, N) ), [2]).

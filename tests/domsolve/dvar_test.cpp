@@ -84,6 +84,9 @@ TEST_F(DvarTest, PruningResults) {
       {"i:1..10", "fix", "1", "9", 5, "[1..9]"},
       {"i:inf..sup", "fix", "sup", "sup", -1, ""},
       {"i:inf..sup", "fix", "inf", "inf", -1, ""},
+      // A record with holes and an infinite end has no integer at that end.
+      {"[1..3, 6..sup]", "fix", "sup", "sup", -1, ""},
+      {"[inf..3, 6..9]", "fix", "inf", "inf", -1, ""},
       {"i:1..10", "prune", "4", "6", 1, "[1..3, 7..10]"},
       {"i:1..10", "prune", "1", "10", -1, ""},
       {"i:1..10", "prune", "1", "3", 3, "[4..10]"},

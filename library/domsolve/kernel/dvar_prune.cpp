@@ -76,8 +76,8 @@ int dvar_fix_interval(const lv_foreign_env*, dvar* d, lv_term a, lv_term b) {
   }
   if (bits == 0) return 0;
   if (below(hi, lo)) return -1;
-  if ((d->flags & DVAR_INTERVAL) == 0) return dvar_narrow_in_set(d, bits, lo, hi, d->set);
   if (lo == hi && !fd_is_small(lo)) return -1;  // both inf or both sup: no integer left
+  if ((d->flags & DVAR_INTERVAL) == 0) return dvar_narrow_in_set(d, bits, lo, hi, d->set);
   return store_interval_bounds(d, bits, lo, hi);
 }
 

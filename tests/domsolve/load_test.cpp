@@ -66,6 +66,7 @@ class LoadedSolver : public RuntimeTest {
         {"$fd_overflow", {{"+", "term"}, {"+", "term"}, {"r", "integer"}}},
         {"$fd_dom_complement", {{"+", "term"}, {"+", "term"}}},
         {"$fd_abs", {{"+", "term"}, {"+", "term"}, {"+", "term"}, {"+", "term"}}},
+        {"$fd_cumulative", {{"+", "term"}, {"+", "term"}, {"+", "term"}, {"+", "term"}}},
         {"$fd_evaluate_indexical", {{"+", "term"}, {"r", "integer"}}},
         {"$fd_dispatch_global_fast",
          {{"+", "term"}, {"+", "term"}, {"+", "term"}, {"+", "term"}, {"+", "term"}, {"r", "integer"}}},
@@ -111,8 +112,10 @@ TEST_F(LoadedSolver, LoadsCallsAndUnloads) {
   // Errors go through the system's error handling.
   EXPECT_EQ(query("domsolve", "$fd_dom_union", {atom_term("foo"), set({{1, 2}}), var_ref()}), -1);
   EXPECT_EQ(term_text(exception_ref()).substr(0, 32), "error(type_error(fdset, foo), ty");
+  EXPECT_EQ(query("domsolve", "$fd_cumulative", {var_ref(), var_ref(), var_ref(), var_ref()}), -1);
+  EXPECT_EQ(term_text(exception_ref()), "error(system_error, system_error($fd_cumulative/4 is not implemented))");
   EXPECT_EQ(query("domsolve", "$fd_abs", {var_ref(), var_ref(), var_ref(), var_ref()}), -1);
-  EXPECT_EQ(term_text(exception_ref()), "error(system_error, system_error($fd_abs/4 is not implemented))");
+  EXPECT_EQ(term_text(exception_ref()), "error(system_error, system_error(abs(x)=y: malformed state))");
 
   ASSERT_EQ(query("prolog", "unload_foreign_resource", {atom_term("domsolve")}), 1);
   EXPECT_EQ(resource(), nullptr);

@@ -104,7 +104,7 @@ class Plugin : public QueryProgramTest {
         {"$fd_batch", "ttr"},       {"$fd_hiding", "ttr"},      {"$fd_debug", "ttr"},
         {"$fd_overflow", "ttr"},    {"$fd_abs", "tttt"},        {"$fd_post_equality", "ttr"},
         {"$fd_arg_attribute", "twt"}, {"$fd_coref", "t"},  {"$fd_findall_end", "t"},
-        {"$fd_in_interval", "tttw"},
+        {"$fd_in_interval", "tttw"}, {"$fd_cumulative", "tttt"},
     };
     lv_pred* p = LV_pred(LV_atom_from_string(name.c_str()), static_cast<int64_t>(args.size()),
                          LV_atom_from_string("domsolve"));
@@ -397,8 +397,10 @@ TEST_F(Plugin, ComplementOverflow) {
 
 TEST_F(Plugin, PredicatesNotWrittenYetSaySo) {
   load();
-  EXPECT_EQ(run("$fd_abs", {"S", "N", "A", "G"}),
-            "error error(system_error,system_error($fd_abs/4 is not implemented))");
+  EXPECT_EQ(run("$fd_cumulative", {"S", "N", "A", "G"}),
+            "error error(system_error,system_error($fd_cumulative/4 is not implemented))");
+  // A written one refuses a state that is none of its own.
+  EXPECT_EQ(run("$fd_abs", {"S", "N", "A", "G"}), "error error(system_error,system_error(abs(x)=y: malformed state))");
   // A posting predicate through its stub: an integer in or out of 1..5.
   EXPECT_EQ(run("$fd_in_interval", {"3", "1", "5", "1"}), "3 1 5 1");
   EXPECT_EQ(run("$fd_in_interval", {"7", "1", "5", "1"}), "fail");

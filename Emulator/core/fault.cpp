@@ -48,8 +48,12 @@ void LV_raise_fault(const char* message) {
 
 void lv_memory_fault(const char*, int32_t category) {
   lv_mem_set_culprit(category);
+  // With an abort record registered (a top level, start-up) the fault takes
+  // the abort road: the record's owner reports it and goes on with a fresh
+  // engine. Without one, a protected emulator run restarts from empty stacks
+  // and its query fails, so that an embedding program keeps its process.
   lv_jump_record* recovery = lv_current_recovery();
-  if (recovery != nullptr) lv_longjmp_(recovery, LV_UNWIND_REINIT);
+  if (abort_env == nullptr && recovery != nullptr) lv_longjmp_(recovery, LV_UNWIND_REINIT);
   LV_raise_fault("Resource error: insufficient memory");
 }
 

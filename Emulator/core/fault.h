@@ -35,9 +35,10 @@ int lv_jmpbuf_fixup_mode();
 // standard error stream and ends the process with exit code -1.
 [[noreturn]] void LV_raise_fault(const char* message);
 
-// Out of memory: records the category as the memory manager's culprit; inside
-// a protected emulator run unwinds to it with code -2, otherwise raises the
-// fault "Resource error: insufficient memory". The message is not used.
+// Out of memory: records the category as the memory manager's culprit; with
+// an abort record registered, or outside every protected emulator run, raises
+// the fault "Resource error: insufficient memory"; otherwise unwinds to the
+// run with code -2. The message is not used.
 [[noreturn]] void lv_memory_fault(const char* message, int32_t category);
 [[noreturn]] void lv_resource_fault(const char* message, int32_t category);
 

@@ -165,7 +165,7 @@ int option_loop(options& o, int argc, char** argv) {
       item_result r = add_item(o, a, a[1] == 'm' ? "LV_USE_MALLOC=yes" : a + 2);
       if (r != ITEM_OK) return 1;
     } else if (std::strcmp(a, "--locale") == 0) {
-      rt::errprintf(2, "The --locale option is not supported on Windows (%s %s).\n", a, argv[i + 1]);
+      rt::errprintf(2, "The --locale option is not supported on Linux (%s %s).\n", a, argv[i + 1]);
       frontend_print_usage(1, argc, argv);
       return 1;
     } else if (std::strcmp(a, "-help") == 0 || std::strcmp(a, "--help") == 0) {

@@ -25,7 +25,7 @@ const char* const USAGE_LINES[] = {
     "    --help     Show this message and exit.\n",
     "    --version     Show version and exit.\n",
     "\n",
-    "    -- ...     Pass the rest of the arguments as prolog_flag(argv,X).\n",
+    "    -- ...     Pass the rest of the arguments as current_prolog_flag(argv,X).\n",
     "    -a ...     Legacy name for --.\n",
     "\n",
 };

@@ -56,7 +56,12 @@ set_prolog_flag(Flag, Value) :-
 '$flag'(fileerrors, V, '$ferror_flag'(V, V), N, '$ferror_flag'(_, N)).
 '$flag'(legacy_char_classification, V, '$legacy_char_classification_flag'(V, V), N,
         '$legacy_char_classification_flag'(_, N)).
+'$flag'(argv, V, '$argv'(V), N, '$set_argv_flag'(N)).
 
 '$debug_flag'(V) :- ( '$bb_get'(prolog, '$debug_flag', V0) -> V = V0 ; V = off ).
 
 '$set_debug_flag'(V) :- ( V == on ; V == off ), '$bb_put'(prolog, '$debug_flag', V).
+
+% argv: the program's arguments (those behind "--" on the command line), a
+% proper list of atoms.
+'$set_argv_flag'(V) :- is_list(V), '$set_argv'(V).

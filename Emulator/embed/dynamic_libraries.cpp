@@ -73,7 +73,7 @@ lv_foreign_entry lv_foreign_entry_lookup(const char* path, const char* name, voi
     return nullptr;
   }
   if (rc < 0) {
-    pending("LoadLibrary(\"%s\") failed in load_foreign_resource/1: %s", path, lv_dll_error());
+    pending("dlopen(\"%s\") failed in load_foreign_resource/1: %s", path, lv_dll_error());
     return nullptr;
   }
   size_t n = std::strlen(name) + sizeof "_lv_main_LVENV_";
@@ -86,7 +86,7 @@ lv_foreign_entry lv_foreign_entry_lookup(const char* path, const char* name, voi
   std::snprintf(symbol, n, "_lv_main_LVENV_%s", name);
   void* entry = nullptr;
   if (lv_dll_symbol(library, symbol, &entry) < 0 && lv_dll_symbol(library, symbol + 1, &entry) < 0) {
-    pending("GetProcAddress(handle,\"%s\") failed in load_foreign_resource/1: %s", symbol, lv_dll_error());
+    pending("dlsym(handle,\"%s\") failed in load_foreign_resource/1: %s", symbol, lv_dll_error());
     LV_free(symbol);
     lv_dll_close(library);
     return nullptr;

@@ -24,8 +24,8 @@ typedef int (*lv_foreign_entry)(void* params);
 // "_lv_main_LVENV_<name>" and then "lv_main_LVENV_<name>". On success the
 // library goes to *module and the entry is returned. Otherwise the pending
 // error (code 5) says why, with the messages "Path error in
-// load_foreign_resource/1: <path>", "LoadLibrary(\"<path>\") failed in
-// load_foreign_resource/1: <linker text>", "GetProcAddress(handle,
+// load_foreign_resource/1: <path>", "dlopen(\"<path>\") failed in
+// load_foreign_resource/1: <linker text>", "dlsym(handle,
 // \"<underscored entry name>\") failed in load_foreign_resource/1: <linker
 // text>" (the library is closed again) or "out of memory in
 // load_foreign_resource/1", and the result is null.

@@ -265,9 +265,9 @@ TEST_F(Foreign, ResourcesThatFailToLoadAreReportedWithTheirReason) {
     std::string file;
     std::string message_start;
   } cases[] = {
-      {"lvtest_absent", plugin("lvtest_absent"), "LoadLibrary(\"" + plugin("lvtest_absent") + "\") failed in load_foreign_resource/1: "},
+      {"lvtest_absent", plugin("lvtest_absent"), "dlopen(\"" + plugin("lvtest_absent") + "\") failed in load_foreign_resource/1: "},
       {"lvtest_noentry", plugin("lvtest_noentry"),
-       "GetProcAddress(handle,\"_lv_main_LVENV_lvtest_0x5Fnoentry\") failed in load_foreign_resource/1: "},
+       "dlsym(handle,\"_lv_main_LVENV_lvtest_0x5Fnoentry\") failed in load_foreign_resource/1: "},
       {"lvtest_noflag", plugin("lvtest_noflag"), "Foreign resource entry function API error"},
       {"lvtest_initfail", plugin("lvtest_initfail"),
        "the init function of foreign resource lvtest_initfail failed in load_foreign_resource/1"},

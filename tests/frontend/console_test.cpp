@@ -99,6 +99,8 @@ std::vector<session> sessions() {
        {"! Resource error: insufficient memory\n", "! Resource error: insufficient memory\n"},
        {"! Resource error: insufficient memory", "| ?- ", "! Resource error: insufficient memory", "| ?- ",
         "X = 2\nyes"}},
+      {"arguments_in_the_argv_flag", {"--nologo", "--", "a b", "-l"}, {"current_prolog_flag(argv, X)."}, 0,
+       "| ?- X = ['a b','-l']\nyes\n| ?- \n", {}, {"X = ['a b','-l']\nyes"}},
       {"banner", {}, {}, 0, "| ?- \n", {"Lorvika 4.9.0"}, {"Lorvika 4.9.0", "| ?- "}},
       {"end_of_file", {"--nologo"}, {}, 0, "| ?- \n", {}, {"| ?- "}},
   };
@@ -173,7 +175,9 @@ INSTANTIATE_TEST_SUITE_P(
         command_line{"boot_file_missing", {"-B/tmp/state.sav", "-r", "/nonexistent/x.ql"}, 1, "",
                      "Couldn't load boot file `/nonexistent/x.ql'"},
         command_line{"arguments_passed_on", {"--nologo", "--", "file.pl"}, 0, "| ?- ", ""},
-        command_line{"locale", {"--locale", "C"}, 1, "", "The --locale option is not supported"}),
+        command_line{"help_names_the_argv_flag", {"--help"}, 0,
+                     "    -- ...     Pass the rest of the arguments as current_prolog_flag(argv,X).\n", ""},
+        command_line{"locale", {"--locale", "C"}, 1, "", "The --locale option is not supported on Linux (--locale C).\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Ctrl-C while a goal runs brings up the menu: help, abort, exit.

@@ -19,3 +19,9 @@ x(set_bad_value, x, set_prolog_flag(debug, maybe), error(domain_error(flag_value
 x(set_bad_unknown, x, set_prolog_flag(unknown, sometimes), error(domain_error(flag_value, unknown+sometimes))).
 t(current_not_atom, x, current_prolog_flag(1, _)).
 x(current_unknown_flag, x, current_prolog_flag(no_such_flag, _), error(domain_error(prolog_flag, no_such_flag))).
+x(argv_is_a_list, yes, (current_prolog_flag(argv, V), is_list(V)), [yes]).
+x(argv_set, V, (current_prolog_flag(argv, Old), set_prolog_flag(argv, [a, 'b c']), current_prolog_flag(argv, V), set_prolog_flag(argv, Old)), [[a, 'b c']]).
+x(argv_enumerated, yes, (current_prolog_flag(F, _), F == argv, !), [yes]).
+x(argv_not_atoms, x, set_prolog_flag(argv, [a, 1]), error(domain_error(flag_value, argv+[a, 1]))).
+x(argv_partial, R, (catch(set_prolog_flag(argv, [a|_]), error(domain_error(flag_value, _), _), R = refused)), [refused]).
+x(argv_cyclic, R, (L = [a|L], catch(set_prolog_flag(argv, L), error(domain_error(flag_value, _), _), R = refused)), [refused]).

@@ -410,10 +410,20 @@ void LV_deinitialize() {
 }
 
 int lv_qload_or_restore(const char* path, int flags) {
-  if (st.state == LV_RUNTIME_NOT_STARTED || path == nullptr) return 0;
+  if (st.state == LV_RUNTIME_NOT_STARTED) {
+    lv_set_api_error(LV_ERR_NOT_INITIALIZED);
+    return 0;
+  }
+  if (path == nullptr) {
+    lv_set_api_error(LV_ERR_NULL_TEXT);
+    return 0;
+  }
   lv_worker* w = get_current_worker();
   if (flags != 0) {
-    if (lv_qload_boot(w, path) < 0) return 0;
+    if (lv_qload_boot(w, path) < 0) {
+      lv_set_api_error(LV_ERR_BOOT_FAILED);
+      return 0;
+    }
   } else {
     lv_set_typein_module(lv_prolog_module());
     // The embedded resource named as the path's last component first.
@@ -429,7 +439,10 @@ int lv_qload_or_restore(const char* path, int flags) {
       }
       LV_free(last);
     }
-    if (!restored && !lv_restore_state(path)) return 0;
+    if (!restored && !lv_restore_state(path)) {
+      lv_set_api_error(LV_ERR_BOOT_FAILED);
+      return 0;
+    }
     lv_copy_module_predicates();
     lv_set_typein_module(find_module(LV_ATOM_USER, 1));
   }

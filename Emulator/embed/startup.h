@@ -52,6 +52,8 @@ void LV_deinitialize();
 // initialised. flags nonzero: a quick-load file, then its patch file (the
 // name with its ".ql" replaced by "p.ql", skipped when it does not open);
 // zero: a saved state, first as the embedded resource of the path's last
-// component, then from the path. 1 on success, 0 on failure.
+// component, then from the path. 1 on success; 0 on failure with the
+// interface error number set: 1 the runtime is not started, 7 no path, 3 the
+// file did not load.
 int lv_qload_or_restore(const char* path, int flags);
 }

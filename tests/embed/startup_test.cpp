@@ -417,13 +417,30 @@ TEST_F(BootLoading, OnlyAQuickLoadFileNameHasAPatchFile) {
 }
 
 TEST_F(BootLoading, RefusedWithoutAStartedRuntimeAndForABrokenFile) {
+  lv_set_api_error(0);
   EXPECT_EQ(lv_qload_or_restore("/nonexistent/lvds.ql", 1), 0);
+  EXPECT_EQ(LV_get_errno(), LV_ERR_NOT_INITIALIZED);
   TempFiles dir;
   dir.file("broken.ql", std::string("A1\0", 3));
+  dir.file("broken.sav", "not a saved state");
   ASSERT_EQ(start(), 1);
-  EXPECT_EQ(lv_qload_or_restore(dir.path("absent.ql").c_str(), 1), 0);
-  EXPECT_EQ(lv_qload_or_restore(dir.path("broken.ql").c_str(), 1), 0);
-  EXPECT_EQ(lv_qload_or_restore(dir.path("absent.sav").c_str(), 0), 0);
+  // Each refusal says why, for the message of the program that asked.
+  struct {
+    std::string path;
+    int flags;
+    int error;
+  } cases[] = {{dir.path("absent.ql"), 1, LV_ERR_BOOT_FAILED},
+               {dir.path("broken.ql"), 1, LV_ERR_BOOT_FAILED},
+               {dir.path("absent.sav"), 0, LV_ERR_BOOT_FAILED},
+               {dir.path("broken.sav"), 0, LV_ERR_BOOT_FAILED}};
+  for (const auto& c : cases) {
+    lv_set_api_error(0);
+    EXPECT_EQ(lv_qload_or_restore(c.path.c_str(), c.flags), 0) << c.path;
+    EXPECT_EQ(LV_get_errno(), c.error) << c.path;
+  }
+  lv_set_api_error(0);
+  EXPECT_EQ(lv_qload_or_restore(nullptr, 1), 0);
+  EXPECT_EQ(LV_get_errno(), LV_ERR_NULL_TEXT);
   EXPECT_EQ(lv_runtime_state(), LV_RUNTIME_STARTED);
   LV_deinitialize();
 }

@@ -173,7 +173,7 @@ INSTANTIATE_TEST_SUITE_P(
         command_line{"dump_without_boot_file", {"-B/tmp/state.sav"}, 1, "",
                      "QL pathname must be specified (with -r file.ql)"},
         command_line{"boot_file_missing", {"-B/tmp/state.sav", "-r", "/nonexistent/x.ql"}, 1, "",
-                     "Couldn't load boot file `/nonexistent/x.ql'"},
+                     "Couldn't load boot file `/nonexistent/x.ql': Failed to load bootfile (lvrt.ql or lvds.ql)\n"},
         command_line{"arguments_passed_on", {"--nologo", "--", "file.pl"}, 0, "| ?- ", ""},
         command_line{"help_names_the_argv_flag", {"--help"}, 0,
                      "    -- ...     Pass the rest of the arguments as current_prolog_flag(argv,X).\n", ""},

@@ -46,6 +46,7 @@ print_message(_, _).
         '$context_lines'(Context, Ls),
         Lines = [Line|Ls]
     ;   '$load_message_lines'(Message, Lines0) -> Lines = Lines0
+    ;   '$statistics_lines'(Message, Lines0) -> Lines = Lines0
     ;   '$error_text'(Message, 0, Line) -> Lines = [Line]
     ;   Message = format(F, As) -> Lines = [F-As]
     ;   Lines = ['Unknown message: ~q'-[Message]]

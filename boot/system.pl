@@ -47,14 +47,54 @@ statistics(Key, Value) :-
 '$statistics_value'(K, V) :-
     '$statistics'(K, V).
 
-% statistics/0: every figure, as a message.
+% statistics/0: every figure, as the message statistics(Figures) with
+% Figures a list of Key-Value. It is printed as help, which the user asked
+% for: --noinfo does not hide it.
 statistics :-
     findall(Key-Value, prolog:'$statistics_figure'(Key, Value), Figures),
-    print_message(informational, statistics(Figures)).
+    print_message(help, statistics(Figures)).
 
 '$statistics_figure'(Key, Value) :-
     '$statistics_key'(Key, Parts),
     '$statistics_value'(Parts, Value).
+
+% The report: times (milliseconds shown as seconds), memory per area in
+% bytes, the collectors' work and the atom table.
+'$statistics_lines'(statistics(Fs), Lines) :-
+    '$statistics_get'(runtime, Fs, [Run, _]),
+    '$statistics_get'(total_runtime, Fs, [Total, _]),
+    '$statistics_get'(walltime, Fs, [Wall, _]),
+    '$statistics_get'(memory, Fs, [MemUsed, MemFree]),
+    '$statistics_get'(global_stack, Fs, [GUsed, GFree]),
+    '$statistics_get'(local_stack, Fs, [LUsed, LFree]),
+    '$statistics_get'(trail, Fs, [TUsed, TFree]),
+    '$statistics_get'(choice, Fs, [CUsed, CFree]),
+    '$statistics_get'(garbage_collection, Fs, [GcCount, GcFreed, GcTime]),
+    '$statistics_get'(stack_shifts, Fs, [SsGlobal, SsLocal, SsChoice, SsTime]),
+    '$statistics_get'(atom_garbage_collection, Fs, [AgcCount, AgcFreed, AgcTime]),
+    '$statistics_get'(dead_clause_collection, Fs, [DcCount, DcTime]),
+    '$statistics_get'(defragmentation, Fs, [DfCount, DfTime]),
+    '$statistics_get'(atoms, Fs, [Atoms, AtomBytes, AtomsFree]),
+    Area = '~w~t~22|~t~D~14+~t~D~14+ bytes',
+    Lines = [ 'Times: ~3d sec. runtime, ~3d sec. total runtime, ~3d sec. elapsed'-[Run, Total, Wall],
+              ''-[],
+              'Memory~t~22|~t~w~14+~t~w~14+'-['in use', free],
+              Area-['  all areas', MemUsed, MemFree],
+              Area-['  global stack', GUsed, GFree],
+              Area-['  local stack', LUsed, LFree],
+              Area-['  trail', TUsed, TFree],
+              Area-['  choice stack', CUsed, CFree],
+              ''-[],
+              'Garbage collections: ~D (~D bytes gained, ~3d sec.)'-[GcCount, GcFreed, GcTime],
+              'Stack shifts: ~D global, ~D local, ~D choice (~3d sec.)'-[SsGlobal, SsLocal, SsChoice, SsTime],
+              'Atom garbage collections: ~D (~D bytes gained, ~3d sec.)'-[AgcCount, AgcFreed, AgcTime],
+              'Dead clause collections: ~D (~3d sec.)'-[DcCount, DcTime],
+              'Defragmentations: ~D (~3d sec.)'-[DfCount, DfTime],
+              'Atoms: ~D in use (~D bytes), ~D free'-[Atoms, AtomBytes, AtomsFree]
+            ].
+
+'$statistics_get'(Key, [K-V|Fs], Value) :-
+    (   K == Key -> Value = V ; '$statistics_get'(Key, Fs, Value) ).
 
 % sleep(Seconds): waits Seconds (a number; zero or less does not wait). An
 % interrupt ends the engine's wait early: the call that waits again passes

@@ -101,6 +101,11 @@ std::vector<session> sessions() {
         "X = 2\nyes"}},
       {"arguments_in_the_argv_flag", {"--nologo", "--", "a b", "-l"}, {"current_prolog_flag(argv, X)."}, 0,
        "| ?- X = ['a b','-l']\nyes\n| ?- \n", {}, {"X = ['a b','-l']\nyes"}},
+      {"statistics_report_even_without_informational_messages", {"--nologo", "--noinfo"}, {"statistics."}, 0,
+       "| ?- yes\n| ?- \n",
+       {"% Times: ", " sec. runtime, ", " sec. elapsed\n", "% Memory ", "in use", "free\n", "%   global stack ",
+        " bytes\n", "% Garbage collections: ", "% Stack shifts: ", "% Atoms: ", " in use ("},
+       {"% Times: ", "%   global stack ", "% Atoms: "}, "Unknown message"},
       {"banner", {}, {}, 0, "| ?- \n", {"Lorvika 4.9.0"}, {"Lorvika 4.9.0", "| ?- "}},
       {"end_of_file", {"--nologo"}, {}, 0, "| ?- \n", {}, {"| ?- "}},
   };

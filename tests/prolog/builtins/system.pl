@@ -54,6 +54,7 @@ x(getenv_unset, x, prolog:'$getenv'('LV_TEST_SURELY_UNSET_SETTING', _), []).
 x(failing_builtins, x, ( prolog:'$inferences'(_, _, _, _) ; prolog:'$invariant_checking_enabled' ; prolog:'$iso_clause_body_guard' ), []).
 x(local_stack_avail, yes, (prolog:'$local_stack_avail'(N), integer(N), N > 0), [yes]).
 x(statistics_0, yes, (statistics -> true), [yes]).
+x(statistics_report_lines, N, (findall(K-V, prolog:'$statistics_figure'(K, V), Fs), prolog:'$message_lines'(statistics(Fs), Ls), length(Ls, N)), [15]).
 
 % sleep/1: no wait for zero or less, at least the time asked otherwise.
 x(sleep_zero, yes, (sleep(0) -> true), [yes]).

@@ -86,17 +86,30 @@ struct startup_state {
   stage reached;
   bool io_available;     // the I/O layer may be used
   bool io_started_here;  // this runtime started the I/O layer
+  bool events_closed;    // the closing event run is done and the time-out timer stopped
 };
 
-startup_state st{LV_RUNTIME_NOT_STARTED, NOTHING, false, false};
+startup_state st{LV_RUNTIME_NOT_STARTED, NOTHING, false, false, false};
 lv_engine_global engine_global;
 
 void set_error(int code) {
   if (lv_get_api_error() == 0) lv_set_api_error(code);
 }
 
+// The events still queued hear that the queue closes (no event is taken
+// after this), and the time-out timer stops: nothing asynchronous runs
+// while the Prolog side shuts down and the standard streams close.
+void close_event_sources() {
+  if (st.events_closed || st.reached < ENGINE) return;
+  st.events_closed = true;
+  lv_worker* w = get_current_worker();
+  if (w != nullptr && !lv_worker_destroyed()) (void)lv_run_events(w, 1);
+  (void)lv_timeout_deinit(w);  // its thread queues no more events
+}
+
 // The steps of shutdown that take back the stages reached.
 void take_back() {
+  close_event_sources();
   if (st.reached >= ENGINE) lv_unload_remaining_foreign_resources();
   if (st.reached >= TOOLS) lvti_reset(1);
   if (st.reached >= STREAMS) {
@@ -105,10 +118,7 @@ void take_back() {
     LV_set_user_stream_post_hook(nullptr, nullptr);
   }
   if (st.reached >= ENGINE) {
-    (void)lv_timeout_deinit(get_current_worker());  // its thread queues no more events
     lv_stop_process_table();
-    // The events still queued hear that the queue closes; then it goes.
-    if (lv_worker* w = get_current_worker(); w != nullptr && !lv_worker_destroyed()) (void)lv_run_events(w, 1);
     lv_event_queue_stop();
     lv_encoding_shutdown();
     lv_free_memory_error_term();
@@ -134,6 +144,7 @@ void take_back() {
   lv_set_prolog_initialized(false);
   lv_set_typein_module(nullptr);
   st.reached = NOTHING;
+  st.events_closed = false;
   st.io_available = false;
   st.state = LV_RUNTIME_NOT_STARTED;
 }
@@ -393,8 +404,10 @@ void LV_deinitialize() {
   }
   lv_worker* w = get_current_worker();
   (void)lvio_deferred_close_all(0);  // what the nodes report has no one to go to
+  (void)lv_event_pending_take();     // an interrupt pending now has no one left to stop
   lv_free_output_callbacks();
   if (w != nullptr) lv_nest_enter();
+  close_event_sources();
   lv_set_failed_bootpath(nullptr);
   if (st.state == LV_RUNTIME_INITIALISED) {
     // The Prolog side's own shutdown: it unloads the foreign resources.

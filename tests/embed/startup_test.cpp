@@ -15,7 +15,9 @@
 #include "core/settings.h"
 #include "core/thread_time.h"
 #include "core/version_text.h"
+#include "embed/async_events.h"
 #include "embed/boot_mode.h"
+#include "embed/c_predicates.h"
 #include "embed/init_options.h"
 #include "embed/install_paths.h"
 #include "embed/load_restore.h"
@@ -313,6 +315,43 @@ TEST_F(Startup, ShutdownRunsThePrologSideOnlyWhenInitialised) {
   lv_set_api_error(0);
   LV_deinitialize();
   EXPECT_EQ(LV_get_errno(), 0);  // prolog:lv_deinitialize/0 is there
+}
+
+// What shutdown has done when each of its steps runs.
+namespace shutdown_order {
+
+std::vector<std::string> steps;
+
+int event(lv_async_event* e, int reason) {
+  if (reason == 0x80) steps.push_back(LV_get_stdout() != nullptr ? "event closed" : "event closed after the streams");
+  LV_free_async_event(e);
+  return 0;
+}
+
+// Stands in for prolog:lv_deinitialize/0: is the time-out timer still armed?
+int prolog_side(lv_term_ref, void*) {
+  lv_term_ref result = var_ref();
+  bool stopped = query("prolog", "$timer_stop", {result}) == 1 && text_of(result) == "off";
+  steps.push_back(stopped ? "prolog side" : "prolog side, timer armed");
+  return 1;
+}
+
+}  // namespace shutdown_order
+
+TEST_F(Startup, ShutdownClosesEventsAndTheTimerBeforeThePrologSideAndTheStreams) {
+  REQUIRE_BOOT_FILE();
+  ASSERT_TRUE(start_and_boot());
+  shutdown_order::steps.clear();
+  ASSERT_EQ(LV_define_c_predicate("lv_deinitialize", 0, "prolog", shutdown_order::prolog_side, nullptr), 1);
+  lv_term_ref error = var_ref();
+  ASSERT_EQ(query("prolog", "$timer_start", {atom_ref("off"), int_ref(100000), error}), 1);
+  ASSERT_EQ(int_of(error), 0);
+  // Queued last: no query runs it before shutdown.
+  lv_async_event* e = nullptr;
+  ASSERT_EQ(LV_alloc_async_event(&e, shutdown_order::event, nullptr), 0);
+  ASSERT_EQ(LV_schedule_async_event(e), 0);
+  LV_deinitialize();
+  EXPECT_EQ(shutdown_order::steps, (std::vector<std::string>{"event closed", "prolog side"}));
 }
 
 // ---------------------------------------------------------------------------

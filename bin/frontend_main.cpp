@@ -12,7 +12,7 @@
 
 namespace {
 
-frontend_params_block frontend_params;
+lv_frontend_params frontend_params;
 const lv_dispatch* dispatch;
 
 constexpr int BOOT_KIND_DEVELOPMENT = 1;
@@ -137,7 +137,7 @@ int option_loop(options& o, int argc, char** argv) {
     } else if (std::strcmp(a, "--Xpatch") == 0) {
       o.patch_file = argv[++i];
     } else if (std::strcmp(a, "-f") == 0) {
-      frontend_params.fast = 1;
+      frontend_params.no_init_file = 1;
     } else if (std::strcmp(a, "-i") == 0) {
       o.interactive = true;
       rt::force_interactive();
@@ -235,7 +235,7 @@ void report_boot_failure(int result) {
     lv_term_ref ball = rt::new_term_ref();
     rt::put_string(kind, "error");
     if (rt::exception_term(ball) == 1) {
-      void* print = rt::predicate("print_message", 2, nullptr);
+      lv_pred* print = rt::predicate("print_message", 2, nullptr);
       if (print == nullptr || rt::query(print, kind, ball) != 1)
         rt::errprintf(2, "%s: uncaught exception (unknown; could not print it)\n", name);
     } else {
@@ -306,7 +306,7 @@ const lv_dispatch* frontend_dispatch() {
 
 int frontend_main(int argc, char** argv) {
   frontend_params = {};
-  frontend_params.size = sizeof(frontend_params_block);
+  frontend_params.size = sizeof(lv_frontend_params);
   (void)frontend_dispatch();
   frontend_install_message_channel();
   options o;

@@ -29,6 +29,5 @@ int message_line(void*, uint32_t flags, const char* format, va_list args) {
 }  // namespace
 
 void frontend_install_message_channel() {
-  using hook = int (*)(void*, uint32_t, const char*, va_list);
-  rt::support_slot<hook(hook, void*)>(LV_SUPPORT_LV_set_errprintf_hook)(message_line, nullptr);
+  rt::set_errprintf_hook(message_line);
 }

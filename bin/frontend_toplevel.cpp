@@ -32,8 +32,8 @@ int pass_exit_code(int result, lv_term_ref t1, lv_term_ref t2) {
 
 int frontend_run_toplevel() {
   volatile int mode = 2;
-  frontend_abort_record record;
-  record.type = FRONTEND_ABORT_RECORD_TYPE;
+  lv_jump_record record;
+  record.type = LV_ABORT_RECORD_TYPE;
   record.self = &record;
   int code;
   for (;;) {

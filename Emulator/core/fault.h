@@ -5,14 +5,11 @@
 #include <csetjmp>
 #include <cstdint>
 
-// A jump record: a type word, a pointer to the record itself and, 16 bytes
-// in, the C jump buffer. Abort records and the emulator's recovery records
-// have this form.
-struct lv_jump_record {
-  uint64_t type;
-  lv_jump_record* self;
-  jmp_buf buffer;
-};
+#include "lorvika.h"
+
+// A jump record (lv_jump_record, lorvika.h): a type word, a pointer to the
+// record itself and, 16 bytes in, the C jump buffer. Abort records and the
+// emulator's recovery records have this form.
 static_assert(__builtin_offsetof(lv_jump_record, buffer) == 16);
 
 // Registers the abort record (null clears it).

@@ -13,22 +13,16 @@
 #include <cstdint>
 
 #include "core/worker.h"
+#include "lorvika.h"
 
-// The event record: {next, function, kind (bit 0: simple), user data}.
-struct lv_async_event {
-  lv_async_event* next;
-  void* function;
-  uint64_t kind;
-  void* user;
-};
+// The event record (lv_async_event, lorvika.h): {next, function, kind (bit
+// 0: simple), user data}. A simple event's function (lv_simple_event_fn)
+// answers 0 for failure, -1 for an exception, anything else for success; a
+// full event's function (lv_full_event_fn) gets the reason 0 (run), 0x80
+// (the queue closes) or 2 / 4 (discarded after a failure / an exception)
+// and answers 30001 to report failure, 30002 an exception, anything else to
+// go on.
 static_assert(sizeof(lv_async_event) == 32);
-
-// A simple event's function: 0 failure, -1 exception, anything else success.
-typedef int (*lv_simple_event_fn)(void* user);
-// A full event's function, with reason 0 (run), 0x80 (the queue closes) or
-// 2 / 4 (discarded after a failure / an exception): 30001 reports failure,
-// 30002 an exception, anything else goes on.
-typedef int (*lv_full_event_fn)(lv_async_event* event, int reason);
 
 constexpr int LV_EVENT_FAILED = 30001;
 constexpr int LV_EVENT_RAISED = 30002;

@@ -10,11 +10,10 @@
 #include "core/termrefs.h"
 #include "store/predicates.h"
 
-// The function of a C-defined predicate: it receives a term reference
-// holding the goal Name(A1, ..., An) and the stash, and answers 1 for
-// success; any other answer, LV_fail or an exception it raises, fails the
-// call.
-typedef int (*lv_c_predicate_fn)(lv_term_ref goal, void* stash);
+// The function of a C-defined predicate (lv_c_predicate_fn, lorvika.h): it
+// receives a term reference holding the goal Name(A1, ..., An) and the
+// stash, and answers 1 for success; any other answer, LV_fail or an
+// exception it raises, fails the call.
 
 // The record the predicate's code hands to the trampoline (32 bytes;
 // LV_malloc, never freed once the predicate is defined).

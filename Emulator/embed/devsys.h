@@ -8,23 +8,10 @@
 
 #include "core/builtins.h"
 #include "core/worker.h"
+#include "support.h"
 
-// The block the front end hands over (80 bytes, layout fixed).
-struct lv_frontend_params {
-  uint64_t size;       // 80
-  int32_t no_init_file;
-  int32_t padding;
-  uint64_t file_count;
-  char** files;        // the files to load, in command-line order
-  char* restore_file;  // saved state to restore, or null
-  char* goal;          // goal text, or null
-  int32_t reserved1;
-  int32_t nologo;
-  int32_t noinfo;
-  int32_t reserved2;
-  char* ide_attach;    // IDE attachment value (term text), or null
-  char* patch_file;    // patch file, or null
-};
+// The block the front end hands over (lv_frontend_params, support.h: 80
+// bytes, layout fixed).
 static_assert(sizeof(lv_frontend_params) == 80);
 static_assert(offsetof(lv_frontend_params, file_count) == 16);
 static_assert(offsetof(lv_frontend_params, reserved1) == 48);

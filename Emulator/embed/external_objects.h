@@ -7,11 +7,7 @@
 #include <cstdint>
 
 #include "core/termrefs.h"
-
-struct lv_external_object;
-
-typedef void (*lv_external_finalizer)(void* object, void* type_data);
-typedef int (*lv_external_putter)(lv_term_ref t, lv_external_object* handle);
+#include "lorvika.h"
 
 struct lv_external_object_type {
   lv_external_finalizer finalizer;

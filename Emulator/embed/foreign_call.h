@@ -25,38 +25,13 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 
-struct lv_pred;
+#include "lorvika.h"
 
-// Argument words, doubles and output slots a call can have each.
-constexpr uint32_t LV_CALL_RECORD_SLOTS = 256;
-
-struct lv_call_record {
-  void* env;              // word 0: the resource's lv_foreign_env, or null
-  uint32_t arg_count;     // word 1: argument words pushed
-  uint32_t double_count;  //         doubles pushed
-  int32_t termref_first;  // word 2: the term references made for the call
-  int32_t termref_count;
-  int64_t result;         // word 3: the return value (integer, atom word, text address or term reference)
-  double float_result;    // word 4: the return value of a function returning a float
-  uint64_t args[LV_CALL_RECORD_SLOTS];     // words 5 ...: the argument words in push order
-  double doubles[LV_CALL_RECORD_SLOTS];    // the double arguments in push order
-  uint64_t outputs[LV_CALL_RECORD_SLOTS];  // the output slots
-
-  // The emulator's own words.
-  uint32_t output_count;   // output slots reserved
-  uint32_t output_cursor;  // the next slot POP_* reads
-  int32_t termref_next;    // the next term reference PUSH_TERM takes
-  uint32_t saved_registers;  // argument registers saved in the foreign frame
-  const lv_pred* pred;     // the foreign predicate: the context of its errors
-  void* texts;             // the texts made by PUSH_CODES, chained by their first word
-};
+// The layout (lv_call_record, lorvika.h) is fixed: foreign resources and the
+// solver plug-in address it by offset.
 static_assert(offsetof(lv_call_record, env) == 0);
 static_assert(offsetof(lv_call_record, termref_first) == 16);
 static_assert(offsetof(lv_call_record, result) == 24);
 static_assert(offsetof(lv_call_record, float_result) == 32);
 static_assert(offsetof(lv_call_record, args) == 40);
-
-// A C function called by CALL_FOREIGN.
-typedef void (*lv_foreign_function)(lv_call_record* record);

@@ -16,10 +16,7 @@
 #include <cstdint>
 
 #include "core/termrefs.h"
-
-struct lv_pred;
-
-typedef uint64_t lv_query_id;
+#include "lorvika.h"
 
 // The record of Name/Arity in the module (the runtime's default module for
 // a null or empty text), created when absent; null with interface error 14

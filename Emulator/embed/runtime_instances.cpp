@@ -99,7 +99,7 @@ int LV_load_lorvika_run_time(lv_dispatch_entry* entry, void** module) {
     if (found != nullptr) {
       auto other = reinterpret_cast<lv_dispatch_entry>(found);
       const lv_dispatch* d = other(nullptr);
-      auto adopt = reinterpret_cast<int (*)(lv_multi_state*)>(lv_api_slot(d->c_interface, LV_SLOT_LV_set_multi_lv_state));
+      LV_set_multi_lv_state_fn* adopt = LV_API(d->c_interface, LV_set_multi_lv_state);
       if (adopt != nullptr && adopt(shared) != 0) {
         *entry = other;
         *module = library;

@@ -24,8 +24,6 @@ lv_multi_state* lv_multi_state_get_or_create();
 // The state this copy uses, or null before it exists.
 lv_multi_state* lv_multi_state_current();
 
-typedef const lv_dispatch* (*lv_dispatch_entry)(void*);
-
 // The first call in a process answers this copy itself (module null); each
 // later one loads the next instance file and hands it the shared state.
 // 1, or -1.

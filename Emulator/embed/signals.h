@@ -6,12 +6,7 @@
 
 #include <cstdint>
 
-typedef void (*lv_signal_handler)(int signal, void* user);
-
-// Handler values of LV_signal and LV_sigaction.
-#define LV_SIG_DFL (reinterpret_cast<lv_signal_handler>(0))
-#define LV_SIG_IGN (reinterpret_cast<lv_signal_handler>(1))
-#define LV_SIG_ERR (reinterpret_cast<lv_signal_handler>(-1))
+#include "lorvika.h"  // lv_signal_handler and the handler values LV_SIG_DFL, LV_SIG_IGN, LV_SIG_ERR
 
 // Delivery flags of a slot.
 enum : int { LV_DELIVER_INTERRUPT = 1, LV_DELIVER_INTERRUPT_EVENTS = 2, LV_DELIVER_CHECK_ONLY = 4 };

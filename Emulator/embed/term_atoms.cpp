@@ -1,5 +1,5 @@
 // Atoms seen from C, unification and comparison of the terms that term
-// references hold, and the name of a variable.
+// references hold, the name of a variable and the debugging print of a term.
 #include <cstdio>
 
 #include "core/api_error.h"
@@ -11,6 +11,7 @@
 #include "embed/term_ref_access.h"
 #include "store/call_choicepoint.h"
 #include "store/static_code.h"
+#include "text/debug_print.h"
 
 namespace {
 
@@ -75,3 +76,5 @@ int lv_variable_to_string(lv_term_ref t, char* buffer, size_t size) {
   }
   return n >= 0 && static_cast<size_t>(n) < size ? 1 : 0;
 }
+
+void LV_write_term(lv_term_ref t) { lv_print_term_debug_nl(lv_ref_term(t)); }

@@ -5,6 +5,7 @@
 // raises a Prolog exception.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 
@@ -36,6 +37,8 @@ int LV_put_number_codes(lv_term_ref t, const char* text);
 int LV_put_functor(lv_term_ref t, lv_term name, int arity);
 int LV_put_list(lv_term_ref t);
 int LV_cons_functor(lv_term_ref t, lv_term name, int arity, ...);
+// The same with the argument references as a variable-argument list.
+int LV_cons_functor_va(lv_term_ref t, lv_term name, int arity, va_list args);
 int LV_cons_functor_array(lv_term_ref t, lv_term name, int arity, const lv_term_ref* args);
 int LV_cons_list(lv_term_ref t, lv_term_ref head, lv_term_ref tail);
 int LV_put_integer_bytes(lv_term_ref t, const void* buffer, size_t count, int native);
@@ -88,3 +91,7 @@ int lv_callable_name_arity(lv_term x, lv_term* name, int* arity);
 // of the given size (always NUL-terminated when size > 0); an invalid
 // reference writes "_$". Answers 1, or 0 when the text did not fit.
 int lv_variable_to_string(lv_term_ref t, char* buffer, size_t size);
+
+// Writes the term to user_error as the debugging printer does, then a
+// newline, and flushes it; an invalid reference writes '$invalid_ref'.
+void LV_write_term(lv_term_ref t);

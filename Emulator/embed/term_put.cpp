@@ -264,13 +264,18 @@ int LV_cons_functor_array(lv_term_ref t, lv_term name, int arity, const lv_term_
 }
 
 int LV_cons_functor(lv_term_ref t, lv_term name, int arity, ...) {
+  va_list ap;
+  va_start(ap, arity);
+  int result = LV_cons_functor_va(t, name, arity, ap);
+  va_end(ap);
+  return result;
+}
+
+int LV_cons_functor_va(lv_term_ref t, lv_term name, int arity, va_list ap) {
   if (!lv_term_ref_valid(t)) return 0;
   if (!check_functor(name, arity)) return 0;
   lv_term_ref args[MAX_ARITY];
-  va_list ap;
-  va_start(ap, arity);
   for (int i = 0; i < arity; i++) args[i] = va_arg(ap, lv_term_ref);
-  va_end(ap);
   for (int i = 0; i < arity; i++)
     if (!lv_term_ref_valid(args[i])) return 0;
   return cons(t, name, arity, [&args](int i) { return args[i]; });

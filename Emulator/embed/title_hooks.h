@@ -2,8 +2,7 @@
 // with a window of its own answers and takes the title text.
 #pragma once
 
-typedef const char* (*lv_get_title_hook)(void* data);
-typedef void (*lv_set_title_hook_fn)(void* data, const char* text);
+#include "lorvika.h"
 
 extern "C" {
 // Each stores the hook with its user data (a null hook removes it) and

@@ -8,7 +8,6 @@
 
 #include "lorvika.h"
 
-typedef void (*lvti_hook)(lvti_record* record, void* data);
 typedef void (*lvti_entry)(lvti_record* record, int unused);
 
 // The enable words the native-code compiler reads to skip gathering the

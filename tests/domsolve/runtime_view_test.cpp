@@ -71,8 +71,9 @@ static_assert(FD_HEAP_RESERVE_CELLS == LV_HEAP_RESERVE_CELLS && FD_TRAIL_GAP_BYT
               FD_TRAIL_REQUEST_CELLS == LV_TRAIL_REQUEST_CELLS);
 static_assert(sizeof(fd_hash_entry) == sizeof(lv_hash_entry) && offsetof(fd_hash_entry, value) == 8);
 
-// The calling shape the plug-in uses for each slot is the runtime's.
-#define SAME_SHAPE(name) static_assert(std::is_same_v<decltype(name), fd_rt::name##_fn>, #name)
+// The calling shape the plug-in uses for each slot (its type in the C
+// interface's headers) is the runtime's.
+#define SAME_SHAPE(name) static_assert(std::is_same_v<decltype(name), ::name##_fn>, #name)
 SAME_SHAPE(find_module);
 SAME_SHAPE(call_overflow);
 SAME_SHAPE(numstack_overflow);
@@ -106,8 +107,8 @@ SAME_SHAPE(LV_fail);
 SAME_SHAPE(LV_exception_term);
 SAME_SHAPE(LV_raise_exception);
 #undef SAME_SHAPE
-static_assert(std::is_same_v<decltype(&LV_unregister_atom), fd_rt::LV_register_atom_fn*>);
-static_assert(std::is_same_v<decltype(&LV_put_string), fd_rt::LV_put_string_fn*>);
+static_assert(std::is_same_v<decltype(&LV_unregister_atom), ::LV_register_atom_fn*>);
+static_assert(std::is_same_v<decltype(&LV_put_string), ::LV_put_string_fn*>);
 // The hooks: the runtime passes the data it was given (the env) first.
 static_assert(std::is_same_v<lv_fd_free_hook, void (*)(void*, uint64_t*)>);
 static_assert(std::is_same_v<decltype(&LV_install_fd_hooks),

@@ -50,61 +50,58 @@ class Runtime {
   // The library stays loaded: its state outlives the test.
   bool loaded() const { return table_ != nullptr; }
 
-  template <typename F>
-  F* at(int slot) const {
-    return reinterpret_cast<F*>(lv_api_slot(table_, slot));
-  }
+// A slot's function, with its type.
+#define API(name) LV_API(table_, name)
 
   int start(const lv_init_options* options) {
-    return at<int(int, const char* const*, const lv_init_options*, const char* const*, void* const*, int, int)>(
-        LV_SLOT_lv_glue_initialize)(0, nullptr, options, nullptr, nullptr, 1, 0);
+    return API(lv_glue_initialize)(0, nullptr, options, nullptr, nullptr, 1, 0);
   }
-  void stop() { at<void()>(LV_SLOT_LV_deinitialize)(); }
+  void stop() { API(LV_deinitialize)(); }
   std::string boot_path() const {
-    const char* p = at<const char*()>(LV_SLOT_lv_get_boot_path)();
+    const char* p = API(lv_get_boot_path)();
     return p != nullptr ? p : "";
   }
-  int boot(const std::string& path) { return at<int(const char*, int)>(LV_SLOT_lv_qload_or_restore)(path.c_str(), 1); }
-  int errno_() { return at<int()>(LV_SLOT_LV_get_errno)(); }
+  int boot(const std::string& path) { return API(lv_qload_or_restore)(path.c_str(), 1); }
+  int errno_() { return API(LV_get_errno)(); }
 
   // length([a, b, c], N): N, or -1 when the query does not succeed.
   int64_t length_of_three() {
-    void* length = at<void*(const char*, int64_t, const char*)>(LV_SLOT_LV_predicate)("length", 2, "prolog");
+    lv_pred* length = API(LV_predicate)("length", 2, "prolog");
     if (length == nullptr) return -1;
     int32_t list = new_ref(), n = new_var();
-    at<int(int32_t, uint64_t)>(LV_SLOT_LV_put_atom)(list, atom("[]"));
+    API(LV_put_atom)(list, atom("[]"));
     for (const char* a : {"c", "b", "a"}) {
       int32_t h = new_ref();
-      at<int(int32_t, uint64_t)>(LV_SLOT_LV_put_atom)(h, atom(a));
-      at<int(int32_t, int32_t, int32_t)>(LV_SLOT_LV_cons_list)(list, h, list);
+      API(LV_put_atom)(h, atom(a));
+      API(LV_cons_list)(list, h, list);
     }
-    if (at<int(void*, ...)>(LV_SLOT_LV_query)(length, list, n) != 1) return -1;
+    if (API(LV_query)(length, list, n) != 1) return -1;
     int64_t v = -1;
-    at<int(int32_t, int64_t*)>(LV_SLOT_LV_get_integer)(n, &v);
+    API(LV_get_integer)(n, &v);
     return v;
   }
 
   // functor(_, _, _) raises an instantiation error: the name of the
   // exception term's functor ("error" once the error handler is found).
   std::string error_of_functor() {
-    void* functor = at<void*(const char*, int64_t, const char*)>(LV_SLOT_LV_predicate)("functor", 3, "prolog");
+    lv_pred* functor = API(LV_predicate)("functor", 3, "prolog");
     int32_t a = new_var(), b = new_var(), c = new_var(), e = new_ref();
-    if (at<int(void*, ...)>(LV_SLOT_LV_query)(functor, a, b, c) != -1) return "no exception";
-    if (at<int(int32_t)>(LV_SLOT_LV_exception_term)(e) != 1) return "no exception term";
+    if (API(LV_query)(functor, a, b, c) != -1) return "no exception";
+    if (API(LV_exception_term)(e) != 1) return "no exception term";
     uint64_t name = 0;
     int arity = 0;
-    if (at<int(int32_t, uint64_t*, int*)>(LV_SLOT_LV_get_functor)(e, &name, &arity) != 1) return "not compound";
-    return at<const char*(uint64_t)>(LV_SLOT_LV_string_from_atom)(name);
+    if (API(LV_get_functor)(e, &name, &arity) != 1) return "not compound";
+    return API(LV_string_from_atom)(name);
   }
 
  private:
-  int32_t new_ref() { return at<int32_t()>(LV_SLOT_LV_new_term_ref)(); }
+  int32_t new_ref() { return API(LV_new_term_ref)(); }
   int32_t new_var() {
     int32_t t = new_ref();
-    at<int(int32_t)>(LV_SLOT_LV_put_variable)(t);
+    API(LV_put_variable)(t);
     return t;
   }
-  uint64_t atom(const char* text) { return at<uint64_t(const char*)>(LV_SLOT_LV_atom_from_string)(text); }
+  uint64_t atom(const char* text) { return API(LV_atom_from_string)(text); }
 
   void* handle_ = nullptr;
   const lv_api_table* table_ = nullptr;

@@ -19,43 +19,42 @@ using ref = lv_term_ref;
 using query_id = uint64_t;
 using namespace assembler;
 
+// A slot's function, with its type, from a dispatch record.
+#define AT(record, name) LV_API((record)->c_interface, name)
+
 // The C interface seen through a dispatch record.
 struct api {
   const lv_dispatch* record;
   explicit api(const void* dispatch) : record(static_cast<const lv_dispatch*>(dispatch)) {}
 
-  template <typename F>
-  F* at(int slot) const {
-    return reinterpret_cast<F*>(lv_api_slot(record->c_interface, slot));
-  }
 
-  ref new_ref() const { return at<ref()>(LV_SLOT_LV_new_term_ref)(); }
+  ref new_ref() const { return AT(record, LV_new_term_ref)(); }
   // A new term reference holding a new variable (a new one holds []).
   ref new_var() const {
     ref t = new_ref();
-    at<int(ref)>(LV_SLOT_LV_put_variable)(t);
+    AT(record, LV_put_variable)(t);
     return t;
   }
-  int errno_() const { return at<int()>(LV_SLOT_LV_get_errno)(); }
-  lv_term atom(const char* text) const { return at<lv_term(const char*)>(LV_SLOT_LV_atom_from_string)(text); }
-  int put_integer(ref t, int64_t v) const { return at<int(ref, int64_t)>(LV_SLOT_LV_put_integer)(t, v); }
-  int put_atom(ref t, const char* text) const { return at<int(ref, const char*)>(LV_SLOT_LV_put_string)(t, text); }
-  int put_variable(ref t) const { return at<int(ref)>(LV_SLOT_LV_put_variable)(t); }
-  int get_integer(ref t, int64_t* v) const { return at<int(ref, int64_t*)>(LV_SLOT_LV_get_integer)(t, v); }
+  int errno_() const { return AT(record, LV_get_errno)(); }
+  lv_term atom(const char* text) const { return AT(record, LV_atom_from_string)(text); }
+  int put_integer(ref t, int64_t v) const { return AT(record, LV_put_integer)(t, v); }
+  int put_atom(ref t, const char* text) const { return AT(record, LV_put_string)(t, text); }
+  int put_variable(ref t) const { return AT(record, LV_put_variable)(t); }
+  int get_integer(ref t, int64_t* v) const { return AT(record, LV_get_integer)(t, v); }
   std::string text(ref t) const {
     const char* s = nullptr;
-    return at<int(ref, const char**)>(LV_SLOT_LV_get_string)(t, &s) ? s : "<not an atom>";
+    return AT(record, LV_get_string)(t, &s) ? s : "<not an atom>";
   }
-  int type(ref t) const { return at<int(ref)>(LV_SLOT_LV_term_type)(t); }
-  int unify(ref a, ref b) const { return at<int(ref, ref)>(LV_SLOT_LV_unify)(a, b); }
-  int compare(ref a, ref b) const { return at<int(ref, ref)>(LV_SLOT_LV_compare)(a, b); }
+  int type(ref t) const { return AT(record, LV_term_type)(t); }
+  int unify(ref a, ref b) const { return AT(record, LV_unify)(a, b); }
+  int compare(ref a, ref b) const { return AT(record, LV_compare)(a, b); }
   // f(args...) from term references.
   ref compound(const char* name, std::initializer_list<ref> args) const {
     ref t = new_ref();
     ref a[8];
     int n = 0;
     for (ref r : args) a[n++] = r;
-    at<int(ref, lv_term, int, const ref*)>(LV_SLOT_LV_cons_functor_array)(t, atom(name), n, a);
+    AT(record, LV_cons_functor_array)(t, atom(name), n, a);
     return t;
   }
   ref list(std::initializer_list<const char*> atoms) const {
@@ -66,34 +65,34 @@ struct api {
     for (const char* a : atoms) items[n++] = a;
     while (n-- > 0) {
       put_atom(e, items[n]);
-      at<int(ref, ref, ref)>(LV_SLOT_LV_cons_list)(l, e, l);
+      AT(record, LV_cons_list)(l, e, l);
     }
     return l;
   }
 
-  void* predicate(const char* name, int64_t arity) const {
-    return at<void*(const char*, int64_t, const char*)>(LV_SLOT_LV_predicate)(name, arity, "user");
+  lv_pred* predicate(const char* name, int64_t arity) const {
+    return AT(record, LV_predicate)(name, arity, "user");
   }
   // Open a query with one term reference per argument.
   template <typename... Refs>
-  query_id open(void* pred, Refs... args) const {
-    return at<query_id(void*, ...)>(LV_SLOT_LV_open_query)(pred, args...);
+  query_id open(lv_pred* pred, Refs... args) const {
+    return AT(record, LV_open_query)(pred, args...);
   }
   template <typename... Refs>
-  int query(void* pred, Refs... args) const {
-    return at<int(void*, ...)>(LV_SLOT_LV_query)(pred, args...);
+  int query(lv_pred* pred, Refs... args) const {
+    return AT(record, LV_query)(pred, args...);
   }
   template <typename... Refs>
-  int query_cut_fail(void* pred, Refs... args) const {
-    return at<int(void*, ...)>(LV_SLOT_LV_query_cut_fail)(pred, args...);
+  int query_cut_fail(lv_pred* pred, Refs... args) const {
+    return AT(record, LV_query_cut_fail)(pred, args...);
   }
-  int next(query_id q) const { return at<int(query_id)>(LV_SLOT_LV_next_solution)(q); }
-  int cut(query_id q) const { return at<int(query_id)>(LV_SLOT_LV_cut_query)(q); }
-  int close(query_id q) const { return at<int(query_id)>(LV_SLOT_LV_close_query)(q); }
-  int exception_term(ref t) const { return at<int(ref)>(LV_SLOT_LV_exception_term)(t); }
-  int raise(ref t) const { return at<int(ref)>(LV_SLOT_LV_raise_exception)(t); }
+  int next(query_id q) const { return AT(record, LV_next_solution)(q); }
+  int cut(query_id q) const { return AT(record, LV_cut_query)(q); }
+  int close(query_id q) const { return AT(record, LV_close_query)(q); }
+  int exception_term(ref t) const { return AT(record, LV_exception_term)(t); }
+  int raise(ref t) const { return AT(record, LV_raise_exception)(t); }
   int decode_reserved(ref t, int* exit_code) const {
-    return at<int(ref, int*)>(LV_SLOT_LV_decode_reserved_exception)(t, exit_code);
+    return AT(record, LV_decode_reserved_exception)(t, exit_code);
   }
 };
 
@@ -103,7 +102,7 @@ ref arg(const lv_call_record* r, int i) { return static_cast<ref>(r->args[i]); }
 // same(A, B): A = B.
 void same(lv_call_record* r) {
   api lv(r->env);
-  if (!lv.unify(arg(r, 0), arg(r, 1))) lv.at<void()>(LV_SLOT_LV_fail)();
+  if (!lv.unify(arg(r, 0), arg(r, 1))) AT(lv.record, LV_fail)();
 }
 
 // raise_from_c(E): raises E from C.
@@ -125,7 +124,7 @@ void count(lv_call_record* r) {
   lv.close(q);
   ref result = lv.new_ref();
   lv.put_integer(result, n);
-  if (!lv.unify(arg(r, 1), result)) lv.at<void()>(LV_SLOT_LV_fail)();
+  if (!lv.unify(arg(r, 1), result)) AT(lv.record, LV_fail)();
 }
 
 // relay(N): for N > 0 runs relay(N - 1) as a query of its own and raises
@@ -190,13 +189,13 @@ TEST_F(Embedding, EveryTermKindGoesThroughADeterministicQuery) {
   ASSERT_EQ(lv.put_integer(boxed, -(int64_t{1} << 60) - 1), 1);
   unsigned char bytes[13] = {};
   bytes[12] = 0x10;
-  ASSERT_EQ(lv.at<int(ref, const void*, size_t, int)>(LV_SLOT_LV_put_integer_bytes)(big, bytes, sizeof bytes, 0), 1);
-  ASSERT_EQ(lv.at<int(ref, double)>(LV_SLOT_LV_put_float)(real, 2.5), 1);
+  ASSERT_EQ(AT(lv.record, LV_put_integer_bytes)(big, bytes, sizeof bytes, 0), 1);
+  ASSERT_EQ(AT(lv.record, LV_put_float)(real, 2.5), 1);
   ASSERT_EQ(lv.put_atom(name, "h\xc3\xa9llo"), 1);
   ref t = lv.compound("f", {v, small, boxed, big, real, name, lv.list({"a", "b"}), lv.compound("g", {v})});
 
   // Unbound, the copy stays so after query_cut_fail; bound by query.
-  void* same_pred = lv.predicate("same", 2);
+  lv_pred* same_pred = lv.predicate("same", 2);
   ASSERT_NE(same_pred, nullptr);
   ref x = lv.new_var();
   EXPECT_EQ(lv.query_cut_fail(same_pred, x, t), 1);
@@ -208,13 +207,13 @@ TEST_F(Embedding, EveryTermKindGoesThroughADeterministicQuery) {
   // Read back every argument of x.
   lv_term functor = 0;
   int arity = 0;
-  ASSERT_EQ(lv.at<int(ref, lv_term*, int*)>(LV_SLOT_LV_get_functor)(x, &functor, &arity), 1);
+  ASSERT_EQ(AT(lv.record, LV_get_functor)(x, &functor, &arity), 1);
   EXPECT_EQ(functor, lv.atom("f"));
   EXPECT_EQ(arity, 8);
   ref a[9];
   for (int i = 1; i <= 8; i++) {
     a[i] = lv.new_ref();
-    ASSERT_EQ(lv.at<int(int, ref, ref)>(LV_SLOT_LV_get_arg)(i, x, a[i]), 1) << i;
+    ASSERT_EQ(AT(lv.record, LV_get_arg)(i, x, a[i]), 1) << i;
   }
   const int kinds[9] = {0, 1, 2, 2, 2, 4, 3, 5, 5};
   for (int i = 1; i <= 8; i++) EXPECT_EQ(lv.type(a[i]), kinds[i]) << i;
@@ -225,23 +224,23 @@ TEST_F(Embedding, EveryTermKindGoesThroughADeterministicQuery) {
   EXPECT_EQ(n, -(int64_t{1} << 60) - 1);
   unsigned char back[16];
   size_t count = sizeof back;
-  ASSERT_EQ(lv.at<int(ref, void*, size_t*, int)>(LV_SLOT_LV_get_integer_bytes)(a[4], back, &count, 0), 1);
+  ASSERT_EQ(AT(lv.record, LV_get_integer_bytes)(a[4], back, &count, 0), 1);
   EXPECT_EQ(count, 13u);
   EXPECT_EQ(std::memcmp(back, bytes, 13), 0);
   const char* digits = nullptr;
-  ASSERT_EQ(lv.at<int(ref, const char**)>(LV_SLOT_LV_get_number_codes)(a[4], &digits), 1);
+  ASSERT_EQ(AT(lv.record, LV_get_number_codes)(a[4], &digits), 1);
   EXPECT_STREQ(digits, "1267650600228229401496703205376");
   double d = 0;
-  EXPECT_EQ(lv.at<int(ref, double*)>(LV_SLOT_LV_get_float)(a[5], &d), 1);
+  EXPECT_EQ(AT(lv.record, LV_get_float)(a[5], &d), 1);
   EXPECT_EQ(d, 2.5);
   EXPECT_EQ(lv.text(a[6]), "h\xc3\xa9llo");
-  EXPECT_EQ(lv.at<int(ref)>(LV_SLOT_LV_is_list)(a[7]), 1);
+  EXPECT_EQ(AT(lv.record, LV_is_list)(a[7]), 1);
   ref head = lv.new_ref(), tail = lv.new_ref();
-  ASSERT_EQ(lv.at<int(ref, ref, ref)>(LV_SLOT_LV_get_list)(a[7], head, tail), 1);
+  ASSERT_EQ(AT(lv.record, LV_get_list)(a[7], head, tail), 1);
   EXPECT_EQ(lv.text(head), "a");
   // The variable is shared: binding it is seen in both places.
   ref g_arg = lv.new_ref(), seven = lv.new_ref();
-  ASSERT_EQ(lv.at<int(int, ref, ref)>(LV_SLOT_LV_get_arg)(1, a[8], g_arg), 1);
+  ASSERT_EQ(AT(lv.record, LV_get_arg)(1, a[8], g_arg), 1);
   ASSERT_EQ(lv.put_integer(seven, 7), 1);
   ASSERT_EQ(lv.unify(a[1], seven), 1);
   EXPECT_EQ(lv.get_integer(g_arg, &n), 1);
@@ -257,7 +256,7 @@ TEST_F(Embedding, EveryTermKindGoesThroughADeterministicQuery) {
 }
 
 TEST_F(Embedding, NondeterministicQueriesAreCutOrClosed) {
-  void* member = lv.predicate("member", 2);
+  lv_pred* member = lv.predicate("member", 2);
   ASSERT_NE(member, nullptr);
   ref x = lv.new_ref(), l = lv.list({"a", "b", "c"});
   struct Case {
@@ -292,7 +291,7 @@ TEST_F(Embedding, NondeterministicQueriesAreCutOrClosed) {
 }
 
 TEST_F(Embedding, StaleAndForeignQueryIdsAreRefused) {
-  void* member = lv.predicate("member", 2);
+  lv_pred* member = lv.predicate("member", 2);
   ref x = lv.new_var(), y = lv.new_var(), l = lv.list({"a", "b"});
   query_id outer = lv.open(member, x, l);
   query_id inner = lv.open(member, y, l);
@@ -345,7 +344,7 @@ TEST_F(Embedding, ExceptionsRaisedInPrologAndFromC) {
     ref caught = lv.new_ref();
     EXPECT_EQ(lv.query(lv.predicate(thrower, 1), ball), -1) << thrower;
     EXPECT_EQ(lv.errno_(), 10);
-    EXPECT_STREQ(lv.at<const char*(int)>(LV_SLOT_LV_error_message)(10), "Uncaught exception");
+    EXPECT_STREQ(AT(lv.record, LV_error_message)(10), "Uncaught exception");
     ASSERT_EQ(lv.exception_term(caught), 1);
     EXPECT_EQ(lv.compare(caught, ball), 0) << thrower;
     EXPECT_EQ(lv.exception_term(caught), 1);  // it stays pending

@@ -18,24 +18,23 @@ finalised* log_;
 
 void record_finalizer(void* object, void* type_data) { log_->calls.push_back({object, type_data}); }
 
-typedef void* handle;
-typedef void (*finalizer_fn)(void*, void*);
+typedef lv_external_object* handle;
 
 TEST_F(ExternalObjects, AnObjectRoundTripsThroughItsDefaultTermAndIsFinalisedOnce) {
   finalised log;
   log_ = &log;
-  auto new_type = api<void*(finalizer_fn, void*, void*)>(LV_SLOT_LV_register_external_object_type);
-  auto new_object = api<handle(void*, void*)>(LV_SLOT_LV_register_external_object);
-  auto put = api<int(ref, handle)>(LV_SLOT_LV_put_external_object);
-  auto get = api<int(ref, handle*)>(LV_SLOT_LV_get_external_object);
-  auto finalize = api<int(ref, int*)>(LV_SLOT_LV_finalize_external_object);
+  auto new_type = API(LV_register_external_object_type);
+  auto new_object = API(LV_register_external_object);
+  auto put = API(LV_put_external_object);
+  auto get = API(LV_get_external_object);
+  auto finalize = API(LV_finalize_external_object);
   int data = 7, type_data = 9;
-  void* type = new_type(record_finalizer, nullptr, &type_data);
+  lv_external_object_type* type = new_type(record_finalizer, nullptr, &type_data);
   ASSERT_NE(type, nullptr);
   handle h = new_object(&data, type);
   ASSERT_NE(h, nullptr);
-  EXPECT_EQ(api<void*(handle)>(LV_SLOT_LV_get_external_object_data)(h), &data);
-  EXPECT_EQ(api<void*(handle)>(LV_SLOT_LV_get_external_object_type)(h), type);
+  EXPECT_EQ(API(LV_get_external_object_data)(h), &data);
+  EXPECT_EQ(API(LV_get_external_object_type)(h), type);
 
   ref t = new_ref(), arg = new_ref();
   ASSERT_EQ(put(t, h), 1);
@@ -54,7 +53,7 @@ TEST_F(ExternalObjects, AnObjectRoundTripsThroughItsDefaultTermAndIsFinalisedOnc
   ASSERT_EQ(get(t, &back), 1);
   EXPECT_EQ(back, h);
   // The bare link atom names the object as well.
-  ASSERT_EQ(api<int(ref, handle)>(LV_SLOT_LV_put_external_object_link)(arg, h), 1);
+  ASSERT_EQ(API(LV_put_external_object_link)(arg, h), 1);
   EXPECT_EQ(string_of(arg), text);
   back = nullptr;
   EXPECT_EQ(get(arg, &back), 1);
@@ -73,35 +72,35 @@ TEST_F(ExternalObjects, AnObjectRoundTripsThroughItsDefaultTermAndIsFinalisedOnc
 }
 
 TEST_F(ExternalObjects, TermsThatNameNoObjectFindNothing) {
-  auto get = api<int(ref, handle*)>(LV_SLOT_LV_get_external_object);
+  auto get = API(LV_get_external_object);
   ref t = new_ref(), a = new_ref();
   handle h = nullptr;
   for (const char* text : {"$ptr Q", "$ptr ", "$ptr AAAAAAAAAAAAAAAAB", "ptr A", "$ptr BA"}) {
-    ASSERT_EQ(api<int(ref, const char*)>(LV_SLOT_LV_put_string)(a, text), 1);
-    ASSERT_EQ(api<int(ref, lv_term, int, ...)>(LV_SLOT_LV_cons_functor)(t, atom("$external_object"), 1, a), 1);
+    ASSERT_EQ(API(LV_put_string)(a, text), 1);
+    ASSERT_EQ(API(LV_cons_functor)(t, atom("$external_object"), 1, a), 1);
     EXPECT_EQ(get(t, &h), 0) << text;
     EXPECT_EQ(get(a, &h), 0) << text;
   }
   ASSERT_EQ(put_integer(t, 3), 1);
   EXPECT_EQ(get(t, &h), 0);
-  EXPECT_EQ(api<int(ref, handle)>(LV_SLOT_LV_put_external_object)(t, nullptr), 0);
+  EXPECT_EQ(API(LV_put_external_object)(t, nullptr), 0);
 }
 
 TEST_F(ExternalObjects, UnlinkingKeepsTheRecordUnlessItFinalises) {
   finalised log;
   log_ = &log;
-  void* type = api<void*(finalizer_fn, void*, void*)>(LV_SLOT_LV_register_external_object_type)(record_finalizer,
+  lv_external_object_type* type = API(LV_register_external_object_type)(record_finalizer,
                                                                                                 nullptr, nullptr);
-  auto new_object = api<handle(void*, void*)>(LV_SLOT_LV_register_external_object);
-  auto unlink = api<int(handle, int)>(LV_SLOT_LV_unlink_external_object);
+  auto new_object = API(LV_register_external_object);
+  auto unlink = API(LV_unlink_external_object);
   int data = 1;
   handle h = new_object(&data, type);
   ref t = new_ref();
-  ASSERT_EQ(api<int(ref, handle)>(LV_SLOT_LV_put_external_object)(t, h), 1);
+  ASSERT_EQ(API(LV_put_external_object)(t, h), 1);
   EXPECT_EQ(unlink(h, 0), 1);
-  EXPECT_EQ(api<void*(handle)>(LV_SLOT_LV_get_external_object_data)(h), &data);
+  EXPECT_EQ(API(LV_get_external_object_data)(h), &data);
   handle back = nullptr;
-  EXPECT_EQ(api<int(ref, handle*)>(LV_SLOT_LV_get_external_object)(t, &back), 0);
+  EXPECT_EQ(API(LV_get_external_object)(t, &back), 0);
   EXPECT_TRUE(log.calls.empty());
   EXPECT_EQ(unlink(h, 1), 0);  // no longer on the list: nothing changes
 
@@ -113,24 +112,24 @@ TEST_F(ExternalObjects, UnlinkingKeepsTheRecordUnlessItFinalises) {
 TEST_F(ExternalObjects, CollectionFinalisesTheObjectsWhoseNamesAreGone) {
   finalised log;
   log_ = &log;
-  auto new_type = api<void*(finalizer_fn, void*, void*)>(LV_SLOT_LV_register_external_object_type);
-  auto new_object = api<handle(void*, void*)>(LV_SLOT_LV_register_external_object);
-  auto collect = api<int(void*)>(LV_SLOT_LV_garbage_collect_external_objects);
-  void* one = new_type(record_finalizer, nullptr, nullptr);
-  void* other = new_type(record_finalizer, nullptr, nullptr);
+  auto new_type = API(LV_register_external_object_type);
+  auto new_object = API(LV_register_external_object);
+  auto collect = API(LV_garbage_collect_external_objects);
+  lv_external_object_type* one = new_type(record_finalizer, nullptr, nullptr);
+  lv_external_object_type* other = new_type(record_finalizer, nullptr, nullptr);
   int a = 1, b = 2, c = 3;
   handle named = new_object(&a, one);
   new_object(&b, one);
   new_object(&c, other);
   ref t = new_ref();
-  ASSERT_EQ(api<int(ref, handle)>(LV_SLOT_LV_put_external_object)(t, named), 1);
+  ASSERT_EQ(API(LV_put_external_object)(t, named), 1);
   EXPECT_EQ(collect(one), 1);
   ASSERT_EQ(log.calls.size(), 1u);
   EXPECT_EQ(log.calls[0].first, &b);
   EXPECT_EQ(collect(nullptr), 1);
   EXPECT_EQ(log.calls.back().first, &c);
   handle back = nullptr;
-  EXPECT_EQ(api<int(ref, handle*)>(LV_SLOT_LV_get_external_object)(t, &back), 1);
+  EXPECT_EQ(API(LV_get_external_object)(t, &back), 1);
   EXPECT_EQ(back, named);
 }
 

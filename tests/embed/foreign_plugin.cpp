@@ -13,17 +13,14 @@
 #include <cstdint>
 #include <cstring>
 
-#include "embed/foreign_call.h"
 #include "lorvika.h"
 
 namespace {
 
 lv_foreign_env* the_env;
 
-template <typename F>
-F* api(int slot) {
-  return reinterpret_cast<F*>(lv_api_slot(the_env->c_interface, slot));
-}
+// A slot's function, with its type.
+#define API(name) LV_API(the_env->c_interface, name)
 
 // The log: counts of init and deinit calls, the When of the last ones, the
 // entry's calls with flags 6, and the env's state word as init left it.
@@ -41,7 +38,7 @@ void t_add(lv_call_record* r) { r->result = static_cast<int64_t>(r->args[0]) + s
 void t_scale(lv_call_record* r) { r->float_result = r->doubles[0] * r->doubles[1]; }
 
 // t_atom_length(+atom, [-integer])
-void t_atom_length(lv_call_record* r) { r->result = api<int64_t(uint64_t)>(LV_SLOT_LV_atom_length)(r->args[0]); }
+void t_atom_length(lv_call_record* r) { r->result = API(LV_atom_length)(r->args[0]); }
 
 // t_join(+string, +codes, [-string]): the two texts joined.
 void t_join(lv_call_record* r) {
@@ -59,15 +56,15 @@ void t_join(lv_call_record* r) {
 void t_wrap(lv_call_record* r) {
   int32_t in = static_cast<int32_t>(r->args[0]);
   int32_t out = static_cast<int32_t>(r->args[1]);
-  uint64_t w = api<uint64_t(const char*)>(LV_SLOT_LV_atom_from_string)("w");
-  api<int(int32_t, uint64_t, int, ...)>(LV_SLOT_LV_cons_functor)(out, w, 1, in);
+  uint64_t w = API(LV_atom_from_string)("w");
+  API(LV_cons_functor)(out, w, 1, in);
 }
 
 // t_outputs(-integer, -float, -atom, -string, -codes)
 void t_outputs(lv_call_record* r) {
   *reinterpret_cast<int64_t*>(r->args[0]) = -(int64_t{1} << 62);
   *reinterpret_cast<double*>(r->args[1]) = 0.5;
-  *reinterpret_cast<uint64_t*>(r->args[2]) = api<uint64_t(const char*)>(LV_SLOT_LV_atom_from_string)("h\xc3\xa9");
+  *reinterpret_cast<uint64_t*>(r->args[2]) = API(LV_atom_from_string)("h\xc3\xa9");
   static const char text[] = "text";
   static const char codes[] = "ab";
   *reinterpret_cast<const char**>(r->args[3]) = text;
@@ -76,23 +73,23 @@ void t_outputs(lv_call_record* r) {
 
 // t_make([-term]): a term made in a reference of its own.
 void t_make(lv_call_record* r) {
-  int32_t t = api<int32_t()>(LV_SLOT_LV_new_term_ref)();
-  api<int(int32_t, int64_t)>(LV_SLOT_LV_put_integer)(t, 99);
+  int32_t t = API(LV_new_term_ref)();
+  API(LV_put_integer)(t, 99);
   r->result = t;
 }
 
 // t_name([-atom]), t_codes([-codes])
-void t_name(lv_call_record* r) { r->result = static_cast<int64_t>(api<uint64_t(const char*)>(LV_SLOT_LV_atom_from_string)("named")); }
+void t_name(lv_call_record* r) { r->result = static_cast<int64_t>(API(LV_atom_from_string)("named")); }
 void t_codes(lv_call_record* r) {
   static const char text[] = "xyz";
   r->result = static_cast<int64_t>(reinterpret_cast<uintptr_t>(text));
 }
 
 // t_raise(+term): raises the term.
-void t_raise(lv_call_record* r) { api<int(int32_t)>(LV_SLOT_LV_raise_exception)(static_cast<int32_t>(r->args[0])); }
+void t_raise(lv_call_record* r) { API(LV_raise_exception)(static_cast<int32_t>(r->args[0])); }
 
 // t_fail: fails.
-void t_fail(lv_call_record*) { api<void()>(LV_SLOT_LV_fail)(); }
+void t_fail(lv_call_record*) { API(LV_fail)(); }
 
 // t_state([-integer]): the state word init stored in the env.
 void t_state(lv_call_record* r) { r->result = static_cast<int64_t>(env_of(r) != nullptr ? env_of(r)->state : -1); }
@@ -112,11 +109,11 @@ void on_init(int when) {
   log_record.inits++;
   log_record.last_init_when = when;
 #if defined(LVTEST_INIT_FAILS)
-  api<void()>(LV_SLOT_LV_fail)();
+  API(LV_fail)();
 #elif defined(LVTEST_INIT_RAISES)
-  int32_t t = api<int32_t()>(LV_SLOT_LV_new_term_ref)();
-  api<int(int32_t, uint64_t)>(LV_SLOT_LV_put_atom)(t, api<uint64_t(const char*)>(LV_SLOT_LV_atom_from_string)("init_refused"));
-  api<int(int32_t)>(LV_SLOT_LV_raise_exception)(t);
+  int32_t t = API(LV_new_term_ref)();
+  API(LV_put_atom)(t, API(LV_atom_from_string)("init_refused"));
+  API(LV_raise_exception)(t);
 #endif
 }
 

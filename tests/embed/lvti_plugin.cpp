@@ -43,8 +43,7 @@ __attribute__((visibility("default"))) void _LVTI_OnLoad(lvti_record* r, int) {
   check(r, true);
   log_record.loads++;
   log_record.last_event = r->event;
-  auto install = reinterpret_cast<int (*)(void (*)(lvti_record*, void*), void*, uint64_t)>(
-      lv_api_slot(r->env->c_interface, LV_SLOT_LV_install_lvti_hook));
+  auto install = LV_API(r->env->c_interface, LV_install_lvti_hook);
   log_record.hook_installed = install(hook, nullptr, 0);
 }
 

@@ -15,9 +15,9 @@ namespace {
 using RuntimeServices = DispatchTest;
 
 TEST_F(RuntimeServices, CHeapTexts) {
-  auto calloc_ = api<void*(size_t, size_t)>(LV_SLOT_LV_calloc);
-  auto strdup_ = api<char*(const char*)>(LV_SLOT_LV_strdup);
-  auto free_ = api<void(void*)>(LV_SLOT_LV_free);
+  auto calloc_ = API(LV_calloc);
+  auto strdup_ = API(LV_strdup);
+  auto free_ = API(LV_free);
   auto* zeros = static_cast<unsigned char*>(calloc_(10, 3));
   ASSERT_NE(zeros, nullptr);
   for (int i = 0; i < 30; i++) EXPECT_EQ(zeros[i], 0);
@@ -32,9 +32,9 @@ TEST_F(RuntimeServices, CHeapTexts) {
 
 TEST_F(RuntimeServices, Utf16TextsConvertBothWays) {
   const lv_api_table* support = LV_get_dispatch_40900(nullptr)->support;
-  auto to_utf8 = reinterpret_cast<char* (*)(const char16_t*)>(lv_api_slot(support, LV_SUPPORT_lv_widechar_to_ienc));
-  auto to_utf16 = reinterpret_cast<char16_t* (*)(const char*)>(lv_api_slot(support, LV_SUPPORT_lv_ienc_to_widechar));
-  auto free_ = api<void(void*)>(LV_SLOT_LV_free);
+  auto to_utf8 = LV_SUPPORT_API(support, lv_widechar_to_ienc);
+  auto to_utf16 = LV_SUPPORT_API(support, lv_ienc_to_widechar);
+  auto free_ = API(LV_free);
   const char16_t wide[] = {u'a', 0xE9, 0xD83D, 0xDE00, 0};
   char* text = to_utf8(wide);
   ASSERT_NE(text, nullptr);
@@ -50,10 +50,10 @@ TEST_F(RuntimeServices, Utf16TextsConvertBothWays) {
 }
 
 TEST_F(RuntimeServices, KeyedWordsAnswerOnlyTheKey) {
-  auto set_magic = api<int(void*, int)>(LV_SLOT_lv_set_corvid_magic);
-  auto get_magic = api<void*(int)>(LV_SLOT_lv_get_corvid_magic);
-  auto set_mode = api<int(int, int)>(LV_SLOT_lv_set_corvid_threadservermode);
-  auto get_mode = api<int(int*, int)>(LV_SLOT_lv_get_corvid_threadservermode);
+  auto set_magic = API(lv_set_corvid_magic);
+  auto get_magic = API(lv_get_corvid_magic);
+  auto set_mode = API(lv_set_corvid_threadservermode);
+  auto get_mode = API(lv_get_corvid_threadservermode);
   int x;
   EXPECT_EQ(set_magic(&x, 1), 0);
   EXPECT_EQ(set_magic(&x, 40900), 1);
@@ -67,16 +67,16 @@ TEST_F(RuntimeServices, KeyedWordsAnswerOnlyTheKey) {
 }
 
 TEST_F(RuntimeServices, IdentityTexts) {
-  EXPECT_EQ(std::string(api<const char*()>(LV_SLOT_LV_get_emulator_version)()).rfind("Lorvika 4.9.0", 0), 0u);
-  EXPECT_STREQ(api<const char*()>(LV_SLOT_LV_get_emulator_dir)(), "lorvika-4.9.0");
+  EXPECT_EQ(std::string(API(LV_get_emulator_version)()).rfind("Lorvika 4.9.0", 0), 0u);
+  EXPECT_STREQ(API(LV_get_emulator_dir)(), "lorvika-4.9.0");
 }
 
 TEST_F(RuntimeServices, CheckedTermReferenceSlots) {
   const lv_api_table* support = LV_get_dispatch_40900(nullptr)->support;
-  auto checked = reinterpret_cast<void* (*)(int64_t, void*)>(lv_api_slot(support, LV_SUPPORT_lv_get_globref_checked));
+  auto checked = LV_SUPPORT_API(support, lv_get_globref_checked);
   ref t = new_ref();
   ASSERT_EQ(put_integer(t, 9), 1);
-  auto* slot = static_cast<uint64_t*>(checked(t, w));
+  auto* slot = reinterpret_cast<uint64_t*>(checked(t, w));
   ASSERT_NE(slot, nullptr);
   EXPECT_EQ(slot[1], 0u);
   EXPECT_EQ(checked(t + 1, w), nullptr);
@@ -84,9 +84,9 @@ TEST_F(RuntimeServices, CheckedTermReferenceSlots) {
 }
 
 TEST_F(RuntimeServices, SettingsThroughTheIoLayer) {
-  auto set = api<int(const char*, const char*)>(LV_SLOT_LV_setenv);
-  auto get = api<char*(const char*)>(LV_SLOT_LV_getenv);
-  auto free_ = api<void(void*)>(LV_SLOT_LV_free);
+  auto set = API(LV_setenv);
+  auto get = API(LV_getenv);
+  auto free_ = API(LV_free);
   ASSERT_EQ(lvio_initialize(nullptr, nullptr, nullptr, 0), 0);
   // Longer than the first 20-byte try.
   std::string value(100, 'v');
@@ -102,7 +102,7 @@ TEST_F(RuntimeServices, SettingsThroughTheIoLayer) {
 
 TEST_F(RuntimeServices, SupportActions) {
   const lv_api_table* support = LV_get_dispatch_40900(nullptr)->support;
-  auto action = reinterpret_cast<int (*)(int)>(lv_api_slot(support, LV_SUPPORT_lv_action));
+  auto action = LV_SUPPORT_API(support, lv_action);
   EXPECT_EQ(action(1), 1);
   lv_set_api_error(0);
   for (int bad : {0, 2, 8, -1}) {
@@ -115,9 +115,9 @@ TEST_F(RuntimeServices, MalformedTextMakesNoCodeList) {
   ref t = new_ref(), nil = new_ref();
   ASSERT_EQ(put_atom(nil, atom("[]")), 1);
   lv_set_api_error(0);
-  EXPECT_EQ(api<int(ref, ref, const char*)>(LV_SLOT_LV_put_list_codes)(t, nil, "a\xff"), 0);
+  EXPECT_EQ(API(LV_put_list_codes)(t, nil, "a\xff"), 0);
   EXPECT_EQ(errno_(), 14);
-  EXPECT_EQ(api<int(ref, ref, const char*)>(LV_SLOT_LV_put_list_codes)(t, nil, "\xc2\x80"), 1);
+  EXPECT_EQ(API(LV_put_list_codes)(t, nil, "\xc2\x80"), 1);
 }
 
 }  // namespace
@@ -125,7 +125,7 @@ TEST_F(RuntimeServices, MalformedTextMakesNoCodeList) {
 namespace {
 
 TEST_F(RuntimeServices, TheArgumentVectorIsReplacedOnlyWhenWhole) {
-  auto set_argv = api<int(int, const char* const*, int)>(LV_SLOT_LV_set_argv);
+  auto set_argv = API(LV_set_argv);
   const char* args[] = {"prog", "-x", "\xc3\xa9"};
   ASSERT_EQ(set_argv(3, args, 0), 1);
   int n = 0;

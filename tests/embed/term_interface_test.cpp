@@ -4,11 +4,17 @@
 
 #include <cmath>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "embed/dispatch_fixture.h"
 #include "embed/term_interface.h"
+#include "lvio/initialize.h"
 #include "lvio/result_codes.h"
+#include "streams/std_streams.h"
+#include "streams/stream_api.h"
+#include "support/temp_files.h"
 #include "support/terms.h"
 
 namespace {
@@ -30,7 +36,7 @@ TEST_F(TermInterface, IntegersRoundTripOnBothSidesOfTheSmallIntegerRange) {
     EXPECT_EQ(back, v);
     EXPECT_EQ(number_codes(t), std::to_string(v));
     void* address = nullptr;
-    EXPECT_EQ(api<int(ref, void**)>(LV_SLOT_LV_get_address)(t, &address), 1);
+    EXPECT_EQ(API(LV_get_address)(t, &address), 1);
     EXPECT_EQ(reinterpret_cast<int64_t>(address), v);
   }
 }
@@ -73,8 +79,8 @@ TEST_F(TermInterface, FloatsAndTheirConversions) {
 }
 
 TEST_F(TermInterface, BigIntegersFromBytesAndText) {
-  auto put_bytes = api<int(ref, const void*, size_t, int)>(LV_SLOT_LV_put_integer_bytes);
-  auto get_bytes = api<int(ref, void*, size_t*, int)>(LV_SLOT_LV_get_integer_bytes);
+  auto put_bytes = API(LV_put_integer_bytes);
+  auto get_bytes = API(LV_get_integer_bytes);
   // 2^100 and -2^100 as 16 little-endian bytes.
   for (int sign : {1, -1}) {
     unsigned char bytes[16] = {};
@@ -113,8 +119,8 @@ TEST_F(TermInterface, BigIntegersFromBytesAndText) {
 }
 
 TEST_F(TermInterface, IntegerBytesOfSmallAndNativeIntegers) {
-  auto put_bytes = api<int(ref, const void*, size_t, int)>(LV_SLOT_LV_put_integer_bytes);
-  auto get_bytes = api<int(ref, void*, size_t*, int)>(LV_SLOT_LV_get_integer_bytes);
+  auto put_bytes = API(LV_put_integer_bytes);
+  auto get_bytes = API(LV_get_integer_bytes);
   ref t = new_ref();
   int32_t native = -5;
   ASSERT_EQ(put_bytes(t, &native, 4, 1), 1);
@@ -155,43 +161,43 @@ TEST_F(TermInterface, IntegerBytesOfSmallAndNativeIntegers) {
 
 TEST_F(TermInterface, AtomsFromC) {
   ref t = new_ref();
-  ASSERT_EQ(api<int(ref, const char*)>(LV_SLOT_LV_put_string)(t, "h\xc3\xa9llo"), 1);
+  ASSERT_EQ(API(LV_put_string)(t, "h\xc3\xa9llo"), 1);
   EXPECT_EQ(type(t), 3);
   EXPECT_EQ(string_of(t), "h\xc3\xa9llo");
   lv_term a = 0;
-  ASSERT_EQ(api<int(ref, lv_term*)>(LV_SLOT_LV_get_atom)(t, &a), 1);
+  ASSERT_EQ(API(LV_get_atom)(t, &a), 1);
   EXPECT_EQ(a, atom("h\xc3\xa9llo"));
-  EXPECT_STREQ(api<const char*(lv_term)>(LV_SLOT_LV_string_from_atom)(a), "h\xc3\xa9llo");
-  EXPECT_EQ(api<size_t(lv_term)>(LV_SLOT_LV_atom_length)(a), 6u);
-  auto existing = api<lv_term(const char*)>(LV_SLOT_LV_existing_atom_from_string);
+  EXPECT_STREQ(API(LV_string_from_atom)(a), "h\xc3\xa9llo");
+  EXPECT_EQ(API(LV_atom_length)(a), 6u);
+  auto existing = API(LV_existing_atom_from_string);
   EXPECT_EQ(existing("h\xc3\xa9llo"), a);
   EXPECT_EQ(existing("an atom nobody made"), 0u);
   // The count saturates at 255, after which it is never lowered.
-  for (int i = 0; i < 300; i++) EXPECT_EQ(api<int(lv_term)>(LV_SLOT_LV_register_atom)(a), 1);
+  for (int i = 0; i < 300; i++) EXPECT_EQ(API(LV_register_atom)(a), 1);
   EXPECT_EQ(lv_atom_record(a)->refcount, 255);
-  EXPECT_EQ(api<int(lv_term)>(LV_SLOT_LV_unregister_atom)(a), 1);
+  EXPECT_EQ(API(LV_unregister_atom)(a), 1);
   EXPECT_EQ(lv_atom_record(a)->refcount, 255);
   lv_term fresh = atom("registered once");
-  EXPECT_EQ(api<int(lv_term)>(LV_SLOT_LV_unregister_atom)(fresh), 1);  // 0 stays 0
+  EXPECT_EQ(API(LV_unregister_atom)(fresh), 1);  // 0 stays 0
   EXPECT_EQ(lv_atom_record(fresh)->refcount, 0);
-  EXPECT_EQ(api<int(lv_term)>(LV_SLOT_LV_register_atom)(fresh), 1);
+  EXPECT_EQ(API(LV_register_atom)(fresh), 1);
   EXPECT_EQ(lv_atom_record(fresh)->refcount, 1);
-  EXPECT_EQ(api<int(lv_term)>(LV_SLOT_LV_unregister_atom)(fresh), 1);
+  EXPECT_EQ(API(LV_unregister_atom)(fresh), 1);
   EXPECT_EQ(lv_atom_record(fresh)->refcount, 0);
   clear_error();
-  EXPECT_EQ(api<int(lv_term)>(LV_SLOT_LV_register_atom)(lv_make_small(3)), 0);
+  EXPECT_EQ(API(LV_register_atom)(lv_make_small(3)), 0);
   EXPECT_EQ(errno_(), 11);
 
   clear_error();
   EXPECT_EQ(put_atom(t, 42), 0);
   EXPECT_EQ(errno_(), 11);
-  EXPECT_EQ(api<int(ref, const char*)>(LV_SLOT_LV_put_string)(t, nullptr), 0);
+  EXPECT_EQ(API(LV_put_string)(t, nullptr), 0);
   EXPECT_EQ(errno_(), 7);
-  EXPECT_EQ(api<int(ref, const char*)>(LV_SLOT_LV_put_string)(t, "\xff"), 0);
+  EXPECT_EQ(API(LV_put_string)(t, "\xff"), 0);
   EXPECT_EQ(errno_(), 14);
   ASSERT_EQ(put_integer(t, 1), 1);
   lv_term name;
-  EXPECT_EQ(api<int(ref, lv_term*)>(LV_SLOT_LV_get_atom)(t, &name), 0);
+  EXPECT_EQ(API(LV_get_atom)(t, &name), 0);
   EXPECT_EQ(errno_(), 11);
 }
 
@@ -237,7 +243,7 @@ TEST_F(TermInterface, ConsBuildsFromReferencedTermsAndSharesVariables) {
   ASSERT_EQ(put_integer(a, 1), 1);
   ASSERT_EQ(put_variable(x), 1);
   lv_term f = atom("f");
-  auto cons = api<int(ref, lv_term, int, ...)>(LV_SLOT_LV_cons_functor);
+  auto cons = API(LV_cons_functor);
   ASSERT_EQ(cons(t, f, 2, a, x), 1);
   ASSERT_EQ(get_arg(2, t, arg), 1);
   EXPECT_EQ(compare(arg, x), 0);
@@ -249,52 +255,52 @@ TEST_F(TermInterface, ConsBuildsFromReferencedTermsAndSharesVariables) {
   EXPECT_EQ(string_of(arg), "b");
 
   ref args[3] = {a, b, a};
-  ASSERT_EQ(api<int(ref, lv_term, int, const ref*)>(LV_SLOT_LV_cons_functor_array)(t, f, 3, args), 1);
+  ASSERT_EQ(API(LV_cons_functor_array)(t, f, 3, args), 1);
   int64_t v = 0;
   ASSERT_EQ(get_arg(3, t, arg), 1);
   EXPECT_EQ(get_integer(arg, &v), 1);
   ref bad[1] = {999};
   clear_error();
-  EXPECT_EQ(api<int(ref, lv_term, int, const ref*)>(LV_SLOT_LV_cons_functor_array)(t, f, 1, bad), 0);
+  EXPECT_EQ(API(LV_cons_functor_array)(t, f, 1, bad), 0);
   EXPECT_EQ(errno_(), 2);
 
-  ASSERT_EQ(api<int(ref, ref, ref)>(LV_SLOT_LV_cons_list)(t, a, b), 1);
+  ASSERT_EQ(API(LV_cons_list)(t, a, b), 1);
   EXPECT_EQ(is(LV_SLOT_LV_is_list, t), 1);
-  ASSERT_EQ(api<int(ref, ref, ref)>(LV_SLOT_LV_get_list)(t, head, tail), 1);
+  ASSERT_EQ(API(LV_get_list)(t, head, tail), 1);
   EXPECT_EQ(get_integer(head, &v), 1);
   EXPECT_EQ(v, 1);
   EXPECT_EQ(string_of(tail), "b");
-  ASSERT_EQ(api<int(ref)>(LV_SLOT_LV_put_list)(t), 1);
-  ASSERT_EQ(api<int(ref, ref, ref)>(LV_SLOT_LV_get_list)(t, head, tail), 1);
+  ASSERT_EQ(API(LV_put_list)(t), 1);
+  ASSERT_EQ(API(LV_get_list)(t, head, tail), 1);
   EXPECT_EQ(is(LV_SLOT_LV_is_variable, head), 1);
-  EXPECT_EQ(api<int(ref, ref)>(LV_SLOT_LV_put_term)(head, a), 1);
+  EXPECT_EQ(API(LV_put_term)(head, a), 1);
   EXPECT_EQ(compare(head, a), 0);
 }
 
 TEST_F(TermInterface, CodeAndByteLists) {
   ref t = new_ref(), nil = new_ref(), rest = new_ref();
   ASSERT_EQ(put_atom(nil, atom("[]")), 1);
-  ASSERT_EQ(api<int(ref, ref, const char*)>(LV_SLOT_LV_put_list_codes)(t, nil, "a\xc3\xa9z"), 1);
+  ASSERT_EQ(API(LV_put_list_codes)(t, nil, "a\xc3\xa9z"), 1);
   const char* text = nullptr;
-  ASSERT_EQ(api<int(ref, const char**)>(LV_SLOT_LV_get_list_codes)(t, &text), 1);
+  ASSERT_EQ(API(LV_get_list_codes)(t, &text), 1);
   EXPECT_STREQ(text, "a\xc3\xa9z");
   // Only whole characters that fit go to the buffer; the rest stays a list.
   char buffer[2];
   int count = 0;
-  ASSERT_EQ(api<int(ref, ref, size_t, int*, char*)>(LV_SLOT_LV_get_list_n_codes)(t, rest, 2, &count, buffer), 1);
+  ASSERT_EQ(API(LV_get_list_n_codes)(t, rest, 2, &count, buffer), 1);
   EXPECT_EQ(count, 1);
-  ASSERT_EQ(api<int(ref, const char**)>(LV_SLOT_LV_get_list_codes)(rest, &text), 1);
+  ASSERT_EQ(API(LV_get_list_codes)(rest, &text), 1);
   EXPECT_STREQ(text, "\xc3\xa9z");
-  ASSERT_EQ(api<int(ref, ref, size_t, const char*)>(LV_SLOT_LV_put_list_n_codes)(t, nil, 2, "ab--"), 1);
-  ASSERT_EQ(api<int(ref, const char**)>(LV_SLOT_LV_get_list_codes)(t, &text), 1);
+  ASSERT_EQ(API(LV_put_list_n_codes)(t, nil, 2, "ab--"), 1);
+  ASSERT_EQ(API(LV_get_list_codes)(t, &text), 1);
   EXPECT_STREQ(text, "ab");
   clear_error();
-  EXPECT_EQ(api<int(ref, ref, const char*)>(LV_SLOT_LV_put_list_codes)(t, nil, nullptr), 0);
+  EXPECT_EQ(API(LV_put_list_codes)(t, nil, nullptr), 0);
   EXPECT_EQ(errno_(), 7);
 
   const unsigned char bytes[] = {0, 200, 255, 7};
-  auto put_bytes = api<int(ref, ref, size_t, const unsigned char*)>(LV_SLOT_LV_put_list_n_bytes);
-  auto get_bytes = api<int(ref, ref, size_t, size_t*, unsigned char*)>(LV_SLOT_LV_get_list_n_bytes);
+  auto put_bytes = API(LV_put_list_n_bytes);
+  auto get_bytes = API(LV_get_list_n_bytes);
   ASSERT_EQ(put_bytes(t, nil, sizeof bytes, bytes), 1);
   unsigned char back[3];
   size_t n = 0;
@@ -306,7 +312,7 @@ TEST_F(TermInterface, CodeAndByteLists) {
   EXPECT_EQ(back[0], 7);
   EXPECT_EQ(string_of(rest), "[]");
   // A code that is not a byte.
-  ASSERT_EQ(api<int(ref, ref, const char*)>(LV_SLOT_LV_put_list_codes)(t, nil, "\xc4\x80"), 1);
+  ASSERT_EQ(API(LV_put_list_codes)(t, nil, "\xc4\x80"), 1);
   clear_error();
   EXPECT_EQ(get_bytes(t, rest, 3, &n, back), 0);
   EXPECT_EQ(errno_(), 12);
@@ -336,7 +342,7 @@ TEST_F(TermInterface, NumberTexts) {
 TEST_F(TermInterface, AFailedUnificationLeavesBothTermsAsTheyWere) {
   ref x = new_ref(), left = new_ref(), right = new_ref(), other = new_ref();
   lv_term f = atom("f");
-  auto cons = api<int(ref, lv_term, int, ...)>(LV_SLOT_LV_cons_functor);
+  auto cons = API(LV_cons_functor);
   ref a = new_ref(), b = new_ref(), c = new_ref();
   ASSERT_EQ(put_variable(x), 1);
   ASSERT_EQ(put_atom(a, atom("a")), 1);
@@ -383,11 +389,11 @@ TEST_F(TermInterface, InvalidReferencesAreRefused) {
   clear_error();
   EXPECT_EQ(compare(top, 0), -1);
   EXPECT_EQ(errno_(), 2);
-  lv_term word = api<lv_term(ref)>(LV_SLOT_lv_ref_term)(top);
-  EXPECT_STREQ(api<const char*(lv_term)>(LV_SLOT_LV_string_from_atom)(word), "$invalid_ref");
+  lv_term word = API(lv_ref_term)(top);
+  EXPECT_STREQ(API(LV_string_from_atom)(word), "$invalid_ref");
   // Resets above the top or into the reserved slots are refused; a negative
   // count makes none.
-  auto reset = api<void(ref)>(LV_SLOT_LV_reset_term_refs);
+  auto reset = API(LV_reset_term_refs);
   for (ref bad : {top + 1, 14, 0, -1}) {
     clear_error();
     reset(bad);
@@ -395,12 +401,12 @@ TEST_F(TermInterface, InvalidReferencesAreRefused) {
     EXPECT_EQ(new_ref(), top) << bad;
     reset(top);
   }
-  EXPECT_EQ(api<ref(int)>(LV_SLOT_LV_new_term_refs)(-5), top);
+  EXPECT_EQ(API(LV_new_term_refs)(-5), top);
   EXPECT_EQ(new_ref(), top);
 }
 
 TEST_F(TermInterface, AVariableIsNamedByItsHeapOffsetWithinTheBuffer) {
-  auto name = api<int(ref, char*, size_t)>(LV_SLOT_lv_variable_to_string);
+  auto name = API(lv_variable_to_string);
   ref t = new_ref();
   ASSERT_EQ(put_variable(t), 1);
   char buffer[32];
@@ -415,13 +421,13 @@ TEST_F(TermInterface, AVariableIsNamedByItsHeapOffsetWithinTheBuffer) {
 }
 
 TEST_F(TermInterface, TermReferencesGrowPastTheFirstArray) {
-  ref first = api<ref(int)>(LV_SLOT_LV_new_term_refs)(1000);
+  ref first = API(LV_new_term_refs)(1000);
   ASSERT_EQ(put_integer(first + 999, 5), 1);
   ASSERT_EQ(put_integer(first, 6), 1);
   int64_t v = 0;
   EXPECT_EQ(get_integer(first + 999, &v), 1);
   EXPECT_EQ(v, 5);
-  api<void(ref)>(LV_SLOT_LV_reset_term_refs)(first);
+  API(LV_reset_term_refs)(first);
   clear_error();
   EXPECT_EQ(get_integer(first, &v), 0);
   EXPECT_EQ(errno_(), 2);
@@ -454,18 +460,18 @@ TEST_F(TermInterface, LargeTermsGrowTheHeapAndKeepTheReferencedTerms) {
   ASSERT_EQ(put_float(keep, 1.25), 1);
   ASSERT_EQ(put_atom(nil, atom("[]")), 1);
   std::string text(300000, 'x');
-  ASSERT_EQ(api<int(ref, ref, const char*)>(LV_SLOT_LV_put_list_codes)(t, nil, text.c_str()), 1);
+  ASSERT_EQ(API(LV_put_list_codes)(t, nil, text.c_str()), 1);
   std::string bytes(5000, '\x5a');
-  ASSERT_EQ(api<int(ref, const void*, size_t, int)>(LV_SLOT_LV_put_integer_bytes)(big, bytes.data(), bytes.size(), 0), 1);
+  ASSERT_EQ(API(LV_put_integer_bytes)(big, bytes.data(), bytes.size(), 0), 1);
   const char* back = nullptr;
-  ASSERT_EQ(api<int(ref, const char**)>(LV_SLOT_LV_get_list_codes)(t, &back), 1);
+  ASSERT_EQ(API(LV_get_list_codes)(t, &back), 1);
   EXPECT_EQ(std::string(back), text);
   double d = 0;
   EXPECT_EQ(get_float(keep, &d), 1);
   EXPECT_EQ(d, 1.25);
   std::string out(5000, '\0');
   size_t count = out.size();
-  ASSERT_EQ(api<int(ref, void*, size_t*, int)>(LV_SLOT_LV_get_integer_bytes)(big, out.data(), &count, 0), 1);
+  ASSERT_EQ(API(LV_get_integer_bytes)(big, out.data(), &count, 0), 1);
   EXPECT_EQ(count, 5000u);
   EXPECT_EQ(out, bytes);
 }
@@ -475,7 +481,7 @@ TEST_F(TermInterface, InternalFormsAnswerCodes) {
   ref big = new_ref();
   unsigned char bytes[13] = {};
   bytes[12] = 0x10;
-  ASSERT_EQ(api<int(ref, const void*, size_t, int)>(LV_SLOT_LV_put_integer_bytes)(big, bytes, sizeof bytes, 0), 1);
+  ASSERT_EQ(API(LV_put_integer_bytes)(big, bytes, sizeof bytes, 0), 1);
   struct {
     lv_term term;
     size_t count;
@@ -515,6 +521,61 @@ TEST_F(TermInterface, InternalFormsAnswerCodes) {
     EXPECT_EQ(name, c.name);
     EXPECT_EQ(arity, c.arity);
   }
+}
+
+// LV_write_term writes to user_error, here a file of the test's own.
+class WriteTerm : public DispatchTest {
+ protected:
+  void SetUp() override {
+    DispatchTest::SetUp();
+    ASSERT_EQ(lvio_initialize(nullptr, nullptr, nullptr, 0), 0);
+    ASSERT_EQ(LV_fopen(dir.path("err").c_str(), LV_ATOM_NIL, LV_FOPEN_WRITE | LV_FOPEN_TEXT | LV_FOPEN_ENCODING_TERM, &err), 0);
+    saved = lv_streams.user[LV_STD_ERROR];
+    lv_streams.user[LV_STD_ERROR] = err;
+  }
+  void TearDown() override {
+    lv_streams.user[LV_STD_ERROR] = saved;
+    LV_fclose(err, 0);
+    EXPECT_EQ(lvio_initialize(nullptr, nullptr, nullptr, 1), 0);
+    DispatchTest::TearDown();
+  }
+  // What was written so far.
+  std::string written() {
+    std::ifstream in(dir.path("err"));
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  TempFiles dir;
+  lv_stream* err = nullptr;
+  lv_stream* saved = nullptr;
+};
+
+TEST_F(WriteTerm, WritesTheTermALineAtATimeAndFlushes) {
+  lv_term x = terms::var(w);
+  struct {
+    lv_term term;
+    std::string text;
+  } cases[] = {
+      {atom("a"), "a\n"},
+      {lv_make_small(-7), "-7\n"},
+      {terms::fn(w, atom("f"), {atom("B c"), terms::list(w, {lv_make_small(1), lv_make_small(2)})}),
+       "f('B c',[1,2])\n"},
+      {terms::fn(w, atom("g"), {x}),
+       "g(_" + std::to_string(2 * (lv_ref_cell(lv_deref(x)) - w->area_start)) + ")\n"},
+  };
+  std::string expected;
+  for (const auto& c : cases) {
+    ref t = new_ref();
+    w->termrefs[t].term = c.term;
+    clear_error();
+    API(LV_write_term)(t);
+    expected += c.text;
+    EXPECT_EQ(written(), expected) << terms::show(c.term);  // flushed at once
+    EXPECT_EQ(errno_(), 0);
+  }
+  // An invalid reference writes the atom that stands for it.
+  API(LV_write_term)(12345);
+  EXPECT_EQ(written(), expected + "'$invalid_ref'\n");
+  EXPECT_EQ(errno_(), LV_ERR_INVALID_TERM_REF);
 }
 
 }  // namespace

@@ -53,8 +53,7 @@ class TextInput : public EmulatorTest {
     role("$event_handler", 0, no_events);
     lv_set_prolog_initialized(true);
     lv_set_api_error(0);
-    read = reinterpret_cast<decltype(read)>(
-        lv_api_slot(LV_get_dispatch_40900(nullptr)->c_interface, LV_SLOT_LV_read_from_string));
+    read = LV_API(LV_get_dispatch_40900(nullptr)->c_interface, LV_read_from_string);
   }
   void TearDown() override {
     lv_set_prolog_initialized(false);
@@ -63,7 +62,7 @@ class TextInput : public EmulatorTest {
     EXPECT_EQ(lvio_initialize(nullptr, nullptr, nullptr, 1), 0);
     EmulatorTest::TearDown();
   }
-  int (*read)(lv_term_ref, const char*, const lv_term_ref*) = nullptr;
+  LV_read_from_string_fn* read = nullptr;
 };
 
 TEST_F(TextInput, TheReaderRoleGetsTheTextAndTheValues) {

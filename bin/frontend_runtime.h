@@ -18,7 +18,7 @@ const lv_dispatch* frontend_dispatch();
 
 namespace rt {
 
-// The slots' functions with their types.
+// The slots' functions with their types (also for lvwin_runtime.h).
 #define RT_API(name) LV_API(frontend_dispatch()->c_interface, name)
 #define RT_SUPPORT(name) LV_SUPPORT_API(frontend_dispatch()->support, name)
 
@@ -82,8 +82,5 @@ template <typename... A>
 inline int errprintf(uint32_t flags, const char* format, A... args) {
   return RT_SUPPORT(errprintf)(flags, format, args...);
 }
-
-#undef RT_API
-#undef RT_SUPPORT
 
 }  // namespace rt

@@ -11,7 +11,8 @@
 
 namespace {
 
-lv_worker the_worker;
+// 16-byte aligned: native code moves pairs of its words with aligned moves.
+alignas(16) lv_worker the_worker;
 lv_worker* current_worker;
 bool destroyed;
 

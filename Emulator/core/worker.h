@@ -87,7 +87,7 @@ struct lv_worker {
   lv_term* E;                       // 38: current environment
   const uint32_t* CP;               // 39: continuation
   lv_term X[LV_X_REGISTERS];        // 40-295: argument registers
-  uint64_t x_spare;                 // 296
+  uint64_t fcp;                     // 296: a code address native code keeps (a jump target)
   lv_term debug_words[LV_DEBUG_WORDS];  // debugger settings, `off` at start
   lv_foreign_call fcall;            // the record foreign_call points at
   int64_t interrupt_hold;           // nesting counter of queries run from C
@@ -132,7 +132,7 @@ LV_WORKER_WORD(TR, 37);
 LV_WORKER_WORD(E, 38);
 LV_WORKER_WORD(CP, 39);
 LV_WORKER_WORD(X, 40);
-LV_WORKER_WORD(x_spare, 296);
+LV_WORKER_WORD(fcp, 296);
 LV_WORKER_WORD(debug_words, 297);
 LV_WORKER_WORD(fcall, 329);
 LV_WORKER_WORD(interrupt_hold, 332);

@@ -20,6 +20,7 @@
 #include "core/worker.h"
 #include "embed/foreign_call.h"
 #include "embed/prolog_contract.h"
+#include "jit/native_entry.h"
 #include "machine/accumulators.h"
 #include "machine/arith.h"
 #include "machine/block_suspend.h"

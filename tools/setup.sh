@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 mode=${1:-run}
 jobs=$(nproc)
 
-packages=(g++ cmake ninja-build libgtest-dev libgmock-dev zlib1g-dev libgmp-dev swi-prolog-nox python3)
+packages=(g++ cmake ninja-build libgtest-dev libgmock-dev zlib1g-dev libgmp-dev swi-prolog-nox python3 binutils)
 
 install_packages() {
   local missing=()

@@ -12,7 +12,10 @@
 // of a trampoline that jumps to it) with CP already set to the return
 // point; the word 8 bytes past the first 8-aligned address at or after the
 // return address is the call site the emulator is told of. The return
-// address is never returned to: the callee's code start drops it.
+// address is never returned to. A predicate's code starts with a 14-byte
+// prologue, the soft-limit compare (48 3B ...) and a conditional call of
+// native_event; its C entry, 14 bytes in, drops the return address (the
+// entries from C and the glue's own entries leave one there too).
 #include "jit/glue_layout.h"
 #include "jit/glue_macros.inc"
 
@@ -42,10 +45,12 @@
 .endm
 
 // int32_t lv_enter_native_code(lv_worker*): runs the called predicate's
-// installed code from its C entry.
+// installed code from its C entry. The code there drops the return address
+// of a native caller's call: a stand-in is pushed for it.
 GLUE_FUNC lv_enter_native_code
         ENTER_FRAME
         mov rax, [rbx + W_CALLED_PRED]
+        push rax
         ENTER_CODE rax
 
 // int32_t lv_resume_native_code(lv_worker*): continues behind the
@@ -399,8 +404,8 @@ GLUE_FUNC native_nodebug_call
         test eax, eax
         jz native_fail_jit
         jmp native_proceed
-1:      add rsp, 8
-        mov rax, [rbx + W_CALLED_PRED]
+        // The return address stays for the code's C entry to drop.
+1:      mov rax, [rbx + W_CALLED_PRED]
         ENTER_CODE rax
 
 // call/1 of the goal in rax: the goal is resolved with P as the call site;
@@ -421,7 +426,6 @@ GLUE_FUNC native_metacall
         je 1f
         cmp rsi, [rbx + W_HEAP_SOFT_LIMIT]
         jae 1f
-        add rsp, 8
         ENTER_CODE rax
 1:      mov rax, [rsp]
         jmp lv_glue_exit_call

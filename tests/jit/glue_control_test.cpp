@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/attributes.h"
+#include "core/stack_shift.h"
 #include "core/suspension.h"
 #include "jit/native_fixture.h"
 #include "support/nrev_program.h"
@@ -437,6 +438,119 @@ TEST_F(NativeControlTest, BindingAnAttributedVariableLeavesAtTheNextSoftLimitChe
   EXPECT_EQ(order[0], "event wake c(1) ");
   EXPECT_EQ(order[0], order[1]);
   EXPECT_EQ(trailed[0], trailed[1]);
+}
+
+TEST_F(NativeControlTest, HandOverEntriesStepPBackToTheBuiltInsInstruction) {
+  // With the heap soft limit reached, compareop hands over with P stepped
+  // back 16 bytes, length 12, a type test not at all. Here P points into
+  // {FAIL, PROCEED, FAIL, FAIL, FAIL, FAIL} so that only the right step
+  // lands on PROCEED.
+  alignas(8) static uint32_t code[6];
+  code[0] = lv_opcode(LV_OP_FAIL);
+  code[1] = lv_opcode(LV_OP_PROCEED);
+  for (int i = 2; i < 6; i++) code[i] = lv_opcode(LV_OP_FAIL);
+  struct {
+    const char* routine;
+    int words;
+  } table[] = {{"native_compareop", 4}, {"native_length", 3}, {"native_var", 0}, {"native_first_value", 0}};
+  for (const auto& t : table) {
+    lv_pred* p = pred("user", (std::string("h_") + t.routine).c_str(), 0);
+    install(p,
+            {prologue(),
+             {"move(" + address(&code[1 + t.words]) + ", w_insn)", "move(0, w_heap_warn_soft)",
+              "call(kernel(" + std::string(t.routine) + "))", "jump(kernel(native_fail_jit))"}},
+            0);
+    link(p);
+    EXPECT_EQ(call(p), 1) << t.routine;
+    EXPECT_EQ(redo(), 0);
+  }
+}
+
+TEST_F(NativeControlTest, SubproceedBacktracksNativelyAtTheFailInstruction) {
+  // p :- P = FAIL, subproceed: fails into the newest choicepoint (here one
+  // of p's own, whose alternative succeeds); P = PROCEED continues in the
+  // emulator.
+  for (const uint32_t* code : {lv_fail_code, lv_proceed_code}) {
+    lv_pred* p = pred("user", code == lv_fail_code ? "sub_fail" : "sub_proceed", 1);
+    install(p,
+            {prologue(), push_choicepoint(0, 1),
+             {"move(" + address(code) + ", w_insn)", "jump(kernel(native_subproceed))", "align(0)", "label(0)",
+              "try_chain([f(label(1), 0)], 1)"},
+             header(1),
+             {"move(x(0), arg0)", "move(constant(second), arg1)", "call(kernel(native_get_constant))",
+              "jump(kernel(native_proceed))"}},
+            2);
+    link(p);
+    lv_term x = terms::var(w);
+    EXPECT_EQ(answers(p, {x}, x), (code == lv_fail_code ? std::vector<std::string>{"second"}
+                                                         : std::vector<std::string>{"_", "second"}));
+  }
+}
+
+TEST_F(NativeControlTest, ManyTrailedBindingsGrowTheTrailStack) {
+  // ones([]).  ones([X|T]) :- X = 1, ones(T).  Two hundred thousand variables
+  // older than the query's choicepoint: every binding is trailed, and the
+  // trail outgrows its gap below the choice stack several times.
+  lv_pred* ones = pred("user", "ones", 1);
+  install(ones,
+          {prologue(),
+           {"move(x(0), arg0)", "call(kernel(native_atom))", "branch(e, label(0))", "move(x(0), arg0)",
+            "call(kernel(native_get_nil))", "jump(kernel(native_proceed))", "label(0)", "move(x(0), arg0)",
+            "call(kernel(native_get_list))", "move(s(8), x(0))", "move(s(0), arg0)", "move(constant(1), arg1)",
+            "call(kernel(native_get_constant))"},
+           call_to("native_entry(" + spec("ones", 1) + ")")},
+          1);
+  link(ones);
+  constexpr int COUNT = 200000;
+  lv_heap_room(w, 3 * COUNT + 64, 0);
+  ASSERT_LT(reinterpret_cast<char*>(w->B) - reinterpret_cast<char*>(w->TR), 8 * COUNT);
+  // The list lives in a term reference: growing the trail may move the
+  // stacks.
+  int32_t slot = w->termref_top++;
+  w->termrefs[slot].term = LV_ATOM_NIL;
+  for (int i = 0; i < COUNT; i++) w->termrefs[slot].term = terms::cons(w, terms::var(w), w->termrefs[slot].term);
+  auto elements = [&](lv_term want) {
+    int n = 0;
+    for (lv_term l = lv_deref(w->termrefs[slot].term); lv_is_list(l); l = lv_deref(lv_list_cells(l)[1]), n++) {
+      lv_term e = lv_deref(lv_list_cells(l)[0]);
+      if (want != 0 ? e != want : !lv_is_ref(e)) return -1;
+    }
+    return n;
+  };
+  lv_push_call_choicepoint(w, &query_alternative);
+  w->CP = lv_exit_code;
+  w->X[0] = w->termrefs[slot].term;
+  ASSERT_EQ(lv_enter_emulator_protected(w, LV_ENTER_CALL, ones), 1);
+  EXPECT_GE(w->TR - w->trail_base, COUNT);
+  EXPECT_EQ(elements(small(1)), COUNT);
+  EXPECT_EQ(redo(), 0);
+  EXPECT_EQ(elements(0), COUNT);
+  w->termref_top = slot;
+}
+
+TEST_F(NativeControlTest, ValueTrailEntriesAreUndoneByTheRetry) {
+  // um(M) :- update_mutable(2, M), fail.  um(_).  The update is value-
+  // trailed under um's own choicepoint; the native retry restores the old
+  // value and stamp.
+  lv_pred* um = pred("user", "um", 1);
+  install(um,
+          {prologue(), push_choicepoint(0, 1),
+           {"move(label(2), w_insn)", "move(constant(2), arg0)", "move(x(0), arg1)",
+            "call(kernel(native_update_mutable))", "jump(kernel(native_fail_jit))", "align(0)", "label(0)",
+            "try_chain([f(label(1), 0)], 1)"},
+           header(2, lv_fail_code), {"jump(kernel(native_fail_jit))"}, header(1), {"jump(kernel(native_proceed))"}},
+          3);
+  link(um);
+  lv_term m = terms::reader(w).read("'$mutable'(1, 0)");
+  lv_term* cells = lv_struct_cells(m);
+  lv_term stamp = cells[2];
+  lv_push_call_choicepoint(w, &query_alternative);
+  w->CP = lv_exit_code;
+  w->X[0] = m;
+  ASSERT_EQ(lv_enter_emulator_protected(w, LV_ENTER_CALL, um), 1);
+  EXPECT_EQ(cells[1], small(1));
+  EXPECT_EQ(cells[2], stamp);
+  EXPECT_EQ(redo(), 0);
 }
 
 }  // namespace

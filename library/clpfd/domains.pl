@@ -45,6 +45,7 @@ in_set(X, Set) :-
 
 '$fd_dom_set'(Dom, Set, Ctx, Arg) :-
     (   var(Dom) -> '$fd_instantiation'(Ctx, Arg)
+    ;   \+ acyclic_term(Dom) -> '$fd_type'(acyclic_term, Dom, Ctx, Arg)
     ;   '$fd_set_expression'(Dom, Set0) -> Set = Set0
     ;   '$fd_dom_eval'(Dom, Set, Ctx, Arg)
     ).

@@ -47,3 +47,7 @@
 '$fd_vars_or_ints'([X|Xs], Ctx, Arg) :-
     '$fd_var_or_int'(X, Ctx, Arg),
     '$fd_vars_or_ints'(Xs, Ctx, Arg).
+
+% A term of finite depth: a cyclic term would be read for ever.
+'$fd_acyclic'(T, Ctx) :-
+    (   acyclic_term(T) -> true ; '$fd_type'(acyclic_term, T, Ctx, 0) ).

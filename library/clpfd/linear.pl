@@ -52,6 +52,7 @@ scalar_product(Cs, Xs, Rel, Value) :-
     ;   '$fd_domain_error'(scalar_product_relation, Rel0, Ctx, RelArg)
     ),
     '$fd_scalar_lin'(Cs, Xs, Ctx, Ps, Ps1, 0, K1),
+    '$fd_acyclic'(Value, Ctx),
     '$fd_lin'(Value, -1, Ctx, Ps1, [], K1, K2),
     '$fd_collect'(Ps, Ts, Ctx),
     K is -K2,
@@ -91,6 +92,7 @@ scalar_product(Cs, Xs, Rel, Value) :-
 % '$fd_linear'(E, Ctx, Ts, K): E is Sum(Ts) + K, Ts a list of X-C with C
 % nonzero and every variable once.
 '$fd_linear'(E, Ctx, Ts, K) :-
+    '$fd_acyclic'(E, Ctx),
     '$fd_lin'(E, 1, Ctx, Ps, [], 0, K),
     '$fd_collect'(Ps, Ts, Ctx).
 

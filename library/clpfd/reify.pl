@@ -22,6 +22,7 @@ P #\ Q    :- '$fd_post_formula'(P #\ Q, P #\ Q).
 #\ P      :- '$fd_post_formula'(#\ P, #\ P).
 
 '$fd_post_formula'(F, Ctx) :-
+    '$fd_acyclic'(F, Ctx),
     '$fd_post_true'(F, Ctx),
     '$fd_propagate'.
 

@@ -187,3 +187,9 @@ square(X, Y) +: Y in unionof(V, dom(X), {V * V}).
 table(X, Y) +: Y in switch(X, [1-(10..10), 2-(20..21)]).
 
 mod3(X, Y) +: Y in dom(X) mod 3.
+
+% Cyclic terms are refused, not read for ever.
+test(cyclic_expression, ( X = 1 + X, catch(( _ #= X, fail ), error(type_error(acyclic_term, _), _), true) )).
+test(cyclic_formula, ( X = (X #\/ _), catch(( X, fail ), error(type_error(acyclic_term, _), _), true) )).
+test(cyclic_domain, ( X = (X \/ 1), catch(( _ in X, fail ), error(type_error(acyclic_term, _), _), true) )).
+test(cyclic_list, ( X = [_|X], catch(( X ins 1..3, fail ), error(type_error(list, _), _), true) )).

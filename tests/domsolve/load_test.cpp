@@ -10,6 +10,8 @@
 
 #include "embed/foreign_resources.h"
 #include "embed/startup_support.h"
+#include "kernel/solver_state.h"
+#include "support/temp_files.h"
 
 using namespace startup_test;
 
@@ -73,6 +75,9 @@ class LoadedSolver : public RuntimeTest {
         {"$fd_arg_attribute", {{"+", "term"}, {"+", "integer"}, {"+", "term"}}},
         {"$fd_unify", {{"+", "term"}, {"+", "term"}, {"r", "integer"}}},
         {"$fd_delete", {{"+", "term"}, {"+", "term"}, {"+", "atom"}}},
+        {"$fd_in_interval", {{"+", "term"}, {"+", "term"}, {"+", "term"}, {"+", "integer"}}},
+        {"$fd_post_global",
+         {{"+", "term"}, {"+", "term"}, {"+", "integer"}, {"+", "term"}, {"+", "term"}, {"+", "term"}}},
     };
     std::vector<lv_term_ref> functions;
     for (const auto& d : declarations) {
@@ -119,6 +124,46 @@ TEST_F(LoadedSolver, LoadsCallsAndUnloads) {
 
   ASSERT_EQ(query("prolog", "unload_foreign_resource", {atom_term("domsolve")}), 1);
   EXPECT_EQ(resource(), nullptr);
+}
+
+// Posting and search from Prolog, backtracking in the emulator: the blocks
+// of propagators posted under a choicepoint are freed when the failure
+// passes them. Every node of the search posts all_distinct again, over two
+// variables left open.
+TEST_F(LoadedSolver, PostingAndSearchFreeTheirBlocksOnBacktracking) {
+  ASSERT_EQ(load(), 1) << term_text(exception_ref());
+  ASSERT_EQ(query("prolog", "$save_attribute_info", {atom_term("domsolve")}), 1) << term_text(exception_ref());
+  TempFiles files;
+  files.file("search.pl", R"(
+prop :- domsolve:'$fd_evaluate_indexical'(_, R), ( R == 1 -> prop ; true ).
+in(X) :- domsolve:'$fd_in_interval'(X, 1, 5, 1).
+pair(X, p(X, A)) :- domsolve:'$fd_arg_attribute'(X, 0, A).
+pairs([], []).
+pairs([X|Xs], [P|Ps]) :- pair(X, P), pairs(Xs, Ps).
+events([], []).
+events([X|Xs], [dom(X)|Es]) :- events(Xs, Es).
+distinct(Vs) :-
+    pairs(Vs, Ps), events(Vs, Es),
+    domsolve:'$fd_post_global'(all_distinct(Vs), s(Ps, 0, 0, 0, _, 0), 0, [], Es, _),
+    prop.
+lab(V, Vs) :- between(1, 5, K), domsolve:'$fd_in_interval'(V, K, K, 1), prop, distinct(Vs).
+count(N) :-
+    Vs = [X, Y, Z, W], in(X), in(Y), in(Z), in(W), distinct(Vs),
+    findall(X-Y, (lab(X, Vs), lab(Y, Vs)), L), length(L, N).
+)");
+  auto* st = reinterpret_cast<fd_solver_state*>(resource()->env.state);
+  auto live_blocks = [&]() {
+    int64_t n = 0;
+    fd_keyed_for_each(st->tables->blocks, [&](uint64_t, uint64_t value) { n += value != 0; });
+    return n;
+  };
+  ASSERT_EQ(query("prolog", "consult", {atom_term(files.path("search.pl").c_str())}), 1) << term_text(exception_ref());
+  int64_t before = live_blocks();
+  lv_term_ref n = var_ref();
+  ASSERT_EQ(query("user", "count", {n}), 1) << term_text(exception_ref());
+  EXPECT_EQ(int_of(n), 20);
+  // The search's blocks are gone; the one posted before it lives on.
+  EXPECT_EQ(live_blocks(), before + 1);
 }
 
 TEST_F(LoadedSolver, DriverAndDispatchFromProlog) {

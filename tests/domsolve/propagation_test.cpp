@@ -157,6 +157,38 @@ TEST_F(Propagation, SetTellsCostWhatChangedNotTheDomainsLength) {
   }
 }
 
+// Bounds narrowed in a domain with holes, exported at once: the lower bound
+// alone raised (into a hole, into the last interval, onto the maximum),
+// the upper bound alone, and both.
+TEST_F(Propagation, BoundsNarrowedInADomainWithHoles) {
+  fd_queue_open(&env);
+  const struct {
+    int64_t min, max;
+    const char* domain;
+  } cases[] = {{1, 9, "dom([[2|2],[4|9]],2,9,7)"}, {2, 9, "dom([[2|2],[4|9]],2,9,7)"},
+               {5, 9, "dom([[5|9]],5,9,5)"},       {9, 9, "9"},
+               {0, 3, "dom([[0|0],[2|2]],0,2,2)"}, {1, 5, "dom([[2|2],[4|5]],2,5,3)"}};
+  for (bool bounds_only : {false, true}) {
+    for (const auto& c : cases) {
+      variable x = make_var(0, 9);
+      fd_tell_fdset(&env, attr(x), var(x), read("[[0|0],[2|2],[4|9]]"), 0);
+      dvar d;
+      dvar_init(&env, &d, attr_cell(x), var_cell(x));
+      lv_term lo = lv_make_small(c.min), hi = lv_make_small(c.max);
+      if (bounds_only) {
+        ASSERT_EQ(dvar_bounds_fix_interval(&env, &d, lo, hi, 0), 1) << c.min << ".." << c.max;
+      } else {
+        ASSERT_GT(dvar_fix_interval(&env, &d, lo, hi), 0) << c.min << ".." << c.max;
+        dvar_pruning_set(&env, &d);
+        lv_term_ref actions = ref("[]");
+        dvar_export(&env, &d, actions, 0);
+        EXPECT_EQ(text_of(actions), "[]");
+      }
+      EXPECT_EQ(domain(x), c.domain) << c.min << ".." << c.max << " " << bounds_only;
+    }
+  }
+}
+
 TEST_F(Propagation, DebuggingDefersChangesToTheActions) {
   state->debug = 1;
   lv_term_ref actions = ref("[]");

@@ -190,7 +190,14 @@ int dvar_pruning_set(const lv_foreign_env* env, dvar* d) {
 
 void dvar_export_interval_direct(const lv_foreign_env* env, lv_term attribute, lv_term var, lv_term min, lv_term max,
                                  int64_t event, int live) {
-  fdset current = fd_deref(fd_arg(fd_attribute_domain(attribute), 1));
+  lv_term domain = fd_attribute_domain(attribute);
+  fdset current = fd_deref(fd_arg(domain, 1));
+  // Only the lower bound raised in a domain with holes: the set from min
+  // on shares the domain's tail, found without walking the rest of it.
+  if (!one_interval(current) && max == domain_max(domain) && fd_bound_compare(min, domain_min(domain)) > 0) {
+    fd_tell_fdset_globalize(env, attribute, var, fdset_restrict_below(env, current, min), live);
+    return;
+  }
   if (one_interval(current) || fdset_compare_interval(current, min, max) != FDSET_OVERLAP)
     fd_tell_interval(env, attribute, var, min, max, event, live);
   else fd_tell_fdset_globalize(env, attribute, var, fdset_restrict(env, current, min, max), live);

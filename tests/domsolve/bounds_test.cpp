@@ -184,7 +184,9 @@ TEST(Int192, ArithmeticDivisionAndTerms) {
       EXPECT_EQ(as128(divide(from_i128(a), d, TRUNCATE)), q);
       EXPECT_EQ(as128(divide(from_i128(a), d, FLOOR)), floor);
       EXPECT_EQ(as128(divide(from_i128(a), d, CEIL)), ceil);
-      if (d > 0) EXPECT_EQ(static_cast<__int128>(mod(from_i128(a), static_cast<uint64_t>(d))), ((a % d) + d) % d);
+      if (d > 0) {
+        EXPECT_EQ(static_cast<__int128>(mod(from_i128(a), static_cast<uint64_t>(d))), ((a % d) + d) % d);
+      }
     }
   }
   // The infinite terms: the sign of the coefficient times the infinity's.

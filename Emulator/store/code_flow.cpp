@@ -44,6 +44,10 @@ struct flow_state {
   int64_t heap;      // heap cells left to build
   uint64_t x[LV_X_REGISTERS / 64];
   uint64_t y[Y_WORDS];
+  // Permanent variables made new unbound cells of the frame since the last
+  // call: registers may hold references to them, so the next call must keep
+  // them.
+  uint64_t fresh[Y_WORDS];
   uint32_t spilled_count;
   uint64_t spilled[MAX_SPILLED];
 };
@@ -107,6 +111,7 @@ bool join(checker& c, flow_state& into, const flow_state& from) {
     return c.fail("paths that meet in different states");
   for (unsigned i = 0; i < LV_X_REGISTERS / 64; i++) into.x[i] &= from.x[i];
   for (unsigned i = 0; i < Y_WORDS; i++) into.y[i] &= from.y[i];
+  for (unsigned i = 0; i < Y_WORDS; i++) into.fresh[i] |= from.fresh[i];
   if (from.y_limit < into.y_limit) into.y_limit = from.y_limit;
   if (from.heap < into.heap) into.heap = from.heap;
   into.entry = false;
@@ -185,6 +190,7 @@ bool allocate(checker& c, flow_state& s) {
   s.frame = FRAME_BUILT;
   s.y_limit = LV_CODE_MAX_Y;
   for (uint64_t& w : s.y) w = 0;
+  for (uint64_t& w : s.fresh) w = 0;
   return true;
 }
 
@@ -204,6 +210,12 @@ bool y_write(checker& c, flow_state& s, uint64_t operand) {
   put(s.y, k);
   return true;
 }
+// A permanent variable made a new unbound cell of the frame.
+bool y_new(checker& c, flow_state& s, uint64_t operand) {
+  if (!y_write(c, s, operand)) return false;
+  put(s.fresh, y_index(operand));
+  return true;
+}
 
 // A register-load list (R): values and unsafe values read permanent
 // variables, new variables set them, voids take a heap cell.
@@ -215,7 +227,7 @@ bool load_list(checker& c, flow_state& s, const lv_operand& o) {
         if (!y_read(c, s, word)) return false;
         break;
       case 1:
-        if (!y_write(c, s, word - 1)) return false;
+        if (!y_new(c, s, word - 1)) return false;
         break;
       case 2:
         if (!y_read(c, s, word - 2)) return false;
@@ -241,15 +253,23 @@ bool call_with_frame(checker& c, flow_state& s, uint64_t size) {
   uint64_t kept = (size - 16) / 8;
   for (uint64_t k = 0; k < kept; k++)
     if (!has(s.y, k)) return c.fail("permanent variable %" PRIu64 " not set at a call that keeps it", k);
+  // A new variable the call trims away would leave the callee a reference
+  // into the frame cells it reuses.
+  for (uint64_t k = kept; k < LV_CODE_MAX_Y; k++)
+    if (has(s.fresh, k)) return c.fail("new permanent variable %" PRIu64 " past the frame kept by the call", k);
+  for (uint64_t& w : s.fresh) w = 0;
   if (kept < s.y_limit) s.y_limit = static_cast<uint32_t>(kept);
   s.heap = HEAP_BUDGET;
   return true;
 }
 
 // Leaving the clause: a proceed or jump with no frame completed, a progress
-// or last call with one.
+// or last call with one. A last call must not hand on a new variable of
+// the frame it takes away.
 bool leave(checker& c, flow_state& s, bool deallocates) {
   if (deallocates && s.frame != FRAME_DONE) return c.fail("a frame left that was not completed");
+  for (uint64_t k = 0; deallocates && k < LV_CODE_MAX_Y; k++)
+    if (has(s.fresh, k)) return c.fail("new permanent variable %" PRIu64 " past the frame kept by the call", k);
   if (!deallocates && s.frame == FRAME_DONE) return c.fail("a completed frame left in place");
   s.reached = false;
   return true;
@@ -320,10 +340,14 @@ bool step(checker& c, flow_state& s, const uint32_t* p) {
     case LV_OP_GET_FACT_3: case LV_OP_GET_FACT_4Q: case LV_OP_GET_FACT_4: case LV_OP_CUTB_X_PROCEED:
     case LV_OP_CUTB_PROCEED: case LV_OP_PROCEED:
       return need(c, s, GOAL) && leave(c, s, false);
-    case LV_OP_GET_Y_FIRST_VARIABLE: case LV_OP_PUT_Y_FIRST_VARIABLE: case LV_OP_CHOICE_YF:
+    case LV_OP_PUT_Y_FIRST_VARIABLE:
+      return need(c, s, GOAL) && allocate(c, s) && y_new(c, s, o[1].value);
+    case LV_OP_GET_Y_FIRST_VARIABLE: case LV_OP_CHOICE_YF:
       if (!need(c, s, GOAL) || !allocate(c, s)) return false;
       return y_write(c, s, o[d.number == LV_OP_CHOICE_YF ? 0 : 1].value);
-    case LV_OP_GET_Y_VARIABLE: case LV_OP_GET_Y_UNSAFE_VARIABLE: case LV_OP_PUT_Y_VARIABLE:
+    case LV_OP_PUT_Y_VARIABLE:
+      return need(c, s, GOAL) && y_new(c, s, o[1].value);
+    case LV_OP_GET_Y_VARIABLE: case LV_OP_GET_Y_UNSAFE_VARIABLE:
       return need(c, s, GOAL) && y_write(c, s, o[1].value);
     case LV_OP_CHOICE_Y:
       return need(c, s, GOAL) && y_write(c, s, o[0].value);

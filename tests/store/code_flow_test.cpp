@@ -98,6 +98,20 @@ TEST_F(CodeFlowTest, EachRuleOfTheFlow) {
          a.op(LV_OP_GET_Y_FIRST_VARIABLE, {X(0), Y(0)}).op(LV_OP_PUT_Y_VARIABLE, {X(0), Y(1)})
              .op(LV_OP_FIRSTCALL, {R(0, {}), P(q), S(1)}).op(LV_OP_PUT_Y_VALUE, {X(0), Y(1)}).op(LV_OP_PROGRESS);
        }, "past the frame kept"},
+      // A new variable handed to a call that trims it away: the callee's frame
+      // takes its cell.
+      {"new_variable_trimmed_by_the_call", 1, [&](Assembler& a, lv_pred* q, lv_pred*) {
+         a.op(LV_OP_GET_Y_FIRST_VARIABLE, {X(0), Y(0)}).op(LV_OP_PUT_Y_VARIABLE, {X(1), Y(1)})
+             .op(LV_OP_FIRSTCALL, {R(0, {}), P(q), S(1)}).op(LV_OP_PROGRESS);
+       }, "new permanent variable 1 past the frame kept"},
+      {"new_variable_of_a_load_list_trimmed", 1, [&](Assembler& a, lv_pred* q, lv_pred*) {
+         a.op(LV_OP_GET_Y_FIRST_VARIABLE, {X(0), Y(0)}).op(LV_OP_FIRSTCALL, {R(0, {{VARIABLE, 1}}), P(q), S(1)})
+             .op(LV_OP_PROGRESS);
+       }, "new permanent variable 1 past the frame kept"},
+      {"new_variable_handed_to_a_last_call", 1, [&](Assembler& a, lv_pred* q, lv_pred*) {
+         a.op(LV_OP_GET_Y_FIRST_VARIABLE, {X(0), Y(0)}).op(LV_OP_FIRSTCALL, {R(0, {}), P(q), S(1)})
+             .op(LV_OP_PUT_Y_VARIABLE, {X(0), Y(0)}).op(LV_OP_LASTCALL, {R(0, {}), P(q)});
+       }, "new permanent variable 0 past the frame kept"},
       {"first_call_without_a_frame", 1, [&](Assembler& a, lv_pred* q, lv_pred*) {
          a.op(LV_OP_FIRSTCALL, {R(0, {}), P(q), S(0)}).op(LV_OP_PROGRESS);
        }, "without a frame being built"},

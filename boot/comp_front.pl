@@ -21,7 +21,11 @@
 %
 % Disjunction, if-then-else, negation and call/1 of a known goal become
 % internal predicates whose arguments are the construct's variables that
-% also occur outside it. A cut that is transparent to the construct (in a
+% also occur outside it. The soft cut (C *-> Then ; Else) is an internal
+% predicate of three clauses: the first notes its own choicepoint and,
+% each time C succeeds, moves that choicepoint's alternative on past the
+% second clause (Else) to the third, which fails ('$zap_chpt'/1); without
+% an answer of C the second clause cuts the third away and runs Else. A cut that is transparent to the construct (in a
 % disjunct, a then or an else branch) cuts to the enclosing clause's barrier,
 % which is passed to the internal predicate as one more argument. The
 % condition of an if-then-else, a negated goal and the goal of call/1 are
@@ -90,8 +94,17 @@ lvc_norm_goal((X ; Else), Out, Ctx, Own, [Call|T], T, A0, A) :-
     nonvar(X), X = (C -> Then), !,
     lvc_opaque(C, C1),
     lvc_make_aux((C -> Then ; Else), [(C1, '$lvc_localcut', Then), Else], Out, Ctx, Own, Call, A0, A).
+lvc_norm_goal((X ; Else), Out, Ctx, Own, [Call|T], T, A0, A) :-
+    nonvar(X), X = (C *-> Then), !,
+    lvc_opaque(C, C1),
+    lvc_make_aux((C *-> Then ; Else), [('$lvc_call'(prolog:'$nth_choicepoint'/2, '$nth_choicepoint'(0, R)), C1,
+                  '$lvc_call'(prolog:'$zap_chpt'/1, '$zap_chpt'(R)), Then),
+                  ('$lvc_localcut', Else), fail],
+                 Out, Ctx, Own, Call, A0, A).
 lvc_norm_goal((C -> Then), Out, Ctx, Own, Items, T, A0, A) :- !,
     lvc_norm_goal((C -> Then ; fail), Out, Ctx, Own, Items, T, A0, A).
+lvc_norm_goal((C *-> Then), Out, Ctx, Own, Items, T, A0, A) :- !,
+    lvc_norm_goal((C *-> Then ; fail), Out, Ctx, Own, Items, T, A0, A).
 lvc_norm_goal((X ; Y), Out, Ctx, Own, [Call|T], T, A0, A) :- !,
     lvc_disjuncts((X ; Y), Bodies, []),
     lvc_make_aux((X ; Y), Bodies, Out, Ctx, Own, Call, A0, A).
@@ -116,6 +129,7 @@ lvc_norm_goal(G, _, _, _, [Item|T], T, A, A) :-
 lvc_control((_, _)).
 lvc_control((_ ; _)).
 lvc_control((_ -> _)).
+lvc_control((_ *-> _)).
 lvc_control(\+ _).
 lvc_control(!).
 lvc_control(_ : _).
@@ -134,6 +148,7 @@ lvc_disjuncts((X ; Y), [X|L1], L) :- \+ lvc_is_ite_cond(X), !,
 lvc_disjuncts(G, [G|T], T).
 
 lvc_is_ite_cond(X) :- nonvar(X), X = (_ -> _).
+lvc_is_ite_cond(X) :- nonvar(X), X = (_ *-> _).
 
 % A cut that would cut through the construct: in a conjunct, a disjunct or
 % a then/else branch; not in a condition, a negation or call/1.
@@ -143,6 +158,7 @@ lvc_has_cut('$choice'(_)).
 lvc_has_cut((A, B)) :- ( lvc_has_cut(A) -> true ; lvc_has_cut(B) ).
 lvc_has_cut((A ; B)) :- ( lvc_has_cut(A) -> true ; lvc_has_cut(B) ).
 lvc_has_cut((_ -> B)) :- lvc_has_cut(B).
+lvc_has_cut((_ *-> B)) :- lvc_has_cut(B).
 
 % lvc_make_aux(+Construct, +Bodies, +Outside, +Ctx, +Own, -Call, +A0, -A)
 % Bodies that cut transparently get the barrier: this clause's own (Ctx own)
@@ -280,6 +296,9 @@ lvc_module_body((A ; B), M, R, Ms, (A1 ; B1)) :- !,
     lvc_module_body(A, M, R, Ms, A1),
     lvc_module_body(B, M, R, Ms, B1).
 lvc_module_body((A -> B), M, R, Ms, (A1 -> B1)) :- !,
+    lvc_module_body(A, M, R, Ms, A1),
+    lvc_module_body(B, M, R, Ms, B1).
+lvc_module_body((A *-> B), M, R, Ms, (A1 *-> B1)) :- !,
     lvc_module_body(A, M, R, Ms, A1),
     lvc_module_body(B, M, R, Ms, B1).
 lvc_module_body(\+ A, M, R, Ms, \+ A1) :- !,

@@ -76,9 +76,10 @@ abort :- throw('$reserved'(3)).
 
 % '$undefined_goal'(Goal, Module, CallSite): a call of a predicate that is
 % not defined (a control construct called as Module:Goal comes here too,
-% and the goals of call_cleanup/2, through '$call_cleanup'/3). The unknown
-% flag says what happens: an existence error, failure, or a warning and
-% failure.
+% and the goals of call_cleanup/2, through '$call_cleanup'/3). A predicate
+% of the system's libraries is loaded and called (autoload.pl); otherwise
+% the unknown flag says what happens: an existence error, failure, or a
+% warning and failure.
 '$undefined_goal'('$call_cleanup'(Goal, Cleanup, _), prolog, _) :- !,
     '$call_cleanup_run'(Goal, Cleanup).
 '$undefined_goal'(Goal, Module, _) :-
@@ -86,6 +87,9 @@ abort :- throw('$reserved'(3)).
     '$choice'(Barrier),
     '$body'(Goal, Body, prolog:call(Module:Goal)),
     '$mcall'(Body, Module, Barrier).
+'$undefined_goal'(Goal, Module, _) :-
+    '$autoload'(Goal, Module), !,
+    '$call_module'(Goal, Module).
 '$undefined_goal'(Goal, Module, _) :-
     '$unknown'(Action, Action),
     '$unknown_predicate'(Action, Goal, Module).
@@ -126,6 +130,7 @@ abort :- throw('$reserved'(3)).
 '$control_construct'((_, _)).
 '$control_construct'((_ ; _)).
 '$control_construct'((_ -> _)).
+'$control_construct'((_ *-> _)).
 '$control_construct'(!).
 '$control_construct'(_ : _).
 '$control_construct'(\+ _).
@@ -143,6 +148,7 @@ abort :- throw('$reserved'(3)).
 '$body'((A, B), (A1, B1)) :- !, '$body'(A, A1), '$body'(B, B1).
 '$body'((A ; B), (A1 ; B1)) :- !, '$body'(A, A1), '$body'(B, B1).
 '$body'((A -> B), (A1 -> B1)) :- !, '$body'(A, A1), '$body'(B, B1).
+'$body'((A *-> B), (A1 *-> B1)) :- !, '$body'(A, A1), '$body'(B, B1).
 '$body'(\+ A, \+ A1) :- !, '$body'(A, A1).
 '$body'(M:G, M:G1) :- !, ( var(M) ; atom(M) ), '$body'(G, G1).
 '$body'(G, G) :- callable(G).
@@ -156,10 +162,15 @@ abort :- throw('$reserved'(3)).
 '$mcall'((X ; Else), M, Barrier) :- !,
     (   nonvar(X), X = (If -> Then)
     ->  (   '$mcall_opaque'(If, M) -> '$mcall'(Then, M, Barrier) ; '$mcall'(Else, M, Barrier) )
+    ;   nonvar(X), X = (If *-> Then)
+    ->  '$mcall_soft'(If, Then, Else, M, Barrier)
     ;   (   '$mcall'(X, M, Barrier) ; '$mcall'(Else, M, Barrier) )
     ).
 '$mcall'((If -> Then), M, Barrier) :- !,
     (   '$mcall_opaque'(If, M) -> '$mcall'(Then, M, Barrier) ).
+'$mcall'((If *-> Then), M, Barrier) :- !,
+    '$mcall_opaque'(If, M),
+    '$mcall'(Then, M, Barrier).
 '$mcall'(\+ G, M, _) :- !,
     \+ '$mcall_opaque'(G, M).
 '$mcall'(call(G), M, _) :- !,
@@ -170,6 +181,20 @@ abort :- throw('$reserved'(3)).
     ).
 '$mcall'(G, M, _) :-
     '$call_module'(G, M).
+
+% The soft cut (If *-> Then ; Else): the first clause notes its own
+% choicepoint and, once If has an answer, moves that choicepoint's
+% alternative on past the second clause to the third, which fails; without
+% an answer of If the second clause cuts the third away and runs Else.
+'$mcall_soft'(If, Then, _, M, Barrier) :-
+    '$nth_choicepoint'(0, Ref),
+    '$mcall_opaque'(If, M),
+    '$zap_chpt'(Ref),
+    '$mcall'(Then, M, Barrier).
+'$mcall_soft'(_, _, Else, M, Barrier) :-
+    !,
+    '$mcall'(Else, M, Barrier).
+'$mcall_soft'(_, _, _, _, _) :- fail.
 
 % A goal whose cuts are local to it.
 '$mcall_opaque'(G, M) :-

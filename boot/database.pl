@@ -14,13 +14,15 @@
 % or inspected: a permission error.
 
 :- module(prolog, [
-    asserta/1, assertz/1, asserta/2, assertz/2, retract/1, retractall/1, abolish/1,
+    assert/1, asserta/1, assertz/1, asserta/2, assertz/2, retract/1, retractall/1, abolish/1,
     clause/2, clause/3, erase/1, (dynamic)/1, current_predicate/1, predicate_property/2
 ]).
 
-:- meta_predicate asserta(:), assertz(:), asserta(:, ?), assertz(:, ?), retract(:), retractall(:),
+:- meta_predicate assert(:), asserta(:), assertz(:), asserta(:, ?), assertz(:, ?), retract(:), retractall(:),
     abolish(:), clause(:, ?), clause(:, ?, ?), dynamic(:), current_predicate(:), predicate_property(:, ?).
 
+% assert/1 is assertz/1.
+assert(Clause) :- '$assert'(Clause, z, _, prolog:assert(Clause)).
 asserta(Clause) :- '$assert'(Clause, a, _, prolog:asserta(Clause)).
 assertz(Clause) :- '$assert'(Clause, z, _, prolog:assertz(Clause)).
 asserta(Clause, Ref) :- '$assert'(Clause, a, Ref, prolog:asserta(Clause, Ref)).

@@ -12,6 +12,7 @@ length(List, N) :-
     ;   Tail == [] -> N = K
     ;   nonvar(Tail) -> '$type_error'(list, List, Ctx, 1)
     ;   integer(N) -> R is N - K, R >= 0, '$length_make'(R, Tail)
+    ;   N == Tail -> fail   % the tail would have to be a list and a number
     ;   '$length_enum'(Tail, K, N)
     ).
 

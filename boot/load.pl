@@ -1,5 +1,6 @@
 % Loading source files: consult/1, [F], load_files/1,2, ensure_loaded/1,
-% compile/1, use_module/1,2, include/1 and the directives a file holds.
+% compile/1, use_module/1,2, include/1 and the directives a file holds; the
+% file user is the terminal (user_input).
 %
 % A file is read clause by clause. Each term goes through
 % user:term_expansion/2 (when defined) and DCG translation, each body and
@@ -85,6 +86,9 @@ include(File) :- '$error'(permission_error(include, source_sink, File), prolog:i
     '$load_one'(F, M, Options, Ctx),
     '$load_list'(Fs, M, Options, Ctx).
 
+'$load_one'(Spec, M, _, _) :-
+    Spec == user, !,
+    '$load_user'(M).
 '$load_one'(Spec, M, Options, Ctx) :-
     (   var(Spec) -> '$instantiation_error'(Ctx, 1) ; true ),
     '$load_relative_dir'(Dir),
@@ -130,6 +134,18 @@ include(File) :- '$error'(permission_error(include, source_sink, File), prolog:i
     close(S),
     (   var(Ball) -> true ; throw(Ball) ),
     '$load_end'(File).
+
+% consult(user), [user]: clauses and directives read from user_input up to
+% its end of file, into module M; they have the source user, so that
+% consulting user again replaces them. Relative names in them are taken
+% from the working directory.
+'$load_user'(M) :-
+    '$load_begin'(user, M),
+    '$push_load'(ld(user, M, '.')),
+    catch(( '$load_terms'(user_input, user, M, first) -> true ; true ), Ball, true),
+    '$pop_load',
+    (   var(Ball) -> true ; throw(Ball) ),
+    '$load_end'(user).
 
 '$push_load'(E) :-
     (   retract('$load_stack'(Es)) -> true ; Es = [] ),
@@ -289,6 +305,7 @@ include(File) :- '$error'(permission_error(include, source_sink, File), prolog:i
 '$control'((_, _)).
 '$control'((_ ; _)).
 '$control'((_ -> _)).
+'$control'((_ *-> _)).
 '$control'(\+ _).
 
 '$body_args'(I, A, _, _, Gs, Gs) :- I > A, !.

@@ -26,6 +26,7 @@
 '$op'(';', infix, 1100, xfy).
 '$op'('|', infix, 1100, xfy).
 '$op'('->', infix, 1050, xfy).
+'$op'('*->', infix, 1050, xfy).
 '$op'(',', infix, 1000, xfy).
 '$op'('\\+', prefix, 900, fy).
 '$op'('=', infix, 700, xfx).

@@ -14,7 +14,7 @@
     var/1, nonvar/1, atom/1, number/1, integer/1, float/1, atomic/1, compound/1,
     callable/1, ground/1, is_list/1,
     functor/3, arg/3, (=..)/2, copy_term/2, copy_term/3, term_variables/2, subsumes_term/2,
-    unify_with_occurs_check/2, acyclic_term/1
+    unify_with_occurs_check/2, acyclic_term/1, numbervars/3
 ]).
 
 X = X.
@@ -160,5 +160,19 @@ term_variables(Term, Vars) :-
 subsumes_term(General, Specific) :- '$subsumes_chk'(General, Specific).
 
 unify_with_occurs_check(X, Y) :- '$unify_with_occurs_check'(X, Y).
+
+% numbervars(Term, Start, End): the variables of Term, in the order
+% term_variables/2 finds them, bound to '$VAR'(Start), '$VAR'(Start+1), ...;
+% End is the next number.
+numbervars(T, S, E) :-
+    Ctx = prolog:numbervars(T, S, E),
+    '$must_be_integer'(S, Ctx, 2),
+    '$may_be_integer'(E, Ctx, 3),
+    '$term_variables_dfs'(T, Vs),
+    '$number_vars'(Vs, S, E0),
+    E = E0.
+
+'$number_vars'([], N, N).
+'$number_vars'(['$VAR'(N0)|Vs], N0, N) :- N1 is N0 + 1, '$number_vars'(Vs, N1, N).
 
 acyclic_term(T) :- '$acyclic'(T).

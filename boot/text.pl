@@ -8,7 +8,7 @@
 
 :- module(prolog, [
     atom_codes/2, atom_chars/2, char_code/2, atom_length/2, atom_concat/3, sub_atom/5,
-    number_codes/2, number_chars/2, sort/2, msort/2, keysort/2
+    number_codes/2, number_chars/2, name/2, sort/2, msort/2, keysort/2
 ]).
 
 atom_codes(A, L) :-
@@ -159,6 +159,21 @@ number_chars(N, L) :-
             '$number_elems'(N, L0, Kind), L = L0
         )
     ;   '$type_error'(list, L, Ctx, 2)
+    ).
+
+% name(X, Codes): the codes of an atom or a number; with X unbound, the
+% number the codes spell, else the atom of them.
+name(X, Codes) :-
+    Ctx = prolog:name(X, Codes),
+    (   var(X)
+    ->  '$text_list'(Codes, character_code, Ctx, 2),
+        (   Codes \== [], '$number_from_elems'(Codes, N, Status, character_code), Status =:= 1
+        ->  X = N
+        ;   '$atom_elems'(X, Codes, character_code)
+        )
+    ;   number(X) -> number_codes(X, Cs), Codes = Cs
+    ;   atom(X) -> atom_codes(X, Cs), Codes = Cs
+    ;   '$type_error'(atomic, X, Ctx, 1)
     ).
 
 % A list without unbound elements.

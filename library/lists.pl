@@ -4,25 +4,34 @@
 %
 % A predicate given something that is not a list fails, as the relational
 % reading has it; those that need a whole list before they can start
-% (numlist/3, list_to_set/2, permutation/2 when neither list is complete)
-% raise instantiation and type errors, and nth0/3 and nth1/3 a type error
-% for an index that is no integer.
+% (numlist/3, list_to_set/2, permutation/2 when neither list is complete,
+% flatten/2) raise instantiation and type errors, and nth0 and nth1 a type
+% error for an index that is no integer. The goal-applying predicates
+% (maplist, foldl, include, ...) are in library(apply).
 
 :- module(lists, [
-    append/3, member/2, memberchk/2, reverse/2, nth0/3, nth1/3, last/2,
-    sum_list/2, max_list/2, min_list/2, numlist/3,
-    include/3, exclude/3, partition/4,
-    maplist/2, maplist/3, maplist/4, maplist/5, foldl/4, foldl/5, foldl/6,
-    delete/3, select/3, subtract/3, permutation/2, list_to_set/2
+    append/2, append/3, member/2, memberchk/2, reverse/2, nth0/3, nth1/3, nth0/4, nth1/4,
+    last/2, nextto/3, same_length/2, proper_length/2, flatten/2,
+    sum_list/2, sumlist/2, max_list/2, min_list/2, max_member/2, min_member/2, numlist/3,
+    delete/3, select/3, selectchk/3, select/4, subtract/3, intersection/3, union/3,
+    permutation/2, list_to_set/2, is_set/1, subset/2
 ]).
-
-:- meta_predicate
-    include(1, ?, ?), exclude(1, ?, ?), partition(1, ?, ?, ?),
-    maplist(1, ?), maplist(2, ?, ?), maplist(3, ?, ?, ?), maplist(4, ?, ?, ?, ?),
-    foldl(3, ?, ?, ?), foldl(4, ?, ?, ?, ?), foldl(5, ?, ?, ?, ?, ?).
 
 append([], L, L).
 append([X|Xs], L, [X|Ys]) :- append(Xs, L, Ys).
+
+% append(Lists, List): List is the concatenation of the proper list Lists.
+append(Ls, L) :-
+    Ctx = lists:append(Ls, L),
+    prolog:'$list_skip'(Ls, N, T),
+    (   N >= 0, T == [] -> true
+    ;   N >= 0, var(T) -> prolog:'$instantiation_error'(Ctx, 1)
+    ;   prolog:'$type_error'(list, Ls, Ctx, 1)
+    ),
+    append_lists_(Ls, L).
+
+append_lists_([], []).
+append_lists_([L|Ls], As) :- append(L, Rest, As), append_lists_(Ls, Rest).
 
 % The rest of the list comes first, so that first-argument indexing leaves
 % no choicepoint after the last element.
@@ -52,6 +61,24 @@ nth_(I, L, E, Base, Ctx) :-
     ;   prolog:'$type_error'(integer, I, Ctx, 1)
     ).
 
+% nth0(I, List, E, Rest) and nth1/4: Rest is List without its element E
+% at I; with List unbound they put E into Rest at I.
+nth0(I, L, E, R) :- nth_(I, L, E, R, 0, lists:nth0(I, L, E, R)).
+
+nth1(I, L, E, R) :- nth_(I, L, E, R, 1, lists:nth1(I, L, E, R)).
+
+nth_(I, L, E, R, Base, Ctx) :-
+    (   integer(I) -> I >= Base, Skip is I - Base, nth_del(Skip, L, E, R)
+    ;   var(I) -> nth_del_enum(L, E, R, Base, I)
+    ;   prolog:'$type_error'(integer, I, Ctx, 1)
+    ).
+
+nth_del(0, L, E, R) :- !, L = [E|R].
+nth_del(N, [X|Xs], E, [X|R]) :- N1 is N - 1, nth_del(N1, Xs, E, R).
+
+nth_del_enum([E|R], E, R, I, I).
+nth_del_enum([X|Xs], E, [X|R], I0, I) :- I1 is I0 + 1, nth_del_enum(Xs, E, R, I1, I).
+
 nth_at(0, [E|_], E) :- !.
 nth_at(N, [_|T], E) :- N1 is N - 1, nth_at(N1, T, E).
 
@@ -63,7 +90,36 @@ last([X|Xs], L) :- last_(Xs, X, L).
 last_([], L, L).
 last_([X|Xs], _, L) :- last_(Xs, X, L).
 
+% nextto(X, Y, List): Y follows X in List.
+nextto(X, Y, [A, B|T]) :- nextto_(T, A, B, X, Y).
+
+nextto_(_, A, B, A, B).
+nextto_([C|T], _, B, X, Y) :- nextto_(T, B, C, X, Y).
+
+same_length([], []).
+same_length([_|Xs], [_|Ys]) :- same_length(Xs, Ys).
+
+% proper_length(List, N): List is a proper list of N elements.
+proper_length(L, N) :-
+    prolog:'$list_skip'(L, K, T),
+    K >= 0, T == [],
+    N = K.
+
+% flatten(List, Flat): the elements of List and of the lists in it, at any
+% depth, in order; a variable or any other term that is no list is an
+% element. Flat is made from the whole of List before it is unified.
+flatten(L, F) :-
+    flatten_(L, [], F0),
+    F = F0.
+
+flatten_(X, T, [X|T]) :- var(X), !.
+flatten_([], T, T) :- !.
+flatten_([X|Xs], T, F) :- !, flatten_(X, F1, F), flatten_(Xs, T, F1).
+flatten_(X, T, [X|T]).
+
 sum_list(Xs, Sum) :- sum_list_(Xs, 0, Sum).
+
+sumlist(Xs, Sum) :- sum_list_(Xs, 0, Sum).
 
 sum_list_([], S, S).
 sum_list_([X|Xs], S0, S) :- S1 is S0 + X, sum_list_(Xs, S1, S).
@@ -78,6 +134,18 @@ min_list([X|Xs], Min) :- min_list_(Xs, X, Min).
 min_list_([], M, M).
 min_list_([X|Xs], M0, M) :- M1 is min(M0, X), min_list_(Xs, M1, M).
 
+% max_member(Max, List), min_member(Min, List): the largest and smallest
+% element in the standard order of terms.
+max_member(Max, [X|Xs]) :- max_member_(Xs, X, Max).
+
+max_member_([], M, M).
+max_member_([X|Xs], M0, M) :- ( X @> M0 -> max_member_(Xs, X, M) ; max_member_(Xs, M0, M) ).
+
+min_member(Min, [X|Xs]) :- min_member_(Xs, X, Min).
+
+min_member_([], M, M).
+min_member_([X|Xs], M0, M) :- ( X @< M0 -> min_member_(Xs, X, M) ; min_member_(Xs, M0, M) ).
+
 % numlist(Low, High, List): Low..High; fails when High < Low.
 numlist(L, H, R) :-
     Ctx = lists:numlist(L, H, R),
@@ -88,66 +156,6 @@ numlist(L, H, R) :-
 
 numlist_(H, H, R) :- !, R = [H].
 numlist_(L, H, [L|R]) :- L1 is L + 1, numlist_(L1, H, R).
-
-include(P, L, R) :- include_(L, P, R).
-
-include_([], _, []).
-include_([X|Xs], P, R) :-
-    (   call(P, X) -> R = [X|R1] ; R = R1 ),
-    include_(Xs, P, R1).
-
-exclude(P, L, R) :- exclude_(L, P, R).
-
-exclude_([], _, []).
-exclude_([X|Xs], P, R) :-
-    (   call(P, X) -> R = R1 ; R = [X|R1] ),
-    exclude_(Xs, P, R1).
-
-partition(P, L, In, Out) :- partition_(L, P, In, Out).
-
-partition_([], _, [], []).
-partition_([X|Xs], P, In, Out) :-
-    (   call(P, X) -> In = [X|In1], Out = Out1 ; In = In1, Out = [X|Out1] ),
-    partition_(Xs, P, In1, Out1).
-
-maplist(G, L) :- maplist_(L, G).
-
-maplist_([], _).
-maplist_([X|Xs], G) :- call(G, X), maplist_(Xs, G).
-
-maplist(G, L1, L2) :- maplist_(L1, L2, G).
-
-maplist_([], [], _).
-maplist_([X|Xs], [Y|Ys], G) :- call(G, X, Y), maplist_(Xs, Ys, G).
-
-maplist(G, L1, L2, L3) :- maplist_(L1, L2, L3, G).
-
-maplist_([], [], [], _).
-maplist_([X|Xs], [Y|Ys], [Z|Zs], G) :- call(G, X, Y, Z), maplist_(Xs, Ys, Zs, G).
-
-maplist(G, L1, L2, L3, L4) :- maplist_(L1, L2, L3, L4, G).
-
-maplist_([], [], [], [], _).
-maplist_([X|Xs], [Y|Ys], [Z|Zs], [U|Us], G) :-
-    call(G, X, Y, Z, U),
-    maplist_(Xs, Ys, Zs, Us, G).
-
-foldl(G, L, V0, V) :- foldl_(L, G, V0, V).
-
-foldl_([], _, V, V).
-foldl_([X|Xs], G, V0, V) :- call(G, X, V0, V1), foldl_(Xs, G, V1, V).
-
-foldl(G, L1, L2, V0, V) :- foldl_(L1, L2, G, V0, V).
-
-foldl_([], [], _, V, V).
-foldl_([X|Xs], [Y|Ys], G, V0, V) :- call(G, X, Y, V0, V1), foldl_(Xs, Ys, G, V1, V).
-
-foldl(G, L1, L2, L3, V0, V) :- foldl_(L1, L2, L3, G, V0, V).
-
-foldl_([], [], [], _, V, V).
-foldl_([X|Xs], [Y|Ys], [Z|Zs], G, V0, V) :-
-    call(G, X, Y, Z, V0, V1),
-    foldl_(Xs, Ys, Zs, G, V1, V).
 
 % delete(List, Elem, Rest): Rest is List without the elements that unify
 % with Elem (the test binds nothing).
@@ -161,12 +169,45 @@ select(X, [Y|Ys], R) :- select_(Ys, Y, X, R).
 select_(T, H, H, T).
 select_([Y|Ys], H, X, [H|R]) :- select_(Ys, Y, X, R).
 
+selectchk(X, L, R) :- select(X, L, R), !.
+
+% select(X, Xs, Y, Ys): Ys is Xs with one element X replaced by Y.
+select(X, Xs, Y, Ys) :- select4_(Xs, X, Y, Ys).
+
+select4_([X|T], X, Y, [Y|T]).
+select4_([H|T], X, Y, [H|T1]) :- select4_(T, X, Y, T1).
+
 % subtract(Set, Delete, Rest): the elements of Set that do not unify with an
 % element of Delete.
 subtract([], _, []).
 subtract([X|Xs], D, R) :-
     (   memberchk(X, D) -> R = R1 ; R = [X|R1] ),
     subtract(Xs, D, R1).
+
+% intersection(Set1, Set2, Set): the elements of Set1 that unify with an
+% element of Set2; union(Set1, Set2, Set): those that do not, then Set2.
+intersection([], _, []).
+intersection([X|Xs], S, R) :-
+    (   memberchk(X, S) -> R = [X|R1] ; R = R1 ),
+    intersection(Xs, S, R1).
+
+union([], S, S).
+union([X|Xs], S, R) :-
+    (   memberchk(X, S) -> R = R1 ; R = [X|R1] ),
+    union(Xs, S, R1).
+
+% is_set(Set): a proper list without two identical (==) elements.
+is_set(L) :-
+    prolog:'$list_skip'(L, N, T),
+    N >= 0, T == [],
+    msort(L, S),
+    \+ adjacent_same_(S).
+
+adjacent_same_([X, Y|T]) :- ( X == Y -> true ; adjacent_same_([Y|T]) ).
+
+% subset(Sub, Set): every element of Sub unifies with an element of Set.
+subset([], _).
+subset([X|Xs], S) :- memberchk(X, S), subset(Xs, S).
 
 % The length is fixed first from whichever list is complete, so that every
 % mode ends.

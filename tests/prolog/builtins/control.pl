@@ -70,3 +70,25 @@ member(X, [_|T]) :- member(X, T).
 
 append([], L, L).
 append([X|Xs], L, [X|Ys]) :- append(Xs, L, Ys).
+
+% The soft cut: every answer of the condition with the then branch, the
+% else branch only when the condition has none; a cut in a branch cuts the
+% clause. Compiled (soft/2, soft_cut/1, soft_then/2) and meta-called.
+soft(Xs, Y) :- ( member(X, Xs) *-> Y = X ; Y = none ).
+soft_then(Xs, Y) :- ( member(Y, Xs) *-> true ).
+soft_cut(Y) :- ( member(Y, [1, 2, 3]) *-> ! ; true ).
+soft_else_cut(Y) :- ( fail *-> true ; member(Y, [a, b]), ! ).
+soft_inside(L) :- findall(X-Y, ( member(X, [1, 2]), ( X > 1 *-> Y = big ; Y = small ) ), L).
+
+t(soft_cut_answers, Y, soft([a, b, c], Y)).
+t(soft_cut_else, Y, soft([], Y)).
+t(soft_cut_no_else, Y, soft_then([a, b], Y)).
+t(soft_cut_no_else_fails, Y, soft_then([], Y)).
+t(soft_cut_cut_in_then, Y, soft_cut(Y)).
+t(soft_cut_cut_in_else, Y, soft_else_cut(Y)).
+t(soft_cut_in_conjunction, L, soft_inside(L)).
+t(soft_cut_meta, Y, call(( member(X, [1, 2]) *-> Y = X ; Y = none ))).
+t(soft_cut_meta_else, Y, call(( fail *-> Y = 1 ; Y = 2 ))).
+t(soft_cut_meta_then_choices, X-Y, call(( member(X, [1, 2]) *-> member(Y, [a, b]) ; Y = none ))).
+t(soft_cut_meta_no_else, Y, call(( member(Y, [a, b]) *-> true ))).
+t(soft_cut_condition_cut_local, X, call(( ( member(X, [1, 2, 3]), ! ) *-> true ; X = 0 ))).

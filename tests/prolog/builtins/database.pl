@@ -103,3 +103,9 @@ fact(2).
 
 member(X, [X|_]).
 member(X, [_|T]) :- member(X, T).
+
+% assert/1 adds at the end, as assertz/1.
+t(assert_is_assertz, L, (assertz(a9(1)), assert(a9(2)), asserta(a9(0)), findall(X, a9(X), L))).
+t(assert_meta, L, (call(assert, a10(x)), findall(X, a10(X), L))).
+t(assert_unbound_1, x, assert(_)).
+t(assert_not_callable, x, assert(3)).

@@ -77,5 +77,42 @@ t(list_to_set_not_list, x, list_to_set(a, _)).
 x(list_to_set_cyclic, T, (L = [a|L], catch(list_to_set(L, _), error(type_error(T, _), _), true)), [list]).
 x(list_library_module, M, predicate_property(append(_, _, _), imported_from(M)), [lists]).
 
-% The library's meta declarations are made in its module.
-x(list_library_meta, S, predicate_property(lists:maplist(_, _), meta_predicate(S)), [maplist(1, ?)]).
+% The libraries' meta declarations are made in their modules.
+x(list_library_meta, S, predicate_property(apply:maplist(_, _), meta_predicate(S)), [maplist(1, ?)]).
+
+% The rest of the library: append/2, nth0/4 and nth1/4 in each mode, the
+% neighbours and lengths, flatten/2, the members by standard order, the
+% selections and the set operations.
+t(append_2, L, append([[a], [], [b, c]], L)).
+t(append_2_split, X-Y, append([X, Y], [a, b])).
+t(append_2_partial, x, append(_, [a])).
+t(append_2_not_list, x, append(foo, _)).
+t(nth0_4, E-R, nth0(1, [a, b, c], E, R)).
+t(nth1_4, E-R, nth1(1, [a, b, c], E, R)).
+t(nth0_4_insert, L, nth0(1, L, x, [a, b])).
+t(nth1_4_enumerate, I-E-R, nth1(I, [a, b], E, R)).
+t(nth0_4_out_of_range, yes, \+ nth0(2, [a, b], _, _)).
+x(nth0_4_not_integer, x, catch(nth0(a, [a], _, _), error(type_error(integer, a), _), true), [x]).
+t(nextto, X-Y, nextto(X, Y, [a, b, c])).
+t(nextto_check, yes, nextto(b, c, [a, b, c])).
+t(same_length, L, same_length([a, b], L)).
+t(same_length_enum, X-Y, (same_length(X, Y), !)).
+t(proper_length, N, proper_length([a, b, c], N)).
+t(proper_length_partial, yes, \+ proper_length([a|_], _)).
+t(flatten, L, flatten([a, [b, [c, d], []], e], L)).
+t(flatten_var, L-X, flatten([X, [a]], L)).
+t(flatten_atom, L, flatten(a, L)).
+t(sumlist, S, sumlist([1, 2.5], S)).
+t(max_member, M, max_member(M, [b, f(a), 3, "x"])).
+t(min_member, M, min_member(M, [b, f(a), 3, 2.0])).
+t(max_member_empty, yes, \+ max_member(_, [])).
+t(selectchk, R, selectchk(a, [b, a, c, a], R)).
+t(select_4, X-R, select(X, [a, b], z, R)).
+t(select_4_given, R, select(b, [a, b, c], z, R)).
+t(intersection, L, intersection([a, b, c, a], [c, a], L)).
+t(union, L, union([a, b, d], [b, c], L)).
+t(is_set, yes, is_set([a, b, f(X), f(Y), X])).
+t(is_set_not, yes, \+ is_set([a, b, a])).
+t(is_set_partial, yes, \+ is_set([a|_])).
+t(subset, yes, subset([a, c], [c, b, a])).
+t(subset_not, yes, \+ subset([a, d], [c, b, a])).

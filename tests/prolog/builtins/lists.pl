@@ -15,3 +15,6 @@ t(length_meta, N, call(length, [x], N)).
 x(length_cyclic, T, (L = [a|L], catch(length(L, _), error(type_error(T, _), _), true)), [list]).
 x(is_list_cyclic, R, (L = [a, b|L], ( is_list(L) -> R = yes ; R = no )), [no]).
 x(is_list_partial, R, (( is_list([a|_]) -> R = yes ; R = no )), [no]).
+t(length_same_variable, yes, \+ length(L, L)).
+t(length_tail_is_length, yes, \+ length([a|T], T)).
+t(length_element_is_length, X, length([X], X)).

@@ -112,3 +112,13 @@ member(X, [_|T]) :- member(X, T).
 
 numlist(L, H, []) :- L > H, !.
 numlist(L, H, [L|T]) :- L1 is L + 1, numlist(L1, H, T).
+
+% numbervars/3: the variables in order, the next number. ('$VAR' terms are
+% written as variables by the reference side, so the answers are given.)
+x(numbervars, T-E, (T = f(X, Y, X, g(Z)), numbervars(T, 0, E)),
+  [f('$VAR'(0), '$VAR'(1), '$VAR'(0), g('$VAR'(2)))-3]).
+x(numbervars_start, T-E, (T = [A, B], numbervars(T, 23, E)), [['$VAR'(23), '$VAR'(24)]-25]).
+t(numbervars_ground, E, numbervars(f(a), 5, E)).
+t(numbervars_unbound_start, x, numbervars(f(_), _, _)).
+t(numbervars_bad_start, x, numbervars(f(_), a, _)).
+x(numbervars_meta, T, (T = h(_), call(numbervars, T, 0, _)), [h('$VAR'(0))]).

@@ -146,3 +146,17 @@ t(keysort_not_pair, x, keysort([a-1, b], _)).
 t(keysort_unbound_elem, x, keysort([a-1, _], _)).
 x(keysort_bad_result, x, keysort([a-1], [x]), error(type_error(pair, x))).
 t(keysort_result_vars, S, (S = [_, _], keysort([b-1, a-2], S))).
+
+% name/2: atoms and numbers to codes, codes to a number when they spell
+% one, else to an atom.
+t(name_atom, L, name(abc, L)).
+t(name_number, L, name(-12, L)).
+t(name_float, L, name(1.5, L)).
+t(name_to_number, X, name(X, "42")).
+t(name_to_negative, X, name(X, "-3")).
+t(name_to_atom, X, name(X, "4a")).
+t(name_to_empty, X, name(X, [])).
+t(name_check, yes, name(foo, "foo")).
+t(name_partial, x, name(_, [0'a|_])).
+t(name_compound, x, name(f(x), _)).
+t(name_meta, X, call(name, X, "7")).

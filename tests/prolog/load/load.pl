@@ -114,6 +114,6 @@ x(expansion, A-B-C-D, ( consult(fixtures(expand)), gen_a(A), gen_b(B),
   [1-1-dropped-expanded]).
 
 % Grammar rules.
-x(dcg, L, ( write_file('grammar.pl', [(greeting --> [hello], name), (name --> [world]), (name --> [prolog])]),
+x(dcg, L, ( write_file('grammar.pl', [(greeting --> [hello], who), (who --> [world]), (who --> [prolog])]),
             consult('grammar.pl'), findall(W, phrase(greeting, [hello, W]), L) ),
   [[world, prolog]]).

@@ -26,7 +26,13 @@ void write_lower(std::FILE* out, const char* name) {
 void write_error_code(std::FILE* out, const char* name, int code, const char* formal) {
   std::fputs("error_code(", out);
   write_lower(out, name);
-  std::fprintf(out, ", %d, '%s').\n", code, formal);
+  std::fprintf(out, ", %d, '", code);
+  // The formal as a quoted atom: its own quotes doubled.
+  for (const char* c = formal; *c != '\0'; c++) {
+    if (*c == '\'') std::fputc('\'', out);
+    std::fputc(*c, out);
+  }
+  std::fputs("').\n", out);
 }
 
 void write_table_row(std::FILE* out, const char* name, int code, const char* formal) {

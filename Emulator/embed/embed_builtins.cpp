@@ -54,9 +54,7 @@ int prolog_stream_from_codes(lv_worker* w) {
   int64_t rc = lv_stream_from_memory(codes, n * static_cast<int64_t>(sizeof(int32_t)), &stream, sides);
   lv_mem_free(codes, 0, lv_mem_flags(LV_CAT_MISC));
   if (rc < 0) return 0;
-  lv_heap_room(w, 3, 2);
-  lv_term address = lv_make_integer(w, static_cast<int64_t>(reinterpret_cast<uintptr_t>(stream)));
-  if (cunify(w, w->X[1], address)) return 1;
+  if (cunify(w, w->X[1], lv_stream_term(stream))) return 1;
   (void)LV_fclose(stream, LV_CLOSE_FORCE);  // nothing was handed out
   return 0;
 }

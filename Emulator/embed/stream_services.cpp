@@ -23,7 +23,7 @@ void lv_close_cleanup_query(lv_stream* stream, lv_term which) {
   if (get_current_worker() == nullptr) return;
   lv_term_ref args = LV_new_term_refs(2);
   lv_pred* cleanup = LV_pred(LV_ATOM_CLOSE_CLEANUP, 2, LV_ATOM_PROLOG);
-  if (cleanup != nullptr && LV_put_address(args, stream) != 0 && LV_put_atom(args + 1, which) != 0) {
+  if (cleanup != nullptr && LV_put_integer(args, stream->id) != 0 && LV_put_atom(args + 1, which) != 0) {
     lv_nest_enter();
     (void)LV_query(cleanup, args, args + 1);  // a failure or an exception of the cleanup does not stop the close
     lv_nest_leave();

@@ -33,7 +33,7 @@ int LV_read_from_string(lv_term_ref t, const char* text, const lv_term_ref* valu
   lv_term_ref stream_ref = mark;
   lv_term_ref list = LV_new_term_ref();
   lv_term_ref value = LV_new_term_ref();
-  int result = LV_put_address(stream_ref, stream) && LV_put_atom(list, LV_ATOM_NIL);
+  int result = LV_put_integer(stream_ref, stream->id) && LV_put_atom(list, LV_ATOM_NIL);
   // The list of the values, built from its end.
   size_t n = 0;
   if (values != nullptr)

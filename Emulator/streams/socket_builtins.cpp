@@ -89,8 +89,7 @@ lvio_code make_stream(int socket, lv_term encoding, uint32_t kind, lv_stream** o
 // Stream = the new stream; on a mismatch the stream is closed and the
 // built-in fails.
 int unify_stream(lv_worker* w, unsigned x, lv_stream* s) {
-  lv_heap_room(w, 4, x + 1);
-  if (cunify(w, w->X[x], lv_make_integer(w, static_cast<int64_t>(reinterpret_cast<uintptr_t>(s)))) != 0) return 1;
+  if (cunify(w, w->X[x], lv_stream_term(s)) != 0) return 1;
   (void)LV_fclose(s, LV_CLOSE_FORCE);
   return 0;
 }

@@ -139,10 +139,13 @@ lv_stream* lv_stream_ring_head();
 bool lv_stream_ring_create();
 // Frees the ring head (the ring must be empty but for it).
 void lv_stream_ring_destroy();
-// The next stream id (start-up resets it to 0).
+// Restarts the stream ids (start-up): streams count from 1, the ring head is 0.
 void lv_stream_reset_ids();
 // The stream when it is one of the three standard records or in the ring.
 lv_stream* lv_stream_known(const void* address);
+// The open stream a handle names: its id, which no other stream ever
+// has. Null for a handle of no open stream (a closed one included).
+lv_stream* lv_stream_of_handle(int64_t handle);
 // With a stream: it, when known and id is 0 or its id. With null: the
 // stream of the ring with that id (newest first). Else null.
 lv_stream* lv_find_stream_by_id(lv_stream* stream, int64_t id);
@@ -196,11 +199,14 @@ void lv_raise_lvio_error(int64_t code, bool output, lv_term culprit);
 int lv_raise_stream_error(lv_worker* w, int64_t code, bool output, lv_term name, unsigned arity, int64_t argument);
 // A stream argument: user_input, user_output, user_error, user (input when
 // required holds LV_CAP_INPUT, else output) or an integer holding the
-// address of a known stream. It must have every capability of required
+// handle of an open stream. It must have every capability of required
 // and none of forbidden: null with pending error 262 (input asked) or 518
-// otherwise, or 2306 when it is not a stream. LV_CAP_QUIET sets none.
+// otherwise, LV_ERROR_NO_SUCH_STREAM for an integer that names no open
+// stream, or 2306 when it is no stream term at all. LV_CAP_QUIET sets none.
 lv_stream* lv_get_stream_arg(lv_term term, uint64_t required, uint64_t forbidden);
-// The integer that stands for a stream in Prolog: its address.
+// The integer that stands for a stream in Prolog: its handle, the stream's
+// id. A handle names one stream for the stream's life: once the stream is
+// closed it names none, whatever is opened later.
 lv_term lv_stream_term(const lv_stream* stream);
 // The file name the stream was opened under, "" when none.
 const char* lv_stream_name(const lv_stream* stream);

@@ -321,9 +321,9 @@ int prolog_stream_code(lv_worker* w) {
     lv_stream* s = lv_get_stream_arg(first, LV_CAP_QUIET, 0);
     return s != nullptr && cunify(w, w->X[1], lv_stream_term(s)) != 0 ? 1 : 0;
   }
-  int64_t address = 0;
-  if (!lv_integer_arg(w->X[1], &address)) return 0;
-  lv_stream* s = lv_stream_known(reinterpret_cast<const void*>(static_cast<uintptr_t>(address)));
+  int64_t handle = 0;
+  if (!lv_integer_arg(w->X[1], &handle)) return 0;
+  lv_stream* s = lv_stream_of_handle(handle);
   return s != nullptr && cunify(w, w->X[0], lv_stream_term(s)) != 0 ? 1 : 0;
 }
 

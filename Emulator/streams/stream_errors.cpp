@@ -24,6 +24,10 @@ void lv_raise_lvio_error(int64_t code, bool output, lv_term culprit) {
     case LVIO_E_SEEK_ERROR:
       lv_set_pending_error(LV_ERROR_SEEK, "", culprit);
       return;
+    case LVIO_E_ENCODING_INVALID:
+    case LVIO_E_ENCODING_UNMAPPABLE:
+      lv_set_pending_error(LV_ERROR_ENCODING, "", culprit);
+      return;
     case LVIO_E_INTERNAL_ERROR:
       lv_set_pending_error(LV_ERROR_SYSTEM, "internal error", culprit);
       return;
@@ -59,10 +63,12 @@ lv_stream* lv_get_stream_arg(lv_term term, uint64_t required, uint64_t forbidden
       else if (term == LV_ATOM_USER)
         s = lv_streams.user[(required & LV_CAP_INPUT) != 0 ? LV_STD_INPUT : LV_STD_OUTPUT];
     }
-  } else if (lv_is_small(term)) {
-    s = lv_stream_known(reinterpret_cast<const void*>(static_cast<uintptr_t>(lv_small_value(term))));
-  } else if (lv_is_integer_box(term) && lv_struct_cells(term)[0] == LV_BOX_INT1) {
-    s = lv_stream_known(reinterpret_cast<const void*>(static_cast<uintptr_t>(lv_struct_cells(term)[1])));
+  } else if (lv_is_integer(term)) {
+    s = lv_is_small(term) ? lv_stream_of_handle(lv_small_value(term)) : nullptr;
+    if (s == nullptr) {
+      if (!quiet) lv_set_pending_error(LV_ERROR_NO_SUCH_STREAM, "", term);
+      return nullptr;
+    }
   }
   if (s == nullptr) {
     if (!quiet) lv_set_pending_error(LV_ERROR_NOT_A_STREAM, "", term);
@@ -78,9 +84,7 @@ lv_stream* lv_get_stream_arg(lv_term term, uint64_t required, uint64_t forbidden
   return s;
 }
 
-lv_term lv_stream_term(const lv_stream* stream) {
-  return lv_make_small(static_cast<int64_t>(reinterpret_cast<uintptr_t>(stream)));
-}
+lv_term lv_stream_term(const lv_stream* stream) { return lv_make_small(stream->id); }
 
 const char* lv_stream_name(const lv_stream* stream) {
   return stream->file_name != 0 ? lv_atom_text(stream->file_name) : "";

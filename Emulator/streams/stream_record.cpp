@@ -12,7 +12,80 @@ lv_stream_services lv_stream_hooks = {nullptr, nullptr};
 namespace {
 
 lv_stream* ring_head = nullptr;
-int64_t next_id = 0;
+// Ids start at 1: 0 is the ring head's, so that no stream has handle 0.
+int64_t next_id = 1;
+
+// The linked streams by id: an open-addressing table (linear probing, a
+// power of two of slots, at most half full), so that a stream handle is
+// found without a walk of the ring. When it cannot grow, the streams it
+// misses are found by the walk.
+struct id_index {
+  lv_stream** slots;
+  uint64_t capacity;
+  uint64_t count;
+  bool incomplete;
+};
+id_index handles;
+
+uint64_t home_slot(int64_t id, uint64_t capacity) {
+  return (static_cast<uint64_t>(id) * 0x9E3779B97F4A7C15ULL >> 32) & (capacity - 1);
+}
+
+void index_put(lv_stream** slots, uint64_t capacity, lv_stream* s) {
+  uint64_t i = home_slot(s->id, capacity);
+  while (slots[i] != nullptr) i = (i + 1) & (capacity - 1);
+  slots[i] = s;
+}
+
+bool index_grow() {
+  uint64_t capacity = handles.capacity == 0 ? 64 : handles.capacity * 2;
+  auto** slots = static_cast<lv_stream**>(lv_mem_alloc(capacity * sizeof(lv_stream*), LV_STREAM_MEM));
+  if (slots == nullptr) return false;
+  std::memset(static_cast<void*>(slots), 0, capacity * sizeof(lv_stream*));
+  for (uint64_t i = 0; i < handles.capacity; i++)
+    if (handles.slots[i] != nullptr) index_put(slots, capacity, handles.slots[i]);
+  if (handles.slots != nullptr) lv_mem_free(handles.slots, handles.capacity * sizeof(lv_stream*), LV_STREAM_MEM);
+  handles.slots = slots;
+  handles.capacity = capacity;
+  return true;
+}
+
+void index_insert(lv_stream* s) {
+  if (2 * (handles.count + 1) > handles.capacity && !index_grow()) {
+    handles.incomplete = true;
+    return;
+  }
+  index_put(handles.slots, handles.capacity, s);
+  handles.count++;
+}
+
+// Removes by shifting the entries after the slot back towards their home
+// slots, so that no probe sequence is broken.
+void index_remove(lv_stream* s) {
+  if (handles.capacity == 0) return;
+  uint64_t mask = handles.capacity - 1;
+  uint64_t i = home_slot(s->id, handles.capacity);
+  while (handles.slots[i] != s) {
+    if (handles.slots[i] == nullptr) return;  // not there (the table was full when it was linked)
+    i = (i + 1) & mask;
+  }
+  handles.slots[i] = nullptr;
+  handles.count--;
+  for (uint64_t j = (i + 1) & mask; handles.slots[j] != nullptr; j = (j + 1) & mask) {
+    uint64_t home = home_slot(handles.slots[j]->id, handles.capacity);
+    // Entry j may move to the hole when its home is not within (i, j].
+    bool stays = i <= j ? (home > i && home <= j) : (home > i || home <= j);
+    if (stays) continue;
+    handles.slots[i] = handles.slots[j];
+    handles.slots[j] = nullptr;
+    i = j;
+  }
+}
+
+void index_free() {
+  if (handles.slots != nullptr) lv_mem_free(handles.slots, handles.capacity * sizeof(lv_stream*), LV_STREAM_MEM);
+  handles = {};
+}
 
 }  // namespace
 
@@ -62,11 +135,13 @@ bool lv_stream_ring_create() {
   if (ring_head != nullptr) return true;
   ring_head = lv_stream_new();
   if (ring_head == nullptr) return false;
+  ring_head->id = 0;
   ring_head->prev = ring_head->next = ring_head;
   return true;
 }
 
 void lv_stream_ring_destroy() {
+  index_free();
   if (ring_head == nullptr) return;
   lv_stream_free(ring_head);
   ring_head = nullptr;
@@ -74,7 +149,7 @@ void lv_stream_ring_destroy() {
 
 lv_stream* lv_stream_ring_head() { return ring_head; }
 
-void lv_stream_reset_ids() { next_id = 0; }
+void lv_stream_reset_ids() { next_id = 1; }
 
 void lv_stream_link(lv_stream* s) {
   lv_stream_update_capabilities(s);
@@ -83,10 +158,12 @@ void lv_stream_link(lv_stream* s) {
   s->next = ring_head->next;
   ring_head->next->prev = s;
   ring_head->next = s;
+  index_insert(s);
 }
 
 void lv_stream_unlink(lv_stream* s) {
   if (s->prev == nullptr || s->next == nullptr) return;
+  index_remove(s);
   s->prev->next = s->next;
   s->next->prev = s->prev;
   s->prev = s->next = nullptr;
@@ -100,6 +177,18 @@ lv_stream* lv_stream_known(const void* address) {
   for (lv_stream* s = ring_head->next; s != ring_head; s = s->next)
     if (s == address) return s;
   return nullptr;
+}
+
+lv_stream* lv_stream_of_handle(int64_t handle) {
+  if (handle <= 0) return nullptr;
+  for (lv_stream* u : lv_streams.user)
+    if (u != nullptr && u->id == handle) return u;
+  if (handles.capacity != 0) {
+    uint64_t mask = handles.capacity - 1;
+    for (uint64_t i = home_slot(handle, handles.capacity); handles.slots[i] != nullptr; i = (i + 1) & mask)
+      if (handles.slots[i]->id == handle) return handles.slots[i];
+  }
+  return handles.incomplete ? lv_find_stream_by_id(nullptr, handle) : nullptr;
 }
 
 lv_stream* lv_find_stream_by_id(lv_stream* stream, int64_t id) {

@@ -21,7 +21,7 @@
 
 namespace {
 
-// What prolog:close_cleanup/2 was called with: the stream's address and
+// What prolog:close_cleanup/2 was called with: the stream's handle and
 // the side, and the nesting of queries run from C during the call.
 std::vector<std::pair<int64_t, std::string>> calls;
 std::vector<int64_t> nesting;
@@ -70,14 +70,14 @@ class StreamServicesTest : public EmulatorTest {
   TempFiles dir;
 };
 
-TEST_F(StreamServicesTest, CloseCleanupRunsOncePerSideWithTheStreamsAddress) {
+TEST_F(StreamServicesTest, CloseCleanupRunsOncePerSideWithTheStreamsHandle) {
   lv_stream* s = open_with_cleanup();
-  auto address = static_cast<int64_t>(reinterpret_cast<uintptr_t>(s));
+  int64_t handle = s->id;
   int32_t refs = w->termref_top;
   int64_t hold = w->interrupt_hold;
   EXPECT_EQ(LV_fclose(s, LV_CLOSE_OUTPUT), 0);
   EXPECT_EQ(LV_fclose(s, LV_CLOSE_INPUT), 2);
-  EXPECT_EQ(calls, (std::vector<std::pair<int64_t, std::string>>{{address, "write"}, {address, "all"}}));
+  EXPECT_EQ(calls, (std::vector<std::pair<int64_t, std::string>>{{handle, "write"}, {handle, "all"}}));
   EXPECT_EQ(nesting, (std::vector<int64_t>{hold + 1, hold + 1}));
   EXPECT_EQ(w->termref_top, refs);
   EXPECT_EQ(w->interrupt_hold, hold);

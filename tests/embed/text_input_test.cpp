@@ -26,7 +26,7 @@ using terms::small;
 
 // The reader stand-in: T = read(Text, Values), Text the stream's whole text.
 int read_all(lv_worker* w) {
-  auto* s = reinterpret_cast<lv_stream*>(static_cast<uintptr_t>(lv_small_value(lv_deref(w->X[0]))));
+  lv_stream* s = lv_stream_of_handle(lv_small_value(lv_deref(w->X[0])));
   std::string text;
   for (int64_t c; (c = lv_get_code(s)) >= 0;) {
     char bytes[8];
@@ -145,7 +145,7 @@ TEST_F(TextInput, AStreamOverACodeListGivesItsElements) {
     lv_term out = w->X[1];
     ASSERT_EQ(prolog_stream_from_codes(w), c.ok ? 1 : 0) << terms::show(c.list);
     if (!c.ok) continue;
-    auto* s = reinterpret_cast<lv_stream*>(static_cast<uintptr_t>(lv_small_value(lv_deref(out))));
+    lv_stream* s = lv_stream_of_handle(lv_small_value(lv_deref(out)));
     std::u32string got;
     for (int64_t code; (code = lv_get_code(s)) >= 0;) got += static_cast<char32_t>(code);
     EXPECT_EQ(got, c.read) << terms::show(c.list);

@@ -113,12 +113,12 @@ class StreamBuiltinTest : public EmulatorTest {
   }
 
   // A stream as it is written in goals.
-  static std::string S(const lv_stream* s) { return std::to_string(reinterpret_cast<uintptr_t>(s)); }
+  static std::string S(const lv_stream* s) { return std::to_string(s->id); }
 
   // The stream a goal bound to a variable (read before the next goal).
   lv_stream* stream_of(const std::string& answer) {
     size_t at = answer.find('=');
-    return reinterpret_cast<lv_stream*>(std::stoull(answer.substr(at + 1)));
+    return lv_stream_of_handle(std::stoll(answer.substr(at + 1)));
   }
 
   // A quoted atom for a text.

@@ -77,9 +77,19 @@ TEST_F(BinaryStreamTest, StreamArgumentsAreCheckedAgainstTheRing) {
   EXPECT_EQ(lv_get_stream_arg(t, LV_CAP_QUIET | LV_CAP_OUTPUT, 0), nullptr);
   EXPECT_EQ(lv_pending_error_code(), 0);
   EXPECT_EQ(LV_fclose(s, 0), 2);
-  // Not a stream (any more).
+  // A closed stream's handle names no stream for good, also once a new
+  // stream has taken the closed one's memory.
   EXPECT_EQ(lv_get_stream_arg(t, LV_CAP_INPUT, 0), nullptr);
-  EXPECT_EQ(lv_pending_error_code(), 2306);
+  EXPECT_EQ(lv_pending_error_code(), LV_ERROR_NO_SUCH_STREAM);
+  lv_stream* next = nullptr;
+  ASSERT_EQ(lv_open_memory_input("y", 1, "m", &next), 0);
+  EXPECT_NE(lv_stream_term(next), t);
+  EXPECT_EQ(lv_get_stream_arg(t, LV_CAP_INPUT, 0), nullptr);
+  EXPECT_EQ(lv_get_stream_arg(lv_stream_term(next), LV_CAP_INPUT, 0), next);
+  EXPECT_EQ(LV_fclose(next, 0), 2);
+  // A term that is no stream at all.
+  EXPECT_EQ(lv_get_stream_arg(LV_ATOM_NIL, LV_CAP_INPUT, 0), nullptr);
+  EXPECT_EQ(lv_pending_error_code(), LV_ERROR_NOT_A_STREAM);
   // Without standard streams the alias names none.
   EXPECT_EQ(lv_get_stream_arg(LV_ATOM_USER, LV_CAP_INPUT, 0), nullptr);
   EXPECT_EQ(LV_fclose(s, 0), LVIO_E_PARAMETER_ERROR);

@@ -109,3 +109,6 @@ t(set_position_unbound, x, set_stream_position(user_input, _)).
 t(set_position_bad, x, set_stream_position(user_input, foo)).
 t(at_end_unbound, x, at_end_of_stream(_)).
 t(flush_input, x, flush_output(user_input)).
+% A closed stream's term names no stream, also once another stream is
+% opened in its place.
+t(closed_stream_reused, E, (file(F), open(F, write, A), close(A), open(F, write, B), catch(put_char(A, x), error(E0, _), true), close(B), ( nonvar(E0), E0 = existence_error(stream, C), C == A -> E = existence ; E = E0 ))).

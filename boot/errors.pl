@@ -8,7 +8,9 @@
 %     error(type_error(integer, a), type_error(prolog:arg(a, f(x), _), 1, integer, a))
 % Without a goal the goal is 0 and there is no argument number:
 %     error(resource_error(memory), resource_error(0, memory))
-% A system error carries the message that says what failed:
+% A system error carries the message that says what failed, after the goal
+% and argument when there is a goal:
+%     error(system_error, system_error(prolog:put_char(S, a), 1, 'LVIO_E_NOSPACE'))
 %     error(system_error, system_error('LVIO_E_NET_CONNREFUSED'))
 %
 % The handlers need nothing but the engine's built-ins, the error-code
@@ -42,8 +44,16 @@
     ;   G = 0, A = 0
     ).
 
-'$throw_error'(system_error, _, _, Message) :- !,
-    throw(error(system_error, system_error(Message))).
+'$throw_error'(system_error, Goal, ArgNo, Message) :- !,
+    (   Goal == 0 -> throw(error(system_error, system_error(Message)))
+    ;   throw(error(system_error, system_error(Goal, ArgNo, Message)))
+    ).
+
+% The message of a system error's context ('' when it has none).
+'$system_error_message'(Context, M) :-
+    (   nonvar(Context), ( Context = system_error(M0) ; Context = system_error(_, _, M0) ) -> M = M0
+    ;   M = ''
+    ).
 '$throw_error'(Formal, Goal, ArgNo, _) :-
     '$error_context'(Formal, Goal, ArgNo, Context),
     throw(error(Formal, Context)).

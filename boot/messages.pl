@@ -71,10 +71,8 @@ print_message(_, _).
 '$error_text'(syntax_error(S), _, 'Syntax error: ~w'-[W]) :- '$syntax_words'(S, W).
 '$error_text'(format(M), _, 'Format error: ~w'-[M]).
 '$error_text'(system_error, Context, Line) :-
-    (   nonvar(Context), Context = system_error(M), atom(M), M \== ''
-    ->  Line = 'System error: ~w'-[M]
-    ;   Line = 'System error'-[]
-    ).
+    '$system_error_message'(Context, M),
+    (   atom(M), M \== '' -> Line = 'System error: ~w'-[M] ; Line = 'System error'-[] ).
 
 % What a syntax error says, in words: the tokens the reader expected are
 % named; other faults are their names with blanks.

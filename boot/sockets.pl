@@ -13,9 +13,11 @@
 % unbound Port of socket_server_open is bound to the port the system
 % chose. Client is Host:Port of the peer, Host its numeric address.
 %
-% The native calls raise their own errors (a refused connection, an
-% unknown host); one that fails after an interruption is made again, once
-% the engine has run the pending event.
+% Errors name the goal and the argument at fault: a refused connection or an
+% unknown host is a system error, a port outside 0..65535 a domain error, a
+% server that is closed (or a made-up one) an existence error. A native call
+% that fails after an interruption is made again, once the engine has run
+% the pending event.
 
 :- module(prolog, [
     socket_client_open/3, socket_server_open/2, socket_server_open/3, socket_server_accept/4,
@@ -27,13 +29,23 @@ socket_client_open(Address, S, Os) :-
     '$socket_address'(Address, Ctx, Host, Port),
     (   nonvar(S) -> '$error'(uninstantiation_error(S), Ctx, 2) ; true ),
     '$socket_stream_options'(Os, Ctx, 3, Bits, Enc),
-    '$socket_open_retry'(Host, Port, Bits, Enc, A),
+    '$socket_call'('$socket_open_fail_on_interrupt'(Host, Port, Bits, Enc, A), Ctx, 1),
     S = '$stream'(A).
 
-'$socket_open_retry'(Host, Port, Bits, Enc, A) :-
-    (   '$socket_open_fail_on_interrupt'(Host, Port, Bits, Enc, A0) -> A = A0
-    ;   '$socket_open_retry'(Host, Port, Bits, Enc, A)
-    ).
+% '$socket_call'(Goal, Ctx, ArgNo): runs a native socket call, again after
+% an interruption (once the engine has run the pending event); its errors
+% are raised in the context of the caller's goal and argument.
+'$socket_call'(Goal, Ctx, ArgNo) :-
+    catch(prolog:Goal, error(E, C), prolog:'$socket_error'(E, C, Ctx, ArgNo)),
+    !.
+'$socket_call'(Goal, Ctx, ArgNo) :- '$socket_call'(Goal, Ctx, ArgNo).
+
+% A system error names the caller's goal and argument, and keeps what
+% failed (the I/O layer's name of it).
+'$socket_error'(system_error, C, Ctx, ArgNo) :- !,
+    '$system_error_message'(C, M),
+    throw(error(system_error, system_error(Ctx, ArgNo, M))).
+'$socket_error'(E, _, Ctx, ArgNo) :- '$error'(E, Ctx, ArgNo).
 
 % Host:Port with an atom Host and an integer or atom Port.
 '$socket_address'(Address, Ctx, Host, Port) :-
@@ -41,11 +53,17 @@ socket_client_open(Address, S, Os) :-
     ;   Address = Host:Port
     ->  '$must_be_atom'(Host, Ctx, 1),
         (   var(Port) -> '$instantiation_error'(Ctx, 1)
-        ;   integer(Port) -> true
-        ;   atom(Port) -> true
-        ;   '$type_error'(integer, Port, Ctx, 1)
+        ;   '$socket_port_check'(Port, Ctx, 1)
         )
     ;   '$domain_error'(socket_address, Address, Ctx, 1)
+    ).
+
+% A port: a number in 0..65535, or an atom (a service name).
+'$socket_port_check'(Port, Ctx, ArgNo) :-
+    (   integer(Port)
+    ->  (   Port >= 0, Port =< 65535 -> true ; '$domain_error'(port_number, Port, Ctx, ArgNo) )
+    ;   atom(Port) -> true
+    ;   '$type_error'(integer, Port, Ctx, ArgNo)
     ).
 
 % The option word of a socket stream (bit 11 text, 14 binary, 9 and 10
@@ -84,23 +102,19 @@ socket_server_open(Port, Server, Os) :-
     '$socket_server_open'(Port, Server, Os, prolog:socket_server_open(Port, Server, Os)).
 
 '$socket_server_open'(Port, Server, Os, Ctx) :-
-    (   var(Port) -> true
-    ;   integer(Port) -> true
-    ;   atom(Port) -> true
-    ;   '$type_error'(integer, Port, Ctx, 1)
-    ),
+    (   var(Port) -> true ; '$socket_port_check'(Port, Ctx, 1) ),
     (   nonvar(Server) -> '$error'(uninstantiation_error(Server), Ctx, 2) ; true ),
     '$socket_option_list'(Os, Ctx, 3),
     '$socket_server_options'(Os, Ctx, 0, Bits),
-    '$socket_listen_retry'(Port, P, Bits, Handle),
+    '$socket_call'('$socket_listen'(Port, P, Bits, Handle), Ctx, 1),
     (   var(Port) -> '$socket_port'(P, Port) ; true ),
     Server = '$socket'(Handle).
 
-'$socket_listen_retry'(Port, P, Bits, Handle) :-
+% An unbound Port stays unbound until a listen succeeds.
+'$socket_listen'(Port, P, Bits, Handle) :-
     (   var(Port) -> P = P0 ; P0 = Port ),
-    (   '$socket_listen_fail_on_interrupt'('', P0, Bits, [], H) -> P = P0, Handle = H
-    ;   '$socket_listen_retry'(Port, P, Bits, Handle)
-    ).
+    '$socket_listen_fail_on_interrupt'('', P0, Bits, [], H),
+    P = P0, Handle = H.
 
 '$socket_server_options'([], _, B, B).
 '$socket_server_options'([O|Os], Ctx, B0, B) :-
@@ -118,15 +132,16 @@ socket_server_accept(Server, Client, S, Os) :-
     '$socket_server_arg'(Server, Ctx, Handle),
     (   nonvar(S) -> '$error'(uninstantiation_error(S), Ctx, 3) ; true ),
     '$socket_stream_options'(Os, Ctx, 4, Bits, Enc),
-    '$socket_accept_retry'(Handle, Bits, Enc, Host, Service, A),
+    '$socket_call'('$socket_accept'(Handle, Server, Bits, Enc, Host, Service, A), Ctx, 1),
     '$socket_port'(Service, Port),
     S = '$stream'(A),
     Client = Host:Port.
 
-'$socket_accept_retry'(Handle, Bits, Enc, Host, Service, A) :-
-    (   '$socket_accept_fail_on_interrupt'(Handle, Bits, Enc, H, Sv, A0) -> Host = H, Service = Sv, A = A0
-    ;   '$socket_accept_retry'(Handle, Bits, Enc, Host, Service, A)
-    ).
+% A server that is closed is no more.
+'$socket_accept'(Handle, Server, Bits, Enc, Host, Service, A) :-
+    catch('$socket_accept_fail_on_interrupt'(Handle, Bits, Enc, Host, Service, A),
+          error(system_error, system_error(_, _, 'LVIO_E_NOT_FOUND')),
+          throw(error(existence_error(socket, Server), 0))).
 
 % The port of a service text: its number, or the atom when it is none.
 '$socket_port'(Service, Port) :-
@@ -134,8 +149,9 @@ socket_server_accept(Server, Client, S, Os) :-
     (   catch(number_codes(N, Cs), _, fail), integer(N) -> Port = N ; Port = Service ).
 
 socket_server_close(Server) :-
-    '$socket_server_arg'(Server, prolog:socket_server_close(Server), Handle),
-    '$socket_close'(Handle).
+    Ctx = prolog:socket_server_close(Server),
+    '$socket_server_arg'(Server, Ctx, Handle),
+    (   '$socket_close'(Handle) -> true ; '$error'(existence_error(socket, Server), Ctx, 1) ).
 
 '$socket_server_arg'(Server, Ctx, Handle) :-
     (   var(Server) -> '$instantiation_error'(Ctx, 1)

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/atoms.h"
+#include "core/memory.h"
 #include "core/numbers.h"
 #include "core/predefined_atoms.h"
 #include "core/stack_shift.h"
@@ -42,6 +43,47 @@ constexpr flag_bit FLAG_BITS[] = {
     {OPTION_CLOSE_CLEANUP, LV_STREAM_CLOSE_CLEANUP, true, true},
     {OPTION_LINE_FLUSH, LV_STREAM_LINE_FLUSH, true, true},
 };
+
+// The listening sockets Prolog holds, by handle. A handle is a number
+// given once and never again, so that a closed server's term (or a made-up
+// one) reaches no socket, whatever descriptor number the system hands out
+// next.
+struct listener_entry {
+  int64_t handle;
+  int fd;
+};
+listener_entry* listeners = nullptr;
+size_t listener_count = 0;
+size_t listener_capacity = 0;
+int64_t next_listener = 1;
+
+constexpr uint32_t LISTENER_MEM = lv_mem_flags(LV_CAT_LV_STREAM);
+
+// The handle of a new listening socket, or 0 when out of memory.
+int64_t listener_add(int fd) {
+  if (listener_count == listener_capacity) {
+    size_t capacity = listener_capacity == 0 ? 8 : 2 * listener_capacity;
+    auto* grown = static_cast<listener_entry*>(lv_mem_alloc(capacity * sizeof(listener_entry), LISTENER_MEM));
+    if (grown == nullptr) return 0;
+    for (size_t i = 0; i < listener_count; i++) grown[i] = listeners[i];
+    if (listeners != nullptr) lv_mem_free(listeners, listener_capacity * sizeof(listener_entry), LISTENER_MEM);
+    listeners = grown;
+    listener_capacity = capacity;
+  }
+  listeners[listener_count] = {next_listener++, fd};
+  return listeners[listener_count++].handle;
+}
+
+// The entry of a handle term, or null.
+listener_entry* listener_of(lv_term t) {
+  t = lv_deref(t);
+  if (!lv_is_small(t)) return nullptr;
+  for (size_t i = 0; i < listener_count; i++)
+    if (listeners[i].handle == lv_small_value(t)) return &listeners[i];
+  return nullptr;
+}
+
+void listener_remove(listener_entry* e) { *e = listeners[--listener_count]; }
 
 // A non-negative small integer.
 bool option_word(lv_term t, int64_t* v) {
@@ -176,27 +218,38 @@ int prolog_socket_listen_fail_on_interrupt(lv_worker* w) {
     if (atom == 0) atom = lv_atom_from_text("LVIO ERROR UNKNOWN", LV_ATOM_FIND_OR_CREATE);
     ok = atom != 0 && cunify(w, w->X[1], atom) != 0;
   }
-  if (ok) ok = cunify(w, w->X[4], lv_make_small(socket)) != 0;
-  if (!ok) (void)lvio_socket_close(socket, 0);
+  int64_t handle = 0;
+  if (ok) {
+    handle = listener_add(socket);
+    if (handle == 0) {
+      (void)lvio_socket_close(socket, 0);
+      return fail_with(w, LVIO_E_OUT_OF_MEMORY, NAME, 5, true);
+    }
+    ok = cunify(w, w->X[4], lv_make_small(handle)) != 0;
+  }
+  if (!ok) {
+    if (handle != 0) listener_remove(listener_of(lv_make_small(handle)));
+    (void)lvio_socket_close(socket, 0);
+  }
   return ok ? 1 : 0;
 }
 
 int prolog_socket_accept_fail_on_interrupt(lv_worker* w) {
   constexpr const char* NAME = "$socket_accept";
-  lv_term listener = lv_deref(w->X[0]);
   lv_term option_term = lv_deref(w->X[1]);
-  if (!lv_is_small(listener) || !lv_is_small(option_term)) return fail_with(w, LVIO_E_INTERNAL_ERROR, NAME, 6, false);
+  if (!lv_is_small(option_term)) return fail_with(w, LVIO_E_INTERNAL_ERROR, NAME, 6, false);
   int64_t options = lv_small_value(option_term);
   if (options < 0 || (options & (OPTION_TEXT | OPTION_BINARY)) == 0)
     return fail_with(w, LVIO_E_PARAMETER_ERROR, NAME, 6, false);
-  int64_t fd = lv_small_value(listener);
-  if (fd < 0 || fd > INT32_MAX) return fail_with(w, LVIO_E_PARAMETER_ERROR, NAME, 6, false);
+  const listener_entry* entry = listener_of(w->X[0]);
+  if (entry == nullptr) return fail_with(w, LVIO_E_NOT_FOUND, NAME, 6, false);
+  int fd = entry->fd;
   char* host = nullptr;
   char* service = nullptr;
   int socket = -1;
   lvio_code rc;
-  while ((rc = lvio_socket_accept(static_cast<int>(fd), &host, &service, &socket, 0)) == LVIO_E_WOULD_BLOCK) {
-    rc = lvio_socket_wait_events(static_cast<int>(fd), LVIO_NET_ACCEPT);
+  while ((rc = lvio_socket_accept(fd, &host, &service, &socket, 0)) == LVIO_E_WOULD_BLOCK) {
+    rc = lvio_socket_wait_events(fd, LVIO_NET_ACCEPT);
     if (rc < 0) break;
   }
   if (rc < 0) return fail_with(w, rc, NAME, 6, false);
@@ -220,10 +273,19 @@ int prolog_socket_accept_fail_on_interrupt(lv_worker* w) {
 }
 
 int prolog_socket_close(lv_worker* w) {
-  lv_term t = lv_deref(w->X[0]);
-  if (lv_is_small(t) && lv_small_value(t) >= 0 && lv_small_value(t) <= INT32_MAX)
-    (void)lvio_socket_close(static_cast<int>(lv_small_value(t)), 0);
+  listener_entry* e = listener_of(w->X[0]);
+  if (e == nullptr) return 0;
+  int fd = e->fd;
+  listener_remove(e);
+  (void)lvio_socket_close(fd, 0);  // the handle is gone whatever the close says
   return 1;
+}
+
+void lv_close_listening_sockets() {
+  for (size_t i = 0; i < listener_count; i++) (void)lvio_socket_close(listeners[i].fd, 1);  // shutdown: nobody to tell
+  if (listeners != nullptr) lv_mem_free(listeners, listener_capacity * sizeof(listener_entry), LISTENER_MEM);
+  listeners = nullptr;
+  listener_count = listener_capacity = 0;
 }
 
 int prolog_hostname(lv_worker* w) {

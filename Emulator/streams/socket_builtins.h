@@ -42,15 +42,19 @@ int64_t LV_open_socket_stream(const char* host, const char* service, lv_term enc
 // '$socket_open_fail_on_interrupt'(+Host, +Port, +Options, +Encoding, -Stream)
 int prolog_socket_open_fail_on_interrupt(lv_worker* w);
 // '$socket_listen_fail_on_interrupt'(+Address, ?Port, +Options, _, -Socket):
-// an unbound Port is bound to the atom of the port chosen.
+// an unbound Port is bound to the atom of the port chosen. Socket is a
+// handle that names this listening socket until it is closed, and nothing
+// after that.
 int prolog_socket_listen_fail_on_interrupt(lv_worker* w);
 // '$socket_accept_fail_on_interrupt'(+Socket, +Options, +Encoding, -Host,
 // -Service, -Stream): waits for a connection; Host and Service are the
 // peer's numeric address and port as atoms.
 int prolog_socket_accept_fail_on_interrupt(lv_worker* w);
-// '$socket_close'(+Socket): closes a socket gracefully; anything but an
-// integer is ignored.
+// '$socket_close'(+Socket): closes a listening socket gracefully; fails for
+// a handle of no listening socket (one closed already, or never opened).
 int prolog_socket_close(lv_worker* w);
+// Shutdown: closes the listening sockets still open.
+void lv_close_listening_sockets();
 // '$hostname'(-Host, -Domain): the machine's name, and its part from the
 // first dot on ('' without a dot); fails when the name cannot be had.
 int prolog_hostname(lv_worker* w);

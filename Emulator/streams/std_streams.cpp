@@ -14,6 +14,7 @@
 #include "lvio/buffer.h"
 #include "streams/file_names.h"
 #include "streams/resource_directory.h"
+#include "streams/socket_builtins.h"
 #include "streams/stream_api.h"
 #include "streams/stream_builtins.h"
 #include "streams/stream_close.h"
@@ -214,6 +215,7 @@ void lv_stream_close_all_std() {
     }
   }
   lv_free_output_callbacks();
+  lv_close_listening_sockets();
   lv_stream_ring_destroy();
   lv_streams = {};
 }

@@ -124,7 +124,11 @@ std::string error_text() {
   lv_term name = 0;
   int arity = 0;
   LV_get_functor(formal, &name, &arity);
-  if (std::string(lv_atom_text(name)) == "system_error" && LV_get_arg(1, context, message) == 1)
+  // A system error's message is the last argument of its context.
+  int context_arity = 0;
+  lv_term context_name = 0;
+  LV_get_functor(context, &context_name, &context_arity);
+  if (std::string(lv_atom_text(name)) == "system_error" && LV_get_arg(context_arity, context, message) == 1)
     return text_of(message);
   return lv_atom_text(name);
 }

@@ -39,10 +39,27 @@ x(port_as_atom, T,
   [t]).
 
 % Nobody listens on a port just closed.
-x(refused, [E, M],
+% The error names the goal and its argument.
+x(refused, [E, G, N, M],
   (socket_server_open(P, Srv, [loopback(true)]), socket_server_close(Srv),
-   catch(socket_client_open('127.0.0.1':P, _, []), error(E, M), true)),
-  [[system_error, system_error('LVIO_E_NET_CONNREFUSED')]]).
+   catch(socket_client_open('127.0.0.1':P, _, []), error(E, system_error(_:G0, N, M)), true), functor(G0, G, _)),
+  [[system_error, socket_client_open, 1, 'LVIO_E_NET_CONNREFUSED']]).
+% A closed server is no more: closing or accepting on it again reaches no
+% socket (nor the file opened meanwhile, which keeps what is written to it).
+x(server_closed_twice, [Same, Text],
+  (socket_server_open(_, Srv, [loopback(true)]), socket_server_close(Srv),
+   open('lv_sockets_table.tmp', write, F), catch(socket_server_close(Srv), error(existence_error(socket, C), _), true),
+   ( C == Srv -> Same = yes ; Same = C ),
+   write(F, 'kept.'), close(F), open('lv_sockets_table.tmp', read, R), read(R, Text), close(R)),
+  [[yes, kept]]).
+x(accept_closed, Same,
+  (socket_server_open(_, Srv, [loopback(true)]), socket_server_close(Srv),
+   catch(socket_server_accept(Srv, _, _, []), error(existence_error(socket, C), _), true),
+   ( C == Srv -> Same = yes ; Same = C )),
+  [yes]).
+x(made_up_server, E, catch(socket_server_close('$socket'(0)), error(E, _), true), [existence_error(socket, '$socket'(0))]).
+x(client_port_range, x, socket_client_open(localhost:65536, _, []), error(domain_error(port_number, 65536))).
+x(server_port_range, x, socket_server_open(-1, _), error(domain_error(port_number, -1))).
 x(host_name, yes, (current_host(H), atom(H), H \== ''), [yes]).
 
 x(client_unbound, x, socket_client_open(_, _, []), error(instantiation_error)).
@@ -59,9 +76,9 @@ x(close_unbound, x, socket_server_close(_), error(instantiation_error)).
 % The native calls: an option word without a stream type, and one with the
 % unsupported bits.
 x(native_no_type, [E, M], catch(prolog:'$socket_open_fail_on_interrupt'(localhost, 80, 0, [], _), error(E, M), true),
-  [[system_error, system_error('LVIO_E_PARAMETER_ERROR')]]).
+  [[system_error, system_error(prolog:'$socket_open'(localhost, 80, 0, [], _), 1, 'LVIO_E_PARAMETER_ERROR')]]).
 x(native_unsupported, [E, M],
   catch(prolog:'$socket_open_fail_on_interrupt'(localhost, 80, 0x300800, [], _), error(E, M), true),
-  [[system_error, system_error('LVIO_E_NOT_SUPPORTED')]]).
+  [[system_error, system_error(prolog:'$socket_open'(localhost, 80, 0x300800, [], _), 1, 'LVIO_E_NOT_SUPPORTED')]]).
 x(native_listen_port_atom, yes,
   (prolog:'$socket_listen_fail_on_interrupt'('', P, 1, [], Sk), atom(P), prolog:'$socket_close'(Sk)), [yes]).

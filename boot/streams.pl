@@ -14,7 +14,8 @@
     flush_output/0, flush_output/1,
     get_char/1, get_char/2, get_code/1, get_code/2, peek_char/1, peek_char/2, peek_code/1, peek_code/2,
     get_byte/1, get_byte/2, peek_byte/1, peek_byte/2,
-    put_char/1, put_char/2, put_code/1, put_code/2, put_byte/1, put_byte/2, nl/0, nl/1
+    put_char/1, put_char/2, put_code/1, put_code/2, put_byte/1, put_byte/2, nl/0, nl/1,
+    line_count/2, line_position/2, character_count/2, set_stream/2
 ]).
 
 :- dynamic '$stream_alias'/2, '$stream_info'/3.
@@ -170,10 +171,38 @@ close(S, Os) :- '$close'(S, Os, prolog:close(S, Os)).
     ),
     '$close_options'(Os, Ctx, 0, Bits),
     (   '$std_stream'(A) -> true
-    ;   '$close_retry'(A, Bits),
-        retractall(prolog:'$stream_alias'(_, A)),
-        retractall(prolog:'$stream_info'(A, _, _))
+    ;   '$close_stream'(A, Bits, S, Ctx)
     ).
+
+% A close whose flush fails keeps the stream open with its output, so
+% that it can be closed again, unless the output can never be written
+% (the device is gone): then the stream is let go, and the error raised.
+% force(true) lets the stream go whatever happens, after trying to write
+% out what it holds, and raises nothing.
+'$close_stream'(A, Bits, S, Ctx) :-
+    catch(prolog:'$close_retry'(A, 0), error(E, C), true),
+    (   var(E) -> '$forget_stream'(A)
+    ;   Bits /\ 1 =:= 1
+    ->  ( '$stream_flags'(A, _) -> '$close_retry'(A, 1) ; true ),
+        '$forget_stream'(A)
+    ;   ( '$stream_flags'(A, _) -> true ; '$forget_stream'(A) ),
+        '$io_error'(E, C, S, Ctx, 1)
+    ).
+
+'$forget_stream'(A) :-
+    retractall(prolog:'$stream_alias'(_, A)),
+    retractall(prolog:'$stream_info'(A, _, _)).
+
+% '$io_error'(Formal, Context, S, Ctx, ArgNo): an error of a native call
+% raised again in the caller's goal, naming the stream as the caller gave it.
+'$io_error'(system_error, C, _, Ctx, ArgNo) :- !,
+    '$system_error_message'(C, M),
+    throw(error(system_error, system_error(Ctx, ArgNo, M))).
+'$io_error'(permission_error(Action, Type, _), _, S, Ctx, _) :- !,
+    '$error'(permission_error(Action, Type, S), Ctx, 1).
+'$io_error'(existence_error(stream, _), _, S, Ctx, _) :- !,
+    '$error'(existence_error(stream, S), Ctx, 1).
+'$io_error'(Formal, _, _, Ctx, ArgNo) :- '$error'(Formal, Ctx, ArgNo).
 
 '$close_options'([], _, B, B).
 '$close_options'([O|Os], Ctx, B0, B) :-
@@ -239,17 +268,19 @@ stream_property(S, P) :-
 '$stream_prop_name'(reposition(_)).
 '$stream_prop_name'(type(_)).
 
-'$stream_prop'(A, file_name(F)) :- '$stream_info'(A, F, _).
+% The file name is the absolute one the stream was opened under; the mode
+% of a stream not opened by open/3,4 is read, write, append or readwrite
+% (both directions, as a socket's stream).
+'$stream_prop'(A, file_name(F)) :- '$next_stream'(F, _, A, [], 0), F \== ''.
 '$stream_prop'(A, mode(M)) :-
     (   '$stream_info'(A, _, M0) -> M = M0
-    ;   '$stream_flags'(A, Fl), ( '$has_cap'(Fl, input) -> M = read ; M = append )
+    ;   '$next_stream'(_, M, A, [], 0)
     ).
 '$stream_prop'(A, input) :- '$stream_flags'(A, F), '$has_cap'(F, input).
 '$stream_prop'(A, output) :- '$stream_flags'(A, F), '$has_cap'(F, output).
 '$stream_prop'(A, alias(Al)) :-
     (   '$std_alias'(Al), '$stream_code'(Al, A) ; '$stream_alias'(Al, A) ).
 '$stream_prop'(A, position('$stream_position'(I, L, P))) :-
-    '$stream_flags'(A, F), '$has_cap'(F, repositionable),
     '$stream_count'(A, I, _, L, P).
 '$stream_prop'(A, end_of_stream(E)) :-
     '$stream_flags'(A, F), '$has_cap'(F, input),
@@ -269,26 +300,38 @@ set_stream_position(S, P) :-
     Ctx = prolog:set_stream_position(S, P),
     '$stream_arg'(S, Ctx, 1, A),
     (   var(P) -> '$instantiation_error'(Ctx, 2)
-    ;   P = '$stream_position'(I, L, LP), integer(I), integer(L), integer(LP) -> true
+    ;   P = '$stream_position'(I, L, LP), integer(I), integer(L), integer(LP), I >= 0, L >= 0, LP >= 0 -> true
     ;   '$domain_error'(stream_position, P, Ctx, 2)
     ),
     (   '$set_stream_position'(A, I, L, LP, 0) -> true
     ;   '$error'(permission_error(reposition, stream, S), Ctx, 1)
     ).
 
-% Input. The fast built-ins take what the buffer holds; the checked ones
-% refill it, fail after an interruption and are then called again.
+% Input. The fast built-ins take what the buffer holds (of a stream given
+% as current input, standard alias or stream term, for an unbound item);
+% the checked ones refill it, fail after an interruption and are then
+% called again.
+get_code(C) :- var(C), '$get_code_fast'(_, _, C0), !, C = C0.
 get_code(C) :- current_input(S), '$get'(code, S, C, 0, prolog:get_code(C)).
+get_code(S, C) :- var(C), '$get_code_fast'(S, _, C0), !, C = C0.
 get_code(S, C) :- '$get'(code, S, C, 0, prolog:get_code(S, C)).
+peek_code(C) :- var(C), '$peek_code_fast'(_, _, C0), !, C = C0.
 peek_code(C) :- current_input(S), '$get'(code, S, C, 0x100, prolog:peek_code(C)).
+peek_code(S, C) :- var(C), '$peek_code_fast'(S, _, C0), !, C = C0.
 peek_code(S, C) :- '$get'(code, S, C, 0x100, prolog:peek_code(S, C)).
+get_char(C) :- var(C), '$get_char_fast'(_, _, C0), !, C = C0.
 get_char(C) :- current_input(S), '$get'(char, S, C, 0, prolog:get_char(C)).
+get_char(S, C) :- var(C), '$get_char_fast'(S, _, C0), !, C = C0.
 get_char(S, C) :- '$get'(char, S, C, 0, prolog:get_char(S, C)).
 peek_char(C) :- current_input(S), '$get'(char, S, C, 0x100, prolog:peek_char(C)).
 peek_char(S, C) :- '$get'(char, S, C, 0x100, prolog:peek_char(S, C)).
+get_byte(B) :- var(B), '$get_byte_fast'(_, _, B0), !, B = B0.
 get_byte(B) :- current_input(S), '$get'(byte, S, B, 0, prolog:get_byte(B)).
+get_byte(S, B) :- var(B), '$get_byte_fast'(S, _, B0), !, B = B0.
 get_byte(S, B) :- '$get'(byte, S, B, 0, prolog:get_byte(S, B)).
+peek_byte(B) :- var(B), '$peek_byte_fast'(_, _, B0), !, B = B0.
 peek_byte(B) :- current_input(S), '$get'(byte, S, B, 0x100, prolog:peek_byte(B)).
+peek_byte(S, B) :- var(B), '$peek_byte_fast'(S, _, B0), !, B = B0.
 peek_byte(S, B) :- '$get'(byte, S, B, 0x100, prolog:peek_byte(S, B)).
 
 '$get'(Kind, S, X, Peek, Ctx) :-
@@ -317,23 +360,35 @@ peek_byte(S, B) :- '$get'(byte, S, B, 0x100, prolog:peek_byte(S, B)).
     ;   '$type_error'(in_byte, X, Ctx, N)
     ).
 
+% The checked read runs once a buffer is used up; its errors (past the end
+% of the stream, bytes that make no character, a failing device) are
+% raised in the caller's goal.
 '$get_retry'(Kind, A, Peek, C, Ctx, S) :-
-    catch(prolog:'$get_native'(Kind, A, Peek, C0), error(permission_error(input, past_end_of_stream, _), _),
-          prolog:'$error'(permission_error(input, past_end_of_stream, S), Ctx, 1)),
+    catch(prolog:'$get_native'(Kind, A, Peek, C0), error(E, EC), prolog:'$io_error'(E, EC, S, Ctx, 1)),
     !, C = C0.
 '$get_retry'(Kind, A, Peek, C, Ctx, S) :- '$get_retry'(Kind, A, Peek, C, Ctx, S).
 
 '$get_native'(byte, A, Peek, C) :- !, '$get_byte_fail_on_interrupt'(A, C, Peek).
 '$get_native'(_, A, Peek, C) :- '$get_code_fail_on_interrupt'(A, C, Peek).
 
-% Output.
+% Output: the fast built-ins store into the buffer when it has room; the
+% checked writes check the item, write out a full buffer and flush a
+% terminal at a line end.
+put_code(C) :- '$put_code_fast'(_, C), !.
 put_code(C) :- current_output(S), '$put'(code, S, C, prolog:put_code(C)).
+put_code(S, C) :- nonvar(S), '$put_code_fast'(S, C), !.
 put_code(S, C) :- '$put'(code, S, C, prolog:put_code(S, C)).
+put_char(C) :- '$put_char_fast'(_, C), !.
 put_char(C) :- current_output(S), '$put'(char, S, C, prolog:put_char(C)).
+put_char(S, C) :- nonvar(S), '$put_char_fast'(S, C), !.
 put_char(S, C) :- '$put'(char, S, C, prolog:put_char(S, C)).
+put_byte(B) :- '$put_byte_fast'(_, B), !.
 put_byte(B) :- current_output(S), '$put'(byte, S, B, prolog:put_byte(B)).
+put_byte(S, B) :- nonvar(S), '$put_byte_fast'(S, B), !.
 put_byte(S, B) :- '$put'(byte, S, B, prolog:put_byte(S, B)).
+nl :- '$put_code_fast'(_, 10), !.
 nl :- current_output(S), '$put'(code, S, 10, prolog:nl).
+nl(S) :- nonvar(S), '$put_code_fast'(S, 10), !.
 nl(S) :- '$put'(code, S, 10, prolog:nl(S)).
 
 '$put'(Kind, S, X, Ctx) :-
@@ -344,7 +399,13 @@ nl(S) :- '$put'(code, S, 10, prolog:nl(S)).
     ),
     (   Kind == byte -> Type = binary ; Type = text ),
     '$stream_arg'(S, output, Type, Ctx, 1, A),
-    '$put_retry'(Kind, A, C).
+    catch(prolog:'$put_retry'(Kind, A, C), error(E, EC), prolog:'$put_error'(E, EC, S, Ctx, Arity)).
+
+% A character the stream's encoding has no bytes for is an error of the
+% item; the other errors are the stream's.
+'$put_error'(representation_error(encoding), _, _, Ctx, Arity) :- !,
+    '$error'(representation_error(encoding), Ctx, Arity).
+'$put_error'(E, EC, S, Ctx, _) :- '$io_error'(E, EC, S, Ctx, 1).
 
 '$put_item'(code, X, X, Ctx, N) :-
     (   \+ integer(X) -> '$type_error'(integer, X, Ctx, N)
@@ -364,6 +425,54 @@ nl(S) :- '$put'(code, S, 10, prolog:nl(S)).
     (   '$put_byte_fail_on_interrupt'(A, C, 0x100) -> true ; '$put_retry'(byte, A, C) ).
 '$put_retry'(K, A, C) :-
     (   '$put_code_fail_on_interrupt'(A, C, 0x100) -> true ; '$put_retry'(K, A, C) ).
+
+% Counters: the lines, the position in the line and the characters (bytes
+% of a binary stream) read or written so far; a terminal stream counts on
+% the terminal's counters.
+line_count(S, N) :- '$stream_counter'(lines, S, N, prolog:line_count(S, N)).
+line_position(S, N) :- '$stream_counter'(position, S, N, prolog:line_position(S, N)).
+character_count(S, N) :- '$stream_counter'(items, S, N, prolog:character_count(S, N)).
+
+'$stream_counter'(Which, S, N, Ctx) :-
+    '$may_be_integer'(N, Ctx, 2),
+    '$stream_arg'(S, Ctx, 1, A),
+    '$stream_count'(A, I, _, L, P),
+    (   Which == lines -> N = L ; Which == position -> N = P ; N = I ).
+
+% set_stream(S, Property): alias(A) gives the stream (another) alias,
+% eof_action(A) sets what reading past the end of an input stream does,
+% and timeout(T) limits each wait of a read or write to T seconds
+% (infinite: no limit).
+set_stream(S, P) :-
+    Ctx = prolog:set_stream(S, P),
+    '$stream_arg'(S, Ctx, 1, A),
+    (   var(P) -> '$instantiation_error'(Ctx, 2)
+    ;   '$set_stream'(P, A, S, Ctx) -> true
+    ;   '$domain_error'(set_stream_property, P, Ctx, 2)
+    ).
+
+'$set_stream'(alias(Al), A, _, Ctx) :-
+    atom(Al),
+    (   '$std_alias'(Al) -> '$error'(permission_error(create, alias, Al), Ctx, 2)
+    ;   '$stream_alias'(Al, B), B \== A -> '$error'(permission_error(create, alias, Al), Ctx, 2)
+    ;   retractall(prolog:'$stream_alias'(_, A)),
+        assertz(prolog:'$stream_alias'(Al, A))
+    ).
+'$set_stream'(eof_action(E), A, S, Ctx) :-
+    atom(E), '$eof_action_code'(E, N),
+    (   '$set_stream_end_action'(A, N) -> true
+    ;   '$error'(permission_error(input, stream, S), Ctx, 1)
+    ).
+'$set_stream'(timeout(T), A, _, Ctx) :-
+    (   T == infinite -> true ; number(T), T >= 0 ),
+    '$stream_flags'(A, F),
+    Sides is ( F /\ 0x2 ) >> 1 \/ ( F /\ 0x4 ) >> 1,
+    '$set_stream_timeout'(A, T, Sides, R),
+    (   R =:= 0 -> true ; '$lvio_error_name'(R, Name), throw(error(system_error, system_error(Ctx, 2, Name))) ).
+
+'$eof_action_code'(error, 0).
+'$eof_action_code'(eof_code, 1).
+'$eof_action_code'(reset, 2).
 
 '$reverse'([], R, R).
 '$reverse'([X|Xs], R0, R) :- '$reverse'(Xs, [X|R0], R).

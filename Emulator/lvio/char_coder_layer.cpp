@@ -33,6 +33,28 @@ lvio_code hand_down(lvio_char_coder_layer* l, uint32_t flags, bool* progress) {
   return lvio_filter_hand_down(below(l), l->write_bytes, &l->written, flags, progress);
 }
 
+// Steps past the bytes at the read position that make no character: the
+// bytes one replacement character would stand for (the longest malformed
+// beginning of a sequence, at least one byte), so that the next read goes
+// on after them. The caller reports them once.
+void skip_invalid(lvio_char_coder_layer* l, uint32_t step) {
+  lvio_buffer* in = l->read_bytes;
+  uint32_t one;
+  lvio_buffer room = {reinterpret_cast<uint8_t*>(&one), 0, sizeof one,
+                      LVIO_BUFFER_BORROWED | LVIO_BUFFER_CALLER_RECORD | LVIO_BUFFER_FIXED};
+  lvio_span span = {in->data, in->used};
+  uint64_t at = static_cast<uint64_t>(l->consumed);
+  uint32_t replace = (step & ~LVIO_CONVERT_STRICT) | LVIO_CONVERT_REPLACE | LVIO_CONVERT_REPLACE_MALFORMED;
+  if (lvio_coder_convert(l->decoder, &span, &at, &room, replace) < 0 || at <= static_cast<uint64_t>(l->consumed))
+    at = static_cast<uint64_t>(l->consumed) + 1;
+  if (at > in->used) at = in->used;
+  l->consumed = static_cast<int64_t>(at);
+}
+
+bool invalid_input(lvio_code rc) { return rc == LVIO_E_ENCODING_INVALID || rc == LVIO_E_ENCODING_UNMAPPABLE; }
+
+// Input that makes no character is reported once, by the read that meets
+// it, and read past: the next read goes on with the bytes after it.
 lvio_code cc_read(lvio_layer** chain, lvio_buffer* destination, uint32_t options) {
   lvio_char_coder_layer* l = self(chain);
   if (l->decoder == nullptr) return LVIO_E_NOT_OPEN_READ;
@@ -49,9 +71,16 @@ lvio_code cc_read(lvio_layer** chain, lvio_buffer* destination, uint32_t options
       l->read_position += static_cast<int64_t>(destination->used - before);
       return 0;
     }
+    if (invalid_input(rc)) {
+      skip_invalid(l, step);
+      return LVIO_E_ENCODING_INVALID;
+    }
     if (rc != LVIO_E_NOT_ENOUGH_DATA && rc != LVIO_E_END_OF_FILE) return rc;
-    if ((step & LVIO_CONVERT_END_OF_INPUT) != 0)
-      return in->used > static_cast<uint64_t>(l->consumed) ? LVIO_E_ENCODING_INVALID : LVIO_E_END_OF_FILE;
+    if ((step & LVIO_CONVERT_END_OF_INPUT) != 0) {
+      if (in->used <= static_cast<uint64_t>(l->consumed)) return LVIO_E_END_OF_FILE;
+      skip_invalid(l, step);  // a character cut short by the end of the input
+      return LVIO_E_ENCODING_INVALID;
+    }
     bool ended = false;
     rc = lvio_filter_refill(below(l), &l->read_bytes, &l->consumed, &l->read_origin,
                             (options & ~uint32_t{LVIO_OP_READ}) | READ_BELOW, &ended);
@@ -233,6 +262,17 @@ lvio_code cc_control(lvio_layer** chain, uint32_t request, void* argument, uint3
       if (__builtin_mul_overflow(pair[0], static_cast<int64_t>(lvio_layer_read_item_size(&l->header)), &chars))
         return LVIO_E_PARAMETER_ERROR;
       return reposition(l, chars, pair[1], options);
+    }
+    case LVIO_REQUEST_CAN_ENCODE: {
+      if (l->encoder == nullptr) return LVIO_E_NOT_SUPPORTED;
+      uint8_t bytes[32];
+      lvio_buffer out = {bytes, 0, sizeof bytes, LVIO_BUFFER_BORROWED | LVIO_BUFFER_CALLER_RECORD | LVIO_BUFFER_FIXED};
+      lvio_span in = {static_cast<const uint8_t*>(argument), 4};
+      uint64_t at = 0;
+      int64_t state = l->encoder->state;
+      lvio_code rc = lvio_coder_convert(l->encoder, &in, &at, &out, l->encoder_options | LVIO_CONVERT_END_OF_INPUT);
+      l->encoder->state = state;
+      return rc == LVIO_E_ENCODING_UNMAPPABLE ? rc : 0;
     }
     default:
       return LVIO_E_NOT_SUPPORTED;

@@ -39,6 +39,10 @@ constexpr uint32_t LVIO_REQUEST_CODER_NAME = 4;         // const char*: the deco
 constexpr uint32_t LVIO_REQUEST_CODER_OPTIONS = 5;      // replaces the replacement bits of the convert flags
 constexpr uint32_t LVIO_REQUEST_READ_POSITION = 8;      // int64_t[2]: {characters read, byte position below}
 constexpr uint32_t LVIO_REQUEST_SET_READ_POSITION = 9;  // int64_t[2]: the same, to move to
+// uint32_t: whether the encoder has bytes for the code point (with the
+// replacement bits of its convert flags): 0, or LVIO_E_ENCODING_UNMAPPABLE.
+// Nothing is written and the encoder's state stays as it was.
+constexpr uint32_t LVIO_REQUEST_CAN_ENCODE = 11;
 
 // Request-5 flags: the convert flags they set, on the decoder (flag 2)
 // and/or the encoder (flag 4).

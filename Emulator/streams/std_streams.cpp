@@ -205,7 +205,8 @@ void lv_stream_close_all_std() {
     lv_stream* head = lv_stream_ring_head();
     while (head->prev != head) {
       lv_stream* s = head->prev;
-      if (lv_stream_close(s, LV_CLOSE_REPLACE | LV_CLOSE_FORGET) == 2) continue;
+      // A close that fails may have let the stream go all the same.
+      if (lv_stream_close(s, LV_CLOSE_REPLACE | LV_CLOSE_FORGET) == 2 || head->prev != s) continue;
       if (lv_stream_close(s, LV_CLOSE_FORCE | LV_CLOSE_REPLACE | LV_CLOSE_FORGET) == 2) continue;
       // A record with no side left to close.
       if (s->chain != nullptr) (void)lvio_stream_close(&s->chain, LVIO_OP_ABORTIVE);  // nothing to report to

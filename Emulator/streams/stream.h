@@ -167,6 +167,11 @@ int64_t lv_stream_validate(lv_stream* stream);
 // LV_STREAM_INTERRUPTED when interrupted after a partial write, or a
 // negative code; unwritten bytes stay buffered.
 int64_t lv_stream_write_buffer(lv_stream* stream, uint32_t options);
+// 0 when the stream's encoding has bytes for the code (always for codes
+// below 128, binary and chainless streams), else LVIO_E_ENCODING_UNMAPPABLE.
+// A code without bytes that reaches a write-out anyway is taken out of the
+// buffer there and reported by that write-out, once.
+int64_t lv_stream_can_encode(lv_stream* s, uint32_t code);
 // Writes out everything and syncs the chain (LV_FLUSH_* options).
 int64_t lv_stream_flush(lv_stream* stream, uint32_t options);
 // Flushes every text output stream that flushes at line ends, but skip;

@@ -37,6 +37,7 @@ const lv_builtin records[] = {
     LV_BUILTIN("$open_null", prolog_open_null, 1),
     LV_BUILTIN("$stream_flags", prolog_stream_flags, 2),
     LV_BUILTIN("$set_stream_flags", prolog_set_stream_flags, 2),
+    LV_BUILTIN("$set_stream_end_action", prolog_set_stream_end_action, 2),
     LV_BUILTIN("$stream_id", prolog_stream_id, 2),
     LV_BUILTIN("$close_fail_on_interrupt", prolog_close_fail_on_interrupt2, 2),
     LV_BUILTIN("$stream_code", prolog_stream_code, 2),
@@ -70,6 +71,7 @@ const lv_builtin records[] = {
     LV_BUILTIN("$put_byte_fail_on_interrupt", prolog_put_byte_fail_on_interrupt3, 3),
     LV_BUILTIN("$put_code_fast", prolog_put_code_fast2, 2),
     LV_BUILTIN("$put_byte_fast", prolog_put_byte_fast2, 2),
+    LV_BUILTIN("$put_char_fast", prolog_put_char_fast2, 2),
     LV_BUILTIN("$errprintf", prolog_errprintf1, 1),
     LV_BUILTIN("$stdinput", prolog_stdinput, 2),
     LV_BUILTIN("$stdoutput", prolog_stdoutput, 2),
@@ -307,6 +309,17 @@ int prolog_set_stream_flags(lv_worker* w) {
     s->flags |= LV_STREAM_CLOSE_CLEANUP;
     lv_stream_update_capabilities(s);
   }
+  return 1;
+}
+
+int prolog_set_stream_end_action(lv_worker* w) {
+  lv_stream* s = lv_get_stream_arg(w->X[0], LV_CAP_QUIET | LV_CAP_INPUT, 0);
+  int64_t action = 0;
+  if (s == nullptr || !lv_integer_arg(w->X[1], &action) || action < 0 || action > 2) return 0;
+  s->flags &= ~(LV_STREAM_END_CODE | LV_STREAM_END_RESET);
+  if (action == 1) s->flags |= LV_STREAM_END_CODE;
+  if (action == 2) s->flags |= LV_STREAM_END_RESET;
+  lv_stream_update_capabilities(s);
   return 1;
 }
 

@@ -23,6 +23,11 @@ int prolog_next_stream(lv_worker* w);
 int prolog_open_null(lv_worker* w);
 int prolog_stream_flags(lv_worker* w);
 int prolog_set_stream_flags(lv_worker* w);
+// '$set_stream_end_action'(+Stream, +Action): what a read after the end of
+// an input stream does: 0 raise (the end action error), 1 give the end
+// again (end code), 2 read the device again (reset). Fails for a stream
+// that is no input stream and for another Action.
+int prolog_set_stream_end_action(lv_worker* w);
 int prolog_stream_id(lv_worker* w);
 int prolog_stream_code(lv_worker* w);
 int prolog_input(lv_worker* w);
@@ -53,6 +58,8 @@ int prolog_put_code_fail_on_interrupt3(lv_worker* w);
 int prolog_put_byte_fail_on_interrupt3(lv_worker* w);
 int prolog_put_code_fast2(lv_worker* w);
 int prolog_put_byte_fast2(lv_worker* w);
+// '$put_char_fast'(Stream, Char): the fast write of a one-character atom.
+int prolog_put_char_fast2(lv_worker* w);
 int prolog_flush_output_fail_on_interrupt2(lv_worker* w);
 
 // Counters, positions and seeking (streams/stream_position_builtins.cpp).

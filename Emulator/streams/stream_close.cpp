@@ -72,6 +72,24 @@ void cancel_watch(lv_stream* s) {
   s->flags &= ~LV_STREAM_INPUT_WATCHED;
 }
 
+// A failed flush after which the output cannot be written whatever the
+// caller does: the device is gone (a broken pipe, a reset connection, an
+// input-output error), or the flush has written everything but characters
+// the encoding has no bytes for, which it has reported.
+bool output_settled(int64_t rc) {
+  switch (rc) {
+    case LVIO_E_END_OF_FILE:
+    case LVIO_E_NET_CONNRESET:
+    case LVIO_E_NET_ERROR:
+    case LVIO_E_NET_TIMEDOUT:
+    case LVIO_E_IO_ERROR:
+    case LVIO_E_ENCODING_UNMAPPABLE:
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 int64_t lv_stream_close(lv_stream* s, uint32_t options) {
@@ -85,10 +103,17 @@ int64_t lv_stream_close(lv_stream* s, uint32_t options) {
   bool no_wait = (close_in && (s->flags & LV_STREAM_INPUT_NONBLOCKING) != 0) ||
                  (close_out && (s->flags & LV_STREAM_OUTPUT_NONBLOCKING) != 0);
   bool final_sync = (s->flags & LV_STREAM_OUT_AUTO) != 0;
+  int64_t failure = 0;
   if (close_out && !force) {
     int64_t rc = lv_stream_flush(s, (no_wait ? LV_FLUSH_NO_WAIT : 0) | (final_sync ? LV_FLUSH_CLOSING : 0));
     if (rc == LV_STREAM_INTERRUPTED) return LVIO_E_INTERRUPTED;
-    if (rc < 0) return rc;
+    if (rc < 0 && !output_settled(rc)) return rc;
+    if (rc < 0) {
+      // Nothing more can be written: the stream is let go, and the error
+      // reported.
+      failure = rc;
+      force = true;
+    }
   }
   bool input_role = close_in || (s->flags & LV_STREAM_INPUT) == 0;
   bool output_role = close_out || (s->flags & LV_STREAM_OUTPUT) == 0;
@@ -121,7 +146,7 @@ int64_t lv_stream_close(lv_stream* s, uint32_t options) {
   }
   if (input_open || output_open) {
     if (!input_open) s->counted_mark = 0;
-    return 0;
+    return failure;
   }
   // A chain with a side still open after a forced close is let go.
   if (s->chain != nullptr) (void)lvio_stream_close(&s->chain, CHAIN_CLOSE_FORCE);
@@ -131,7 +156,7 @@ int64_t lv_stream_close(lv_stream* s, uint32_t options) {
   forget_everywhere(s);
   lv_stream_free(s);
   lv_run_close_callbacks(s, LV_CLOSE_REASON_CLOSED);
-  return 2;
+  return failure < 0 ? failure : 2;
 }
 
 int64_t LV_fclose(void* stream, uint32_t options) {

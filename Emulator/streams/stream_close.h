@@ -7,8 +7,13 @@
 
 // Closes the sides asked for (LV_CLOSE_* options of streams/stream_api.h):
 // without LV_CLOSE_FORCE the output is flushed first, and a failed flush or
-// chain close is returned with the stream left open. 0 when a side was
-// closed or there was nothing to do (a standard stream without
+// chain close is returned with the stream left open, so that the close can
+// be tried again; except when the failure means the output can never be
+// written (the device is gone: a broken pipe, a reset connection, an
+// input-output error; or characters without bytes in the encoding, taken
+// out and reported): then the side is closed all the same and the failure
+// returned. LV_CLOSE_FORCE writes nothing and ignores chain errors. 0 when
+// a side was closed or there was nothing to do (a standard stream without
 // LV_CLOSE_REPLACE or LV_CLOSE_FORGET stays open), 2 when the record was
 // freed, LVIO_E_INTERRUPTED when the flush was interrupted, or the error.
 int64_t lv_stream_close(lv_stream* stream, uint32_t options);

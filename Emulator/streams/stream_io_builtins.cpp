@@ -21,6 +21,7 @@ constexpr int64_t OPTION_PEEK = 0x100;
 constexpr int64_t OPTION_LINE_END = 0x100;
 
 constexpr int64_t CODE_MAX = 0x7FFFFFFF;
+constexpr int64_t UNICODE_MAX = 0x10FFFF;  // the fast writes leave larger codes to the checked ones
 
 enum item_kind { CODES, CHARS, BYTES };
 
@@ -144,6 +145,10 @@ int checked_write(lv_worker* w, bool text, const char* name) {
       return lv_raise_error(w, LV_ERROR_NAMED_DOMAIN, "byte", name, 3, 2);
   }
   int64_t v = lv_small_value(item);
+  // A character the encoding cannot take is refused here, by the write
+  // that asks for it: the text before it stays.
+  if (text && lv_stream_can_encode(s, static_cast<uint32_t>(v)) < 0)
+    return lv_raise_error(w, LV_ERROR_ENCODING, "", name, 3, 2);
   int64_t rc = text ? lv_put_code(s, static_cast<uint32_t>(v)) : lv_put_byte(s, static_cast<uint8_t>(v));
   if (rc == LVIO_E_INTERRUPTED) return 0;
   if (rc < 0) return lv_raise_code(w, rc, true, name, 3, 1);
@@ -155,12 +160,9 @@ int checked_write(lv_worker* w, bool text, const char* name) {
   return 1;
 }
 
-int fast_write(lv_worker* w, bool text) {
-  lv_stream* s = lv_fast_stream_arg(w->X[0], false, output_capabilities(text));
-  lv_term item = lv_deref(w->X[1]);
-  if (s == nullptr || (s->flags & LV_STREAM_LINE_FLUSH) != 0 || !lv_is_small(item)) return 0;
-  int64_t v = lv_small_value(item);
-  if (v < 0 || v > (text ? CODE_MAX : 255)) return 0;
+// Stores the item into the buffer when there is room; fails otherwise
+// (the checked write then takes it).
+int fast_store(lv_stream* s, int64_t v, bool text) {
   if (text) {
     if (s->code_write_cursor >= s->code_write_limit) return 0;
     *s->code_write_cursor++ = static_cast<uint32_t>(v);
@@ -169,6 +171,28 @@ int fast_write(lv_worker* w, bool text) {
     *s->byte_write_cursor++ = static_cast<uint8_t>(v);
   }
   return 1;
+}
+
+// A character the encoding may not take goes by the checked write, which
+// refuses it.
+int fast_write(lv_worker* w, bool text) {
+  lv_stream* s = lv_fast_stream_arg(w->X[0], false, output_capabilities(text));
+  lv_term item = lv_deref(w->X[1]);
+  if (s == nullptr || (s->flags & LV_STREAM_LINE_FLUSH) != 0 || !lv_is_small(item)) return 0;
+  int64_t v = lv_small_value(item);
+  if (v < 0 || v > (text ? UNICODE_MAX : 255)) return 0;
+  if (text && lv_stream_can_encode(s, static_cast<uint32_t>(v)) < 0) return 0;
+  return fast_store(s, v, text);
+}
+
+// The code of a one-character atom, or -1.
+int64_t char_of(lv_term t) {
+  if (!lv_is_atom(t)) return -1;
+  const char* text = lv_atom_text(t);
+  if (text[0] != 0 && static_cast<unsigned char>(text[0]) < 0x80) return text[1] == 0 ? text[0] : -1;
+  int32_t c = -1;
+  int n = LV_wci_code(&c, text);
+  return n > 0 && text[n] == 0 ? c : -1;
 }
 
 }  // namespace
@@ -216,6 +240,14 @@ int prolog_put_byte_fail_on_interrupt3(lv_worker* w) { return checked_write(w, f
 int prolog_put_code_fast2(lv_worker* w) { return fast_write(w, true); }
 
 int prolog_put_byte_fast2(lv_worker* w) { return fast_write(w, false); }
+
+int prolog_put_char_fast2(lv_worker* w) {
+  lv_stream* s = lv_fast_stream_arg(w->X[0], false, output_capabilities(true));
+  if (s == nullptr || (s->flags & LV_STREAM_LINE_FLUSH) != 0) return 0;
+  int64_t c = char_of(lv_deref(w->X[1]));
+  if (c < 0 || lv_stream_can_encode(s, static_cast<uint32_t>(c)) < 0) return 0;
+  return fast_store(s, c, true);
+}
 
 int prolog_flush_output_fail_on_interrupt2(lv_worker* w) {
   constexpr const char* NAME = "$flush_output_fail_on_interrupt";

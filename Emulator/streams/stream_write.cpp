@@ -5,6 +5,8 @@
 
 #include "lvio/buffer.h"
 #include "lvio/chain.h"
+#include "lvio/char_coder_layer.h"
+#include "lvio/layer.h"
 #include "lvio/utf8.h"
 #include "streams/std_streams.h"
 #include "streams/stream.h"
@@ -81,6 +83,13 @@ int64_t put_item(lv_stream* s, int64_t item, uint32_t options, uint32_t kind) {
   } else if (cursor == nullptr || cursor >= room_end(s, b)) {
     b->used = b->capacity;
     int64_t rc = make_room(s, options);
+    // An earlier code without bytes was taken out by the write-out, which
+    // made the room: the item is stored, and the put reports the code.
+    if (rc == LVIO_E_ENCODING_UNMAPPABLE) {
+      reset_write_cursors(s);
+      int64_t stored = put_item(s, item, options, kind);
+      return stored < 0 ? stored : rc;
+    }
     if (rc < 0) return rc;
   } else {
     b->used = static_cast<uint64_t>(cursor - b->data);
@@ -144,6 +153,7 @@ int64_t lv_stream_write_buffer(lv_stream* s, uint32_t options) {
   }
   if (output_only(s)) lv_stream_count_sync(s, 1);
   bool interrupted = false;
+  bool unmappable = false;
   int64_t failure = 0;
   uint64_t written = b->used;
   if (s->chain != nullptr) {
@@ -151,6 +161,16 @@ int64_t lv_stream_write_buffer(lv_stream* s, uint32_t options) {
     bool no_wait = (options & 1) != 0 || (s->flags & LV_STREAM_OUTPUT_NONBLOCKING) != 0;
     uint32_t flags = UNWRAPPED_WRITE_ALL | (size == 4 ? 2 : 1) | (no_wait ? 4 : 0);
     int64_t rc = lvio_stream_write_buffer(&s->chain, b, &position, flags);
+    // A code with no bytes in the stream's encoding is taken out and the
+    // rest written: the write-out reports it once, and keeps the text
+    // around it.
+    while (rc == LVIO_E_ENCODING_UNMAPPABLE && position < b->used) {
+      std::memmove(b->data + position, b->data + position + size, b->used - position - size);
+      b->used -= size;
+      if (output_only(s) && s->counted_mark > 0) s->counted_mark--;
+      unmappable = true;
+      rc = position < b->used ? lvio_stream_write_buffer(&s->chain, b, &position, flags) : 0;
+    }
     if (rc < 0 && position == 0) {
       reset_write_cursors(s);
       return rc;
@@ -168,7 +188,14 @@ int64_t lv_stream_write_buffer(lv_stream* s, uint32_t options) {
   if (output_only(s)) s->counted_mark -= static_cast<int64_t>(written / size);
   reset_write_cursors(s);
   if (failure < 0) return failure;
-  return interrupted ? LV_STREAM_INTERRUPTED : 0;
+  if (interrupted) return LV_STREAM_INTERRUPTED;
+  return unmappable ? LVIO_E_ENCODING_UNMAPPABLE : 0;
+}
+
+int64_t lv_stream_can_encode(lv_stream* s, uint32_t code) {
+  if (code < 0x80 || s->chain == nullptr || (s->flags & LV_STREAM_TEXT) == 0) return 0;
+  lvio_code rc = lvio_stream_control_request(&s->chain, LVIO_REQUEST_CAN_ENCODE, &code, LVIO_OP_WALK_DOWN);
+  return rc == LVIO_E_ENCODING_UNMAPPABLE ? rc : 0;
 }
 
 int64_t lv_stream_flush(lv_stream* s, uint32_t options) {
@@ -183,9 +210,16 @@ int64_t lv_stream_flush(lv_stream* s, uint32_t options) {
   }
   if (s->write_buffer == nullptr) return 0;
   bool interrupted = false;
+  int64_t unmappable = 0;
   for (;;) {
     uint64_t before = s->write_buffer->used;
     int64_t rc = lv_stream_write_buffer(s, options & LV_FLUSH_NO_WAIT);
+    // A code without bytes was taken out and the rest written: the flush
+    // goes on, and reports it at the end.
+    if (rc == LVIO_E_ENCODING_UNMAPPABLE) {
+      unmappable = rc;
+      rc = 0;
+    }
     if (rc < 0) return rc;
     if (rc == LV_STREAM_INTERRUPTED) interrupted = true;
     if (s->write_buffer->used == 0) break;
@@ -199,7 +233,8 @@ int64_t lv_stream_flush(lv_stream* s, uint32_t options) {
     int64_t rc = lvio_stream_sync_all(&s->chain, word);
     if (rc < 0) return rc;
   }
-  return interrupted ? LV_STREAM_INTERRUPTED : 0;
+  if (interrupted) return LV_STREAM_INTERRUPTED;
+  return unmappable;
 }
 
 int64_t lv_flush_line_end_outputs(lv_stream* skip, uint32_t options) {

@@ -107,6 +107,49 @@ TEST_F(CharCoder, AStreamEndingInsideACharacterIsInvalid) {
   EXPECT_EQ(end, LVIO_E_END_OF_FILE);
 }
 
+// Input that makes no character is reported once, by the read that meets
+// it, and the reads after it go on with the bytes that follow (BAD stands
+// for the report).
+TEST_F(CharCoder, InvalidInputIsReportedOnceAndReadPast) {
+  constexpr uint32_t BAD = ~0u;
+  struct {
+    const char* coder;
+    std::string_view bytes;
+    std::vector<uint32_t> read;
+  } cases[] = {
+      {"UTF-8", "a\xFF" "b"sv, {'a', BAD, 'b'}},
+      {"UTF-8", "a\xE2" "A\xE2\x82" "B"sv, {'a', BAD, 'A', BAD, 'B'}},  // the malformed beginning only
+      {"UTF-8", "\xC3\xA9\xE9\xE9" "x"sv, {0xE9, BAD, BAD, 'x'}},       // Latin-1 bytes in UTF-8 text
+      {"UTF-8", "ab\xE2\x82"sv, {'a', 'b', BAD}},                      // cut short by the end
+      {"UTF-16LE", "a\0\x00\xDC" "b\0"sv, {'a', BAD, 'b'}},            // a lone low surrogate
+      {"UTF-32LE", "a\0\0\0\0\0\0\x80" "b\0\0\0"sv, {'a', BAD, 'b'}},
+      {"ANSI_X3.4-1968", "a\x80" "b"sv, {'a', BAD, 'b'}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.coder);
+    for (size_t chunk : {size_t{1}, SIZE_MAX}) {
+      open_reader(c.bytes, c.coder, 0, chunk);
+      std::vector<uint32_t> got;
+      lvio_buffer* b = lvio_buffer_create(nullptr, 0, 0);
+      for (int reads = 0; reads < 100; reads++) {
+        ASSERT_EQ(lvio_buffer_reserve(b, 64), 0);
+        b->used = 0;
+        lvio_code rc = lvio_stream_read_buffer(&chain_, &b, 0);
+        if (rc == LVIO_E_END_OF_FILE) break;
+        if (rc == LVIO_E_ENCODING_INVALID) {
+          got.push_back(BAD);
+          continue;
+        }
+        ASSERT_EQ(rc, 0);
+        for (uint32_t code : as_codes(std::string(reinterpret_cast<char*>(b->data), b->used))) got.push_back(code);
+      }
+      lvio_buffer_free(b);
+      EXPECT_EQ(got, c.read) << chunk;
+      close_chain(&chain_);
+    }
+  }
+}
+
 TEST_F(CharCoder, CrLfSplitAcrossDeviceReads) {
   open_reader("a\r\nb\r"sv, "ISO-8859-1", LVIO_CODER_CREATE_CRLF, 1);
   lvio_code end;

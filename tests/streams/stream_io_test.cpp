@@ -297,12 +297,11 @@ TEST_F(StreamIoTest, WritingToAClosedPipeIsAnError) {
   EXPECT_EQ(LV_put_encoded_string(s, "lost?", 0), 0);
   int64_t rc = LV_flush_output(s, 0);
   EXPECT_LT(rc, 0);
-  // Close reports the failed final flush and keeps the stream; a forced
-  // close then lets it go.
+  // Close reports the failed final flush and, the reader being gone for
+  // good, lets the stream go: nothing is left open.
   EXPECT_EQ(LV_put_encoded_string(s, "more", 0), 0);
   EXPECT_LT(LV_fclose(s, 0), 0);
-  EXPECT_EQ(lv_stream_known(s), s);
-  EXPECT_EQ(LV_fclose(s, LV_CLOSE_FORCE), 2);
+  EXPECT_EQ(lv_stream_known(s), nullptr);
 
   // A close that is the first flush reports the failure as well, for text
   // and binary streams alike.
@@ -315,8 +314,50 @@ TEST_F(StreamIoTest, WritingToAClosedPipeIsAnError) {
     else
       EXPECT_EQ(LV_put_bytes(s, reinterpret_cast<const uint8_t*>("never read"), 10, 0), 0);
     EXPECT_EQ(LV_fclose(s, 0), LVIO_E_END_OF_FILE);
+    EXPECT_EQ(lv_stream_known(s), nullptr);
+  }
+}
+
+// A flush that fails while the device is still there (here: a write
+// refused once) keeps the stream and its output, so that the close can be
+// tried again; a forced close lets it go whatever happens.
+TEST_F(StreamIoTest, AFailedCloseKeepsTheStreamWhileItsDeviceIsThere) {
+  struct Device {
+    std::string written;
+    int refusals = 0;
+  } d;
+  static const char tag = 0;
+  auto write = [](void* user, const void* source, uint64_t* size, uint32_t) -> int64_t {
+    auto* dev = static_cast<Device*>(user);
+    if (dev->refusals > 0) {
+      dev->refusals--;
+      *size = 0;
+      return LVIO_E_NOSPACE;
+    }
+    dev->written.append(static_cast<const char*>(source), *size);
+    return 0;
+  };
+  auto close = [](void** user, uint32_t, int) -> int64_t {
+    *user = nullptr;
+    return 0;
+  };
+  for (bool force : {false, true}) {
+    lv_stream* s = nullptr;
+    d = Device{};
+    ASSERT_EQ(LV_create_stream(&d, &tag, nullptr, write, nullptr, nullptr, close, nullptr, nullptr, nullptr,
+                               LV_CREATE_BYTES, &s),
+              0);
+    ASSERT_EQ(LV_put_bytes(s, reinterpret_cast<const uint8_t*>("kept"), 4, 0), 0);
+    d.refusals = 1;
+    EXPECT_EQ(LV_fclose(s, 0), LVIO_E_NOSPACE);
     EXPECT_EQ(lv_stream_known(s), s);
-    EXPECT_EQ(LV_fclose(s, LV_CLOSE_FORCE), 2);
+    if (force) {
+      EXPECT_EQ(LV_fclose(s, LV_CLOSE_FORCE), 2);
+      EXPECT_EQ(d.written, "");
+    } else {
+      EXPECT_EQ(LV_fclose(s, 0), 2);
+      EXPECT_EQ(d.written, "kept");
+    }
   }
 }
 

@@ -112,3 +112,57 @@ t(flush_input, x, flush_output(user_input)).
 % A closed stream's term names no stream, also once another stream is
 % opened in its place.
 t(closed_stream_reused, E, (file(F), open(F, write, A), close(A), open(F, write, B), catch(put_char(A, x), error(E0, _), true), close(B), ( nonvar(E0), E0 = existence_error(stream, C), C == A -> E = existence ; E = E0 ))).
+% A character the encoding has no bytes for is refused by the write that
+% asks for it, and everything else is written; the same character inside
+% a term written is taken out and reported by the close, which lets the
+% stream go with the rest written.
+x(unencodable_put, [E, N, Bs],
+  (file(F), open(F, write, S, [encoding(ascii)]), put_char(S, a),
+   catch(put_char(S, 'é'), error(E, C), true), arg(2, C, N), put_char(S, b), close(S), bytes(Bs)),
+  [[representation_error(encoding), 2, [0'a, 0'b]]]).
+x(unencodable_write, [E, Open, Bs],
+  (file(F), open(F, write, S, [encoding(ascii)]), write(S, 'xéy'), catch(close(S), error(E, _), true),
+   ( catch(stream_property(S, type(_)), _, fail) -> Open = open ; Open = gone ), bytes(Bs)),
+  [[representation_error(encoding), gone, [0'x, 0'y]]]).
+% Bytes that make no character are reported once, by the read that meets
+% them; the reads after it go on with what follows.
+x(invalid_input, [A, E, B, C],
+  (make_bytes([0'a, 0xE9, 0'b]), file(F), open(F, read, S, [encoding(utf8)]), get_char(S, A),
+   catch(get_char(S, _), error(E, _), true), get_char(S, B), get_char(S, C), close(S)),
+  [[a, representation_error(encoding), b, end_of_file]]).
+% close/2 with force(true) lets a stream go whose output cannot be
+% written, and raises nothing.
+x(close_force_unwritable, Open,
+  (file(F), open(F, write, S, [encoding(ascii)]), write(S, 'é'), close(S, [force(true)]),
+   ( catch(stream_property(S, type(_)), _, fail) -> Open = open ; Open = gone )),
+  [gone]).
+x(set_position_negative, x, set_stream_position(user_input, '$stream_position'(-1, 0, 0)),
+  error(domain_error(stream_position, '$stream_position'(-1, 0, 0)))).
+% The counters.
+x(counters, [L0, L, P, N],
+  (file(F), open(F, write, S), line_count(S, L0), write(S, 'ab\ncd'), line_count(S, L), line_position(S, P),
+   character_count(S, N), close(S)),
+  [[0, 1, 2, 5]]).
+x(counters_read, [L, P, N],
+  (make('x\nyz'), with_in((get_char(S, _), get_char(S, _), get_char(S, _), line_count(S, L), line_position(S, P),
+   character_count(S, N)), S)),
+  [[1, 1, 3]]).
+x(line_count_bad, x, line_count(user_output, a), error(type_error(integer, a))).
+x(line_count_no_stream, x, line_count(foo, _), error(existence_error(stream, foo))).
+% set_stream/2.
+x(set_stream_eof_action, [A, B],
+  (make(''), file(F), open(F, read, S), set_stream(S, eof_action(eof_code)), get_code(S, A), get_code(S, B), close(S)),
+  [[-1, -1]]).
+x(set_stream_alias, C, (make(q), file(F), open(F, read, S), set_stream(S, alias(lv_set_alias)), get_char(lv_set_alias, C), close(S)),
+  [q]).
+x(set_stream_alias_taken, x, set_stream(user_output, alias(user_input)), error(permission_error(create, alias, user_input))).
+x(set_stream_timeout, yes, (make(q), with_in((set_stream(S, timeout(1.5)), set_stream(S, timeout(infinite))), S)), [yes]).
+x(set_stream_bad, x, set_stream(user_output, colour(red)), error(domain_error(set_stream_property, colour(red)))).
+x(set_stream_unbound, x, set_stream(user_output, _), error(instantiation_error)).
+% Properties: the file name the stream was opened under (made absolute
+% against the current directory), and a position on every stream that
+% counts.
+x(property_name_normalised, yes,
+  (make(a), file(F), with_in((stream_property(S, file_name(N)), atom_concat(_, F, N)), S)),
+  [yes]).
+x(property_position_any, yes, (current_output(S), stream_property(S, position(P)), P = '$stream_position'(_, _, _)), [yes]).

@@ -195,7 +195,7 @@ include(File) :- '$error'(permission_error(include, source_sink, File), prolog:i
 % '$load_terms'(Stream, File, Module, Position): Position is first until
 % the first term is read (a module/2 directive is taken only there).
 '$load_terms'(S, File, M, Pos) :-
-    '$skip_layout'(S),
+    '$skip_layout'(S, File),
     '$stream_arg'(S, prolog:consult(File), 1, A),
     '$stream_count'(A, _, _, Lines, _),
     Line is Lines + 1,
@@ -215,17 +215,31 @@ include(File) :- '$error'(permission_error(include, source_sink, File), prolog:i
     ).
 
 % Layout and line comments before a term are skipped, so that its line is
-% the line of its first token.
-'$skip_layout'(S) :-
-    peek_code(S, C),
-    (   C =:= 0'% -> '$skip_line'(S), '$skip_layout'(S)
-    ;   C >= 0, C =< 32 -> get_code(S, _), '$skip_layout'(S)
+% the line of its first token. Bytes that make no character of the
+% source's encoding are reported there with their line, and skipped.
+'$skip_layout'(S, File) :-
+    '$load_code'(peek_code, S, File, C),
+    (   C =:= 0'% -> '$skip_line'(S, File), '$skip_layout'(S, File)
+    ;   C >= 0, C =< 32 -> get_code(S, _), '$skip_layout'(S, File)
     ;   true
     ).
 
-'$skip_line'(S) :-
-    get_code(S, C),
-    (   C =:= -1 -> true ; C =:= 0'\n -> true ; '$skip_line'(S) ).
+'$skip_line'(S, File) :-
+    '$load_code'(get_code, S, File, C),
+    (   C =:= -1 -> true ; C =:= 0'\n -> true ; '$skip_line'(S, File) ).
+
+'$load_code'(get_code, S, _, C) :- '$get_code_fast'(S, _, C0), !, C = C0.
+'$load_code'(peek_code, S, _, C) :- '$peek_code_fast'(S, _, C0), !, C = C0.
+'$load_code'(Get, S, File, C) :-
+    catch(call(Get, S, C0), error(representation_error(encoding), _), C0 = invalid),
+    (   C0 == invalid
+    ->  '$stream_arg'(S, prolog:consult(File), 1, A),
+        '$stream_count'(A, _, _, Lines, _),
+        Line is Lines + 1,
+        '$load_fault'(error(syntax_error(invalid_byte_sequence), 0), File, Line),
+        C = 0xFFFD
+    ;   C = C0
+    ).
 
 % A term read: expanded, then each clause or directive it gives handled.
 '$load_term'(T, Singles, File, Line, M, M1, Pos) :-

@@ -208,6 +208,7 @@ read_term(S, T, Opts) :-
 '$status_fault'(-24, unassigned_character_in_quoted).
 '$status_fault'(-25, illegal_character).
 '$status_fault'(-27, integer_too_large).
+'$status_fault'(-30, invalid_byte_sequence).
 '$status_fault'(-32, illegal_number).
 '$status_fault'(-64, illegal_number).
 

@@ -90,10 +90,24 @@ struct lexer {
 
 int32_t convert(const lexer& L, int32_t c) { return L.convert && c >= 0 ? lv_char_conversion(c) : c; }
 
+// Records a fault; the first one stands, but end of file inside an item
+// overrides, so that the reader knows the text has ended.
+void fault(lexer& L, int32_t status) {
+  if (L.status >= 0 || status == LV_TOKEN_END_IN_QUOTES) L.status = status;
+}
+
 // A code the stream gave: end of file, or a code point within 31 bits (a
 // larger value from a device of codes reads as the replacement character).
+// Bytes that make no character of the stream's encoding (which the stream
+// reports once and reads past) are a lexical fault, read as the
+// replacement character, so that the reader goes on to the end of the
+// clause.
 int32_t accept_code(lexer& L, int64_t r) {
   if (r == LV_STREAM_END) return -1;
+  if (r == LVIO_E_ENCODING_INVALID) {
+    fault(L, LV_TOKEN_INVALID_BYTES);
+    return 0xFFFD;
+  }
   if (r < 0) {
     if (L.error == 0) L.error = r;
     return -1;
@@ -114,12 +128,6 @@ void advance(lexer& L) {
 int32_t peek(lexer& L) {
   if (L.error != 0) return -1;
   return convert(L, accept_code(L, lv_peek_code(L.s)));
-}
-
-// Records a fault; the first one stands, but end of file inside an item
-// overrides, so that the reader knows the text has ended.
-void fault(lexer& L, int32_t status) {
-  if (L.status >= 0 || status == LV_TOKEN_END_IN_QUOTES) L.status = status;
 }
 
 bool is_alnum(int32_t c) {

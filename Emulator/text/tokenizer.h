@@ -25,6 +25,7 @@ constexpr int32_t LV_TOKEN_UNASSIGNED_CODE = -24;
 constexpr int32_t LV_TOKEN_ILLEGAL = -25;
 constexpr int32_t LV_TOKEN_BACK_QUOTED = -26;
 constexpr int32_t LV_TOKEN_INTEGER_TOO_LARGE = -27;
+constexpr int32_t LV_TOKEN_INVALID_BYTES = -30;  // bytes that make no character of the stream's encoding
 constexpr int32_t LV_TOKEN_EXPONENT_SIGN_UPPER = -32;  // "E" and a sign without a digit
 constexpr int32_t LV_TOKEN_EXPONENT_SIGN_LOWER = -64;  // "e" and a sign without a digit
 constexpr int32_t LV_TOKEN_RADIX_PREFIX = -128;        // number(0) of 0', 0b, 0o, 0x

@@ -82,6 +82,12 @@ x(library, M-N, ( use_module(library(lists)), max_list([1, 3, 2], M), lists:sum_
 x(not_a_module_file, E, catch(use_module(fixtures(plain)), error(E, _), true), [domain_error(module_file, fixtures(plain))]).
 
 % Faults and warnings name the file and the line; the rest of the file loads.
+% A source that is not UTF-8 (a Latin-1 e acute in a comment and in a
+% quoted atom): each bad byte reported with its line, the clause holding
+% it left out, everything after it loaded.
+x(invalid_bytes, Ms-L-Lost, ( load_msgs(consult(fixtures(latin1)), Ms), findall(X, kept(X), L),
+                              ( catch(lost(_), _, fail) -> Lost = loaded ; Lost = left_out ) ),
+  [[e('latin1.pl', 2, syntax_error), e('latin1.pl', 4, syntax_error)]-[1, 2, 3]-left_out]).
 x(faults, Ms-L, ( load_msgs(consult(fixtures(faults)), Ms), findall(X, good(X), L) ),
   [[e('faults.pl', 2, syntax_error), e('faults.pl', 4, type_error), e('faults.pl', 5, type_error),
     w('faults.pl', 7, goal_failed)]-[1, 2, 3, 4]]).

@@ -120,6 +120,9 @@ constexpr uint32_t LV_FLUSH_NO_WAIT = 0x1;
 constexpr uint32_t LV_FLUSH_LINE_END = 0x2;
 constexpr uint32_t LV_FLUSH_NO_SYNC = 0x8;
 constexpr uint32_t LV_FLUSH_CLOSING = 0x10;
+// Waits for the device to have the bytes (a disk file's sync); without it
+// a flush hands the bytes to the operating system and returns.
+constexpr uint32_t LV_FLUSH_DEVICE_SYNC = 0x20;
 
 // The record, the ring and the counters.
 

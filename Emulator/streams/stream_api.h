@@ -122,7 +122,9 @@ int64_t LV_put_bytes(lv_stream* stream, const uint8_t* bytes, int64_t count, uin
 int64_t LV_put_codes(lv_stream* stream, const uint32_t* codes, int64_t count, uint32_t options);
 int64_t LV_put_encoded_string(lv_stream* stream, const char* text, uint32_t options);
 
-// Slot 88. Options: 1 don't wait, 2 line-end flush.
+// Slot 88. Options: 1 don't wait, 2 line-end flush, 4 wait for the device
+// to have the bytes (without it the bytes go to the operating system).
+constexpr uint32_t LV_FLUSH_OUTPUT_DEVICE_SYNC = 0x4;
 int64_t LV_flush_output(lv_stream* stream, uint32_t options);
 
 // Close options.

@@ -228,8 +228,9 @@ int64_t lv_stream_flush(lv_stream* s, uint32_t options) {
   }
   if ((options & LV_FLUSH_NO_SYNC) == 0 && s->chain != nullptr) {
     bool no_wait = (options & LV_FLUSH_NO_WAIT) != 0 || (s->flags & LV_STREAM_OUTPUT_NONBLOCKING) != 0;
-    uint32_t word = ((options & LV_FLUSH_CLOSING) != 0 ? 0x80 : 0) | ((options & LV_FLUSH_LINE_END) != 0 ? 0x40 : 0) |
-                    0x0C | (no_wait ? 1 : 0);
+    // The device sync is skipped (0x40) unless asked for.
+    uint32_t word = ((options & LV_FLUSH_CLOSING) != 0 ? 0x80 : 0) |
+                    ((options & LV_FLUSH_DEVICE_SYNC) == 0 ? 0x40 : 0) | 0x0C | (no_wait ? 1 : 0);
     int64_t rc = lvio_stream_sync_all(&s->chain, word);
     if (rc < 0) return rc;
   }
@@ -306,6 +307,7 @@ int64_t LV_flush_output(lv_stream* s, uint32_t options) {
   if (s == nullptr) return LVIO_E_PARAMETER_ERROR;
   if ((s->flags & LV_STREAM_OUTPUT) == 0) return LVIO_E_NOT_WRITE;
   uint32_t flush = options & (LV_FLUSH_NO_WAIT | LV_FLUSH_LINE_END);
+  if ((options & LV_FLUSH_OUTPUT_DEVICE_SYNC) != 0) flush |= LV_FLUSH_DEVICE_SYNC;
   if ((s->flags & LV_STREAM_OUTPUT_NONBLOCKING) != 0) flush |= LV_FLUSH_NO_WAIT;
   int64_t rc = lv_stream_flush(s, flush);
   if (rc == LVIO_E_WOULD_BLOCK && (options & LV_FLUSH_LINE_END) != 0) return 0;

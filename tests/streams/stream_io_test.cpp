@@ -15,6 +15,7 @@
 #include "core/atoms.h"
 #include "core/error_codes.h"
 #include "core/errors.h"
+#include "lvio/allocator.h"
 #include "lvio/eventually.h"
 #include "lvio/result_codes.h"
 #include "streams/stream.h"
@@ -645,6 +646,33 @@ TEST_F(StreamIoTest, IdleHooksRunInRoundsWhileAnInteractiveReadWaits) {
     EXPECT_EQ(LV_fclose(s, 0), 2);
     ASSERT_EQ(LV_install_idle_hook(hook, nullptr, 1), 0);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// A flush hands the bytes to the system and returns: no device sync, so no
+// sync operation (nor its worker thread) is made; only a flush that asks
+// for the sync waits for the disk.
+TEST_F(StreamIoTest, FlushSyncsTheDeviceOnlyWhenAsked) {
+  lv_stream* s = nullptr;
+  ASSERT_EQ(LV_fopen(dir.path("synced").c_str(), 0, LV_FOPEN_WRITE | LV_FOPEN_BINARY, &s), 0);
+  const lvio_allocator_counts* counts = lvio_default_allocator_counts();
+  auto flushes = [&](uint32_t options) {
+    uint64_t before = counts->allocations.load();
+    for (int i = 0; i < 20; i++) {
+      EXPECT_EQ(LV_put_bytes(s, reinterpret_cast<const uint8_t*>("x"), 1, 0), 0);
+      EXPECT_EQ(LV_flush_output(s, options), 0);
+    }
+    return counts->allocations.load() - before;
+  };
+  // Each sync makes an operation and a thread of its own, on top of what
+  // the write takes.
+  uint64_t plain = flushes(0);
+  EXPECT_GE(flushes(LV_FLUSH_OUTPUT_DEVICE_SYNC), plain + 20);
+  EXPECT_EQ(LV_fclose(s, 0), 2);
+  EXPECT_EQ(contents("synced"), std::string(40, 'x'));
 }
 
 }  // namespace

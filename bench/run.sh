@@ -42,6 +42,8 @@ src=$(sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "$build/CMakeCache.txt" 2>/d
 [ -n "$src" ] && [ -x "$src/tools/lvqlc" ] || src="$root"
 work="$build/bench-run"
 mkdir -p "$work"
+# Programs that make files make them here, not where the runner was started.
+cd "$work"
 gplc_ok=no
 command -v gplc >/dev/null 2>&1 && gplc_ok=yes
 

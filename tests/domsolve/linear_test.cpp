@@ -365,3 +365,24 @@ TEST_F(GcdAux, AgainstEnumeration) {
 }
 
 }  // namespace
+
+namespace {
+
+// Summands without bounds: posted over unbounded variables, gcd_aux keeps
+// their infinite bounds; narrowed later, the finite bound moves to the
+// values the congruence allows.
+TEST_F(GcdAux, UnboundedSummands) {
+  begin_call();
+  lv_term_ref x = ref("_"), y = ref("_");
+  post_gcd({x, y}, {1, 2}, 0);
+  ASSERT_TRUE(propagate());
+  fd_in_interval(&env, x, ref("-5"), ref("sup"), 1);
+  ASSERT_TRUE(!call_failed() && propagate());
+  fd_in_interval(&env, y, ref("0"), ref("sup"), 1);
+  ASSERT_TRUE(!call_failed() && propagate());
+  fd_in_interval(&env, x, ref("-5"), ref("5"), 1);
+  ASSERT_TRUE(!call_failed() && propagate());
+  EXPECT_EQ(domains_text({x}), "-4..4");
+}
+
+}  // namespace

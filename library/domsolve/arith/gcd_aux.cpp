@@ -273,15 +273,19 @@ int fd_gcd_aux(lv_foreign_env* env, fd_t state_ref, fd_t new_state, fd_t actions
         break;
       }
       int64_t x0 = o == 0 ? 0 : solve_congruence(b->abs_a[k] % gk, o, gk);
-      // The values = x0 (mod t) nearest inside the bounds.
-      i128 lo = fd_small_value(x->min), hi = fd_small_value(x->max);
-      lo = lo + residue(static_cast<i128>(x0) - lo, t);
-      hi = hi - residue(hi - x0, t);
-      if (lo > hi) {
+      // The values = x0 (mod t) nearest inside the bounds; an infinite
+      // bound stays.
+      bool lo_finite = fd_is_small(x->min), hi_finite = fd_is_small(x->max);
+      i128 lo = lo_finite ? fd_small_value(x->min) : 0, hi = hi_finite ? fd_small_value(x->max) : 0;
+      if (lo_finite) lo = lo + residue(static_cast<i128>(x0) - lo, t);
+      if (hi_finite) hi = hi - residue(hi - x0, t);
+      if ((lo_finite && hi_finite && lo > hi) || lo > FD_SMALL_MAX || hi < FD_SMALL_MIN) {
         status = 4;
         break;
       }
-      int r2 = dvar_fix_interval(env, x, fd_make_small(static_cast<int64_t>(lo)), fd_make_small(static_cast<int64_t>(hi)));
+      lv_term new_lo = lo_finite ? fd_make_small(static_cast<int64_t>(lo)) : FD_INF;
+      lv_term new_hi = hi_finite ? fd_make_small(static_cast<int64_t>(hi)) : FD_SUP;
+      int r2 = dvar_fix_interval(env, x, new_lo, new_hi);
       if (r2 < 0) {
         status = 4;
         break;
@@ -294,7 +298,7 @@ int fd_gcd_aux(lv_foreign_env* env, fd_t state_ref, fd_t new_state, fd_t actions
         if (b->recompute(&big_g)) fd_propagator_clear_marks(env, goal);
         break;
       }
-      if (fd_small_value(x->min) > lo || fd_small_value(x->max) < hi) {
+      if ((lo_finite && fd_small_value(x->min) > lo) || (hi_finite && fd_small_value(x->max) < hi)) {
         // Holes at the new bounds: another pass through the queue.
         fd_propagator_clear_marks(env, goal);
         break;

@@ -37,7 +37,9 @@ int share_value(lv_foreign_env* env, lv_term event_word, lv_term list, lv_term b
     lv_term value = fd_make_small(v - key);
     lv_term var = fd_deref(fd_arg(attribute, FD_ATTR_VAR));
     if (!fd_is_ref(var)) {
-      if (var != value) return 0;
+      // Only a value shared must agree with a partner bound meanwhile; an
+      // older item of a bounds or domain change carries no value.
+      if ((event & FD_EVENT_VAL) != 0 && var != value) return 0;
       continue;
     }
     int64_t e = fd_prune_and_wake(env, var, event, value, 1);

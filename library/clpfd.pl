@@ -8,13 +8,18 @@
 % to an fdset (a list of intervals [Min|Max], ascending and apart), and the
 % fdset_* predicates work on fdsets.
 %
-% Arithmetic: #=, #\=, #<, #>, #=< and #>= between linear expressions of
-% integers and domain variables (+, -, unary minus, and * where one side is
-% an integer); sum(Xs, Rel, Value) and scalar_product(Cs, Xs, Rel, Value).
-% A constraint is brought to the form Sum(Ci*Xi) Rel Constant: like terms
-% collected, the coefficients divided by their greatest common divisor, and
-% posted to the plug-in's linear propagators, or as a coreference for
-% X = Y + C, or as an indexical for the small binary cases.
+% Arithmetic: #=, #\=, #<, #>, #=< and #>= between expressions of integers
+% and domain variables: +, -, *, unary minus, abs, min, max, // and /
+% (truncating), div (floor), mod, rem, ^, /\, \/ and xor, nested to any
+% depth; sum(Xs, Rel, Value) and scalar_product(Cs, Xs, Rel, Value). Each
+% non-linear subexpression gets an auxiliary variable tied to its value by a
+% propagator; the rest is brought to the form Sum(Ci*Xi) Rel Constant: like
+% terms collected, the coefficients divided by their greatest common
+% divisor, and posted to the plug-in's linear propagators, or as a
+% coreference for X = Y + C, or as an indexical for the small binary cases.
+% An operation without a value (division by 0, a negative power of a base
+% other than 1 and -1) makes a constraint false: posted it fails, reified
+% its truth value is 0.
 %
 % Reification: #\ P, P #/\ Q, P #\/ Q, P #\ Q (exclusive or), P #==> Q,
 % P #<== Q and P #<==> Q (also written #=>, #<= and #<=>) over the
@@ -66,6 +71,7 @@
 :- include(library(clpfd/domains)).
 :- include(library(clpfd/fdsets)).
 :- include(library(clpfd/linear)).
+:- include(library(clpfd/expressions)).
 :- include(library(clpfd/reify)).
 :- include(library(clpfd/globals)).
 :- include(library(clpfd/labeling)).

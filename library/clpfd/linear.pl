@@ -10,9 +10,11 @@
 %   anything else            the plug-in's linear propagator, with a
 %                            divisibility propagator beside it for an
 %                            equation with a coefficient other than 1.
-% Integer subexpressions (abs, min, max, //, /, div, mod, rem, ^ over
-% integers) are evaluated when read; a product of two variables and the
-% other nonlinear forms raise a domain error naming the expression.
+% Integer subexpressions (abs, min, max, //, /, div, mod, rem, ^, /\, \/,
+% xor over integers) are evaluated when read; a product of two variables
+% and the other non-linear forms become auxiliary variables tied to their
+% value by propagators (library(clpfd/expressions)), and X #= E for such
+% an operation E posts its propagator with X as its value.
 
 X #= Y  :- '$fd_arith'(=, X, Y, X #= Y).
 X #\= Y :- '$fd_arith'(\=, X, Y, X #\= Y).
@@ -22,10 +24,13 @@ X #=< Y :- '$fd_arith'(=<, X, Y, X #=< Y).
 X #>= Y :- '$fd_arith'(>=, X, Y, X #>= Y).
 
 '$fd_arith'(Rel, L, R, Ctx) :-
-    '$fd_linear'(L - R, Ctx, Ts, K0),
-    K is -K0,
-    '$fd_norm_rel'(Rel, Ts, K, Rel1, Ts1, K1),
-    '$fd_post_linear'(Rel1, Ts1, K1, Ctx, Ctx),
+    (   Rel == (=), '$fd_direct_form'(L, R, Z, E)
+    ->  '$fd_nonlinear_into'(E, Z, Ctx)
+    ;   '$fd_linear'(L - R, Ctx, Ts, K0),
+        K is -K0,
+        '$fd_norm_rel'(Rel, Ts, K, Rel1, Ts1, K1),
+        '$fd_post_linear'(Rel1, Ts1, K1, Ctx, Ctx)
+    ),
     '$fd_propagate'.
 
 % sum(Xs, Rel, Value): the sum of Xs stands in the relation Rel (#=, #\=,
@@ -114,39 +119,29 @@ scalar_product(Cs, Xs, Rel, Value) :-
     ;   integer(B) -> M1 is M * B, '$fd_lin'(A, M1, Ctx, Ps0, Ps, K0, K)
     ;   ground(A) -> '$fd_eval'(A, Ctx, CA), M1 is M * CA, '$fd_lin'(B, M1, Ctx, Ps0, Ps, K0, K)
     ;   ground(B) -> '$fd_eval'(B, Ctx, CB), M1 is M * CB, '$fd_lin'(A, M1, Ctx, Ps0, Ps, K0, K)
-    ;   '$fd_nonlinear'(A * B, Ctx)
+    ;   '$fd_nonlinear'(A * B, Ctx, V),
+        '$fd_lin'(V, M, Ctx, Ps0, Ps, K0, K)
     ).
 '$fd_lin_compound'(- A, M, Ctx, Ps0, Ps, K0, K) :- !,
     M1 is -M,
     '$fd_lin'(A, M1, Ctx, Ps0, Ps, K0, K).
 '$fd_lin_compound'(+ A, M, Ctx, Ps0, Ps, K0, K) :- !,
     '$fd_lin'(A, M, Ctx, Ps0, Ps, K0, K).
-'$fd_lin_compound'(E, M, Ctx, Ps, Ps, K0, K) :-
+'$fd_lin_compound'(E, M, Ctx, Ps0, Ps, K0, K) :-
     (   ground(E)
     ->  '$fd_eval'(E, Ctx, V),
+        Ps0 = Ps,
         K is K0 + M * V
-    ;   '$fd_evaluable'(E) -> '$fd_nonlinear'(E, Ctx)
+    ;   '$fd_evaluable'(E)
+    ->  '$fd_nonlinear'(E, Ctx, V),
+        '$fd_lin'(V, M, Ctx, Ps0, Ps, K0, K)
     ;   '$fd_not_expression'(E, Ctx)
     ).
-
-% The place for constraints over nonlinear expressions: none of them can
-% be posted yet.
-'$fd_nonlinear'(E, Ctx) :- '$fd_domain_error'(linear_expression, E, Ctx, 0).
 
 '$fd_not_expression'(E, Ctx) :-
     (   atomic(E) -> '$fd_type'(integer, E, Ctx, 0)
     ;   functor(E, N, A), '$fd_type'(evaluable, N/A, Ctx, 0)
     ).
-
-'$fd_evaluable'(abs(_)).
-'$fd_evaluable'(min(_, _)).
-'$fd_evaluable'(max(_, _)).
-'$fd_evaluable'(_ // _).
-'$fd_evaluable'(_ / _).
-'$fd_evaluable'(_ div _).
-'$fd_evaluable'(_ mod _).
-'$fd_evaluable'(_ rem _).
-'$fd_evaluable'(_ ^ _).
 
 % A ground integer expression. Division by zero and a negative power of an
 % integer other than 1 and -1 have no integer value: the constraint fails.
@@ -170,6 +165,9 @@ scalar_product(Cs, Xs, Rel, Value) :-
     ;   X =:= 1 -> V = 1
     ;   X =:= -1 -> ( Y mod 2 =:= 0 -> V = 1 ; V = -1 )
     ).
+'$fd_eval'(A /\ B, Ctx, V) :- !, '$fd_eval'(A, Ctx, X), '$fd_eval'(B, Ctx, Y), V is X /\ Y.
+'$fd_eval'(A \/ B, Ctx, V) :- !, '$fd_eval'(A, Ctx, X), '$fd_eval'(B, Ctx, Y), V is X \/ Y.
+'$fd_eval'(A xor B, Ctx, V) :- !, '$fd_eval'(A, Ctx, X), '$fd_eval'(B, Ctx, Y), V is X xor Y.
 '$fd_eval'(E, Ctx, _) :- '$fd_not_expression'(E, Ctx).
 
 % Like terms collected: the variables sorted, equal ones joined, zero

@@ -66,10 +66,10 @@ P #\ Q    :- '$fd_post_formula'(P #\ Q, P #\ Q).
 '$fd_post_false'(A #\/ B, Ctx) :- !, '$fd_post_false'(A, Ctx), '$fd_post_false'(B, Ctx).
 '$fd_post_false'(A #==> B, Ctx) :- !, '$fd_post_true'(A, Ctx), '$fd_post_false'(B, Ctx).
 '$fd_post_false'(F, Ctx) :- '$fd_comparison'(F, Rel, L, R), !,
-    '$fd_linear'(L - R, Ctx, Ts, K0), K is -K0,
+    '$fd_defined'(L - R, Ctx, E, D),
+    '$fd_linear'(E, Ctx, Ts, K0), K is -K0,
     '$fd_norm_rel'(Rel, Ts, K, Rel1, Ts1, K1),
-    '$fd_negate_rel'(Rel1, Ts1, K1, Rel2, Ts2, K2),
-    '$fd_post_linear'(Rel2, Ts2, K2, Ctx, #\ F).
+    '$fd_post_false_defined'(D, Rel1, Ts1, K1, F, Ctx).
 '$fd_post_false'(X in Dom, Ctx) :- !,
     '$fd_var_or_int'(X, Ctx, 0),
     '$fd_dom_set'(Dom, Set, Ctx, 0),
@@ -138,9 +138,10 @@ P #\ Q    :- '$fd_post_formula'(P #\ Q, P #\ Q).
 '$fd_reify'(F, B, Ctx) :- var(F), !, '$fd_boolean'(F, Ctx), B = F.
 '$fd_reify'(F, B, Ctx) :- integer(F), !, '$fd_boolean'(F, Ctx), B = F.
 '$fd_reify'(F, B, Ctx) :- '$fd_comparison'(F, Rel, L, R), !,
-    '$fd_linear'(L - R, Ctx, Ts, K0), K is -K0,
+    '$fd_defined'(L - R, Ctx, E, D),
+    '$fd_linear'(E, Ctx, Ts, K0), K is -K0,
     '$fd_norm_rel'(Rel, Ts, K, Rel1, Ts1, K1),
-    '$fd_reify_linear'(Rel1, Ts1, K1, B, F, Ctx).
+    '$fd_reify_defined'(D, Rel1, Ts1, K1, B, F, Ctx).
 '$fd_reify'(X in Dom, B, Ctx) :- !,
     '$fd_var_or_int'(X, Ctx, 0),
     '$fd_dom_set'(Dom, Set, Ctx, 0),

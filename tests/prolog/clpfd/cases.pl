@@ -38,8 +38,11 @@ case(in_set_bad, x, in_set(_, [[3|1]]), error(type_error(fdset, [[3|1]]))).
 case(eq_bad_atom, x, _ #= a, error(type_error(integer, a))).
 case(eq_bad_float, x, _ #= 1.5, error(type_error(integer, 1.5))).
 case(eq_bad_functor, x, _ #= foo(1), error(type_error(evaluable, foo/1))).
-case(eq_nonlinear, x, ( _X #= Y * Z ), error(domain_error(linear_expression, Y * Z))).
-case(eq_nonlinear_abs, x, ( _X #= abs(Y) ), error(domain_error(linear_expression, abs(Y)))).
+case(eq_nonlinear, Y-Z, ( 12 #= Y * Z, [Y, Z] ins 2..4, label([Y, Z]) ), [3-4, 4-3]).
+case(eq_nonlinear_abs, Y, ( 2 #= abs(Y), label([Y]) ), [-2, 2]).
+% Coreferenced variables: a change of bounds shared, then a value told
+% before propagation runs.
+case(coreference_bounds_then_value, V-Y, ( Y in -4..1, ( V #= Y #/\ Y #>= -3 #/\ V #>= 1 ) ), [1-1]).
 case(fd_dom_bad, x, fd_dom(a, _), error(type_error(integer, a))).
 case(reify_bad, x, _ #<==> a, error(domain_error(clpfd_reifiable_expression, a))).
 case(reify_bad_integer, x, _ #==> 2, error(domain_error(clpfd_reifiable_expression, 2))).

@@ -47,26 +47,6 @@ solve(Vars, Doms, Cs, Options, Debug, Sols) :-
     fd_flag(debug, _, Old),
     msort(Sols0, Sols).
 
-post_domains([], []).
-post_domains([V|Vs], [D|Ds]) :- V in D, post_domains(Vs, Ds).
-
-post_all([]).
-post_all([C|Cs]) :- call(C), post_all(Cs).
-
-% The solutions, sorted, by enumeration.
-brute_force(Vars, Doms, Cs, Sols) :-
-    findall(Vars, ( assign(Vars, Doms), all_hold(Cs) ), Sols0),
-    msort(Sols0, Sols).
-
-assign([], []).
-assign([V|Vs], [D|Ds]) :- dom_value(D, V), assign(Vs, Ds).
-
-dom_value(L..H, V) :- between(L, H, V).
-dom_value(D1 \/ D2, V) :- ( dom_value(D1, V) ; dom_value(D2, V) ).
-
-all_hold([]).
-all_hold([C|Cs]) :- holds(C), all_hold(Cs).
-
 holds(L #= R) :- L =:= R.
 holds(L #\= R) :- L =\= R.
 holds(L #< R) :- L < R.
@@ -88,16 +68,6 @@ truth(F, T) :- ( holds(F) -> T = 1 ; T = 0 ).
 
 % ---------------------------------------------------------------------------
 % The generator.
-
-random(N, R) :-
-    bb_get(seed, S0),
-    S is (S0 * 25214903917 + 11) /\ 0xFFFFFFFFFFFF,
-    bb_put(seed, S),
-    R is (S >> 17) mod N.
-
-random_between(L, H, X) :- N is H - L + 1, random(N, R), X is L + R.
-
-pick(List, X) :- length(List, N), random(N, I), nth0(I, List, X).
 
 problem(Vars, Doms, Cs) :-
     random_between(2, 6, NV),

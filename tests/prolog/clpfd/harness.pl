@@ -46,3 +46,37 @@ answer(T, G, Answer) :-
     ).
 
 variant(A, B) :- subsumes_term(A, B), subsumes_term(B, A).
+
+% A seeded generator for the random tests (the seed on the blackboard):
+% random(N, R) gives R in 0..N-1.
+random(N, R) :-
+    bb_get(seed, S0),
+    S is (S0 * 25214903917 + 11) /\ 0xFFFFFFFFFFFF,
+    bb_put(seed, S),
+    R is (S >> 17) mod N.
+
+random_between(L, H, X) :- N is H - L + 1, random(N, R), X is L + R.
+
+pick(List, X) :- length(List, N), random(N, I), nth0(I, List, X).
+
+% Posting a random problem, and its solutions by enumeration (holds/1,
+% the truth of one constraint, is the test file's).
+post_domains([], []).
+post_domains([V|Vs], [D|Ds]) :- V in D, post_domains(Vs, Ds).
+
+post_all([]).
+post_all([C|Cs]) :- call(C), post_all(Cs).
+
+% The solutions, sorted, by enumeration.
+brute_force(Vars, Doms, Cs, Sols) :-
+    findall(Vars, ( assign(Vars, Doms), all_hold(Cs) ), Sols0),
+    msort(Sols0, Sols).
+
+assign([], []).
+assign([V|Vs], [D|Ds]) :- dom_value(D, V), assign(Vs, Ds).
+
+dom_value(L..H, V) :- between(L, H, V).
+dom_value(D1 \/ D2, V) :- ( dom_value(D1, V) ; dom_value(D2, V) ).
+
+all_hold([]).
+all_hold([C|Cs]) :- holds(C), all_hold(Cs).

@@ -1,6 +1,8 @@
 // The state of the distinctness propagators.
 #include "global/distinct.h"
 
+#include "global/pairs.h"
+
 #include "kernel/handles.h"
 #include "kernel/memory.h"
 #include "kernel/state_terms.h"
@@ -20,25 +22,7 @@ bool fd_distinct_state_well_formed(lv_term state, unsigned arity) {
   if (!fd_is_compound_struct(state) || fd_functor_arity(fd_functor_of(state)) != arity) return false;
   for (unsigned i = 2; i + 2 <= arity; i++)
     if (!fd_is_small(fd_deref(fd_arg(state, i)))) return false;
-  lv_term list = fd_deref(fd_arg(state, 1));
-  if (fd_proper_length(list) < 0) return false;
-  for (; fd_is_list(list); list = fd_deref(fd_list_cells(list)[1])) {
-    lv_term p = fd_deref(fd_list_cells(list)[0]);
-    if (!fd_is_compound_struct(p) || fd_functor_arity(fd_functor_of(p)) != 2 ||
-        fd_functor_of(fd_deref(fd_arg(p, 2))) != FD_FUNCTOR_V_7)
-      return false;
-  }
-  return true;
-}
-
-void fd_distinct_fill(const lv_foreign_env* env, lv_term list, fd_termref_slot* refs, dvar* d) {
-  int32_t i = 0;
-  for (list = fd_deref(list); fd_is_list(list); list = fd_deref(fd_list_cells(list)[1]), i++) {
-    lv_term p = fd_deref(fd_list_cells(list)[0]);
-    refs[2 * i].term = fd_deref(fd_arg(p, 2));
-    refs[2 * i + 1].term = fd_deref(fd_arg(p, 1));
-    dvar_init(env, &d[i], fd_make_ref(&refs[2 * i].term), fd_make_ref(&refs[2 * i + 1].term));
-  }
+  return fd_pair_list_well_formed(fd_arg(state, 1));
 }
 
 fd_distinct_block* fd_distinct_create(lv_foreign_env* env, lv_term_ref new_state, unsigned handle_arg, int64_t n) {
@@ -53,7 +37,7 @@ fd_distinct_block* fd_distinct_create(lv_foreign_env* env, lv_term_ref new_state
   b->order = reinterpret_cast<int32_t*>(b->d + n);
   b->refs = fd_rt::alloc_globrefs(env, static_cast<uint64_t>(2 * n));
   state = fd_deref(fd_termref(env, new_state));
-  fd_distinct_fill(env, fd_arg(state, 1), b->refs, b->d);
+  fd_pair_list_take(env, fd_arg(state, 1), b->refs, b->d);
   for (int32_t i = 0; i < b->n; i++) b->order[i] = i;
   fd_struct_cells(state)[1] = FD_NIL;
   return b;

@@ -30,5 +30,3 @@ fd_distinct_block* fd_distinct_resume(lv_foreign_env* env, lv_term state, lv_ter
 // argument is an attribute, and small integers for its counts (the
 // arguments between the list and the handle).
 bool fd_distinct_state_well_formed(lv_term state, unsigned arity);
-// The pairs of the list into the references (2 per variable) and dvars.
-void fd_distinct_fill(const lv_foreign_env* env, lv_term list, fd_termref_slot* refs, dvar* d);

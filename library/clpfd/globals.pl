@@ -72,3 +72,45 @@ all_distinct(Xs, Options) :-
     '$fd_arg_attribute'(X, 0, A),
     E =.. [Event, X],
     '$fd_distinct_pairs'(Xs, Ps, Es, Event).
+
+% element(I, Xs, V): V is the I-th element of Xs (I counts from 1), Xs a
+% list of integers and domain variables. Over a list of integers the
+% propagator is domain-consistent on I and V; over variables it keeps in I
+% the indexes whose element can still equal V, and V within the union of
+% those elements' domains, and makes V and the element equal once I is
+% fixed. element_member(X, Xs): X equals at least one element of Xs.
+% Both take the 0/1 variants of their propagators when every variable
+% lies within 0..1 when they are posted.
+element(I, Xs, V) :-
+    Ctx = element(I, Xs, V),
+    '$fd_var_or_int'(I, Ctx, 1),
+    '$fd_must_be_vars'(Xs, Ctx, 2),
+    '$fd_var_or_int'(V, Ctx, 3),
+    length(Xs, N),
+    N > 0,
+    I in 1..N,
+    '$fd_arg_attribute'(I, 0, AI),
+    '$fd_arg_attribute'(V, 0, AV),
+    (   '$fd_all_integers'(Xs)
+    ->  L = Xs, Options = 3
+    ;   '$fd_distinct_pairs'(Xs, L, _, dom), Options = 4
+    ),
+    '$fd_post_global'(element(I, L, V), '$fd_element'(p(I, AI), p(V, AV), L, Options, _, 0), 0,
+                      element(I, Xs, V), [dom(I), dom(V)], _),
+    '$fd_propagate'.
+
+element_member(X, Xs) :-
+    Ctx = element_member(X, Xs),
+    '$fd_var_or_int'(X, Ctx, 1),
+    '$fd_must_be_vars'(Xs, Ctx, 2),
+    Xs \== [],
+    length(Xs, N),
+    '$fd_arg_attribute'(X, 0, AX),
+    '$fd_distinct_pairs'(Xs, Ps, _, dom),
+    '$fd_post_global'(element(X, Ps), '$fd_member'(p(X, AX), Ps, 1, N, _, 0), 0,
+                      element_member(X, Xs), [dom(X)], _),
+    '$fd_propagate'.
+
+'$fd_all_integers'([]).
+'$fd_all_integers'([X|Xs]) :- integer(X), '$fd_all_integers'(Xs).
+

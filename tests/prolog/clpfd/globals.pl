@@ -1,0 +1,58 @@
+% The element, extensional, cardinality and circuit constraints of
+% library(clpfd): their cases and errors as a table, and seeded random
+% problems whose solutions through labeling must equal those of enumerating
+% the domains and checking each constraint.
+
+case(element_ints, [I, V], ( element(I, [5, 3, 5], V), label([I, V]) ), [[1, 5], [2, 3], [3, 5]]).
+case(element_dom, [DI, DV], ( element(I, [5, 3, 5, 1], V), V #\= 1, fd_dom(I, DI), fd_dom(V, DV) ),
+     [[1..3, 3\/5]]).
+case(element_index_fixed, [DB, DV], ( B in 1..3, V in 2..5, element(2, [_, B, 7], V), fd_dom(B, DB), fd_dom(V, DV) ),
+     [[2..3, 2..3]]).
+case(element_vars, [DI, DV], ( [A, B] ins 0..2, C in 5..6, element(I, [A, B, C], V), V #> 4, fd_dom(I, DI), fd_dom(V, DV) ),
+     [[3..3, 5..6]]).
+case(element_bools, V, ( Bs = [1, _, 1], Bs ins 0..1, element(I, Bs, V), I #\= 2 ), [1]).
+case(element_empty, x, element(_, [], _), []).
+case(element_type, x, element(_, [a], _), error(type_error(integer, a))).
+case(element_list, x, element(_, _, _), error(instantiation_error)).
+case(member_dom, D, ( X in 0..9, element_member(X, [2, Y, 7]), Y in 4..5, fd_dom(X, D) ), [2\/4..5\/7]).
+case(member_one_left, D, ( Y in 1..5, element_member(3, [Y, 9]), fd_dom(Y, D) ), [3..3]).
+case(member_bools, X, ( element_member(X, [0, 1]), X in 0..1, label([X]) ), [0, 1]).
+case(member_none, x, element_member(_, []), []).
+
+test(differential, differential).
+
+differential :-
+    bb_put(seed, 55),
+    forall(between(1, 400, I), check_problem(I)).
+
+check_problem(I) :-
+    problem(Vars, Doms, C),
+    brute_force(Vars, Doms, [C], Expected),
+    copy_term(Vars-C, Vs-C1),
+    findall(Vs, ( post_domains(Vs, Doms), call(C1), label(Vs) ), Got0),
+    msort(Got0, Got),
+    (   Got == Expected -> true
+    ;   format("problem ~d: ~q~n  domains ~q~n  expected ~q~n  got ~q~n", [I, Vars-C, Doms, Expected, Got]),
+        fail
+    ).
+
+holds(element(I, Xs, V)) :- nth1(I, Xs, X), X =:= V.
+holds(element_member(X, Xs)) :- member(Y, Xs), Y =:= X, !.
+
+% The generator: 2 to 5 variables over small intervals, one constraint.
+problem(Vars, Doms, C) :-
+    random(2, K),
+    random_between(2, 5, N),
+    length(Vars, N),
+    domains(Vars, Doms),
+    constraint(K, Vars, C).
+
+domains([], []).
+domains([_|Vs], [L..H|Ds]) :- random_between(-1, 3, L), random_between(0, 3, W), H is L + W, domains(Vs, Ds).
+
+% Some elements of the list are integers.
+constraint(0, [I, V|Xs0], element(I, Xs, V)) :- mixed(Xs0, Xs).
+constraint(1, [X|Xs0], element_member(X, Xs)) :- mixed(Xs0, Xs).
+
+mixed([], []).
+mixed([X|Xs], [Y|Ys]) :- random(4, R), ( R =:= 0 -> random_between(-1, 4, Y) ; Y = X ), mixed(Xs, Ys).

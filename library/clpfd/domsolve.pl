@@ -25,7 +25,8 @@
     '$fd_find_definition'/3, '$fd_indexical_data'/3, '$fd_statistics'/2, '$fd_batch'/3, '$fd_hiding'/3, '$fd_debug'/3,
     '$fd_overflow'/3, '$fd_in_set'/3, '$fd_in_interval'/4, '$fd_eval_indexical'/3,
     '$fd_evaluate_indexical'/2, '$fd_update_incumbent'/3, '$fd_incumbent_bound'/2,
-    '$fd_dispatch_global_fast'/6, '$fd_purge'/1, '$fd_delete'/3, '$fd_labeling'/7
+    '$fd_dispatch_global_fast'/6, '$fd_purge'/1, '$fd_delete'/3, '$fd_labeling'/7,
+    '$fd_compact_table_common'/5
 ]).
 
 % The plug-in's predicates this library calls. A function the plug-in does
@@ -41,7 +42,8 @@ foreign_resource(domsolve, [
     '$fd_post_equality', '$fd_prune_and_enqueue', '$fd_find_definition', '$fd_indexical_data', '$fd_statistics',
     '$fd_batch', '$fd_hiding', '$fd_debug', '$fd_overflow', '$fd_in_set', '$fd_in_interval',
     '$fd_eval_indexical', '$fd_evaluate_indexical', '$fd_update_incumbent',
-    '$fd_incumbent_bound', '$fd_dispatch_global_fast', '$fd_purge', '$fd_delete'
+    '$fd_incumbent_bound', '$fd_dispatch_global_fast', '$fd_purge', '$fd_delete',
+    '$fd_compact_table_common'
 ]).
 
 foreign('$fd_median', '$fd_median'(+term, [-integer])).
@@ -84,6 +86,7 @@ foreign('$fd_incumbent_bound', '$fd_incumbent_bound'(+term, +term)).
 foreign('$fd_dispatch_global_fast', '$fd_dispatch_global_fast'(+term, +term, -term, -term, +term, [-integer])).
 foreign('$fd_purge', '$fd_purge'(+term)).
 foreign('$fd_delete', '$fd_delete'(+term, +term, +atom)).
+foreign('$fd_compact_table_common', '$fd_compact_table_common'(+term, +term, +integer, +term, +term)).
 
 % The plug-in lies beside the runtime library. Once loaded, module domsolve
 % keeps attributes, and the slot of its attribute in a variable's attribute

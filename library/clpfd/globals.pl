@@ -114,3 +114,102 @@ element_member(X, Xs) :-
 '$fd_all_integers'([]).
 '$fd_all_integers'([X|Xs]) :- integer(X), '$fd_all_integers'(Xs).
 
+
+% table(Tuples, Relation), table(Tuples, Relation, Options): every list of
+% Tuples (variables and integers, all of one length k) is a row of the
+% relation, a list of lists of k integers. One table is built for all the
+% lists and shared by their propagators (compact tables: the valid rows as
+% a sparse bit set, domain-consistent). Options: method(compact) (the only
+% method, and the default).
+table(Tuples, Relation) :-
+    table(Tuples, Relation, []).
+
+table(Tuples, Relation, Options) :-
+    Ctx = table(Tuples, Relation, Options),
+    '$fd_must_be_list'(Tuples, Ctx, 1),
+    '$fd_must_be_list'(Relation, Ctx, 2),
+    '$fd_must_be_list'(Options, Ctx, 3),
+    '$fd_table_options'(Options, Ctx),
+    '$fd_table_rows'(Tuples, K, Ctx),
+    '$fd_table_relation'(Relation, K, Ctx),
+    (   Tuples == [] -> true
+    ;   Relation == [] -> fail
+    ;   K =:= 0 -> true
+    ;   '$fd_table_common'(Relation, K, Tuples, Common),
+        '$fd_table_post'(Tuples, Common, Relation),
+        '$fd_propagate'
+    ).
+
+'$fd_table_options'([], _).
+'$fd_table_options'([O|Os], Ctx) :-
+    (   var(O) -> '$fd_instantiation'(Ctx, 3)
+    ;   O == method(compact) -> true
+    ;   '$fd_domain_error'(table_option, O, Ctx, 3)
+    ),
+    '$fd_table_options'(Os, Ctx).
+
+% Every row a proper list of variables and integers, all of length K.
+'$fd_table_rows'([], _, _).
+'$fd_table_rows'([R|Rs], K, Ctx) :-
+    '$fd_must_be_vars'(R, Ctx, 1),
+    length(R, K0),
+    (   K = K0 -> true ; '$fd_domain_error'(table_row_length(K), R, Ctx, 1) ),
+    '$fd_table_rows'(Rs, K, Ctx).
+
+'$fd_table_relation'([], _, _).
+'$fd_table_relation'([T|Ts], K, Ctx) :-
+    '$fd_must_be_list'(T, Ctx, 2),
+    '$fd_table_integers'(T, Ctx),
+    length(T, K0),
+    (   K = K0 -> true ; '$fd_domain_error'(table_row_length(K), T, Ctx, 2) ),
+    '$fd_table_relation'(Ts, K, Ctx).
+
+'$fd_table_integers'([], _).
+'$fd_table_integers'([X|Xs], Ctx) :-
+    (   var(X) -> '$fd_instantiation'(Ctx, 2)
+    ;   integer(X), '$fd_small'(X) -> true
+    ;   integer(X) -> '$fd_past_small'(X, Ctx)
+    ;   '$fd_type'(integer, X, Ctx, 2)
+    ),
+    '$fd_table_integers'(Xs, Ctx).
+
+% The table: each column's distinct values are its entries, numbered on
+% from the previous column's; each row lists its entry per column.
+'$fd_table_common'(Relation, K, Users, Common) :-
+    length(Users, N),
+    '$fd_table_columns'(Relation, 0, K, 0, Entries, Assocs),
+    '$fd_table_encode'(Relation, Assocs, Encoded),
+    '$fd_compact_table_common'(Encoded, Entries, N, K, Common).
+
+'$fd_table_columns'(_, K, K, _, [], []) :- !.
+'$fd_table_columns'(Rows, C, K, E0, Entries, [A|As]) :-
+    '$fd_table_split'(Rows, Vs0, Rests),
+    sort(Vs0, Vs),
+    '$fd_table_number'(Vs, C, E0, E, Entries, Entries1, Pairs),
+    list_to_assoc(Pairs, A),
+    C1 is C + 1,
+    '$fd_table_columns'(Rests, C1, K, E, Entries1, As).
+
+% The first value of every row, and the rows' rests.
+'$fd_table_split'([], [], []).
+'$fd_table_split'([[V|R]|Rows], [V|Vs], [R|Rs]) :- '$fd_table_split'(Rows, Vs, Rs).
+
+'$fd_table_number'([], _, E, E, Es, Es, []).
+'$fd_table_number'([V|Vs], C, E0, E, [t(C, V, V)|Es0], Es, [V-E0|Ps]) :-
+    E1 is E0 + 1,
+    '$fd_table_number'(Vs, C, E1, E, Es0, Es, Ps).
+
+'$fd_table_encode'([], _, []).
+'$fd_table_encode'([T|Ts], As, [R|Rs]) :-
+    '$fd_table_row'(T, As, R),
+    '$fd_table_encode'(Ts, As, Rs).
+
+'$fd_table_row'([], [], []).
+'$fd_table_row'([V|Vs], [A|As], [[E]|Es]) :- get_assoc(V, A, E), '$fd_table_row'(Vs, As, Es).
+
+'$fd_table_post'([], _, _).
+'$fd_table_post'([Row|Rows], Common, Relation) :-
+    '$fd_distinct_pairs'(Row, Pairs, _, dom),
+    '$fd_post_global'(compact_table(Row, Common), '$fd_compact_table'(Pairs, Common, 0, _, 0), 0,
+                      table([Row], Relation), [], _),
+    '$fd_table_post'(Rows, Common, Relation).

@@ -18,6 +18,25 @@ case(member_dom, D, ( X in 0..9, element_member(X, [2, Y, 7]), Y in 4..5, fd_dom
 case(member_one_left, D, ( Y in 1..5, element_member(3, [Y, 9]), fd_dom(Y, D) ), [3..3]).
 case(member_bools, X, ( element_member(X, [0, 1]), X in 0..1, label([X]) ), [0, 1]).
 case(member_none, x, element_member(_, []), []).
+case(table_solutions, [X, Y], ( table([[X, Y]], [[1, 2], [2, 3], [3, 1], [1, 3]]), label([X, Y]) ),
+     [[1, 2], [1, 3], [2, 3], [3, 1]]).
+case(table_prunes, [DX, DY], ( table([[X, Y]], [[1, 2], [2, 3], [3, 1], [1, 3]]), Y #\= 3, fd_dom(X, DX), fd_dom(Y, DY) ),
+     [[1\/3, 1..2]]).
+case(table_shared, [A, B, C], ( table([[A, B], [B, C]], [[1, 2], [2, 3]]), label([A, B, C]) ), [[1, 2, 3]]).
+case(table_integers, X, ( table([[X, 2, 5]], [[1, 2, 5], [3, 2, 5], [4, 2, 6]]), label([X]) ), [1, 3]).
+case(table_entailed_last, D, ( table([[1, 2, Z]], [[1, 2, 5], [1, 2, 7], [1, 3, 6]]), fd_dom(Z, D) ), [5\/7]).
+case(table_64, N, ( numlist(1, 64, L), findall([V], member(V, L), R), table([[X]], R), fd_size(X, N) ), [64]).
+case(table_65, [Min, Max], ( numlist(1, 65, L), findall([V, W], ( member(V, L), W is V mod 2 ), R), table([[X, 1]], R),
+     fd_inf(X, Min), fd_sup(X, Max) ), [[1, 65]]).
+case(table_65_word2, D, ( numlist(1, 65, L), findall([V, W], ( member(V, L), W is V // 65 ), R), table([[X, 1]], R),
+     fd_dom(X, D) ), [65..65]).
+case(table_backtrack, Ds, ( table([[X, Y]], [[1, 1], [2, 2], [3, 3], [3, 1]]),
+     findall(D, ( ( X = 3 ; X #\= 3 ), fd_dom(Y, D) ), Ds) ), [[1\/3, 1..2]]).
+case(table_no_rows, x, table([[_]], []), []).
+case(table_no_vars, x, table([], [[1]]), [x]).
+case(table_length, x, table([[_, _]], [[1]]), error(domain_error(table_row_length(2), [1]))).
+case(table_relation_type, x, table([[_]], [[a]]), error(type_error(integer, a))).
+case(table_option, x, table([[_]], [[1]], [foo]), error(domain_error(table_option, foo))).
 
 test(differential, differential).
 
@@ -38,10 +57,11 @@ check_problem(I) :-
 
 holds(element(I, Xs, V)) :- nth1(I, Xs, X), X =:= V.
 holds(element_member(X, Xs)) :- member(Y, Xs), Y =:= X, !.
+holds(table(Rows, Relation)) :- forall(member(R, Rows), memberchk(R, Relation)).
 
 % The generator: 2 to 5 variables over small intervals, one constraint.
 problem(Vars, Doms, C) :-
-    random(2, K),
+    random(3, K),
     random_between(2, 5, N),
     length(Vars, N),
     domains(Vars, Doms),
@@ -53,6 +73,23 @@ domains([_|Vs], [L..H|Ds]) :- random_between(-1, 3, L), random_between(0, 3, W),
 % Some elements of the list are integers.
 constraint(0, [I, V|Xs0], element(I, Xs, V)) :- mixed(Xs0, Xs).
 constraint(1, [X|Xs0], element_member(X, Xs)) :- mixed(Xs0, Xs).
+
+constraint(2, Vars, table(Rows, Relation)) :-
+    random_between(1, 3, K),
+    rows(Vars, K, Rows0),
+    (   Rows0 = [] -> Rows = [Vars] ; Rows = Rows0 ),
+    Rows = [R|_], length(R, K1),
+    random_between(0, 12, NT),
+    length(Relation0, NT),
+    maplist(random_tuple(K1), Relation0),
+    sort(Relation0, Relation).
+
+% Rows of K taken from the variables in order (the last one shorter rows
+% dropped), now and then the same variable twice.
+rows(Vs, K, [R|Rs]) :- length(R0, K), append(R0, Rest, Vs), !, mixed(R0, R), rows(Rest, K, Rs).
+rows(_, _, []).
+
+random_tuple(K, T) :- length(T, K), maplist(random_between(-1, 5), T).
 
 mixed([], []).
 mixed([X|Xs], [Y|Ys]) :- random(4, R), ( R =:= 0 -> random_between(-1, 4, Y) ; Y = X ), mixed(Xs, Ys).

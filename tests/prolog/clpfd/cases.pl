@@ -161,8 +161,8 @@ case(ix_reified_tells, D, ( X in 0..9, Y in 3..5, B #<==> 'x=<y'(X, Y), B = 0, f
 case(ix_check_only, [X, Y], ( [X, Y] ins 0..2, same_parity(X, Y), label([X, Y]) ), [[0, 0], [0, 2], [1, 1], [2, 0], [2, 2]]).
 case(ix_set_ops, D, ( X in 0..20, Y in 1..3, shifted(X, Y), fd_dom(X, D) ), [11..13]).
 case(ix_unionof, D, ( X in -2..3, square(X, Y), fd_dom(Y, D) ), [0..1\/4\/9]).
-case(ix_switch, [D1, D2], ( Y in 0..30, table(X, Y), X in 1..2, fd_dom(Y, D1), X = 2, fd_dom(Y, D2) ), [[0..30, 20..21]]).
-case(ix_switch_missing, x, table(3, _), []).
+case(ix_switch, [D1, D2], ( Y in 0..30, lookup(X, Y), X in 1..2, fd_dom(Y, D1), X = 2, fd_dom(Y, D2) ), [[0..30, 20..21]]).
+case(ix_switch_missing, x, lookup(3, _), []).
 case(ix_mod, D, ( X in {4, 7, 9}, mod3(X, Y), fd_dom(Y, D) ), [0..1]).
 case(ix_ambiguous, x, clpfd:'$fd_define'(+:, ambiguous(X, Y), X in 0..max(Y)+1, user),
      error(domain_error(indexical_expression, (0..max(_))+1))).
@@ -187,7 +187,7 @@ shifted(X, Y) +: X in (dom(Y) + 10) \/ (dom(Y) + 20).
 
 square(X, Y) +: Y in unionof(V, dom(X), {V * V}).
 
-table(X, Y) +: Y in switch(X, [1-(10..10), 2-(20..21)]).
+lookup(X, Y) +: Y in switch(X, [1-(10..10), 2-(20..21)]).
 
 mod3(X, Y) +: Y in dom(X) mod 3.
 

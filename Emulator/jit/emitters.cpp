@@ -264,10 +264,13 @@ struct emitter {
       move(reg(cell.reg), dst);
       return;
     }
-    int r = is_reg(dst) ? dst.reg : RAX;
+    // The address goes through Dst itself unless that would overwrite the
+    // cell's base before the store (init(val(8), arg0)), else through a
+    // scratch register that neither operand uses.
+    int r = is_reg(dst) && dst.reg != cell.reg ? dst.reg : scratch_avoiding(cell, dst);
     op64({0x8D}, r, cell);
     op64({0x89}, r, cell);
-    if (is_mem(dst)) op64({0x89}, r, dst);
+    move(reg(r), dst);
   }
 
   // A choicepoint address and the small integer of its word offset from

@@ -399,6 +399,100 @@ TEST_F(EmitterTest, ShiftsAndOverflowChecks) {
   check();
 }
 
+// The forms computed through a register (shifts, products, cells, 16-byte
+// moves, conditional moves from memory, lea) over every register and base.
+TEST_F(EmitterTest, RemainingFormsOverEveryRegisterAndBase) {
+  auto addr = [](int base, int64_t disp) {
+    std::string s = std::string("[") + R64[base];
+    if (disp > 0) s += " + " + num(disp);
+    if (disp < 0) s += " - " + num(-disp);
+    return s + "]";
+  };
+  auto shift = [](const std::string& operand, int64_t count) {
+    return (count >= 0 ? "shl " : "sar ") + operand + ", " + num(count >= 0 ? count : -count);
+  };
+  for (int r = 0; r < 16; r++) {
+    int other = (r + 7) % 16;
+    for (int64_t count : {1, 3, 63, -1, -5, -63}) ops(SH, {reg(r), imm(count), reg(r)}, shift(R64[r], count));
+    ops(SH, {reg(r), imm(3), reg(other)}, std::string("mov ") + R64[other] + ", " + R64[r] + "\n" + shift(R64[other], 3));
+    // lea for add and sub between registers; a negated -2^31 leaves 32 bits.
+    for (int64_t d : {8LL, -128LL, 200LL, 0x7fffffffLL})
+      ops(ADD, {reg(r), imm(d), reg(other)}, std::string("lea ") + R64[other] + ", " + addr(r, d));
+    ops(SUB, {reg(r), imm(0), reg(other)}, std::string("lea ") + R64[other] + ", " + addr(r, 0));
+    ops(SUB, {reg(r), imm(INT32_MIN), reg(other)},
+        std::string("mov ") + R64[other] + ", " + R64[r] + "\nsub " + R64[other] + ", -2147483648");
+  }
+  for (int base = 0; base < 16; base++)
+    for (int64_t d : {0LL, 8LL, -200LL, 0x12345LL}) {
+      int other = (base + 3) % 16;
+      for (int64_t count : {1, -5}) ops(SH, {mop(base, d), imm(count), mop(base, d)}, shift(q(base, d), count));
+      int scratch = base == 0 ? 11 : 0;
+      int a = (base + 5) % 16;
+      ops(SH, {reg(a), imm(4), mop(base, d)},
+          (a != scratch ? std::string("mov ") + R64[scratch] + ", " + R64[a] + "\n" : std::string()) +
+              shift(R64[scratch], 4) + "\nmov " + q(base, d) + ", " + R64[scratch]);
+      // dmove: aligned only for a multiple of 16 from B or the context.
+      auto dm = [&](int b, int64_t disp) { return (disp % 16 == 0 && (b == 8 || b == 3)) ? "movdqa " : "movdqu "; };
+      ops(DMOVE, {mop(base, d), mop(other, d + 16)},
+          dm(base, d) + std::string("xmm0, ") + mem("xmmword", base, d) + "\n" + dm(other, d + 16) +
+              mem("xmmword", other, d + 16) + ", xmm0");
+      ops(CMOVE, {imm(4), mop(base, d), reg(other)},
+          std::string("jne 1f\nmov ") + R64[other] + ", " + q(base, d) + "\n1:");
+      // init into a register, into memory, and into the cell's own base
+      // register (the address goes through a scratch register then).
+      if (d == 0) {
+        ops(INIT, {mop(base, 0), reg(10)},
+            "mov " + q(base, 0) + ", " + R64[base] + (base != 10 ? std::string("\nmov r10, ") + R64[base] : ""));
+        ops(INIT, {mop(base, 0), mop(other, 16)},
+            "mov " + q(base, 0) + ", " + R64[base] + "\nmov " + q(other, 16) + ", " + R64[base]);
+        continue;
+      }
+      int via = base == 10 ? 0 : 10;
+      ops(INIT, {mop(base, d), reg(10)},
+          std::string("lea ") + R64[via] + ", " + addr(base, d) + "\nmov " + q(base, d) + ", " + R64[via] +
+              (via != 10 ? std::string("\nmov r10, ") + R64[via] : ""));
+      int through = base == 0 || other == 0 ? 11 : 0;
+      ops(INIT, {mop(base, d), mop(other, 16)},
+          std::string("lea ") + R64[through] + ", " + addr(base, d) + "\nmov " + q(base, d) + ", " + R64[through] +
+              "\nmov " + q(other, 16) + ", " + R64[through]);
+      int own = base == 0 ? 11 : 0;
+      ops(INIT, {mop(base, d), reg(base)},
+          std::string("lea ") + R64[own] + ", " + addr(base, d) + "\nmov " + q(base, d) + ", " + R64[own] + "\nmov " +
+              R64[base] + ", " + R64[own]);
+    }
+  term("init(val(8), arg0)", "lea r11, [rax + 8]\nmov qword ptr [rax + 8], r11\nmov rax, r11");
+  term("init(val(8), y(0))", "lea r11, [rax + 8]\nmov qword ptr [rax + 8], r11\nmov qword ptr [rdi + 16], r11");
+  term("init(h(8), h)", "lea rax, [rsi + 8]\nmov qword ptr [rsi + 8], rax\nmov rsi, rax");
+  // Products over every register, and into memory on the grammar's bases.
+  for (int r = 0; r < 16; r++) {
+    std::string g = "gpr(" + num(r) + ")", R = R64[r];
+    term_at("mulo(" + g + ", 7, " + g + ", label(0))", [&](uint64_t) { return "imul " + R + ", " + R + ", 7\njo 0b+64"; });
+    term_at("mulo(" + g + ", 100000, " + g + ", label(0))",
+            [&](uint64_t) { return "imul " + R + ", " + R + ", 100000\njo 0b+64"; });
+    std::string g2 = "gpr(" + num((r + 1) % 16) + ")";
+    term_at("mulo(" + g + ", " + g2 + ", " + g + ", label(0))",
+            [&](uint64_t) { return "imul " + R + ", " + R64[(r + 1) % 16] + "\njo 0b+64"; });
+    term_at("mulo(" + g + ", e(24), " + g + ", label(0))",
+            [&](uint64_t) { return "imul " + R + ", qword ptr [rdi + 24]\njo 0b+64"; });
+  }
+  struct {
+    const char* name;
+    int base;
+  } bases[] = {{"a", 5}, {"b", 8}, {"cp", 1}, {"e", 7}, {"h", 6}, {"s", 2}, {"val", 0}, {"sp", 4}};
+  for (const auto& b : bases) {
+    std::string m = std::string(b.name) + "(8)";
+    const char* t = b.base == 0 ? "r11" : "rax";
+    term_at("mulo(" + m + ", 5, " + m + ", label(0))", [&](uint64_t) {
+      return std::string("mov ") + t + ", " + q(b.base, 8) + "\nimul " + t + ", " + t + ", 5\nmov " + q(b.base, 8) +
+             ", " + t + "\njo 0b+64";
+    });
+  }
+  // A wide immediate into memory from another operand.
+  term("add(x(1), 81985529216486895, y(0))",
+       "mov rax, r13\nmovabs r11, 81985529216486895\nadd rax, r11\nmov qword ptr [rdi + 16], rax");
+  check();
+}
+
 // ---- Comparisons ---------------------------------------------------------------
 
 TEST_F(EmitterTest, ComparesAndTests) {

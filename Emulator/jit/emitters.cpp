@@ -640,7 +640,7 @@ struct emitter {
       fail();
       return;
     }
-    if (t.reg == LV_IMMEDIATE_LABEL) a->label_dependent = true;
+    a->label_dependent = true;  // rel32: the bytes depend on the position
     c.u8(0xE8);
     c.u32(static_cast<uint32_t>(rel));
   }

@@ -590,6 +590,32 @@ TEST_F(EmitterTest, JumpsBranchesAndCalls) {
   check();
 }
 
+// Bytes that depend on the position (relative displacements, padding,
+// labels) are marked so that the assembler encodes them again when the
+// instruction moves; others may be moved as they are.
+TEST_F(EmitterTest, PositionDependentEncodingsAreMarked) {
+  struct {
+    const char* term;
+    bool dependent;
+  } table[] = {
+      {"call(kernel(native_bind))", true},     {"call(99999999999999)", true},
+      {"ccall(e, kernel(native_bind))", true}, {"plcall(kernel(native_bind))", true},
+      {"jump(kernel(native_proceed))", true},  {"branch(ne, kernel(native_fail_jit))", true},
+      {"move(label(0), arg0)", true},          {"word(label(0))", true},
+      {"align(0)", true},                      {"move(1, arg0)", false},
+      {"move(kernel(native_bind), arg0)", false}, {"add(x(1), y(2), y(2))", false},
+      {"jump(cp(12))", false},                 {"word(kernel(native_bind))", false},
+  };
+  for (const auto& t : table) {
+    a.cursor = buffer + 0x20000;
+    a.error = false;
+    a.label_dependent = false;
+    lv_jit_emit(&a, terms::reader(w).read(t.term));
+    EXPECT_FALSE(a.error) << t.term;
+    EXPECT_EQ(a.label_dependent, t.dependent) << t.term;
+  }
+}
+
 TEST_F(EmitterTest, AlignmentPadsByTheCursorPosition) {
   struct {
     int k;

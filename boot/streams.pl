@@ -117,7 +117,10 @@ open(F, M, S, Os) :- '$open_stream'(F, M, S, Os, prolog:open(F, M, S, Os)).
 '$io_mode'(write).
 '$io_mode'(append).
 
+% A missing file is an existence error, running out of descriptors a
+% resource error; anything else the system refuses is a permission error.
 '$open_error'(existence_error(_, _), F, Ctx) :- !, '$error'(existence_error(source_sink, F), Ctx, 1).
+'$open_error'(resource_error(R), _, Ctx) :- !, '$error'(resource_error(R), Ctx, 1).
 '$open_error'(_, F, Ctx) :- '$error'(permission_error(open, source_sink, F), Ctx, 1).
 
 '$open_options'(Os, Ctx, F0, F, A0, A) :-

@@ -3,6 +3,7 @@
 
 #include "core/predefined_atoms.h"
 #include "core/termrefs.h"
+#include "embed/async_events.h"
 #include "embed/nesting.h"
 #include "embed/queries.h"
 #include "embed/runtime_services.h"
@@ -33,5 +34,9 @@ void lv_close_cleanup_query(lv_stream* stream, lv_term which) {
 
 void lv_install_stream_services() {
   lv_stream_hooks.close_cleanup = lv_close_cleanup_query;
+  // A wait of a read or write that an interrupt ends returns to the engine
+  // when the interrupt left an event to run (Ctrl-C at a prompt), and waits
+  // again when not.
+  lv_stream_hooks.take_pending_event = lv_event_pending_take;
   lv_listener_hooks.backtrace = print_backtrace;
 }

@@ -49,10 +49,11 @@ std::atomic<lvio_code (*)(lvio_event*)> lvio_handle_op_set_completion{lvio_event
 
 namespace {
 
-// The handle-I/O interrupt event, and the flags that tell a real interrupt
-// from a leftover signal of it.
+// The handle-I/O interrupt event, and the flag that tells a real interrupt
+// from a leftover signal of it. An interrupt announced before a wait begins
+// ends that wait too, until the engine thread has taken it (mode 1): one
+// that comes just before the wait is not lost.
 std::atomic<lvio_event*> interrupt_event{nullptr};
-std::atomic<bool> wait_active{false};
 std::atomic<bool> interrupt_seen{false};
 
 lvio_handle_op* make_op(op_kind kind, int fd, lvio_event* completion, uint32_t request, uint64_t capacity) {
@@ -355,24 +356,21 @@ lvio_code lvio_handle_wait(lvio_handle_op* const* ops, uint64_t count, const lvi
   uint64_t first_op = n;
   for (uint64_t i = 0; i < count; i++)
     if (ops[i] != nullptr) fds[n++] = {ops[i]->completion->fd, POLLIN, 0};
-  interrupt_seen.store(false);
-  wait_active.store(true);
   for (;;) {
     rc = lvio_poll_until(fds, n, ms);
     if (rc < 0 || static_cast<uint64_t>(rc) >= first_op) break;
-    // The interrupt event: a real interrupt, or one left over from an
-    // earlier wait, which is cleared before waiting on.
+    // The interrupt event: a real interrupt, which ends this one wait, or a
+    // signal left over from one already taken, which is cleared.
     lvio_code reset = lvio_event_reset(interrupt);
     if (reset < 0) {
       rc = reset;
       break;
     }
-    if (interrupt_seen.load()) {
+    if (interrupt_seen.exchange(false)) {
       rc = LVIO_E_INTERRUPTED;
       break;
     }
   }
-  wait_active.store(false);
   if (fds != stack_fds) lvio_free(fds);
   if (rc == LVIO_E_INTERRUPTED) lvio_interrupt_sync();
   return rc < 0 ? rc : 0;
@@ -384,7 +382,7 @@ void lvio_interrupt_event_hook(void*, uint32_t mode) {
   if ((mode & 1) != 0) {
     interrupt_seen.store(false);
     (void)lvio_event_reset(event);
-  } else if (wait_active.load()) {
+  } else {
     interrupt_seen.store(true);
     (void)lvio_event_set(event);
   }

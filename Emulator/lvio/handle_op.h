@@ -73,12 +73,13 @@ const lvio_buffer* lvio_handle_op_data(const lvio_handle_op* op);
 
 // Waits until one of the operations (null entries are skipped) has ended: 0,
 // LVIO_E_TIMEOUT, or LVIO_E_INTERRUPTED when an interrupt arrives while the
-// wait runs (on any thread). The operations stay live either way. No
+// wait runs or has arrived since the engine thread last took one (mode 1);
+// each interrupt ends one wait. The operations stay live either way. No
 // operation: LVIO_E_INTERNAL_ERROR.
 [[nodiscard]] lvio_code lvio_handle_wait(lvio_handle_op* const* ops, uint64_t count, const lvio_time* timeout);
 
-// The interrupt callback behind those waits: an interrupt announced while a
-// handle wait runs ends it; mode 1 (the engine-thread delivery) clears it.
+// The interrupt callback behind those waits: an interrupt announced ends the
+// running or next handle wait; mode 1 (the engine-thread delivery) clears it.
 void lvio_interrupt_event_hook(void* user, uint32_t mode);
 
 // How a worker sets the completion event of its operation: lvio_event_set.

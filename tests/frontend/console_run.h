@@ -194,4 +194,67 @@ inline result run_terminal_script(const std::string& program, std::vector<std::s
   return r;
 }
 
+// The same on pipes: each step waits until standard output and standard
+// error together show the text, then writes the keys or sends the signal;
+// after the last step standard input is closed and the rest collected.
+inline result run_pipe_script(const std::string& program, std::vector<std::string> args,
+                              const std::vector<step>& steps) {
+  int in[2], out[2], err[2];
+  if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) return {};
+  auto argv = argv_of(program, args);
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(in[0], 0);
+    dup2(out[1], 1);
+    dup2(err[1], 2);
+    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  close(in[0]);
+  close(out[1]);
+  close(err[1]);
+  signal(SIGPIPE, SIG_IGN);
+  result r;
+  std::string both;  // what the two pipes showed, in the order read
+  pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+  std::string* into[2] = {&r.out, &r.err};
+  int open = 2;
+  // Reads what is there, waiting for some; false once both pipes are closed.
+  auto read_some = [&]() {
+    if (open == 0) return false;
+    if (poll(fds, 2, -1) < 0) return errno == EINTR;
+    for (int i = 0; i < 2; i++) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      char buffer[4096];
+      ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+      if (n > 0) {
+        into[i]->append(buffer, static_cast<size_t>(n));
+        both.append(buffer, static_cast<size_t>(n));
+      } else {
+        close(fds[i].fd);
+        fds[i].fd = -1;
+        open--;
+      }
+    }
+    return true;
+  };
+  size_t from = 0;
+  for (const auto& s : steps) {
+    size_t found;
+    bool live = true;
+    while ((found = both.find(s.wait_for, from)) == std::string::npos)
+      if (!(live = read_some())) break;
+    if (!live) break;
+    from = found + s.wait_for.size();
+    if (s.signal != 0) kill(pid, s.signal);
+    else if (write(in[1], s.keys.data(), s.keys.size()) != static_cast<ssize_t>(s.keys.size())) break;
+  }
+  close(in[1]);
+  while (read_some()) {
+  }
+  r.exit_code = wait_exit(pid);
+  return r;
+}
+
 }  // namespace console

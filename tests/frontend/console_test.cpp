@@ -1,6 +1,7 @@
 // The console program end to end: scripted sessions on pipes and on a
 // pseudo-terminal, and the command line's errors.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -214,6 +215,65 @@ INSTANTIATE_TEST_SUITE_P(
                       interruption{"exit", {"e"}, 0, {"Prolog interruption"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Ctrl-C while the engine waits for input, at the prompt or in get_char/1,
+// brings up the menu at once; continue goes back to the wait, abort to the
+// top level. On a terminal and on pipes.
+struct waiting_interruption {
+  const char* name;
+  std::string query;   // typed at the first prompt ("" waits at the prompt)
+  std::string choice;  // at the menu
+  std::string then;    // typed after the menu
+  std::vector<std::string> shown;
+};
+
+std::vector<console::step> waiting_steps(const waiting_interruption& c, const std::string& line_end) {
+  std::vector<console::step> steps;
+  if (c.query.empty()) {
+    steps.push_back({"| ?- ", "", SIGINT});
+  } else {
+    steps.push_back({"| ?- ", c.query + "\n"});
+    steps.push_back({"waiting" + line_end, "", SIGINT});
+  }
+  steps.push_back({"(h for help)? ", c.choice + "\n"});
+  steps.push_back({"", c.then});
+  return steps;
+}
+
+class CtrlCWhileWaiting : public ::testing::TestWithParam<waiting_interruption> {};
+
+TEST_P(CtrlCWhileWaiting, OnATerminal) {
+  const waiting_interruption& c = GetParam();
+  std::vector<console::step> steps = waiting_steps(c, "\r\n");
+  // The terminal shows line ends as CR LF.
+  std::string last;
+  for (char ch : c.shown.back()) last += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
+  steps.push_back({last, ""});
+  steps.push_back({"| ?- ", "\x04"});
+  console::result r = console::run_terminal_script(PROGRAM, {"--nologo"}, steps);
+  EXPECT_EQ(r.exit_code, 0) << r.out;
+  expect_in_order(without_carriage_returns(r.out), c.shown);
+}
+
+TEST_P(CtrlCWhileWaiting, OnPipes) {
+  const waiting_interruption& c = GetParam();
+  console::result r = console::run_pipe_script(PROGRAM, {"--nologo"}, waiting_steps(c, "\n"));
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  expect_in_order(r.err, {"Prolog interruption (h for help)? "});
+  expect_in_order(r.out + r.err, {c.shown.back()});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Waits, CtrlCWhileWaiting,
+    ::testing::Values(
+        waiting_interruption{"prompt_abort", "", "a", "X = 1.\n",
+                             {"Prolog interruption (h for help)? ", "% Execution aborted", "X = 1\nyes"}},
+        waiting_interruption{"prompt_continue", "", "c", "X = 1.\n", {"Prolog interruption (h for help)? ", "X = 1\nyes"}},
+        waiting_interruption{"get_char_abort", "write(user_error, waiting), nl(user_error), get_char(C).", "a",
+                             "X = 1.\n", {"Prolog interruption (h for help)? ", "% Execution aborted", "X = 1\nyes"}},
+        waiting_interruption{"get_char_continue", "write(user_error, waiting), nl(user_error), get_char(C).", "c",
+                             "z\n", {"Prolog interruption (h for help)? ", "C = z\nyes"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // A segmentation fault signal while a goal runs: in signal mode 0 it is a
 // fatal fault and the top level starts again; with reduced use of signals
 // it ends the program.
@@ -254,6 +314,22 @@ INSTANTIATE_TEST_SUITE_P(
                       fault_signal{"no_after_yes_ignored",
                                    {"-DLV_REDUCE_USE_OF_OS_SIGNALS=yes", "-DLV_REDUCE_USE_OF_OS_SIGNALS=no", "-i"}, false}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Running out of descriptors makes open/3 a resource error, not a
+// permission error (the limit is the child's, inherited from here).
+TEST(OpenErrors, TooManyOpenFilesIsAResourceError) {
+  rlimit before{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &before), 0);
+  rlimit low = before;
+  low.rlim_cur = 64;
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+  console::result r = console::run_on_pipes(
+      PROGRAM, {"--nologo"},
+      "catch((between(1, 1000, _), open('/dev/null', read, S), assertz(opened(S)), fail ; true), error(E, _), true),"
+      " forall(retract(opened(S)), close(S)).\n");
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &before), 0);
+  EXPECT_EQ(r.out, "| ?- E = resource_error('file handle')\nyes\n| ?- \n") << r.err;
+}
 
 // The init file in the home directory is consulted unless -f is given.
 TEST(InitFile, ConsultedUnlessFastStart) {

@@ -9,8 +9,10 @@
 % right aligns, ~ttext~t centres; the later points take the odd columns),
 % or goes at the end when there are none. So that the padding can be placed
 % before the text it precedes, the text from the first column directive on
-% is gathered piece by piece in memory streams. A directive the table does not know, an argument missing or left over raise
-% error(format(Message), _). format/3 also writes to atom(A), codes(Cs) and
+% is gathered piece by piece in memory streams. A directive the table does
+% not know, an argument missing or left over raise error(format(Message), _).
+% ~Ne, ~Nf and ~Ng write a number, or the value of an evaluable term, as C's
+% printf does with %.Ne, %.Nf and %.Ng. format/3 also writes to atom(A), codes(Cs) and
 % chars(Cs).
 
 :- module(prolog, [format/1, format/2, format/3]).
@@ -236,10 +238,12 @@ format(S, F, Args) :-
     '$fmt_arg'(As0, X, As, Ctx),
     '$fmt_default'(N0, 6, N),
     (   var(X) -> '$instantiation_error'(Ctx, 2)
-    ;   number(X) -> true
-    ;   '$type_error'(number, X, Ctx, 2)
+    ;   number(X) -> V = X
+    ;   callable(X) -> V is X
+    ;   '$type_error'(evaluable, X, Ctx, 2)
     ),
-    (   '$format_print_float'(D, X, N, A) -> true
+    (   D == 0'f, integer(V) -> '$fmt_fixed_integer'(V, N, A, Ctx)
+    ;   '$format_printf_float'(D, V, N, A) -> true
     ;   '$format_error'('bad numeric argument', Ctx)
     ).
 '$fmt_directive'(0's, _, As0, As, A, Ctx) :- !,
@@ -263,6 +267,13 @@ format(S, F, Args) :-
     atom_codes(Name, [0'~, D]),
     atom_concat('unknown directive ', Name, Message),
     '$format_error'(Message, Ctx).
+
+% An integer in the fixed form keeps all its digits (a big one would lose
+% some as a float).
+'$fmt_fixed_integer'(V, N, A, Ctx) :-
+    (   N =< 99999 -> true ; '$format_error'('bad numeric argument', Ctx) ),
+    write('$stream'(A), V),
+    (   N > 0 -> '$put_code_fail_on_interrupt'(A, 0'., 0), '$fmt_repeat'(N, 0'0, A) ; true ).
 
 '$fmt_repeat'(N, C, A) :-
     (   N > 0 -> '$put_code_fail_on_interrupt'(A, C, 0), N1 is N - 1, '$fmt_repeat'(N1, C, A) ; true ).

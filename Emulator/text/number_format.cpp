@@ -2,6 +2,7 @@
 #include "text/number_format.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "core/fault.h"
@@ -209,6 +210,18 @@ char* lv_format_float(int letter, int64_t precision, double x) {
   layout.decpt = decpt;
   layout.negative = sign != 0;
   return layout.write();
+}
+
+char* lv_format_printf_float(int letter, int64_t precision, double x) {
+  if (precision < -LV_FLOAT_PRECISION_LIMIT || precision > LV_FLOAT_PRECISION_LIMIT) return nullptr;
+  if (std::strchr("eEfFgG", letter) == nullptr || letter == 0) return nullptr;
+  const char format[] = {'%', '.', '*', static_cast<char>(letter), '\0'};
+  int p = precision < 0 ? 0 : static_cast<int>(precision);
+  int length = std::snprintf(nullptr, 0, format, p, x);
+  if (length < 0) return nullptr;
+  char* block = new_block(static_cast<size_t>(length) + 1);
+  std::snprintf(block, static_cast<size_t>(length) + 1, format, p, x);
+  return block;
 }
 
 char* lv_format_integer(int letter, int64_t n, lv_term number) {

@@ -41,6 +41,13 @@ constexpr int64_t LV_DEFAULT_FLOAT_PRECISION = 3;
 // long as the text needs.
 char* lv_format_float(int letter, int64_t precision, double x);
 
+// The text C's printf gives x with "%.*e", "%.*E", "%.*f", "%.*F", "%.*g" or
+// "%.*G" for the letter and precision p (p below 0 counts as 0): no point
+// at precision 0, trailing zeros of g dropped with the point, "inf", "-inf"
+// and "nan" for the non-finite values. Null for another letter or p above
+// LIMIT.
+char* lv_format_printf_float(int letter, int64_t precision, double x);
+
 // The text of a d, D, r or R format directive with argument n, or null for
 // another letter or a number that is no number. d and D write the integer
 // in decimal; with n above 0 a "." stands n digits from the right (zeros

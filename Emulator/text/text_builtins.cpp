@@ -16,6 +16,7 @@ const lv_builtin records[] = {
     LV_BUILTIN("$term_heap_offset", prolog_term_heap_offset, 2),
     LV_BUILTIN("$format_print_integer_or_fail", prolog_format_print_integer_or_fail, 4),
     LV_BUILTIN("$format_print_float", prolog_format_print_float, 4),
+    LV_BUILTIN("$format_printf_float", prolog_format_printf_float, 4),
     LV_BUILTIN("$atom_codes", prolog_atom_codes, 2),
     LV_BUILTIN("$atom_elems", prolog_atom_elems, 3),
     LV_BUILTIN("$number_elems", prolog_number_elems, 3),

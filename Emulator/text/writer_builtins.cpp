@@ -77,7 +77,10 @@ int prolog_format_print_integer_or_fail(lv_worker* w) {
   return write_format_text(w, s, text, "$format_print_integer_or_fail");
 }
 
-int prolog_format_print_float(lv_worker* w) {
+namespace {
+
+// The float text of a format built-in by one of the number writers.
+int print_float(lv_worker* w, char* (*text_of)(int, int64_t, double), const char* name) {
   int64_t letter = 0;
   int64_t precision = 0;
   if (!small_arg(w->X[0], &letter) || !small_arg(w->X[2], &precision)) return 0;
@@ -91,7 +94,15 @@ int prolog_format_print_float(lv_worker* w) {
     x = lv_number_to_double(number);
   else
     return 0;
-  char* text = lv_format_float(static_cast<int>(letter), precision, x);
+  char* text = text_of(static_cast<int>(letter), precision, x);
   if (text == nullptr) return 0;
-  return write_format_text(w, s, text, "$format_print_float");
+  return write_format_text(w, s, text, name);
+}
+
+}  // namespace
+
+int prolog_format_print_float(lv_worker* w) { return print_float(w, lv_format_float, "$format_print_float"); }
+
+int prolog_format_printf_float(lv_worker* w) {
+  return print_float(w, lv_format_printf_float, "$format_printf_float");
 }

@@ -24,3 +24,7 @@ int prolog_format_print_integer_or_fail(lv_worker* w);
 // integer in -99999..99999, Letter no code, Number no number or Stream no
 // output stream; a write error is raised (argument 4).
 int prolog_format_print_float(lv_worker* w);
+// $format_printf_float(+Letter, +Number, +Precision, +Stream): the same for
+// format/2's e, f and g directives, written as C's printf writes them. Fails
+// as $format_print_float does.
+int prolog_format_printf_float(lv_worker* w);

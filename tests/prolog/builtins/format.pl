@@ -30,8 +30,16 @@ t(d, A, out(format("~d ~2d ~0d ~d", [42, 5, 7, -13]), A)).
 t(d_big, A, out(format("~D ~2D", [1234567, 1234567]), A)).
 t(d_negative_group, A, out(format("~D", [-1234567]), A)).
 t(f_e_g, A, out(format("~2f ~f ~3e ~g", [3.14159, 2, 1234.5, 0.5]), A)).
-% The fixed form keeps a digit after the point at precision 0.
-x(f_zero, A, out(format("~0f", [2.5]), A), ['2.0']).
+% e, f and g as C's printf writes them, of numbers and evaluable terms; an
+% integer in the fixed form keeps all its digits.
+t(printf_float, A, out(forall(in(F-X, ["~0f"-2.5, "~0f"-3.5, "~0f"-(-0.4), "~0e"-1.5, "~2e"-10, "~g"-100.0,
+                                          "~g"-1.0e10, "~g"-0.1, "~3g"-0.0001234, "~G"-1.0e-20, "~1f"-(2**0.5),
+                                          "~2f"-(1+2), "~e"-(7 / 2), "~2f"-12345678901234567890, "~0f"-7]),
+                               ( format(F, [X]), write(;) )), A)).
+in(X, [X|_]).
+in(X, [_|Xs]) :- in(X, Xs).
+
+t(printf_float_big_precision, L, (format(atom(A), "~300f", [1.0e300]), atom_length(A, L))).
 t(s, A, out(format("<~s>", [[104, 105]]), A)).
 t(n, A, out(format("a~nb~2nc", []), A)).
 t(c, A, out(format("~c~3c", [0'x, 0'y]), A)).
@@ -71,7 +79,10 @@ t(format_unbound_stream, x, format(_, "a", [])).
 % Arguments of the wrong type are type errors.
 x(d_not_integer, x, out(format("~d", [a]), _), error(type_error(integer, a))).
 x(a_compound, x, out(format("~a", [f(x)]), _), error(type_error(atomic, f(x)))).
-x(e_not_number, x, out(format("~e", [a]), _), error(type_error(number, a))).
+t(e_not_evaluable, x, out(format("~e", [a]), _)).
+t(f_unbound, x, out(format("~f", [_]), _)).
+x(f_precision_too_big, x, out(format("~100000f", [1]), _), error(format('bad numeric argument'))).
+x(f_not_evaluable, x, out(format("~f", [f(x)]), _), error(type_error(evaluable, f/1))).
 x(bad_directive, x, out(format("~z", [a]), _), error(format('unknown directive ~z'))).
 x(too_few, x, out(format("~w ~w", [a]), _), error(format('not enough arguments'))).
 x(too_many, x, out(format("~w", [a, b]), _), error(format('too many arguments'))).

@@ -29,6 +29,8 @@ atom_chars(A, L) :-
 
 % A complete list of codes or characters: instantiation error for a partial
 % list or an unbound element, else a type or representation error.
+'$text_list'(L, Kind, _, _) :-
+    '$text_list_valid'(L, Kind), !.
 '$text_list'(L, Kind, Ctx, ArgNo) :-
     '$list_skip'(L, N, Tail),
     (   var(Tail) -> '$instantiation_error'(Ctx, ArgNo)
@@ -38,6 +40,8 @@ atom_chars(A, L) :-
     ).
 
 % A partial list or a list whose bound elements are of the kind.
+'$text_partial'(L, Kind, _, _) :-
+    ( var(L) ; '$text_list_valid'(L, Kind) ), !.
 '$text_partial'(L, Kind, Ctx, ArgNo) :-
     '$list_skip'(L, N, Tail),
     (   N >= 0, ( var(Tail) ; Tail == [] )
@@ -141,6 +145,9 @@ number_codes(N, L) :-
 number_chars(N, L) :-
     '$number_text'(N, L, character, prolog:number_chars(N, L)).
 
+'$number_text'(N, L, Kind, _) :-
+    var(L), number(N), !,
+    '$number_elems'(N, L, Kind).
 '$number_text'(N, L, Kind, Ctx) :-
     (   var(N) -> true
     ;   number(N) -> true
@@ -148,7 +155,7 @@ number_chars(N, L) :-
     ),
     '$list_skip'(L, K, Tail),
     (   K >= 0, Tail == [], '$text_complete'(L)
-    ->  '$text_elems'(L, Kind, Ctx, 2, true),
+    ->  '$text_list'(L, Kind, Ctx, 2),
         '$number_from_elems'(L, N0, Status, Kind),
         (   Status =:= 1 -> N = N0
         ;   '$error'(syntax_error(illegal_number), Ctx, 2)

@@ -17,6 +17,7 @@ namespace {
 
 constexpr lv_term ATOM_CHARACTER_CODE = lv_predefined_atom(64);
 constexpr int64_t MAX_CODE = 0x7fffffff;
+constexpr int64_t MAX_CHARACTER_CODE = 0x10FFFF;
 constexpr uint32_t TEXT_FLAGS = lv_mem_flags(LV_CAT_MISC);
 
 // The list kind of a Kind argument: codes for character_code, characters for
@@ -111,6 +112,22 @@ int prolog_number_from_elems(lv_worker* w) {
   if (number != 0) return cunify(w, w->X[1], number) && cunify(w, w->X[2], lv_make_small(1));
   int64_t status = error == LV_NUMBER_OUT_OF_RANGE ? -1 : error == LV_NUMBER_TOO_LARGE ? -4 : -2;
   return cunify(w, w->X[2], lv_make_small(status));
+}
+
+int prolog_text_list_valid(lv_worker* w) {
+  int mode = 0;
+  if (!list_kind(w->X[1], &mode)) return 0;
+  lv_term tail;
+  if (lv_list_length_tail(w->X[0], &tail) < 0 || tail != LV_ATOM_NIL) return 0;
+  for (lv_term t = lv_deref(w->X[0]); lv_is_list(t); t = lv_deref(lv_list_cells(t)[1])) {
+    lv_term e = lv_deref(lv_list_cells(t)[0]);
+    if (mode == LV_TEXT_CHARS) {
+      if (!lv_is_atom(e) || lv_atom_code(e) < 0) return 0;
+    } else if (!lv_is_small(e) || lv_small_value(e) < 0 || lv_small_value(e) > MAX_CHARACTER_CODE) {
+      return 0;
+    }
+  }
+  return 1;
 }
 
 int prolog_atom_length(lv_worker* w) {

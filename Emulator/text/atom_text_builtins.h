@@ -22,6 +22,11 @@ int prolog_number_elems(lv_worker* w);
 // float out of range; -4 for an integer too large to build; -2 for any
 // other syntax error.
 int prolog_number_from_elems(lv_worker* w);
+// $text_list_valid(+List, +Kind): succeeds when List is a proper list of
+// codes 0..0x10FFFF (Kind character_code) or of one-character atoms (any
+// other atom), so that the Prolog side can skip its checks element by
+// element.
+int prolog_text_list_valid(lv_worker* w);
 // $atom_length(+Atom, ?Length, -Result): Result := Atom's character count,
 // when Length is unbound, a non-negative small integer or an integer of at
 // most 64 bits.

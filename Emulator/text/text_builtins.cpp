@@ -21,6 +21,7 @@ const lv_builtin records[] = {
     LV_BUILTIN("$atom_elems", prolog_atom_elems, 3),
     LV_BUILTIN("$number_elems", prolog_number_elems, 3),
     LV_BUILTIN("$number_from_elems", prolog_number_from_elems, 4),
+    LV_BUILTIN("$text_list_valid", prolog_text_list_valid, 2),
     LV_BUILTIN("$atom_length", prolog_atom_length, 3),
     LV_BUILTIN("$atom_concat", prolog_atom_concat, 3),
     LV_BUILTIN("$sub_atom", prolog_sub_atom, 5),

@@ -21,6 +21,10 @@ t(atom_codes_not_atom, x, atom_codes(f(x), _)).
 t(atom_codes_not_list, x, atom_codes(_, foo)).
 x(atom_codes_bad_elem, x, atom_codes(_, [a]), error(representation_error(character_code))).
 x(atom_codes_negative, x, atom_codes(_, [-1]), error(representation_error(character_code))).
+x(atom_codes_above_unicode, x, atom_codes(_, [0'a, 0x110000]), error(representation_error(character_code))).
+x(atom_chars_long_atom, x, atom_chars(_, [a, bc]), error(type_error(character, bc))).
+t(number_codes_of_number, L, number_codes(-12, L)).
+t(number_codes_float_check, yes, number_codes(1.5, "1.5")).
 x(atom_codes_number, L, atom_codes(12, L), error(type_error(atom, 12))).
 x(atom_codes_cyclic, T, (L = [0'a|L], catch(atom_codes(_, L), error(type_error(T, _), _), true)), [list]).
 

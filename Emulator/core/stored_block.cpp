@@ -32,6 +32,32 @@ lv_term lv_stored_key(lv_term stored) {
   return lv_struct_cells(arg)[0];
 }
 
+namespace {
+
+// The copy's words h[1..words] in stored form: positions relative to the
+// first cell, the root pair last.
+void encode_cells(const lv_term* h, uint64_t words, lv_term* cells) {
+  for (uint64_t k = 1; k <= words;) {
+    lv_term v = h[k];
+    uint64_t at = block_position(k, words);
+    if (lv_heap_box_start(v)) {
+      uint64_t n = lv_heap_item_cells(v);
+      std::memcpy(&cells[at], &h[k], n * 8);
+      k += n;
+      continue;
+    }
+    if (lv_is_atomic(v)) {
+      cells[at] = v;
+    } else {
+      uint64_t target = static_cast<uint64_t>(reinterpret_cast<lv_term*>(v & ~uint64_t{3}) - h);
+      cells[at] = block_position(target, words) * 8 | (v & 3);
+    }
+    k++;
+  }
+}
+
+}  // namespace
+
 lv_stored_block* lv_store_term(lv_worker* w, unsigned reg) {
   if (!lv_is_list(lv_deref(w->X[reg]))) LV_raise_fault("lv_store_term: the stored term is not a list cell");
   lv_copy_make_room(w, reg, reg + 1);
@@ -45,24 +71,7 @@ lv_stored_block* lv_store_term(lv_worker* w, unsigned reg) {
   if (block != nullptr) {
     std::memset(block, 0, sizeof(lv_stored_block));
     block->size = static_cast<uint32_t>(size);
-    lv_term* cells = lv_block_cells(block);
-    for (uint64_t k = 1; k <= words;) {
-      lv_term v = h[k];
-      uint64_t at = block_position(k, words);
-      if (lv_heap_box_start(v)) {
-        uint64_t n = lv_heap_item_cells(v);
-        std::memcpy(&cells[at], &h[k], n * 8);
-        k += n;
-        continue;
-      }
-      if (lv_is_atomic(v)) {
-        cells[at] = v;
-      } else {
-        uint64_t target = static_cast<uint64_t>(reinterpret_cast<lv_term*>(v & ~uint64_t{3}) - h);
-        cells[at] = block_position(target, words) * 8 | (v & 3);
-      }
-      k++;
-    }
+    encode_cells(h, words, lv_block_cells(block));
   }
   lv_copy_undo(w, copy);
   if (block == nullptr) lv_memory_fault("", LV_CAT_INTERPRETED_CODE);
@@ -70,12 +79,27 @@ lv_stored_block* lv_store_term(lv_worker* w, unsigned reg) {
   return block;
 }
 
+uint64_t lv_store_cells(lv_worker* w, unsigned reg, lv_term* (*room)(void* context, uint64_t n), void* context,
+                        int32_t category) {
+  if (!lv_is_list(lv_deref(w->X[reg]))) LV_raise_fault("lv_store_cells: the stored term is not a list cell");
+  lv_copy_make_room(w, reg, reg + 1);
+  lv_copy_state copy = lv_copy_to_heap_top(w, w->X[reg], false);
+  uint64_t words = static_cast<uint64_t>(copy.end - copy.start) - 1;
+  lv_term* cells = room(context, words);
+  if (cells != nullptr) encode_cells(copy.start, words, cells);
+  lv_copy_undo(w, copy);
+  if (cells == nullptr) lv_memory_fault("", category);
+  return words;
+}
+
 lv_term lv_block_to_heap(lv_worker* w, lv_stored_block* block, unsigned live, uint64_t extra) {
-  uint64_t n = lv_block_cell_count(block);
+  return lv_cells_to_heap(w, lv_block_cells(block), lv_block_cell_count(block), live, extra);
+}
+
+lv_term lv_cells_to_heap(lv_worker* w, const lv_term* cells, uint64_t n, unsigned live, uint64_t extra) {
   if (w->heap_hard_limit - w->H < static_cast<int64_t>(n + extra))
     call_overflow(w, static_cast<int64_t>(n + extra) + LV_HEAP_RESERVE_CELLS, live);
   lv_term* h = w->H;
-  const lv_term* cells = lv_block_cells(block);
   uint64_t base = reinterpret_cast<uint64_t>(h);
   for (uint64_t k = 0; k < n;) {
     lv_term v = cells[k];

@@ -40,6 +40,15 @@ lv_stored_block* lv_store_term(lv_worker* w, unsigned reg);
 // the heap reserve, keeping X0..Xn-1) and returns the stored list cell.
 lv_term lv_block_to_heap(lv_worker* w, lv_stored_block* block, unsigned live, uint64_t extra);
 
+// The cells of a stored term without a block: lv_store_cells stores the list
+// cell held in X[reg] as lv_store_term does, into the n cells room(context,
+// n) hands out (room must not touch the heap; null is a memory fault of the
+// category), and returns n; lv_cells_to_heap copies them onto the heap as
+// lv_block_to_heap does.
+uint64_t lv_store_cells(lv_worker* w, unsigned reg, lv_term* (*room)(void* context, uint64_t n), void* context,
+                        int32_t category);
+lv_term lv_cells_to_heap(lv_worker* w, const lv_term* cells, uint64_t n, unsigned live, uint64_t extra);
+
 // Copies onto the heap the box held in the first argument of the stored
 // list's head structure.
 lv_term lv_block_term_to_heap(lv_stored_block* block);

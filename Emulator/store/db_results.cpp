@@ -1,6 +1,8 @@
 // The stored exception and the setof roots.
 #include "store/db_results.h"
 
+#include <algorithm>
+
 #include "core/bind.h"
 #include "core/memory.h"
 #include "core/predefined_atoms.h"
@@ -18,12 +20,27 @@ lv_stored_block* stored_exception;
 // freed. None is made here.
 lv_stored_block* preallocated_exception;
 
-// A setof root: the blocks stored under it, newest first, chained through
-// their first header word.
+// The solutions of a setof root are stored one after the other in chunks,
+// each as its cell count and then its cells (lv_store_cells), so that a
+// solution costs its cells and one word, not a block header of its own.
+struct solution_chunk {
+  solution_chunk* newer;
+  uint64_t used;      // words in use
+  uint64_t capacity;  // words after the header
+  uint64_t bytes;     // of the whole chunk
+};
+static_assert(sizeof(solution_chunk) == 32);
+
+constexpr uint64_t FIRST_CHUNK_WORDS = 256;
+constexpr uint64_t LARGEST_CHUNK_WORDS = uint64_t{1} << 16;
+
+lv_term* chunk_words(solution_chunk* c) { return reinterpret_cast<lv_term*>(c + 1); }
+
+// A setof root: the chunks of its solutions, oldest first.
 struct setof_root {
   int64_t depth;  // bytes of the choice stack in use when the root was made
-  lv_stored_block* newest;
-  lv_stored_block* oldest;
+  solution_chunk* newest;
+  solution_chunk* oldest;
   setof_root* next;  // older root
   setof_root* prev;  // newer root
 };
@@ -31,18 +48,46 @@ static_assert(sizeof(setof_root) == 40);
 
 setof_root* roots;
 
-lv_stored_block* chain_next(const lv_stored_block* b) { return reinterpret_cast<lv_stored_block*>(b->db_a[0]); }
-void set_chain_next(lv_stored_block* b, lv_stored_block* next) { b->db_a[0] = reinterpret_cast<uint64_t>(next); }
+void free_chunk(solution_chunk* c) { lv_mem_free(c, c->bytes, ROOT_FLAGS); }
+
+// Room for a solution of n cells and its count at the end of the root's
+// chunks: a new chunk when the newest is full, twice the size of the last
+// up to a limit, or as large as the solution needs; null when memory is out.
+lv_term* solution_room(void* context, uint64_t n) {
+  auto* r = static_cast<setof_root*>(context);
+  solution_chunk* c = r->newest;
+  if (c == nullptr || c->capacity - c->used < n + 1) {
+    uint64_t words = c == nullptr ? FIRST_CHUNK_WORDS : std::min(2 * c->capacity, LARGEST_CHUNK_WORDS);
+    if (words < n + 1) words = n + 1;
+    uint64_t bytes = sizeof(solution_chunk) + 8 * words;
+    auto* fresh = static_cast<solution_chunk*>(lv_mem_alloc(bytes, ROOT_FLAGS | LV_MEM_MAY_FAIL));
+    if (fresh == nullptr) return nullptr;
+    *fresh = {nullptr, 0, words, bytes};
+    if (c != nullptr) c->newer = fresh; else r->oldest = fresh;
+    r->newest = c = fresh;
+  }
+  lv_term* at = chunk_words(c) + c->used;
+  at[0] = n;
+  c->used += n + 1;
+  return at + 1;
+}
+
+// Calls f(cells, n) for each solution of a chunk, oldest first.
+template <typename F>
+void for_each_solution(solution_chunk* c, F f) {
+  lv_term* words = chunk_words(c);
+  for (uint64_t k = 0; k < c->used; k += words[k] + 1) f(&words[k + 1], static_cast<uint64_t>(words[k]));
+}
 
 int64_t choice_depth(const lv_worker* w) {
   return reinterpret_cast<const char*>(w->choice_base) - reinterpret_cast<const char*>(w->B);
 }
 
 void free_root(setof_root* r) {
-  for (lv_stored_block* b = r->newest; b != nullptr;) {
-    lv_stored_block* older = chain_next(b);
-    lv_free_stored_block(b);
-    b = older;
+  for (solution_chunk* c = r->oldest; c != nullptr;) {
+    solution_chunk* newer = c->newer;
+    free_chunk(c);
+    c = newer;
   }
   if (r->prev != nullptr) r->prev->next = r->next; else roots = r->next;
   if (r->next != nullptr) r->next->prev = r->prev;
@@ -84,7 +129,8 @@ void lv_db_free_released() {
 void lv_db_mark_other_blocks(void (*visit)(lv_term word)) {
   if (stored_exception != nullptr) lv_walk_block_cells(stored_exception, visit);
   for (setof_root* r = roots; r != nullptr; r = r->next)
-    for (lv_stored_block* b = r->newest; b != nullptr; b = chain_next(b)) lv_walk_block_cells(b, visit);
+    for (solution_chunk* c = r->oldest; c != nullptr; c = c->newer)
+      for_each_solution(c, [visit](const lv_term* cells, uint64_t n) { lv_walk_stored_cells(cells, n, visit); });
 }
 
 int prolog_store_exception(lv_worker* w) {
@@ -123,12 +169,13 @@ int prolog_add_setof_root(lv_worker* w) {
 
 int prolog_setof_inserta(lv_worker* w) {
   if (root_of(w->X[0]) == nullptr) return 0;
-  w->X[3] = w->X[1];
-  lv_stored_block* b = lv_db_store_term(w, 3);
-  setof_root* r = root_of(w->X[0]);
-  set_chain_next(b, r->newest);
-  r->newest = b;
-  if (r->oldest == nullptr) r->oldest = b;
+  if (w->heap_hard_limit - w->H < 2) call_overflow(w, LV_HEAP_RESERVE_CELLS + 2, 2);
+  lv_term* h = w->H;
+  h[0] = w->X[1];
+  h[1] = LV_ATOM_NIL;
+  w->H = h + 2;
+  w->X[3] = lv_make_list(h);
+  lv_store_cells(w, 3, solution_room, root_of(w->X[0]), LV_CAT_ALL_SOLUTIONS);
   return 1;
 }
 
@@ -146,22 +193,28 @@ int prolog_setof_list_instances(lv_worker* w) {
   }
   w->X[2] = tail;
   uint64_t cells = 0;
-  for (lv_stored_block* b = r->newest; b != nullptr; b = chain_next(b)) cells += lv_block_cell_count(b);
+  for (solution_chunk* c = r->oldest; c != nullptr; c = c->newer) cells += c->used;
   if (w->heap_hard_limit - w->H < static_cast<int64_t>(cells)) {
     call_overflow(w, static_cast<int64_t>(cells) + LV_HEAP_RESERVE_CELLS, 3);
     r = root_of(w->X[0]);
   }
+  // The solutions in the order found, each list cell's tail set to the
+  // next; a chunk is freed once copied.
   lv_term list = w->X[2];
-  for (lv_stored_block* b = r->newest; b != nullptr;) {
-    lv_stored_block* older = chain_next(b);
-    lv_term copy = lv_block_to_heap(w, b, 3, 0);
-    r->newest = older;
-    lv_free_stored_block(b);
-    lv_list_cells(copy)[1] = list;
-    list = copy;
-    b = older;
+  lv_term* last_tail = &list;
+  for (solution_chunk* c = r->oldest; c != nullptr;) {
+    for_each_solution(c, [w, &last_tail](const lv_term* stored, uint64_t n) {
+      lv_term copy = lv_cells_to_heap(w, stored, n, 3, 0);
+      *last_tail = copy;
+      last_tail = &lv_list_cells(copy)[1];
+    });
+    solution_chunk* newer = c->newer;
+    r->oldest = newer;
+    free_chunk(c);
+    c = newer;
   }
-  r->oldest = nullptr;
+  *last_tail = w->X[2];
+  r->newest = nullptr;
   free_root(r);
   lv_term out = lv_deref(w->X[1]);
   if (!lv_is_ref(out)) return 0;

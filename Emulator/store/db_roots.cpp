@@ -11,8 +11,10 @@
 
 void lv_walk_block_cells(lv_stored_block* block, void (*visit)(lv_term word)) {
   visit(block->key);
-  const lv_term* cells = lv_block_cells(block);
-  uint64_t n = lv_block_cell_count(block);
+  lv_walk_stored_cells(lv_block_cells(block), lv_block_cell_count(block), visit);
+}
+
+void lv_walk_stored_cells(const lv_term* cells, uint64_t n, void (*visit)(lv_term word)) {
   for (uint64_t k = 0; k < n;) {
     lv_term v = cells[k];
     if (lv_heap_box_start(v)) {

@@ -11,6 +11,20 @@ t(findall_number_goal, x, findall(_, 4, _)).
 x(findall_bad_list, x, findall(X, member(X, [1]), [a|b]), error(type_error(list, [a|b]))).
 t(findall_goal_error, x, findall(X, (X = 1 ; X is foo), _)).
 t(findall_meta, L, call(findall, X, member(X, [z]), L)).
+% Many solutions, solutions larger than the store's first chunks, boxes,
+% atoms made inside the goal and collected meanwhile, a findall left by an
+% exception.
+upto(N, N0, X) :- N0 =< N, ( X = N0 ; N1 is N0 + 1, upto(N, N1, X) ).
+t(findall_many, N-F-La, (findall(f(I, [I|_], 2.5, 12345678901234567890123), upto(3000, 1, I), L), length(L, N),
+                         L = [F|_], last_of(L, La))).
+t(findall_large_solution, N-La, (findall(L0, (upto(2, 1, K), findall(J, upto(1000, K, J), L0)), [L1, L2]),
+                                 length(L1, N), last_of(L2, La))).
+t(findall_atoms_collected, L, findall(A, (upto(3, 1, I), number_codes(I, Cs), atom_codes(A, [0'z|Cs]),
+                                          prolog:garbage_collect_atoms), L)).
+t(findall_after_exception, L, (catch(findall(I, (upto(500, 1, I), I > 400, throw(out)), _), out, true),
+                               findall(I, upto(3, 1, I), L))).
+last_of([X], X) :- !.
+last_of([_|Xs], X) :- last_of(Xs, X).
 x(findall_attributes_dropped, V, (freeze(X, true), findall(X, true, [C]), ( frozen_var(C) -> V = kept ; V = dropped )), [dropped]).
 
 t(bagof, L, bagof(X, member(X, [b, a, b]), L)).

@@ -36,6 +36,18 @@ int64_t unget(lv_stream* s, int64_t item, uint32_t kind) {
   s->counted_mark--;
   s->pushback_mark = s->item_count;
   if (kind == LV_STREAM_TEXT) {
+    // The terminal's counters follow an interactive stream: they step
+    // back with it, so that a newline given back is not counted as read.
+    lv_stream* terminal = lv_stream_ring_head();
+    if ((s->flags & LV_STREAM_INTERACTIVE) != 0 && terminal != nullptr && terminal != s) {
+      terminal->item_count--;
+      if (item == 10) {
+        terminal->line_count--;
+        terminal->line_position = s->previous_line_position;
+      } else if (terminal->line_position > 0) {
+        terminal->line_position--;
+      }
+    }
     s->line_count = s->previous_line_count;
     s->line_position = s->previous_line_position;
   }

@@ -252,7 +252,7 @@ nodebug :-
 
 '$dbg_port_line'(Port, A, How) :-
     A = box(_, Inv, Depth, Module, Goal, _, _),
-    (   '$dbg_spied'(Goal, Module) -> Mark = '+' ; Mark = ' ' ),
+    (   '$dbg_spied'(Goal, Module) -> Mark = (+) ; Mark = ' ' ),
     '$dbg_port_name'(Port, Name),
     format(user_error, '~w  (~d) ~d ~w: ', [Mark, Inv, Depth, Name]),
     '$dbg_write_goal'(How, Module:Goal),

@@ -106,7 +106,7 @@ fli_define_stash_predicate(Name, Arity, Module, Trampoline, Record) :-
 % name: Dir/Name and the file without its suffix are the same path.
 '$foreign_declaration'(M, File, Name, Functions, Ctx) :-
     '$replace_suffix'(File, '', _, Stem),
-    (   '$directory_path'(Stem, Dir) -> true ; Dir = '/' ),
+    (   '$directory_path'(Stem, Dir) -> true ; Dir = (/) ),
     (   catch(M:foreign_resource(Name, Functions), _, fail),
         atom(Name),
         '$absolute_path'([Dir, Name], '', 0, Stem)

@@ -37,7 +37,7 @@ portray_clause(C) :-
 '$lst_write'(T, P) :-
     current_output(S),
     '$stream_arg'(S, output, text, prolog:portray_clause(T), 1, A),
-    '$wr'(T, P, 1, '$wopts'(true, false, true, false, 0, _, _, _, _), A, none, _).
+    '$wr_operand'(T, P, 1, '$wopts'(true, false, true, false, 0, _, _, _, _), A, none, _).
 
 '$portray_body'(B, D) :-
     (   nonvar(B), B = (X, Y)

@@ -146,8 +146,8 @@ op(P, T, Ops) :-
 % both infix and postfix.
 '$op_check'([], _, _, _).
 '$op_check'([N|Ns], P, Class, Ctx) :-
-    (   N == ',' -> '$error'(permission_error(modify, operator, N), Ctx, 3)
-    ;   N == '|', \+ ( P =:= 0 ; Class == infix, P >= 1001 )
+    (   N == (',') -> '$error'(permission_error(modify, operator, N), Ctx, 3)
+    ;   N == ('|'), \+ ( P =:= 0 ; Class == infix, P >= 1001 )
     ->  '$error'(permission_error(create, operator, N), Ctx, 3)
     ;   ( N == '[]' ; N == '{}' ), P > 0 -> '$error'(permission_error(create, operator, N), Ctx, 3)
     ;   P > 0, '$op_clash'(Class, Other), '$current_op'(N, Other, _, _)

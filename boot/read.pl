@@ -173,11 +173,11 @@ read_term(S, T, Opts) :-
     (   Tok == [], ( Status =:= -1 ; Status =:= -2 ; Status =:= -17 )
     ->  Toks = [tk(eof, Line, N)], D = D0,
         (   Status =:= -17 -> '$fault'(F0, end_of_file_in_block_comment, Line, F) ; F = F0 ),
-        (   ( N > 1 ; Status =:= -17 ) -> '$after_end'(-1) ; true )
+        (   ( N > 1 ; Status =:= -17 ) -> '$give_back'(-1) ; true )
     ;   Tok == '.', Status =:= 0
     ->  Toks = [tk(end, Line, N)], D = D0, F = F0,
-        '$after_end'(Next)
-    ;   '$token_kind'(Tok, Next, K, D0, D1),
+        '$give_back'(Next)
+    ;   '$token_kind'(Tok, K, D0, D1),
         (   Status < 0, Status =\= -26 -> '$status_fault'(Status, What), '$fault'(F0, What, Line, F1)
         ;   F1 = F0
         ),
@@ -185,14 +185,13 @@ read_term(S, T, Opts) :-
         '$read_tokens'(Next, Status, N1, Toks1, D1, D, F1, F)
     ).
 
-% The character after the end token was read: a layout character belongs
-% to the end, anything else is given back to the stream. The end of the
-% file is given back too, so that the next read finds it and reads
-% end_of_file (the same after a clause cut short by the end of the file).
-'$after_end'(C) :-
-    (   C >= 0, C =< 32 -> true
-    ;   '$input'(S, S), '$unget_code'(S, C, _)
-    ).
+% The character after the end token was read to see the end: it is given
+% back to the stream, a layout character too, so that whoever reads on
+% (get_char/1 after read/1, the rest of a line at the top level) finds it.
+% The end of the file is given back too, so that the next read finds it and
+% reads end_of_file (the same after a clause cut short by the end of the
+% file).
+'$give_back'(C) :- '$input'(S, S), '$unget_code'(S, C, _).
 
 '$fault'(none, What, Line, fault(What, Line)) :- !.
 '$fault'(F, _, _, F).
@@ -212,18 +211,16 @@ read_term(S, T, Opts) :-
 '$status_fault'(-32, illegal_number).
 '$status_fault'(-64, illegal_number).
 
-% The kind of a token: name(A, D) with D = d when a digit follows at once
-% (for negative numbers), num(N), str(L), var(V), p(Punct).
-'$token_kind'(atom(A), Next, name(A, D), Dict, Dict) :- !,
-    ( Next >= 0'0, Next =< 0'9 -> D = d ; D = n ).
-'$token_kind'(number(N), _, num(N), Dict, Dict) :- !.
-'$token_kind'(string(L), _, str(L), Dict, Dict) :- !.
-'$token_kind'(var(_, Codes, V), _, var(V), D0, D) :- !,
+% The kind of a token: name(A), num(N), str(L), var(V), p(Punct).
+'$token_kind'(atom(A), name(A), Dict, Dict) :- !.
+'$token_kind'(number(N), num(N), Dict, Dict) :- !.
+'$token_kind'(string(L), str(L), Dict, Dict) :- !.
+'$token_kind'(var(_, Codes, V), var(V), D0, D) :- !,
     (   Codes == [0'_] -> D = D0
     ;   '$atom_codes'(Name, Codes), D0 = [Name-V|D]
     ).
-'$token_kind'(P, _, p(P), Dict, Dict) :- atom(P), !.
-'$token_kind'(C, _, illegal(C), Dict, Dict).
+'$token_kind'(P, p(P), Dict, Dict) :- atom(P), !.
+'$token_kind'(C, illegal(C), Dict, Dict).
 
 % '$dict_build'(Occs, Dict): the dictionary of the occurrences Name-Var,
 % v(Name, Var, Count) for each name in the order of its first occurrence,
@@ -284,7 +281,7 @@ read_term(S, T, Opts) :-
     ).
 
 '$rd_end_fault'(eof, end_of_file) :- !.
-'$rd_end_fault'(name(A, _), What) :- '$is_op'(A), !, What = operator_priority_clash.
+'$rd_end_fault'(name(A), What) :- '$is_op'(A), !, What = operator_priority_clash.
 '$rd_end_fault'(p(P), end_of_clause_expected) :- '$closing'(P), !.
 '$rd_end_fault'(_, operator_expected).
 
@@ -294,10 +291,18 @@ read_term(S, T, Opts) :-
 '$closing'(',').
 '$closing'('|').
 
-% '$rd_term'(Max, T, Tr, P, S0, S): a term of priority P =< Max.
+% '$rd_term'(Max, T, Tr, P, S0, S): a term of priority P =< Max, or an
+% atom that is an operator (priority 1201), which may stand alone as an
+% argument, a list element, the term in brackets or the whole clause.
 '$rd_term'(Max, T, Tr, P, S0, S) :-
     '$rd_primary'(Max, L, LT, LP, S0, S1),
     '$rd_infix'(Max, L, LT, LP, T, Tr, P, S1, S).
+
+% The operand of an operator: an atom that is an operator must be in
+% brackets there (- = - and \+ - are errors, (-) = (-) is not).
+'$rd_operand'(Max, T, Tr, S0, S) :-
+    '$rd_term'(Max, T, Tr, P, S0, S),
+    (   P =< Max -> true ; '$rd_fault'(operator_priority_clash, S0) ).
 
 '$rd_primary'(Max, T, Tr, P, [tk(K, Line, N)|S1], S) :-
     '$rd_primary'(K, Line, Max, T, Tr, P, S1, S, [tk(K, Line, N)|S1]).
@@ -305,18 +310,19 @@ read_term(S, T, Opts) :-
 '$rd_primary'(num(X), L, _, X, L, 0, S, S, _).
 '$rd_primary'(str(X), L, _, X, L, 0, S, S, _).
 '$rd_primary'(var(X), L, _, X, L, 0, S, S, _).
-'$rd_primary'(name(A, D), Line, Max, T, Tr, P, S1, S, S0) :-
+'$rd_primary'(name(A), Line, Max, T, Tr, P, S1, S, S0) :-
     (   S1 = [tk(p('('), _, _)|_]
     ->  '$rd_name_term'(A, Line, T, Tr, S1, S), P = 0
-    ;   A == '-', D == d, S1 = [tk(num(X), _, _)|S2]
+    ;   A == (-), S1 = [tk(num(X), _, _)|S2]
     ->  '$rd_negate'(X, T), Tr = Line, P = 0, S = S2
     ;   '$prefix_op'(A, OP, Arg), \+ '$rd_prefix_atom'(S1)
     ->  (   OP =< Max
-        ->  '$rd_term'(Arg, X, XT, _, S1, S),
+        ->  '$rd_operand'(Arg, X, XT, S1, S),
             T =.. [A, X], Tr = [Line, XT], P = OP
         ;   '$rd_fault'(operator_priority_clash, S0)
         )
-    ;   T = A, Tr = Line, P = 0, S = S1
+    ;   T = A, Tr = Line, S = S1,
+        ( '$is_op'(A) -> P = 1201 ; P = 0 )
     ).
 '$rd_primary'(p(Open), Line, Max, T, Tr, P, S1, S, S0) :-
     '$rd_open'(Open, Line, Max, T, Tr, P, S1, S, S0).
@@ -365,13 +371,14 @@ read_term(S, T, Opts) :-
     ;   '$rd_fault'(expected([P]), [tk(K, L, N)|S1])
     ).
 
-% An atom standing as a term has priority 0, an operator too (f(-),
-% - = a, - mod 2). A prefix operator is an atom when it closes the term or when an infix or
-% postfix operator that is no prefix operator follows (- = a is (-) = a);
-% otherwise it applies to the term that follows. The choice is made here
-% once, so that parsing never backtracks.
+% A prefix operator is an atom when it closes the term (f(-), [-]) or when
+% an infix or postfix operator that is no prefix operator follows (then
+% the atom is an operand without brackets, - = a, which '$rd_operand' and
+% '$rd_end' refuse); otherwise it applies to the term that follows, and a
+% - before a number makes the negative number (- 1 is -1). The choice is
+% made here once, so that parsing never backtracks.
 '$rd_prefix_atom'(S1) :- '$rd_terminator'(S1), !.
-'$rd_prefix_atom'([tk(name(B, _), _, _)|S2]) :-
+'$rd_prefix_atom'([tk(name(B), _, _)|S2]) :-
     \+ S2 = [tk(p('('), _, _)|_],
     (   '$current_op'(B, infix, _, _) ; '$current_op'(B, postfix, _, _) ),
     \+ '$current_op'(B, prefix, _, _), !.
@@ -403,10 +410,10 @@ read_term(S, T, Opts) :-
     S0 = [tk(K, _, _)|S1],
     (   '$rd_infix_name'(K, A),
         '$infix_op'(A, OP, LA, RA), OP =< Max, LP =< LA
-    ->  '$rd_term'(RA, R, RT, _, S1, S2),
+    ->  '$rd_operand'(RA, R, RT, S1, S2),
         T1 =.. [A, L, R], '$rd_line'(LT, Line),
         '$rd_infix'(Max, T1, [Line, LT, RT], OP, T, Tr, P, S2, S)
-    ;   K = name(A, _),
+    ;   K = name(A),
         '$postfix_op'(A, OP, LA), OP =< Max, LP =< LA
     ->  T1 =.. [A, L], '$rd_line'(LT, Line),
         '$rd_infix'(Max, T1, [Line, LT], OP, T, Tr, P, S1, S)
@@ -415,7 +422,7 @@ read_term(S, T, Opts) :-
 
 '$rd_line'(Tr, Line) :- ( integer(Tr) -> Line = Tr ; Tr = [Line|_] ).
 
-'$rd_infix_name'(name(A, _), A).
+'$rd_infix_name'(name(A), A).
 '$rd_infix_name'(p(','), ',').
 '$rd_infix_name'(p('|'), '|').
 
@@ -460,14 +467,24 @@ char_conversion(In, Out) :-
     ;   Rest = [I0-O|Rest1], '$conversion_remove'(Ps, I, Rest1)
     ).
 
+% A given character converts to what the table says, itself when it is
+% not in the table; without one, the characters converted to another are
+% enumerated.
 current_char_conversion(In, Out) :-
     Ctx = prolog:current_char_conversion(In, Out),
     '$may_be_char'(In, Ctx, 1),
     '$may_be_char'(Out, Ctx, 2),
     '$char_conversions'(Ps),
-    '$member'(I-O, Ps),
-    char_code(In, I),
-    char_code(Out, O).
+    (   atom(In)
+    ->  char_code(In, I),
+        (   '$conversion_of'(Ps, I, O) -> char_code(Out, O) ; Out = In )
+    ;   '$member'(I-O, Ps),
+        char_code(In, I),
+        char_code(Out, O)
+    ).
+
+'$conversion_of'([I0-O0|Ps], I, O) :-
+    (   I0 =:= I -> O = O0 ; '$conversion_of'(Ps, I, O) ).
 
 '$may_be_char'(C, Ctx, A) :-
     (   var(C) -> true

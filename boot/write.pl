@@ -11,9 +11,21 @@
 % letters. The classes of atoms come from the atom table's writing class,
 % the one the native writer quotes by.
 %
+% An atom that is an operator is bracketed where it is the operand of an
+% operator ((-) = (-), - (-)), and written bare as an argument, a list
+% element or a term alone (f(;), [:-,-]), as the reader reads it. A
+% prefix - before a term that starts with a number brackets it (- (1),
+% - (1^2)), since - 1 reads as the number -1.
+%
+% A cyclic term is written in a finite form: @(Term, [_S1=Value, ...]),
+% Term and the values with a variable _Si in the place of each cycle
+% (@(_S1,[_S1=f(_S1)]) for X = f(X)); with max_depth the depth ends it.
+%
 % The options term: '$wopts'(Quoted, IgnoreOps, NumberVars, Portray,
-% MaxDepth, _, _, Charset, Float); the native writer reads the quoting
-% switch (argument 1), the quoted charset (8) and the float format (9).
+% MaxDepth, VariableNames, _, Charset, Float); the native writer reads the
+% quoting switch (argument 1), the quoted charset (8) and the float format
+% (9). VariableNames is the list of Name = Var of the variable_names/1
+% option, unbound when there is none.
 
 :- module(prolog, [
     write_term/2, write_term/3, write/1, write/2, writeq/1, writeq/2, print/1, print/2,
@@ -46,8 +58,72 @@ write_term(S, T, Os) :-
 '$write_top'(S, T, O, Ctx) :-
     '$stream_arg'(S, output, text, Ctx, 1, A),
     (   atomic(T), arg(4, O, false) -> '$write'(A, T, O)
+    ;   arg(5, O, 0), \+ '$acyclic'(T)
+    ->  '$factorize'(T, [], F, Eqs),
+        '$cycle_names'(Eqs, 1, Names),
+        '$wopts_names'(O, Names, O1),
+        '$wr'(@(F, Eqs), 1200, 1, O1, A, none, _)
     ;   '$wr'(T, 1200, 1, O, A, none, _)
     ).
+
+% '$print_operand'(Stream, T, P, VN): T as print/2 writes it, as the
+% operand of an operator of priority P, its variables named by VN (a list
+% of Name = Var, as variable_names/1 takes).
+'$print_operand'(S, T, P, VN) :-
+    '$stream_arg'(S, output, text, prolog:print(S, T), 1, A),
+    '$wr_operand'(T, P, 1, '$wopts'(true, false, true, true, 0, VN, _, _, _), A, none, _).
+
+% The variables of the cycles named _S1, _S2, ... in turn.
+'$cycle_names'([], _, []).
+'$cycle_names'([V = _|Eqs], I, [Name = V|Ns]) :-
+    number_codes(I, Ds), atom_codes(Name, [0'_, 0'S|Ds]),
+    I1 is I + 1,
+    '$cycle_names'(Eqs, I1, Ns).
+
+% The options with the names added before those of variable_names/1.
+'$wopts_names'('$wopts'(Q, I, NV, P, D, VN0, X, C, F), Names, '$wopts'(Q, I, NV, P, D, VN, X, C, F)) :-
+    (   var(VN0) -> VN = Names ; append(Names, VN0, VN) ).
+
+% '$factorize'(T, Named, F, Eqs): F is the cyclic term T with a variable in
+% the place of each subterm that equals (==) one of its ancestors, and Eqs
+% the list V = Value for those variables, Value written the same way; a
+% subterm equal to one cut before is that one's variable. Named is a list
+% of Value-Var: a subterm below the top that equals a Value becomes its Var
+% (the top level's named variables). A subterm is compared with each of
+% its first 32 ancestors and, further down, with those at the depths 32,
+% 64, 128, ...: past the start of a cycle and its length, a path meets one
+% of them again within that length, so the walk ends, and a cycle near the
+% top is cut at its first repetition.
+'$factorize'(T, Named, F, Eqs) :- '$cyc_walk'(T, 0, [], Named, F, Eqs, [], [], _).
+
+'$cyc_walk'(T, D, As, Named, F, E0, E, Cut0, Cut) :-
+    (   \+ compound(T) -> F = T, E0 = E, Cut = Cut0
+    ;   D > 0, '$cyc_named'(Named, T, V) -> F = V, E0 = E, Cut = Cut0
+    ;   '$cyc_ancestor'(As, T, V) -> F = V, E0 = E, Cut = Cut0
+    ;   '$cyc_named'(Cut0, T, V) -> F = V, E0 = E, Cut = Cut0
+    ;   D1 is D + 1,
+        (   ( D < 32 ; D /\ (D - 1) =:= 0 ) -> As1 = [a(T, V1, U1)|As] ; As1 = As ),
+        functor(T, Name, N), functor(F0, Name, N),
+        '$cyc_args'(1, N, T, F0, D1, As1, Named, E0, E1, Cut0, Cut1),
+        (   U1 == true -> F = V1, E1 = [V1 = F0|E], Cut = [T-V1|Cut1]
+        ;   F = F0, E1 = E, Cut = Cut1
+        )
+    ).
+
+'$cyc_args'(I, N, T, F, D, As, Named, E0, E, Cut0, Cut) :-
+    (   I > N -> E0 = E, Cut = Cut0
+    ;   arg(I, T, X), arg(I, F, Y),
+        '$cyc_walk'(X, D, As, Named, Y, E0, E1, Cut0, Cut1),
+        I1 is I + 1,
+        '$cyc_args'(I1, N, T, F, D, As, Named, E1, E, Cut1, Cut)
+    ).
+
+% An ancestor equal to the term: its variable, which its value now needs.
+'$cyc_ancestor'([a(A, V0, Used)|As], T, V) :-
+    (   T == A -> V = V0, Used = true ; '$cyc_ancestor'(As, T, V) ).
+
+'$cyc_named'([Value-Var|Named], T, V) :-
+    (   T == Value -> V = Var ; '$cyc_named'(Named, T, V) ).
 
 % The options of write_term/2,3; unset switches are false.
 '$write_options'(Os, Ctx, ArgNo, O) :-
@@ -66,6 +142,8 @@ write_term(S, T, Os) :-
 '$write_options_'([], _, _, _).
 '$write_options_'([Opt|Os], Ctx, ArgNo, O) :-
     (   var(Opt) -> '$instantiation_error'(Ctx, ArgNo)
+    ;   Opt = variable_names(VN), \+ '$variable_names'(VN, Ctx, ArgNo)
+    ->  '$domain_error'(write_option, Opt, Ctx, ArgNo)
     ;   '$write_option'(Opt, O) -> true
     ;   '$domain_error'(write_option, Opt, Ctx, ArgNo)
     ),
@@ -76,8 +154,24 @@ write_term(S, T, Os) :-
 '$write_option'(numbervars(B), O) :- '$bool'(B), '$set_once'(3, O, B).
 '$write_option'(portray(B), O) :- '$bool'(B), '$set_once'(4, O, B).
 '$write_option'(max_depth(D), O) :- integer(D), D >= 0, '$set_once'(5, O, D).
+'$write_option'(variable_names(VN), O) :- '$set_once'(6, O, VN).
 
 '$bool'(B) :- nonvar(B), ( B == true ; B == false ), !.
+
+% A list of Name = Term, each Name an atom; fails for another term, raises
+% the instantiation error for a partial list or an unbound element or name.
+'$variable_names'(VN, Ctx, ArgNo) :-
+    (   var(VN) -> '$instantiation_error'(Ctx, ArgNo)
+    ;   VN == [] -> true
+    ;   VN = [E|Es],
+        (   var(E) -> '$instantiation_error'(Ctx, ArgNo)
+        ;   E = (Name = _),
+            (   var(Name) -> '$instantiation_error'(Ctx, ArgNo)
+            ;   atom(Name)
+            )
+        ),
+        '$variable_names'(Es, Ctx, ArgNo)
+    ).
 
 % The first occurrence of an option holds.
 '$set_once'(I, O, V) :- arg(I, O, X), ( var(X) -> X = V ; true ).
@@ -87,8 +181,13 @@ write_term(S, T, Os) :-
 % punct, or prefix(Class) after a prefix operator).
 '$wr'(T, _, _, O, S, L0, L) :-
     var(T), !,
-    '$wr_space'(L0, alnum, S),
-    '$write'(S, T, O), L = alnum.
+    (   arg(6, O, VN), nonvar(VN), '$var_given_name'(VN, T, Name)
+    ->  '$atom_classes'(Name, '$wopts'(false, _, _, _, _, _, _, _, _), First, L),
+        '$wr_space'(L0, First, S),
+        '$display_nonvar'(S, Name)
+    ;   '$wr_space'(L0, alnum, S),
+        '$write'(S, T, O), L = alnum
+    ).
 '$wr'(_, _, D, O, S, L0, L) :-
     arg(5, O, Max), Max > 0, D > Max, !,
     '$wr_token'('...', symbol, symbol, S, L0, L).
@@ -101,9 +200,9 @@ write_term(S, T, Os) :-
     '$atomic_mode'(T, Sign, _),
     (   Sign =:= 4 -> C = symbol ; C = digit ),
     '$wr_space'(L0, C, S), '$write'(S, T, O), L = digit.
-'$wr'(T, Prec, _, O, S, L0, L) :-
+'$wr'(T, _, _, O, S, L0, L) :-
     atom(T), !,
-    '$wr_atom_operand'(T, Prec, O, S, L0, L).
+    '$wr_name'(T, O, S, L0, L).
 '$wr'(T, _, _, O, S, L0, L) :-
     arg(3, O, true), T = '$VAR'(N), '$var_name'(N, Name), !,
     '$wr_space'(L0, alnum, S),
@@ -164,7 +263,7 @@ write_term(S, T, Os) :-
     D1 is D + 1,
     '$wr_bracket'(P, Prec, S, L0, L1, Inner),
     '$wr_operand'(X, LP, D1, O, S, L1, L2),
-    (   ( F == ',' ; F == '|' )
+    (   ( F == (',') ; F == ('|') )
     ->  '$wr_token'(F, punct, punct, S, L2, L3)
     ;   '$atom_classes'(F, O, alnum, _)
     ->  '$display_nonvar'(S, ' '), '$write'(S, F, O), '$display_nonvar'(S, ' '), L3 = none
@@ -179,9 +278,12 @@ write_term(S, T, Os) :-
     D1 is D + 1,
     '$wr_bracket'(P, Prec, S, L0, L1, Inner),
     '$wr_name'(F, O, S, L1, C),
-    % After a prefix - or +, a digit would make a negative number.
-    (   ( F == '-' ; F == '+' ) -> L2 = prefix(sign) ; L2 = prefix(C) ),
-    '$wr_operand'(X, AP, D1, O, S, L2, L3),
+    % After a prefix - or +, a digit would make a signed number.
+    (   ( F == (-) ; F == (+) ) -> L2 = prefix(sign) ; L2 = prefix(C) ),
+    (   F == (-), '$wr_number_first'(X, AP, O)
+    ->  '$wr_open'(S, L2), '$wr'(X, 1200, D1, O, S, punct, _), '$wr_close'(S, L3)
+    ;   '$wr_operand'(X, AP, D1, O, S, L2, L3)
+    ),
     '$wr_unbracket'(Inner, S, L3, L).
 '$wr_op'(T, Prec, D, O, S, L0, L) :-
     functor(T, F, 1),
@@ -193,30 +295,30 @@ write_term(S, T, Os) :-
     '$wr_name'(F, O, S, L2, L3),
     '$wr_unbracket'(Inner, S, L3, L).
 
-% An operand of an operator: an atom that is an operator is bracketed, so
-% that it cannot be read as the operator of the term around it.
+% An operand of an operator (of priority P at most): an atom that is an
+% operator is bracketed, so that it cannot be read as the operator of the
+% term around it.
 '$wr_operand'(X, P, D, O, S, L0, L) :-
     (   atom(X), '$is_op'(X)
     ->  '$wr_open'(S, L0), '$wr_name'(X, O, S, punct, _), '$wr_close'(S, L)
     ;   '$wr'(X, P, D, O, S, L0, L)
     ).
 
-% An atom alone or as an argument: bracketed when it is an operator of a
-% priority above the context's; ',' and '|' are quoted there, which is
-% enough.
-'$wr_atom_operand'(T, Prec, O, S, L0, L) :-
-    (   T \== ',', T \== '|', '$op_max_priority'(T, P), P > Prec
-    ->  '$wr_open'(S, L0), '$wr_name'(T, O, S, punct, _), '$wr_close'(S, L)
-    ;   '$wr_name'(T, O, S, L0, L)
+% Does the term, written at priority P, start with a number that is not
+% negative? (Its first token, for a term of operators that needs no
+% brackets there.)
+'$wr_number_first'(X, P, O) :-
+    (   number(X) -> '$atomic_mode'(X, Sign, _), Sign =\= 4
+    ;   compound(X), arg(2, O, false), X \= [_|_], X \= {}(_),
+        \+ ( arg(3, O, true), X = '$VAR'(N), integer(N) ),
+        functor(X, F, A),
+        (   A =:= 2, '$infix_op'(F, OP, LP, _) -> true
+        ;   A =:= 1, \+ '$prefix_op'(F, _, _), '$postfix_op'(F, OP, LP)
+        ),
+        OP =< P,
+        arg(1, X, Y),
+        '$wr_number_first'(Y, LP, O)
     ).
-
-'$op_max_priority'(T, P) :-
-    '$is_op'(T),
-    ( '$current_op'(T, prefix, P1, _) -> true ; P1 = 0 ),
-    ( '$current_op'(T, infix, P2, _) -> true ; P2 = 0 ),
-    ( '$current_op'(T, postfix, P3, _) -> true ; P3 = 0 ),
-    P is max(P1, max(P2, P3)),
-    P > 0.
 
 '$wr_bracket'(P, Prec, S, L0, L, Inner) :-
     (   P > Prec -> '$wr_open'(S, L0), L = punct, Inner = true
@@ -297,15 +399,19 @@ write_term(S, T, Os) :-
 
 '$non_ascii'(A) :- atom_codes(A, Cs), '$member'(C, Cs), C >= 128, !.
 
-% '$VAR'(N): a capital letter, then N // 26 when above 0; '$VAR'(Atom)
-% writes the atom.
+% '$VAR'(N), N an integer from 0: a capital letter, then N // 26 when
+% above 0. Any other '$VAR' term is written as it is.
 '$var_name'(N, Name) :-
-    integer(N), N >= 0, !,
+    integer(N), N >= 0,
     L is 0'A + N mod 26, K is N // 26,
     (   K =:= 0 -> atom_codes(Name, [L])
     ;   number_codes(K, Ks), atom_codes(Name, [L|Ks])
     ).
-'$var_name'(A, A) :- atom(A).
+
+% The name variable_names/1 gives the variable: the first Name = V with V
+% the variable itself.
+'$var_given_name'([Name = V|VN], X, N) :-
+    (   V == X -> N = Name ; '$var_given_name'(VN, X, N) ).
 
 % portray/1 of the user, when defined.
 '$portray'(T) :-

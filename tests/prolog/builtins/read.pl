@@ -32,7 +32,12 @@ read_results(S, Rs) :-
 
 t(atom, Ts, terms('foo. \'hello world\'. []. \'[]\'. {}. ', Ts)).
 t(numbers, Ts, terms('1. 0. 12.5. 1.0e10. 1.5E-3. 0x1F. 0o17. 0b101. 0\'a. 0\'\\n. 0\'\'\'. ', Ts)).
-t(negative_numbers, Ts, terms('-1. - 1. -1.5. -(1). -(-1). a-1. a - -1. -a. -(-(a)). -0x10. ', Ts)).
+% A - before a number makes the negative number, with layout between
+% them too (the reference system reads - 1 as -(1)).
+x(negative_numbers, Ts, terms('-1. - 1. -1.5. -(1). -(-1). a-1. a - -1. -a. -(-(a)). -0x10. ', Ts),
+  [[-1, -1, -1.5, -(1), -(-1), a-1, a-(-1), -(a), -(-(a)), -16]]).
+x(negative_numbers_layout, Ts, terms('- /* c */ 1. \'-\' 1. - %c\n2.5. [- 1]. f(- 1). - 0\'a. - 1 mod 2. ', Ts),
+  [[-1, -1, -2.5, [-1], f(-1), -97, (-1) mod 2]]).
 t(compound, Ts, terms('f(a, B, "s"). \'f\'(1). \'hello world\'(x, y). ', Ts)).
 t(compound_applied, x, terms('g(x)(y). ', _)).
 t(compound_space, Ts, terms('f (a). ', Ts)).
@@ -40,12 +45,26 @@ t(variables, T, terms('f(X, Y, X, _, _). ', T)).
 t(lists, Ts, terms('[a]. [a, b|c]. [a|[b]]. "ab". [[]]. \'[]\'. ', Ts)).
 t(curly, Ts, terms('{a}. {a, b}. \'{}\'(x). { }. ', Ts)).
 t(operators, Ts, terms('a :- b, c; d -> e. a = b. 1 + 2 * 3 - 4. 2 ** 3. 2 ^ 3 ^ 4. a - b - c. \\+ a. - - a. \\ 1. ', Ts)).
-t(operators_as_atoms, Ts, terms('f(+, -). [-, +]. - = a. (-) - (-). f(:-). X = \\+ . ', Ts)).
+t(operators_as_atoms, Ts, terms('f(+, -). [-, +]. (-) - (-). f(:-). X = (\\+). f(;, \'|\', \';;\'). [:-, -]. {-}. - . ', Ts)).
+% An atom that is an operator is no operand of an operator without
+% brackets; as an argument, a list element or a term alone it needs none
+% (the reference system reads - = a and a = - as terms).
+x(operators_as_operands, Rs,
+  setup_call_cleanup(op(9, fy, fy), (op(9, yf, yf), results('- = a. X = \\+ . - = - . \\+ - . a = - . - mod 2. a :- - . - - . X = \',\'. X = \'|\'. f f. fy yf. fy fy. yf yf. f(a, -). - (-). [-|-]. fy (yf). (fy) yf. fy - 1. next.', Rs)),
+                     (op(0, fy, fy), op(0, yf, yf))),
+  [[error(operator_priority_clash, 1), error(operator_priority_clash, 1), error(operator_priority_clash, 1),
+    error(operator_priority_clash, 1), error(operator_priority_clash, 1), error(operator_priority_clash, 1),
+    error(operator_priority_clash, 1), error(operator_priority_clash, 1), error(operator_priority_clash, 1),
+    error(operator_priority_clash, 1), error(operator_expected, 1), error(operator_priority_clash, 1),
+    error(operator_priority_clash, 1), error(operator_priority_clash, 1),
+    f(a, -), -(-), [-|-], fy(yf), yf(fy), fy(-1), next]]).
 t(operator_prefix_paren, Ts, terms('- (1, 2). -(1, 2). - (a). \\+ (a, b). ', Ts)).
-t(operator_prefix_infix, Ts, terms('- - 1. 1 -1. - 1 ^ 2. -1 ^ 2. - (1) ^ 2. \\+ - a. - + 1. - mod 2. a = - . [-|-]. - (-). \\+ (-). ', Ts)).
+x(operator_prefix_infix, Ts, terms('- - 1. 1 -1. - 1 ^ 2. -1 ^ 2. - (1) ^ 2. \\+ - a. - + 1. [-|-]. - (-). \\+ (-). ', Ts),
+  [[-(-1), 1-1, (-1)^2, (-1)^2, -(1^2), \+(-(a)), -(+(1)), [-|-], -(-), \+(-)]]).
 t(operator_prefix_priority, Ts, terms('\\+ a = b. - a = b. - (a) = b. a :- dynamic foo. ', Ts)).
 x(operator_prefix_clash, x, terms('a = \\+ b. ', _), error(syntax_error(operator_priority_clash))).
-t(operator_mix, Ts, terms('- 1 + 2. -1 + 2. 1 - - 1. 2 ^ -1. 2 ^ - 1. (a = b) = c. (dynamic a, b). f(- 1). - {a}. - [a]. -\'a\'. a:b:c. - (- 1). ', Ts)).
+x(operator_mix, Ts, terms('- 1 + 2. -1 + 2. 1 - - 1. 2 ^ -1. 2 ^ - 1. (a = b) = c. (dynamic a, b). f(- 1). - {a}. - [a]. -\'a\'. a:b:c. - (- 1). ', Ts),
+  [[(-1)+2, (-1)+2, 1-(-1), 2^(-1), 2^(-1), (a=b)=c, dynamic((a, b)), f(-1), -({a}), -([a]), -(a), a:(b:c), -(-1)]]).
 % Syntax errors in the standard that the reference system reads.
 x(number_exponent_only, Ts, results('X = 1e10. next. ', Ts), [[error(operator_expected, 1), next]]).
 x(number_radix_quote, Ts, results('X = 0\'\'. next. ', Ts), [[error(operator_expected, 1), next]]).
@@ -70,6 +89,9 @@ t(end_dot_symbol, Ts, terms('a =.. b. \'.\'(a). ', Ts)).
 t(read_current_input, T-T2, (text_file('f(X). g(Y). ', F), open(F, read, S), current_input(Old), set_input(S),
                              read(T), read_term(T2, []), set_input(Old), close(S))).
 t(read_after_end, Ts, (text_file('a.', F), open(F, read, S), read(S, T1), read(S, T2), close(S), Ts = [T1, T2])).
+% The character after the end dot is left to the stream.
+t(read_leaves_layout, Cs, (text_file('a. b.\nc.%x\nd.\te.', F), open(F, read, S),
+                            findall(C, (member(_, [1, 2, 3, 4]), read(S, _), get_char(S, C)), Cs), close(S))).
 % Past the end of a stream whose eof_action is error (the reference system
 % reads end_of_file again).
 x(read_past_end, yes, (text_file('a.', F), open(F, read, S), read(S, _), read(S, _), catch(read(S, _), E, true), close(S),
@@ -128,6 +150,9 @@ t(char_conversion_var, x, char_conversion(_, a)).
 x(char_conversion_not_char, x, char_conversion(ab, a), error(representation_error(character))).
 x(char_conversion_integer, x, char_conversion(a, 1), error(representation_error(character))).
 x(current_char_conversion_bad, x, current_char_conversion(ab, _), error(representation_error(character))).
+% A character that is not converted converts to itself.
+t(current_char_conversion_same, O, current_char_conversion(a, O)).
+t(current_char_conversion_both, yes, (current_char_conversion(a, a), \+ current_char_conversion(a, b))).
 
 % Syntax errors: each with what was expected and its line; reading goes on
 % at the next clause.

@@ -37,14 +37,23 @@ t(list_nested, A, wq([[a], [], [b|c]], A)).
 t(curly, A, wq({a, b}, A)).
 t(curly_empty, A, wq('{}'(x), A)).
 t(ops_infix, L, findall(A, (member(T, [1+2, a = b, (a :- b, c), (a, b), (a ; b), (a -> b ; c), 1 - 2 - 3, 1 - (2 - 3), 2 * (1 + 2), (1 + 2) * 3, 2 ** 3, a:b:c, (a:b):c, a is 1 + 2, 1 rem 2, a mod b, f(a :- b), f((a, b)), [a :- b], [(a, b)]]), wq(T, A)), L)).
-t(ops_prefix, L, findall(A, (member(T, [- a, - (1), - (-1), - - a, -(-(1)), \+ a, \+ (a, b), - (1 + 2), + a, ?- a, :- a, f(:- a), - (a ^ b), (- a) ^ b]), wq(T, A)), L)).
-t(ops_negative, L, findall(A, (member(T, [1 - -1, 1 - (-1), a = -1, 2 ^ -1, - 1 + 2, -(1) + 2, 1 + -2.5]), wq(T, A)), L)).
+% A prefix - before a number is bracketed with it, since - 1 reads as the
+% number -1 (the reference system writes - 1).
+x(ops_prefix, L, findall(A, (member(T, [- a, - (1), - (-1), - - a, -(-(1)), \+ a, \+ (a, b), - (1 + 2), + a, ?- a, :- a, f(:- a), - (a ^ b), (- a) ^ b]), wq(T, A)), L),
+  [['-a', '- (1)', '- -1', '- -a', '- - (1)', '\\+a', '\\+ (a,b)', '- (1+2)', '+a', '?-a', ':-a', 'f((:-a))', '-a^b', '(-a)^b']]).
+x(ops_negative, L, findall(A, (member(T, [1 - -1, 1 - (-1), a = -1, 2 ^ -1, - 1 + 2, -(1) + 2, 1 + -2.5]), wq(T, A)), L),
+  [['1- -1', '1- -1', 'a= -1', '2^ -1', '- (1)+2', '- (1)+2', '1+ -2.5']]).
+x(ops_minus_number, L, findall(A, (member(T, [-(1 ^ 2), -(1) ^ 2, -(1.0), -(-(-(1))), -(1) - 1, 1 - (-(1)), -(1 ** 2), -(-(1) ^ 2), -(a ^ 2)]), wq(T, A)), L),
+  [['- (1^2)', '(- (1))^2', '- (1.0)', '- - - (1)', '- (1)-1', '1- - (1)', '- (1**2)', '- (- (1))^2', '-a^2']]).
 t(ops_glue, L, findall(A, (member(T, [a = (\+ b), a- (-), 1 = '=', - (-), [-], f(-), f(- , +), (-) - (-), \+ (-), 'hello world' - 'x y']), wq(T, A)), L)).
-t(ops_alpha, L, findall(A, (member(T, [a is b, (dynamic a), - (a is b), a rem (- 1), 1 xor 2]), wq(T, A)), L)).
-% An operator atom as an argument is bracketed above priority 999, as the
-% standard reads it.
-x(op_atoms, L, findall(A, (member(T, [f(:-), [:-], f(;), (:-) :- (:-), f(','), f(+), [-]]), wq(T, A)), L),
-  [['f((:-))', '[(:-)]', 'f((;))', '(:-):-(:-)', 'f(\',\')', 'f(+)', '[-]']]).
+x(ops_alpha, L, findall(A, (member(T, [a is b, (dynamic a), - (a is b), a rem (- 1), 1 xor 2]), wq(T, A)), L),
+  [['a is b', 'dynamic a', '- (a is b)', 'a rem - (1)', '1 xor 2']]).
+% An atom that is an operator is bracketed as the operand of an operator
+% only: as an argument or a list element it is written bare, as it reads.
+x(op_atoms, L, findall(A, (member(T, [f(:-), [:-], f(;), (:-) :- (:-), f(','), f(+), [-], [:-, -], f(;, '|', ';;'), {-},
+                                      - (-), (-) - (-), a = (:-), [a|-], f(- , +), \+ (-), -, (;)]), wq(T, A)), L),
+  [['f(:-)', '[:-]', 'f(;)', '(:-):-(:-)', 'f(\',\')', 'f(+)', '[-]', '[:-,-]', 'f(;,\'|\',\';;\')', '{-}',
+    '- (-)', '(-)-(-)', 'a=(:-)', '[a|-]', 'f(-,+)', '\\+ (-)', '-', ';']]).
 % A word of Latin-1 letters is spaced as a word; under the portable quoted
 % charset it is quoted as the native writer quotes it.
 x(non_ascii_word, A, (member(Q, [prolog, portable]),
@@ -52,6 +61,13 @@ x(non_ascii_word, A, (member(Q, [prolog, portable]),
                                          set_prolog_flag(quoted_charset, prolog))),
   ['f((dynamic é),- ¬)', 'f((dynamic\'\\xE9\\\'),-\'\\xAC\\\')']).
 t(numbervars, A, wq(f('$VAR'(0), '$VAR'(25), '$VAR'(26), '$VAR'(53)), A)).
+% '$VAR' of anything but an integer from 0 is written as it is (the
+% reference system writes an atom's text).
+x(numbervars_other, L, findall(A, (member(T, ['$VAR'(a), '$VAR'('Foo'), '$VAR'(-1), '$VAR'(1.0), '$VAR'(f(x))]),
+                                   ( wq(T, A) ; out(print(T), A) ; out(write(T), A) )), L),
+  [['\'$VAR\'(a)', '\'$VAR\'(a)', '$VAR(a)', '\'$VAR\'(\'Foo\')', '\'$VAR\'(\'Foo\')', '$VAR(Foo)',
+    '\'$VAR\'(-1)', '\'$VAR\'(-1)', '$VAR(-1)', '\'$VAR\'(1.0)', '\'$VAR\'(1.0)', '$VAR(1.0)',
+    '\'$VAR\'(f(x))', '\'$VAR\'(f(x))', '$VAR(f(x))']]).
 t(numbervars_off, A, out(write_term('$VAR'(1), [numbervars(false), quoted(true)]), A)).
 t(print, A, out(print(f('A', '$VAR'(1))), A)).
 t(write_vars_numbervars, A, out(write(f('$VAR'(1), 'x y')), A)).
@@ -72,6 +88,34 @@ t(write_unbound_stream, x, write(_, a)).
 t(write_not_stream, x, write(foo(bar), a)).
 t(write_no_alias, x, write(no_such_alias, a)).
 t(write_input_stream, x, write(user_input, a)).
+% variable_names/1: a variable is written as the first name given for it,
+% the name as it stands; the first occurrence of the option holds (the
+% reference system takes the last, and raises other errors).
+x(variable_names, L, findall(A, (member(T-Os, [f(X, Y, X)-[variable_names(['X'=X, 'Y'=Y])],
+                                               f(X)-[variable_names(['A'=X, 'B'=X])],
+                                               f(X)-[variable_names(['A'=Y, 'B'=X])],
+                                               (- X)-[quoted(true), variable_names(['X'=X])],
+                                               (X is Y + 1)-[variable_names(['X'=X, 'Y'=Y])],
+                                               f(X)-[variable_names(['a b'=X]), quoted(true)],
+                                               f('$VAR'(1), X)-[numbervars(true), variable_names(['X'=X])],
+                                               f(X)-[variable_names(['A'=X]), variable_names(['B'=X])],
+                                               f(x)-[variable_names(['A'=x])]]),
+                                 out(write_term(T, Os), A)), L),
+  [['f(X,Y,X)', 'f(A)', 'f(B)', '-X', 'X is Y+1', 'f(a b)', 'f(B,X)', 'f(A)', 'f(x)']]).
+x(variable_names_errors, E, (member(VN, [_, [_ = _], ['A' = _|_], foo, [foo], [1 = _], ['A' = _|foo]]),
+                              catch(out(write_term(a, [variable_names(VN)]), _), error(E0, _), true),
+                              ( E0 = domain_error(D, variable_names(_)) -> E = D ; E = E0 )),
+  [instantiation_error, instantiation_error, instantiation_error, write_option, write_option, write_option, write_option]).
+% A cyclic term is written in a finite form, @(Term, Equations), by every
+% writer; max_depth ends it too.
+x(cyclic, L, (X = f(X), findall(A, (member(G, [write(X), writeq(X), print(X), write_canonical(X)]), out(G, A)), L)),
+  [['@(_S1,[_S1=f(_S1)])', '@(_S1,[_S1=f(_S1)])', '@(_S1,[_S1=f(_S1)])', '@(_S1,[=(_S1,f(_S1))])']]).
+x(cyclic_shapes, L,
+  ( X1 = f(X1), X2 = [a, b|X2], X3 = f(X3, Y3), Y3 = g(X3), X4 = f(Y4), Y4 = g(Y4), X5 = - X5,
+    findall(A, (member(T, [X1, X2, X3, X4, g(X1, X1), [X5]]), wq(T, A)), L)),
+  [['@(_S1,[_S1=f(_S1)])', '@(_S1,[_S1=[a,b|_S1]])', '@(_S1,[_S1=f(_S1,g(_S1))])', '@(f(_S1),[_S1=g(_S1)])',
+    '@(g(_S1,_S1),[_S1=f(_S1)])', '@([_S1],[_S1= -_S1])']]).
+x(cyclic_max_depth, A, (X = f(X), out(write_term(X, [max_depth(4)]), A)), ['f(f(f(f(...))))']).
 t(max_depth, L, findall(A, (member(T, [f(g(h(i))), [1, 2, 3, 4, 5, 6], f(a, b)]), out(write_term(T, [max_depth(3)]), A)), L)).
 
 member(X, [X|_]).

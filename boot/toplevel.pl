@@ -136,9 +136,9 @@ reboot(Mode, Code) :-
 % possible the user types ";" for the next (the answer fails) or Enter to
 % stop.
 '$tl_answer'(Names, Det) :-
-    '$tl_answer_lines'(Names, Lines),
+    '$tl_answer_lines'(Names, Lines, VN),
     (   Lines == [] -> format(user_output, 'yes~n', [])
-    ;   '$tl_write_lines'(Lines),
+    ;   '$tl_write_lines'(Lines, VN),
         (   Det == true -> format(user_output, '~nyes~n', [])
         ;   format(user_output, ' ? ', []),
             flush_output(user_output),
@@ -149,37 +149,86 @@ reboot(Mode, Code) :-
         )
     ).
 
-% The lines of an answer, on a copy of the bindings whose unbound named
-% variables print as their names: Name = Value for a name whose variable
-% is bound or shares with an earlier name, then the residual goals: the
-% goals that stand for the attributes of the attributed variables, then the
-% suspended goals. Names that begin with "_" are not shown.
-'$tl_answer_lines'(Names, Lines) :-
+% The lines of an answer: b(Name, Value) for a name whose variable is
+% bound or shares with an earlier name, then g(Goal) for the residual goals:
+% the goals that stand for the attributes of the attributed variables, then
+% the suspended goals. Names that begin with "_" are not shown. VN names
+% the unbound variables by their names (the first name of a variable), for
+% write_term's variable_names/1. A cyclic value is written in finite form:
+% where it holds the value of a named variable, that variable stands
+% (X = f(X)); another cycle is cut by a variable _S1, _S2, ... whose value
+% follows on a line of its own (X = f(_S1), _S1 = g(_S1)).
+'$tl_answer_lines'(Names, Lines, VN) :-
     '$tl_values'(Names, Values),
     '$term_attributed_variables_dfs'(Values, AttVars),
     '$attribute_goals'(AttVars, AttributeGoals),
     '$tl_residuals'(AttVars, [], Residuals0),
     '$tl_reverse'(Residuals0, [], Residuals1),
     append(AttributeGoals, Residuals1, Residuals),
-    '$copy_term'(Names-Residuals, CopyNames-CopyResiduals),
-    '$tl_name_variables'(CopyNames),
-    '$tl_binding_lines'(CopyNames, Lines, CopyResiduals).
+    '$tl_binding_lines'(Names, Names, Lines0, Goals),
+    '$tl_goal_lines'(Residuals, Goals),
+    '$tl_free_names'(Names, VN0),
+    (   '$acyclic'(Lines0) -> Lines = Lines0, VN = VN0
+    ;   '$tl_cyclic_names'(Lines0, Named, VN0, VN1),
+        '$tl_finite_lines'(Lines0, [], Named, Lines, Eqs),
+        '$cycle_names'(Eqs, 1, CycleNames),
+        append(VN1, CycleNames, VN)
+    ).
 
 '$tl_values'([], []).
 '$tl_values'([_=V|Ns], [V|Vs]) :- '$tl_values'(Ns, Vs).
 
-'$tl_name_variables'([]).
-'$tl_name_variables'([Name=V|Ns]) :-
-    (   var(V) -> V = '$VAR'(Name) ; true ),
-    '$tl_name_variables'(Ns).
-
-'$tl_binding_lines'([], Residuals, Residuals).
-'$tl_binding_lines'([Name=V|Ns], Lines, Residuals) :-
-    (   V == '$VAR'(Name) -> Lines = Lines1
+'$tl_binding_lines'([], _, Goals, Goals).
+'$tl_binding_lines'([Name=V|Ns], All, Lines, Goals) :-
+    (   var(V), '$tl_first_name'(All, V, Name) -> Lines = Lines1
     ;   sub_atom(Name, 0, 1, _, '_') -> Lines = Lines1
-    ;   Lines = [Name=V|Lines1]
+    ;   Lines = [b(Name, V)|Lines1]
     ),
-    '$tl_binding_lines'(Ns, Lines1, Residuals).
+    '$tl_binding_lines'(Ns, All, Lines1, Goals).
+
+'$tl_first_name'([N=V0|Ns], V, Name) :-
+    (   V0 == V -> N == Name ; '$tl_first_name'(Ns, V, Name) ).
+
+'$tl_goal_lines'([], []).
+'$tl_goal_lines'([G|Gs], [g(G)|Ls]) :- '$tl_goal_lines'(Gs, Ls).
+
+'$tl_free_names'([], []).
+'$tl_free_names'([Name=V|Ns], VN) :-
+    (   var(V) -> VN = [Name=V|VN1] ; VN = VN1 ),
+    '$tl_free_names'(Ns, VN1).
+
+% A variable for each line whose value is cyclic, named as the line.
+'$tl_cyclic_names'([], [], VN, VN).
+'$tl_cyclic_names'([L|Ls], Named, VN0, VN) :-
+    (   L = b(Name, V), \+ '$acyclic'(V)
+    ->  Named = [V-X|Named1], VN1 = [Name=X|VN0]
+    ;   Named = Named1, VN1 = VN0
+    ),
+    '$tl_cyclic_names'(Ls, Named1, VN1, VN).
+
+% The lines with their cyclic values cut; Eqs the variables of the other
+% cycles with their values, whose lines follow the line they are in. A
+% cyclic value equal to an earlier line's is that line's variable (X =
+% f(X), Y = X).
+'$tl_finite_lines'([], _, _, [], []).
+'$tl_finite_lines'([L|Ls], Seen, Named, Lines, Eqs) :-
+    (   '$acyclic'(L) -> Lines = [L|Lines1], Eqs = Eqs1, Seen1 = Seen
+    ;   L = b(Name, V), '$cyc_named'(Seen, V, X)
+    ->  Lines = [b(Name, X)|Lines1], Eqs = Eqs1, Seen1 = Seen
+    ;   L = b(Name, V)
+    ->  '$factorize'(V, Named, F, E),
+        Lines = [b(Name, F)|Lines2], '$tl_eq_lines'(E, Lines2, Lines1), append(E, Eqs1, Eqs),
+        '$cyc_named'(Named, V, X), Seen1 = [V-X|Seen]
+    ;   L = g(G),
+        '$factorize'(G, Named, F, E),
+        Lines = [g(F)|Lines2], '$tl_eq_lines'(E, Lines2, Lines1), append(E, Eqs1, Eqs),
+        Seen1 = Seen
+    ),
+    '$tl_finite_lines'(Ls, Seen1, Named, Lines1, Eqs1).
+
+% A line e(V, Value) for each cycle variable.
+'$tl_eq_lines'([], Lines, Lines).
+'$tl_eq_lines'([V = X|E], [e(V, X)|Lines0], Lines) :- '$tl_eq_lines'(E, Lines0, Lines).
 
 % The goals suspended on the variables and not run yet, each once, as the
 % goals that suspended them.
@@ -209,13 +258,19 @@ reboot(Mode, Code) :-
 '$tl_reverse'([], Acc, Acc).
 '$tl_reverse'([X|Xs], Acc, Ys) :- '$tl_reverse'(Xs, [X|Acc], Ys).
 
-'$tl_write_lines'([Line|Lines]) :-
-    (   Line = (Name=Value) -> format(user_output, '~w = ', [Name]), print(user_output, Value)
-    ;   print(user_output, Line)
+% Each line as print/1 writes, as the operand it is: the value of Name =
+% Value (priority 699, X = (a:-b)), a goal of the conjunction (999).
+'$tl_write_lines'([Line|Lines], VN) :-
+    (   Line = b(Name, Value)
+    ->  format(user_output, '~w = ', [Name]), '$print_operand'(user_output, Value, 699, VN)
+    ;   Line = e(V, Value)
+    ->  '$print_operand'(user_output, V, 699, VN), format(user_output, ' = ', []),
+        '$print_operand'(user_output, Value, 699, VN)
+    ;   Line = g(Goal), '$print_operand'(user_output, Goal, 999, VN)
     ),
     (   Lines == [] -> true
     ;   format(user_output, ',~n', []),
-        '$tl_write_lines'(Lines)
+        '$tl_write_lines'(Lines, VN)
     ).
 
 % The reply line: ";" first asks for more; anything else, or end of file,

@@ -66,6 +66,24 @@ std::vector<session> sessions() {
       {"residual_goals_and_sharing", {"--nologo"}, {"freeze(X, true).", "dif(X, a), Z = f(X).", "X = Y.", "X = f(_Y)."},
        0, "| ?- freeze(X,true)\nyes\n| ?- Z = f(X),\ndif(X,a)\nyes\n| ?- Y = X\nyes\n| ?- X = f(_Y)\nyes\n| ?- \n", {},
        {"freeze(X,true)\nyes", "Z = f(X),\ndif(X,a)\nyes", "Y = X\nyes"}},
+      // Answers read back: operator terms bracketed by priority, operator
+      // atoms bracketed as operands only, cycles written in finite form.
+      {"bracketed_answers", {"--nologo"},
+       {"X = (a:-b).", "X = (a,b), Y = - 1, Z = -(1).", "X = [-], Y = (-), Z = f(;), W = (a=b).",
+        "freeze(X, (a:-b))."},
+       0,
+       "| ?- X = (a:-b)\nyes\n| ?- X = (a,b),\nY = -1,\nZ = - (1)\nyes\n"
+       "| ?- X = [-],\nY = (-),\nZ = f(;),\nW = (a=b)\nyes\n| ?- freeze(X,(a:-b))\nyes\n| ?- \n",
+       {},
+       {"X = (a:-b)\nyes", "X = (a,b),\nY = -1,\nZ = - (1)\nyes", "X = [-],\nY = (-),\nZ = f(;),\nW = (a=b)\nyes"}},
+      {"cyclic_answers", {"--nologo"},
+       {"X = f(X).", "X = [a|X], Y = X.", "X = f(X, Y), Y = g(X).", "X = f(_Y), _Y = g(_Y).", "X = f(X), write(X), nl."},
+       0,
+       "| ?- X = f(X)\nyes\n| ?- X = [a|X],\nY = X\nyes\n| ?- X = f(X,Y),\nY = g(X)\nyes\n"
+       "| ?- X = f(_S1),\n_S1 = g(_S1)\nyes\n| ?- @(_S1,[_S1=f(_S1)])\nX = f(X)\nyes\n| ?- \n",
+       {},
+       {"X = f(X)\nyes", "X = [a|X],\nY = X\nyes", "X = f(X,Y),\nY = g(X)\nyes", "X = f(_S1),\n_S1 = g(_S1)\nyes",
+        "@(_S1,[_S1=f(_S1)])\nX = f(X)\nyes"}},
       {"error", {"--nologo"}, {"atom_length(X, Y).", "X = 1."}, 0, "| ?- | ?- X = 1\nyes\n| ?- \n",
        {"! Instantiation error\n! in argument 1 of prolog:atom_length(", ")\n"},
        {"! Instantiation error", "X = 1\nyes"}},

@@ -3,14 +3,16 @@
 % The linear reader hands every non-linear subexpression here. It gets an
 % auxiliary variable that a propagator of the plug-in ties to its value,
 % and stands in the linear form as that variable:
-%   X*Y            x*y=z, or x*x=y for X*X (a factor that is an integer
-%                  keeps the product linear and never comes here)
+%   X*Y*...        its factors gathered through * and unary minus: the
+%                  integers multiplied into a coefficient of the linear
+%                  form, a variable met N times its power (x*x=y for 2,
+%                  x^y=z beyond), the powers multiplied by x*y=z
 %   abs(X)         abs(x)=y
 %   X//Y, X/Y      x/y=z (truncating)        X div Y    x div y=z (floor)
 %   X mod Y        x mod y=z                 X rem Y    x rem y=z
 %   X^Y            x^y=z, or x*x=y for X^2
-%   min(X, Y)      Z #=< X, Z #=< Y and 2*Z #= X + Y - abs(X - Y) (max
-%                  alike)
+%   min(X, Y)      an indexical of the library, exact once two of X, Y
+%                  and the value are fixed (max alike)
 %   X/\Y, X\/Y, X xor Y   the bitwise propagators (their 0/1 variant when
 %                  both operands are 0/1)
 % An operand that is a variable or an integer stands for itself; any other
@@ -60,6 +62,14 @@
     (   E = A * B -> \+ ground(A), \+ ground(B) ; true ).
 
 % E = Z posted, Z a variable or an integer.
+'$fd_nonlinear_into'(A * B, Z, Ctx) :- !,
+    '$fd_product_parts'(A * B, Ctx, C, Ps),
+    (   Ps == [] -> '$fd_equal_value'(Z, C, Ctx)
+    ;   C =:= 0 -> '$fd_equal_value'(Z, 0, Ctx)
+    ;   C =:= 1 -> '$fd_powers_into'(Ps, Z, Ctx)
+    ;   '$fd_powers_product'(Ps, P),
+        '$fd_scaled'(C, P, Z, Ctx)
+    ).
 '$fd_nonlinear_into'(E, Z, Ctx) :-
     E =.. [Op, A|Bs],
     '$fd_operands'([A|Bs], Vs, Ctx),
@@ -100,13 +110,59 @@
     K1 is -K,
     '$fd_post_linear'(=, [V-(-1)|Ts], K1, Ctx, Ctx).
 
-% The operation Op over the operands Vs (not all integers) with value Z.
-'$fd_post_operation'(*, [X, Y], Z, E, Ctx) :- !,
-    (   X == Y -> '$fd_post_op'('x*x=y', [X, Z], minmax, 0, Z #= E)
-    ;   integer(X) -> '$fd_scaled'(X, Y, Z, Ctx)
-    ;   integer(Y) -> '$fd_scaled'(Y, X, Z, Ctx)
-    ;   '$fd_post_op'('x*y=z', [X, Y, Z], minmax, 0, Z #= E)
+% '$fd_nonlinear_product'(E, Ctx, C, P): the product E is C*P, C an
+% integer and P the product of E's factors that are not (a variable, or 1).
+'$fd_nonlinear_product'(E, Ctx, C, P) :-
+    '$fd_product_parts'(E, Ctx, C, Ps),
+    (   Ps == [] -> P = 1
+    ;   C =:= 0 -> P = 0
+    ;   '$fd_powers_product'(Ps, P)
     ).
+
+% The product E is C times the powers Ps (X-N: X met N times).
+'$fd_product_parts'(E, Ctx, C, Ps) :-
+    '$fd_factors'(E, Ctx, 1, C, Vs, []),
+    msort(Vs, Sorted),
+    '$fd_powers'(Sorted, Ps).
+
+'$fd_factors'(E, Ctx, C0, C, Vs0, Vs) :-
+    (   var(E) -> C = C0, Vs0 = [E|Vs]
+    ;   integer(E) -> C is C0 * E, Vs0 = Vs
+    ;   E = A * B
+    ->  '$fd_factors'(A, Ctx, C0, C1, Vs0, Vs1),
+        '$fd_factors'(B, Ctx, C1, C, Vs1, Vs)
+    ;   E = - A -> C1 is -C0, '$fd_factors'(A, Ctx, C1, C, Vs0, Vs)
+    ;   '$fd_operand'(E, V, Ctx),
+        '$fd_factors'(V, Ctx, C0, C, Vs0, Vs)
+    ).
+
+% A sorted list of variables as X-N, N the times X is met.
+'$fd_powers'([], []).
+'$fd_powers'([X|Xs], [X-N|Ps]) :- '$fd_same_run'(Xs, X, 1, N, Rest), '$fd_powers'(Rest, Ps).
+
+'$fd_same_run'([Y|Ys], X, N0, N, Rest) :- Y == X, !, N1 is N0 + 1, '$fd_same_run'(Ys, X, N1, N, Rest).
+'$fd_same_run'(Ys, _, N, N, Ys).
+
+% P, a new variable (or a variable of Ps), is the product of the powers.
+'$fd_powers_product'(Ps, P) :-
+    (   Ps = [X-N] -> '$fd_power'(X, N, P) ; '$fd_powers_into'(Ps, P, _) ).
+
+% Z, a variable or an integer, is the product of the powers.
+'$fd_powers_into'([X-N], Z, Ctx) :- !,
+    (   N =:= 1 -> '$fd_scaled'(1, X, Z, Ctx) ; '$fd_power_into'(X, N, Z) ).
+'$fd_powers_into'([X-N|Ps], Z, _) :-
+    '$fd_power'(X, N, P1),
+    '$fd_powers_product'(Ps, P2),
+    '$fd_post_op'('x*y=z', [P1, P2, Z], minmax, 0, Z #= P1 * P2).
+
+'$fd_power'(X, N, P) :- ( N =:= 1 -> P = X ; '$fd_power_into'(X, N, P) ).
+
+'$fd_power_into'(X, N, Z) :-
+    (   N =:= 2 -> '$fd_post_op'('x*x=y', [X, Z], minmax, 0, Z #= X * X)
+    ;   '$fd_post_op'('x^y=z', [X, N, Z], dom, 0, Z #= X ^ N)
+    ).
+
+% The operation Op over the operands Vs (not all integers) with value Z.
 '$fd_post_operation'(abs, [X], Z, E, _) :- !,
     '$fd_post_op'('abs(x)=y', [X, Z], minmax, 0, Z #= E).
 '$fd_post_operation'(Op, [X, Y], Z, E, Ctx) :-
@@ -122,14 +178,10 @@
     ;   Y == 2 -> '$fd_post_op'('x*x=y', [X, Z], minmax, 0, Z #= E)
     ;   '$fd_post_op'('x^y=z', [X, Y, Z], dom, 0, Z #= E)
     ).
-'$fd_post_operation'(min, [X, Y], Z, _, Ctx) :- !,
-    '$fd_post_true'(Z #=< X, Ctx),
-    '$fd_post_true'(Z #=< Y, Ctx),
-    '$fd_post_true'(2*Z #= X + Y - abs(X - Y), Ctx).
-'$fd_post_operation'(max, [X, Y], Z, _, Ctx) :- !,
-    '$fd_post_true'(Z #>= X, Ctx),
-    '$fd_post_true'(Z #>= Y, Ctx),
-    '$fd_post_true'(2*Z #= X + Y + abs(X - Y), Ctx).
+'$fd_post_operation'(min, [X, Y], Z, _, _) :- !,
+    '$fd_post_library'('min(x,y)=z'(X, Y, Z)).
+'$fd_post_operation'(max, [X, Y], Z, _, _) :- !,
+    '$fd_post_library'('max(x,y)=z'(X, Y, Z)).
 '$fd_post_operation'(Op, [X, Y], Z, E, _) :-
     '$fd_bitwise'(Op, Key),
     (   var(Z), '$fd_within_boolean'(X), '$fd_within_boolean'(Y), \+ '$fd_attribute'(Z, _)
@@ -138,6 +190,14 @@
     ;   Kind = 0
     ),
     '$fd_post_op'(Key, [X, Y, Z], dom, Kind, Z #= E).
+
+% An indexical constraint of the library, posted.
+'$fd_post_library'(G) :-
+    functor(G, N, _),
+    '$fd_library_def'(N, Def),
+    '$fd_check_arguments'(G, Tuple),
+    '$fd_arg_attribute'(1, 0, BA),
+    '$fd_post_reified'(Def, G, Tuple, 1, BA).
 
 '$fd_division'(//, 'x/y=z').
 '$fd_division'(/, 'x/y=z').
@@ -156,7 +216,8 @@
 
 % Z = C * X, linear.
 '$fd_scaled'(C, X, Z, Ctx) :-
-    (   C =:= 0 -> '$fd_equal_value'(Z, 0, Ctx)
+    (   integer(X) -> V is C * X, '$fd_equal_value'(Z, V, Ctx)
+    ;   C =:= 0 -> '$fd_equal_value'(Z, 0, Ctx)
     ;   Z == X -> ( C =:= 1 -> true ; '$fd_equal_value'(X, 0, Ctx) )
     ;   '$fd_post_linear'(=, [Z-(-1), X-C], 0, Ctx, Ctx)
     ).

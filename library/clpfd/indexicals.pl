@@ -529,6 +529,17 @@
 '$fd_library_indexical'(-:, 'x=y+c'(X, Y, C), (X in \{Y+C}, Y in \{X-C})).
 '$fd_library_indexical'(+?, 'x=y+c'(X, Y, C), X in {Y+C}).
 '$fd_library_indexical'(-?, 'x=y+c'(X, Y, C), X in \(dom(Y)+C)).
+% min(X, Y) = Z: Z is X's or Y's value, no greater than either; X is no
+% less than Z, and is Z unless Y is Z (then any value from Z up). Each
+% range is exact once the others are fixed (max alike).
+'$fd_library_indexical'(+:, 'min(x,y)=z'(X, Y, Z),
+    (Z in (dom(X) \/ dom(Y)) /\ (inf..max(X)) /\ (inf..max(Y)),
+     X in ((dom(Z) /\ (inf..max(Y))) \/ unionof(V, dom(Y) /\ dom(Z), V..sup)) /\ (min(Z)..sup),
+     Y in ((dom(Z) /\ (inf..max(X))) \/ unionof(W, dom(X) /\ dom(Z), W..sup)) /\ (min(Z)..sup))).
+'$fd_library_indexical'(+:, 'max(x,y)=z'(X, Y, Z),
+    (Z in (dom(X) \/ dom(Y)) /\ (min(X)..sup) /\ (min(Y)..sup),
+     X in ((dom(Z) /\ (min(Y)..sup)) \/ unionof(V, dom(Y) /\ dom(Z), inf..V)) /\ (inf..max(Z)),
+     Y in ((dom(Z) /\ (min(X)..sup)) \/ unionof(W, dom(X) /\ dom(Z), inf..W)) /\ (inf..max(Z)))).
 
 :- initialization('$fd_library_indexicals').
 

@@ -119,8 +119,9 @@ scalar_product(Cs, Xs, Rel, Value) :-
     ;   integer(B) -> M1 is M * B, '$fd_lin'(A, M1, Ctx, Ps0, Ps, K0, K)
     ;   ground(A) -> '$fd_eval'(A, Ctx, CA), M1 is M * CA, '$fd_lin'(B, M1, Ctx, Ps0, Ps, K0, K)
     ;   ground(B) -> '$fd_eval'(B, Ctx, CB), M1 is M * CB, '$fd_lin'(A, M1, Ctx, Ps0, Ps, K0, K)
-    ;   '$fd_nonlinear'(A * B, Ctx, V),
-        '$fd_lin'(V, M, Ctx, Ps0, Ps, K0, K)
+    ;   '$fd_nonlinear_product'(A * B, Ctx, C, V),
+        M1 is M * C,
+        '$fd_lin'(V, M1, Ctx, Ps0, Ps, K0, K)
     ).
 '$fd_lin_compound'(- A, M, Ctx, Ps0, Ps, K0, K) :- !,
     M1 is -M,

@@ -95,6 +95,8 @@
 '$fd_shown_goal'('x+y>=c'(X, Y, C), X + Y #>= C) :- !.
 '$fd_shown_goal'('x+y\\=c'(X, Y, C), X + Y #\= C) :- !.
 '$fd_shown_goal'('x+y=c'(X, Y, C), X + Y #= C) :- !.
+'$fd_shown_goal'('min(x,y)=z'(X, Y, Z), Z #= min(X, Y)) :- !.
+'$fd_shown_goal'('max(x,y)=z'(X, Y, Z), Z #= max(X, Y)) :- !.
 '$fd_shown_goal'(G, G).
 
 '$fd_sum_term'([C|Cs], [X|Xs], S) :-

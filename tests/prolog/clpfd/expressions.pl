@@ -23,6 +23,20 @@ case(bitwise_negative, X, (X #= -6 /\ -3), [-8]).
 case(division_domains, X, (X in 1..20, X mod 3 #= 2, X // 4 #= 2, label([X])), [8, 11]).
 case(max_bounds, D, (X #= max(Y, 3), Y in 0..5, fd_dom(X, D)), [3..5]).
 case(min_bounds, D, (X #= min(Y, 3), Y in 0..5, fd_dom(X, D)), [0..3]).
+case(min_mixed_signs, D, (Y in -3..2, Z in -1..4, X #= min(Y, Z), fd_dom(X, D)), [-3..2]).
+case(max_mixed_signs, D, (Y in -3..2, Z in -1..4, X #= max(Y, Z), fd_dom(X, D)), [-1..4]).
+case(min_max_integers, X-Y, (X #= min(-3, 2), Y #= max(-2, -5)), [-3-(-2)]).
+case(max_from_the_only_side, Z, (X in -2..3, Z in 1..4, 4 #= max(Z, X)), [4]).
+case(min_from_the_only_side, X, (X in -2..3, Z in 1..4, -2 #= min(Z, X)), [-2]).
+case(min_fixed_false, t, (X in -3..3, Y in -3..3, min(X, Y) #= 2, X = 1), []).
+case(max_fixed_false, t, (X in -3..3, Y in -3..3, max(X, Y) #= 2, X = 1, Y = 1), []).
+% Constant factors gather into the linear form's coefficient; a variable
+% met twice is a square.
+case(constant_factors_around_a_square, Y1-Gs, (Y in 1..3, X #= 2*Y*3*Y, copy_term(Y, Y1, Gs)),
+     [Y-[Y in 1..3, P #= Y*Y, P in 1..9, X #= 2*Y*3*Y, X in 6..54]]).
+case(negated_factor, D, (Y in 1..3, X #= (-Y)*Y, fd_dom(X, D)), [-9.. -1]).
+case(cube, X, (X*X*X #= -8), [-2]).
+case(zero_factor_keeps_its_divisor, D, (X in 0..3, Y in 0..3, 0 #= X*(1//Y), fd_dom(Y, D)), [1..3]).
 case(abs_bounds, D, (X #= abs(Y), Y in -3..2, fd_dom(X, D)), [0..3]).
 case(nested_linear_parts, X-Y, (X in 0..5, Y in 0..5, (X + 1) * (Y - 1) #= 6, label([X, Y])), [1-4, 2-3, 5-2]).
 case(divisor_never_zero, D, (_ #= 6 // Y, Y in -1..1, fd_dom(Y, D)), [-1\/1]).

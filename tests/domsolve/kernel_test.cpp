@@ -23,6 +23,7 @@
 #include "kernel/memory.h"
 #include "kernel/propagator_table.h"
 #include "kernel/queues.h"
+#include "kernel/roots.h"
 #include "kernel/state_terms.h"
 #include "kernel/term_helpers.h"
 #include "store/call_choicepoint.h"
@@ -685,6 +686,38 @@ TEST_F(Kernel, QueuedTermsSurviveGarbageCollection) {
   lv_call_fd_hook(5, 0);
   EXPECT_EQ(q->mask, 0u);
   EXPECT_EQ(q->queues[6].head, q->queues[6].tail);
+}
+
+// Pinned words (sets' shared rests on their way to a variable) are words
+// anywhere, whose neighbours the collector must leave alone: they follow a
+// collection and a heap move, each of two pins of one list, and the words
+// beside them keep their values.
+TEST_F(Kernel, PinnedWordsFollowCollectionsAndMovesLeavingTheirNeighbours) {
+  for (int i = 0; i < 1000; i++) read("junk(1, 2, 3)");
+  w->X[0] = read("[[1|2], [4|5], [7|9]]");
+  auto rest = [&] { return lv_list_cells(lv_deref(w->X[0]))[1]; };
+  const lv_term neighbour = lv_make_small(77);
+  lv_term words[4] = {rest(), neighbour, rest(), neighbour};
+  for (int round = 0; round < 2; round++) {
+    fd_pin(&env, &words[0]);
+    fd_pin(&env, &words[2]);
+    lv_term* before = w->H;
+    lv_term* area = w->area_start;
+    if (round == 0) {
+      lv_gc(w);
+      EXPECT_LT(w->H, before);
+    } else {
+      call_overflow(w, 2 * (w->area_end - w->area_start), 1);
+      EXPECT_NE(w->area_start, area);
+    }
+    fd_unpin(&env, &words[2]);
+    fd_unpin(&env, &words[0]);
+    EXPECT_EQ(words[0], rest()) << round;
+    EXPECT_EQ(words[2], rest()) << round;
+    EXPECT_EQ(words[1], neighbour) << round;
+    EXPECT_EQ(words[3], neighbour) << round;
+    EXPECT_EQ(terms::reader(w).write(words[0]), "[[4|5],[7|9]]") << round;
+  }
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include "kernel/labeling.h"
 #include "kernel/posting.h"
 #include "kernel/propagation.h"
-#include "kernel/quicksort.h"
+#include "kernel/roots.h"
 
 #include "kernel/solver_state.h"
 #include "kernel/state_terms.h"
@@ -150,20 +150,18 @@ namespace {
 
 // Calls visit(word) for every term word the solver holds outside the heap:
 // the queue slots in use and the current propagator while propagation is
-// under way, and always the daemon's propagator slot and the pinned words.
+// under way, and always the daemon's propagator slot and the pinned words,
+// whose slot copies are visited (fd_pins_to_slots has made them). A pinned
+// word holds [] or the list rest of a set on the heap.
 template <typename Visit>
 void for_each_root(const lv_foreign_env* env, bool propagating, Visit visit) {
   if (propagating) for_each_slot(block_of(env), [&](fd_termref_slot* s) { visit(&s->term); });
   fd_kernel_tables* t = fd_tables(env);
   if (t == nullptr) return;
   visit(&t->daemon_propagator.term);
-  // A word may be pinned more than once (a set's rest pinned for its export
-  // and again while it is told): each is visited once. A pinned word holds
-  // [] or the list rest of a set on the heap.
-  fd_quicksort(t->pins, t->pin_count, [](lv_term* a, lv_term* b) { return a < b ? -1 : a > b ? 1 : 0; });
   for (int64_t i = 0; i < t->pin_count; i++) {
-    if (i > 0 && t->pins[i] == t->pins[i - 1]) continue;
-    if (fd_is_list(*t->pins[i]) || *t->pins[i] == FD_NIL) visit(t->pins[i]);
+    lv_term* word = &t->pins[i].slot.term;
+    if (fd_is_list(*word) || *word == FD_NIL) visit(word);
   }
 }
 
@@ -176,11 +174,14 @@ int64_t fd_engine_hook(void* data, lv_worker*, int64_t event, int64_t argument) 
   bool propagating = (fd_solver_flags(env) & FD_FLAG_PROPAGATING) != 0;
   switch (event) {
     case 1:  // the heap moved by argument bytes
+      fd_pins_to_slots(env);
       for_each_root(env, propagating, [&](lv_term* word) {
         if (!fd_is_atomic(*word)) *word += static_cast<uint64_t>(argument);
       });
+      fd_pins_follow(env);
       break;
     case 2:  // mark
+      fd_pins_to_slots(env);
       for_each_root(env, propagating, [&](lv_term* word) { fd_rt::mark_term(env, *word); });
       break;
     case 3:  // relocate the words that point at or above argument

@@ -17,3 +17,8 @@ int64_t fd_pin_mark(const lv_foreign_env* env);
 void fd_unpin_to(const lv_foreign_env* env, int64_t mark);
 // Drops the pin of one word (the newest pin of it).
 void fd_unpin(const lv_foreign_env* env, const lv_term* word);
+// A collection works on slot copies of the pinned words (the engine hook
+// makes them when it marks); following it, the words take the slots'
+// values. Every call into the runtime that may collect follows it.
+void fd_pins_to_slots(const lv_foreign_env* env);
+void fd_pins_follow(const lv_foreign_env* env);

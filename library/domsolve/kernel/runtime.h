@@ -24,6 +24,9 @@ struct fd_hash_entry {
 typedef lv_fd_event_hook fd_event_hook_fn;
 typedef lv_fd_free_hook fd_free_hook_fn;
 
+// Pinned words take their values back after a collection (roots.h).
+void fd_pins_follow(const lv_foreign_env* env);
+
 namespace fd_rt {
 
 // The slots overflow_report.cpp names by type.
@@ -46,9 +49,12 @@ inline lv_module* find_module(const lv_foreign_env* env, lv_term name, int creat
 }
 inline void call_overflow(const lv_foreign_env* env, int64_t cells, int64_t live_registers) {
   LV_SUPPORT_API(env->support, call_overflow)(worker(env), cells, live_registers);
+  fd_pins_follow(env);
 }
 inline lv_term* numstack_overflow(const lv_foreign_env* env) {
-  return LV_SUPPORT_API(env->support, numstack_overflow)(worker(env));
+  lv_term* top = LV_SUPPORT_API(env->support, numstack_overflow)(worker(env));
+  fd_pins_follow(env);
+  return top;
 }
 inline lv_term make_integer(const lv_foreign_env* env, int64_t value) {
   return LV_SUPPORT_API(env->support, lv_make_integer)(worker(env), value);
@@ -62,6 +68,7 @@ inline fd_hash_entry* gethash(const lv_foreign_env* env, void* table, uint64_t k
 }
 inline void choice_overflow(const lv_foreign_env* env, int64_t entries) {
   LV_SUPPORT_API(env->support, lv_choice_overflow)(worker(env), entries);
+  fd_pins_follow(env);
 }
 inline void* checkalloc(const lv_foreign_env* env, size_t size, int flag) {
   return LV_SUPPORT_API(env->support, lv_checkalloc)(size, flag);

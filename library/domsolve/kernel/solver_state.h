@@ -55,6 +55,12 @@ enum : int32_t { FD_OVERFLOW_NONE = 0, FD_OVERFLOW_INF = 1, FD_OVERFLOW_SUP = 2 
 struct fd_queue_block;
 struct fd_definition;
 
+// A pinned word and the slot the collector works on.
+struct fd_pin_entry {
+  lv_term* word;
+  fd_termref_slot slot;
+};
+
 // What the kernel keeps beside the state words (state word 8 points to it).
 struct fd_kernel_tables {
   // Indexical definitions taken out of their predicate (replaced, or their
@@ -71,10 +77,15 @@ struct fd_kernel_tables {
   fd_termref_slot daemon_propagator;
   // Pinned words: cells outside the heap that hold heap pointers across
   // calls that may move the heap (the shared rests of sets on their way to
-  // a variable); the engine hook visits them like queue slots.
-  lv_term** pins;
+  // a variable). The collector threads only two-word slots (the second word
+  // flags a chain), so a collection works on a slot copy of each word,
+  // written back once it is over (fd_pins_follow); a heap move updates the
+  // words themselves.
+  fd_pin_entry* pins;
   int64_t pin_count;
   int64_t pin_capacity;
+  // Set while the slots, not the words, hold the pinned values.
+  int64_t pins_in_slots;
 };
 
 struct fd_solver_state {

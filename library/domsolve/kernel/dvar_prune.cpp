@@ -127,6 +127,13 @@ int dvar_prune_set(const lv_foreign_env* env, dvar* d, fdset s) {
 
 int dvar_fix_set(const lv_foreign_env* env, dvar* d, fdset s) {
   if (s == FD_NIL) return -1;
+  // One interval, or the complement of one (inf..p, q..sup: a value or a
+  // range taken out, as X #\= V is told): narrowed or cut in place, so that
+  // the domain's rest is shared and the cost does not grow with its length.
+  fdset second = fdset_rest(s);
+  if (second == FD_NIL) return dvar_fix_interval(env, d, fdset_first_min(s), fdset_first_max(s));
+  if (fdset_rest(second) == FD_NIL && fdset_first_min(s) == FD_INF && fdset_first_max(second) == FD_SUP)
+    return dvar_prune_interval(env, d, fd_bound_succ(fdset_first_max(s)), fd_bound_pred(fdset_first_min(second)));
   bool interval = (d->flags & DVAR_INTERVAL) != 0;
   int relation = interval ? fdset_compare_interval(s, d->min, d->max) : fdset_compare(s, dvar_get_set(env, d));
   if (relation == FDSET_EQUAL || relation == FDSET_CONTAINS) return 0;

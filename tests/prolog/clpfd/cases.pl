@@ -88,6 +88,10 @@ case(eq_coreference_value, [X, Y], ( X in 0..10, X #= Y - 2, Y = 5 ), [[3, 5]]).
 case(eq_ground_subterms, X, ( X #= 2^3 + abs(-2) * min(4, 7) - 7 // 2 + 7 mod 3 - (-7) rem 3 ), [15]).
 case(eq_division_by_zero, X, X #= 1 // 0, []).
 case(le_binary, [DX, DY], ( [X, Y] ins 0..10, X + 5 #=< Y, fd_dom(X, DX), fd_dom(Y, DY) ), [[0..5, 5..10]]).
+% Values taken one by one from the front of a domain of many holes: each
+% tell shares the domain's rest, across the collections the loop causes.
+case(neq_front_of_long_domain, S, ( findall([V|V], ( between(0, 2000, I), V is 4*I ), D), in_set(X, D),
+     forall_front(X, 0, 1500), fd_size(X, S), fd_inf(X, 6000) ), [501]).
 case(neq_binary, D, ( X in 0..3, X #\= Y + 1, Y = 1, fd_dom(X, D) ), [0..1\/3]).
 
 % Reification and the propositional combinators.
@@ -169,6 +173,9 @@ case(ix_ambiguous, x, clpfd:'$fd_define'(+:, ambiguous(X, Y), X in 0..max(Y)+1, 
 case(ix_bad_head, x, clpfd:'$fd_define'(+:, bad(X, X), X in 0..1, user), error(domain_error(indexical_head, _))).
 case(ix_bad_argument, x, 'x=<y'(a, _), error(type_error(integer, a))).
 case(ix_residual, Gs, ( X in 0..9, 'x=<y'(X, Y), copy_term(X-Y, _, Gs) ), [[A in 0..9, 'x=<y'(A, B), B in 0..sup]]).
+
+forall_front(_, K, K) :- !.
+forall_front(X, I, K) :- V is 4*I, X #\= V, I1 is I + 1, forall_front(X, I1, K).
 
 % Selection: the last variable first.
 last_first(Vs, X, Rest) :- append(Rest, [X], Vs).

@@ -66,12 +66,18 @@ reboot(Mode, Code) :-
     ;   print_message(error, Ball)
     ).
 
+% An event between the parts of a query (a Ctrl-C that comes with the
+% prompt) is caught here too: abort goes on with the next query.
 '$tl_loop'(Code) :-
     repeat,
-    '$tl_query'(Outcome),
+    '$tl_guarded_query'(Outcome),
     Outcome == end_of_file,
     !,
     Code = 0.
+
+'$tl_guarded_query'(Outcome) :-
+    '$tl_catch'(prolog:'$tl_query'(Outcome0), Ball), !,
+    (   nonvar(Ball) -> '$tl_exception'(Ball), Outcome = more ; Outcome = Outcome0 ).
 
 % One query: prompt, read, run, answer. Outcome is end_of_file at the end
 % of the input, else more.

@@ -213,3 +213,56 @@ table(Tuples, Relation, Options) :-
     '$fd_post_global'(compact_table(Row, Common), '$fd_compact_table'(Pairs, Common, 0, _, 0), 0,
                       table([Row], Relation), [], _),
     '$fd_table_post'(Rows, Common, Relation).
+
+% circuit(Succs): Succs, the successors of nodes 1..n (the i-th element is
+% the node that follows node i), form one circuit through all the nodes.
+% circuit(Succs, Preds): the same, Preds the predecessors. subcircuit(Succs):
+% the nodes that are not their own successors form one circuit (or none).
+% Over all_distinct with sub-tour elimination: chains of fixed successors
+% may not close early, and the graph of possible successors must stay
+% strongly connected.
+circuit(Xs) :-
+    Ctx = circuit(Xs),
+    '$fd_must_be_vars'(Xs, Ctx, 1),
+    '$fd_post_circuit'(Xs, 1, circuit(Xs)).
+
+circuit(Xs, Ys) :-
+    Ctx = circuit(Xs, Ys),
+    '$fd_must_be_vars'(Xs, Ctx, 1),
+    '$fd_must_be_vars'(Ys, Ctx, 2),
+    length(Xs, N),
+    length(Ys, N),
+    '$fd_post_circuit'(Xs, 1, circuit(Xs)),
+    '$fd_post_circuit'(Ys, 1, circuit(Ys)),
+    '$fd_inverse'(Xs, 1, Ys),
+    '$fd_inverse'(Ys, 1, Xs).
+
+subcircuit(Xs) :-
+    Ctx = subcircuit(Xs),
+    '$fd_must_be_vars'(Xs, Ctx, 1),
+    '$fd_post_circuit'(Xs, 2, subcircuit(Xs)).
+
+'$fd_post_circuit'(Xs, Mode, Shown) :-
+    length(Xs, N),
+    Xs ins 1..N,
+    (   N =< 1 -> true
+    ;   Mode =:= 1 -> '$fd_no_self_loops'(Xs, 1) ; true
+    ),
+    (   N =:= 0 -> true
+    ;   '$fd_distinct_pairs'(Xs, Pairs, Events, dom),
+        '$fd_post_global'(all_distinct(Xs), '$fd_all_distinct'(Pairs, 0, 0, Mode, _, 0), 0, Shown, Events, _),
+        '$fd_propagate'
+    ).
+
+'$fd_no_self_loops'([], _).
+'$fd_no_self_loops'([X|Xs], I) :-
+    X in \(I..I),
+    I1 is I + 1,
+    '$fd_no_self_loops'(Xs, I1).
+
+% Node I's successor in Xs is J exactly when J's predecessor in Ys is I.
+'$fd_inverse'([], _, _).
+'$fd_inverse'([X|Xs], I, Ys) :-
+    element(X, Ys, I),
+    I1 is I + 1,
+    '$fd_inverse'(Xs, I1, Ys).

@@ -17,10 +17,13 @@
 // Pairs a list of p(X, Attribute) (replaced by [] once the block holds
 // them), the variables retired as fixed kept behind the live prefix of the
 // block's order array (their count in each state version brings the live
-// set back), Mode 0 (the successor modes are refused). Values are worked
-// out from the live domains at every pass: none is retired.
+// set back), Mode 0, or 1 or 2 for successor variables (one circuit
+// through all nodes, or through some; see circuit.h), whose sub-tour
+// elimination runs after each matching pass at its fixpoint. Values are
+// worked out from the live domains at every pass: none is retired.
 #include <initializer_list>
 
+#include "global/circuit.h"
 #include "global/distinct.h"
 #include "kernel/attributes.h"
 #include "kernel/errors.h"
@@ -305,8 +308,9 @@ int all_distinct(lv_foreign_env* env, fd_t state_ref, fd_t new_state, fd_t actio
       fd_raise_system_error(env, "all_distinct: malformed state");
       return 0;
     }
-    if (fd_deref(fd_arg(state, 4)) != fd_make_small(0)) {
-      fd_raise_system_error(env, "all_distinct: successor modes are not available");
+    int64_t mode = fd_small_value(fd_deref(fd_arg(state, 4)));
+    if (mode < 0 || mode > 2) {
+      fd_raise_system_error(env, "all_distinct: unknown successor mode");
       return 0;
     }
     int64_t n = fd_proper_length(fd_arg(state, 1));
@@ -319,9 +323,12 @@ int all_distinct(lv_foreign_env* env, fd_t state_ref, fd_t new_state, fd_t actio
   }
   pass work;
   work.init(env, b, live);
+  auto mode = static_cast<int>(fd_small_value(fd_deref(fd_arg(state, 4))));
   int r;
-  do r = work.run();
-  while (r == 1);
+  do {
+    r = work.run();
+    if (r == 2 && mode != 0) r = fd_circuit_prune(env, b, mode);
+  } while (r == 1);
   work.free();
   if (r == 4) return fd_propagator_exit(env, new_state, actions, goal, 4, 0);
   dvar_export_changed(env, b->d, b->order, live, actions);

@@ -36,6 +36,16 @@ case(table_no_rows, x, table([[_]], []), []).
 case(table_no_vars, x, table([], [[1]]), [x]).
 case(table_length, x, table([[_, _]], [[1]]), error(domain_error(table_row_length(2), [1]))).
 case(table_relation_type, x, table([[_]], [[a]]), error(type_error(integer, a))).
+case(circuit_3, Xs, ( length(Xs, 3), circuit(Xs), label(Xs) ), [[2, 3, 1], [3, 1, 2]]).
+case(circuit_count, N, ( length(Xs, 5), circuit(Xs), findall(x, label(Xs), L), length(L, N) ), [24]).
+case(circuit_one, X, circuit([X]), [1]).
+case(circuit_empty, x, circuit([]), [x]).
+case(circuit_closed_early, x, ( circuit([2, 1, _]) ), []).
+case(circuit_chain, D, ( Xs = [2, X2, _, _], circuit(Xs), fd_dom(X2, D) ), [3..4]).
+case(circuit_preds, [Xs, Ys], ( Xs = [_, _, _], Ys = [_, _, _], circuit(Xs, Ys), Xs = [2|_], label(Xs) ), [[[2, 3, 1], [3, 1, 2]]]).
+case(subcircuit_off, [X3, X4], ( subcircuit([2, 1, X3, X4]), [X3, X4] ins 3..4 ), [[3, 4]]).
+case(subcircuit_count, N, ( length(Xs, 4), subcircuit(Xs), findall(x, label(Xs), L), length(L, N) ), [21]).
+case(circuit_type, x, circuit([a]), error(type_error(integer, a))).
 case(table_option, x, table([[_]], [[1]], [foo]), error(domain_error(table_option, foo))).
 
 test(differential, differential).
@@ -58,13 +68,24 @@ check_problem(I) :-
 holds(element(I, Xs, V)) :- nth1(I, Xs, X), X =:= V.
 holds(element_member(X, Xs)) :- member(Y, Xs), Y =:= X, !.
 holds(table(Rows, Relation)) :- forall(member(R, Rows), memberchk(R, Relation)).
+holds(circuit(Xs)) :- length(Xs, N), tour(Xs, 1, N, Nodes), msort(Nodes, All), numlist(1, N, All).
+holds(subcircuit(Xs)) :-
+    findall(I, ( nth1(I, Xs, X), X =\= I ), On),
+    (   On = [] -> true ; On = [S|_], length(On, N), tour(Xs, S, N, Nodes), msort(Nodes, On) ).
+holds(circuit([])).
+
+% The nodes met following successors from S for N steps, when that comes
+% back to S.
+tour(Xs, S, N, Nodes) :- tour(Xs, S, S, N, Nodes).
+tour(_, S, S, 0, []) :- !.
+tour(Xs, S, I, N, [I|Nodes]) :- N > 0, nth1(I, Xs, J), N1 is N - 1, tour(Xs, S, J, N1, Nodes).
 
 % The generator: 2 to 5 variables over small intervals, one constraint.
 problem(Vars, Doms, C) :-
-    random(3, K),
+    random(5, K),
     random_between(2, 5, N),
     length(Vars, N),
-    domains(Vars, Doms),
+    (   K >= 3 -> circuit_domains(Vars, N, Doms) ; domains(Vars, Doms) ),
     constraint(K, Vars, C).
 
 domains([], []).
@@ -83,6 +104,16 @@ constraint(2, Vars, table(Rows, Relation)) :-
     length(Relation0, NT),
     maplist(random_tuple(K1), Relation0),
     sort(Relation0, Relation).
+
+constraint(3, Vars, circuit(Vars)).
+constraint(4, Vars, subcircuit(Vars)).
+
+% Successor domains within 1..n, some narrowed.
+circuit_domains([], _, []).
+circuit_domains([_|Vs], N, [L..H|Ds]) :-
+    random(3, R),
+    (   R =:= 0 -> random_between(1, N, L), random_between(L, N, H) ; L = 1, H = N ),
+    circuit_domains(Vs, N, Ds).
 
 % Rows of K taken from the variables in order (the last one shorter rows
 % dropped), now and then the same variable twice.

@@ -6,7 +6,8 @@
 % that no assignment of all of Xs can use is removed (matching and strongly
 % connected components). all_different/2 and all_distinct/2 take options:
 % consistency(value) for value elimination, consistency(domain) (also
-% global, and bounds, which domain consistency subsumes) for the matching;
+% global) for the matching, consistency(bounds) for bounds consistency
+% (minima and maxima narrowed past Hall intervals);
 % on(Event) (dom, min, max, minmax or val) is accepted and changes nothing.
 
 all_different(Xs) :-
@@ -47,7 +48,7 @@ all_distinct(Xs, Options) :-
 '$fd_consistency'(value, value).
 '$fd_consistency'(domain, domain).
 '$fd_consistency'(global, domain).
-'$fd_consistency'(bounds, domain).
+'$fd_consistency'(bounds, bounds).
 
 '$fd_distinct_event'(dom).
 '$fd_distinct_event'(min).
@@ -61,6 +62,10 @@ all_distinct(Xs, Options) :-
 '$fd_post_distinct'(value, Xs, Shown) :-
     '$fd_distinct_pairs'(Xs, Pairs, Events, val),
     '$fd_post_global'(all_different(Xs), '$fd_all_different'(Pairs, 0, _, 0), 0, Shown, Events, _),
+    '$fd_propagate'.
+'$fd_post_distinct'(bounds, Xs, Shown) :-
+    '$fd_distinct_pairs'(Xs, Pairs, Events, minmax),
+    '$fd_post_global'(bc_alldiff(Xs), '$fd_bc_alldiff'(Pairs, 0, _, 0), 0, Shown, Events, _),
     '$fd_propagate'.
 '$fd_post_distinct'(domain, Xs, Shown) :-
     '$fd_distinct_pairs'(Xs, Pairs, Events, dom),

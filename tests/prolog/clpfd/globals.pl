@@ -45,6 +45,12 @@ case(circuit_chain, D, ( Xs = [2, X2, _, _], circuit(Xs), fd_dom(X2, D) ), [3..4
 case(circuit_preds, [Xs, Ys], ( Xs = [_, _, _], Ys = [_, _, _], circuit(Xs, Ys), Xs = [2|_], label(Xs) ), [[[2, 3, 1], [3, 1, 2]]]).
 case(subcircuit_off, [X3, X4], ( subcircuit([2, 1, X3, X4]), [X3, X4] ins 3..4 ), [[3, 4]]).
 case(subcircuit_count, N, ( length(Xs, 4), subcircuit(Xs), findall(x, label(Xs), L), length(L, N) ), [21]).
+case(bounds_hall, [DC, DD], ( [A, B] ins 1..2, C in 1..3, D in 1..10, all_distinct([A, B, C, D], [consistency(bounds)]),
+     fd_dom(C, DC), fd_dom(D, DD) ), [[3..3, 4..10]]).
+case(bounds_hole, D, ( [A, B] ins 1..2, C in 1..2\/5..9, all_different([A, B, C], [consistency(bounds)]), fd_dom(C, D) ),
+     [5..9]).
+case(bounds_pigeons, x, ( [A, B, C] ins 1..2, all_distinct([A, B, C], [consistency(bounds)]) ), []).
+case(bounds_option, x, all_distinct([_], [consistency(foo)]), error(domain_error(all_different_option, consistency(foo)))).
 case(circuit_type, x, circuit([a]), error(type_error(integer, a))).
 case(table_option, x, table([[_]], [[1]], [foo]), error(domain_error(table_option, foo))).
 
@@ -73,6 +79,7 @@ holds(subcircuit(Xs)) :-
     findall(I, ( nth1(I, Xs, X), X =\= I ), On),
     (   On = [] -> true ; On = [S|_], length(On, N), tour(Xs, S, N, Nodes), msort(Nodes, On) ).
 holds(circuit([])).
+holds(all_distinct(Xs, _)) :- msort(Xs, S), sort(S, U), length(Xs, N), length(U, N).
 
 % The nodes met following successors from S for N steps, when that comes
 % back to S.
@@ -82,10 +89,10 @@ tour(Xs, S, I, N, [I|Nodes]) :- N > 0, nth1(I, Xs, J), N1 is N - 1, tour(Xs, S, 
 
 % The generator: 2 to 5 variables over small intervals, one constraint.
 problem(Vars, Doms, C) :-
-    random(5, K),
+    random(6, K),
     random_between(2, 5, N),
     length(Vars, N),
-    (   K >= 3 -> circuit_domains(Vars, N, Doms) ; domains(Vars, Doms) ),
+    (   memberchk(K, [3, 4]) -> circuit_domains(Vars, N, Doms) ; domains(Vars, Doms) ),
     constraint(K, Vars, C).
 
 domains([], []).
@@ -107,6 +114,7 @@ constraint(2, Vars, table(Rows, Relation)) :-
 
 constraint(3, Vars, circuit(Vars)).
 constraint(4, Vars, subcircuit(Vars)).
+constraint(5, Vars, all_distinct(Xs, [consistency(bounds)])) :- mixed(Vars, Xs).
 
 % Successor domains within 1..n, some narrowed.
 circuit_domains([], _, []).

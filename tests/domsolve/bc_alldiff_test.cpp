@@ -45,9 +45,6 @@ class BcAlldiff : public oracle::GlobalTest {
     }
     return "";
   }
-  std::string outcome(const std::vector<lv_term_ref>& vs) {
-    return !call_failed() && propagate() ? domains_text(vs) : "fail";
-  }
 };
 
 TEST_F(BcAlldiff, EdgeCases) {

@@ -48,9 +48,6 @@ class Circuit : public oracle::GlobalTest {
     c.holds = [mode](const values& t) { return holds(t, mode); };
     return c;
   }
-  std::string outcome(const std::vector<lv_term_ref>& vs) {
-    return !call_failed() && propagate() ? domains_text(vs) : "fail";
-  }
 };
 
 TEST_F(Circuit, EdgeCases) {

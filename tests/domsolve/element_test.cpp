@@ -61,10 +61,6 @@ class Element : public oracle::GlobalTest {
     };
     return c;
   }
-
-  std::string outcome(const std::vector<lv_term_ref>& vs) {
-    return !call_failed() && propagate() ? domains_text(vs) : "fail";
-  }
 };
 
 TEST_F(Element, EdgeCases) {

@@ -73,6 +73,11 @@ class GlobalTest : public OracleTest {
     return out;
   }
 
+  // The domains after propagation, or "fail".
+  std::string outcome(const std::vector<lv_term_ref>& vs) {
+    return !call_failed() && propagate() ? domains_text(vs) : "fail";
+  }
+
   // The values of variable i used by some solution.
   static values used(const std::set<values>& sols, size_t i) {
     std::set<int64_t> u;

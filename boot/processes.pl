@@ -141,11 +141,19 @@ process_wait(P, Status, Os) :- '$process_wait'(P, Status, Os, prolog:process_wai
     '$process_arg_check'(P, Ctx),
     '$process_list'(Os, Ctx, 3),
     '$process_wait_options'(Os, Ctx, infinite, T),
-    '$process_wait'(P, 0, T, St, Code, Error),
+    '$process_wait_retry'(P, T, St, Code, Error),
     '$process_check'(Error, P, Ctx, 1),
     (   St =:= 4096 -> Status = timeout
     ;   Code < 0 -> Signal is -Code, Status = killed(Signal)
     ;   Status = exit(Code)
+    ).
+
+% A wait that an interrupt ends (-10014) is called again: the call runs
+% the interrupt's event first (a Ctrl-C and continue waits on).
+'$process_wait_retry'(P, T, St, Code, Error) :-
+    '$process_wait'(P, 0, T, St0, Code0, Error0),
+    (   Error0 =:= -10014 -> '$process_wait_retry'(P, T, St, Code, Error)
+    ;   St = St0, Code = Code0, Error = Error0
     ).
 
 '$process_wait_options'([], _, T, T).

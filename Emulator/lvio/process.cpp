@@ -83,18 +83,22 @@ bool keep_unreaped(pid_t pid, int pidfd) {
   return grown != nullptr;
 }
 
-// Reads the status of an ended child without reaping it: 0, or
-// LVIO_E_NOT_SUPPORTED for a process that is not a child of this one.
+// Reads the status of an ended child and reaps it: the handle keeps the
+// status and lets its pidfd go, so that a child waited for leaves neither a
+// zombie nor a descriptor behind. 0, or LVIO_E_NOT_SUPPORTED for a process
+// that is not a child of this one.
 lvio_code read_status(lvio_process* p) {
   siginfo_t info = {};
   int rc;
-  do rc = waitid(static_cast<idtype_t>(P_PIDFD), static_cast<id_t>(p->pidfd), &info, WEXITED | WNOHANG | WNOWAIT);
+  do rc = waitid(static_cast<idtype_t>(P_PIDFD), static_cast<id_t>(p->pidfd), &info, WEXITED | WNOHANG);
   while (rc != 0 && errno == EINTR);
   if (rc != 0) return errno == ECHILD ? LVIO_E_NOT_SUPPORTED : lvio_os_error_code(errno, LVIO_E_OS_ERROR);
   if (info.si_pid == 0) return LVIO_E_INTERNAL_ERROR;  // the pidfd said it had ended
   int32_t code = info.si_code == CLD_EXITED ? info.si_status : -info.si_status;
   p->status = {1, code};
   p->ended = true;
+  close(p->pidfd);
+  p->pidfd = -1;
   return 0;
 }
 
@@ -437,6 +441,7 @@ lvio_code lvio_process_kill(lvio_process* process, int32_t signal, uint32_t flag
     sig = SIGABRT;
   else
     return LVIO_E_NOT_SUPPORTED;
+  if (process->pidfd < 0) return LVIO_E_NOT_FOUND;  // waited for and reaped
   if (syscall(SYS_pidfd_send_signal, process->pidfd, sig, nullptr, 0) == 0) return 0;
   return errno == ESRCH ? LVIO_E_NOT_FOUND : lvio_os_error_code(errno, LVIO_E_OS_ERROR);
 }
@@ -463,6 +468,10 @@ lvio_code lvio_process_wait(lvio_process* process, const lvio_time* timeout, lvi
 
 lvio_code lvio_process_release(lvio_process* process, uint32_t) {
   if (process == nullptr) return 0;
+  if (process->pidfd < 0) {  // waited for and reaped already
+    lvio_free(process);
+    return 0;
+  }
   siginfo_t info = {};
   auto id = static_cast<id_t>(process->pidfd);
   if (pidfd_ended(process->pidfd)) {

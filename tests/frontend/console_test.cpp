@@ -289,7 +289,12 @@ INSTANTIATE_TEST_SUITE_P(
         waiting_interruption{"get_char_abort", "write(user_error, waiting), nl(user_error), get_char(C).", "a",
                              "X = 1.\n", {"Prolog interruption (h for help)? ", "% Execution aborted", "X = 1\nyes"}},
         waiting_interruption{"get_char_continue", "write(user_error, waiting), nl(user_error), get_char(C).", "c",
-                             "z\n", {"Prolog interruption (h for help)? ", "C = z\nyes"}}),
+                             "z\n", {"Prolog interruption (h for help)? ", "C = z\nyes"}},
+        // process_wait/2 waits on after the menu, and the child is reaped.
+        waiting_interruption{"process_wait_continue",
+                             "process_create('/bin/sleep', ['0.5'], [process(P)]), write(user_error, waiting), "
+                             "nl(user_error), process_wait(P, S), process_release(P).",
+                             "c", "", {"Prolog interruption (h for help)? ", "S = exit(0)"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A segmentation fault signal while a goal runs: in signal mode 0 it is a

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -213,9 +214,15 @@ TEST_F(Processes, KillAndWait) {
   ASSERT_EQ(lvio_process_wait(p, nullptr, &r, 0), 0);
   EXPECT_EQ(r.exited, 1);
   EXPECT_EQ(r.exit_code, -SIGTERM);
-  // The status stays readable until the handle goes.
+  // The status stays readable until the handle goes; the child is reaped
+  // by the wait (no zombie), and a signal to it finds no process.
   ASSERT_EQ(lvio_process_wait(p, nullptr, &r, 1), 0);
   EXPECT_EQ(r.exit_code, -SIGTERM);
+  uint32_t id;
+  ASSERT_EQ(lvio_process_id(p, &id), 0);
+  EXPECT_EQ(waitpid(static_cast<pid_t>(id), nullptr, WNOHANG), -1);
+  EXPECT_EQ(errno, ECHILD);
+  EXPECT_EQ(lvio_process_kill(p, 15, 0), LVIO_E_NOT_FOUND);
 
   lvio_process* q = start("/bin/sleep", Args{{str("30")}});
   ASSERT_NE(q, nullptr);

@@ -16,6 +16,7 @@
 #include "core/worker.h"
 #include "embed/api_exceptions.h"
 #include "embed/async_events.h"
+#include "lvio/interrupt.h"
 #include "embed/term_interface.h"
 #include "lvio/os_error.h"
 #include "lvio/result_codes.h"
@@ -66,8 +67,12 @@ int raise_time_out(void*) {
   return -1;
 }
 
-// On the timer's thread: queue the event that raises time_out.
-void expired(lvio_timer*, void*) { (void)LV_event(raise_time_out, nullptr); }
+// On the timer's thread: queue the event that raises time_out, and
+// interrupt a wait the engine may be blocked in (a read, an accept, a
+// process wait), so that the event runs now and not once the wait ends.
+void expired(lvio_timer*, void*) {
+  if (LV_event(raise_time_out, nullptr) != 0) (void)lvio_interrupt(2);  // no callback to reach is no failure
+}
 
 // off, or a non-negative integer; false for anything else.
 bool off_or_ms(lv_term t, bool* off, int64_t* ms) {

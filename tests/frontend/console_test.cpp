@@ -338,6 +338,15 @@ INSTANTIATE_TEST_SUITE_P(
                                    {"-DLV_REDUCE_USE_OF_OS_SIGNALS=yes", "-DLV_REDUCE_USE_OF_OS_SIGNALS=no", "-i"}, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// time_out/3 on the wall clock ends a goal blocked in a read (standard
+// input is a pipe that stays open and silent).
+TEST(TimeOut, WallClockEndsABlockedRead) {
+  console::result r = console::run_pipe_script(PROGRAM, {"--nologo", "-DLV_TIMEOUT_RESOURCE=walltime"},
+                                               {{"| ?- ", "time_out(get_char(_), 200, R).\n"}, {"R = time_out", ""}});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out, "| ?- R = time_out\nyes\n| ?- \n") << r.err;
+}
+
 // Running out of descriptors makes open/3 a resource error, not a
 // permission error (the limit is the child's, inherited from here).
 TEST(OpenErrors, TooManyOpenFilesIsAResourceError) {

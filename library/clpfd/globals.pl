@@ -271,3 +271,15 @@ subcircuit(Xs) :-
     element(X, Ys, I),
     I1 is I + 1,
     '$fd_inverse'(Xs, I1, Ys).
+
+% all_equal_reif(Xs, B): B (0/1) is 1 exactly when all of Xs are equal.
+all_equal_reif(Xs, B) :-
+    Ctx = all_equal_reif(Xs, B),
+    '$fd_must_be_vars'(Xs, Ctx, 1),
+    '$fd_var_or_int'(B, Ctx, 2),
+    B in 0..1,
+    '$fd_distinct_pairs'(Xs, Pairs, Events, dom),
+    '$fd_arg_attribute'(B, 0, AB),
+    '$fd_post_global'(all_equal_reif(Xs, B), '$fd_all_equal_reif'(Pairs, p(B, AB), 0, _, 0), 0,
+                      all_equal_reif(Xs, B), [dom(B)|Events], _),
+    '$fd_propagate'.

@@ -51,6 +51,10 @@ case(bounds_hole, D, ( [A, B] ins 1..2, C in 1..2\/5..9, all_different([A, B, C]
      [5..9]).
 case(bounds_pigeons, x, ( [A, B, C] ins 1..2, all_distinct([A, B, C], [consistency(bounds)]) ), []).
 case(bounds_option, x, all_distinct([_], [consistency(foo)]), error(domain_error(all_different_option, consistency(foo)))).
+case(all_equal_true, Xs, ( Xs = [_, _, _], Xs ins 1..3, all_equal_reif(Xs, 1), Xs = [2|_] ), [[2, 2, 2]]).
+case(all_equal_false, D, ( X in 2..4, all_equal_reif([X, 3], 0), fd_dom(X, D) ), [2\/4]).
+case(all_equal_decided, B, ( X in 1..2, Y in 3..4, all_equal_reif([X, Y], B) ), [0]).
+case(all_equal_type, x, all_equal_reif([_], 2), []).
 case(circuit_type, x, circuit([a]), error(type_error(integer, a))).
 case(table_option, x, table([[_]], [[1]], [foo]), error(domain_error(table_option, foo))).
 
@@ -79,6 +83,7 @@ holds(subcircuit(Xs)) :-
     findall(I, ( nth1(I, Xs, X), X =\= I ), On),
     (   On = [] -> true ; On = [S|_], length(On, N), tour(Xs, S, N, Nodes), msort(Nodes, On) ).
 holds(circuit([])).
+holds(all_equal_reif(Xs, B)) :- ( Xs = [X|Ys], \+ ( member(Y, Ys), Y =\= X ) -> B =:= 1 ; Xs == [] -> B =:= 1 ; B =:= 0 ).
 holds(all_distinct(Xs, _)) :- msort(Xs, S), sort(S, U), length(Xs, N), length(U, N).
 
 % The nodes met following successors from S for N steps, when that comes
@@ -89,7 +94,7 @@ tour(Xs, S, I, N, [I|Nodes]) :- N > 0, nth1(I, Xs, J), N1 is N - 1, tour(Xs, S, 
 
 % The generator: 2 to 5 variables over small intervals, one constraint.
 problem(Vars, Doms, C) :-
-    random(6, K),
+    random(7, K),
     random_between(2, 5, N),
     length(Vars, N),
     (   memberchk(K, [3, 4]) -> circuit_domains(Vars, N, Doms) ; domains(Vars, Doms) ),
@@ -114,6 +119,7 @@ constraint(2, Vars, table(Rows, Relation)) :-
 
 constraint(3, Vars, circuit(Vars)).
 constraint(4, Vars, subcircuit(Vars)).
+constraint(6, [B|Vars], all_equal_reif(Xs, B)) :- mixed(Vars, Xs).
 constraint(5, Vars, all_distinct(Xs, [consistency(bounds)])) :- mixed(Vars, Xs).
 
 % Successor domains within 1..n, some narrowed.

@@ -127,14 +127,17 @@ element_member(X, Xs) :-
 % a sparse bit set, domain-consistent). Options: method(compact) (the only
 % method, and the default).
 table(Tuples, Relation) :-
-    table(Tuples, Relation, []).
+    '$fd_table'(Tuples, Relation, table(Tuples, Relation)).
 
 table(Tuples, Relation, Options) :-
     Ctx = table(Tuples, Relation, Options),
-    '$fd_must_be_list'(Tuples, Ctx, 1),
-    '$fd_must_be_list'(Relation, Ctx, 2),
     '$fd_must_be_list'(Options, Ctx, 3),
     '$fd_table_options'(Options, Ctx),
+    '$fd_table'(Tuples, Relation, Ctx).
+
+'$fd_table'(Tuples, Relation, Ctx) :-
+    '$fd_must_be_list'(Tuples, Ctx, 1),
+    '$fd_must_be_list'(Relation, Ctx, 2),
     '$fd_table_rows'(Tuples, K, Ctx),
     '$fd_table_relation'(Relation, K, Ctx),
     (   Tuples == [] -> true

@@ -56,6 +56,7 @@ case(all_equal_false, D, ( X in 2..4, all_equal_reif([X, 3], 0), fd_dom(X, D) ),
 case(all_equal_decided, B, ( X in 1..2, Y in 3..4, all_equal_reif([X, Y], B) ), [0]).
 case(all_equal_type, x, all_equal_reif([_], 2), []).
 case(circuit_type, x, circuit([a]), error(type_error(integer, a))).
+case(table_partial, x, table([[_]], [[1]|_]), error(instantiation_error)).
 case(table_option, x, table([[_]], [[1]], [foo]), error(domain_error(table_option, foo))).
 
 test(differential, differential).

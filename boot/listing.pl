@@ -1,4 +1,4 @@
-% Listing clauses: portray_clause/1 and listing/0,1.
+% Listing clauses: portray_clause/1,2 and listing/0,1.
 %
 % A clause is written with its variables named A, B, ... (a fresh copy is
 % bound to '$VAR'(N) terms), quoted, the body one goal a line indented by
@@ -7,12 +7,19 @@
 % of them. Goals handed to the meta-predicates name their module, as they
 % run in the caller's.
 
-:- module(prolog, [portray_clause/1, listing/0, listing/1]).
+:- module(prolog, [portray_clause/1, portray_clause/2, listing/0, listing/1]).
 
 portray_clause(C) :-
     \+ \+ ( copy_term(C, C1),
             '$bind_vars'(C1, 0, _),
             '$portray_clause'(C1) ).
+
+% portray_clause/2 writes to the stream given, which is the current output
+% meanwhile.
+portray_clause(S, C) :-
+    '$stream_arg'(S, output, text, prolog:portray_clause(S, C), 1, _),
+    current_output(Old),
+    setup_call_cleanup(set_output(S), portray_clause(C), set_output(Old)).
 
 '$bind_vars'(T, N0, N) :-
     (   var(T) -> T = '$VAR'(N0), N is N0 + 1

@@ -38,3 +38,11 @@ x(listing_name, A, (assertz((lst_rule(X, Y) :- lst_fact(X), ( X == a -> Y = 1 ; 
   [':- dynamic lst_rule/2.\n\nlst_rule(A,B) :-\n    lst_fact(A),\n    (   A==a\n    ->  B=1\n    ;   B=2\n    ).\n\n']).
 x(listing_unbound, x, listing(_), error(instantiation_error)).
 x(listing_bad, x, listing(1), error(type_error(predicate_indicator, 1))).
+% portray_clause/2 writes to its stream, leaving the current output as it was.
+x(portray_clause_stream, A-Same, (out((current_output(C0), open('lv_listing_table2.tmp', write, S),
+                                        portray_clause(S, (h(X) :- b(X, _))), close(S), current_output(C1),
+                                        ( C0 == C1 -> Same = same ; Same = changed )), _),
+                                   open('lv_listing_table2.tmp', read, R), get_codes(R, Cs), close(R),
+                                   atom_codes(A, Cs)),
+  ['h(A) :-\n    b(A,B).\n'-same]).
+x(portray_clause_no_stream, x, portray_clause(nostream, a), error(existence_error(stream, nostream))).

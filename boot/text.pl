@@ -86,6 +86,9 @@ char_code(C, Code) :-
     C = C1, Code = Code1.
 
 atom_length(A, N) :-
+    atom(A), var(N), !,
+    '$atom_length'(A, _, N).
+atom_length(A, N) :-
     Ctx = prolog:atom_length(A, N),
     '$must_be_atom'(A, Ctx, 1),
     (   var(N) -> true

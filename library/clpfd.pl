@@ -28,7 +28,8 @@
 %
 % Global constraints: all_different/1,2 (value elimination),
 % all_distinct/1,2 (domain consistency), element/3, element_member/2,
-% table/2,3, circuit/1,2, subcircuit/1 and all_equal_reif/2.
+% table/2,3, circuit/1,2, subcircuit/1, all_equal_reif/2, minimum/2,
+% maximum/2, bool_and/2, bool_or/2, bool_xor/2 and if_then_else/4.
 %
 % Search: label/1 and labeling/2 (see labeling/2 for the options).
 %
@@ -57,6 +58,7 @@
     all_different/1, all_different/2, all_distinct/1, all_distinct/2,
     element/3, element_member/2, table/2, table/3, circuit/1, circuit/2, subcircuit/1,
     all_equal_reif/2,
+    minimum/2, maximum/2, bool_and/2, bool_or/2, bool_xor/2, if_then_else/4,
     label/1, labeling/2, indomain/1,
     fd_flag/3, fd_statistics/0, fd_statistics/2,
     is_fdset/1, empty_fdset/1, fdset_parts/4, empty_interval/2, fdset_interval/3,
@@ -78,6 +80,7 @@
 :- include(library(clpfd/expressions)).
 :- include(library(clpfd/reify)).
 :- include(library(clpfd/globals)).
+:- include(library(clpfd/relations)).
 :- include(library(clpfd/labeling)).
 :- include(library(clpfd/residuals)).
 :- include(library(clpfd/indexicals)).

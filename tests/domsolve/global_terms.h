@@ -99,6 +99,17 @@ class GlobalTest : public OracleTest {
     }
     return "";
   }
+
+  // One round of a random differential test: the checks of check() (the
+  // collector forced every tenth round), and every third round a random
+  // tuple of the domains posted fixed.
+  void check_round(const domains& ds, const constraint& c, const std::string& what, std::mt19937& rng, int round) {
+    check(ds, c, what, round % 10 == 0);
+    if (round % 3 != 0) return;
+    values t;
+    for (const values& d : ds) t.push_back(d[rng() % d.size()]);
+    check_fixed(t, c, what + " fixed");
+  }
 };
 
 }  // namespace oracle

@@ -53,7 +53,7 @@ bool_xor(Ls, R) :- '$fd_bool'(xor, Ls, R, bool_xor(Ls, R)).
     '$fd_literal_polarities'(Negated, Op, Ps),
     [R|Vs] ins 0..1,
     '$fd_distinct_pairs'([R|Vs], Items, _, dom),
-    (   Op == xor
+    (   Op == (xor)
     ->  '$fd_post_global'(bool_xor(R, Vs), '$fd_bool_xor'(Items, [P0|Ps], 0, 0, _, 0), 0, Ctx, [], _)
     ;   Name = Op,
         atom_concat(bool_, Name, F),

@@ -312,9 +312,21 @@ TEST_P(FaultSignal, RestartsOrEnds) {
   const fault_signal& c = GetParam();
   std::vector<std::string> args = c.args;
   args.insert(args.begin(), "--nologo");
+  // A restart after a fault signal abandons what was under way when it came,
+  // such as a write still in flight; a leak check at exit would report that
+  // record whenever the signal lands during the write, so the sanitizer
+  // build leaves leak checking off for this child.
+  const char* old_asan = getenv("ASAN_OPTIONS");
+  std::string saved_asan = old_asan ? old_asan : "";
+  setenv("ASAN_OPTIONS", (saved_asan.empty() ? std::string("detect_leaks=0") : saved_asan + ":detect_leaks=0").c_str(), 1);
   console::result r = console::run_terminal_script(
       PROGRAM, args,
       {{"| ?- ", "write(go), nl, repeat, fail.\n"}, {"go\r\n", "", SIGSEGV}, {"| ?- ", "X = 1.\n"}, {"| ?- ", "\x04"}});
+  if (old_asan) {
+    setenv("ASAN_OPTIONS", saved_asan.c_str(), 1);
+  } else {
+    unsetenv("ASAN_OPTIONS");
+  }
   if (c.restarts) {
     EXPECT_EQ(r.exit_code, 0) << r.out;
     // Output written just before the fault can show again after the message
